@@ -1,0 +1,39 @@
+#include "cli/workspace.h"
+
+#include <cstdlib>
+
+#ifdef _WIN32
+#include "platform/env.h"
+#endif
+
+namespace keldrun {
+
+#ifdef _WIN32
+std::string executableFolder();  // env_win.cpp
+#endif
+
+std::string defaultHome(const std::string& homeOption) {
+  if (!homeOption.empty()) return homeOption;
+#ifdef _WIN32
+  return executableFolder();
+#else
+  if (const char* h = std::getenv("KELDRUN_HOME"); h && *h) return h;
+  if (const char* x = std::getenv("XDG_DATA_HOME"); x && *x) return std::string(x) + "/keldrun";
+  const char* home = std::getenv("HOME");
+  return std::string(home && *home ? home : ".") + "/.local/share/keldrun";
+#endif
+}
+
+std::string joinPath(const std::string& folder, const std::string& name) {
+#ifdef _WIN32
+  const char sep = '\\';
+#else
+  const char sep = '/';
+#endif
+  if (folder.empty()) return name;
+  char last = folder.back();
+  if (last == '/' || last == '\\') return folder + name;
+  return folder + sep + name;
+}
+
+}  // namespace keldrun

@@ -1,0 +1,19 @@
+// The workspace shared by the program and the command-line front end: the program folder with
+// "Keldrun.cfg", "data\", "scan_filter.txt", "KeldrunLog.txt" and "tmp\".
+#ifndef KELDRUN_CLI_WORKSPACE_H_
+#define KELDRUN_CLI_WORKSPACE_H_
+
+#include <string>
+
+namespace keldrun {
+
+// --home when given; on Windows the folder of the executable; on Linux $KELDRUN_HOME, else
+// $XDG_DATA_HOME/keldrun, else ~/.local/share/keldrun.
+std::string defaultHome(const std::string& homeOption);
+
+// Joins a workspace folder and a relative name with the platform's separator.
+std::string joinPath(const std::string& folder, const std::string& name);
+
+}  // namespace keldrun
+
+#endif  // KELDRUN_CLI_WORKSPACE_H_

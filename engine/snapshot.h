@@ -1,0 +1,240 @@
+// The snapshot container: SnapshotInfo, SectionState, TreeEntry, SnapshotFile and the content
+// table readers. The on-disk layout is documented in snapshot_format.h.
+#ifndef KELDRUN_ENGINE_SNAPSHOT_H_
+#define KELDRUN_ENGINE_SNAPSHOT_H_
+
+#include <cstdint>
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "engine/coding.h"
+#include "engine/text.h"
+
+namespace keldrun {
+
+constexpr int kSectionRegistry = 0;
+constexpr int kSectionFiles = 1;
+constexpr int kSectionApps = 2;
+constexpr int kSectionCount = 3;
+
+enum class SectionState : int { NotScanned = 1, Partial = 2, Full = 3 };
+
+using FilterList = std::vector<std::u16string>;
+
+// Empty list: NotScanned; first character of the first item '*': Full; otherwise Partial.
+SectionState stateFromList(const FilterList& list);
+// "-", "partial", "full".
+const char* sectionStateText(SectionState state);
+
+// The descriptive record of one snapshot.
+struct SnapshotInfo {
+  std::string tag;       // format tag read from the header; empty for a new snapshot
+  int32_t number = -1;   // catalog number (the %03d of the file name); -1 when unknown
+  uint32_t size = 0;     // file size: end of the info record
+  std::string name;      // at most 199 characters in the file
+  std::string date;      // "%4d-%02d-%02d %02d:%02d", local time
+  std::string computer;  // at most 99 characters in the file
+  uint32_t sectionOffset[kSectionCount] = {0, 0, 0};
+  SectionState sectionState[kSectionCount] = {SectionState::NotScanned, SectionState::NotScanned,
+                                              SectionState::NotScanned};
+  uint32_t infoOffset = 0;
+  FilterList filterList[kSectionCount];
+  uint32_t listsSize = 0;
+  uint32_t listCount[kSectionCount] = {0, 0, 0};
+  uint32_t listOffset[kSectionCount] = {0, 0, 0};
+
+  void reset() { *this = SnapshotInfo(); }
+
+  // Fills a new snapshot's info before SnapshotFile::finish: computer name from the system
+  // (empty when it cannot be had), date from the local clock now, the given name and number,
+  // an empty tag and a copy of the three filter lists.
+  void fillNew(const std::string& newName, int32_t newNumber, const FilterList lists[kSectionCount]);
+
+  // 0x102 for "KTQ*", 0x104 for "s1.4", 0x105 for "s1.5", 0 for anything else.
+  int formatVersion() const;
+};
+
+// A parsed TreeEntry (registry key, folder or section root) pointing into a table block.
+struct TreeEntry {
+  uint32_t childHash = 0;
+  uint32_t contentHash = 0;
+  uint32_t childTable = 0;
+  uint32_t contentTable = 0;
+  StoredText name;
+  size_t size = 0;  // bytes the entry takes in its table
+
+  // Parses one entry at the front of s and steps over it. False, leaving s unchanged, when the
+  // entry does not fit in s.
+  static bool parse(Slice* s, TreeEntry* out);
+};
+
+// The entries of one table block while it is gathered in memory: packed entry bytes plus the
+// start of each entry, so that adding an entry costs no allocation of its own.
+class TableBuilder {
+ public:
+  // Appends one entry's bytes and returns its index.
+  size_t add(const uint8_t* bytes, size_t n);
+  // Appends a TreeEntry with all four fields 0 and the given name; returns its index.
+  size_t addTreeEntry(const std::u16string& name);
+  // Sets the four 32-bit fields of the TreeEntry at index i.
+  void setTreeFields(size_t i, uint32_t childHash, uint32_t contentHash, uint32_t childTable,
+                     uint32_t contentTable);
+
+  uint8_t* entry(size_t i) { return bytes_.data() + starts_[i]; }
+  const uint8_t* entry(size_t i) const { return bytes_.data() + starts_[i]; }
+  size_t entrySize(size_t i) const;
+  size_t count() const { return starts_.size(); }
+  bool empty() const { return starts_.empty(); }
+  size_t byteSize() const { return bytes_.size(); }
+
+  // Reorders the entries in name order; nameOf gives an entry's stored name. Equal names keep
+  // their order.
+  void sortByName(StoredText (*nameOf)(const uint8_t* entry));
+  // The entries in their current order, packed, appended to out.
+  void serialize(std::vector<uint8_t>* out) const;
+  // Empties the table, keeping its memory for the next folder or key at this depth.
+  void clear();
+
+ private:
+  std::vector<uint8_t> bytes_;
+  std::vector<uint32_t> starts_;
+  std::vector<uint32_t> order_;  // when sorted: entry indices in table order
+  bool sorted_ = false;
+};
+
+StoredText treeEntryName(const uint8_t* entry);
+
+// Progress of a pack or unpack, shared between the worker and the window that shows it.
+class ProgressSink {
+ public:
+  void set(int percent);
+  int percent() const;
+  void finish();
+  bool finished() const;
+  void cancel();
+  bool cancelRequested() const;
+
+ private:
+  mutable std::mutex mu_;  // guards the three fields below
+  int percent_ = 0;
+  bool finished_ = false;
+  bool cancel_ = false;
+};
+
+// One snapshot file, either being written by the scan threads or open for reading.
+//
+// Writing: create, then (from any number of threads) appendBlock / appendTable / writeTable /
+// addRoot, then finish and close. Reading: open, then readBlock; rewriteInfo is the only write.
+class SnapshotFile {
+ public:
+  SnapshotFile();
+  ~SnapshotFile();
+  SnapshotFile(const SnapshotFile&) = delete;
+  SnapshotFile& operator=(const SnapshotFile&) = delete;
+
+  // Creates (truncates) the file at path, a UTF-8 path, and writes the provisional header.
+  // False when the file cannot be created.
+  bool create(const std::string& path);
+
+  // Appends bytes at the write position under the write lock; returns the old position.
+  uint32_t appendBlock(const uint8_t* bytes, size_t length);
+  // Appends one table block (length word and entries) under the write lock; returns its offset,
+  // or 0 without writing anything when n is 0.
+  uint32_t appendTable(const uint8_t* entries, size_t n);
+  // Writes a table of TreeEntry records (sorted in name order when sort is set), sets *digest to
+  // the CRC-32 over the first 8 bytes of each entry in written order, and empties the table.
+  // Returns 0 and writes nothing for an empty table (digest 0).
+  uint32_t writeTable(TableBuilder* table, bool sort, uint32_t* digest);
+  // Adds a root TreeEntry to the section's root table (serialised by the write lock).
+  void addRoot(int section, const std::u16string& name, uint32_t childHash, uint32_t contentHash,
+               uint32_t childTable, uint32_t contentTable);
+  // Writes the root tables, the filter lists of info, the info record and the final header.
+  // False when any write of this file failed (a full disk, a file past 4 GiB): the snapshot is
+  // then incomplete and must be discarded.
+  bool finish(SnapshotInfo* info);
+
+  // Opens an existing snapshot file read/write and fills info. False when the file cannot be
+  // opened or its header, info record or filter lists cannot be read whole.
+  bool open(const std::string& path, SnapshotInfo* info);
+  // Writes the info record at offset (0: at the end of the file); returns the offset used, or 0
+  // when the write failed.
+  uint32_t rewriteInfo(SnapshotInfo* info, uint32_t offset);
+  // Reads the table block at offset: buffer gets its n entry bytes followed by `extra` zero
+  // bytes, *length gets n. False when the block does not lie inside the file.
+  bool readBlock(uint32_t offset, std::vector<uint8_t>* buffer, size_t extra, size_t* length);
+  void close();
+
+  bool isOpen() const { return file_ != nullptr; }
+  const std::string& path() const { return path_; }
+  // Number of readBlock calls since open, for tests that check what a walk reads.
+  uint64_t blockReads() const { return blockReads_; }
+
+  // Running-scan count: raised for each scan thread before it starts, lowered as its last step.
+  void addRunningScan();
+  void endRunningScan();
+  int runningScans() const;
+
+ private:
+  bool writeAt(uint32_t offset, const uint8_t* bytes, size_t n);  // caller holds writeLock_
+
+  std::mutex writeLock_;         // guards writePos_, writeFailed_, roots_ and writes to file_
+  FILE* file_ = nullptr;
+  std::string path_;
+  uint64_t writePos_ = 0;
+  bool writeFailed_ = false;
+  uint64_t fileSize_ = 0;        // while open for reading
+  uint64_t blockReads_ = 0;
+  TableBuilder roots_[kSectionCount];
+  mutable std::mutex runningLock_;  // guards running_
+  int running_ = 0;
+};
+
+// Packs a snapshot file into the "C1.4" form and back. Both fail on a short read or write, a
+// chunk that does not inflate to exactly its stated length, or a cancel request; a failed
+// unpack may leave a partial target, which the file-level drivers delete.
+bool pack(FILE* source, FILE* target, ProgressSink* sink);
+bool unpack(FILE* source, FILE* target, ProgressSink* sink);
+// File-level drivers; the target is deleted when they fail. unpackFile then opens the new
+// snapshot, rewrites its info record with info->number and returns whether it opened.
+bool packFile(const std::string& source, const std::string& target, ProgressSink* sink);
+bool unpackFile(const std::string& source, const std::string& target, SnapshotInfo* info,
+                ProgressSink* sink);
+
+// An item of a content table: its bytes inside the block that holds it.
+struct Item {
+  const uint8_t* p = nullptr;
+  size_t size = 0;
+};
+
+// Reads one content table (registry values, files or application records). One subclass per
+// section supplies the entry layout.
+class ItemListReader {
+ public:
+  virtual ~ItemListReader() = default;
+  // Reads the table block at offset. False (and no items) when it cannot be read.
+  bool open(SnapshotFile* file, uint32_t offset);
+  // The next entry in stored order; false at the end of the block or at an entry that does not
+  // fit inside it.
+  bool next(Item* item);
+  void rewind() { pos_ = 0; }
+
+  virtual int order(const Item& a, const Item& b) const = 0;
+  virtual bool differs(const Item& a, const Item& b) const = 0;
+
+ protected:
+  // Bytes that readBlock adds after the entries of this kind of table.
+  virtual size_t extraBytes() const = 0;
+  // The step from the entry at p to the next; 0 when the entry is malformed. May exceed
+  // `remaining`, in which case next() stops.
+  virtual size_t stepSize(const uint8_t* p, size_t remaining) const = 0;
+
+  std::vector<uint8_t> block_;
+  size_t length_ = 0;
+  size_t pos_ = 0;
+};
+
+}  // namespace keldrun
+
+#endif  // KELDRUN_ENGINE_SNAPSHOT_H_

@@ -1,0 +1,73 @@
+// Text helpers shared by the whole engine.
+//
+// Registry and file names are UTF-16 (std::u16string) throughout. The program's own 8-bit
+// strings convert code unit by code unit (byte to the code unit of equal value, code unit to its
+// low byte). UTF-8 appears only at the POSIX edges; bytes that are not valid UTF-8 travel through
+// UTF-16 as the lone surrogates U+DC80..U+DCFF, so a name converts back to exactly its bytes.
+#ifndef KELDRUN_ENGINE_TEXT_H_
+#define KELDRUN_ENGINE_TEXT_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace keldrun {
+
+inline char16_t foldAscii(char16_t c) { return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c; }
+
+// Name order: A-Z folded to a-z, code-unit order over the shorter length, then the shorter
+// first. Returns <0, 0 or >0.
+int compareNames(const char16_t* a, size_t na, const char16_t* b, size_t nb);
+inline int compareNames(const std::u16string& a, const std::u16string& b) {
+  return compareNames(a.data(), a.size(), b.data(), b.size());
+}
+
+// A name or string as stored in a table entry: one byte per character (narrow) or UTF-16LE
+// (wide). `chars` counts characters in either form.
+struct StoredText {
+  const uint8_t* bytes = nullptr;
+  size_t chars = 0;
+  bool wide = false;
+
+  size_t byteSize() const { return wide ? 2 * chars : chars; }
+  char16_t at(size_t i) const {
+    return wide ? char16_t(bytes[2 * i] | (bytes[2 * i + 1] << 8)) : char16_t(bytes[i]);
+  }
+  std::u16string str() const;
+};
+
+// Name order over stored texts (a narrow byte compares as the code unit of equal value).
+int compareStored(const StoredText& a, const StoredText& b);
+
+// Bit 15 of a stored 16-bit length word marks the wide form.
+constexpr uint16_t kWideFlag16 = 0x8000;
+constexpr size_t kMaxStoredChars = 0x7FFF;
+
+// True when some character is 256 or above, so the text must be stored wide.
+bool needsWide(const char16_t* s, size_t n);
+inline bool needsWide(const std::u16string& s) { return needsWide(s.data(), s.size()); }
+
+// Appends the characters of s (no length word) narrow or wide as `wide` says.
+void appendChars(std::vector<uint8_t>* out, const char16_t* s, size_t n, bool wide);
+
+// Appends a 16-bit length word and the characters, narrow when possible. The length is cut to
+// maxChars (at most kMaxStoredChars).
+void appendStoredName(std::vector<uint8_t>* out, const std::u16string& s,
+                      size_t maxChars = kMaxStoredChars);
+
+// 8-bit <-> UTF-16, code unit by code unit.
+std::u16string widen(const std::string& s);
+std::u16string widen(const char* s);
+std::string lowBytes(const std::u16string& s);
+
+// UTF-8 <-> UTF-16 with the lossless escape described above.
+std::u16string fromUtf8(const std::string& s);
+std::string toUtf8(const std::u16string& s);
+
+std::u16string lowerAscii(std::u16string s);
+bool startsWithFolded(const std::u16string& s, const std::u16string& prefix);
+
+}  // namespace keldrun
+
+#endif  // KELDRUN_ENGINE_TEXT_H_

@@ -1,0 +1,112 @@
+// The platform seam: everything the engine asks of the machine it records.
+//
+// Two implementations: env_win.cpp reads Windows through Win32; env_posix.cpp reads the machine
+// as Wine sees it (registry from a Wine prefix's hive files, drives from its dosdevices, files
+// from the real file system). No other engine file includes <windows.h>.
+//
+// Paths handed to the seam are Windows paths in UTF-16 ("c:\\windows\\"); folder paths end in a
+// backslash. Paths of the program's own files (snapshots, settings, reports) are UTF-8 strings
+// in the native form of the platform and go through the file helpers at the end of this header.
+#ifndef KELDRUN_PLATFORM_ENV_H_
+#define KELDRUN_PLATFORM_ENV_H_
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace keldrun {
+
+constexpr int kDriveUnknown = 0;
+constexpr int kDriveNoRootDir = 1;
+constexpr int kDriveRemovable = 2;
+constexpr int kDriveFixed = 3;
+constexpr int kDriveRemote = 4;
+constexpr int kDriveCdrom = 5;
+constexpr int kDriveRamdisk = 6;
+
+// One entry of a folder listing.
+struct DirEntry {
+  std::u16string name;
+  bool isFolder = false;
+  // A mount point or junction (reparse tag 0xA0000003); on POSIX a symbolic link to a folder.
+  bool isJunction = false;
+  uint64_t lastWrite = 0;  // FILETIME: 100 ns units since 1601-01-01 UTC
+  uint64_t size = 0;
+};
+
+class FolderListing {
+ public:
+  virtual ~FolderListing() = default;
+  // Fills *entry with the next entry (reusing its memory); false at the end.
+  virtual bool next(DirEntry* entry) = 0;
+};
+
+// The five predefined registry roots, in the order of the hive table.
+constexpr int kHiveClassesRoot = 0;
+constexpr int kHiveCurrentUser = 1;
+constexpr int kHiveLocalMachine = 2;
+constexpr int kHiveUsers = 3;
+constexpr int kHiveCurrentConfig = 4;
+constexpr int kHiveCount = 5;
+
+// An open registry key, read-only.
+class RegistryKey {
+ public:
+  virtual ~RegistryKey() = default;
+  // Opens a subkey path (components separated by '\'); an empty path reopens this key.
+  // Null when it cannot be opened.
+  virtual std::unique_ptr<RegistryKey> openSubKey(const std::u16string& path) = 0;
+  // Longest value name (characters) and longest value data (bytes). False when the query fails.
+  virtual bool queryInfo(uint32_t* maxValueName, uint32_t* maxValueData) = 0;
+  // The name of subkey `index`; false when there is no such subkey.
+  virtual bool enumKey(uint32_t index, std::u16string* name) = 0;
+  // Value `index`: its name, type and data bytes; false when there is no such value or it
+  // cannot be read.
+  virtual bool enumValue(uint32_t index, std::u16string* name, uint32_t* type,
+                         std::vector<uint8_t>* data) = 0;
+};
+
+class Env {
+ public:
+  virtual ~Env() = default;
+
+  // Bit i set when drive letter 'a' + i exists.
+  virtual uint32_t logicalDrives() = 0;
+  // kDrive* type of the root "x:\".
+  virtual int driveType(char16_t letter) = 0;
+  // Lists the folder (a path ending in '\'). Null when it cannot be listed.
+  virtual std::unique_ptr<FolderListing> listFolder(const std::u16string& folder) = 0;
+
+  // Opens one of the five predefined roots; null when the hive is not available.
+  virtual std::unique_ptr<RegistryKey> openHive(int hive) = 0;
+
+  // The computer's name; empty when it cannot be had.
+  virtual std::u16string computerName() = 0;
+};
+
+// The machine this process runs on (Win32), or on POSIX the Wine prefix chosen by
+// setWinePrefix, else $WINEPREFIX, else ~/.wine. Lives for the whole process.
+Env* defaultEnv();
+// POSIX only: the Wine prefix the default Env reads; call before the first defaultEnv().
+void setWinePrefix(const std::string& prefix);
+// POSIX only: the Windows form of a native path under one of the drives ("/tmp/x" -> "z:\\tmp\\x"),
+// empty when no drive holds it.
+std::u16string windowsPathOf(const std::string& nativePath);
+
+// The program's own files. UTF-8 paths; on Windows converted to UTF-16 for the system.
+FILE* openFile(const std::string& path, const char* mode);
+bool removeFile(const std::string& path);
+// Renames from onto to, replacing to when it exists.
+bool replaceFile(const std::string& from, const std::string& to);
+bool fileExists(const std::string& path);
+bool makeFolders(const std::string& path);
+// 64-bit seek and tell on an open stream.
+bool seekFile(FILE* f, uint64_t offset);
+bool seekFileEnd(FILE* f);
+bool tellFile(FILE* f, uint64_t* offset);
+
+}  // namespace keldrun
+
+#endif  // KELDRUN_PLATFORM_ENV_H_

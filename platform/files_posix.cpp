@@ -1,0 +1,47 @@
+// The program's own files on POSIX.
+#include <sys/stat.h>
+#include <cerrno>
+#include <cstdio>
+#include <string>
+
+#include "platform/env.h"
+
+namespace keldrun {
+
+FILE* openFile(const std::string& path, const char* mode) { return std::fopen(path.c_str(), mode); }
+
+bool removeFile(const std::string& path) { return std::remove(path.c_str()) == 0; }
+
+bool replaceFile(const std::string& from, const std::string& to) {
+  return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool fileExists(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+bool makeFolders(const std::string& path) {
+  if (path.empty()) return false;
+  for (size_t i = 1; i <= path.size(); i++) {
+    if (i == path.size() || path[i] == '/') {
+      std::string part = path.substr(0, i);
+      if (::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) return false;
+    }
+  }
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool seekFile(FILE* f, uint64_t offset) { return fseeko(f, off_t(offset), SEEK_SET) == 0; }
+
+bool seekFileEnd(FILE* f) { return fseeko(f, 0, SEEK_END) == 0; }
+
+bool tellFile(FILE* f, uint64_t* offset) {
+  off_t at = ftello(f);
+  if (at < 0) return false;
+  *offset = uint64_t(at);
+  return true;
+}
+
+}  // namespace keldrun

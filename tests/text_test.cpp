@@ -1,0 +1,50 @@
+#include "engine/text.h"
+
+#include <gtest/gtest.h>
+
+namespace keldrun {
+namespace {
+
+TEST(NameOrder, FoldsOnlyAsciiLettersAndPutsShorterFirst) {
+  EXPECT_EQ(compareNames(u"ABC", u"abc"), 0);
+  EXPECT_LT(compareNames(u"ab", u"abc"), 0);
+  EXPECT_GT(compareNames(u"b", u"Abc"), 0);
+  // Folding maps 'A' to 0x61, so '_' (0x5F) sorts before it.
+  EXPECT_LT(compareNames(u"_", u"A"), 0);
+  // Letters outside A-Z are not folded: 0xC4 and 0xE4 differ.
+  EXPECT_NE(compareNames(u"\u00C4", u"\u00E4"), 0);
+}
+
+TEST(NameOrder, StoredNarrowAndWideCompareByCodeUnit) {
+  std::vector<uint8_t> a, b;
+  appendStoredName(&a, u"Zeta");
+  appendStoredName(&b, u"zeta\u0101");
+  StoredText ta{a.data() + 2, 4, false}, tb{b.data() + 2, 5, true};
+  EXPECT_LT(compareStored(ta, tb), 0);
+  EXPECT_EQ(tb.str(), u"zeta\u0101");
+}
+
+TEST(StoredName, NarrowBelow256WideOtherwise) {
+  std::vector<uint8_t> out;
+  appendStoredName(&out, u"caf\u00E9");
+  ASSERT_EQ(out.size(), 2u + 4u);
+  EXPECT_EQ(out[0], 4);
+  EXPECT_EQ(out[1], 0);
+  out.clear();
+  appendStoredName(&out, u"\u0100");
+  ASSERT_EQ(out.size(), 4u);
+  EXPECT_EQ(out[1], 0x80);
+  EXPECT_EQ(out[2], 0x00);
+  EXPECT_EQ(out[3], 0x01);
+}
+
+TEST(Utf8, InvalidBytesRoundTripThroughEscapes) {
+  const std::string cases[] = {"plain", "caf\xC3\xA9", "\xF0\x9F\x98\x80 smile", "bad\xFF\xFE",
+                               "\xC0\xAF overlong", "\xED\xA0\x80 surrogate", "cut\xE2\x82"};
+  for (const std::string& s : cases) EXPECT_EQ(toUtf8(fromUtf8(s)), s) << s;
+  EXPECT_EQ(fromUtf8("\xF0\x9F\x98\x80"), u"\U0001F600");
+  EXPECT_EQ(fromUtf8("a\xFF"), std::u16string(u"a\xDCFF"));
+}
+
+}  // namespace
+}  // namespace keldrun
