@@ -1,0 +1,474 @@
+#include "shell/settings.h"
+
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+#include "engine/coding.h"
+#include "platform/env.h"
+#include "platform/own_files.h"
+#include "shell/settings_file.h"
+#include "shell/settings_format.h"
+#include "shell/text_table.h"
+
+namespace keldrun {
+
+namespace {
+
+constexpr size_t kCatalogStep = 100;
+constexpr size_t kOlderLineBytes = 1000;
+constexpr size_t kOlderComputerChars = 31;
+
+std::string localTimeText() {
+  std::time_t now = std::time(nullptr);
+  std::tm t{};
+#ifdef _WIN32
+  localtime_s(&t, &now);
+#else
+  localtime_r(&now, &t);
+#endif
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%4d-%02d-%02d %02d:%02d", t.tm_year + 1900, t.tm_mon + 1,
+                t.tm_mday, t.tm_hour, t.tm_min);
+  return buf;
+}
+
+bool readWholeFile(FILE* f, std::vector<uint8_t>* out) {
+  out->clear();
+  uint8_t buf[65536];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) {
+    out->insert(out->end(), buf, buf + n);
+    if (out->size() > kSettingsMaxFileSize) return false;
+  }
+  return !std::ferror(f);
+}
+
+bool hasHtmExtension(const std::string& name) {
+  if (name.size() < 4) return false;
+  std::string ext = name.substr(name.size() - 4);
+  for (char& c : ext) c = char(c >= 'A' && c <= 'Z' ? c + 32 : c);
+  return ext == ".htm";
+}
+
+}  // namespace
+
+char pathSeparator() {
+#ifdef _WIN32
+  return '\\';
+#else
+  return '/';
+#endif
+}
+
+std::string withSeparator(const std::string& folder) {
+  if (folder.empty()) return folder;
+  char last = folder.back();
+  if (last == '/' || last == '\\') return folder;
+  return folder + pathSeparator();
+}
+
+std::string snapshotFileName(int32_t number) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, text(kTextSnapshotNameFormat), int(number));
+  return buf;
+}
+
+Settings::Settings(const std::string& folder) : folder_(withSeparator(folder)) {
+  registerInt(88, &fullScan);       // a1
+  registerInt(89, &lastNo);         // d
+  registerInt(90, &viewMode);       // e
+  registerInt(91, &filesSearch.includePaths);    // f
+  registerInt(92, &filesSearch.matchCase);       // g
+  registerInt(95, &registrySearch.includeData);  // j
+  registerInt(93, &registrySearch.includePaths); // h
+  registerInt(94, &registrySearch.includeNames); // i
+  registerInt(96, &registrySearch.matchCase);    // k
+  int32_t* te[] = {&report.binaryLimit,     &report.stringLimit,    &report.limitBinary,
+                   &report.limitString,     &report.includeAdded,   &report.includeModified,
+                   &report.includeDeleted,  &report.includeFiles,   &report.includeRegistry,
+                   &report.includeApplications, &report.currentPathOnly};
+  for (int i = 0; i < 11; i++) registerInt(kTextKeyReport1 + i, te[i]);
+  registerText(kTextKeyReportText1, &report.exportName);
+  registerText(kTextKeyReportText1 + 1, &report.exportFolder);
+  registerInt(kTextKeyReportText1 + 2, &report.split);
+  registerInt(kTextKeyReportText1 + 3, &report.linesPerFile);
+  registerInt(kTextKeyReportText1 + 4, &report.openAfterExport);
+}
+
+void Settings::registerInt(int textEntry, int32_t* target) {
+  SettingEntry e;
+  e.key = text(textEntry);
+  e.intTarget = target;
+  entries_.push_back(std::move(e));
+}
+
+void Settings::registerText(int textEntry, std::string* target) {
+  SettingEntry e;
+  e.key = text(textEntry);
+  e.textTarget = target;
+  entries_.push_back(std::move(e));
+}
+
+void Settings::setInt(const std::string& key, int32_t value) {
+  for (SettingEntry& e : entries_)
+    if (e.key == key) {
+      if (e.intTarget) *e.intTarget = value;
+      return;
+    }
+}
+
+void Settings::setText(const std::string& key, const std::string& value) {
+  for (SettingEntry& e : entries_)
+    if (e.key == key) {
+      if (e.textTarget) *e.textTarget = value;
+      return;
+    }
+}
+
+bool Settings::getInt(const std::string& key, int32_t* value) const {
+  for (const SettingEntry& e : entries_)
+    if (e.key == key) {
+      if (!e.intTarget) return false;
+      *value = *e.intTarget;
+      return true;
+    }
+  return false;
+}
+
+bool Settings::getText(const std::string& key, std::string* value) const {
+  for (const SettingEntry& e : entries_)
+    if (e.key == key) {
+      if (!e.textTarget) return false;
+      *value = *e.textTarget;
+      return true;
+    }
+  return false;
+}
+
+std::string Settings::settingsPath(const std::string& folder) const {
+  return (folder.empty() ? folder_ : withSeparator(folder)) + text(kTextSettingsFile);
+}
+
+std::string Settings::dataFolder() const { return folder_ + "data" + pathSeparator(); }
+
+SnapshotPath Settings::snapshotPath(int32_t number) const {
+  SnapshotPath p;
+  p.fileName = snapshotFileName(number);
+  p.path = dataFolder() + p.fileName;
+  return p;
+}
+
+void Settings::ensureLoaded() {
+  if (loaded_) return;
+  loaded_ = true;
+  load("");
+}
+
+bool Settings::load(const std::string& folder) {
+  catalog_.clear();
+  FILE* f = openFile(settingsPath(folder), "rb");
+  if (!f) {
+    loadStatus_ = SettingsLoad::Missing;
+    return false;
+  }
+  std::vector<uint8_t> bytes;
+  bool readOk = readWholeFile(f, &bytes);
+  std::fclose(f);
+  loadStatus_ = readOk && loadBytes(bytes.data(), bytes.size()) ? SettingsLoad::Read
+                                                                 : SettingsLoad::Damaged;
+  return true;
+}
+
+bool Settings::loadBytes(const uint8_t* data, size_t size) {
+  catalog_.clear();
+  std::string body;
+  if (!decodeSettingsFile(data, size, &body)) return false;
+  applyBody(body);
+  return true;
+}
+
+void Settings::applyBody(const std::string& body) {
+  std::vector<SettingsRecord> records = parseSettingsRecords(body);
+  for (SettingEntry& e : entries_) {
+    for (const SettingsRecord& r : records) {
+      if (r.first != e.key) continue;
+      if (e.intTarget) *e.intTarget = parseDecimal(r.second);
+      if (e.textTarget) *e.textTarget = r.second;
+      break;
+    }
+  }
+  const std::string catalogKey = text(kTextKeyCatalog);
+  for (const SettingsRecord& r : records) {
+    if (r.first != catalogKey) continue;
+    size_t start = 0;
+    while (start <= r.second.size()) {
+      size_t comma = r.second.find(',', start);
+      if (comma == std::string::npos) comma = r.second.size();
+      std::string piece = r.second.substr(start, comma - start);
+      start = comma + 1;
+      if (piece.empty()) continue;
+      int32_t number = parseDecimal(piece);
+      // A number listed twice would show one snapshot twice and delete its file twice.
+      if (find(number) >= 0) continue;
+      SnapshotFile file;
+      SnapshotInfo info;
+      bool opened = file.open(snapshotPath(number).path, &info);
+      file.close();
+      if (opened && info.number == number) addCatalogRecord(info);
+    }
+    break;
+  }
+}
+
+void Settings::addCatalogRecord(const SnapshotInfo& info) {
+  if (catalog_.size() == catalog_.capacity()) catalog_.reserve(catalog_.size() + kCatalogStep);
+  catalog_.push_back(info);
+}
+
+bool Settings::save(const std::string& folder) {
+  std::string body;
+  appendSettingsRecord(&body, text(kTextKeyWritten), localTimeText());
+  std::string numbers;
+  for (const SnapshotInfo& info : catalog_) {
+    if (!numbers.empty()) numbers += ',';
+    numbers += std::to_string(info.number);
+  }
+  appendSettingsRecord(&body, text(kTextKeyCatalog), numbers);
+  for (const SettingEntry& e : entries_)
+    appendSettingsRecord(&body, e.key, e.intTarget ? std::to_string(*e.intTarget) : *e.textTarget);
+
+  uint32_t seed = uint32_t(std::time(nullptr)) ^ uint32_t(std::clock()) ^
+                  uint32_t(reinterpret_cast<uintptr_t>(&body));
+  std::vector<uint8_t> file = encodeSettingsFile(body, seed);
+  if (file.empty()) return false;
+
+  std::string path = settingsPath(folder);
+  std::string temp = path + ".new";
+  FILE* f = openFile(temp, "wb");
+  if (!f) return false;
+  bool ok = std::fwrite(file.data(), 1, file.size(), f) == file.size();
+  ok = std::fflush(f) == 0 && ok;
+  ok = std::fclose(f) == 0 && ok;
+  if (!ok || !replaceFile(temp, path)) {
+    removeFile(temp);
+    return false;
+  }
+  return true;
+}
+
+int Settings::find(int32_t number) const {
+  for (size_t i = 0; i < catalog_.size(); i++)
+    if (catalog_[i].number == number) return int(i);
+  return -1;
+}
+
+void Settings::removeAt(size_t i) {
+  if (i < catalog_.size()) catalog_.erase(catalog_.begin() + long(i));
+}
+
+void Settings::addSnapshot(const SnapshotInfo& info) {
+  addCatalogRecord(info);
+  lastNo = info.number > lastNo ? info.number : lastNo + 1;
+}
+
+int32_t Settings::nextNumber() const {
+  int32_t n = lastNo;
+  for (const SnapshotInfo& info : catalog_)
+    if (info.number > n) n = info.number;
+  if (n < 0) n = 0;
+  do {
+    if (n == INT32_MAX) return INT32_MAX;
+    n++;
+  } while (fileExists(snapshotPath(n).path));
+  return n;
+}
+
+std::string Settings::reportTempFolder() const {
+  std::string folder = folder_ + "tmp" + pathSeparator();
+  makeFolders(folder_.empty() ? std::string("tmp") : folder_ + "tmp");
+  return folder;
+}
+
+void Settings::clearReportTempFolder() const {
+  std::string folder = folder_ + "tmp" + pathSeparator();
+  std::vector<std::string> names;
+  if (!listFileNames(folder, &names)) return;
+  for (const std::string& name : names)
+    if (!name.empty() && name[0] != '.' && hasHtmExtension(name)) removeFile(folder + name);
+}
+
+// ---- Older installation ----
+
+namespace {
+
+// Reads one line of at most kOlderLineBytes - 1 bytes, as the older program did; the rest of a
+// longer line comes back as the next line. False at the end of the file.
+bool readOlderLine(FILE* f, std::string* line) {
+  line->clear();
+  int c;
+  while (line->size() < kOlderLineBytes - 1 && (c = std::fgetc(f)) != EOF) {
+    line->push_back(char(c));
+    if (c == '\n') break;
+  }
+  return !line->empty();
+}
+
+// A line without its line end (the older program ran on Windows, so "\r\n" counts as one).
+void trimLineEnd(std::string* line) {
+  if (!line->empty() && line->back() == '\n') line->pop_back();
+  if (!line->empty() && line->back() == '\r') line->pop_back();
+}
+
+bool equalsIgnoringCase(const std::string& a, const char* b) {
+  size_t n = std::strlen(b);
+  if (a.size() != n) return false;
+  for (size_t i = 0; i < n; i++) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = char(x + 32);
+    if (y >= 'A' && y <= 'Z') y = char(y + 32);
+    if (x != y) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+OlderSettings readOlderSettings(const std::string& folder, const std::string& computerName) {
+  OlderSettings result;
+  FILE* f = openFile(withSeparator(folder) + text(kTextOlderSettingsFile), "rb");
+  if (!f) return result;
+  std::string computer = computerName.substr(0, kOlderComputerChars);
+  std::string line;
+  bool ok = true;
+  while (readOlderLine(f, &line)) {
+    trimLineEnd(&line);
+    size_t eq = line.find('=');
+    if (eq == std::string::npos) break;
+    std::string key = line.substr(0, eq);
+    std::string value = line.substr(eq + 1);
+    if (equalsIgnoringCase(key, "count")) {
+      int32_t n = parseDecimal(value);
+      for (int32_t r = 0; r < n && ok; r++) {
+        std::string fields[4];
+        for (std::string& field : fields) {
+          std::string l;
+          bool got = readOlderLine(f, &l);
+          trimLineEnd(&l);
+          size_t e = got ? l.find('=') : std::string::npos;
+          if (e == std::string::npos) {
+            ok = false;
+            break;
+          }
+          field = l.substr(e + 1);
+        }
+        if (!ok) break;
+        SnapshotInfo info;
+        info.number = parseDecimal(fields[0]);
+        info.size = uint32_t(parseDecimal(fields[1]));
+        info.name = fields[2];
+        info.date = fields[3];
+        info.computer = computer;
+        result.records.push_back(std::move(info));
+      }
+      if (!ok) break;
+    } else if (equalsIgnoringCase(key, "LastNo")) {
+      result.lastNo = parseDecimal(value);
+    } else if (equalsIgnoringCase(key, "ViewMode")) {
+      result.viewMode = parseDecimal(value);
+    }
+    // "ScanRegs", "ScanFiles" and unknown keys are read over.
+  }
+  std::fclose(f);
+  result.ok = ok;
+  if (!ok) result.records.clear();
+  return result;
+}
+
+namespace {
+
+// Gives a moved older snapshot file the current form: filter lists "*" for the sections it
+// holds, an info record made from the older record, and an "s1.5" header. False when the file
+// does not open as a snapshot or cannot be written.
+bool adoptOlderSnapshot(const std::string& path, SnapshotInfo* record) {
+  SnapshotFile file;
+  SnapshotInfo scratch;
+  if (!file.open(path, &scratch)) return false;
+  file.close();
+  uint32_t roots[2] = {scratch.sectionOffset[kSectionRegistry], scratch.sectionOffset[kSectionFiles]};
+
+  // The older formats did not store filter lists: a section with a root was scanned whole.
+  // Writing the lists keeps that meaning once the file carries the current tag.
+  FILE* raw = openFile(path, "r+b");
+  if (!raw) return false;
+  uint64_t end = 0;
+  bool ok = seekFileEnd(raw) && tellFile(raw, &end) && end < 0xFFFFFC00u;
+  uint32_t pos = uint32_t(end);
+  SnapshotInfo info;
+  info.number = record->number;
+  info.name = record->name;
+  info.date = record->date;
+  info.computer = record->computer;
+  for (int s = 0; s < 2 && ok; s++) {
+    if (roots[s] == 0) continue;
+    const uint8_t item[5] = {1, 0, 0, 0, '*'};
+    ok = std::fwrite(item, 1, sizeof item, raw) == sizeof item;
+    info.sectionOffset[s] = roots[s];
+    info.sectionState[s] = SectionState::Full;
+    info.filterList[s] = {u"*"};
+    info.listCount[s] = 1;
+    info.listOffset[s] = pos;
+    info.listsSize += sizeof item;
+    pos += sizeof item;
+  }
+  ok = std::fclose(raw) == 0 && ok;
+  if (!ok) return false;
+
+  if (!file.open(path, &scratch)) return false;
+  uint32_t infoOffset = file.rewriteInfo(&info, 0);
+  file.close();
+  if (infoOffset == 0) return false;
+
+  raw = openFile(path, "r+b");
+  if (!raw) return false;
+  uint8_t header[20];
+  std::memcpy(header, "s1.5", 4);
+  putU32(header + 4, roots[0]);
+  putU32(header + 8, roots[1]);
+  putU32(header + 12, 0);
+  putU32(header + 16, infoOffset);
+  ok = seekFile(raw, 0) && std::fwrite(header, 1, sizeof header, raw) == sizeof header;
+  ok = std::fclose(raw) == 0 && ok;
+  if (!ok) return false;
+  info.tag = "s1.5";
+  info.infoOffset = infoOffset;
+  *record = info;
+  return true;
+}
+
+}  // namespace
+
+bool carryOverOlderCatalog(const std::string& oldFolder, const std::string& dataFolder,
+                           const std::string& computerName) {
+  Settings settings(oldFolder);
+  OlderSettings older = readOlderSettings(oldFolder, computerName);
+  if (!older.ok) return false;
+  std::string from = withSeparator(oldFolder);
+  std::string to = withSeparator(dataFolder);
+  for (SnapshotInfo record : older.records) {
+    std::string name = snapshotFileName(record.number);
+    replaceFile(from + name, to + name);
+    if (!adoptOlderSnapshot(to + name, &record)) {
+      removeFile(to + name);
+      continue;
+    }
+    settings.addSnapshot(record);
+  }
+  settings.viewMode = older.viewMode;
+  if (older.lastNo > settings.lastNo) settings.lastNo = older.lastNo;
+  settings.save(oldFolder);
+  removeFile(from + text(kTextOlderSettingsFile));
+  return true;
+}
+
+}  // namespace keldrun

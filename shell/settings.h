@@ -1,0 +1,178 @@
+// Settings: every persistent option of the program and the snapshot catalog, kept in the
+// settings file "Keldrun.cfg" of the program folder; the numbering and paths of snapshot files;
+// the report temp folder; and the carry-over of an older installation's "Keldrun.ini".
+//
+// One Settings object serves the whole process (the window program and the command line alike).
+// It has no lock: it is used by one thread at a time (the import worker uses it while the
+// window that started it waits).
+#ifndef KELDRUN_SHELL_SETTINGS_H_
+#define KELDRUN_SHELL_SETTINGS_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/snapshot.h"
+
+namespace keldrun {
+
+// '\\' on Windows, '/' elsewhere.
+char pathSeparator();
+// folder with a trailing separator added when it has none; "" stays "" (the current folder).
+std::string withSeparator(const std::string& folder);
+
+// One registered setting: a short key (compared byte for byte) and the field it sets.
+struct SettingEntry {
+  std::string key;
+  int32_t* intTarget = nullptr;      // exactly one of the two targets is set
+  std::string* textTarget = nullptr;
+};
+
+struct SnapshotPath {
+  std::string path;      // data folder + fileName
+  std::string fileName;  // "snap%03d.snp"
+};
+
+// The bare file name of snapshot `number`: "snap007.snp", "snap1000.snp".
+std::string snapshotFileName(int32_t number);
+
+// What the last load found.
+enum class SettingsLoad {
+  NotRead,  // load has not run
+  Missing,  // no settings file (or it cannot be opened): defaults apply
+  Read,     // the file was read
+  Damaged,  // the file exists but holds no readable body: read as holding no records
+};
+
+// What an older installation's "Keldrun.ini" holds.
+struct OlderSettings {
+  bool ok = false;
+  std::vector<SnapshotInfo> records;  // number, size, name, date, computer of each snapshot
+  int32_t lastNo = 0;
+  int32_t viewMode = 0;
+};
+
+class Settings {
+ public:
+  // folder: the program folder, which holds "Keldrun.cfg", the data folder "data" and the report
+  // temp folder "tmp"; empty for the current folder. Settings start at their defaults with an
+  // empty catalog and are not read until ensureLoaded or load.
+  explicit Settings(const std::string& folder = "");
+  Settings(const Settings&) = delete;
+  Settings& operator=(const Settings&) = delete;
+
+  // Persistent options, in registration order (the order they are written in).
+  int32_t fullScan = 1;   // "a1": take-snapshot dialog, 1 = full scan, 0 = selected items
+  int32_t lastNo = 0;     // "d": highest snapshot number given so far
+  int32_t viewMode = 0;   // "e": 0 = full trees, 1 = only differences
+  struct FilesSearch {
+    int32_t includePaths = 0;  // "f"
+    int32_t matchCase = 0;     // "g"
+  } filesSearch;
+  struct RegistrySearch {
+    int32_t includeData = 1;   // "j"
+    int32_t includePaths = 1;  // "h"
+    int32_t includeNames = 1;  // "i"
+    int32_t matchCase = 0;     // "k"
+  } registrySearch;
+  struct Report {
+    int32_t binaryLimit = 50;        // "te1": bytes of binary data shown per value
+    int32_t stringLimit = 300;       // "te2": characters of string data shown per value
+    int32_t limitBinary = 1;         // "te3"
+    int32_t limitString = 1;         // "te4"
+    int32_t includeAdded = 1;        // "te5"
+    int32_t includeModified = 1;     // "te6"
+    int32_t includeDeleted = 1;      // "te7"
+    int32_t includeFiles = 1;        // "te8"
+    int32_t includeRegistry = 1;     // "te9"
+    int32_t includeApplications = 1; // "te10"
+    int32_t currentPathOnly = 0;     // "te11"
+    std::string exportName = "export";  // "teh1": snapshot export file name, no extension
+    std::string exportFolder;           // "teh2": empty = the user's documents folder
+    int32_t split = 1;               // "teh3": split into several files
+    int32_t linesPerFile = 30000;    // "teh4"
+    int32_t openAfterExport = 0;     // "teh5"
+  } report;
+
+  const std::vector<SettingEntry>& entries() const { return entries_; }
+  // Set the target of the first entry with this key; no effect for an unknown key or a key of
+  // the other type.
+  void setInt(const std::string& key, int32_t value);
+  void setText(const std::string& key, const std::string& value);
+  // The value of the first entry with this key; false for an unknown key or the other type.
+  bool getInt(const std::string& key, int32_t* value) const;
+  bool getText(const std::string& key, std::string* value) const;
+
+  // Loads the settings file once per object: the first call runs load(""), later calls do
+  // nothing. Every reader of a setting or the catalog calls it first.
+  void ensureLoaded();
+  // Reads folder + "Keldrun.cfg" (the program folder when folder is empty): clears the catalog,
+  // sets every setting the file names and enters each listed snapshot whose file opens and
+  // holds its number. False when the file cannot be opened; then the settings keep their
+  // values and the catalog stays empty. A damaged file reads as holding no records.
+  bool load(const std::string& folder = "");
+  SettingsLoad loadStatus() const { return loadStatus_; }
+  // What load does once it has the file's bytes: clears the catalog, then applies the records.
+  // False (settings untouched) when the bytes hold no readable body.
+  bool loadBytes(const uint8_t* data, size_t size);
+  // Writes folder + "Keldrun.cfg" (the program folder when folder is empty) through a temporary
+  // file that then replaces it, so that a failed write leaves the previous file whole. False
+  // when the file cannot be written.
+  bool save(const std::string& folder = "");
+
+  // The catalog: snapshots in the order they were added.
+  size_t count() const { return catalog_.size(); }
+  const SnapshotInfo& record(size_t i) const { return catalog_[i]; }
+  SnapshotInfo& record(size_t i) { return catalog_[i]; }
+  // Position of the first record with that number; -1 when there is none.
+  int find(int32_t number) const;
+  void removeAt(size_t i);
+  // Appends a copy of info and raises lastNo to info.number (by one in the usual case, where
+  // info.number came from nextNumber). Does not save.
+  void addSnapshot(const SnapshotInfo& info);
+  // The number for a new snapshot: lastNo + 1, moved past any number the catalog holds or whose
+  // snapshot file already exists, so that a lost settings file never makes a new snapshot
+  // overwrite an old one.
+  int32_t nextNumber() const;
+
+  const std::string& folder() const { return folder_; }
+  // folder + "data" + separator.
+  std::string dataFolder() const;
+  SnapshotPath snapshotPath(int32_t number) const;
+  std::string settingsPath(const std::string& folder = "") const;
+
+  // folder + "tmp" + separator, created on each call (failure ignored).
+  std::string reportTempFolder() const;
+  // Deletes every "*.htm" file of the report temp folder whose name does not begin with ".";
+  // failures are ignored.
+  void clearReportTempFolder() const;
+
+ private:
+  void registerInt(int textEntry, int32_t* target);
+  void registerText(int textEntry, std::string* target);
+  void applyBody(const std::string& body);
+  void addCatalogRecord(const SnapshotInfo& info);
+
+  std::string folder_;
+  std::vector<SettingEntry> entries_;
+  std::vector<SnapshotInfo> catalog_;
+  bool loaded_ = false;
+  SettingsLoad loadStatus_ = SettingsLoad::NotRead;
+};
+
+// Reads folder + "Keldrun.ini" of an older installation. Every record gets computerName (cut to
+// 31 characters), since the older file has none. ok is false when the file cannot be opened or
+// a record announced by "count" cannot be completed.
+OlderSettings readOlderSettings(const std::string& folder, const std::string& computerName);
+
+// Adopts an older installation's catalog into a new one: moves each listed snapshot file from
+// oldFolder into dataFolder, gives it the current header and an info record made from the
+// older record (a file that does not open is deleted), and saves a new "Keldrun.cfg" in
+// oldFolder, the program folder of the new installation; then deletes "Keldrun.ini". When the
+// older file cannot be read nothing is moved or changed. False in that case.
+bool carryOverOlderCatalog(const std::string& oldFolder, const std::string& dataFolder,
+                           const std::string& computerName);
+
+}  // namespace keldrun
+
+#endif  // KELDRUN_SHELL_SETTINGS_H_
