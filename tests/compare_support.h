@@ -1,0 +1,99 @@
+// Snapshot files built from trees described in the test, for the comparison tests that need
+// tables no scan writes (forged offsets, cycles) or exact control over digests.
+#ifndef KELDRUN_TESTS_COMPARE_SUPPORT_H_
+#define KELDRUN_TESTS_COMPARE_SUPPORT_H_
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+#include <string>
+#include <vector>
+
+#include "engine/file_scan.h"
+#include "engine/snapshot.h"
+#include "engine/text.h"
+
+namespace keldrun {
+namespace testing_support {
+
+struct FileSpec {
+  std::u16string name;
+  uint64_t time = 0;
+  uint64_t size = 0;
+};
+
+struct DirSpec {
+  std::u16string name;
+  std::vector<DirSpec> dirs;
+  std::vector<FileSpec> files;
+};
+
+struct Written {
+  uint32_t childHash = 0, contentHash = 0, childTable = 0, contentTable = 0;
+};
+
+// Writes a folder's tables post-order, as the scan does.
+inline Written writeDir(SnapshotFile* file, const DirSpec& d) {
+  Written w;
+  TableBuilder table;
+  std::vector<Written> kids;
+  for (const DirSpec& k : d.dirs) kids.push_back(writeDir(file, k));
+  std::vector<FileSpec> files = d.files;
+  std::sort(files.begin(), files.end(),
+            [](const FileSpec& a, const FileSpec& b) { return compareNames(a.name, b.name) < 0; });
+  std::vector<uint8_t> entries;
+  for (const FileSpec& f : files) appendFileEntry(&entries, f.name.data(), f.name.size(), f.time, f.size);
+  if (!entries.empty()) {
+    w.contentTable = file->appendTable(entries.data(), entries.size());
+    w.contentHash = uint32_t(crc32(0, entries.data(), uInt(entries.size())));
+  }
+  for (size_t i = 0; i < d.dirs.size(); i++) {
+    size_t at = table.addTreeEntry(d.dirs[i].name);
+    table.setTreeFields(at, kids[i].childHash, kids[i].contentHash, kids[i].childTable,
+                        kids[i].contentTable);
+  }
+  w.childTable = file->writeTable(&table, true, &w.childHash);
+  return w;
+}
+
+// Writes a snapshot whose files section holds the given roots (each a DirSpec named like
+// "c:\"), with the files filter list `filter` (["*"] for everything).
+inline bool writeFilesSnapshot(const std::string& path, const std::vector<DirSpec>& roots,
+                               const FilterList& filter, const std::string& name = "snap") {
+  SnapshotFile file;
+  if (!file.create(path)) return false;
+  for (const DirSpec& r : roots) {
+    Written w = writeDir(&file, r);
+    file.addRoot(kSectionFiles, r.name, w.childHash, w.contentHash, w.childTable, w.contentTable);
+  }
+  SnapshotInfo info;
+  FilterList lists[kSectionCount] = {{}, filter, {}};
+  info.fillNew(name, 1, lists);
+  bool ok = file.finish(&info);
+  return file.close() && ok;
+}
+
+// Scans the native folders (each given as its Windows path, ending in '\') into a snapshot file
+// with the real files scan.
+inline bool scanFolders(const std::string& path, Env* env, const FilterList& items,
+                        const std::string& name = "snap") {
+  SnapshotFile file;
+  if (!file.create(path)) return false;
+  FileStore store(env);
+  FilterList list = normalizeFileFilter(items);
+  if (!store.startFileScan(&file, list)) return false;
+  while (file.runningScans() > 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  store.releaseWorkers();
+  SnapshotInfo info;
+  FilterList lists[kSectionCount] = {{}, list, {}};
+  info.fillNew(name, 1, lists);
+  bool ok = file.finish(&info);
+  return file.close() && ok;
+}
+
+}  // namespace testing_support
+}  // namespace keldrun
+
+#endif  // KELDRUN_TESTS_COMPARE_SUPPORT_H_

@@ -1,0 +1,437 @@
+#include "engine/compare.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "engine/section_filter.h"
+#include "engine/value_entry.h"
+#include "tests/compare_support.h"
+
+namespace keldrun {
+namespace {
+
+using testing_support::DirSpec;
+using testing_support::FileSpec;
+using testing_support::writeFilesSnapshot;
+
+// ---- section filter ----
+
+struct FilterCase {
+  const char* what;
+  FilterList a, b;
+  std::vector<std::u16string> items;
+  bool all, noneInCommon;
+};
+
+TEST(SectionFilter, BuildFilterIntersectsTheTwoLists) {
+  const FilterCase cases[] = {
+      {"both everything", {u"*"}, {u"*"}, {}, true, false},
+      {"empty list counts as everything", {}, {u"*"}, {}, true, false},
+      {"A everything takes B", {u"*"}, {u"c:\\windows\\"}, {u"c:\\windows\\"}, false, false},
+      {"B everything takes A", {u"c:\\a\\"}, {u"*"}, {u"c:\\a\\"}, false, false},
+      {"more specific item wins", {u"c:\\a\\"}, {u"c:\\a\\b\\"}, {u"c:\\a\\b\\"}, false, false},
+      {"more specific item wins either side", {u"c:\\a\\b\\"}, {u"c:\\a\\"}, {u"c:\\a\\b\\"}, false, false},
+      {"disjoint", {u"c:\\a\\"}, {u"d:\\x\\"}, {}, false, true},
+      {"equal taken once", {u"c:\\a\\", u"d:\\"}, {u"c:\\a\\", u"e:\\"}, {u"c:\\a\\"}, false, false},
+      {"shorter item covers several",
+       {u"c:\\a\\"},
+       {u"c:\\a\\b\\", u"c:\\a\\c\\", u"c:\\ab\\"},
+       {u"c:\\a\\b\\", u"c:\\a\\c\\"},
+       false,
+       false},
+      {"a name that merely starts alike is not inside", {u"c:\\a\\"}, {u"c:\\ab\\"}, {}, false, true},
+      {"unsorted, upper case and missing backslash are normalised",
+       {u"D:\\Y", u"C:\\Program Files"},
+       {u"c:\\program files\\x\\", u"d:\\y\\"},
+       {u"c:\\program files\\x\\", u"d:\\y\\"},
+       false,
+       false},
+      {"space sorts before backslash", {u"c:\\a b\\", u"c:\\a\\"}, {u"c:\\a\\x\\"}, {u"c:\\a\\x\\"}, false, false},
+  };
+  for (const FilterCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    SectionFilter f = buildFilter(c.a, c.b);
+    EXPECT_EQ(f.items, c.items);
+    EXPECT_EQ(f.all, c.all);
+    EXPECT_EQ(f.noneInCommon, c.noneInCommon);
+  }
+}
+
+TEST(SectionFilter, CopyFilterAndTestPath) {
+  SectionFilter all = copyFilter({u"*"});
+  EXPECT_TRUE(all.all);
+  EXPECT_EQ(testPath(all, u"anything"), kPathInside);
+
+  SectionFilter f = buildFilter({u"c:\\windows\\"}, {u"c:\\windows\\"});
+  const struct {
+    const char16_t* path;
+    int result;
+  } cases[] = {
+      {u"c:\\", kPathOnTheWay},
+      {u"C:", kPathOnTheWay},
+      {u"c:\\windows", kPathInside},
+      {u"C:\\WINDOWS\\System32", kPathInside},
+      {u"c:\\program files", kPathOutside},
+      {u"c:\\windowsx", kPathOutside},
+      {u"d:\\", kPathOutside},
+  };
+  for (const auto& c : cases) EXPECT_EQ(testPath(f, c.path), c.result) << toUtf8(c.path);
+
+  // An item inside another is covered by the outer one, whatever the order of the list.
+  SectionFilter nested = copyFilter({u"c:\\a\\b\\", u"c:\\a\\"});
+  EXPECT_EQ(nested.items, std::vector<std::u16string>{u"c:\\a\\"});
+  EXPECT_EQ(testPath(nested, u"c:\\a"), kPathInside);
+
+  // Letters beyond ASCII meet whichever way each side was lower-cased.
+  SectionFilter accented = copyFilter({u"c:\\\u00e4nderung\\"});
+  EXPECT_EQ(testPath(accented, u"C:\\\u00c4nderung\\x"), kPathInside);
+}
+
+// ---- node state ----
+
+TreeEntry entry(uint32_t child, uint32_t content, uint32_t childTable) {
+  TreeEntry e;
+  e.childHash = child;
+  e.contentHash = content;
+  e.childTable = childTable;
+  e.contentTable = content ? 100 : 0;
+  return e;
+}
+
+TEST(NodeState, FollowsDigestsSidesModeAndFilter) {
+  TreeEntry same = entry(1, 2, 50), childChanged = entry(9, 2, 50), contentChanged = entry(1, 7, 50);
+  TreeEntry leaf = entry(0, 2, 0);
+  const struct {
+    const char* what;
+    const TreeEntry *a, *b;
+    int f, mode;
+    bool full;
+    int state;
+    bool own, expandable;
+  } cases[] = {
+      {"equal", &same, &same, 2, kModeCompare, false, kUnchanged, false, false},
+      {"equal, full shows children", &same, &same, 2, kModeCompare, true, kUnchanged, false, true},
+      {"equal leaf in full", &leaf, &leaf, 2, kModeCompare, true, kUnchanged, false, false},
+      {"children changed", &same, &childChanged, 2, kModeCompare, false, kModified, false, true},
+      {"own content changed", &same, &contentChanged, 2, kModeCompare, false, kModified, true, false},
+      {"only in A", &same, nullptr, 2, kModeCompare, false, kDeleted, true, true},
+      {"only in B", nullptr, &same, 2, kModeCompare, false, kAdded, true, true},
+      {"only in B without children", nullptr, &leaf, 2, kModeCompare, false, kAdded, true, false},
+      {"viewing one snapshot", &same, nullptr, 2, kModeView, true, kUnchanged, false, true},
+      {"on the way, changed below", &same, &childChanged, 1, kModeCompare, false, kExcluded, false, true},
+      {"on the way, own change hidden", &same, &contentChanged, 1, kModeCompare, false, kExcluded, false, false},
+      {"on the way, only in B", nullptr, &same, 1, kModeCompare, false, kExcluded, false, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    NodeState s = nodeState(c.a, c.b, c.f, c.mode, c.full);
+    EXPECT_EQ(s.state, c.state);
+    EXPECT_EQ(s.ownChanged, c.own);
+    EXPECT_EQ(s.expandable, c.expandable);
+  }
+}
+
+// ---- walks over hand-built files ----
+
+class TempDir {
+ public:
+  TempDir() {
+    char tmpl[] = "/tmp/keldrun_compare_XXXXXX";
+    path_ = mkdtemp(tmpl);
+  }
+  ~TempDir() { std::system(("rm -rf '" + path_ + "'").c_str()); }
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+struct Visit {
+  std::u16string path;
+  int state;
+  bool own;
+  bool expandable;
+  int f;
+};
+
+// Walks everything the differences view would show, descending where a node is expandable.
+class Recorder : public TreeVisitor {
+ public:
+  Recorder(int mode, bool full) : mode_(mode), full_(full) {}
+  bool visit(const std::u16string& path, const std::u16string&, const TreeEntry* a,
+             const TreeEntry* b, int f) override {
+    NodeState s = nodeState(a, b, f, mode_, full_);
+    if (s.state == kUnchanged && !full_) return false;
+    visits.push_back({path, s.state, s.ownChanged, s.expandable, f});
+    return s.expandable;
+  }
+  std::vector<Visit> visits;
+  const Visit* find(const std::u16string& path) const {
+    for (const Visit& v : visits)
+      if (v.path == path) return &v;
+    return nullptr;
+  }
+
+ private:
+  int mode_;
+  bool full_;
+};
+
+DirSpec baseTree() {
+  DirSpec c{u"c:\\", {}, {{u"boot.ini", 10, 100}}};
+  DirSpec windows{u"Windows", {}, {{u"win.ini", 11, 200}}};
+  DirSpec system32{u"System32", {}, {{u"kernel32.dll", 12, 300}, {u"user32.dll", 13, 400}}};
+  system32.dirs.push_back({u"drivers", {}, {{u"null.sys", 14, 50}}});
+  windows.dirs.push_back(system32);
+  c.dirs.push_back(windows);
+  c.dirs.push_back({u"Program Files", {{u"App", {}, {{u"app.exe", 15, 999}}}}, {}});
+  return c;
+}
+
+struct OpenPair {
+  SnapshotFile a, b;
+  SnapshotInfo ia, ib;
+  bool open(const std::string& pa, const std::string& pb) {
+    return a.open(pa, &ia) && b.open(pb, &ib);
+  }
+};
+
+TEST(TreeWalk, SameSnapshotHasNoDifferencesAndReadsOnlyTheRoots) {
+  TempDir dir;
+  ASSERT_TRUE(writeFilesSnapshot(dir.file("a.snp"), {baseTree()}, {u"*"}));
+  OpenPair p;
+  ASSERT_TRUE(p.open(dir.file("a.snp"), dir.file("a.snp")));
+  SectionFilter f = buildFilter(p.ia.filterList[1], p.ib.filterList[1]);
+  TreeWalker w(&p.a, &p.b, &f);
+  Recorder diff(kModeCompare, false);
+  w.walkTree(p.ia.sectionOffset[1], p.ib.sectionOffset[1], u"", &diff);
+  EXPECT_TRUE(diff.visits.empty());
+  EXPECT_EQ(p.a.blockReads(), 1u);
+  EXPECT_EQ(p.b.blockReads(), 1u);
+
+  Recorder full(kModeCompare, true);
+  w.walkTree(p.ia.sectionOffset[1], p.ib.sectionOffset[1], u"", &full);
+  std::vector<std::u16string> paths;
+  for (const Visit& v : full.visits) {
+    EXPECT_EQ(v.state, kUnchanged);
+    paths.push_back(v.path);
+  }
+  // Depth-first, parents before children, siblings in name order.
+  EXPECT_EQ(paths, (std::vector<std::u16string>{u"c:\\", u"c:\\Program Files", u"c:\\Program Files\\App",
+                                                u"c:\\Windows", u"c:\\Windows\\System32",
+                                                u"c:\\Windows\\System32\\drivers"}));
+}
+
+TEST(TreeWalk, DeepChangeMarksThePathAndSkipsEqualSubtrees) {
+  TempDir dir;
+  DirSpec changed = baseTree();
+  changed.dirs[0].dirs[0].dirs[0].files[0].time = 99;  // drivers\null.sys
+  ASSERT_TRUE(writeFilesSnapshot(dir.file("a.snp"), {baseTree()}, {u"*"}));
+  ASSERT_TRUE(writeFilesSnapshot(dir.file("b.snp"), {changed}, {u"*"}));
+  OpenPair p;
+  ASSERT_TRUE(p.open(dir.file("a.snp"), dir.file("b.snp")));
+  SectionFilter f = buildFilter(p.ia.filterList[1], p.ib.filterList[1]);
+  TreeWalker w(&p.a, &p.b, &f);
+  Recorder diff(kModeCompare, false);
+  w.walkTree(p.ia.sectionOffset[1], p.ib.sectionOffset[1], u"", &diff);
+  ASSERT_EQ(diff.visits.size(), 4u);
+  for (const Visit& v : diff.visits) EXPECT_EQ(v.state, kModified) << toUtf8(v.path);
+  EXPECT_FALSE(diff.find(u"c:\\")->own);
+  EXPECT_FALSE(diff.find(u"c:\\Windows")->own);
+  EXPECT_FALSE(diff.find(u"c:\\Windows\\System32")->own);
+  EXPECT_TRUE(diff.find(u"c:\\Windows\\System32\\drivers")->own);
+  EXPECT_EQ(diff.find(u"c:\\Program Files"), nullptr);
+  // Root table, c:\'s children, Windows' children, System32's children: "Program Files" and
+  // everything below it is never read.
+  EXPECT_EQ(p.a.blockReads(), 4u);
+  EXPECT_EQ(p.b.blockReads(), 4u);
+}
+
+TEST(TreeWalk, FolderOnlyInBIsAddedWithAddedChildren) {
+  TempDir dir;
+  DirSpec newer = baseTree();
+  newer.dirs.push_back({u"Games", {{u"Chess", {}, {{u"chess.exe", 1, 2}}}}, {{u"readme", 3, 4}}});
+  ASSERT_TRUE(writeFilesSnapshot(dir.file("a.snp"), {baseTree()}, {u"*"}));
+  ASSERT_TRUE(writeFilesSnapshot(dir.file("b.snp"), {newer}, {u"*"}));
+  OpenPair p;
+  ASSERT_TRUE(p.open(dir.file("a.snp"), dir.file("b.snp")));
+  SectionFilter f = buildFilter(p.ia.filterList[1], p.ib.filterList[1]);
+  TreeWalker w(&p.a, &p.b, &f);
+  Recorder diff(kModeCompare, false);
+  w.walkTree(p.ia.sectionOffset[1], p.ib.sectionOffset[1], u"", &diff);
+  const Visit* games = diff.find(u"c:\\Games");
+  ASSERT_NE(games, nullptr);
+  EXPECT_EQ(games->state, kAdded);
+  EXPECT_TRUE(games->own);
+  EXPECT_TRUE(games->expandable);
+  ASSERT_NE(diff.find(u"c:\\Games\\Chess"), nullptr);
+  EXPECT_EQ(diff.find(u"c:\\Games\\Chess")->state, kAdded);
+  EXPECT_EQ(diff.find(u"c:\\")->state, kModified);
+  EXPECT_FALSE(diff.find(u"c:\\")->own);
+
+  // The other way round the same folders are deleted.
+  TreeWalker back(&p.b, &p.a, &f);
+  Recorder rev(kModeCompare, false);
+  back.walkTree(p.ib.sectionOffset[1], p.ia.sectionOffset[1], u"", &rev);
+  ASSERT_NE(rev.find(u"c:\\Games\\Chess"), nullptr);
+  EXPECT_EQ(rev.find(u"c:\\Games\\Chess")->state, kDeleted);
+}
+
+TEST(TreeWalk, FilterShowsExcludedAncestorsAndSkipsOutside) {
+  TempDir dir;
+  DirSpec newer = baseTree();
+  newer.dirs[0].files[0].size = 1;        // Windows\win.ini
+  newer.dirs[1].dirs[0].files[0].size = 1;  // Program Files\App\app.exe, outside the filter
+  ASSERT_TRUE(writeFilesSnapshot(dir.file("a.snp"), {baseTree()}, {u"c:\\windows\\"}));
+  ASSERT_TRUE(writeFilesSnapshot(dir.file("b.snp"), {newer}, {u"c:\\windows\\"}));
+  OpenPair p;
+  ASSERT_TRUE(p.open(dir.file("a.snp"), dir.file("b.snp")));
+  SectionFilter f = buildFilter(p.ia.filterList[1], p.ib.filterList[1]);
+  EXPECT_EQ(f.items, std::vector<std::u16string>{u"c:\\windows\\"});
+  TreeWalker w(&p.a, &p.b, &f);
+  Recorder full(kModeCompare, true);
+  w.walkTree(p.ia.sectionOffset[1], p.ib.sectionOffset[1], u"", &full);
+  ASSERT_NE(full.find(u"c:\\"), nullptr);
+  EXPECT_EQ(full.find(u"c:\\")->state, kExcluded);
+  EXPECT_EQ(full.find(u"c:\\")->f, kPathOnTheWay);
+  EXPECT_EQ(full.find(u"c:\\Windows")->state, kModified);
+  EXPECT_EQ(full.find(u"c:\\Windows\\System32")->f, kPathInside);
+  EXPECT_EQ(full.find(u"c:\\Program Files"), nullptr);
+  EXPECT_EQ(full.find(u"c:\\Program Files\\App"), nullptr);
+}
+
+// ---- hostile tables ----
+
+// A file whose folder table holds entries pointing back at that same table, or all at one
+// shared table: a walk that descends everywhere must end and visit each table once.
+TEST(TreeWalk, TablesPointingBackOrSharedEndTheWalk) {
+  TempDir dir;
+  std::string path = dir.file("loop.snp");
+  {
+    SnapshotFile file;
+    ASSERT_TRUE(file.create(path));
+    // The table that will be written next starts at the current end of the file; its first
+    // entry points at the table itself and its second at the header (offset 4: no block).
+    TableBuilder inner;
+    size_t x = inner.addTreeEntry(u"x");
+    inner.setTreeFields(x, 1, 0, 0, 0);
+    uint32_t digest = 0;
+    uint32_t innerAt = file.writeTable(&inner, true, &digest);
+    ASSERT_NE(innerAt, 0u);
+    // A table of 30 entries that all point at the same child table, written after it, and a
+    // second level pointing 30 times at that one: a naive walk would visit 900 + nodes.
+    TableBuilder mid;
+    for (int i = 0; i < 30; i++) {
+      size_t k = mid.addTreeEntry(u"m" + widen(std::to_string(100 + i)));
+      mid.setTreeFields(k, 2, 0, innerAt, 0);
+    }
+    uint32_t midAt = file.writeTable(&mid, true, &digest);
+    TableBuilder top;
+    for (int i = 0; i < 30; i++) {
+      size_t k = top.addTreeEntry(u"t" + widen(std::to_string(100 + i)));
+      top.setTreeFields(k, 3, 0, midAt, 0);
+    }
+    uint32_t topAt = file.writeTable(&top, true, &digest);
+    // A self-referencing root: its child table is the root table itself, written last.
+    file.addRoot(kSectionFiles, u"c:\\", 4, 0, topAt, 0);
+    SnapshotInfo info;
+    FilterList lists[kSectionCount] = {{}, {u"*"}, {}};
+    info.fillNew("loop", 1, lists);
+    ASSERT_TRUE(file.finish(&info));
+    file.close();
+  }
+  // Point one entry of the inner table at the root table, which is an ancestor.
+  SnapshotFile check;
+  SnapshotInfo info;
+  ASSERT_TRUE(check.open(path, &info));
+  uint32_t root = info.sectionOffset[1];
+  check.close();
+  {
+    FILE* f = std::fopen(path.c_str(), "r+b");
+    ASSERT_NE(f, nullptr);
+    // The inner table is the first block after the 20-byte header: length word, then the
+    // entry whose childTable field is at entry offset 8.
+    uint8_t word[4];
+    putU32(word, root);
+    std::fseek(f, 20 + 4 + 8, SEEK_SET);
+    std::fwrite(word, 1, 4, f);
+    std::fclose(f);
+  }
+  SnapshotFile a;
+  ASSERT_TRUE(a.open(path, &info));
+  SectionFilter all = copyFilter({u"*"});
+  TreeWalker w(&a, nullptr, &all);
+  Recorder everything(kModeView, true);
+  w.walkTree(info.sectionOffset[1], 0, u"", &everything);
+  // c:\, 30 top entries, 30 mid entries under the first top entry only, one x under the first
+  // mid entry; x's pointer back at the root table is not followed.
+  EXPECT_EQ(everything.visits.size(), 1u + 30u + 30u + 1u);
+  EXPECT_LE(a.blockReads(), 4u);
+}
+
+TEST(TreeWalk, UnreadableTableMakesTheLevelEmpty) {
+  TempDir dir;
+  ASSERT_TRUE(writeFilesSnapshot(dir.file("a.snp"), {baseTree()}, {u"*"}));
+  OpenPair p;
+  ASSERT_TRUE(p.open(dir.file("a.snp"), dir.file("a.snp")));
+  SectionFilter all = copyFilter({u"*"});
+  TreeWalker w(&p.a, &p.b, &all);
+  Recorder full(kModeCompare, true);
+  // An offset past the end of file B: nothing at all, not A's side shown as deleted.
+  w.walkTree(p.ia.sectionOffset[1], 0x7FFFFFF0u, u"", &full);
+  EXPECT_TRUE(full.visits.empty());
+  w.walkTree(p.ia.sectionOffset[1], 2, u"", &full);  // inside the header
+  EXPECT_TRUE(full.visits.empty());
+}
+
+// ---- content ----
+
+TEST(ContentComparison, FileRowsCarryStatesAndLabels) {
+  TempDir dir;
+  DirSpec older{u"c:\\", {}, {{u"same", 1, 1}, {u"gone", 1, 1}, {u"Touched", 1, 1}, {u"grown", 1, 1}}};
+  DirSpec newer{u"c:\\", {}, {{u"same", 1, 1}, {u"touched", 2, 1}, {u"grown", 1, 2}, {u"new", 1, 1}}};
+  ASSERT_TRUE(writeFilesSnapshot(dir.file("a.snp"), {older}, {u"*"}));
+  ASSERT_TRUE(writeFilesSnapshot(dir.file("b.snp"), {newer}, {u"*"}));
+  OpenPair p;
+  ASSERT_TRUE(p.open(dir.file("a.snp"), dir.file("b.snp")));
+  std::vector<uint8_t> block;
+  size_t n = 0;
+  ASSERT_TRUE(p.a.readBlock(p.ia.sectionOffset[1], &block, 0, &n));
+  Slice s(block.data(), n);
+  TreeEntry ra;
+  ASSERT_TRUE(TreeEntry::parse(&s, &ra));
+  ASSERT_TRUE(p.b.readBlock(p.ib.sectionOffset[1], &block, 0, &n));
+  Slice t(block.data(), n);
+  TreeEntry rb;
+  ASSERT_TRUE(TreeEntry::parse(&t, &rb));
+
+  auto rowsOf = [](const ContentComparison& c) {
+    std::vector<std::string> out;
+    for (const ContentRow& r : c.rows()) {
+      FileEntry f;
+      EXPECT_TRUE(FileEntry::parse(r.item.p, r.item.size, &f));
+      out.push_back(std::string(r.label) + ":" + toUtf8(f.name.str()) + ":" + std::to_string(r.state));
+    }
+    return out;
+  };
+  ContentComparison cmp;
+  ASSERT_TRUE(cmp.run(kSectionFiles, &p.a, ra.contentTable, &p.b, rb.contentTable, kModeCompare, false));
+  EXPECT_EQ(rowsOf(cmp), (std::vector<std::string>{"del:gone:3", "old:grown:1", "new:grown:1", "add:new:2",
+                                                   "old:Touched:1", "new:touched:1"}));
+  EXPECT_TRUE(cmp.hasDifferences());
+  ASSERT_TRUE(cmp.run(kSectionFiles, &p.a, ra.contentTable, &p.b, rb.contentTable, kModeCompare, true));
+  EXPECT_EQ(rowsOf(cmp).size(), 7u);
+  ASSERT_TRUE(cmp.run(kSectionFiles, &p.a, ra.contentTable, nullptr, 0, kModeView, true));
+  EXPECT_EQ(rowsOf(cmp), (std::vector<std::string>{"-:gone:0", "-:grown:0", "-:same:0", "-:Touched:0"}));
+  // A table that cannot be read gives no rows, not every row of the other side as added.
+  EXPECT_FALSE(cmp.run(kSectionFiles, &p.a, 0x7FFFFFF0u, &p.b, rb.contentTable, kModeCompare, true));
+  EXPECT_TRUE(cmp.rows().empty());
+}
+
+}  // namespace
+}  // namespace keldrun

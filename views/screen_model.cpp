@@ -1,0 +1,118 @@
+#include "views/screen_model.h"
+
+#include "views/list_columns.h"
+
+namespace keldrun {
+
+const char16_t kMessageNoSnapshot[] = u"no snapshot taken";
+const char16_t kMessageNoCommonPaths[] = u"the snapshots don't have common paths";
+const char16_t kMessageNoDifferences[] = u"no differences found";
+
+SnapshotScreenModel::SnapshotScreenModel(int section, ComparisonContext* context, TreeControl* tree)
+    : section_(section), context_(context), tree_(tree) {
+  setMode(kModeNone);
+}
+
+void SnapshotScreenModel::setMode(int mode) {
+  mode_ = mode;
+  controls_.radioEnabled = mode == kModeCompare;
+  controls_.diffListEnabled = mode == kModeCompare;
+  controls_.pathText.clear();
+  controls_.jumpEnabled = false;
+  controls_.searchEnabled = mode == kModeView;
+  controls_.radioValue = viewMode_;
+  controls_.pathBoxEnabled = !(section_ == kSectionRegistry && mode == kModeNone);
+}
+
+void SnapshotScreenModel::refresh(int viewMode) {
+  viewMode_ = viewMode;
+  setMode(context_->mode());
+  records_.clear();
+  tree_->deleteAll();
+  rows_.clear();
+  selectedRow_ = -1;
+  message_.clear();
+  EmptyReason why = context_->emptyReason(section_);
+  if (!why.noSnapshot) fillTreeLevel(context_, section_, tree_, &records_, 0, 0, tree_->root());
+  if (tree_->firstChild(tree_->root()) == 0) {
+    if (why.noSnapshot) {
+      message_ = kMessageNoSnapshot;
+      messageIcon_ = kIconMessageError;
+    } else if (why.noCommonPaths) {
+      message_ = kMessageNoCommonPaths;
+      messageIcon_ = kIconMessageError;
+    } else {
+      message_ = kMessageNoDifferences;
+      messageIcon_ = kIconMessageNone;
+    }
+    TreeItemLook look;
+    look.icon = messageIcon_;
+    tree_->insertItem(tree_->root(), message_, look, kNoRecord);
+    setMode(kModeNone);
+  }
+}
+
+void SnapshotScreenModel::itemExpanding(TreeItem item) {
+  expandLazily(context_, section_, tree_, &records_, item);
+}
+
+void SnapshotScreenModel::selectionChanged(TreeItem item) {
+  rows_.clear();
+  selectedRow_ = -1;
+  intptr_t index = tree_->data(item);
+  const NodeRecord* r = records_.get(index);
+  if (r) {
+    NodeRecord copy = *r;
+    if (context_->compareContent(section_, copy.contentA, copy.contentB, &content_)) {
+      for (const ContentRow& row : content_.rows()) addListRow(row.item, row.state, row.label);
+    }
+  }
+  if (section_ != kSectionApps && index != kNoRecord && r) {
+    controls_.pathText = itemPath(tree_, item);
+    controls_.jumpEnabled = !controls_.pathText.empty();
+  }
+}
+
+void SnapshotScreenModel::addListRow(const Item& item, int state, const char* label) {
+  ListRow row;
+  row.state = state;
+  row.label = label;
+  row.icon = stateListIcon(state);
+  row.color = stateColor(state);
+  row.columns = listColumns(section_, item);
+  row.columns.push_back(widen(label));
+  rows_.push_back(std::move(row));
+}
+
+bool SnapshotScreenModel::setViewMode(int value, int* viewMode) {
+  if (value == *viewMode) return false;
+  *viewMode = value;
+  viewMode_ = value;
+  controls_.radioValue = value;
+  return true;
+}
+
+bool SnapshotScreenModel::locatePath(const std::u16string& path, const std::u16string& itemName) {
+  bool found = locateItem(tree_, path) != 0;
+  for (size_t i = 0; i < rows_.size(); i++) {
+    if (!rows_[i].columns.empty() && rows_[i].columns[0] == itemName) {
+      selectedRow_ = int(i);
+      break;
+    }
+  }
+  return found;
+}
+
+std::u16string SnapshotScreenModel::pathTextChanged(const std::u16string& text, bool fromUser) {
+  if (fromUser) {
+    // A found node rewrites the box with its own path; the typed text is put back.
+    locatePath(text, std::u16string());
+    controls_.pathText = text;
+  } else {
+    controls_.pathText = (!text.empty() && tree_->selected() == 0) ? std::u16string() : text;
+  }
+  controls_.jumpEnabled = !controls_.pathText.empty();
+  return controls_.pathText;
+}
+
+}  // namespace keldrun

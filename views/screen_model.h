@@ -1,0 +1,109 @@
+// What the Registry, Files and Applications screens decide, as a plain class: the lazy tree,
+// the empty-result messages, the rows of the selected node's list, the path shown for it, the
+// enabled state of the controls in each mode and the view-mode rule. The window code draws what
+// this class holds and forwards the tree's notifications to it.
+#ifndef KELDRUN_VIEWS_SCREEN_MODEL_H_
+#define KELDRUN_VIEWS_SCREEN_MODEL_H_
+
+#include <string>
+#include <vector>
+
+#include "engine/compare.h"
+#include "views/comparison_context.h"
+#include "views/tree_fill.h"
+
+namespace keldrun {
+
+// The three messages an empty tree shows instead of nothing.
+extern const char16_t kMessageNoSnapshot[];      // "no snapshot taken"
+extern const char16_t kMessageNoCommonPaths[];   // "the snapshots don't have common paths"
+extern const char16_t kMessageNoDifferences[];   // "no differences found"
+
+// ViewMode, the setting shared by the three screens.
+constexpr int kViewFull = 0;
+constexpr int kViewDifferences = 1;
+
+// The context's full flag for a context mode and ViewMode: one snapshot is always shown whole.
+inline bool fullFor(int contextMode, int viewMode) {
+  return contextMode == kModeView || viewMode == kViewFull;
+}
+
+struct ListRow {
+  int state = kUnchanged;
+  const char* label = "-";
+  int icon = 2;
+  uint32_t color = 0;
+  std::vector<std::u16string> columns;  // the screen's columns, the label last
+};
+
+struct ScreenControls {
+  bool radioEnabled = false;     // the "Full" / "Differences" pair
+  int radioValue = kViewFull;    // which of the pair is checked (ViewMode)
+  bool diffListEnabled = false;  // "view differences list"
+  bool pathBoxEnabled = true;    // the Registry screen disables it in mode 0
+  bool jumpEnabled = false;      // "Jump to"
+  bool searchEnabled = false;    // the search pane
+  std::u16string pathText;       // the path edit box
+};
+
+class SnapshotScreenModel : public TreeEvents {
+ public:
+  // section: 0 Registry, 1 Files, 2 Applications. The tree must deliver its events to this
+  // object (MemoryTree::setEvents, or the window's notifications).
+  SnapshotScreenModel(int section, ComparisonContext* context, TreeControl* tree);
+
+  int sectionIndex() const { return section_; }
+  int mode() const { return mode_; }
+  const ScreenControls& controls() const { return controls_; }
+  const std::vector<ListRow>& rows() const { return rows_; }
+  // Index of the selected list row; -1 when none.
+  int selectedRow() const { return selectedRow_; }
+  const NodeRecords& records() const { return records_; }
+  // The message item's text when the tree shows one, else empty.
+  const std::u16string& message() const { return message_; }
+  int messageIcon() const { return messageIcon_; }
+
+  // Refills the screen from the context: the roots, or one message item.
+  void refresh(int viewMode);
+
+  void itemExpanding(TreeItem item) override;
+  void selectionChanged(TreeItem item) override;
+
+  // The controls of a screen mode (0 nothing, 1 comparison, 2 one snapshot).
+  void setMode(int mode);
+
+  // A radio button of the pair was pressed. True when value differs from *viewMode, which is
+  // then stored; the caller then tells the main window (viewModeChanged), which refreshes the
+  // three screens with full = fullFor(context mode, ViewMode).
+  bool setViewMode(int value, int* viewMode);
+
+  // Selects the node of a typed or searched path (expanding on the way) and then the first list
+  // row whose first column equals itemName exactly. True when the node was found.
+  bool locatePath(const std::u16string& path, const std::u16string& itemName);
+
+  // The path edit box changed: fromUser when it has the focus. Returns the text the box shall
+  // hold afterwards.
+  std::u16string pathTextChanged(const std::u16string& text, bool fromUser);
+
+ protected:
+  // Adds one list row for an item of a content table with the screen's columns.
+  virtual void addListRow(const Item& item, int state, const char* label);
+
+ private:
+  int section_;
+  ComparisonContext* context_;
+  TreeControl* tree_;
+  int mode_ = kModeNone;
+  int viewMode_ = kViewFull;
+  NodeRecords records_;
+  ContentComparison content_;
+  std::vector<ListRow> rows_;
+  int selectedRow_ = -1;
+  ScreenControls controls_;
+  std::u16string message_;
+  int messageIcon_ = 0;
+};
+
+}  // namespace keldrun
+
+#endif  // KELDRUN_VIEWS_SCREEN_MODEL_H_
