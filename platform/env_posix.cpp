@@ -1,5 +1,449 @@
-// Placeholder until the POSIX seam lands.
+// The platform seam on POSIX: the machine as Wine would show it. Drives come from the Wine
+// prefix's dosdevices folder (or, without a prefix, a single drive z: for "/"); folders are
+// listed from the real file system.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/progress.h"
+#include "engine/text.h"
 #include "platform/env.h"
+
 namespace keldrun {
-void setWinePrefix(const std::string&) {}
+
+namespace {
+
+// File systems that describe the kernel rather than hold files. A folder on one of them is
+// recorded like a junction and never listed.
+bool isPseudoFsName(const std::string& type) {
+  static const char* const kNames[] = {
+      "proc",      "sysfs",      "devtmpfs", "devpts",  "cgroup",   "cgroup2",   "debugfs",
+      "tracefs",   "securityfs", "pstore",   "bpf",     "configfs", "fusectl",   "mqueue",
+      "hugetlbfs", "autofs",     "binfmt_misc", "efivarfs", "rpc_pipefs", "nsfs", "selinuxfs",
+      "nfsd",      "rootfs_proc"};
+  for (const char* n : kNames)
+    if (type == n) return true;
+  return false;
+}
+
+bool isPseudoFsMagic(unsigned long magic) {
+  static const unsigned long kMagics[] = {
+      0x9fa0,     0x62656572, 0x1cd1,     0x27e0eb,   0x63677270, 0x64626720, 0x74726163,
+      0x73636673, 0x6165676C, 0xcafe4a11, 0x62656570, 0x65735543, 0x19800202, 0x958458f6,
+      0x0187,     0x42494e4d, 0xde5e81e4, 0x6e736673, 0xf97cff8c, 0x67596969};
+  for (unsigned long m : kMagics)
+    if (magic == m) return true;
+  return false;
+}
+
+bool isRemoteFsMagic(unsigned long magic) {
+  // NFS, SMB, CIFS, SMB2, Coda, AFS, 9p.
+  static const unsigned long kMagics[] = {0x6969, 0x517B, 0xFF534D42, 0xFE534D42,
+                                          0x73757245, 0x5346414F, 0x01021997};
+  for (unsigned long m : kMagics)
+    if (magic == m) return true;
+  return false;
+}
+
+// The mounted file systems by device number, read once from /proc/self/mountinfo.
+class MountTable {
+ public:
+  MountTable() {
+    FILE* f = std::fopen("/proc/self/mountinfo", "re");
+    if (!f) return;
+    char line[4096];
+    while (std::fgets(line, sizeof line, f)) {
+      unsigned major = 0, minor = 0;
+      if (std::sscanf(line, "%*u %*u %u:%u", &major, &minor) != 2) continue;
+      const char* dash = std::strstr(line, " - ");
+      if (!dash) continue;
+      const char* type = dash + 3;
+      size_t n = std::strcspn(type, " \n");
+      pseudo_[dev_t(makedev(major, minor))] = isPseudoFsName(std::string(type, n));
+    }
+    std::fclose(f);
+  }
+
+  // Whether the file system holding the open folder fd (device dev) is a pseudo file system.
+  bool isPseudo(dev_t dev, int fd) const {
+    auto it = pseudo_.find(dev);
+    if (it != pseudo_.end()) return it->second;
+    struct statfs sf;
+    return fstatfs(fd, &sf) == 0 && isPseudoFsMagic((unsigned long)sf.f_type);
+  }
+
+ private:
+  std::unordered_map<dev_t, bool> pseudo_;
+};
+
+const MountTable& mounts() {
+  static const MountTable table;
+  return table;
+}
+
+// UTF-8 to UTF-16 into a reused string; plain ASCII (nearly every name) needs no allocation.
+void nameFromUtf8(const char* s, std::u16string* out) {
+  out->clear();
+  const char* p = s;
+  for (; *p; p++) {
+    if (uint8_t(*p) >= 0x80) {
+      *out = fromUtf8(std::string(s));
+      return;
+    }
+    out->push_back(char16_t(uint8_t(*p)));
+  }
+}
+
+class PosixListing : public FolderListing {
+ public:
+  PosixListing(DIR* dir, dev_t dev) : dir_(dir), fd_(dirfd(dir)), dev_(dev) {}
+  ~PosixListing() override { closedir(dir_); }
+
+  bool next(DirEntry* e) override {
+    for (;;) {
+      struct dirent* d = readdir(dir_);
+      if (!d) return false;
+      const char* name = d->d_name;
+      if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
+      struct stat st;
+      if (fstatat(fd_, name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone meanwhile
+      nameFromUtf8(name, &e->name);
+      e->isFolder = false;
+      e->isJunction = false;
+      if (S_ISLNK(st.st_mode)) {
+        struct stat target;
+        if (fstatat(fd_, name, &target, 0) == 0) {
+          if (S_ISDIR(target.st_mode)) {
+            // A link to a folder stands where Windows would have a junction: recorded, never
+            // followed, so that link cycles and links out of the drive cannot mislead the walk.
+            e->isFolder = true;
+            e->isJunction = true;
+            e->lastWrite = 0;
+            e->size = 0;
+            return true;
+          }
+          st = target;
+        }
+      } else if (S_ISDIR(st.st_mode)) {
+        e->isFolder = true;
+        e->lastWrite = 0;
+        e->size = 0;
+        if (st.st_dev != dev_) e->isJunction = isPseudoMount(name, st.st_dev);
+        return true;
+      }
+      e->lastWrite = fileTimeFromUnix(int64_t(st.st_mtim.tv_sec), uint32_t(st.st_mtim.tv_nsec));
+      e->size = S_ISREG(st.st_mode) || S_ISLNK(st.st_mode) ? uint64_t(st.st_size) : 0;
+      return true;
+    }
+  }
+
+ private:
+  bool isPseudoMount(const char* name, dev_t dev) {
+    int fd = openat(fd_, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) return false;
+    bool pseudo = mounts().isPseudo(dev, fd);
+    close(fd);
+    return pseudo;
+  }
+
+  DIR* dir_;
+  int fd_;
+  dev_t dev_;
+};
+
+struct Drive {
+  std::string target;  // absolute native folder, no trailing '/' except for "/" itself
+  int type = kDriveUnknown;
+};
+
+std::string canonical(const std::string& path) {
+  char* real = realpath(path.c_str(), nullptr);
+  if (!real) return std::string();
+  std::string r(real);
+  std::free(real);
+  return r;
+}
+
+std::string joinNative(const std::string& folder, const std::string& name) {
+  if (!folder.empty() && folder.back() == '/') return folder + name;
+  return folder + "/" + name;
+}
+
+class PosixEnv : public Env {
+ public:
+  explicit PosixEnv(const std::string& prefix) {
+    bool any = false;
+    if (!prefix.empty()) any = readDosDevices(joinNative(prefix, "dosdevices"));
+    if (!any) {
+      drives_[25].target = "/";
+      drives_[25].type = kDriveFixed;
+    }
+  }
+
+  uint32_t logicalDrives() override {
+    uint32_t mask = 0;
+    for (int i = 0; i < 26; i++)
+      if (!drives_[i].target.empty()) mask |= 1u << i;
+    return mask;
+  }
+
+  int driveType(char16_t letter) override {
+    int i = driveIndex(letter);
+    if (i < 0 || drives_[i].target.empty()) return kDriveNoRootDir;
+    return drives_[i].type;
+  }
+
+  std::unique_ptr<FolderListing> listFolder(const std::u16string& folder) override {
+    // Nearly every folder exists as written (the walk names it from its parent's listing), so
+    // the case-insensitive lookup runs only when the direct open fails.
+    DIR* dir = nullptr;
+    std::string native = directPath(folder);
+    if (!native.empty()) dir = opendir(native.c_str());
+    if (!dir && (native.empty() || errno == ENOENT || errno == ENOTDIR)) {
+      native = resolve(folder);
+      if (!native.empty()) dir = opendir(native.c_str());
+    }
+    if (!dir) return nullptr;
+    struct stat st;
+    if (fstat(dirfd(dir), &st) != 0 || mounts().isPseudo(st.st_dev, dirfd(dir))) {
+      closedir(dir);
+      return nullptr;
+    }
+    return std::unique_ptr<FolderListing>(new PosixListing(dir, st.st_dev));
+  }
+
+  std::unique_ptr<RegistryKey> openHive(int) override { return nullptr; }
+
+  std::u16string computerName() override {
+    char host[256];
+    if (gethostname(host, sizeof host) != 0) return std::u16string();
+    host[sizeof host - 1] = 0;
+    std::u16string name;
+    for (const char* p = host; *p && *p != '.' && name.size() < 15; p++) {
+      char c = *p;
+      if (c >= 'a' && c <= 'z') c = char(c - 32);
+      name.push_back(char16_t(uint8_t(c)));
+    }
+    return name;
+  }
+
+  std::string nativePath(const std::u16string& path) override { return resolve(path); }
+
+  // The Windows form of a native path, by the drive whose target holds it (the longest wins).
+  std::u16string windowsPath(const std::string& nativePath) {
+    std::string real = canonical(nativePath);
+    if (real.empty()) {
+      if (nativePath.empty() || nativePath[0] != '/') return std::u16string();
+      real = nativePath;
+    }
+    int best = -1;
+    size_t bestLength = 0;
+    for (int i = 0; i < 26; i++) {
+      const std::string& t = drives_[i].target;
+      if (t.empty()) continue;
+      bool holds = t == "/" ? real[0] == '/'
+                            : real.compare(0, t.size(), t) == 0 &&
+                                  (real.size() == t.size() || real[t.size()] == '/');
+      if (holds && (best < 0 || t.size() > bestLength)) {
+        best = i;
+        bestLength = t.size();
+      }
+    }
+    if (best < 0) return std::u16string();
+    std::string rest = real.substr(drives_[best].target == "/" ? 1 : bestLength);
+    while (!rest.empty() && rest[0] == '/') rest.erase(0, 1);
+    std::u16string out;
+    out.push_back(char16_t(u'a' + best));
+    out += u":\\";
+    std::u16string tail = fromUtf8(rest);
+    for (char16_t& c : tail)
+      if (c == u'/') c = u'\\';
+    out += tail;
+    return out;
+  }
+
+ private:
+  static int driveIndex(char16_t letter) {
+    char16_t c = foldAscii(letter);
+    return c >= u'a' && c <= u'z' ? int(c - u'a') : -1;
+  }
+
+  bool readDosDevices(const std::string& folder) {
+    DIR* dir = opendir(folder.c_str());
+    if (!dir) return false;
+    bool any = false;
+    std::vector<int> rawDevice;
+    while (struct dirent* d = readdir(dir)) {
+      const char* n = d->d_name;
+      char c = char(n[0] | 0x20);
+      if (c < 'a' || c > 'z' || n[1] != ':') continue;
+      int i = c - 'a';
+      if (n[2] == ':' && n[3] == 0) {
+        rawDevice.push_back(i);  // "d::", the device behind a drive: a removable or CD drive
+        continue;
+      }
+      if (n[2] != 0) continue;
+      std::string target = canonical(joinNative(folder, n));
+      struct stat st;
+      if (target.empty() || ::stat(target.c_str(), &st) != 0) continue;
+      if (S_ISDIR(st.st_mode)) {
+        drives_[i].target = target;
+        struct statfs sf;
+        bool remote = statfs(target.c_str(), &sf) == 0 && isRemoteFsMagic((unsigned long)sf.f_type);
+        drives_[i].type = remote ? kDriveRemote : kDriveFixed;
+        any = true;
+      }
+    }
+    closedir(dir);
+    for (int i : rawDevice)
+      if (!drives_[i].target.empty()) drives_[i].type = kDriveCdrom;
+    return any;
+  }
+
+  // The native path of a Windows path as written, without looking at the file system; empty
+  // when the drive is unknown or a component cannot be a native name.
+  std::string directPath(const std::u16string& path) {
+    if (path.size() < 3 || path[1] != u':' || path[2] != u'\\') return std::string();
+    int i = driveIndex(path[0]);
+    if (i < 0 || drives_[i].target.empty()) return std::string();
+    const std::string& target = drives_[i].target;
+    std::string native;
+    native.reserve(target.size() + path.size() + 8);
+    native = target;
+    if (native.back() != '/') native.push_back('/');
+    size_t start = native.size();
+    native += toUtf8(path.substr(3));
+    for (size_t k = start; k < native.size(); k++) {
+      if (native[k] == '/') return std::string();
+      if (native[k] == '\\') native[k] = '/';
+    }
+    // "." and ".." are not folder names on Windows; refuse them rather than climb out.
+    for (size_t k = start; k < native.size();) {
+      size_t end = native.find('/', k);
+      if (end == std::string::npos) end = native.size();
+      size_t n = end - k;
+      if ((n == 1 && native[k] == '.') || (n == 2 && native[k] == '.' && native[k + 1] == '.'))
+        return std::string();
+      k = end + 1;
+    }
+    return native;
+  }
+
+  // The native path of a Windows path "x:\a\b\" (trailing '\' optional). Each component that
+  // does not exist as written is looked up case-insensitively, as Windows names are. Empty
+  // when the drive is unknown or a component cannot be found.
+  std::string resolve(const std::u16string& path) {
+    if (path.size() < 2 || path[1] != u':') return std::string();
+    int i = driveIndex(path[0]);
+    if (i < 0 || drives_[i].target.empty()) return std::string();
+    std::string native = drives_[i].target;
+    size_t at = 2;
+    if (at < path.size() && path[at] != u'\\') return std::string();
+    // Fast path: the whole path exists as written.
+    std::string direct = native;
+    std::vector<std::string> parts;
+    while (at < path.size()) {
+      while (at < path.size() && path[at] == u'\\') at++;
+      size_t end = path.find(u'\\', at);
+      if (end == std::u16string::npos) end = path.size();
+      if (end > at) parts.push_back(toUtf8(path.substr(at, end - at)));
+      at = end;
+    }
+    for (const std::string& p : parts) {
+      if (p == "." || p == ".." || p.find('/') != std::string::npos) return std::string();
+      direct = joinNative(direct, p);
+    }
+    struct stat st;
+    if (parts.empty() || lstat(direct.c_str(), &st) == 0) return direct;
+    for (const std::string& p : parts) {
+      std::string exact = joinNative(native, p);
+      if (lstat(exact.c_str(), &st) == 0) {
+        native = exact;
+        continue;
+      }
+      std::string found = findFolded(native, p);
+      if (found.empty()) return std::string();
+      native = joinNative(native, found);
+    }
+    return native;
+  }
+
+  static std::string findFolded(const std::string& folder, const std::string& name) {
+    DIR* dir = opendir(folder.c_str());
+    if (!dir) return std::string();
+    std::u16string want = fromUtf8(name), have;
+    std::string found;
+    while (struct dirent* d = readdir(dir)) {
+      nameFromUtf8(d->d_name, &have);
+      if (compareNames(have, want) == 0) {
+        found = d->d_name;
+        break;
+      }
+    }
+    closedir(dir);
+    return found;
+  }
+
+  Drive drives_[26];
+};
+
+std::mutex& prefixLock() {
+  static std::mutex mu;
+  return mu;
+}
+
+std::string& chosenPrefix() {
+  static std::string prefix;  // guarded by prefixLock()
+  return prefix;
+}
+
+std::string defaultPrefix() {
+  {
+    std::lock_guard<std::mutex> hold(prefixLock());
+    if (!chosenPrefix().empty()) return chosenPrefix();
+  }
+  if (const char* p = std::getenv("WINEPREFIX"); p && *p) return p;
+  if (const char* home = std::getenv("HOME"); home && *home) {
+    std::string wine = joinNative(home, ".wine");
+    struct stat st;
+    if (::stat(wine.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return wine;
+  }
+  return std::string();
+}
+
+PosixEnv* defaultPosixEnv() {
+  static PosixEnv* env = new PosixEnv(defaultPrefix());
+  return env;
+}
+
+}  // namespace
+
+void setWinePrefix(const std::string& prefix) {
+  std::lock_guard<std::mutex> hold(prefixLock());
+  chosenPrefix() = prefix;
+}
+
+Env* defaultEnv() { return defaultPosixEnv(); }
+
+std::u16string windowsPathOf(const std::string& nativePath) {
+  return defaultPosixEnv()->windowsPath(nativePath);
+}
+
+std::unique_ptr<Env> newPosixEnv(const std::string& prefix) {
+  return std::unique_ptr<Env>(new PosixEnv(prefix));
+}
+
 }  // namespace keldrun

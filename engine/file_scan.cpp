@@ -1,0 +1,324 @@
+#include "engine/file_scan.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/thread.h"
+
+namespace keldrun {
+
+void appendFileEntry(std::vector<uint8_t>* out, const char16_t* name, size_t nameChars,
+                     uint64_t lastWrite, uint64_t size) {
+  size_t n = std::min(nameChars, kMaxFileNameChars);
+  bool wide = needsWide(name, n);
+  size_t at = out->size();
+  out->resize(at + kFileEntryFixed);
+  uint8_t* p = out->data() + at;
+  putU16(p, uint16_t(n | (wide ? kWideFlag16 : 0)));
+  putU64(p + 2, lastWrite);
+  putU64(p + 10, size);
+  appendChars(out, name, n, wide);
+}
+
+bool FileEntry::parse(const uint8_t* p, size_t remaining, FileEntry* out) {
+  if (remaining < kFileEntryFixed) return false;
+  uint16_t word = getU16(p);
+  StoredText name;
+  name.bytes = p + kFileEntryFixed;
+  name.chars = word & 0x7FFF;
+  name.wide = (word & kWideFlag16) != 0;
+  size_t size = kFileEntryFixed + name.byteSize();
+  if (size > remaining) return false;
+  out->name = name;
+  out->lastWrite = getU64(p + 2);
+  out->size = getU64(p + 10);
+  out->entrySize = size;
+  return true;
+}
+
+StoredText fileEntryName(const uint8_t* entry) {
+  uint16_t word = getU16(entry);
+  StoredText t;
+  t.bytes = entry + kFileEntryFixed;
+  t.chars = word & 0x7FFF;
+  t.wide = (word & kWideFlag16) != 0;
+  return t;
+}
+
+int FileItemReader::order(const Item& a, const Item& b) const {
+  return compareStored(fileEntryName(a.p), fileEntryName(b.p));
+}
+
+bool FileItemReader::differs(const Item& a, const Item& b) const {
+  return std::memcmp(a.p + kFileEntryDataOffset, b.p + kFileEntryDataOffset, kFileEntryDataSize) != 0;
+}
+
+size_t FileItemReader::stepSize(const uint8_t* p, size_t remaining) const {
+  if (remaining < kFileEntryFixed) return 0;
+  return kFileEntryFixed + fileEntryName(p).byteSize();
+}
+
+FilterList normalizeFileFilter(const FilterList& list) {
+  if (list.empty()) return list;
+  if (!list[0].empty() && list[0][0] == u'*') return FilterList{u"*"};
+  FilterList items;
+  for (const std::u16string& raw : list) {
+    std::u16string item;
+    item.reserve(raw.size() + 1);
+    for (char16_t c : raw) {
+      c = foldAscii(c);
+      if (c == u'/') c = u'\\';
+      if (c == u'\\' && !item.empty() && item.back() == u'\\') continue;
+      item.push_back(c);
+    }
+    if (item.empty() || item.back() != u'\\') item.push_back(u'\\');
+    if (item.size() < 3 || item[0] < u'a' || item[0] > u'z' || item[1] != u':' || item[2] != u'\\')
+      continue;
+    items.push_back(std::move(item));
+  }
+  std::stable_sort(items.begin(), items.end(), [](const std::u16string& a, const std::u16string& b) {
+    return compareNames(a, b) < 0;
+  });
+  // In name order a folder comes right before everything inside it, so one look at the last
+  // kept item finds every nested or repeated one.
+  FilterList kept;
+  for (std::u16string& item : items) {
+    if (!kept.empty() && item.compare(0, kept.back().size(), kept.back()) == 0) continue;
+    kept.push_back(std::move(item));
+  }
+  return kept;
+}
+
+namespace {
+
+struct Fields {
+  uint32_t childHash = 0;
+  uint32_t contentHash = 0;
+  uint32_t childTable = 0;
+  uint32_t contentTable = 0;
+};
+
+// The tables of one depth of the walk: the subfolders and files of the folder being listed
+// there, and the listing entry, all reused for the next folder at this depth.
+struct Level {
+  TableBuilder folders;
+  TableBuilder files;
+  DirEntry entry;
+};
+
+}  // namespace
+
+// One drive letter's walk. Everything here belongs to the worker's thread alone, except the
+// snapshot file and the two counters, which have their own locks.
+struct FileScanWorker {
+  WorkerThread thread;
+  FilterList items;  // one drive letter's items, normalized
+  size_t current = 0;
+  std::u16string path;  // the folder being listed; capacity kMaxPathChars, never grown past it
+  std::vector<std::unique_ptr<Level>> levels;
+  std::vector<uint8_t> scratch;
+  Fields root;
+  Env* env = nullptr;
+  SnapshotFile* file = nullptr;
+  Counter* folders = nullptr;
+  Counter* files = nullptr;
+
+  Level& level(size_t depth) {
+    while (levels.size() <= depth) levels.emplace_back(new Level);
+    return *levels[depth];
+  }
+
+  // Whether a folder at `depth` whose path takes `length` characters may be listed; the Win32
+  // seam appends "*.*" to the path, which must still fit.
+  static bool fits(size_t depth, size_t length) {
+    return depth < kMaxFolderDepth && length + 3 <= kMaxPathChars;
+  }
+
+  void run() {
+    path.reserve(kMaxPathChars + 1);
+    current = 0;
+    root = Fields();
+    const std::u16string& first = items[0];
+    size_t slash = first.find(u'\\');
+    if (slash == std::u16string::npos) return;
+    walkFilterPaths(0, 0, &root);
+    file->addRoot(kSectionFiles, first.substr(0, slash + 1), root.childHash, root.contentHash,
+                  root.childTable, root.contentTable);
+  }
+
+  // Writes a folder's gathered tables and sets its four fields.
+  void flush(Level& l, Fields* target) {
+    target->contentHash = 0;
+    target->contentTable = 0;
+    if (!l.files.empty()) {
+      l.files.sortByName(fileEntryName);
+      scratch.clear();
+      l.files.serialize(&scratch);
+      l.files.clear();
+      target->contentHash = uint32_t(crc32(0L, scratch.data(), uInt(scratch.size())));
+      target->contentTable = file->appendTable(scratch.data(), scratch.size());
+    }
+    target->childTable = file->writeTable(&l.folders, true, &target->childHash);
+  }
+
+  // Walks the filter items from `current`, whose first `index` characters are matched already
+  // (and stand in the path buffer), filling target, the folder they lead through.
+  void walkFilterPaths(size_t index, size_t depth, Fields* target) {
+    for (;;) {
+      const std::u16string& item = items[current];
+      size_t slash = item.find(u'\\', index);
+      if (slash == std::u16string::npos) {
+        *target = Fields();
+        return;
+      }
+      path.resize(index);
+      if (slash + 1 > kMaxPathChars) {
+        *target = Fields();
+        return;
+      }
+      path.append(item, index, slash + 1 - index);
+      Fields childFields;
+      Fields* child = target;
+      size_t entry = 0;
+      if (index != 0) {
+        entry = level(depth).folders.addTreeEntry(item.substr(index, std::min(slash - index, kMaxFileNameChars)));
+        child = &childFields;
+      }
+      if (!fits(depth + 1, slash + 1)) {
+        *child = Fields();
+      } else if (slash + 1 == item.size()) {
+        scanFolder(slash + 1, depth + 1, child);
+      } else {
+        walkFilterPaths(slash + 1, depth + 1, child);
+      }
+      if (index == 0) return;
+      level(depth).folders.setTreeFields(entry, childFields.childHash, childFields.contentHash,
+                                         childFields.childTable, childFields.contentTable);
+      bool sibling = current + 1 < items.size() && items[current + 1].size() > index &&
+                     items[current + 1].compare(0, index, path, 0, index) == 0;
+      if (!sibling) {
+        flush(level(depth), target);
+        return;
+      }
+      current++;
+    }
+  }
+
+  // Lists the folder whose path is the first `index` characters of the path buffer and records
+  // it fully into target. False (target all 0) when it cannot be listed.
+  bool scanFolder(size_t index, size_t depth, Fields* target) {
+    path.resize(index);
+    std::unique_ptr<FolderListing> listing = env->listFolder(path);
+    if (!listing) {
+      *target = Fields();
+      return false;
+    }
+    Level& l = level(depth);
+    DirEntry& e = l.entry;
+    uint32_t folderCount = 0, fileCount = 0;
+    while (listing->next(&e)) {
+      if (thread.stopRequested()) break;
+      if (e.isFolder) {
+        if (e.name.empty() || e.name[0] == u'.') continue;
+        size_t nameChars = std::min(e.name.size(), kMaxFileNameChars);
+        size_t i = nameChars == e.name.size() ? l.folders.addTreeEntry(e.name)
+                                               : l.folders.addTreeEntry(e.name.substr(0, nameChars));
+        if (e.isJunction) continue;
+        size_t length = index + e.name.size() + 1;
+        if (!fits(depth + 1, length)) continue;
+        path.resize(index);
+        path += e.name;
+        path.push_back(u'\\');
+        Fields f;
+        if (scanFolder(length, depth + 1, &f)) folderCount++;
+        l.folders.setTreeFields(i, f.childHash, f.contentHash, f.childTable, f.contentTable);
+      } else {
+        fileCount++;
+        scratch.clear();
+        appendFileEntry(&scratch, e.name.data(), e.name.size(), e.lastWrite, e.size);
+        l.files.add(scratch.data(), scratch.size());
+      }
+    }
+    listing.reset();
+    if (folderCount) folders->add(folderCount);
+    if (fileCount) files->add(fileCount);
+    flush(l, target);
+    return true;
+  }
+};
+
+namespace {
+
+void fileWorkerMain(WorkerThread* thread) {
+  FileScanWorker* w = static_cast<FileScanWorker*>(thread->jobData());
+  thread->setRunning();
+  w->run();
+  // Counted out before the end is reported: whoever frees the worker waits for the idle state,
+  // and once that is set this thread touches neither the worker nor the snapshot file again.
+  w->file->endRunningScan();
+  thread->setEnded();
+}
+
+}  // namespace
+
+FileStore::FileStore(Env* env) : env_(env ? env : defaultEnv()) {}
+
+FileStore::~FileStore() { stopFileScan(); }
+
+bool FileStore::startFileScan(SnapshotFile* file, const FilterList& list) {
+  folders_.reset();
+  files_.reset();
+  FilterList items = normalizeFileFilter(list);
+  std::vector<FilterList> groups;
+  if (items.size() == 1 && items[0] == u"*") {
+    uint32_t mask = env_->logicalDrives();
+    if (mask == 0) return false;
+    for (int i = 0; i < 26; i++) {
+      if (!(mask & (1u << i))) continue;
+      char16_t letter = char16_t(u'a' + i);
+      if (env_->driveType(letter) != kDriveFixed) continue;
+      std::u16string root;
+      root.push_back(letter);
+      root += u":\\";
+      groups.push_back(FilterList{root});
+    }
+  } else {
+    for (std::u16string& item : items) {
+      if (groups.empty() || groups.back()[0][0] != item[0]) groups.emplace_back();
+      groups.back().push_back(std::move(item));
+    }
+  }
+  for (FilterList& g : groups) {
+    std::unique_ptr<FileScanWorker> w(new FileScanWorker);
+    w->items = std::move(g);
+    w->env = env_;
+    w->file = file;
+    w->folders = &folders_;
+    w->files = &files_;
+    file->addRunningScan();
+    if (!w->thread.start(fileWorkerMain, w.get())) file->endRunningScan();
+    workers_.push_back(std::move(w));
+  }
+  return true;
+}
+
+void FileStore::stopFileScan() {
+  for (;;) {
+    bool allEnded = true;
+    for (auto& w : workers_)
+      if (!w->thread.stop(false)) allEnded = false;
+    if (allEnded) break;
+    sleepMilliseconds(100);
+  }
+  workers_.clear();
+}
+
+void FileStore::releaseWorkers() {
+  for (auto& w : workers_)
+    while (w->thread.isRunning()) sleepMilliseconds(1);
+  workers_.clear();
+}
+
+}  // namespace keldrun

@@ -1,0 +1,72 @@
+// Progress and timing of a scan: the five progress counts and their texts, the elapsed clock,
+// the stopwatch, and the date and time texts used across the program.
+#ifndef KELDRUN_ENGINE_PROGRESS_H_
+#define KELDRUN_ENGINE_PROGRESS_H_
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+
+namespace keldrun {
+
+// The five counters of a scan, read at one moment.
+struct ScanCounts {
+  uint32_t regKeys = 0;
+  uint32_t values = 0;
+  uint32_t folders = 0;
+  uint32_t files = 0;
+  uint32_t applications = 0;
+};
+
+// "Elapsed %s\n %d reg keys, %d values\n %d folders, %d files\n %d applications".
+std::string progressText(const std::string& elapsed, const ScanCounts& c);
+// "Snapshot done in %s\n%d reg keys, %d values\n%d folders, %d files\n%d applications".
+std::string completionText(const std::string& elapsed, const ScanCounts& c);
+
+// "%02d:%02d" (minutes, seconds) under an hour, else "%02d:%02d:%02d" with hours not wrapped
+// at 24.
+std::string elapsedText(uint64_t milliseconds);
+
+// Time since the scan started. Measured on a monotonic clock, so that a change of the system
+// clock during a scan cannot make the elapsed time negative or jump.
+class ElapsedClock {
+ public:
+  ElapsedClock() { start(); }
+  void start();
+  uint64_t milliseconds() const;
+  std::string text() const { return elapsedText(milliseconds()); }
+
+ private:
+  uint64_t startNs_ = 0;
+};
+
+// The high-resolution counter at creation. elapsedSeconds is -1 when the counter cannot be read
+// or could not be read at creation.
+class Stopwatch {
+ public:
+  Stopwatch();
+  double elapsedSeconds() const;
+
+ private:
+  static constexpr uint64_t kInvalid = ~uint64_t(0);
+  uint64_t start_ = kInvalid;
+  uint64_t frequency_ = kInvalid;
+};
+
+// A FILETIME (100 ns units since 1601-01-01 UTC) in local time as "%4d-%02d-%02d %02d:%02d.%02d";
+// empty for 0.
+std::string fileTimeText(uint64_t fileTime);
+std::u16string fileTimeTextW(uint64_t fileTime);
+
+// The local time t as the snapshot date "%4d-%02d-%02d %02d:%02d".
+std::string snapshotDateText(std::time_t t);
+// The snapshot date of now.
+std::string snapshotDateNow();
+
+// FILETIME <-> seconds and 100 ns remainder since 1970-01-01 UTC.
+constexpr uint64_t kFileTimeUnixEpoch = 116444736000000000ull;
+uint64_t fileTimeFromUnix(int64_t seconds, uint32_t nanoseconds);
+
+}  // namespace keldrun
+
+#endif  // KELDRUN_ENGINE_PROGRESS_H_

@@ -1,0 +1,70 @@
+#include "engine/scan.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace keldrun {
+
+SnapshotScan::SnapshotScan(Env* env) : env_(env ? env : defaultEnv()), files_(env_) {}
+
+SnapshotScan::~SnapshotScan() {
+  if (started_) abort();
+}
+
+bool SnapshotScan::start(const std::string& path, const FilterList lists[kSectionCount]) {
+  clock_.start();
+  path_ = path;
+  error_.clear();
+  completion_.clear();
+  for (int i = 0; i < kSectionCount; i++) lists_[i].clear();
+  // Registry (section 0) and applications (section 2) have no store in this build yet.
+  lists_[kSectionFiles] = normalizeFileFilter(lists[kSectionFiles]);
+  if (lists_[kSectionFiles].empty()) {
+    error_ = "Select at least one item";
+    return false;
+  }
+  if (!file_.create(path)) {
+    error_ = std::string("Cannot create (") + path + "): " + std::strerror(errno);
+    return false;
+  }
+  started_ = true;
+  // Registry thread first: startRegistryScan(&file_, lists_[kSectionRegistry]).
+  // A full scan that finds no drive at all starts no worker and records an empty section.
+  files_.startFileScan(&file_, lists_[kSectionFiles]);
+  // Applications thread last: startApplicationScan(&file_, lists_[kSectionApps]).
+  return true;
+}
+
+ScanCounts SnapshotScan::counts() {
+  ScanCounts c;
+  c.folders = files_.folders().get();
+  c.files = files_.files().get();
+  return c;
+}
+
+std::string SnapshotScan::progressText() { return keldrun::progressText(clock_.text(), counts()); }
+
+bool SnapshotScan::finish(const std::string& name, int32_t number, SnapshotInfo* info) {
+  if (!complete()) return false;
+  files_.releaseWorkers();
+  started_ = false;
+  info->fillNew(name, number, lists_);
+  bool ok = file_.finish(info);
+  ok = file_.close() && ok;
+  completion_ = keldrun::completionText(clock_.text(), counts());
+  if (!ok) {
+    error_ = "Cannot write (" + path_ + ")";
+    removeFile(path_);
+  }
+  return ok;
+}
+
+void SnapshotScan::abort() {
+  if (!started_) return;
+  files_.stopFileScan();
+  started_ = false;
+  file_.close();
+  removeFile(path_);
+}
+
+}  // namespace keldrun
