@@ -94,6 +94,9 @@ void setWinePrefix(const std::string& prefix);
 // POSIX only: the Windows form of a native path under one of the drives ("/tmp/x" -> "z:\\tmp\\x"),
 // empty when no drive holds it.
 std::u16string windowsPathOf(const std::string& nativePath);
+// POSIX only: a new Env reading the Wine prefix at prefix (empty: no prefix, a single fixed
+// drive z: for "/"), for callers that need one apart from the process-wide one.
+std::unique_ptr<Env> newPosixEnv(const std::string& prefix);
 
 // The program's own files. UTF-8 paths; on Windows converted to UTF-16 for the system.
 FILE* openFile(const std::string& path, const char* mode);
