@@ -31,7 +31,8 @@ void printUsage(FILE* out) {
                "usage: keldrun [--home DIR] [--wine-prefix DIR] COMMAND [ARGS...]\n\n"
                "Records the state of a Windows machine into snapshots and shows what changed.\n\n"
                "Commands:\n");
-  for (const Command& c : registry()) std::fprintf(out, "  %-12s %s\n", c.name, c.summary);
+  for (const Command& c : registry())
+    if (*c.summary) std::fprintf(out, "  %-12s %s\n", c.name, c.summary);  // "" = not listed
   std::fprintf(out, "\nRun 'keldrun COMMAND --help' for the options of a command.\n");
 }
 

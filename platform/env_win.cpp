@@ -1,0 +1,180 @@
+// The Win32 Env: the machine this process runs on.
+//
+// Folders are listed through the "\\?\" long-path form, so that a folder deeper than MAX_PATH is
+// recorded like any other instead of coming back empty. That form takes the path literally: it
+// must be absolute, use backslashes and hold no "." or ".." components, which the scan's own paths
+// always satisfy.
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "engine/text.h"
+#include "platform/env.h"
+
+namespace keldrun {
+
+std::string executableFolder();  // declared where the workspace is resolved
+
+namespace {
+
+// Name-surrogate reparse points (junctions, mount points, symbolic links) stand for another
+// folder. Descending them would record that folder twice and, for a link that points to one of
+// its own ancestors, would walk a cycle until the depth limit.
+constexpr DWORD kReparseTagMountPoint = 0xA0000003;
+constexpr DWORD kReparseNameSurrogateBit = 0x20000000;
+
+// The pattern that lists folder (ending in '\'): "\\?\c:\dir\*", "\\?\UNC\server\share\dir\*".
+// Paths already in a device or long form are used as they are.
+std::wstring listingPattern(const std::u16string& folder) {
+  std::wstring path(folder.begin(), folder.end());
+  if (path.empty() || path.back() != L'\\') path.push_back(L'\\');
+  std::wstring pattern;
+  pattern.reserve(path.size() + 10);
+  bool driveAbsolute = path.size() >= 3 && path[1] == L':' && path[2] == L'\\';
+  bool unc = path.size() >= 3 && path[0] == L'\\' && path[1] == L'\\' && path[2] != L'?' &&
+             path[2] != L'.';
+  if (driveAbsolute) {
+    pattern = L"\\\\?\\";
+    pattern += path;
+  } else if (unc) {
+    pattern = L"\\\\?\\UNC\\";
+    pattern.append(path, 2, std::wstring::npos);
+  } else {
+    pattern = path;
+  }
+  pattern.push_back(L'*');
+  return pattern;
+}
+
+class WinFolderListing : public FolderListing {
+ public:
+  // Takes ownership of handle, which found first; an invalid handle is an empty folder.
+  WinFolderListing(HANDLE handle, const WIN32_FIND_DATAW& first)
+      : handle_(handle), data_(first), pending_(handle != INVALID_HANDLE_VALUE) {}
+  ~WinFolderListing() override {
+    if (handle_ != INVALID_HANDLE_VALUE) FindClose(handle_);
+  }
+
+  bool next(DirEntry* entry) override {
+    for (;;) {
+      if (!pending_) {
+        if (handle_ == INVALID_HANDLE_VALUE || !FindNextFileW(handle_, &data_)) return false;
+      }
+      pending_ = false;
+      const wchar_t* n = data_.cFileName;
+      if (n[0] == L'.' && (n[1] == 0 || (n[1] == L'.' && n[2] == 0))) continue;
+      fill(entry);
+      return true;
+    }
+  }
+
+ private:
+  void fill(DirEntry* entry) const {
+    const wchar_t* n = data_.cFileName;
+    entry->name.assign(reinterpret_cast<const char16_t*>(n), wcsnlen(n, MAX_PATH));
+    entry->isFolder = (data_.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    // dwReserved0 holds the reparse tag only when the entry is a reparse point.
+    DWORD tag = (data_.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? data_.dwReserved0 : 0;
+    entry->isJunction =
+        entry->isFolder && (tag == kReparseTagMountPoint || (tag & kReparseNameSurrogateBit) != 0);
+    entry->lastWrite = (uint64_t(data_.ftLastWriteTime.dwHighDateTime) << 32) |
+                       data_.ftLastWriteTime.dwLowDateTime;
+    entry->size = entry->isFolder ? 0 : (uint64_t(data_.nFileSizeHigh) << 32) | data_.nFileSizeLow;
+  }
+
+  HANDLE handle_;
+  WIN32_FIND_DATAW data_;
+  bool pending_;  // data_ holds an entry that next() has not returned yet
+};
+
+class WinEnv : public Env {
+ public:
+  uint32_t logicalDrives() override { return uint32_t(GetLogicalDrives()) & 0x3FFFFFFu; }
+
+  int driveType(char16_t letter) override {
+    wchar_t root[4] = {wchar_t(letter), L':', L'\\', 0};
+    return int(GetDriveTypeW(root));
+  }
+
+  std::unique_ptr<FolderListing> listFolder(const std::u16string& folder) override {
+    std::wstring pattern = listingPattern(folder);
+    WIN32_FIND_DATAW data;
+    // The basic information level and large fetches save the short name lookup and round
+    // trips; systems before Windows 7 reject them, so fall back to the plain call there.
+    HANDLE h = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
+                                nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_INVALID_PARAMETER)
+      h = FindFirstFileExW(pattern.c_str(), FindExInfoStandard, &data, FindExSearchNameMatch,
+                           nullptr, 0);
+    if (h == INVALID_HANDLE_VALUE) {
+      // A drive root with no entries at all reports "file not found": an empty folder, not a
+      // failure. Anywhere else it means the folder is gone.
+      if (GetLastError() == ERROR_FILE_NOT_FOUND && isDriveRoot(folder))
+        return std::make_unique<WinFolderListing>(INVALID_HANDLE_VALUE, data);
+      return nullptr;
+    }
+    return std::make_unique<WinFolderListing>(h, data);
+  }
+
+  std::unique_ptr<RegistryKey> openHive(int hive) override {
+    (void)hive;
+    return nullptr;
+  }
+
+  std::u16string computerName() override {
+    wchar_t name[MAX_COMPUTERNAME_LENGTH + 1];
+    DWORD n = MAX_COMPUTERNAME_LENGTH + 1;
+    if (!GetComputerNameW(name, &n)) return std::u16string();
+    return std::u16string(reinterpret_cast<const char16_t*>(name), n);
+  }
+
+ private:
+  static bool isDriveRoot(const std::u16string& folder) {
+    return folder.size() == 3 && folder[1] == u':' && folder[2] == u'\\';
+  }
+};
+
+}  // namespace
+
+Env* defaultEnv() {
+  static WinEnv env;
+  return &env;
+}
+
+void setWinePrefix(const std::string&) {}
+
+std::u16string windowsPathOf(const std::string& nativePath) {
+  std::u16string in = fromUtf8(nativePath);
+  std::wstring w(in.begin(), in.end());
+  DWORD n = GetFullPathNameW(w.c_str(), 0, nullptr, nullptr);
+  if (n == 0) return std::u16string();
+  std::wstring full(n, L'\0');
+  n = GetFullPathNameW(w.c_str(), n, &full[0], nullptr);
+  if (n == 0 || n >= full.size()) return std::u16string();
+  full.resize(n);
+  // Only paths on a drive letter belong to a drive.
+  if (full.size() < 3 || full[1] != L':' || full[2] != L'\\') return std::u16string();
+  return std::u16string(full.begin(), full.end());
+}
+
+std::string executableFolder() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    DWORD n = GetModuleFileNameW(nullptr, &path[0], DWORD(path.size()));
+    if (n == 0) return ".";
+    if (n < path.size()) {
+      path.resize(n);
+      break;
+    }
+    if (path.size() >= 32768) return ".";
+    path.resize(path.size() * 2);
+  }
+  size_t cut = path.find_last_of(L"\\/");
+  if (cut == std::wstring::npos) return ".";
+  if (cut == 2 && path[1] == L':') cut = 3;  // "c:\prog.exe": keep the root's backslash
+  path.resize(cut);
+  return toUtf8(std::u16string(path.begin(), path.end()));
+}
+
+}  // namespace keldrun

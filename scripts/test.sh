@@ -1,0 +1,104 @@
+#!/usr/bin/env bash
+# Builds every target and runs every test: the one test command of the project (.ci/run calls it).
+#   scripts/test.sh [--install]     --install: install the Debian packages first
+# Steps: native build and tests, the same under AddressSanitizer and UndefinedBehaviorSanitizer,
+# the x86_64 Windows build with its tests under Wine, the i686 Windows build (compile and link),
+# every tests/wine/*_check.sh, and the check that <windows.h> stays in Windows-only files.
+# Ends with "N passed, N failed" and exits non-zero when a step failed.
+# Environment: KELDRUN_JOBS (default 2) build jobs; KELDRUN_BUILD_ROOT (default build/ci).
+set -euo pipefail
+
+cd "$(dirname "$0")/.."
+root=$(pwd)
+jobs=${KELDRUN_JOBS:-2}
+out=${KELDRUN_BUILD_ROOT:-$root/build/ci}
+mkdir -p "$out"
+out=$(cd "$out" && pwd)
+
+passed=0
+failed=0
+failures=()
+start_all=$SECONDS
+
+# step NAME COMMAND...: runs one step with errexit in force inside it, and counts it.
+step() {
+  local name=$1
+  shift
+  local t0=$SECONDS rc=0
+  echo
+  echo "::: step: $name"
+  set +e
+  (set -euo pipefail; "$@")
+  rc=$?
+  set -e
+  local took=$((SECONDS - t0))
+  if [ $rc -eq 0 ]; then
+    passed=$((passed + 1))
+    echo "::: ok: $name (${took}s)"
+  else
+    failed=$((failed + 1))
+    failures+=("$name")
+    echo "::: FAILED: $name (exit status $rc, ${took}s)"
+  fi
+}
+
+configure_build() {  # DIR CMAKE_ARGS...
+  local dir=$1
+  shift
+  cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  ninja -C "$dir" -j"$jobs"
+}
+
+native_tests() {  # DIR
+  (cd "$1" && ctest --output-on-failure)
+}
+
+install_packages() { bash "$root/scripts/install_deps.sh"; }
+
+win64_tests() { bash "$root/tests/wine/run_tests.sh" "$out/win64"; }
+
+wine_check() {  # SCRIPT
+  KELDRUN_NATIVE_BUILD=$out/native KELDRUN_WIN_BUILD=$out/win64 bash "$1"
+}
+
+# <windows.h> belongs to the Win32 seam, the window toolkit and other *_win.cpp files only.
+windows_header_check() {
+  local bad
+  bad=$(grep -rlE '#[[:space:]]*include[[:space:]]*<windows\.h>' --include='*.h' --include='*.cpp' \
+          --include='*.cc' --include='*.hpp' engine platform shell views reports setup toolkit cli \
+          tests fuzz bench resources 2>/dev/null |
+        grep -vE '(^toolkit/|_win\.(cpp|h)$|_win_test\.cpp$)' || true)
+  if [ -n "$bad" ]; then
+    echo "<windows.h> included outside the Windows-only files:"
+    echo "$bad"
+    return 1
+  fi
+  echo "<windows.h> appears only in Windows-only files"
+}
+
+if [ "${1:-}" = "--install" ]; then
+  step "install packages" install_packages
+fi
+
+step "windows.h only in Windows-only files" windows_header_check
+step "native build" configure_build "$out/native"
+step "native tests" native_tests "$out/native"
+step "win64 build" configure_build "$out/win64" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake"
+step "win64 tests under Wine" win64_tests
+for check in "$root"/tests/wine/*_check.sh; do
+  [ -e "$check" ] || continue
+  step "$(basename "$check" .sh)" wine_check "$check"
+done
+step "sanitizer build" configure_build "$out/asan" -DKELDRUN_SANITIZE=ON
+step "sanitizer tests" env ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 bash -c "cd '$out/asan' && ctest --output-on-failure"
+step "win32 build (compile and link)" configure_build "$out/win32" \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake"
+
+echo
+if [ $failed -gt 0 ]; then
+  echo "failed steps: ${failures[*]}"
+fi
+echo "total time $(( (SECONDS - start_all) / 60 ))m$(( (SECONDS - start_all) % 60 ))s"
+echo "$passed passed, $failed failed"
+[ $failed -eq 0 ]

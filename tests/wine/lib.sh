@@ -1,0 +1,42 @@
+# Shared helpers of the scripts under tests/wine/ (sourced, not run).
+#
+# Where the builds are: the scripts find them through these variables, which .ci/run sets; by
+# hand they default to the build folders of the README.
+#   KELDRUN_NATIVE_BUILD  native build folder (holds keldrun)         default build/native
+#   KELDRUN_WIN_BUILD     x86_64 Windows build (keldrun-cli.exe, ...)  default build/win64
+
+KELDRUN_SOURCE_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+KELDRUN_NATIVE_BUILD=${KELDRUN_NATIVE_BUILD:-$KELDRUN_SOURCE_DIR/build/native}
+KELDRUN_WIN_BUILD=${KELDRUN_WIN_BUILD:-$KELDRUN_SOURCE_DIR/build/win64}
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+
+# make_prefix DIR: a fresh, quiet Wine prefix (see make_prefix.sh).
+make_prefix() {
+  "$KELDRUN_SOURCE_DIR/tests/wine/make_prefix.sh" "$1"
+}
+
+# in_prefix DIR COMMAND...: runs COMMAND with WINEPREFIX=DIR and no display.
+in_prefix() {
+  local prefix=$1
+  shift
+  env -u DISPLAY WINEPREFIX="$prefix" "$@"
+}
+
+# end_prefix DIR: stops the prefix's wineserver (writing its registry to the hive files) and
+# waits until it has gone.
+end_prefix() {
+  WINEPREFIX="$1" wineserver -k >/dev/null 2>&1 || true
+  WINEPREFIX="$1" wineserver -w >/dev/null 2>&1 || true
+}
+
+# require FILE...: fails with a message when a built file is missing.
+require() {
+  local f
+  for f in "$@"; do
+    if [ ! -e "$f" ]; then
+      echo "$(basename "$0"): missing $f (build it first)" >&2
+      exit 2
+    fi
+  done
+}
