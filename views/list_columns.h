@@ -23,10 +23,6 @@ std::vector<std::u16string> listColumns(int section, const Item& item);
 // A size in decimal with "," between groups of three digits: 1234567 gives "1,234,567".
 std::string groupedSize(uint64_t size);
 
-// A FILETIME (100 ns units since 1601, UTC) as local time "%4d-%02d-%02d %02d:%02d.%02d";
-// empty for 0.
-std::string fileTimeText(uint64_t fileTime);
-
 }  // namespace keldrun
 
 #endif  // KELDRUN_VIEWS_LIST_COLUMNS_H_

@@ -1,0 +1,338 @@
+// Comparisons of snapshots made by the real files scan of folders generated on disk.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <random>
+#include <set>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include <dirent.h>
+
+#include "engine/compare.h"
+#include "engine/file_scan.h"
+#include "engine/section_filter.h"
+#include "tests/compare_support.h"
+#include "views/comparison_context.h"
+
+namespace keldrun {
+namespace {
+
+using testing_support::scanFolders;
+
+std::u16string windowsPath(const std::string& native) {
+  std::u16string w = u"z:";
+  for (char c : native) w.push_back(c == '/' ? u'\\' : char16_t(uint8_t(c)));
+  if (w.back() != u'\\') w.push_back(u'\\');
+  return w;
+}
+
+void writeFile(const std::string& path, size_t size, long mtime) {
+  std::ofstream(path, std::ios::binary) << std::string(size, 'x');
+  struct timeval tv[2] = {{mtime, 0}, {mtime, 0}};
+  utimes(path.c_str(), tv);
+}
+
+void removeTree(const std::string& path) { std::system(("rm -rf '" + path + "'").c_str()); }
+
+class ScanFixture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/keldrun_cmpscan_XXXXXX";
+    base_ = mkdtemp(tmpl);
+    tree_ = base_ + "/tree";
+    mkdir(tree_.c_str(), 0755);
+    env_ = newPosixEnv("");
+  }
+  void TearDown() override { removeTree(base_); }
+
+  std::string snap(const std::string& name) { return base_ + "/" + name; }
+  bool scan(const std::string& name, const FilterList& items) {
+    return scanFolders(snap(name), env_.get(), items, name);
+  }
+  std::u16string root() const { return windowsPath(tree_); }
+
+  std::string base_, tree_;
+  std::unique_ptr<Env> env_;
+};
+
+// ---- an independent diff of two folder trees held in memory ----
+
+struct DiskDir {
+  std::map<std::string, std::pair<long, long>> files;  // name -> (mtime seconds, size)
+  std::map<std::string, DiskDir> dirs;
+};
+
+DiskDir readDisk(const std::string& path) {
+  DiskDir d;
+  DIR* dir = opendir(path.c_str());
+  if (!dir) return d;
+  while (dirent* e = readdir(dir)) {
+    std::string name = e->d_name;
+    if (name == "." || name == "..") continue;
+    std::string full = path + "/" + name;
+    struct stat st;
+    if (lstat(full.c_str(), &st) != 0) continue;
+    if (S_ISDIR(st.st_mode)) {
+      d.dirs[name] = readDisk(full);
+    } else {
+      d.files[name] = {long(st.st_mtime), long(st.st_size)};
+    }
+  }
+  closedir(dir);
+  return d;
+}
+
+using Report = std::set<std::tuple<std::string, int, bool>>;
+
+void allAs(const DiskDir& d, const std::string& path, int state, Report* out) {
+  for (const auto& [name, sub] : d.dirs) {
+    out->insert({path + "\\" + name, state, true});
+    allAs(sub, path + "\\" + name, state, out);
+  }
+}
+
+// Returns whether anything at or below differs.
+bool plainDiff(const DiskDir& a, const DiskDir& b, const std::string& path, Report* out) {
+  bool changed = a.files != b.files;
+  for (const auto& [name, sub] : a.dirs) {
+    auto other = b.dirs.find(name);
+    std::string p = path + "\\" + name;
+    if (other == b.dirs.end()) {
+      out->insert({p, kDeleted, true});
+      allAs(sub, p, kDeleted, out);
+      changed = true;
+    } else {
+      bool own = sub.files != other->second.files;
+      if (plainDiff(sub, other->second, p, out)) {
+        out->insert({p, kModified, own});
+        changed = true;
+      }
+    }
+  }
+  for (const auto& [name, sub] : b.dirs) {
+    if (a.dirs.count(name)) continue;
+    std::string p = path + "\\" + name;
+    out->insert({p, kAdded, true});
+    allAs(sub, p, kAdded, out);
+    changed = true;
+  }
+  return changed;
+}
+
+// What the comparison reports: every node inside the recorded paths whose state is not
+// unchanged, descending wherever a node is expandable.
+class DiffCollector : public TreeVisitor {
+ public:
+  explicit DiffCollector(ComparisonContext* c) : context_(c) {}
+  bool visit(const std::u16string& path, const std::u16string&, const TreeEntry* a, const TreeEntry* b,
+             int f) override {
+    NodeState s = context_->nodeState(a, b, f);
+    if (f == kPathInside && s.state != kUnchanged) report.insert({toUtf8(path), s.state, s.ownChanged});
+    if (f == kPathOnTheWay) excluded.push_back(toUtf8(path));
+    return s.expandable;
+  }
+  Report report;
+  std::vector<std::string> excluded;
+
+ private:
+  ComparisonContext* context_;
+};
+
+std::string lowerPath(const std::string& native) {
+  std::string w = "z:";
+  for (char c : native) w.push_back(c == '/' ? '\\' : char(std::tolower(uint8_t(c))));
+  return w;
+}
+
+class TreeMaker {
+ public:
+  explicit TreeMaker(uint32_t seed) : rng_(seed) {}
+
+  void fill(const std::string& dir, int depth) {
+    int files = pick(0, 5);
+    for (int i = 0; i < files; i++) newFile(dir);
+    if (depth >= 4) return;
+    int dirs = pick(0, depth == 0 ? 5 : 3);
+    for (int i = 0; i < dirs; i++) {
+      std::string sub = dir + "/" + freshName("d");
+      mkdir(sub.c_str(), 0755);
+      fill(sub, depth + 1);
+    }
+  }
+
+  // One random change somewhere in the tree.
+  void mutate(const std::string& top) {
+    std::vector<std::string> dirs{top};
+    std::vector<std::string> files;
+    collect(top, &dirs, &files);
+    int kind = pick(0, 5);
+    if (files.empty() && kind < 3) kind = 3;
+    std::string file = files.empty() ? std::string() : files[size_t(pick(0, int(files.size()) - 1))];
+    std::string dir = dirs[size_t(pick(0, int(dirs.size()) - 1))];
+    switch (kind) {
+      case 0: {  // touch
+        struct stat st;
+        stat(file.c_str(), &st);
+        writeFile(file, size_t(st.st_size), long(st.st_mtime) + 1 + pick(0, 1000));
+        break;
+      }
+      case 1: {  // grow, same time
+        struct stat st;
+        stat(file.c_str(), &st);
+        writeFile(file, size_t(st.st_size) + 1 + size_t(pick(0, 9)), long(st.st_mtime));
+        break;
+      }
+      case 2:
+        unlink(file.c_str());
+        break;
+      case 3:
+        newFile(dir);
+        break;
+      case 4: {  // a new folder, never empty, so that it cannot look like a renamed one
+        std::string sub = dir + "/" + freshName("n");
+        mkdir(sub.c_str(), 0755);
+        newFile(sub);
+        if (pick(0, 1)) {
+          std::string deeper = sub + "/" + freshName("n");
+          mkdir(deeper.c_str(), 0755);
+          newFile(deeper);
+        }
+        break;
+      }
+      default:
+        if (dir != top) removeTree(dir);
+        break;
+    }
+  }
+
+ private:
+  int pick(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng_); }
+  std::string freshName(const char* prefix) { return prefix + std::to_string(counter_++); }
+  void newFile(const std::string& dir) {
+    writeFile(dir + "/" + freshName("f") + ".txt", size_t(pick(0, 64)), 1500000000L + pick(0, 100000));
+  }
+  void collect(const std::string& dir, std::vector<std::string>* dirs, std::vector<std::string>* files) {
+    DiskDir d = readDisk(dir);
+    for (const auto& f : d.files) files->push_back(dir + "/" + f.first);
+    for (const auto& s : d.dirs) {
+      dirs->push_back(dir + "/" + s.first);
+      collect(dir + "/" + s.first, dirs, files);
+    }
+  }
+
+  std::mt19937 rng_;
+  int counter_ = 0;
+};
+
+TEST_F(ScanFixture, ComparisonAgreesWithAPlainRecursiveDiff) {
+  for (uint32_t seed = 1; seed <= 12; seed++) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    removeTree(tree_);
+    mkdir(tree_.c_str(), 0755);
+    TreeMaker maker(seed);
+    maker.fill(tree_, 0);
+    DiskDir before = readDisk(tree_);
+    ASSERT_TRUE(scan("a.snp", {root()}));
+    int changes = 1 + int(seed % 6);
+    for (int i = 0; i < changes; i++) maker.mutate(tree_);
+    DiskDir after = readDisk(tree_);
+    ASSERT_TRUE(scan("b.snp", {root()}));
+
+    Report expected;
+    std::string top = lowerPath(tree_);
+    bool rootChanged = plainDiff(before, after, top, &expected);
+    if (rootChanged) expected.insert({top, kModified, before.files != after.files});
+
+    ComparisonContext context;
+    ASSERT_TRUE(context.openFiles(snap("a.snp"), snap("b.snp"), kModeCompare, false));
+    DiffCollector collector(&context);
+    context.walkSection(kSectionFiles, &collector);
+    // Names are as the scan recorded them; the generated names are all lower case.
+    Report got;
+    for (const auto& [path, state, own] : collector.report) {
+      std::string p = path;
+      for (char& c : p) c = char(std::tolower(uint8_t(c)));
+      got.insert({p, state, own});
+    }
+    EXPECT_EQ(got, expected);
+    // Every ancestor of the scanned folder is on the way, never a difference of its own.
+    EXPECT_FALSE(collector.excluded.empty());
+  }
+}
+
+TEST_F(ScanFixture, UnchangedSubtreesAreNeverRead) {
+  TreeMaker maker(7);
+  for (int i = 0; i < 6; i++) {
+    std::string d = tree_ + "/big" + std::to_string(i);
+    mkdir(d.c_str(), 0755);
+    maker.fill(d, 1);
+  }
+  std::string deep = tree_ + "/big0/x/y";
+  std::system(("mkdir -p '" + deep + "'").c_str());
+  writeFile(deep + "/f.txt", 5, 1600000000);
+  ASSERT_TRUE(scan("a.snp", {root()}));
+  writeFile(deep + "/f.txt", 5, 1600000001);
+  ASSERT_TRUE(scan("b.snp", {root()}));
+
+  ComparisonContext context;
+  ASSERT_TRUE(context.openFiles(snap("a.snp"), snap("b.snp"), kModeCompare, false));
+  uint64_t readsA = context.fileA()->blockReads(), readsB = context.fileB()->blockReads();
+  DiffCollector collector(&context);
+  context.walkSection(kSectionFiles, &collector);
+  // One table per level on the way: the root table, then the children of z:\, of each folder
+  // down to the scanned one, of tree, big0, x; nothing of big1..big5 nor below y.
+  size_t levels = 0;
+  for (char c : tree_) levels += c == '/';
+  uint64_t expected = 1 + levels + 3;
+  EXPECT_EQ(context.fileA()->blockReads() - readsA, expected);
+  EXPECT_EQ(context.fileB()->blockReads() - readsB, expected);
+  std::string top = lowerPath(tree_);
+  EXPECT_EQ(collector.report, (Report{{top, kModified, false},
+                                      {top + "\\big0", kModified, false},
+                                      {top + "\\big0\\x", kModified, false},
+                                      {top + "\\big0\\x\\y", kModified, true}}));
+}
+
+TEST_F(ScanFixture, DifferentFiltersCompareOnlyCommonPaths) {
+  std::system(("mkdir -p '" + tree_ + "/windows/system32' '" + tree_ + "/program files/app'").c_str());
+  writeFile(tree_ + "/windows/win.ini", 3, 1600000000);
+  writeFile(tree_ + "/windows/system32/k.dll", 3, 1600000000);
+  writeFile(tree_ + "/program files/app/a.exe", 3, 1600000000);
+  std::u16string windows = root() + u"windows\\", system32 = windows + u"system32\\";
+  ASSERT_TRUE(scan("a.snp", {windows}));
+  writeFile(tree_ + "/windows/win.ini", 4, 1600000000);         // outside B's filter
+  writeFile(tree_ + "/windows/system32/k.dll", 4, 1600000000);  // inside both
+  ASSERT_TRUE(scan("b.snp", {system32}));
+  ASSERT_TRUE(scan("c.snp", {root() + u"program files\\"}));
+
+  ComparisonContext context;
+  ASSERT_TRUE(context.openFiles(snap("a.snp"), snap("b.snp"), kModeCompare, true));
+  EXPECT_EQ(context.filter(kSectionFiles).items, std::vector<std::u16string>{foldPath(system32)});
+  DiffCollector collector(&context);
+  context.walkSection(kSectionFiles, &collector);
+  std::string top = lowerPath(tree_);
+  // The windows folder is only on the way, its changed win.ini is not compared, and nothing
+  // that only A recorded (win.ini, the rest of windows) is reported deleted.
+  EXPECT_EQ(collector.report, (Report{{top + "\\windows\\system32", kModified, true}}));
+  std::string windowsFolder = top + "\\windows";  // named from the lower-case filter item
+  EXPECT_NE(std::find(collector.excluded.begin(), collector.excluded.end(), windowsFolder),
+            collector.excluded.end())
+      << windowsFolder << " in " << ::testing::PrintToString(collector.excluded);
+
+  ASSERT_TRUE(context.openFiles(snap("b.snp"), snap("c.snp"), kModeCompare, true));
+  EXPECT_TRUE(context.emptyReason(kSectionFiles).noCommonPaths);
+  DiffCollector none(&context);
+  context.walkSection(kSectionFiles, &none);
+  EXPECT_TRUE(none.report.empty());
+  EXPECT_TRUE(none.excluded.empty());
+}
+
+}  // namespace
+}  // namespace keldrun
