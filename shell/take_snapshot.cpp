@@ -1,0 +1,98 @@
+#include "shell/take_snapshot.h"
+
+#include <cstdio>
+
+#include "engine/log.h"
+#include "platform/env.h"
+#include "shell/text_table.h"
+
+namespace keldrun {
+
+std::string scanFilterPath(const Settings& settings) { return settings.folder() + "scan_filter.txt"; }
+
+std::string logPath(const Settings& settings) { return settings.folder() + kLogFileName; }
+
+TakeSnapshot::TakeSnapshot(Settings* settings, Env* env)
+    : settings_(settings), source_(env ? env : defaultEnv()), scan_(env) {
+  group = settings_->fullScan == 0 ? kSelectedItems : kFullScan;
+  settings_->ensureLoaded();
+  char buf[64];
+  std::snprintf(buf, sizeof buf, text(kTextDefaultSnapshotName), int(settings_->nextNumber()));
+  name = buf;
+  FilterList stored[kSectionCount];
+  loadFilter(scanFilterPath(*settings_), stored);
+  tree_ = std::make_unique<SelectionTree>(&source_, stored);
+}
+
+const char* TakeSnapshot::buttonText() const {
+  return state_ == State::Scanning ? text(kTextStop) : "Start";
+}
+
+void TakeSnapshot::scanLists(FilterList lists[kSectionCount]) {
+  for (int s = 0; s < kSectionCount; s++)
+    lists[s] = group == kFullScan ? FilterList{u"*"} : tree_->collect(s);
+}
+
+ShellMessage TakeSnapshot::start(const FilterList* lists) {
+  if (state_ != State::Idle) return {};
+  if (started_ && scan_.complete()) return finish();
+  if (name.empty()) return ShellMessage::warning(text(kTextInvalidName));
+  FilterList chosen[kSectionCount];
+  if (lists) {
+    for (int s = 0; s < kSectionCount; s++) chosen[s] = lists[s];
+  } else {
+    scanLists(chosen);
+  }
+  if (chosen[0].empty() && chosen[1].empty() && chosen[2].empty())
+    return ShellMessage::warning("Select at least one item");
+  ownLists_ = lists != nullptr;
+  if (!ownLists_ && group == kSelectedItems) tree_->saveFilter(scanFilterPath(*settings_));
+
+  number_ = settings_->nextNumber();
+  std::string path = settings_->snapshotPath(number_).path;
+  makeFolders(settings_->dataFolder());
+  if (!scan_.start(path, chosen)) {
+    std::string why = scan_.error();
+    if (why.empty()) why = "Cannot create (" + path + ")";
+    return ShellMessage::error(why);
+  }
+  started_ = true;
+  state_ = State::Scanning;
+  progress_ = scan_.progressText();
+  return {};
+}
+
+ShellMessage TakeSnapshot::tick() {
+  if (state_ != State::Scanning) return {};
+  if (!scan_.complete()) {
+    progress_ = scan_.progressText();
+    return {};
+  }
+  return finish();
+}
+
+ShellMessage TakeSnapshot::finish() {
+  started_ = false;
+  if (!scan_.finish(name, number_, &info_)) {
+    // The file could not be written whole; the scan has deleted it and nothing is entered.
+    state_ = State::Stopped;
+    progress_.clear();
+    return ShellMessage::error(scan_.error());
+  }
+  progress_ = text(kTextDone);
+  appendLog(scan_.completionText(), logPath(*settings_));
+  settings_->fullScan = group == kFullScan ? 1 : 0;
+  settings_->addSnapshot(info_);
+  settings_->save();
+  state_ = State::Finished;
+  return ShellMessage::information(scan_.completionText());
+}
+
+void TakeSnapshot::stop() {
+  if (state_ != State::Scanning) return;
+  scan_.abort();
+  started_ = false;
+  state_ = State::Stopped;
+}
+
+}  // namespace keldrun

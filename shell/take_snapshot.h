@@ -1,0 +1,87 @@
+// The take-snapshot dialog without its window: the name and scan choice, the selection tree,
+// Start (validation, scan filter file, snapshot file, scans), the progress text of each timer
+// tick, and the end of the scan: finish (info record, log, catalog, settings) or Stop (threads
+// ended, file deleted, nothing added).
+#ifndef KELDRUN_SHELL_TAKE_SNAPSHOT_H_
+#define KELDRUN_SHELL_TAKE_SNAPSHOT_H_
+
+#include <memory>
+#include <string>
+
+#include "engine/scan.h"
+#include "shell/message.h"
+#include "shell/scan_filter.h"
+#include "shell/settings.h"
+
+namespace keldrun {
+
+// "scan_filter.txt" and "KeldrunLog.txt" in the program folder of settings.
+std::string scanFilterPath(const Settings& settings);
+std::string logPath(const Settings& settings);
+
+class TakeSnapshot {
+ public:
+  enum class State { Idle, Scanning, Finished, Stopped };
+  static constexpr int kFullScan = 0;      // radio group values
+  static constexpr int kSelectedItems = 1;
+
+  // Set-up: loads the settings if need be, offers the name "Snapshot #N" for the next number,
+  // takes the scan choice from fullScan and builds the selection tree from the scan filter file
+  // over the registry and drives of env (null: defaultEnv()).
+  TakeSnapshot(Settings* settings, Env* env = nullptr);
+  TakeSnapshot(const TakeSnapshot&) = delete;
+  TakeSnapshot& operator=(const TakeSnapshot&) = delete;
+
+  std::string name;          // the name box
+  int group = kFullScan;     // the radio group
+  SelectionTree& tree() { return *tree_; }
+
+  State state() const { return state_; }
+  // Controls: the name box, Cancel, the radio group and the tree are usable only while idle,
+  // the tree only with selected items; button 1 reads "Start" or "Stop".
+  bool controlsEnabled() const { return state_ == State::Idle; }
+  bool treeEnabled() const { return state_ == State::Idle && group == kSelectedItems; }
+  const char* buttonText() const;
+
+  // The three scan lists Start would use now: "*" each for a full scan, else the tree's.
+  void scanLists(FilterList lists[kSectionCount]);
+
+  // Start. Returns the message to show (none when the scan runs): "Invalid name" or "Select at
+  // least one item" (warnings, still idle), "Cannot create (path)" (error, still idle). With
+  // lists, scans them instead of what the dialog chose and leaves the scan filter file alone.
+  // When the scan has already ended unnoticed, finishes instead.
+  ShellMessage start(const FilterList* lists = nullptr);
+  // The timer: while scans run, refreshes the progress text; once they have all ended,
+  // finishes. Returns what finishing has to show (the completion text, or an error when the
+  // snapshot could not be written); none otherwise.
+  ShellMessage tick();
+  // Stop: ends every scan thread, deletes the snapshot file; nothing is added to the catalog.
+  void stop();
+
+  const std::string& progressText() const { return progress_; }
+  const std::string& completionText() const { return scan_.completionText(); }
+  // The snapshot's number and file while scanning and after finishing.
+  int32_t number() const { return number_; }
+  const std::string& path() const { return scan_.path(); }
+  // The finished snapshot's info (valid in state Finished).
+  const SnapshotInfo& info() const { return info_; }
+  SnapshotScan& scan() { return scan_; }
+
+ private:
+  ShellMessage finish();
+
+  Settings* settings_;
+  EnvSelectionSource source_;
+  std::unique_ptr<SelectionTree> tree_;
+  SnapshotScan scan_;
+  State state_ = State::Idle;
+  bool started_ = false;
+  bool ownLists_ = false;
+  int32_t number_ = 0;
+  std::string progress_;
+  SnapshotInfo info_;
+};
+
+}  // namespace keldrun
+
+#endif  // KELDRUN_SHELL_TAKE_SNAPSHOT_H_

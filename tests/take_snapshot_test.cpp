@@ -1,0 +1,186 @@
+#include "shell/take_snapshot.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "engine/snapshot.h"
+#include "tests/settings_testing.h"
+
+namespace keldrun {
+namespace {
+
+using testing_support::readBytes;
+using testing_support::TempFolder;
+using testing_support::writeText;
+
+#ifndef _WIN32
+// The Windows path of a native folder on the single drive z: of a seam without a prefix.
+std::u16string onDriveZ(const std::string& native) {
+  std::u16string out = u"z:";
+  for (char c : native) out += c == '/' ? u'\\' : char16_t(c);
+  return lowerAscii(out);
+}
+
+class TakeSnapshotTest : public ::testing::Test {
+ protected:
+  TakeSnapshotTest() : env(newPosixEnv("")), settings(home.str()) {
+    std::filesystem::create_directories(tree / "a/b");
+    writeText(tree / "a/one.txt", "1");
+    writeText(tree / "a/b/two.txt", "22");
+  }
+  // Writes a scan filter file that selects the test tree only.
+  void selectTree() {
+    writeText(home / "scan_filter.txt",
+              "Registry:\n\nFiles:\n" + lowBytes(onDriveZ(tree.str())) + "\n\nApplications:\n\n");
+  }
+  // Ticks like the dialog's timer until the scan has ended.
+  ShellMessage runToEnd(TakeSnapshot* t) {
+    for (int i = 0; i < 2000; i++) {
+      ShellMessage m = t->tick();
+      if (t->state() != TakeSnapshot::State::Scanning) return m;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ADD_FAILURE() << "scan did not end";
+    return {};
+  }
+  TempFolder home, tree;
+  std::unique_ptr<Env> env;
+  Settings settings;
+};
+
+TEST_F(TakeSnapshotTest, SetUpOffersTheNextNumberAndTheStoredChoice) {
+  settings.lastNo = 6;
+  settings.fullScan = 0;
+  TakeSnapshot t(&settings, env.get());
+  EXPECT_EQ(t.name, "Snapshot #7");
+  EXPECT_EQ(t.group, TakeSnapshot::kSelectedItems);
+  EXPECT_TRUE(t.treeEnabled());
+  EXPECT_STREQ(t.buttonText(), "Start");
+  // No scan filter file: everything checked.
+  FilterList lists[kSectionCount];
+  t.scanLists(lists);
+  for (int s = 0; s < kSectionCount; s++) EXPECT_EQ(lists[s], FilterList{u"*"}) << s;
+}
+
+TEST_F(TakeSnapshotTest, SelectedItemsScanFinishesIntoTheCatalog) {
+  selectTree();
+  settings.fullScan = 0;
+  TakeSnapshot t(&settings, env.get());
+  t.name = "first";
+  ShellMessage m = t.start();
+  ASSERT_TRUE(m.empty()) << m.text;
+  EXPECT_EQ(t.state(), TakeSnapshot::State::Scanning);
+  EXPECT_FALSE(t.controlsEnabled());
+  EXPECT_STREQ(t.buttonText(), "Stop");
+  m = runToEnd(&t);
+  ASSERT_EQ(t.state(), TakeSnapshot::State::Finished);
+  EXPECT_EQ(m.kind, MessageKind::Information);
+  EXPECT_EQ(m.text.rfind("Snapshot done in ", 0), 0u) << m.text;
+  EXPECT_NE(m.text.find("\n2 folders, 2 files\n"), std::string::npos) << m.text;
+  EXPECT_EQ(t.progressText(), "DONE");
+
+  // Catalog, numbering, settings file and log.
+  ASSERT_EQ(settings.count(), 1u);
+  EXPECT_EQ(settings.record(0).number, 1);
+  EXPECT_EQ(settings.record(0).name, "first");
+  EXPECT_EQ(settings.lastNo, 1);
+  EXPECT_EQ(settings.fullScan, 0);
+  EXPECT_EQ(settings.record(0).sectionState[kSectionFiles], SectionState::Partial);
+  EXPECT_EQ(settings.record(0).sectionState[kSectionRegistry], SectionState::NotScanned);
+  Settings reread(home.str());
+  ASSERT_TRUE(reread.load());
+  ASSERT_EQ(reread.count(), 1u);
+  EXPECT_EQ(reread.record(0).name, "first");
+  std::vector<uint8_t> log = readBytes(home / "KeldrunLog.txt");
+  EXPECT_EQ(std::string(log.begin(), log.end()), m.text + "\n");
+  // The filter file was rewritten from the tree; the next dialog shows the same choice.
+  FilterList stored[kSectionCount];
+  loadFilter(home / "scan_filter.txt", stored);
+  EXPECT_EQ(stored[kSectionFiles], FilterList{onDriveZ(tree.str())});
+  EXPECT_TRUE(stored[kSectionRegistry].empty());
+
+  // A second snapshot gets the next number and a second log entry directly after the first.
+  TakeSnapshot t2(&settings, env.get());
+  EXPECT_EQ(t2.name, "Snapshot #2");
+  ASSERT_TRUE(t2.start().empty());
+  ShellMessage m2 = runToEnd(&t2);
+  ASSERT_EQ(t2.state(), TakeSnapshot::State::Finished);
+  EXPECT_EQ(settings.record(1).number, 2);
+  EXPECT_TRUE(fileExists(settings.snapshotPath(2).path));
+  log = readBytes(home / "KeldrunLog.txt");
+  EXPECT_EQ(std::string(log.begin(), log.end()), m.text + "\n" + m2.text + "\n");
+}
+
+TEST_F(TakeSnapshotTest, StartRefusesAnEmptyNameAndAnEmptySelection) {
+  selectTree();
+  settings.fullScan = 0;
+  TakeSnapshot t(&settings, env.get());
+  t.name = "";
+  ShellMessage m = t.start();
+  EXPECT_EQ(m.kind, MessageKind::Warning);
+  EXPECT_EQ(m.text, "Invalid name");
+  EXPECT_EQ(t.state(), TakeSnapshot::State::Idle);
+  t.name = " ";  // white space is a name
+  t.tree().click(t.tree().root());  // uncheck everything
+  std::vector<uint8_t> filterBefore = readBytes(home / "scan_filter.txt");
+  m = t.start();
+  EXPECT_EQ(m.kind, MessageKind::Warning);
+  EXPECT_EQ(m.text, "Select at least one item");
+  EXPECT_EQ(t.state(), TakeSnapshot::State::Idle);
+  EXPECT_EQ(readBytes(home / "scan_filter.txt"), filterBefore);  // not written
+  EXPECT_FALSE(std::filesystem::exists(settings.dataFolder()));
+}
+
+TEST_F(TakeSnapshotTest, CannotCreateNamesThePath) {
+  selectTree();
+  settings.fullScan = 0;
+  writeText(home / "data", "a file where the data folder should be");
+  TakeSnapshot t(&settings, env.get());
+  ShellMessage m = t.start();
+  EXPECT_EQ(m.kind, MessageKind::Error);
+  EXPECT_EQ(m.text.rfind("Cannot create (" + settings.snapshotPath(1).path + ")", 0), 0u) << m.text;
+  EXPECT_EQ(t.state(), TakeSnapshot::State::Idle);
+  EXPECT_EQ(settings.count(), 0u);
+  EXPECT_EQ(settings.lastNo, 0);
+  // The filter file was written before the file was tried.
+  EXPECT_TRUE(fileExists(home / "scan_filter.txt"));
+}
+
+TEST_F(TakeSnapshotTest, StopDeletesTheFileAndAddsNothing) {
+  for (int i = 0; i < 200; i++) std::filesystem::create_directories(tree / ("d" + std::to_string(i) + "/x/y"));
+  selectTree();
+  settings.fullScan = 0;
+  TakeSnapshot t(&settings, env.get());
+  ASSERT_TRUE(t.start().empty());
+  std::string path = t.path();
+  t.stop();
+  EXPECT_EQ(t.state(), TakeSnapshot::State::Stopped);
+  EXPECT_FALSE(fileExists(path));
+  EXPECT_EQ(settings.count(), 0u);
+  EXPECT_EQ(settings.lastNo, 0);
+  EXPECT_EQ(settings.fullScan, 0);
+  EXPECT_FALSE(fileExists(home / "KeldrunLog.txt"));
+  EXPECT_FALSE(fileExists(home / "Keldrun.cfg"));
+  // The next snapshot still gets number 1.
+  TakeSnapshot again(&settings, env.get());
+  EXPECT_EQ(again.name, "Snapshot #1");
+}
+
+TEST_F(TakeSnapshotTest, ExplicitListsLeaveTheFilterFileAlone) {
+  TakeSnapshot t(&settings, env.get());
+  FilterList lists[kSectionCount] = {{}, {onDriveZ(tree.str()) + u"a\\"}, {}};
+  ASSERT_TRUE(t.start(lists).empty());
+  runToEnd(&t);
+  ASSERT_EQ(t.state(), TakeSnapshot::State::Finished);
+  EXPECT_FALSE(fileExists(home / "scan_filter.txt"));
+  EXPECT_EQ(t.info().filterList[kSectionFiles], lists[kSectionFiles]);
+  EXPECT_EQ(settings.fullScan, 1);
+  EXPECT_NE(t.completionText().find("\n1 folders, 2 files\n"), std::string::npos) << t.completionText();
+}
+#endif
+
+}  // namespace
+}  // namespace keldrun
