@@ -1,0 +1,22 @@
+// Naming a snapshot on the command line: a number names "snapNNN.snp" in the workspace's data
+// folder, anything else is the path of a snapshot file.
+#ifndef KELDRUN_CLI_SNAPSHOT_REF_H_
+#define KELDRUN_CLI_SNAPSHOT_REF_H_
+
+#include <string>
+
+namespace keldrun {
+
+// The path of the snapshot named by ref under the workspace home. False, with a message for
+// the user in *error, when ref is a number without such a file, or a path that does not exist.
+bool resolveSnapshotRef(const std::string& home, const std::string& ref, std::string* path,
+                        std::string* error);
+
+// Section names of the command line: "registry", "files", "apps" (also "applications" and the
+// numbers 0..2). -1 for anything else.
+int sectionFromName(const std::string& name);
+const char* sectionName(int section);
+
+}  // namespace keldrun
+
+#endif  // KELDRUN_CLI_SNAPSHOT_REF_H_
