@@ -1,0 +1,193 @@
+#include "shell/catalog.h"
+
+#include "platform/env.h"
+#include "platform/own_files.h"
+
+namespace keldrun {
+
+bool deleteSnapshots(Settings* settings, const std::vector<int32_t>& numbers) {
+  for (int32_t number : numbers) {
+    removeFile(settings->snapshotPath(number).path);
+    int at = settings->find(number);
+    if (at >= 0) settings->removeAt(size_t(at));
+  }
+  return settings->save();
+}
+
+// ---- Properties ----
+
+ShellMessage SnapshotProperties::open() {
+  SnapshotFile file;
+  bool opened = file.open(settings_->snapshotPath(number_).path, &info_);
+  file.close();
+  if (!opened) return ShellMessage::error("Cannot open snapshot");
+  return {};
+}
+
+std::vector<std::pair<std::string, std::vector<std::u16string>>> SnapshotProperties::summary() const {
+  const char* headings[kSectionCount] = {"Registry:", "Files:", "Applications:"};
+  std::vector<std::pair<std::string, std::vector<std::u16string>>> out;
+  for (int s = 0; s < kSectionCount; s++) {
+    std::vector<std::u16string> lines = info_.filterList[s];
+    if (lines.empty()) lines.push_back(u"-");
+    out.emplace_back(headings[s], std::move(lines));
+  }
+  return out;
+}
+
+bool SnapshotProperties::ok(const std::string& newName) {
+  if (newName.empty()) return false;
+  info_.name = newName;
+  std::string path = settings_->snapshotPath(number_).path;
+  SnapshotFile file;
+  SnapshotInfo scratch;
+  if (!file.open(path, &scratch)) return true;
+  bool written = scratch.infoOffset != 0 && file.rewriteInfo(&info_, scratch.infoOffset) != 0;
+  written = file.close() && written;
+  if (!written) return true;
+  // The catalog takes the record as the file now holds it (the name cut to what fits). Only
+  // this record is refreshed: reloading the whole settings file here would throw away every
+  // option changed since the last save.
+  SnapshotInfo stored;
+  bool reread = file.open(path, &stored);
+  file.close();
+  if (reread) {
+    info_ = stored;
+    int at = settings_->find(number_);
+    if (at >= 0 && stored.number == number_) settings_->record(size_t(at)) = stored;
+  }
+  renamed_ = true;
+  return true;
+}
+
+// ---- Export and import ----
+
+void SnapshotTransfer::begin(size_t files) {
+  std::lock_guard<std::mutex> lock(mu_);
+  total_ = int(files);
+  done_ = 0;
+  sink_.reset();
+  aborted_ = false;
+  problems_.clear();
+  imported_.clear();
+}
+
+std::shared_ptr<ProgressSink> SnapshotTransfer::beginFile() {
+  auto sink = std::make_shared<ProgressSink>();
+  bool cancelled;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    sink_ = sink;
+    cancelled = cancel_;
+  }
+  if (cancelled) sink->cancel();
+  return sink;
+}
+
+void SnapshotTransfer::endFile() {
+  std::lock_guard<std::mutex> lock(mu_);
+  sink_.reset();
+  done_++;
+}
+
+void SnapshotTransfer::cancel() {
+  std::shared_ptr<ProgressSink> sink;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    cancel_ = true;
+    sink = sink_;
+  }
+  if (sink) sink->cancel();
+}
+
+bool SnapshotTransfer::cancelRequested() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return cancel_;
+}
+
+int SnapshotTransfer::range() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return 100 * total_;
+}
+
+int SnapshotTransfer::position() const {
+  std::shared_ptr<ProgressSink> sink;
+  int base;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    sink = sink_;
+    base = 100 * done_;
+  }
+  return base + (sink ? sink->percent() : 0);
+}
+
+ShellMessage SnapshotTransfer::exportSnapshots(const Settings& settings,
+                                               const std::vector<int32_t>& numbers,
+                                               const std::string& folder) {
+  begin(numbers.size());
+  std::string targetFolder = withSeparator(folder);
+  for (int32_t number : numbers) {
+    SnapshotPath source = settings.snapshotPath(number);
+    std::string target = targetFolder + source.fileName;
+    std::shared_ptr<ProgressSink> sink = beginFile();
+    if (source.path == target || sameFile(source.path, target)) {
+      // Packing a file onto itself would truncate it before reading it.
+      problems_.push_back(source.path + ": the export target is the snapshot file itself");
+    } else if (!fileExists(source.path)) {
+      problems_.push_back(source.path + ": no such snapshot file");
+    } else if (!packFile(source.path, target, sink.get())) {
+      if (!sink->cancelRequested())
+        problems_.push_back(source.path + ": cannot be exported to " + target);
+    }
+    endFile();
+    if (cancelRequested()) {
+      aborted_ = true;
+      break;
+    }
+  }
+  if (aborted_) return {};
+  if (!problems_.empty()) return ShellMessage::error("Export error");
+  return ShellMessage::information("Snapshots exported");
+}
+
+ShellMessage SnapshotTransfer::importSnapshots(Settings* settings,
+                                               const std::vector<std::string>& files) {
+  begin(files.size());
+  makeFolders(settings->dataFolder());
+  for (const std::string& file : files) {
+    if (cancelRequested()) {
+      aborted_ = true;
+      break;
+    }
+    std::shared_ptr<ProgressSink> sink = beginFile();
+    int32_t number = settings->nextNumber();
+    std::string target = settings->snapshotPath(number).path;
+    // Unpacked under a temporary name, so that an interrupted import never leaves a partial
+    // file under a snapshot's name.
+    std::string partial = target + ".part";
+    SnapshotInfo info;
+    info.number = number;
+    bool ok = unpackFile(file, partial, &info, sink.get());
+    if (ok && (fileExists(target) || !replaceFile(partial, target))) {
+      removeFile(partial);
+      ok = false;
+    }
+    if (ok) {
+      settings->addSnapshot(info);
+      imported_.push_back(number);
+    } else if (!sink->cancelRequested()) {
+      problems_.push_back(file + ": not a packed snapshot file, or damaged");
+    }
+    endFile();
+    if (cancelRequested()) {
+      aborted_ = true;
+      break;
+    }
+  }
+  settings->save();
+  if (aborted_) return {};
+  if (!problems_.empty()) return ShellMessage::error("Import error");
+  return {};
+}
+
+}  // namespace keldrun
