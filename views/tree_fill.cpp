@@ -152,7 +152,13 @@ class LevelFiller : public TreeVisitor {
   bool visit(const std::u16string& path, const std::u16string& name, const TreeEntry* a,
              const TreeEntry* b, int f) override {
     NodeState s = context_->nodeState(a, b, f);
-    if (s.state == kUnchanged && !context_->full()) return false;
+    if (!context_->full()) {
+      if (s.state == kUnchanged) return false;
+      // A node on the way to the recorded paths with nothing changed below it would only show
+      // grey ancestors above an empty tree: identical filtered snapshots must read "no
+      // differences found".
+      if (s.state == kExcluded && !s.expandable) return false;
+    }
     NodeRecord r;
     if (f == kPathInside) {
       r.contentA = a ? a->contentTable : 0;

@@ -1,0 +1,306 @@
+// The comparison context and the screen logic, on snapshots made by the real files scan.
+#include "views/comparison_context.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "engine/progress.h"
+#include "engine/section_filter.h"
+#include "tests/compare_support.h"
+#include "views/list_columns.h"
+#include "views/screen_model.h"
+#include "views/tree_fill.h"
+
+namespace keldrun {
+namespace {
+
+using testing_support::DirSpec;
+using testing_support::scanFolders;
+using testing_support::writeFilesSnapshot;
+
+void writeFile(const std::string& path, size_t size, long mtime) {
+  std::ofstream(path, std::ios::binary) << std::string(size, 'x');
+  struct timeval tv[2] = {{mtime, 0}, {mtime, 0}};
+  utimes(path.c_str(), tv);
+}
+
+class ScreenTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/keldrun_ctx_XXXXXX";
+    base_ = mkdtemp(tmpl);
+    env_ = newPosixEnv("");
+    tree_ = base_ + "/t";
+    mk("");
+    mk("/windows");
+    mk("/windows/system32");
+    mk("/windows/system32/drivers");
+    mk("/apps");
+    writeFile(tree_ + "/windows/win.ini", 10, 1600000000);
+    writeFile(tree_ + "/windows/system32/kernel32.dll", 1234567, 1600000000);
+    writeFile(tree_ + "/windows/system32/drivers/null.sys", 5, 1600000000);
+    writeFile(tree_ + "/apps/a.exe", 7, 1600000000);
+    model_.reset(new SnapshotScreenModel(kSectionFiles, &context_, &tree_view_));
+    tree_view_.setEvents(model_.get());
+  }
+  void TearDown() override { std::system(("rm -rf '" + base_ + "'").c_str()); }
+
+  void mk(const std::string& rel) { mkdir((tree_ + rel).c_str(), 0755); }
+  std::u16string win(const std::string& rel = "") {
+    std::u16string w = u"z:";
+    for (char c : tree_ + rel) w.push_back(c == '/' ? u'\\' : char16_t(uint8_t(c)));
+    if (w.back() != u'\\') w.push_back(u'\\');
+    return w;
+  }
+  std::string snap(const std::string& name) { return base_ + "/" + name; }
+  void scan(const std::string& name, const FilterList& items) {
+    ASSERT_TRUE(scanFolders(snap(name), env_.get(), items, name));
+  }
+  // The item for the scanned folder t: z:\ and the folders on the way are opened first.
+  TreeItem locate(const std::string& rel) {
+    return locateItem(&tree_view_, win(rel).substr(0, win(rel).size() - 1));
+  }
+  const MemoryTree::Node& node(TreeItem item) { return tree_view_.node(item); }
+  bool hasPlaceholder(TreeItem item) {
+    TreeItem first = tree_view_.firstChild(item);
+    return first && tree_view_.data(first) == kPlaceholder;
+  }
+
+  std::string base_, tree_;
+  std::unique_ptr<Env> env_;
+  ComparisonContext context_;
+  MemoryTree tree_view_;
+  std::unique_ptr<SnapshotScreenModel> model_;
+};
+
+TEST_F(ScreenTest, IdenticalSnapshotsShowOnlyNoDifferencesFound) {
+  scan("a.snp", {win()});
+  ASSERT_TRUE(context_.openFiles(snap("a.snp"), snap("a.snp"), kModeCompare, fullFor(kModeCompare, kViewDifferences)));
+  model_->refresh(kViewDifferences);
+  const auto& roots = tree_view_.children(tree_view_.root());
+  ASSERT_EQ(roots.size(), 1u);
+  EXPECT_EQ(node(roots[0]).text, kMessageNoDifferences);
+  EXPECT_EQ(node(roots[0]).look.icon, kIconMessageNone);
+  EXPECT_EQ(node(roots[0]).data, kNoRecord);
+  EXPECT_EQ(model_->mode(), kModeNone);
+  EXPECT_FALSE(model_->controls().radioEnabled);
+  EXPECT_FALSE(model_->controls().diffListEnabled);
+  EXPECT_FALSE(model_->controls().jumpEnabled);
+}
+
+TEST_F(ScreenTest, ViewModeShowsEverythingBlackWithDashRows) {
+  scan("a.snp", {win()});
+  ASSERT_TRUE(context_.openFiles(snap("a.snp"), "", kModeView, true));
+  model_->refresh(kViewDifferences);
+  EXPECT_EQ(model_->mode(), kModeView);
+  EXPECT_TRUE(model_->controls().searchEnabled);
+  EXPECT_FALSE(model_->controls().radioEnabled);
+  TreeItem sys = locate("/windows/system32");
+  ASSERT_NE(sys, 0u);
+  EXPECT_EQ(tree_view_.selected(), sys);
+  // Black from the scanned folder down; the folders on the way to it were not recorded whole
+  // and stay grey.
+  TreeItem scanned = tree_view_.parent(tree_view_.parent(sys));
+  EXPECT_EQ(node(scanned).text, u"t");
+  for (TreeItem i = sys; i != tree_view_.root(); i = tree_view_.parent(i)) {
+    EXPECT_FALSE(node(i).look.bold);
+  }
+  for (TreeItem i = sys; i != tree_view_.parent(scanned); i = tree_view_.parent(i)) {
+    EXPECT_EQ(node(i).look.color, 0u) << toUtf8(node(i).text);
+    EXPECT_EQ(node(i).look.icon, stateTreeIcon(kUnchanged));
+  }
+  for (TreeItem i = tree_view_.parent(scanned); i != tree_view_.root(); i = tree_view_.parent(i))
+    EXPECT_EQ(node(i).look.color, stateColor(kExcluded)) << toUtf8(node(i).text);
+  ASSERT_EQ(model_->rows().size(), 1u);
+  EXPECT_EQ(model_->rows()[0].columns,
+            (std::vector<std::u16string>{u"kernel32.dll", u"1,234,567", widen(fileTimeText(116444736000000000ULL + 1600000000ULL * 10000000ULL)), u"-"}));
+  // The folders on the way carry the lower-case names of the filter item.
+  EXPECT_EQ(model_->controls().pathText, foldPath(win("/windows/system32").substr(0, win("/windows/system32").size() - 1)));
+  EXPECT_TRUE(model_->controls().jumpEnabled);
+}
+
+TEST_F(ScreenTest, ChangedFilesOnlyIsBoldWithoutExpandButtonInDifferences) {
+  scan("a.snp", {win()});
+  writeFile(tree_ + "/windows/win.ini", 11, 1600000000);
+  scan("b.snp", {win()});
+  for (int viewMode : {kViewDifferences, kViewFull}) {
+    SCOPED_TRACE(viewMode);
+    ASSERT_TRUE(context_.openFiles(snap("a.snp"), snap("b.snp"), kModeCompare, fullFor(kModeCompare, viewMode)));
+    model_->refresh(viewMode);
+    TreeItem windows = locate("/windows");
+    ASSERT_NE(windows, 0u);
+    EXPECT_EQ(node(windows).look.color, stateColor(kModified));
+    EXPECT_TRUE(node(windows).look.bold);
+    // Its subfolders did not change: only the full view offers to open it.
+    TreeItem other = tree_view_.child(tree_view_.parent(windows), u"apps");
+    if (viewMode == kViewDifferences) {
+      EXPECT_TRUE(tree_view_.children(windows).empty());
+      EXPECT_EQ(other, 0u);
+    } else {
+      EXPECT_EQ(tree_view_.children(windows).size(), 1u);  // system32, filled on the way here
+      ASSERT_NE(other, 0u);
+      EXPECT_EQ(node(other).look.color, 0u);
+    }
+    std::vector<std::string> labels;
+    for (const ListRow& r : model_->rows()) labels.push_back(r.label);
+    EXPECT_EQ(labels, (std::vector<std::string>{"old", "new"}));
+    EXPECT_EQ(model_->rows()[0].columns[1], u"10");
+    EXPECT_EQ(model_->rows()[1].columns[1], u"11");
+    EXPECT_EQ(model_->rows()[1].color, stateColor(kModified));
+  }
+}
+
+TEST_F(ScreenTest, FolderOnlyInBIsGreenBoldExpandableWithAddRows) {
+  scan("a.snp", {win()});
+  mk("/games");
+  mk("/games/chess");
+  writeFile(tree_ + "/games/readme", 1, 1600000000);
+  writeFile(tree_ + "/games/chess/chess.exe", 1, 1600000000);
+  scan("b.snp", {win()});
+  ASSERT_TRUE(context_.openFiles(snap("a.snp"), snap("b.snp"), kModeCompare, false));
+  model_->refresh(kViewDifferences);
+  TreeItem games = locate("/games");
+  ASSERT_NE(games, 0u);
+  EXPECT_EQ(node(games).look.color, stateColor(kAdded));
+  EXPECT_EQ(node(games).look.icon, stateTreeIcon(kAdded));
+  EXPECT_TRUE(node(games).look.bold);
+  ASSERT_EQ(model_->rows().size(), 1u);
+  EXPECT_STREQ(model_->rows()[0].label, "add");
+  ASSERT_EQ(tree_view_.children(games).size(), 1u);
+  EXPECT_EQ(node(tree_view_.children(games)[0]).look.color, stateColor(kAdded));
+}
+
+TEST_F(ScreenTest, LazyFillingReadsOneLevelPerExpansionAndOnlyOnce) {
+  scan("a.snp", {win()});
+  ASSERT_TRUE(context_.openFiles(snap("a.snp"), "", kModeView, true));
+  uint64_t reads = context_.fileA()->blockReads();
+  model_->refresh(kViewFull);
+  EXPECT_EQ(context_.fileA()->blockReads() - reads, 1u);  // the root table alone
+  TreeItem root = tree_view_.firstChild(tree_view_.root());
+  ASSERT_TRUE(hasPlaceholder(root));
+  reads = context_.fileA()->blockReads();
+  tree_view_.expand(root);
+  EXPECT_EQ(context_.fileA()->blockReads() - reads, 1u);
+  size_t children = tree_view_.children(root).size();
+  EXPECT_EQ(children, 1u);  // tmp
+  model_->itemExpanding(root);  // collapsing and expanding again
+  EXPECT_EQ(tree_view_.children(root).size(), children);
+  EXPECT_EQ(context_.fileA()->blockReads() - reads, 1u);
+}
+
+TEST_F(ScreenTest, DifferentFiltersShowExcludedAncestorsInGrey) {
+  scan("a.snp", {win("/windows")});
+  writeFile(tree_ + "/windows/system32/kernel32.dll", 7, 1600000000);
+  scan("b.snp", {win("/windows/system32")});
+  ASSERT_TRUE(context_.openFiles(snap("a.snp"), snap("b.snp"), kModeCompare, true));
+  model_->refresh(kViewFull);
+  TreeItem sys = locate("/windows/system32");
+  ASSERT_NE(sys, 0u);
+  EXPECT_EQ(node(sys).look.color, stateColor(kModified));
+  TreeItem windows = tree_view_.parent(sys);
+  EXPECT_EQ(node(windows).look.color, stateColor(kExcluded));
+  EXPECT_EQ(node(windows).look.icon, stateTreeIcon(kExcluded));
+  for (TreeItem i = windows; i != tree_view_.root(); i = tree_view_.parent(i)) {
+    EXPECT_EQ(node(i).look.color, stateColor(kExcluded)) << toUtf8(node(i).text);
+    // Nothing outside the common paths: the windows folder holds only system32, t only windows.
+    EXPECT_LE(tree_view_.children(i).size(), 1u) << toUtf8(node(i).text);
+  }
+  // An excluded node has no list of its own.
+  tree_view_.select(windows);
+  EXPECT_TRUE(model_->rows().empty());
+}
+
+TEST_F(ScreenTest, EmptyResultMessages) {
+  scan("a.snp", {win("/windows")});
+  scan("b.snp", {win("/apps")});
+  ASSERT_TRUE(writeFilesSnapshot(snap("none.snp"), {}, {}));
+  ASSERT_TRUE(context_.openFiles(snap("a.snp"), snap("b.snp"), kModeCompare, true));
+  model_->refresh(kViewFull);
+  EXPECT_EQ(model_->message(), kMessageNoCommonPaths);
+  EXPECT_EQ(model_->messageIcon(), kIconMessageError);
+  ASSERT_TRUE(context_.openFiles(snap("a.snp"), snap("none.snp"), kModeCompare, true));
+  model_->refresh(kViewFull);
+  EXPECT_EQ(model_->message(), kMessageNoSnapshot);
+  EXPECT_TRUE(context_.emptyReason(kSectionFiles).noSnapshot);
+  EXPECT_TRUE(context_.emptyReason(kSectionRegistry).noSnapshot);
+}
+
+TEST_F(ScreenTest, TypedPathsMatchWithoutCaseAndMissesKeepTheSelection) {
+  scan("a.snp", {win()});
+  ASSERT_TRUE(context_.openFiles(snap("a.snp"), "", kModeView, true));
+  model_->refresh(kViewFull);
+  std::u16string upper;
+  for (char16_t c : win("/windows/system32")) upper.push_back(c >= u'a' && c <= u'z' ? char16_t(c - 32) : c);
+  ASSERT_TRUE(model_->locatePath(upper, u"kernel32.dll"));
+  TreeItem sys = tree_view_.selected();
+  EXPECT_EQ(node(sys).text, u"system32");
+  EXPECT_EQ(model_->selectedRow(), 0);
+  EXPECT_FALSE(model_->locatePath(win("/windows/nothing"), u""));
+  EXPECT_FALSE(model_->locatePath(win("/window"), u""));
+  EXPECT_EQ(tree_view_.selected(), sys);
+  // Typed by the user: the text stays as typed.
+  EXPECT_EQ(model_->pathTextChanged(u"Z:\\TMP", true), u"Z:\\TMP");
+  EXPECT_EQ(node(tree_view_.selected()).text, u"tmp");
+}
+
+TEST_F(ScreenTest, ModesAndViewModeRules) {
+  SnapshotScreenModel registry(kSectionRegistry, &context_, &tree_view_);
+  registry.setMode(kModeNone);
+  EXPECT_FALSE(registry.controls().pathBoxEnabled);
+  registry.setMode(kModeCompare);
+  EXPECT_TRUE(registry.controls().pathBoxEnabled);
+  EXPECT_TRUE(registry.controls().radioEnabled);
+  EXPECT_TRUE(registry.controls().diffListEnabled);
+  EXPECT_FALSE(registry.controls().searchEnabled);
+  registry.setMode(kModeView);
+  EXPECT_FALSE(registry.controls().radioEnabled);
+  EXPECT_TRUE(registry.controls().searchEnabled);
+  model_->setMode(kModeNone);
+  EXPECT_TRUE(model_->controls().pathBoxEnabled);
+
+  int viewMode = kViewFull;
+  EXPECT_FALSE(model_->setViewMode(kViewFull, &viewMode));
+  EXPECT_TRUE(model_->setViewMode(kViewDifferences, &viewMode));
+  EXPECT_EQ(viewMode, kViewDifferences);
+  EXPECT_TRUE(fullFor(kModeView, kViewDifferences));
+  EXPECT_FALSE(fullFor(kModeCompare, kViewDifferences));
+  EXPECT_TRUE(fullFor(kModeCompare, kViewFull));
+}
+
+TEST(ComparisonContextText, PlaceholdersAndOpenFailures) {
+  char tmpl[] = "/tmp/keldrun_ctxt_XXXXXX";
+  std::string dir = mkdtemp(tmpl);
+  ASSERT_TRUE(writeFilesSnapshot(dir + "/a.snp", {}, {u"*"}, "before"));
+  ASSERT_TRUE(writeFilesSnapshot(dir + "/b.snp", {}, {u"*"}, "after $snap_name$"));
+  ComparisonContext c;
+  ASSERT_TRUE(c.openFiles(dir + "/a.snp", dir + "/b.snp", kModeCompare, true));
+  EXPECT_EQ(c.expandPlaceholders("$pg_title$: $snap_name$/$snap2_name$ $snap_name$"),
+            "before vs after $snap_name$: before/after $snap_name$ before");
+  ASSERT_TRUE(c.openFiles(dir + "/a.snp", "", kModeView, true));
+  EXPECT_EQ(c.expandPlaceholders("[$pg_title$]"), "[view before]");
+  // A missing second file leaves nothing half open.
+  EXPECT_FALSE(c.openFiles(dir + "/a.snp", dir + "/missing.snp", kModeCompare, true));
+  EXPECT_EQ(c.mode(), kModeNone);
+  EXPECT_FALSE(c.fileA()->isOpen());
+  EXPECT_TRUE(c.emptyReason(kSectionFiles).noSnapshot);
+  c.setDataFolder(dir + "/");
+  EXPECT_EQ(c.snapshotPath(7), dir + "/snap007.snp");
+  std::system(("rm -rf '" + dir + "'").c_str());
+}
+
+TEST(ListColumns, SizesAreGroupedByThousands) {
+  const struct {
+    uint64_t n;
+    const char* text;
+  } cases[] = {{0, "0"}, {999, "999"}, {1000, "1,000"}, {123456, "123,456"}, {1234567, "1,234,567"},
+               {18446744073709551615ULL, "18,446,744,073,709,551,615"}};
+  for (const auto& c : cases) EXPECT_EQ(groupedSize(c.n), c.text);
+}
+
+}  // namespace
+}  // namespace keldrun
