@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/coding.h"
+#include "engine/snapshot_format.h"
 #include "engine/text.h"
 
 namespace keldrun {
@@ -86,6 +87,8 @@ class TableBuilder {
   const uint8_t* entry(size_t i) const { return bytes_.data() + starts_[i]; }
   size_t entrySize(size_t i) const;
   size_t count() const { return starts_.size(); }
+  // The index of the entry at table position k (its place in the current order).
+  size_t indexAt(size_t k) const { return sorted_ ? order_[k] : k; }
   bool empty() const { return starts_.empty(); }
   size_t byteSize() const { return bytes_.size(); }
 
@@ -158,15 +161,21 @@ class SnapshotFile {
   // Opens an existing snapshot file read/write and fills info. False when the file cannot be
   // opened or its header, info record or filter lists cannot be read whole.
   bool open(const std::string& path, SnapshotInfo* info);
-  // Writes the info record at offset (0: at the end of the file); returns the offset used, or 0
-  // when the write failed.
+  // Writes the info record at offset (0: at the end of the file) and sets info->size; returns
+  // the offset used, or 0 when nothing was written: no file open for reading, a read-only file,
+  // an offset inside the header or past the end of the file, or a failed write.
   uint32_t rewriteInfo(SnapshotInfo* info, uint32_t offset);
-  // Reads the table block at offset: buffer gets its n entry bytes followed by `extra` zero
-  // bytes, *length gets n. False when the block does not lie inside the file.
+  // Reads the table block at offset (kCurrentPosition: where the stream stands): buffer gets
+  // its n entry bytes followed by `extra` zero bytes, *length gets n. False when the block does
+  // not lie inside the file measured at open, or when a read comes up short. Offset 0 and
+  // offsets inside the header name no block.
   bool readBlock(uint32_t offset, std::vector<uint8_t>* buffer, size_t extra, size_t* length);
-  void close();
+  // Closes the file if it is open. False when buffered data could not be written.
+  bool close();
 
   bool isOpen() const { return file_ != nullptr; }
+  // Open for reading but not for writing (the file is read-only): rewriteInfo then fails.
+  bool isReadOnly() const { return readOnly_; }
   const std::string& path() const { return path_; }
   // Number of readBlock calls since open, for tests that check what a walk reads.
   uint64_t blockReads() const { return blockReads_; }
@@ -176,15 +185,34 @@ class SnapshotFile {
   void endRunningScan();
   int runningScans() const;
 
- private:
-  bool writeAt(uint32_t offset, const uint8_t* bytes, size_t n);  // caller holds writeLock_
+  // Test hooks for the write-fault family. failWritesFrom(n): the n-th write to the system
+  // (counting from 1 after create) and every later one fail as on a full disk; 0 turns it off.
+  // skipWritePositionForTest(n): advances the write position by n bytes without writing, so
+  // that the 4 GiB limit can be reached without a 4 GiB file.
+  void failWritesFrom(uint64_t n) { failFrom_ = n; }
+  void skipWritePositionForTest(uint64_t n);
 
-  std::mutex writeLock_;         // guards writePos_, writeFailed_, roots_ and writes to file_
+ private:
+  bool writeRaw(const uint8_t* bytes, size_t n);  // caller holds writeLock_
+  // Reads n bytes at offset; false unless they lie inside the file measured at open.
+  bool readExact(uint64_t offset, uint8_t* out, size_t n);
+  // Reads count filter items from offset; false unless all lie before limit.
+  bool readFilterList(uint64_t offset, uint32_t count, uint64_t limit, FilterList* list);
+  // Appends head then bytes at the write position; caller holds writeLock_. Returns the old
+  // position, or 0 (setting writeFailed_) when the write fails or would pass 4 GiB.
+  uint32_t appendLocked(const uint8_t* head, size_t headSize, const uint8_t* bytes, size_t n);
+
+  std::mutex writeLock_;  // guards everything below up to roots_, and writes to file_
   FILE* file_ = nullptr;
+  std::vector<char> buffer_;  // the stream's write buffer; lives as long as file_
   std::string path_;
   uint64_t writePos_ = 0;
   bool writeFailed_ = false;
-  uint64_t fileSize_ = 0;        // while open for reading
+  bool writing_ = false;  // between create and finish
+  bool readOnly_ = false;
+  uint64_t writes_ = 0;
+  uint64_t failFrom_ = 0;
+  uint64_t fileSize_ = 0;  // measured at open; grows when rewriteInfo appends
   uint64_t blockReads_ = 0;
   TableBuilder roots_[kSectionCount];
   mutable std::mutex runningLock_;  // guards running_
@@ -192,12 +220,16 @@ class SnapshotFile {
 };
 
 // Packs a snapshot file into the "C1.4" form and back. Both fail on a short read or write, a
-// chunk that does not inflate to exactly its stated length, or a cancel request; a failed
-// unpack may leave a partial target, which the file-level drivers delete.
+// chunk whose lengths exceed the chunk buffers or that does not inflate to exactly its stated
+// length, an output past 4 GiB, or a cancel request (seen after each chunk); a failed operation
+// may leave a partial target, which the file-level drivers delete. The sink may be null; its
+// finish() is left to the caller.
 bool pack(FILE* source, FILE* target, ProgressSink* sink);
 bool unpack(FILE* source, FILE* target, ProgressSink* sink);
-// File-level drivers; the target is deleted when they fail. unpackFile then opens the new
-// snapshot, rewrites its info record with info->number and returns whether it opened.
+// File-level drivers over UTF-8 paths; the target is deleted when they fail (and never opened
+// when it names the source). After unpacking, unpackFile opens the new snapshot into info,
+// keeps the caller's info->number, writes it into the info record in place and closes the
+// file; it fails (deleting the target) when the result does not open as a snapshot.
 bool packFile(const std::string& source, const std::string& target, ProgressSink* sink);
 bool unpackFile(const std::string& source, const std::string& target, SnapshotInfo* info,
                 ProgressSink* sink);

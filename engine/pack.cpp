@@ -1,0 +1,147 @@
+// The packed snapshot file ("C1.4"): the snapshot file in zlib-compressed chunks of 512 KiB, the
+// form in which snapshots are exported and imported. The layout is in snapshot_format.h.
+#include <cstring>
+#include <vector>
+
+#include <zlib.h>
+
+#include "engine/snapshot.h"
+#include "engine/snapshot_format.h"
+#include "platform/env.h"
+
+namespace keldrun {
+
+namespace {
+
+// Reads until n bytes have come or the stream ends; the count read.
+size_t readFull(FILE* f, uint8_t* p, size_t n) {
+  size_t got = 0;
+  while (got < n) {
+    size_t k = std::fread(p + got, 1, n - got, f);
+    if (k == 0) break;
+    got += k;
+  }
+  return got;
+}
+
+bool writeAll(FILE* f, const uint8_t* p, size_t n) { return n == 0 || std::fwrite(p, 1, n, f) == n; }
+
+bool cancelled(ProgressSink* sink) { return sink && sink->cancelRequested(); }
+
+void report(ProgressSink* sink, uint64_t done, uint64_t total) {
+  if (!sink || total == 0) return;
+  uint64_t percent = 100 * done / total;
+  sink->set(int(percent > 100 ? 100 : percent));
+}
+
+void packHeader(uint8_t* h, int32_t count) {
+  std::memset(h, 0, kPackHeaderSize);
+  std::memcpy(h, kPackTag, kTagSize);
+  putU32(h + 4, uint32_t(count));
+}
+
+}  // namespace
+
+bool pack(FILE* source, FILE* target, ProgressSink* sink) {
+  std::vector<uint8_t> in(kPackChunkSize), out(kPackOutputSize);
+  uint64_t size = 0;
+  if (!seekFileEnd(source) || !tellFile(source, &size) || !seekFile(source, 0)) return false;
+  uint64_t estimate = size / kPackChunkSize + 1;
+  if (sink) sink->set(0);
+
+  uint8_t header[kPackHeaderSize];
+  packHeader(header, 0);
+  if (!writeAll(target, header, kPackHeaderSize)) return false;
+
+  uint64_t chunks = 0;
+  for (;;) {
+    size_t n = readFull(source, in.data(), kPackChunkSize);
+    if (n == 0) break;
+    uLongf c = uLongf(out.size());
+    if (compress2(out.data(), &c, in.data(), uLong(n), kPackLevel) != Z_OK) return false;
+    uint8_t head[kPackChunkHeadSize];
+    putU32(head, uint32_t(n));
+    putU32(head + 4, uint32_t(c));
+    if (!writeAll(target, head, sizeof head) || !writeAll(target, out.data(), c)) return false;
+    chunks++;
+    if (chunks > 0x7FFFFFFF) return false;
+    if (cancelled(sink)) return false;
+    report(sink, chunks, estimate);
+  }
+  if (std::ferror(source)) return false;
+
+  packHeader(header, int32_t(chunks));
+  return seekFile(target, 0) && writeAll(target, header, kPackHeaderSize) &&
+         std::fflush(target) == 0;
+}
+
+bool unpack(FILE* source, FILE* target, ProgressSink* sink) {
+  std::vector<uint8_t> in(kPackOutputSize), out(kPackOutputSize);
+  if (sink) sink->set(0);
+  uint8_t header[kPackHeaderSize];
+  if (readFull(source, header, kPackHeaderSize) != kPackHeaderSize) return false;
+  if (std::memcmp(header, kPackTag, kTagSize) != 0) return false;
+  int32_t count = int32_t(getU32(header + 4));
+  if (count <= 0) return std::fflush(target) == 0;
+
+  uint64_t written = 0;
+  for (int32_t k = 0; k < count; k++) {
+    uint8_t head[kPackChunkHeadSize];
+    if (readFull(source, head, sizeof head) != sizeof head) return false;
+    uint32_t u = getU32(head), c = getU32(head + 4);
+    if (u > kPackChunkSize || c > kPackOutputSize) return false;
+    if (readFull(source, in.data(), c) != c) return false;
+    uLongf got = uLongf(out.size());
+    if (uncompress(out.data(), &got, in.data(), c) != Z_OK || got != u) return false;
+    // A snapshot file never passes 4 GiB; a pack that claims more is not one.
+    written += u;
+    if (written > kMaxFileSize) return false;
+    if (!writeAll(target, out.data(), u)) return false;
+    if (cancelled(sink)) return false;
+    report(sink, uint64_t(k) + 1, uint64_t(count));
+  }
+  return std::fflush(target) == 0;
+}
+
+namespace {
+
+// Opens both files, runs the operation, closes both; deletes the target unless all went well.
+bool runOnFiles(const std::string& source, const std::string& target, ProgressSink* sink,
+                bool (*operation)(FILE*, FILE*, ProgressSink*)) {
+  if (source == target) return false;  // "wb" would destroy the source before it is read
+  FILE* in = openFile(source, "rb");
+  if (!in) return false;
+  FILE* out = openFile(target, "wb");
+  if (!out) {
+    std::fclose(in);
+    return false;
+  }
+  bool ok = operation(in, out, sink);
+  std::fclose(in);
+  if (std::fclose(out) != 0) ok = false;
+  if (!ok) removeFile(target);
+  return ok;
+}
+
+}  // namespace
+
+bool packFile(const std::string& source, const std::string& target, ProgressSink* sink) {
+  return runOnFiles(source, target, sink, pack);
+}
+
+bool unpackFile(const std::string& source, const std::string& target, SnapshotInfo* info,
+                ProgressSink* sink) {
+  int32_t number = info->number;
+  if (!runOnFiles(source, target, sink, unpack)) return false;
+  SnapshotFile file;
+  bool ok = file.open(target, info);
+  info->number = number;
+  if (ok) {
+    if (info->infoOffset != 0 && file.rewriteInfo(info, info->infoOffset) == 0) ok = false;
+  }
+  if (!file.close()) ok = false;
+  if (!ok) removeFile(target);
+  return ok;
+}
+
+}  // namespace keldrun

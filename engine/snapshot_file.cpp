@@ -1,0 +1,309 @@
+// The snapshot object and everything that reads a snapshot file. Writing is in
+// snapshot_writer.cpp; the layout is in snapshot_format.h.
+#include <cstring>
+#include <ctime>
+
+#include "engine/snapshot.h"
+#include "engine/snapshot_format.h"
+#include "platform/env.h"
+
+namespace keldrun {
+
+SectionState stateFromList(const FilterList& list) {
+  if (list.empty()) return SectionState::NotScanned;
+  if (!list[0].empty() && list[0][0] == u'*') return SectionState::Full;
+  return SectionState::Partial;
+}
+
+const char* sectionStateText(SectionState state) {
+  switch (state) {
+    case SectionState::Full:
+      return "full";
+    case SectionState::Partial:
+      return "partial";
+    default:
+      return "-";
+  }
+}
+
+void SnapshotInfo::fillNew(const std::string& newName, int32_t newNumber,
+                           const FilterList lists[kSectionCount]) {
+  Env* env = defaultEnv();
+  std::string host = env ? lowBytes(env->computerName()) : std::string();
+  if (host.size() > kComputerNameBuffer - 1) host.resize(kComputerNameBuffer - 1);
+  computer = host;
+
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+#ifdef _WIN32
+  localtime_s(&local, &now);
+#else
+  localtime_r(&now, &local);
+#endif
+  char text[64];
+  std::snprintf(text, sizeof text, "%4d-%02d-%02d %02d:%02d", local.tm_year + 1900,
+                local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min);
+  date = text;
+
+  name = newName;
+  number = newNumber;
+  tag.clear();
+  for (int i = 0; i < kSectionCount; i++) filterList[i] = lists[i];
+}
+
+int SnapshotInfo::formatVersion() const {
+  if (tag == kTagOldest) return kVersionOldest;
+  if (tag == kTagPrevious) return kVersionPrevious;
+  if (tag == kTagCurrent) return kVersionCurrent;
+  return 0;
+}
+
+bool TreeEntry::parse(Slice* s, TreeEntry* out) {
+  Slice t = *s;
+  uint32_t childHash, contentHash, childTable, contentTable;
+  uint16_t word;
+  if (!t.readU32(&childHash) || !t.readU32(&contentHash) || !t.readU32(&childTable) ||
+      !t.readU32(&contentTable) || !t.readU16(&word)) {
+    return false;
+  }
+  StoredText name;
+  name.chars = word & 0x7FFF;
+  name.wide = (word & kWideFlag16) != 0;
+  if (!t.readBytes(name.byteSize(), &name.bytes)) return false;
+  out->childHash = childHash;
+  out->contentHash = contentHash;
+  out->childTable = childTable;
+  out->contentTable = contentTable;
+  out->name = name;
+  out->size = kTreeEntryFixed + name.byteSize();
+  *s = t;
+  return true;
+}
+
+void ProgressSink::set(int percent) {
+  std::lock_guard<std::mutex> lock(mu_);
+  percent_ = percent;
+}
+int ProgressSink::percent() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return percent_;
+}
+void ProgressSink::finish() {
+  std::lock_guard<std::mutex> lock(mu_);
+  finished_ = true;
+}
+bool ProgressSink::finished() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return finished_;
+}
+void ProgressSink::cancel() {
+  std::lock_guard<std::mutex> lock(mu_);
+  cancel_ = true;
+}
+bool ProgressSink::cancelRequested() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return cancel_;
+}
+
+SnapshotFile::SnapshotFile() = default;
+
+SnapshotFile::~SnapshotFile() { close(); }
+
+bool SnapshotFile::close() {
+  if (!file_) return true;
+  bool ok = std::fclose(file_) == 0;
+  file_ = nullptr;
+  std::vector<char>().swap(buffer_);
+  writing_ = false;
+  readOnly_ = false;
+  fileSize_ = 0;
+  for (auto& r : roots_) r.clear();
+  return ok;
+}
+
+void SnapshotFile::addRunningScan() {
+  std::lock_guard<std::mutex> lock(runningLock_);
+  running_++;
+}
+
+void SnapshotFile::endRunningScan() {
+  std::lock_guard<std::mutex> lock(runningLock_);
+  if (running_ > 0) running_--;
+}
+
+int SnapshotFile::runningScans() const {
+  std::lock_guard<std::mutex> lock(runningLock_);
+  return running_;
+}
+
+bool SnapshotFile::readExact(uint64_t offset, uint8_t* out, size_t n) {
+  if (!file_ || offset > fileSize_ || n > fileSize_ - offset) return false;
+  if (!seekFile(file_, offset)) return false;
+  return std::fread(out, 1, n, file_) == n;
+}
+
+namespace {
+
+// A zero-terminated text field of the info record, cut at the field size less one.
+std::string fieldText(const uint8_t* p, size_t fieldSize) {
+  size_t n = 0;
+  while (n < fieldSize - 1 && p[n] != 0) n++;
+  return std::string(reinterpret_cast<const char*>(p), n);
+}
+
+void decodeInfoRecord(const uint8_t* r, SnapshotInfo* info) {
+  info->number = int32_t(getU32(r + kInfoNumber));
+  info->name = fieldText(r + kInfoName, kInfoNameSize);
+  info->computer = fieldText(r + kInfoComputer, kInfoComputerSize);
+  info->date = fieldText(r + kInfoDate, kInfoDateSize);
+  info->size = getU32(r + kInfoFileSize);
+  info->listsSize = getU32(r + kInfoListsSize);
+  for (int i = 0; i < kSectionCount; i++) {
+    info->listCount[i] = getU32(r + kInfoListCounts + 4 * i);
+    info->listOffset[i] = getU32(r + kInfoListOffsets + 4 * i);
+  }
+}
+
+}  // namespace
+
+bool SnapshotFile::readFilterList(uint64_t offset, uint32_t count, uint64_t limit,
+                                  FilterList* list) {
+  // Every item takes at least its 4-byte length word: a count the space cannot hold is refused
+  // before anything is allocated for it.
+  if (offset < kHeaderSize || offset > limit || count > (limit - offset) / 4) return false;
+  list->clear();
+  list->reserve(count);
+  std::vector<uint8_t> chars;
+  uint64_t at = offset;
+  for (uint32_t k = 0; k < count; k++) {
+    uint8_t head[4];
+    if (limit - at < 4 || !readExact(at, head, 4)) return false;
+    at += 4;
+    uint32_t word = getU32(head);
+    bool wide = (word & kWideFlag32) != 0;
+    uint64_t n = word & kListLengthMask;
+    uint64_t bytes = wide ? 2 * n : n;
+    if (bytes > limit - at) return false;
+    chars.resize(size_t(bytes));
+    if (bytes && !readExact(at, chars.data(), size_t(bytes))) return false;
+    at += bytes;
+    StoredText t;
+    t.bytes = chars.data();
+    t.chars = size_t(n);
+    t.wide = wide;
+    list->push_back(t.str());
+  }
+  return true;
+}
+
+bool SnapshotFile::open(const std::string& path, SnapshotInfo* info) {
+  close();
+  info->reset();
+  blockReads_ = 0;
+  FILE* f = openFile(path, "r+b");
+  bool readOnly = false;
+  if (!f) {
+    // A read-only snapshot (copied from a read-only medium, say) can still be viewed.
+    f = openFile(path, "rb");
+    readOnly = true;
+  }
+  if (!f) return false;
+  file_ = f;
+  path_ = path;
+  readOnly_ = readOnly;
+
+  uint64_t size = 0;
+  if (!seekFileEnd(file_) || !tellFile(file_, &size)) {
+    close();
+    return false;
+  }
+  fileSize_ = size;
+
+  uint8_t header[kHeaderSize];
+  if (!readExact(0, header, kHeaderSize)) {
+    close();
+    return false;
+  }
+  info->tag.assign(reinterpret_cast<const char*>(header), kTagSize);
+  int version = info->formatVersion();
+  info->sectionOffset[0] = getU32(header + kHeaderSectionOffsets);
+  info->sectionOffset[1] = getU32(header + kHeaderSectionOffsets + 4);
+  info->sectionOffset[2] =
+      version >= kVersionOldest ? getU32(header + kHeaderSectionOffsets + 8) : 0;
+  info->infoOffset = getU32(header + kHeaderInfoOffset);
+
+  if (info->infoOffset != 0) {
+    uint8_t record[kInfoSize];
+    if (info->infoOffset < kHeaderSize || !readExact(info->infoOffset, record, kInfoSize)) {
+      close();
+      info->reset();
+      return false;
+    }
+    decodeInfoRecord(record, info);
+  }
+
+  // The lists are written before the info record: no item may run into it.
+  uint64_t listLimit = info->infoOffset != 0 ? info->infoOffset : fileSize_;
+  for (int i = 0; i < kSectionCount; i++) {
+    if (version < kVersionCurrent) {
+      info->filterList[i].clear();
+      if (info->sectionOffset[i] != 0) info->filterList[i].push_back(u"*");
+    } else if (info->listCount[i] != 0) {
+      if (!readFilterList(info->listOffset[i], info->listCount[i], listLimit,
+                          &info->filterList[i])) {
+        close();
+        info->reset();
+        return false;
+      }
+    }
+    info->sectionState[i] = stateFromList(info->filterList[i]);
+  }
+  return true;
+}
+
+bool SnapshotFile::readBlock(uint32_t offset, std::vector<uint8_t>* buffer, size_t extra,
+                             size_t* length) {
+  if (length) *length = 0;
+  if (!file_ || writing_) return false;
+  blockReads_++;
+  uint64_t at = offset;
+  if (offset == kCurrentPosition && !tellFile(file_, &at)) return false;
+  uint8_t head[kBlockLengthSize];
+  if (at < kHeaderSize || !readExact(at, head, kBlockLengthSize)) return false;
+  at += kBlockLengthSize;
+  uint32_t n = getU32(head);
+  if (n > fileSize_ - at) return false;
+  buffer->resize(size_t(n) + extra);
+  if (std::fread(buffer->data(), 1, n, file_) != n) return false;
+  std::memset(buffer->data() + n, 0, extra);
+  if (length) *length = n;
+  return true;
+}
+
+bool ItemListReader::open(SnapshotFile* file, uint32_t offset) {
+  block_.clear();
+  length_ = 0;
+  pos_ = 0;
+  if (!file->readBlock(offset, &block_, extraBytes(), &length_)) {
+    block_.clear();
+    length_ = 0;
+    return false;
+  }
+  return true;
+}
+
+bool ItemListReader::next(Item* item) {
+  if (pos_ >= length_) return false;
+  size_t remaining = length_ - pos_;
+  size_t step = stepSize(block_.data() + pos_, remaining);
+  if (step == 0 || step > remaining) {
+    pos_ = length_;
+    return false;
+  }
+  item->p = block_.data() + pos_;
+  item->size = step;
+  pos_ += step;
+  return true;
+}
+
+}  // namespace keldrun

@@ -1,0 +1,203 @@
+// Writing a snapshot file: the scan threads append table blocks and roots, finish writes the
+// tail and the header, rewriteInfo replaces the info record. The layout is in snapshot_format.h.
+#include <cstring>
+
+#include <zlib.h>
+
+#include "engine/snapshot.h"
+#include "engine/snapshot_format.h"
+#include "platform/env.h"
+
+namespace keldrun {
+
+namespace {
+
+void putField(uint8_t* p, size_t fieldSize, const std::string& s) {
+  size_t n = s.size() < fieldSize - 1 ? s.size() : fieldSize - 1;
+  std::memcpy(p, s.data(), n);
+}
+
+void encodeInfoRecord(const SnapshotInfo& info, uint8_t* r) {
+  std::memset(r, 0, kInfoSize);
+  r[kInfoReserved] = '0';
+  putU32(r + kInfoNumber, uint32_t(info.number));
+  putField(r + kInfoName, kInfoNameSize, info.name);
+  putField(r + kInfoComputer, kInfoComputerSize, info.computer);
+  putField(r + kInfoDate, kInfoDateSize, info.date);
+  putU32(r + kInfoFileSize, info.size);
+  putU32(r + kInfoListsSize, info.listsSize);
+  for (int i = 0; i < kSectionCount; i++) {
+    putU32(r + kInfoListCounts + 4 * i, info.listCount[i]);
+    putU32(r + kInfoListOffsets + 4 * i, info.listOffset[i]);
+  }
+}
+
+void encodeHeader(const SnapshotInfo& info, uint8_t* h) {
+  std::memcpy(h, kTagCurrent, kTagSize);
+  for (int i = 0; i < kSectionCount; i++) putU32(h + kHeaderSectionOffsets + 4 * i, info.sectionOffset[i]);
+  putU32(h + kHeaderInfoOffset, info.infoOffset);
+}
+
+}  // namespace
+
+bool SnapshotFile::create(const std::string& path) {
+  close();
+  FILE* f = openFile(path, "wb");
+  if (!f) return false;
+  // Scan threads append many small blocks: gather them in one large buffer.
+  buffer_.resize(kWriteBufferSize);
+  std::setvbuf(f, buffer_.data(), _IOFBF, buffer_.size());
+  std::lock_guard<std::mutex> lock(writeLock_);
+  file_ = f;
+  path_ = path;
+  writePos_ = 0;
+  writeFailed_ = false;
+  writing_ = true;
+  readOnly_ = false;
+  writes_ = 0;
+  fileSize_ = 0;
+  blockReads_ = 0;
+  SnapshotInfo blank;
+  uint8_t header[kHeaderSize];
+  encodeHeader(blank, header);
+  appendLocked(nullptr, 0, header, kHeaderSize);
+  return true;
+}
+
+bool SnapshotFile::writeRaw(const uint8_t* bytes, size_t n) {
+  if (n == 0) return true;
+  writes_++;
+  if (failFrom_ != 0 && writes_ >= failFrom_) return false;
+  return std::fwrite(bytes, 1, n, file_) == n;
+}
+
+uint32_t SnapshotFile::appendLocked(const uint8_t* head, size_t headSize, const uint8_t* bytes,
+                                    size_t n) {
+  if (!file_ || !writing_ || writeFailed_) return 0;
+  // Once a write has failed the stream no longer stands at writePos_; nothing more is written
+  // and finish reports the loss.
+  uint64_t total = uint64_t(headSize) + n;
+  if (total > kMaxFileSize - writePos_) {
+    writeFailed_ = true;
+    return 0;
+  }
+  if (!writeRaw(head, headSize) || !writeRaw(bytes, n)) {
+    writeFailed_ = true;
+    return 0;
+  }
+  uint32_t at = uint32_t(writePos_);
+  writePos_ += total;
+  return at;
+}
+
+uint32_t SnapshotFile::appendBlock(const uint8_t* bytes, size_t length) {
+  std::lock_guard<std::mutex> lock(writeLock_);
+  return appendLocked(nullptr, 0, bytes, length);
+}
+
+uint32_t SnapshotFile::appendTable(const uint8_t* entries, size_t n) {
+  if (n == 0) return 0;
+  uint8_t head[kBlockLengthSize];
+  putU32(head, uint32_t(n));
+  std::lock_guard<std::mutex> lock(writeLock_);
+  if (n > kMaxFileSize) {
+    writeFailed_ = true;
+    return 0;
+  }
+  return appendLocked(head, sizeof head, entries, n);
+}
+
+uint32_t SnapshotFile::writeTable(TableBuilder* table, bool sort, uint32_t* digest) {
+  if (digest) *digest = 0;
+  if (table->empty()) return 0;
+  if (sort) table->sortByName(treeEntryName);
+  uLong crc = crc32(0L, Z_NULL, 0);
+  for (size_t k = 0; k < table->count(); k++)
+    crc = crc32(crc, table->entry(table->indexAt(k)), kTreeDigestSize);
+  if (digest) *digest = uint32_t(crc);
+  // One scratch buffer per thread: tables are written at every folder and key of a scan.
+  thread_local std::vector<uint8_t> scratch;
+  scratch.clear();
+  table->serialize(&scratch);
+  table->clear();
+  return appendTable(scratch.data(), scratch.size());
+}
+
+void SnapshotFile::addRoot(int section, const std::u16string& name, uint32_t childHash,
+                           uint32_t contentHash, uint32_t childTable, uint32_t contentTable) {
+  if (section < 0 || section >= kSectionCount) return;
+  std::lock_guard<std::mutex> lock(writeLock_);
+  TableBuilder& roots = roots_[section];
+  size_t i = roots.addTreeEntry(name);
+  roots.setTreeFields(i, childHash, contentHash, childTable, contentTable);
+}
+
+void SnapshotFile::skipWritePositionForTest(uint64_t n) {
+  std::lock_guard<std::mutex> lock(writeLock_);
+  writePos_ += n;
+}
+
+bool SnapshotFile::finish(SnapshotInfo* info) {
+  if (!file_ || !writing_) return false;
+  uint32_t digest;
+  info->sectionOffset[0] = writeTable(&roots_[0], true, &digest);
+  info->sectionOffset[1] = writeTable(&roots_[1], true, &digest);
+  info->sectionOffset[2] = writeTable(&roots_[2], false, &digest);
+
+  std::lock_guard<std::mutex> lock(writeLock_);
+  std::vector<uint8_t> lists;
+  uint64_t base = writePos_;
+  for (int i = 0; i < kSectionCount; i++) {
+    const FilterList& list = info->filterList[i];
+    info->listOffset[i] = uint32_t(base + lists.size());
+    info->listCount[i] = uint32_t(list.size());
+    info->sectionState[i] = stateFromList(list);
+    for (const std::u16string& item : list) {
+      size_t n = item.size() & kListLengthMask;
+      bool wide = needsWide(item.data(), n);
+      appendU32(&lists, uint32_t(n) | (wide ? kWideFlag32 : 0));
+      appendChars(&lists, item.data(), n, wide);
+    }
+  }
+  info->listsSize = uint32_t(lists.size());
+  appendLocked(nullptr, 0, lists.data(), lists.size());
+
+  info->infoOffset = uint32_t(writePos_);
+  info->size = uint32_t(writePos_ + kInfoSize);
+  uint8_t record[kInfoSize];
+  encodeInfoRecord(*info, record);
+  appendLocked(nullptr, 0, record, kInfoSize);
+  if (writeFailed_) {
+    writing_ = false;
+    return false;
+  }
+
+  uint8_t header[kHeaderSize];
+  encodeHeader(*info, header);
+  bool ok = seekFile(file_, 0) && writeRaw(header, kHeaderSize) && std::fflush(file_) == 0 &&
+            !std::ferror(file_);
+  writing_ = false;
+  if (!ok) writeFailed_ = true;
+  return ok;
+}
+
+uint32_t SnapshotFile::rewriteInfo(SnapshotInfo* info, uint32_t offset) {
+  std::lock_guard<std::mutex> lock(writeLock_);
+  if (!file_ || readOnly_ || writing_) return 0;
+  uint64_t at = offset;
+  if (offset == 0) {
+    if (!seekFileEnd(file_) || !tellFile(file_, &at)) return 0;
+  } else if (at > fileSize_) {
+    return 0;  // never leave a hole past the end of the file
+  }
+  if (at < kHeaderSize || at > kMaxFileSize - kInfoSize) return 0;
+  if (!seekFile(file_, at)) return 0;
+  info->size = uint32_t(at + kInfoSize);
+  uint8_t record[kInfoSize];
+  encodeInfoRecord(*info, record);
+  if (!writeRaw(record, kInfoSize) || std::fflush(file_) != 0) return 0;
+  if (at + kInfoSize > fileSize_) fileSize_ = at + kInfoSize;
+  return uint32_t(at);
+}
+
+}  // namespace keldrun

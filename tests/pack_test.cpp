@@ -1,0 +1,262 @@
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+
+#include "engine/snapshot.h"
+#include "engine/snapshot_format.h"
+
+namespace keldrun {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<uint8_t> readAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+void writeAll(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+// Part text-like (compressible), part random (not), so chunks compress to varied sizes.
+std::vector<uint8_t> sampleBytes(size_t n, uint32_t seed) {
+  std::mt19937 rng(seed);
+  std::vector<uint8_t> v(n);
+  for (size_t i = 0; i < n; i++) v[i] = (i / 4096) % 3 == 0 ? uint8_t(rng()) : uint8_t("snapshot"[i % 8]);
+  return v;
+}
+
+class PackTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "keldrun_packXXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  std::string path(const std::string& name) const { return (fs::path(dir_) / name).string(); }
+
+  // Unpacks with the stream function, as the file-level driver does not for plain bytes.
+  bool unpackTo(const std::string& source, const std::string& target, ProgressSink* sink) {
+    FILE* in = std::fopen(source.c_str(), "rb");
+    FILE* out = std::fopen(target.c_str(), "wb");
+    bool ok = in && out && unpack(in, out, sink);
+    if (in) std::fclose(in);
+    if (out) std::fclose(out);
+    return ok;
+  }
+
+  // A packed file of the given chunks (u, c, bytes) with the given count.
+  std::vector<uint8_t> forge(int32_t count, const std::vector<std::vector<uint8_t>>& chunks) {
+    std::vector<uint8_t> out = {'C', '1', '.', '4'};
+    appendU32(&out, uint32_t(count));
+    out.resize(kPackHeaderSize, 0);
+    for (const auto& c : chunks) out.insert(out.end(), c.begin(), c.end());
+    return out;
+  }
+  static std::vector<uint8_t> chunk(uint32_t u, const std::vector<uint8_t>& data, int trimC = 0) {
+    std::vector<uint8_t> z(compressBound(uLong(data.size())));
+    uLongf zn = uLongf(z.size());
+    compress2(z.data(), &zn, data.data(), uLong(data.size()), 3);
+    z.resize(zn);
+    std::vector<uint8_t> out;
+    appendU32(&out, u);
+    appendU32(&out, uint32_t(int(zn) + trimC));
+    out.insert(out.end(), z.begin(), z.end());
+    return out;
+  }
+
+  std::string dir_;
+};
+
+TEST_F(PackTest, RoundTripsAreByteIdenticalAndChunksInflateWithZlib) {
+  const size_t kChunk = kPackChunkSize;
+  const size_t sizes[] = {0, 1, kChunk - 1, kChunk, kChunk + 1, 3 * kChunk + 12345};
+  for (size_t size : sizes) {
+    SCOPED_TRACE(size);
+    std::vector<uint8_t> data = sampleBytes(size, uint32_t(size));
+    writeAll(path("src"), data);
+    ProgressSink sink;
+    ASSERT_TRUE(packFile(path("src"), path("packed"), &sink));
+
+    std::vector<uint8_t> packed = readAll(path("packed"));
+    ASSERT_GE(packed.size(), kPackHeaderSize);
+    EXPECT_EQ(std::string(packed.begin(), packed.begin() + 4), "C1.4");
+    size_t expectChunks = (size + kChunk - 1) / kChunk;
+    EXPECT_EQ(getU32(&packed[4]), expectChunks);
+    for (size_t i = 8; i < 20; i++) EXPECT_EQ(packed[i], 0);
+    EXPECT_EQ(sink.percent(), int(100 * expectChunks / (size / kChunk + 1)));
+
+    // Walk the chunks by hand and inflate each with stock zlib.
+    size_t at = kPackHeaderSize, done = 0;
+    for (size_t k = 0; k < expectChunks; k++) {
+      ASSERT_LE(at + 8, packed.size());
+      uint32_t u = getU32(&packed[at]), c = getU32(&packed[at + 4]);
+      EXPECT_EQ(u, k + 1 < expectChunks ? kChunk : size - done);
+      ASSERT_LE(at + 8 + c, packed.size());
+      std::vector<uint8_t> plain(u);
+      uLongf n = u;
+      ASSERT_EQ(uncompress(plain.data(), &n, &packed[at + 8], c), Z_OK);
+      ASSERT_EQ(n, u);
+      EXPECT_TRUE(std::equal(plain.begin(), plain.end(), data.begin() + long(done)));
+      done += u;
+      at += 8 + c;
+    }
+    EXPECT_EQ(at, packed.size());
+    EXPECT_EQ(done, size);
+
+    ProgressSink back;
+    ASSERT_TRUE(unpackTo(path("packed"), path("out"), &back));
+    EXPECT_TRUE(readAll(path("out")) == data);
+    EXPECT_EQ(back.percent(), size == 0 ? 0 : 100);
+  }
+}
+
+TEST_F(PackTest, EmptySourcePacksToBareHeader) {
+  writeAll(path("src"), {});
+  ASSERT_TRUE(packFile(path("src"), path("packed"), nullptr));
+  std::vector<uint8_t> packed = readAll(path("packed"));
+  std::vector<uint8_t> expected = {'C', '1', '.', '4'};
+  expected.resize(20, 0);
+  EXPECT_EQ(packed, expected);
+  // A negative count is an empty snapshot too.
+  writeAll(path("neg"), forge(-5, {}));
+  for (const char* src : {"packed", "neg"}) {
+    ASSERT_TRUE(unpackTo(path(src), path("out"), nullptr)) << src;
+    EXPECT_EQ(fs::file_size(path("out")), 0u);
+  }
+}
+
+TEST_F(PackTest, HostilePacksFailAndTargetIsDeleted) {
+  std::vector<uint8_t> data = sampleBytes(1000, 1);
+  std::vector<uint8_t> big(kPackChunkSize + 1, 'x');
+  std::vector<uint8_t> good = chunk(1000, data);
+  std::vector<uint8_t> garbled = good;
+  garbled[20] ^= 0x55;
+  std::vector<uint8_t> hugeC = good;
+  putU32(&hugeC[4], uint32_t(kPackOutputSize + 1));
+  std::vector<uint8_t> wrongTag = forge(1, {good});
+  wrongTag[0] = 'c';
+  struct {
+    const char* label;
+    std::vector<uint8_t> bytes;
+  } cases[] = {
+      {"wrong tag", wrongTag},
+      {"short header", {'C', '1', '.', '4', 1, 0}},
+      {"empty file", {}},
+      {"count beyond the chunks", forge(2, {good})},
+      {"cut chunk head", forge(1, {{0xE8, 0x03, 0, 0, 10}})},
+      {"cut chunk body", forge(1, {std::vector<uint8_t>(good.begin(), good.end() - 3)})},
+      {"u past the chunk buffer", forge(1, {chunk(uint32_t(kPackChunkSize + 1), big)})},
+      {"c past the output buffer", forge(1, {hugeC})},
+      {"inflates to more than u", forge(1, {chunk(999, data)})},
+      {"inflates to less than u", forge(1, {chunk(1001, data)})},
+      {"garbled stream", forge(1, {garbled})},
+      {"c one short", forge(1, {chunk(1000, data, -1)})},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    writeAll(path("bad.pak"), c.bytes);
+    writeAll(path("target.snp"), {1, 2, 3});
+    SnapshotInfo info;
+    info.number = 5;
+    EXPECT_FALSE(unpackFile(path("bad.pak"), path("target.snp"), &info, nullptr));
+    EXPECT_FALSE(fs::exists(path("target.snp")));
+  }
+  // The good chunk alone unpacks (the harness above is not failing for another reason).
+  writeAll(path("ok.pak"), forge(1, {good}));
+  ASSERT_TRUE(unpackTo(path("ok.pak"), path("out"), nullptr));
+  EXPECT_EQ(readAll(path("out")), data);
+}
+
+TEST_F(PackTest, CancelFailsAndDeletesTarget) {
+  writeAll(path("src"), sampleBytes(2 * kPackChunkSize + 5, 9));
+  ProgressSink sink;
+  ASSERT_TRUE(packFile(path("src"), path("packed"), &sink));
+  ProgressSink cancelled;
+  cancelled.cancel();
+  EXPECT_FALSE(packFile(path("src"), path("packed2"), &cancelled));
+  EXPECT_FALSE(fs::exists(path("packed2")));
+  SnapshotInfo info;
+  EXPECT_FALSE(unpackFile(path("packed"), path("snap.snp"), &info, &cancelled));
+  EXPECT_FALSE(fs::exists(path("snap.snp")));
+  EXPECT_FALSE(unpackTo(path("packed"), path("out"), &cancelled));
+  EXPECT_EQ(fs::file_size(path("out")), kPackChunkSize) << "stops after the first chunk";
+}
+
+TEST_F(PackTest, WriteFailureFails) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  writeAll(path("src"), sampleBytes(kPackChunkSize + 100, 2));
+  FILE* in = std::fopen(path("src").c_str(), "rb");
+  FILE* full = std::fopen("/dev/full", "wb");
+  ASSERT_TRUE(in && full);
+  EXPECT_FALSE(pack(in, full, nullptr));
+  std::fclose(in);
+  std::fclose(full);
+  ASSERT_TRUE(packFile(path("src"), path("packed"), nullptr));
+  in = std::fopen(path("packed").c_str(), "rb");
+  full = std::fopen("/dev/full", "wb");
+  ASSERT_TRUE(in && full);
+  EXPECT_FALSE(unpack(in, full, nullptr));
+  std::fclose(in);
+  std::fclose(full);
+}
+
+TEST_F(PackTest, MissingSourceOrSameTargetFails) {
+  EXPECT_FALSE(packFile(path("none"), path("packed"), nullptr));
+  EXPECT_FALSE(fs::exists(path("packed")));
+  std::vector<uint8_t> data = sampleBytes(5000, 3);
+  writeAll(path("src"), data);
+  EXPECT_FALSE(packFile(path("src"), path("src"), nullptr));
+  EXPECT_EQ(readAll(path("src")), data) << "the source survives";
+  EXPECT_FALSE(packFile(path("src"), path("no/such/folder/packed"), nullptr));
+}
+
+// Export and import of a real snapshot: the imported copy carries the importer's number and is
+// otherwise the same file.
+TEST_F(PackTest, SnapshotExportImportKeepsNumber) {
+  SnapshotFile file;
+  ASSERT_TRUE(file.create(path("snap001.snp")));
+  std::vector<uint8_t> content = sampleBytes(3 * kPackChunkSize, 4);
+  uint32_t at = file.appendTable(content.data(), content.size());
+  file.addRoot(kSectionFiles, u"c:", 0, 0, 0, at);
+  SnapshotInfo info;
+  FilterList lists[kSectionCount] = {{}, {u"c:\\temp\\"}, {}};
+  info.fillNew("exported", 1, lists);
+  ASSERT_TRUE(file.finish(&info));
+  ASSERT_TRUE(file.close());
+  std::vector<uint8_t> original = readAll(path("snap001.snp"));
+
+  ASSERT_TRUE(packFile(path("snap001.snp"), path("export.pak"), nullptr));
+  SnapshotInfo imported;
+  imported.number = 17;
+  ASSERT_TRUE(unpackFile(path("export.pak"), path("snap017.snp"), &imported, nullptr));
+  EXPECT_EQ(imported.number, 17);
+  EXPECT_EQ(imported.name, "exported");
+  EXPECT_EQ(imported.filterList[1], lists[1]);
+  EXPECT_FALSE(file.isOpen());
+
+  std::vector<uint8_t> copy = readAll(path("snap017.snp"));
+  ASSERT_EQ(copy.size(), original.size());
+  EXPECT_EQ(int32_t(getU32(&copy[info.infoOffset + kInfoNumber])), 17);
+  putU32(&copy[info.infoOffset + kInfoNumber], 1);
+  EXPECT_TRUE(copy == original) << "only the number differs";
+
+  // A packed file that unpacks to something that is no snapshot is refused and removed.
+  writeAll(path("junk"), sampleBytes(10, 5));
+  ASSERT_TRUE(packFile(path("junk"), path("junk.pak"), nullptr));
+  SnapshotInfo junk;
+  EXPECT_FALSE(unpackFile(path("junk.pak"), path("snap018.snp"), &junk, nullptr));
+  EXPECT_FALSE(fs::exists(path("snap018.snp")));
+}
+
+}  // namespace
+}  // namespace keldrun

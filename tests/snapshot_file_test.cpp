@@ -1,0 +1,881 @@
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <regex>
+#include <set>
+#include <thread>
+
+#include "engine/snapshot.h"
+#include "engine/snapshot_format.h"
+
+namespace keldrun {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<uint8_t> readAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+void writeAll(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+uint32_t crcOf(const uint8_t* p, size_t n) {
+  return uint32_t(crc32(crc32(0L, Z_NULL, 0), p, uInt(n)));
+}
+
+class SnapshotFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "keldrun_snapXXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  std::string path(const std::string& name) const { return (fs::path(dir_) / name).string(); }
+
+  std::string dir_;
+};
+
+// ---------------------------------------------------------------------------------------------
+// A generated tree, written the way a scan writes it (post-order, children before parents), and
+// a walker that checks a written tree against it.
+
+struct Node {
+  std::u16string name;
+  std::vector<uint8_t> content;  // raw content table entries; empty = no content table
+  std::vector<Node> children;
+};
+
+std::u16string randomName(std::mt19937* rng) {
+  static const char16_t kChars[] = u"abcXYZ_.09 \u00e9\u00ff\u0101\u4e2d\U0001F600";
+  size_t n = 1 + (*rng)() % 12;
+  std::u16string s;
+  bool wide = (*rng)() % 4 == 0;
+  for (size_t i = 0; i < n; i++) {
+    size_t pick = (*rng)() % (wide ? 17 : 13);
+    s.push_back(kChars[pick]);
+  }
+  return s;
+}
+
+Node randomTree(std::mt19937* rng, int depth) {
+  Node node;
+  node.name = randomName(rng);
+  size_t contentSize = (*rng)() % 3 == 0 ? 0 : (*rng)() % 200;
+  for (size_t i = 0; i < contentSize; i++) node.content.push_back(uint8_t((*rng)()));
+  if (depth > 0) {
+    size_t kids = (*rng)() % 5;
+    std::set<std::u16string> seen;
+    for (size_t i = 0; i < kids; i++) {
+      Node child = randomTree(rng, depth - 1);
+      if (!seen.insert(lowerAscii(child.name)).second) continue;
+      node.children.push_back(std::move(child));
+    }
+  }
+  return node;
+}
+
+struct Written {
+  uint32_t childHash = 0, contentHash = 0, childTable = 0, contentTable = 0;
+};
+
+Written writeTree(SnapshotFile* file, const Node& node) {
+  TableBuilder table;
+  for (const Node& child : node.children) {
+    Written w = writeTree(file, child);
+    size_t i = table.addTreeEntry(child.name);
+    table.setTreeFields(i, w.childHash, w.contentHash, w.childTable, w.contentTable);
+  }
+  Written out;
+  out.childTable = file->writeTable(&table, true, &out.childHash);
+  out.contentTable = file->appendTable(node.content.data(), node.content.size());
+  out.contentHash = node.content.empty() ? 0 : crcOf(node.content.data(), node.content.size());
+  return out;
+}
+
+// Walks the entry read from the file against the model, recomputing both digests from the
+// bytes read back. Counts the entries seen.
+void checkTree(SnapshotFile* file, const TreeEntry& entry, const Node& node, size_t* count) {
+  ++*count;
+  EXPECT_EQ(entry.name.str(), node.name);
+  std::vector<uint8_t> block;
+  size_t n = 0;
+  if (node.content.empty()) {
+    EXPECT_EQ(entry.contentTable, 0u);
+    EXPECT_EQ(entry.contentHash, 0u);
+  } else {
+    ASSERT_TRUE(file->readBlock(entry.contentTable, &block, 3, &n));
+    ASSERT_EQ(n, node.content.size());
+    EXPECT_TRUE(std::equal(node.content.begin(), node.content.end(), block.begin()));
+    EXPECT_EQ(block[n], 0);
+    EXPECT_EQ(block[n + 2], 0);
+    EXPECT_EQ(entry.contentHash, crcOf(block.data(), n));
+  }
+  std::vector<const Node*> sorted;
+  for (const Node& c : node.children) sorted.push_back(&c);
+  std::stable_sort(sorted.begin(), sorted.end(), [](const Node* a, const Node* b) {
+    return compareNames(a->name, b->name) < 0;
+  });
+  if (sorted.empty()) {
+    EXPECT_EQ(entry.childTable, 0u);
+    EXPECT_EQ(entry.childHash, 0u);
+    return;
+  }
+  ASSERT_TRUE(file->readBlock(entry.childTable, &block, 0, &n));
+  Slice s(block.data(), n);
+  uLong crc = crc32(0L, Z_NULL, 0);
+  std::vector<TreeEntry> kids;
+  while (!s.empty()) {
+    const uint8_t* at = s.data();
+    TreeEntry e;
+    ASSERT_TRUE(TreeEntry::parse(&s, &e));
+    crc = crc32(crc, at, kTreeDigestSize);
+    kids.push_back(e);
+  }
+  EXPECT_EQ(entry.childHash, uint32_t(crc));
+  ASSERT_EQ(kids.size(), sorted.size());
+  for (size_t i = 1; i < kids.size(); i++) EXPECT_LE(compareStored(kids[i - 1].name, kids[i].name), 0);
+  // The block buffer is reused by the recursion: copy what the children need first.
+  std::vector<std::vector<uint8_t>> names;
+  names.reserve(kids.size());
+  for (TreeEntry& k : kids) {
+    names.emplace_back(k.name.bytes, k.name.bytes + k.name.byteSize());
+    k.name.bytes = names.back().data();
+  }
+  for (size_t i = 0; i < kids.size(); i++) checkTree(file, kids[i], *sorted[i], count);
+}
+
+std::vector<TreeEntry> readRoots(SnapshotFile* file, uint32_t offset, std::vector<uint8_t>* block) {
+  std::vector<TreeEntry> roots;
+  size_t n = 0;
+  if (!file->readBlock(offset, block, 0, &n)) return roots;
+  Slice s(block->data(), n);
+  TreeEntry e;
+  while (TreeEntry::parse(&s, &e)) roots.push_back(e);
+  EXPECT_TRUE(s.empty());
+  return roots;
+}
+
+// Walks every table reachable from the sections without trusting anything: depth limit and a
+// visited set end hostile cycles. Returns the number of entries visited.
+size_t walkHostile(SnapshotFile* file, uint32_t offset, int depth, std::set<uint32_t>* visited) {
+  if (offset == 0 || depth > 64 || !visited->insert(offset).second) return 0;
+  std::vector<uint8_t> block;
+  size_t n = 0;
+  if (!file->readBlock(offset, &block, 16, &n)) return 0;
+  Slice s(block.data(), n);
+  std::vector<TreeEntry> entries;
+  TreeEntry e;
+  while (TreeEntry::parse(&s, &e)) entries.push_back(e);
+  size_t count = entries.size();
+  for (const TreeEntry& k : entries) {
+    std::vector<uint8_t> content;
+    size_t cn = 0;
+    if (k.contentTable && file->readBlock(k.contentTable, &content, 16, &cn)) crcOf(content.data(), cn);
+    count += walkHostile(file, k.childTable, depth + 1, visited);
+  }
+  return count;
+}
+
+size_t walkAllSections(SnapshotFile* file, const SnapshotInfo& info) {
+  std::set<uint32_t> visited;
+  size_t count = 0;
+  for (int i = 0; i < kSectionCount; i++) count += walkHostile(file, info.sectionOffset[i], 0, &visited);
+  return count;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TEST_F(SnapshotFileTest, ConcurrentWritersRoundTrip) {
+  constexpr int kThreads = 6;
+  std::vector<Node> trees(kThreads);
+  for (int t = 0; t < kThreads; t++) {
+    std::mt19937 rng(1000 + t);
+    trees[t] = randomTree(&rng, 5);
+    trees[t].name = t == 0 ? u"HKEY_LOCAL_MACHINE" : std::u16string(1, char16_t(u'z' - t)) + u":";
+  }
+  size_t expectedEntries = 0;
+  std::function<void(const Node&)> countNodes = [&](const Node& n) {
+    expectedEntries++;
+    for (const Node& c : n.children) countNodes(c);
+  };
+  for (const Node& t : trees) countNodes(t);
+
+  SnapshotFile file;
+  ASSERT_TRUE(file.create(path("snap001.snp")));
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; t++) {
+    file.addRunningScan();
+    threads.emplace_back([&, t] {
+      Written w = writeTree(&file, trees[t]);
+      file.addRoot(t == 0 ? kSectionRegistry : kSectionFiles, trees[t].name, w.childHash,
+                   w.contentHash, w.childTable, w.contentTable);
+      file.endRunningScan();
+    });
+  }
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(file.runningScans(), 0);
+  file.addRoot(kSectionApps, u"Startup", 1, 2, 0, 0);
+  file.addRoot(kSectionApps, u"Services", 3, 4, 0, 0);
+  file.addRoot(kSectionApps, u"Drivers", 5, 6, 0, 0);
+
+  SnapshotInfo info;
+  FilterList lists[kSectionCount] = {{u"*"}, {u"*"}, {u"*"}};
+  info.fillNew("round trip", 1, lists);
+  ASSERT_TRUE(file.finish(&info));
+  ASSERT_TRUE(file.close());
+  EXPECT_EQ(info.size, fs::file_size(path("snap001.snp")));
+
+  SnapshotInfo back;
+  ASSERT_TRUE(file.open(path("snap001.snp"), &back));
+  EXPECT_EQ(back.tag, "s1.5");
+  EXPECT_EQ(back.formatVersion(), 0x105);
+  EXPECT_EQ(back.name, "round trip");
+  EXPECT_EQ(back.number, 1);
+  EXPECT_EQ(back.date, info.date);
+  EXPECT_EQ(back.computer, info.computer);
+  EXPECT_EQ(back.size, info.size);
+  EXPECT_EQ(back.infoOffset + kInfoSize, back.size);
+  for (int i = 0; i < kSectionCount; i++) {
+    EXPECT_EQ(back.sectionOffset[i], info.sectionOffset[i]);
+    EXPECT_EQ(back.sectionState[i], SectionState::Full);
+    EXPECT_EQ(back.filterList[i], FilterList{u"*"});
+  }
+
+  std::vector<uint8_t> rootBlock;
+  std::vector<TreeEntry> registry = readRoots(&file, back.sectionOffset[0], &rootBlock);
+  ASSERT_EQ(registry.size(), 1u);
+  size_t seen = 0;
+  checkTree(&file, registry[0], trees[0], &seen);
+
+  std::vector<uint8_t> filesBlock;
+  std::vector<TreeEntry> drives = readRoots(&file, back.sectionOffset[1], &filesBlock);
+  ASSERT_EQ(drives.size(), size_t(kThreads - 1));
+  for (size_t i = 0; i < drives.size(); i++) {
+    // Drive roots come back in name order: "u:" .. "y:".
+    const Node& model = trees[kThreads - 1 - i];
+    checkTree(&file, drives[i], model, &seen);
+  }
+  EXPECT_EQ(seen, expectedEntries);
+
+  std::vector<uint8_t> appsBlock;
+  std::vector<TreeEntry> apps = readRoots(&file, back.sectionOffset[2], &appsBlock);
+  ASSERT_EQ(apps.size(), 3u);
+  EXPECT_EQ(apps[0].name.str(), u"Startup");  // the applications roots keep their order
+  EXPECT_EQ(apps[1].name.str(), u"Services");
+  EXPECT_EQ(apps[2].name.str(), u"Drivers");
+  EXPECT_EQ(apps[2].childHash, 5u);
+  EXPECT_EQ(apps[2].contentHash, 6u);
+}
+
+TEST_F(SnapshotFileTest, InfoRecordAndHeaderLayout) {
+  SnapshotFile file;
+  ASSERT_TRUE(file.create(path("a.snp")));
+  uint32_t content = file.appendTable(reinterpret_cast<const uint8_t*>("abcd"), 4);
+  EXPECT_EQ(content, kHeaderSize);
+  file.addRoot(kSectionFiles, u"c:", 7, 8, 0, content);
+  SnapshotInfo info;
+  FilterList lists[kSectionCount] = {{}, {u"c:\\data\\", u"c:\\x\u0101\\"}, {}};
+  info.fillNew("layout", -7, lists);
+  info.computer = "HOST";
+  info.date = "2024-01-02 03:04";
+  ASSERT_TRUE(file.finish(&info));
+  ASSERT_TRUE(file.close());
+
+  std::vector<uint8_t> f = readAll(path("a.snp"));
+  ASSERT_EQ(f.size(), info.size);
+  EXPECT_EQ(std::string(f.begin(), f.begin() + 4), "s1.5");
+  EXPECT_EQ(getU32(&f[4]), 0u);
+  EXPECT_EQ(getU32(&f[8]), info.sectionOffset[1]);
+  EXPECT_EQ(getU32(&f[12]), 0u);
+  EXPECT_EQ(getU32(&f[16]), info.infoOffset);
+  // The one content block: length word then the bytes.
+  EXPECT_EQ(getU32(&f[20]), 4u);
+  EXPECT_EQ(std::string(f.begin() + 24, f.begin() + 28), "abcd");
+  // Root table: one entry "c:" stored narrow.
+  const uint8_t* root = &f[info.sectionOffset[1]];
+  EXPECT_EQ(getU32(root), 18u + 2);
+  EXPECT_EQ(getU32(root + 4), 7u);
+  EXPECT_EQ(getU32(root + 8), 8u);
+  EXPECT_EQ(getU32(root + 16), content);
+  EXPECT_EQ(getU16(root + 20), 2u);
+  // Filter lists right after the root table: narrow item, then a wide one with bit 31.
+  uint32_t list1 = info.sectionOffset[1] + 4 + 20;
+  EXPECT_EQ(info.listOffset[1], list1);
+  EXPECT_EQ(getU32(&f[list1]), 8u);
+  EXPECT_EQ(std::string(f.begin() + list1 + 4, f.begin() + list1 + 12), "c:\\data\\");
+  EXPECT_EQ(getU32(&f[list1 + 12]), 0x80000006u);
+  EXPECT_EQ(getU16(&f[list1 + 16 + 8]), 0x0101);
+  EXPECT_EQ(info.listsSize, 12u + 4 + 12);
+  EXPECT_EQ(info.infoOffset, list1 + info.listsSize);
+  const uint8_t* r = &f[info.infoOffset];
+  EXPECT_EQ(r[0], '0');
+  for (size_t i = 1; i < 32; i++) EXPECT_EQ(r[i], 0) << i;
+  EXPECT_EQ(int32_t(getU32(r + 32)), -7);
+  EXPECT_STREQ(reinterpret_cast<const char*>(r + 36), "layout");
+  EXPECT_STREQ(reinterpret_cast<const char*>(r + 236), "HOST");
+  EXPECT_STREQ(reinterpret_cast<const char*>(r + 336), "2024-01-02 03:04");
+  EXPECT_EQ(getU32(r + 356), info.size);
+  EXPECT_EQ(getU32(r + 360), info.listsSize);
+  EXPECT_EQ(getU32(r + 364), 0u);
+  EXPECT_EQ(getU32(r + 368), 2u);
+  EXPECT_EQ(getU32(r + 372), 0u);
+  EXPECT_EQ(getU32(r + 380), list1);
+}
+
+struct SectionCase {
+  const char* label;
+  FilterList lists[kSectionCount];
+  bool roots[kSectionCount];
+  SectionState states[kSectionCount];
+};
+
+TEST_F(SnapshotFileTest, SectionsAndFilterListsRoundTrip) {
+  const std::u16string wideItem = u"c:\\\u0434\u0430\u043d\u043d\u044b\u0435\\\U0001F600\\";
+  const SectionCase cases[] = {
+      {"files only, full", {{}, {u"*"}, {}}, {false, true, false},
+       {SectionState::NotScanned, SectionState::Full, SectionState::NotScanned}},
+      {"files only, partial", {{}, {u"c:\\windows\\", wideItem}, {}}, {false, true, false},
+       {SectionState::NotScanned, SectionState::Partial, SectionState::NotScanned}},
+      {"registry partial, apps", {{u"hkey_local_machine\\software\\"}, {}, {u"*"}},
+       {true, false, true}, {SectionState::Partial, SectionState::NotScanned, SectionState::Full}},
+      {"nothing scanned", {{}, {}, {}}, {false, false, false},
+       {SectionState::NotScanned, SectionState::NotScanned, SectionState::NotScanned}},
+      {"empty first item is partial", {{u""}, {}, {}}, {false, false, false},
+       {SectionState::Partial, SectionState::NotScanned, SectionState::NotScanned}},
+  };
+  for (const SectionCase& c : cases) {
+    SCOPED_TRACE(c.label);
+    SnapshotFile file;
+    ASSERT_TRUE(file.create(path("s.snp")));
+    for (int i = 0; i < kSectionCount; i++)
+      if (c.roots[i]) file.addRoot(i, u"root", 0, 0, 0, 0);
+    SnapshotInfo info;
+    info.fillNew("sections", 3, c.lists);
+    ASSERT_TRUE(file.finish(&info));
+    file.close();
+    SnapshotInfo back;
+    ASSERT_TRUE(file.open(path("s.snp"), &back));
+    for (int i = 0; i < kSectionCount; i++) {
+      EXPECT_EQ(back.sectionOffset[i] != 0, c.roots[i]) << i;
+      EXPECT_EQ(back.sectionState[i], c.states[i]) << i;
+      EXPECT_EQ(info.sectionState[i], c.states[i]) << i;
+      EXPECT_EQ(back.filterList[i], c.lists[i]) << i;
+      EXPECT_EQ(back.listCount[i], c.lists[i].size()) << i;
+    }
+  }
+}
+
+// Older files know no filter lists: every section with a root is read as fully scanned, and
+// whatever the list fields hold is ignored. An unknown tag also drops the applications offset.
+TEST_F(SnapshotFileTest, OlderTagsDeriveListsFromOffsets) {
+  SnapshotFile file;
+  ASSERT_TRUE(file.create(path("new.snp")));
+  file.addRoot(kSectionRegistry, u"HKEY_USERS", 0, 0, 0, 0);
+  file.addRoot(kSectionApps, u"Startup", 0, 0, 0, 0);
+  SnapshotInfo info;
+  FilterList lists[kSectionCount] = {{u"hkey_users\\x\\"}, {}, {u"c"}};
+  info.fillNew("old", 9, lists);
+  ASSERT_TRUE(file.finish(&info));
+  file.close();
+  std::vector<uint8_t> bytes = readAll(path("new.snp"));
+  // Nonsense list fields that a reader of the older formats must not touch.
+  uint8_t* r = &bytes[info.infoOffset];
+  for (int i = 0; i < 3; i++) {
+    putU32(r + kInfoListCounts + 4 * i, 0x7FFFFFFF);
+    putU32(r + kInfoListOffsets + 4 * i, 0xFFFFFFF0);
+  }
+
+  struct {
+    const char* tag;
+    int version;
+    bool apps;
+  } tags[] = {{"s1.4", 0x104, true}, {"KTQ*", 0x102, true}, {"zz99", 0, false}};
+  for (const auto& t : tags) {
+    SCOPED_TRACE(t.tag);
+    std::copy(t.tag, t.tag + 4, bytes.begin());
+    writeAll(path("old.snp"), bytes);
+    SnapshotInfo back;
+    ASSERT_TRUE(file.open(path("old.snp"), &back));
+    EXPECT_EQ(back.tag, t.tag);
+    EXPECT_EQ(back.formatVersion(), t.version);
+    EXPECT_EQ(back.name, "old");
+    EXPECT_EQ(back.filterList[0], FilterList{u"*"});
+    EXPECT_EQ(back.sectionState[0], SectionState::Full);
+    EXPECT_TRUE(back.filterList[1].empty());
+    EXPECT_EQ(back.sectionState[1], SectionState::NotScanned);
+    EXPECT_EQ(back.sectionOffset[2] != 0, t.apps);
+    EXPECT_EQ(back.sectionState[2], t.apps ? SectionState::Full : SectionState::NotScanned);
+    file.close();
+  }
+}
+
+TEST_F(SnapshotFileTest, RewriteInfoInPlaceCutsLongName) {
+  SnapshotFile file;
+  ASSERT_TRUE(file.create(path("r.snp")));
+  file.addRoot(kSectionFiles, u"c:", 1, 2, 0, 0);
+  SnapshotInfo info;
+  FilterList lists[kSectionCount] = {{}, {u"*"}, {}};
+  info.fillNew("short", 4, lists);
+  ASSERT_TRUE(file.finish(&info));
+  file.close();
+  uint64_t size = fs::file_size(path("r.snp"));
+
+  SnapshotInfo open;
+  ASSERT_TRUE(file.open(path("r.snp"), &open));
+  open.name = std::string(300, 'n');
+  open.computer = std::string(150, 'c');
+  open.number = 12;
+  EXPECT_EQ(file.rewriteInfo(&open, open.infoOffset), open.infoOffset);
+  EXPECT_EQ(open.size, size);
+  // The same open file reads its blocks and the new record.
+  std::vector<uint8_t> block;
+  size_t n = 0;
+  EXPECT_TRUE(file.readBlock(open.sectionOffset[1], &block, 0, &n));
+  file.close();
+  EXPECT_EQ(fs::file_size(path("r.snp")), size);
+
+  SnapshotInfo back;
+  ASSERT_TRUE(file.open(path("r.snp"), &back));
+  EXPECT_EQ(back.name, std::string(199, 'n'));
+  EXPECT_EQ(back.computer, std::string(99, 'c'));
+  EXPECT_EQ(back.number, 12);
+  EXPECT_EQ(back.date, info.date);
+  EXPECT_EQ(back.filterList[1], FilterList{u"*"});
+  EXPECT_EQ(back.sectionOffset[1], info.sectionOffset[1]);
+
+  // Offset 0 appends a copy at the end; offsets inside the header or past the end write nothing.
+  EXPECT_EQ(file.rewriteInfo(&back, 0), size);
+  EXPECT_EQ(back.size, size + kInfoSize);
+  EXPECT_EQ(fs::file_size(path("r.snp")), size + kInfoSize);
+  EXPECT_EQ(file.rewriteInfo(&back, 3), 0u);
+  EXPECT_EQ(file.rewriteInfo(&back, uint32_t(size + kInfoSize + 1)), 0u);
+  file.close();
+  EXPECT_EQ(fs::file_size(path("r.snp")), size + kInfoSize);
+  EXPECT_EQ(file.rewriteInfo(&back, 0), 0u);  // closed
+}
+
+TEST_F(SnapshotFileTest, EmptyTablesWriteNothing) {
+  SnapshotFile file;
+  ASSERT_TRUE(file.create(path("e.snp")));
+  TableBuilder empty;
+  uint32_t digest = 99;
+  EXPECT_EQ(file.writeTable(&empty, true, &digest), 0u);
+  EXPECT_EQ(digest, 0u);
+  EXPECT_EQ(file.appendTable(nullptr, 0), 0u);
+  SnapshotInfo info;
+  FilterList lists[kSectionCount];
+  info.fillNew("", 1, lists);
+  ASSERT_TRUE(file.finish(&info));
+  file.close();
+  // Header, no tables, no lists, the info record.
+  EXPECT_EQ(fs::file_size(path("e.snp")), kHeaderSize + kInfoSize);
+  for (int i = 0; i < kSectionCount; i++) EXPECT_EQ(info.sectionOffset[i], 0u);
+  EXPECT_EQ(info.infoOffset, kHeaderSize);
+  SnapshotInfo back;
+  ASSERT_TRUE(file.open(path("e.snp"), &back));
+  EXPECT_EQ(back.infoOffset, kHeaderSize);
+}
+
+TEST_F(SnapshotFileTest, ReadBlockBoundsAndCurrentPosition) {
+  SnapshotFile file;
+  ASSERT_TRUE(file.create(path("b.snp")));
+  uint32_t a = file.appendTable(reinterpret_cast<const uint8_t*>("first"), 5);
+  uint32_t b = file.appendTable(reinterpret_cast<const uint8_t*>("second!"), 7);
+  EXPECT_EQ(b, a + 9);
+  SnapshotInfo info;
+  FilterList lists[kSectionCount];
+  info.fillNew("b", 1, lists);
+  ASSERT_TRUE(file.finish(&info));
+  std::vector<uint8_t> buf;
+  size_t n = 0;
+  EXPECT_FALSE(file.readBlock(a, &buf, 0, &n)) << "no reads while the file is being written";
+  file.close();
+
+  SnapshotInfo back;
+  ASSERT_TRUE(file.open(path("b.snp"), &back));
+  ASSERT_TRUE(file.readBlock(a, &buf, 4, &n));
+  EXPECT_EQ(n, 5u);
+  EXPECT_EQ(std::string(buf.begin(), buf.begin() + 5), "first");
+  ASSERT_EQ(buf.size(), 9u);
+  EXPECT_EQ(buf[5] | buf[6] | buf[7] | buf[8], 0);
+  ASSERT_TRUE(file.readBlock(kCurrentPosition, &buf, 0, &n));
+  EXPECT_EQ(std::string(buf.begin(), buf.begin() + long(n)), "second!");
+
+  uint32_t size = back.size;
+  for (uint32_t bad : {0u, 1u, 19u, size - 3, size, size + 1, 0xFFFFFFF0u}) {
+    EXPECT_FALSE(file.readBlock(bad, &buf, 0, &n)) << bad;
+    EXPECT_EQ(n, 0u);
+  }
+  EXPECT_EQ(file.blockReads(), 9u);
+}
+
+TEST_F(SnapshotFileTest, TreeEntryParseRejectsShortEntries) {
+  std::vector<uint8_t> entry(16, 0xAB);
+  appendStoredName(&entry, u"d\u0101r");  // wide: 18 + 6 bytes
+  ASSERT_EQ(entry.size(), 24u);
+  for (size_t len = 0; len <= entry.size(); len++) {
+    Slice s(entry.data(), len);
+    TreeEntry e;
+    bool ok = TreeEntry::parse(&s, &e);
+    EXPECT_EQ(ok, len == entry.size()) << len;
+    EXPECT_EQ(s.size(), ok ? 0 : len) << "a failed parse leaves the slice alone";
+    if (ok) {
+      EXPECT_EQ(e.size, 24u);
+      EXPECT_EQ(e.name.str(), u"d\u0101r");
+      EXPECT_EQ(e.childTable, 0xABABABABu);
+    }
+  }
+}
+
+TEST(TableBuilderTest, SortsStablyAndSerialisesInOrder) {
+  TableBuilder t;
+  const char16_t* names[] = {u"beta", u"Alpha", u"alpha", u"\u0100x", u"B", u"a"};
+  for (size_t i = 0; i < 6; i++) {
+    size_t k = t.addTreeEntry(names[i]);
+    t.setTreeFields(k, uint32_t(i), 0, 0, 0);
+  }
+  EXPECT_EQ(t.count(), 6u);
+  t.sortByName(treeEntryName);
+  std::vector<uint8_t> out;
+  t.serialize(&out);
+  EXPECT_EQ(out.size(), t.byteSize());
+  Slice s(out.data(), out.size());
+  std::vector<std::u16string> got;
+  std::vector<uint32_t> tags;
+  TreeEntry e;
+  while (TreeEntry::parse(&s, &e)) {
+    got.push_back(e.name.str());
+    tags.push_back(e.childHash);
+  }
+  EXPECT_EQ(got, (std::vector<std::u16string>{u"a", u"Alpha", u"alpha", u"B", u"beta", u"\u0100x"}));
+  EXPECT_EQ(tags, (std::vector<uint32_t>{5, 1, 2, 4, 0, 3}));
+  for (size_t k = 0; k < t.count(); k++) EXPECT_EQ(t.indexAt(k), tags[k]);
+  t.clear();
+  EXPECT_TRUE(t.empty());
+  EXPECT_EQ(t.byteSize(), 0u);
+}
+
+TEST(SectionStateTest, FromListAndText) {
+  EXPECT_EQ(stateFromList({}), SectionState::NotScanned);
+  EXPECT_EQ(stateFromList({u"*"}), SectionState::Full);
+  EXPECT_EQ(stateFromList({u"*x", u"c"}), SectionState::Full);
+  EXPECT_EQ(stateFromList({u"c:\\", u"*"}), SectionState::Partial);
+  EXPECT_STREQ(sectionStateText(SectionState::NotScanned), "-");
+  EXPECT_STREQ(sectionStateText(SectionState::Partial), "partial");
+  EXPECT_STREQ(sectionStateText(SectionState::Full), "full");
+}
+
+TEST(SnapshotInfoTest, FillNewAndReset) {
+  SnapshotInfo info;
+  info.tag = "s1.4";
+  FilterList lists[kSectionCount] = {{u"*"}, {}, {u"a"}};
+  info.fillNew("name", 42, lists);
+  EXPECT_EQ(info.tag, "");
+  EXPECT_EQ(info.name, "name");
+  EXPECT_EQ(info.number, 42);
+  EXPECT_LE(info.computer.size(), 30u);
+  EXPECT_TRUE(std::regex_match(info.date, std::regex("\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d"))) << info.date;
+  EXPECT_EQ(info.filterList[2], FilterList{u"a"});
+  info.reset();
+  EXPECT_EQ(info.number, -1);
+  EXPECT_TRUE(info.filterList[0].empty());
+  EXPECT_EQ(info.sectionState[1], SectionState::NotScanned);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Injected write faults: a snapshot whose writing failed anywhere is never reported finished.
+
+void writeSample(SnapshotFile* file, SnapshotInfo* info) {
+  std::mt19937 rng(7);
+  Node tree = randomTree(&rng, 3);
+  Written w = writeTree(file, tree);
+  file->addRoot(kSectionFiles, u"c:", w.childHash, w.contentHash, w.childTable, w.contentTable);
+  FilterList lists[kSectionCount] = {{}, {u"*"}, {}};
+  info->fillNew("faults", 1, lists);
+}
+
+TEST_F(SnapshotFileTest, FailedNthWriteFailsFinish) {
+  uint64_t total = 0;
+  // Find the count by failing ever later writes until finish succeeds.
+  for (uint64_t n = 1;; n++) {
+    SnapshotFile file;
+    file.failWritesFrom(n);
+    ASSERT_TRUE(file.create(path("f.snp")));
+    SnapshotInfo info;
+    writeSample(&file, &info);
+    bool ok = file.finish(&info);
+    file.close();
+    if (ok) {
+      total = n - 1;
+      SnapshotInfo back;
+      EXPECT_TRUE(file.open(path("f.snp"), &back));
+      EXPECT_GT(walkAllSections(&file, back), 0u);
+      break;
+    }
+    ASSERT_LT(n, 10000u);
+  }
+  EXPECT_GT(total, 20u) << "every table, list, record and header write must count";
+}
+
+TEST_F(SnapshotFileTest, FullDiskFailsFinish) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  SnapshotFile file;
+  ASSERT_TRUE(file.create("/dev/full"));
+  SnapshotInfo info;
+  writeSample(&file, &info);
+  EXPECT_FALSE(file.finish(&info));
+}
+
+TEST_F(SnapshotFileTest, PositionPastFourGiBFailsFinish) {
+  SnapshotFile file;
+  ASSERT_TRUE(file.create(path("big.snp")));
+  uint8_t bytes[100] = {1};
+  EXPECT_EQ(file.appendTable(bytes, 100), kHeaderSize);
+  file.skipWritePositionForTest(0xFFFFFFFFull - 200);
+  EXPECT_EQ(file.appendTable(bytes, 100), 0u);
+  EXPECT_EQ(file.appendTable(bytes, 1), 0u) << "nothing more is written after a failure";
+  SnapshotInfo info;
+  FilterList lists[kSectionCount];
+  info.fillNew("big", 1, lists);
+  EXPECT_FALSE(file.finish(&info));
+
+  // The tail alone may also be what crosses the limit.
+  ASSERT_TRUE(file.create(path("big2.snp")));
+  file.skipWritePositionForTest(0xFFFFFFFFull - kHeaderSize - kInfoSize + 1);
+  EXPECT_FALSE(file.finish(&info));
+  ASSERT_TRUE(file.create(path("big3.snp")));
+  file.skipWritePositionForTest(0xFFFFFFFFull - kHeaderSize - kInfoSize);
+  EXPECT_TRUE(file.finish(&info)) << "a record ending exactly at 4 GiB - 1 still fits";
+}
+
+TEST_F(SnapshotFileTest, CreateFailsWithoutFolder) {
+  SnapshotFile file;
+  EXPECT_FALSE(file.create(path("missing/snap001.snp")));
+  EXPECT_FALSE(file.isOpen());
+  SnapshotInfo info;
+  EXPECT_FALSE(file.finish(&info));
+  EXPECT_FALSE(file.open(path("missing/snap001.snp"), &info));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Corrupt files: every read is bounded by the file; nothing crashes, hostile cycles end.
+
+class CorruptSnapshotTest : public SnapshotFileTest {
+ protected:
+  void SetUp() override {
+    SnapshotFileTest::SetUp();
+    SnapshotFile file;
+    ASSERT_TRUE(file.create(path("good.snp")));
+    std::mt19937 rng(3);
+    Node tree = randomTree(&rng, 3);
+    Written w = writeTree(&file, tree);
+    file.addRoot(kSectionFiles, u"c:", w.childHash, w.contentHash, w.childTable, w.contentTable);
+    file.addRoot(kSectionRegistry, u"HKEY_USERS", 0, 0, w.childTable, 0);
+    FilterList lists[kSectionCount] = {{u"hkey_users\\"}, {u"c:\\a\\", u"c:\\\u0101\\"}, {}};
+    info_.fillNew("good", 1, lists);
+    ASSERT_TRUE(file.finish(&info_));
+    file.close();
+    good_ = readAll(path("good.snp"));
+    SnapshotInfo back;
+    ASSERT_TRUE(file.open(path("good.snp"), &back));
+    goodEntries_ = walkAllSections(&file, back);
+    ASSERT_GT(goodEntries_, 5u);
+  }
+
+  // Opens the bytes as a snapshot and walks all of it; whether open succeeded.
+  bool openAndWalk(const std::vector<uint8_t>& bytes, size_t* entries = nullptr) {
+    // A new name each time: truncating one file over and over is slow on some file systems.
+    std::string name = path("bad" + std::to_string(serial_++) + ".snp");
+    writeAll(name, bytes);
+    SnapshotFile file;
+    SnapshotInfo info;
+    if (!file.open(name, &info)) return false;
+    size_t n = walkAllSections(&file, info);
+    if (entries) *entries = n;
+    return true;
+  }
+
+  SnapshotInfo info_;
+  std::vector<uint8_t> good_;
+  size_t goodEntries_ = 0;
+  int serial_ = 0;
+};
+
+TEST_F(CorruptSnapshotTest, TruncatedAnywhereFailsToOpen) {
+  // The info record ends the file, so every cut loses part of it (or the header).
+  for (size_t len = 0; len < good_.size(); len++) {
+    std::vector<uint8_t> cut(good_.begin(), good_.begin() + long(len));
+    EXPECT_FALSE(openAndWalk(cut)) << len;
+  }
+  EXPECT_TRUE(openAndWalk(good_));
+}
+
+TEST_F(CorruptSnapshotTest, TruncatedTablesFailToRead) {
+  // Keep header and info record but cut the file inside its tables: the open succeeds (with
+  // the lists gone past the end it does not) and the walk reads less, never past the end.
+  std::vector<uint8_t> bytes = good_;
+  std::vector<uint8_t> record(bytes.begin() + info_.infoOffset, bytes.end());
+  size_t cut = info_.sectionOffset[0] / 2;
+  bytes.resize(cut);
+  putU32(&bytes[kHeaderInfoOffset], uint32_t(cut));
+  bytes.insert(bytes.end(), record.begin(), record.end());
+  for (int i = 0; i < 3; i++) putU32(&bytes[cut + kInfoListCounts + 4 * i], 0);
+  size_t entries = 0;
+  ASSERT_TRUE(openAndWalk(bytes, &entries));
+  EXPECT_LT(entries, goodEntries_);
+}
+
+TEST_F(CorruptSnapshotTest, FlippedBytesNeverCrash) {
+  size_t opened = 0;
+  for (size_t at = 0; at < good_.size(); at++) {
+    std::vector<uint8_t> bytes = good_;
+    bytes[at] ^= 0xFF;
+    if (openAndWalk(bytes)) opened++;
+  }
+  // Flips in names, digests and the reserved field leave a readable file.
+  EXPECT_GT(opened, good_.size() / 2);
+}
+
+TEST_F(CorruptSnapshotTest, ForgedOffsetsAndLengthsFail) {
+  const uint32_t size = uint32_t(good_.size());
+  const uint32_t info = info_.infoOffset;
+  const uint32_t list1 = info_.listOffset[1];
+  struct Forge {
+    const char* label;
+    size_t at;
+    uint32_t value;
+  } forges[] = {
+      {"info offset one byte late", kHeaderInfoOffset, info + 1},
+      {"info offset past the end", kHeaderInfoOffset, 0xFFFFFFF0u},
+      {"info offset inside the header", kHeaderInfoOffset, 4},
+      {"huge list count", info + kInfoListCounts + 4, 0x40000000u},
+      {"list count one too many", info + kInfoListCounts + 4, 3},
+      {"list offset past the end", info + kInfoListOffsets + 4, size + 10},
+      {"list offset 0", info + kInfoListOffsets + 4, 0},
+      {"list item longer than the file", list1, 0x7FFFFFFFu},
+      {"wide list item longer than the file", list1, 0xFFFFFFFFu},
+      {"list item just past the end", list1, size - list1},
+  };
+  for (const Forge& f : forges) {
+    SCOPED_TRACE(f.label);
+    std::vector<uint8_t> bytes = good_;
+    putU32(&bytes[f.at], f.value);
+    EXPECT_FALSE(openAndWalk(bytes));
+  }
+}
+
+TEST_F(CorruptSnapshotTest, ForgedBlocksAreRefusedOrBounded) {
+  // A root table whose length passes the end of the file, then one whose child offset points
+  // back at itself (a cycle), then one that points into the middle of another block.
+  std::vector<uint8_t> bytes = good_;
+  uint32_t root = info_.sectionOffset[1];
+  putU32(&bytes[root], uint32_t(bytes.size()));
+  size_t entries = 99;
+  ASSERT_TRUE(openAndWalk(bytes, &entries));
+
+  bytes = good_;
+  putU32(&bytes[root + 4 + kTreeChildTable], root);
+  ASSERT_TRUE(openAndWalk(bytes, &entries));
+  EXPECT_GE(entries, 1u);
+
+  bytes = good_;
+  putU32(&bytes[root + 4 + kTreeChildTable], root + 3);
+  ASSERT_TRUE(openAndWalk(bytes, &entries));
+
+  // Direct reads of the forged length.
+  bytes = good_;
+  putU32(&bytes[root], uint32_t(bytes.size() - root - 4 + 1));
+  writeAll(path("bad.snp"), bytes);
+  SnapshotFile file;
+  SnapshotInfo info;
+  ASSERT_TRUE(file.open(path("bad.snp"), &info));
+  std::vector<uint8_t> buf;
+  size_t n = 0;
+  EXPECT_FALSE(file.readBlock(root, &buf, 0, &n));
+  putU32(&bytes[root], uint32_t(bytes.size() - root - 4));
+  writeAll(path("bad2.snp"), bytes);
+  ASSERT_TRUE(file.open(path("bad2.snp"), &info));
+  EXPECT_TRUE(file.readBlock(root, &buf, 0, &n)) << "a block reaching the last byte is whole";
+  EXPECT_EQ(n, bytes.size() - root - 4);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+class TestItems : public ItemListReader {
+ public:
+  int order(const Item& a, const Item& b) const override { return int(a.p[1]) - int(b.p[1]); }
+  bool differs(const Item& a, const Item& b) const override {
+    return a.size != b.size || !std::equal(a.p, a.p + a.size, b.p);
+  }
+  std::vector<uint8_t> tail() const { return {block_.begin() + long(length_), block_.end()}; }
+
+ protected:
+  size_t extraBytes() const override { return 5; }
+  // Entry: one length byte, then that many bytes; a length byte of 0xFF is malformed.
+  size_t stepSize(const uint8_t* p, size_t) const override { return p[0] == 0xFF ? 0 : 1 + p[0]; }
+};
+
+TEST_F(SnapshotFileTest, ItemListReaderStepsAndStops) {
+  struct {
+    const char* label;
+    std::vector<uint8_t> entries;
+    size_t items;
+  } cases[] = {
+      {"three items", {1, 'a', 2, 'b', 'c', 0}, 3},
+      {"last item cut", {1, 'a', 5, 'b'}, 1},
+      {"malformed second", {1, 'a', 0xFF, 1, 'x'}, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    SnapshotFile file;
+    ASSERT_TRUE(file.create(path("i.snp")));
+    uint32_t at = file.appendTable(c.entries.data(), c.entries.size());
+    SnapshotInfo info;
+    FilterList lists[kSectionCount];
+    info.fillNew("", 1, lists);
+    ASSERT_TRUE(file.finish(&info));
+    file.close();
+    ASSERT_TRUE(file.open(path("i.snp"), &info));
+    TestItems reader;
+    ASSERT_TRUE(reader.open(&file, at));
+    EXPECT_EQ(reader.tail(), std::vector<uint8_t>(5, 0));
+    size_t count = 0;
+    Item item;
+    while (reader.next(&item)) count++;
+    EXPECT_EQ(count, c.items);
+    EXPECT_FALSE(reader.next(&item));
+    reader.rewind();
+    EXPECT_TRUE(reader.next(&item));
+    EXPECT_EQ(item.p[1], 'a');
+    EXPECT_FALSE(reader.open(&file, 0));
+    EXPECT_FALSE(reader.next(&item));
+  }
+}
+
+TEST(RunningScansTest, CountsAcrossThreads) {
+  SnapshotFile file;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; t++) file.addRunningScan();
+  EXPECT_EQ(file.runningScans(), 4);
+  for (int t = 0; t < 4; t++) threads.emplace_back([&] { file.endRunningScan(); });
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(file.runningScans(), 0);
+  file.endRunningScan();
+  EXPECT_EQ(file.runningScans(), 0);
+}
+
+}  // namespace
+}  // namespace keldrun
