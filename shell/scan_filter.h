@@ -99,6 +99,8 @@ class SelectionTree {
   int root() const { return 0; }
   int sectionItem(int section) const { return sections_[section]; }
   const Item& item(int id) const { return items_[size_t(id)]; }
+  // Items ever added (ids run from 0 to itemCount() - 1; removed placeholders keep their ids).
+  size_t itemCount() const { return items_.size(); }
   // The child of id with this text (compared exactly); -1 when there is none.
   int child(int id, const std::u16string& text) const;
   // "HKEY_LOCAL_MACHINE\SOFTWARE\", "c:\Windows\": the texts from below the section item down

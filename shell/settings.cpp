@@ -335,9 +335,15 @@ bool equalsIgnoringCase(const std::string& a, const char* b) {
 }  // namespace
 
 OlderSettings readOlderSettings(const std::string& folder, const std::string& computerName) {
-  OlderSettings result;
   FILE* f = openFile(withSeparator(folder) + text(kTextOlderSettingsFile), "rb");
-  if (!f) return result;
+  if (!f) return OlderSettings();
+  OlderSettings result = readOlderSettings(f, computerName);
+  std::fclose(f);
+  return result;
+}
+
+OlderSettings readOlderSettings(FILE* f, const std::string& computerName) {
+  OlderSettings result;
   std::string computer = computerName.substr(0, kOlderComputerChars);
   std::string line;
   bool ok = true;
@@ -379,7 +385,6 @@ OlderSettings readOlderSettings(const std::string& folder, const std::string& co
     }
     // "ScanRegs", "ScanFiles" and unknown keys are read over.
   }
-  std::fclose(f);
   result.ok = ok;
   if (!ok) result.records.clear();
   return result;

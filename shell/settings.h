@@ -9,6 +9,7 @@
 #define KELDRUN_SHELL_SETTINGS_H_
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -164,6 +165,8 @@ class Settings {
 // 31 characters), since the older file has none. ok is false when the file cannot be opened or
 // a record announced by "count" cannot be completed.
 OlderSettings readOlderSettings(const std::string& folder, const std::string& computerName);
+// The same over an open stream, read to its end or to the first line without "=".
+OlderSettings readOlderSettings(FILE* f, const std::string& computerName);
 
 // Adopts an older installation's catalog into a new one: moves each listed snapshot file from
 // oldFolder into dataFolder, gives it the current header and an info record made from the
