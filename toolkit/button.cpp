@@ -1,0 +1,390 @@
+#include "toolkit/button.h"
+
+#include <windowsx.h>
+
+#include "toolkit/layout_model.h"
+#include "toolkit/toolkit.h"
+
+namespace keldrun {
+
+namespace {
+
+const UINT_PTR kSubclassId = 0x4B42;  // "KB"
+const wchar_t kButtonProp[] = L"KeldrunCXButton";
+
+RECT toRECT(const LayoutRect& r) { return RECT{r.left, r.top, r.right, r.bottom}; }
+
+void fill(HDC dc, const RECT& r, COLORREF c) {
+  SetBkColor(dc, c);
+  ExtTextOutW(dc, 0, 0, ETO_OPAQUE, &r, nullptr, 0, nullptr);
+}
+
+void edge(HDC dc, const RECT& r, COLORREF light, COLORREF dark) {
+  fill(dc, RECT{r.left, r.top, r.right - 1, r.top + 1}, light);
+  fill(dc, RECT{r.left, r.top, r.left + 1, r.bottom - 1}, light);
+  fill(dc, RECT{r.left, r.bottom - 1, r.right, r.bottom}, dark);
+  fill(dc, RECT{r.right - 1, r.top, r.right, r.bottom}, dark);
+}
+
+}  // namespace
+
+CXButton::~CXButton() { detach(); }
+
+void CXButton::detach() {
+  if (!hwnd_) return;
+  RemoveWindowSubclass(hwnd_, proc, kSubclassId);
+  RemovePropW(hwnd_, kButtonProp);
+  hwnd_ = nullptr;
+}
+
+bool CXButton::attach(HWND dialog, int id) {
+  HWND w = GetDlgItem(dialog, id);
+  if (!w) return false;
+  detach();
+  hwnd_ = w;
+  // Owner drawing keeps the system from painting its own face between our paints.
+  LONG style = GetWindowLongW(w, GWL_STYLE);
+  SetWindowLongW(w, GWL_STYLE, (style & ~LONG(BS_TYPEMASK)) | BS_OWNERDRAW);
+  SetPropW(w, kButtonProp, this);
+  SetWindowSubclass(w, proc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
+  InvalidateRect(w, nullptr, TRUE);
+  return true;
+}
+
+bool CXButton::create(HWND parent, int id, const RECT& rect, const wchar_t* text, DWORD style) {
+  HWND w = CreateWindowExW(0, L"BUTTON", text, WS_CHILD | BS_OWNERDRAW | style, rect.left,
+                           rect.top, rect.right - rect.left, rect.bottom - rect.top, parent,
+                           reinterpret_cast<HMENU>(INT_PTR(id)), toolkitInstance(), nullptr);
+  if (!w) return false;
+  SendMessageW(w, WM_SETFONT, WPARAM(SendMessageW(parent, WM_GETFONT, 0, 0)),
+               FALSE);
+  return attach(parent, id);
+}
+
+CXButton* CXButton::fromHandle(HWND window) {
+  return static_cast<CXButton*>(GetPropW(window, kButtonProp));
+}
+
+void CXButton::setIcon(HIMAGELIST images, int index) {
+  images_ = images;
+  icon_ = index;
+  if (hwnd_) InvalidateRect(hwnd_, nullptr, FALSE);
+}
+
+void CXButton::setFaceColour(Colour colour) {
+  hasFace_ = true;
+  face_ = colour;
+  if (hwnd_) InvalidateRect(hwnd_, nullptr, FALSE);
+}
+
+void CXButton::clearFaceColour() {
+  hasFace_ = false;
+  if (hwnd_) InvalidateRect(hwnd_, nullptr, FALSE);
+}
+
+void CXButton::click() {
+  HWND target = target_ ? target_ : GetParent(hwnd_);
+  int id = GetDlgCtrlID(hwnd_);
+  SendMessageW(target, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(hwnd_));
+}
+
+void CXButton::paint(HDC target) {
+  RECT client;
+  GetClientRect(hwnd_, &client);
+  int w = client.right, h = client.bottom;
+  if (w <= 0 || h <= 0) return;
+  HDC dc = CreateCompatibleDC(target);
+  HBITMAP bitmap = CreateCompatibleBitmap(target, w, h);
+  HGDIOBJ oldBitmap = SelectObject(dc, bitmap);
+
+  bool enabled = IsWindowEnabled(hwnd_) != FALSE;
+  bool down = pressed() || spaceDown_;
+  ButtonLook look = !enabled ? ButtonLook::kDisabled
+                    : down   ? ButtonLook::kPressed
+                    : hover_ ? ButtonLook::kHover
+                             : ButtonLook::kNormal;
+  ButtonColours c = buttonColours(scheme(), look, hasFace_, face_);
+  fill(dc, client, COLORREF(c.face));
+  if (down) {
+    edge(dc, client, COLORREF(c.darkEdge), COLORREF(c.lightEdge));
+  } else {
+    edge(dc, client, COLORREF(c.lightEdge), COLORREF(c.darkEdge));
+  }
+
+  std::u16string text = windowText(hwnd_);
+  bool hasIcon = images_ && icon_ >= 0;
+  ButtonContent layout =
+      buttonContent(LayoutRect{0, 0, w, h}, hasIcon, !text.empty(), down);
+  if (hasIcon) {
+    if (enabled) {
+      ImageList_Draw(images_, icon_, dc, layout.iconX, layout.iconY, ILD_TRANSPARENT);
+    } else {
+      IMAGELISTDRAWPARAMS p = {};
+      p.cbSize = sizeof(p);
+      p.himl = images_;
+      p.i = icon_;
+      p.hdcDst = dc;
+      p.x = layout.iconX;
+      p.y = layout.iconY;
+      p.rgbBk = CLR_NONE;
+      p.rgbFg = CLR_DEFAULT;
+      p.fStyle = ILD_TRANSPARENT;
+      p.fState = ILS_SATURATE;
+      if (!ImageList_DrawIndirect(&p)) {
+        ImageList_DrawEx(images_, icon_, dc, layout.iconX, layout.iconY, 16, 16, CLR_NONE,
+                         GetSysColor(COLOR_GRAYTEXT), ILD_BLEND50);
+      }
+    }
+  }
+  if (!text.empty()) {
+    HGDIOBJ oldFont = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(hwnd_, WM_GETFONT, 0, 0)));
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, COLORREF(c.text));
+    RECT tr = toRECT(layout.text);
+    DrawTextW(dc, wide(text), int(text.size()), &tr,
+              DT_SINGLELINE | DT_VCENTER | (layout.centreText ? DT_CENTER : DT_LEFT));
+    SelectObject(dc, oldFont);
+  }
+  if (GetFocus() == hwnd_) {
+    RECT fr = toRECT(layout.focus);
+    DrawFocusRect(dc, &fr);
+  }
+  BitBlt(target, 0, 0, w, h, dc, 0, 0, SRCCOPY);
+  SelectObject(dc, oldBitmap);
+  DeleteObject(bitmap);
+  DeleteDC(dc);
+}
+
+LRESULT CALLBACK CXButton::proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam,
+                                UINT_PTR, DWORD_PTR data) {
+  auto* self = reinterpret_cast<CXButton*>(data);
+  if (message == WM_NCDESTROY) {
+    LRESULT r = DefSubclassProc(window, message, wparam, lparam);
+    self->detach();
+    return r;
+  }
+  return self->handle(message, wparam, lparam);
+}
+
+LRESULT CXButton::handle(UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      HDC dc = wparam ? reinterpret_cast<HDC>(wparam) : BeginPaint(hwnd_, &ps);
+      paint(dc);
+      if (!wparam) EndPaint(hwnd_, &ps);
+      return 0;
+    }
+    case WM_PRINTCLIENT:
+      paint(reinterpret_cast<HDC>(wparam));
+      return 0;
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_MOUSEMOVE: {
+      POINT p = {GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
+      RECT r;
+      GetClientRect(hwnd_, &r);
+      bool in = PtInRect(&r, p) != FALSE;
+      if (pressed_) {
+        if (in != inside_) {
+          inside_ = in;
+          InvalidateRect(hwnd_, nullptr, FALSE);
+        }
+      }
+      if (in && !hover_) {
+        hover_ = true;
+        TRACKMOUSEEVENT t = {sizeof(t), TME_LEAVE, hwnd_, 0};
+        TrackMouseEvent(&t);
+        InvalidateRect(hwnd_, nullptr, FALSE);
+      } else if (!in && hover_ && !pressed_) {
+        hover_ = false;
+        InvalidateRect(hwnd_, nullptr, FALSE);
+      }
+      return 0;
+    }
+    case WM_MOUSELEAVE:
+      if (hover_ && !pressed_) {
+        hover_ = false;
+        InvalidateRect(hwnd_, nullptr, FALSE);
+      }
+      return 0;
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+      if (!IsWindowEnabled(hwnd_)) return 0;
+      pressed_ = true;
+      inside_ = true;
+      SetCapture(hwnd_);
+      if (GetFocus() != hwnd_) SetFocus(hwnd_);
+      InvalidateRect(hwnd_, nullptr, FALSE);
+      return 0;
+    case WM_LBUTTONUP: {
+      if (!pressed_) return 0;
+      POINT p = {GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
+      RECT r;
+      GetClientRect(hwnd_, &r);
+      bool in = PtInRect(&r, p) != FALSE;
+      pressed_ = false;
+      inside_ = false;
+      if (GetCapture() == hwnd_) ReleaseCapture();
+      hover_ = in;
+      InvalidateRect(hwnd_, nullptr, FALSE);
+      if (in) click();
+      return 0;
+    }
+    case WM_CAPTURECHANGED:
+      if (pressed_ && reinterpret_cast<HWND>(lparam) != hwnd_) {
+        pressed_ = false;
+        inside_ = false;
+        InvalidateRect(hwnd_, nullptr, FALSE);
+      }
+      return 0;
+    case WM_KEYDOWN:
+      if (wparam == VK_SPACE) {
+        if (!spaceDown_) {
+          spaceDown_ = true;
+          InvalidateRect(hwnd_, nullptr, FALSE);
+        }
+        return 0;
+      }
+      break;
+    case WM_KEYUP:
+      if (wparam == VK_SPACE && spaceDown_) {
+        spaceDown_ = false;
+        InvalidateRect(hwnd_, nullptr, FALSE);
+        click();
+        return 0;
+      }
+      break;
+    case BM_CLICK:
+      if (IsWindowEnabled(hwnd_)) click();
+      return 0;
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+      if (message == WM_KILLFOCUS) spaceDown_ = false;
+      InvalidateRect(hwnd_, nullptr, FALSE);
+      break;
+    case WM_ENABLE:
+      if (!wparam) {
+        pressed_ = inside_ = hover_ = spaceDown_ = false;
+      }
+      InvalidateRect(hwnd_, nullptr, FALSE);
+      break;
+    case WM_SETTEXT: {
+      LRESULT r = DefSubclassProc(hwnd_, message, wparam, lparam);
+      InvalidateRect(hwnd_, nullptr, FALSE);
+      return r;
+    }
+    case BM_SETSTATE:
+    case BM_SETSTYLE:
+      // The system would repaint through WM_DRAWITEM; our own paint is all there is.
+      InvalidateRect(hwnd_, nullptr, FALSE);
+      return 0;
+    default:
+      break;
+  }
+  return DefSubclassProc(hwnd_, message, wparam, lparam);
+}
+
+// ---- CXCheckBox ----
+
+CXCheckBox::~CXCheckBox() {
+  if (hwnd_) RemoveWindowSubclass(hwnd_, proc, kSubclassId);
+}
+
+bool CXCheckBox::attach(HWND dialog, int id) {
+  HWND w = GetDlgItem(dialog, id);
+  if (!w) return false;
+  if (hwnd_) RemoveWindowSubclass(hwnd_, proc, kSubclassId);
+  hwnd_ = w;
+  state_ = int(SendMessageW(w, BM_GETCHECK, 0, 0));
+  SetWindowSubclass(w, proc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
+  return true;
+}
+
+void CXCheckBox::setCheck(int state) {
+  state_ = state;
+  if (hwnd_) SendMessageW(hwnd_, BM_SETCHECK, WPARAM(state), 0);
+}
+
+LRESULT CALLBACK CXCheckBox::proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam,
+                                  UINT_PTR, DWORD_PTR data) {
+  auto* self = reinterpret_cast<CXCheckBox*>(data);
+  if (message == WM_NCDESTROY) {
+    RemoveWindowSubclass(window, proc, kSubclassId);
+    self->hwnd_ = nullptr;
+    return DefSubclassProc(window, message, wparam, lparam);
+  }
+  if (message == BM_SETCHECK) self->state_ = int(wparam);
+  LRESULT r = DefSubclassProc(window, message, wparam, lparam);
+  if (message == WM_LBUTTONUP || message == WM_KEYUP || message == BM_CLICK) {
+    self->state_ = int(SendMessageW(window, BM_GETCHECK, 0, 0));
+  }
+  return r;
+}
+
+// ---- CXRadioGroup ----
+
+CXRadioGroup::~CXRadioGroup() {
+  for (HWND b : buttons_) RemoveWindowSubclass(b, proc, kSubclassId);
+}
+
+bool CXRadioGroup::attach(HWND dialog, const std::vector<int>& ids) {
+  for (HWND b : buttons_) RemoveWindowSubclass(b, proc, kSubclassId);
+  buttons_.clear();
+  for (int id : ids) {
+    HWND w = GetDlgItem(dialog, id);
+    if (!w) return false;
+    buttons_.push_back(w);
+  }
+  for (HWND b : buttons_) SetWindowSubclass(b, proc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
+  refresh();
+  return true;
+}
+
+void CXRadioGroup::refresh() {
+  value_ = -1;
+  for (size_t i = 0; i < buttons_.size(); ++i) {
+    if (SendMessageW(buttons_[i], BM_GETCHECK, 0, 0) == BST_CHECKED) {
+      value_ = int(i);
+      break;
+    }
+  }
+}
+
+void CXRadioGroup::setValue(int index) {
+  for (size_t i = 0; i < buttons_.size(); ++i) {
+    SendMessageW(buttons_[i], BM_SETCHECK, int(i) == index ? BST_CHECKED : BST_UNCHECKED, 0);
+  }
+  value_ = (index >= 0 && size_t(index) < buttons_.size()) ? index : -1;
+}
+
+void CXRadioGroup::enable(bool enabled) {
+  for (HWND b : buttons_) EnableWindow(b, enabled);
+}
+
+LRESULT CALLBACK CXRadioGroup::proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam,
+                                    UINT_PTR, DWORD_PTR data) {
+  auto* self = reinterpret_cast<CXRadioGroup*>(data);
+  if (message == WM_NCDESTROY) {
+    RemoveWindowSubclass(window, proc, kSubclassId);
+    for (HWND& b : self->buttons_) {
+      if (b == window) b = nullptr;
+    }
+    return DefSubclassProc(window, message, wparam, lparam);
+  }
+  LRESULT r = DefSubclassProc(window, message, wparam, lparam);
+  if (message == WM_LBUTTONUP || message == WM_KEYUP || message == BM_CLICK ||
+      message == BM_SETCHECK) {
+    // Auto radio buttons uncheck their siblings after the click; read the group again.
+    self->value_ = -1;
+    for (size_t i = 0; i < self->buttons_.size(); ++i) {
+      if (self->buttons_[i] && SendMessageW(self->buttons_[i], BM_GETCHECK, 0, 0) == BST_CHECKED) {
+        self->value_ = int(i);
+        break;
+      }
+    }
+  }
+  return r;
+}
+
+}  // namespace keldrun

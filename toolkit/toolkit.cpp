@@ -1,0 +1,176 @@
+#include "toolkit/toolkit.h"
+
+#include <map>
+
+#include "toolkit/resource_ids.h"
+
+namespace keldrun {
+
+// Window classes registered by the toolkit's controls (tabs.cpp, splitter.cpp, ...).
+bool registerTabStripClass(HINSTANCE instance);
+bool registerSplitterClass(HINSTANCE instance);
+bool registerBrowserHostClass(HINSTANCE instance);
+
+namespace {
+
+struct ToolkitState {
+  bool ready = false;
+  HINSTANCE instance = nullptr;
+  HBRUSH dialogBrush = nullptr;
+  HBRUSH pageBrush = nullptr;
+  HFONT tabFont = nullptr;
+  HIMAGELIST buttons = nullptr, menu = nullptr, tree = nullptr, list = nullptr, states = nullptr;
+  HWND mainWindow = nullptr;
+  std::map<std::pair<HFONT, int>, HFONT> derived;
+};
+
+ToolkitState& state() {
+  static ToolkitState s;
+  return s;
+}
+
+}  // namespace
+
+bool initToolkit(HINSTANCE resources) {
+  ToolkitState& s = state();
+  if (s.ready) return true;
+  s.instance = resources ? resources : GetModuleHandleW(nullptr);
+  INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES |
+                                               ICC_PROGRESS_CLASS | ICC_USEREX_CLASSES};
+  InitCommonControlsEx(&icc);
+  const ColourScheme& sc = defaultScheme();
+  s.dialogBrush = CreateSolidBrush(COLORREF(sc[SchemeColour::kDialogBackground]));
+  s.pageBrush = CreateSolidBrush(COLORREF(sc[SchemeColour::kPageBackground]));
+
+  HDC screen = GetDC(nullptr);
+  int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  LOGFONTW lf = {};
+  lf.lfHeight = -MulDiv(85, dpi, 720);  // 8.5 points
+  lf.lfWeight = FW_NORMAL;
+  lf.lfCharSet = 238;  // Central European
+  lf.lfOutPrecision = OUT_TT_ONLY_PRECIS;
+  lf.lfQuality = 1;
+  lstrcpynW(lf.lfFaceName, L"Arial CE", LF_FACESIZE);
+  s.tabFont = CreateFontIndirectW(&lf);
+
+  s.buttons = loadImageStrip(IDB_IMAGE_STRIP);
+  s.menu = loadImageStrip(IDB_IMAGE_STRIP);
+  s.tree = loadImageStrip(IDB_TREE_STRIP);
+  s.list = loadImageStrip(IDB_LIST_STRIP);
+  s.states = loadImageStrip(IDB_CHECK_STATES, true);
+
+  bool ok = registerTabStripClass(s.instance) && registerSplitterClass(s.instance) &&
+            registerBrowserHostClass(s.instance);
+  s.ready = ok;
+  return ok;
+}
+
+void shutdownToolkit() {
+  ToolkitState& s = state();
+  if (s.dialogBrush) DeleteObject(s.dialogBrush);
+  if (s.pageBrush) DeleteObject(s.pageBrush);
+  if (s.tabFont) DeleteObject(s.tabFont);
+  for (HIMAGELIST l : {s.buttons, s.menu, s.tree, s.list, s.states}) {
+    if (l) ImageList_Destroy(l);
+  }
+  for (auto& d : s.derived) DeleteObject(d.second);
+  HINSTANCE instance = s.instance;
+  s = ToolkitState();
+  s.instance = instance;
+}
+
+HINSTANCE toolkitInstance() {
+  return state().instance ? state().instance : GetModuleHandleW(nullptr);
+}
+const ColourScheme& scheme() { return defaultScheme(); }
+HBRUSH dialogBrush() { return state().dialogBrush; }
+HBRUSH pageBrush() { return state().pageBrush; }
+HFONT tabFont() { return state().tabFont ? state().tabFont : guiFont(); }
+HFONT guiFont() { return HFONT(GetStockObject(DEFAULT_GUI_FONT)); }
+
+HFONT derivedFont(HFONT font, int weight) {
+  ToolkitState& s = state();
+  if (!font) font = guiFont();
+  auto key = std::make_pair(font, weight);
+  auto it = s.derived.find(key);
+  if (it != s.derived.end()) return it->second;
+  LOGFONTW lf = {};
+  if (!GetObjectW(font, sizeof(lf), &lf)) return font;
+  // The character set is left to the font mapper ("don't care") so that the face keeps its
+  // own glyphs whatever the system code page.
+  lf.lfCharSet = DEFAULT_CHARSET;
+  lf.lfWeight = weight;
+  HFONT made = CreateFontIndirectW(&lf);
+  if (!made) return font;
+  s.derived[key] = made;
+  return made;
+}
+
+HIMAGELIST buttonImages() { return state().buttons; }
+HIMAGELIST menuImages() { return state().menu; }
+HIMAGELIST treeImages() { return state().tree; }
+HIMAGELIST listImages() { return state().list; }
+HIMAGELIST checkStateImages() { return state().states; }
+
+HIMAGELIST loadImageStrip(int bitmapId, bool leadingBlank) {
+  HBITMAP strip = HBITMAP(LoadImageW(toolkitInstance(), MAKEINTRESOURCEW(bitmapId), IMAGE_BITMAP,
+                                     0, 0, LR_CREATEDIBSECTION));
+  if (!strip) return nullptr;
+  BITMAP info = {};
+  GetObjectW(strip, sizeof(info), &info);
+  int count = info.bmWidth / 16;
+  HIMAGELIST list = ImageList_Create(16, 16, ILC_COLOR24 | ILC_MASK, count + 1, 4);
+  if (list) {
+    if (leadingBlank) {
+      // An all-mask image: the tree view treats state image 0 as "none" anyway.
+      HDC screen = GetDC(nullptr);
+      HDC dc = CreateCompatibleDC(screen);
+      HBITMAP blank = CreateCompatibleBitmap(screen, 16, 16);
+      HGDIOBJ old = SelectObject(dc, blank);
+      RECT r = {0, 0, 16, 16};
+      HBRUSH mask = CreateSolidBrush(schemeColour(SchemeColour::kMask));
+      FillRect(dc, &r, mask);
+      DeleteObject(mask);
+      SelectObject(dc, old);
+      DeleteDC(dc);
+      ReleaseDC(nullptr, screen);
+      ImageList_AddMasked(list, blank, schemeColour(SchemeColour::kMask));
+      DeleteObject(blank);
+    }
+    ImageList_AddMasked(list, strip, schemeColour(SchemeColour::kMask));
+  }
+  DeleteObject(strip);
+  return list;
+}
+
+void setMainWindow(HWND window) { state().mainWindow = window; }
+HWND mainWindow() {
+  HWND w = state().mainWindow;
+  return (w && IsWindow(w)) ? w : nullptr;
+}
+
+std::u16string windowText(HWND window) {
+  int n = GetWindowTextLengthW(window);
+  std::wstring buf(size_t(n) + 1, L'\0');
+  n = GetWindowTextW(window, &buf[0], n + 1);
+  buf.resize(size_t(n < 0 ? 0 : n));
+  return std::u16string(buf.begin(), buf.end());
+}
+
+int textWidth(HFONT font, const std::u16string& text) {
+  HDC dc = GetDC(nullptr);
+  HGDIOBJ old = SelectObject(dc, font ? font : guiFont());
+  DWORD size = text.empty() ? 0
+                            : GetTabbedTextExtentW(dc, wide(text), int(text.size()), 0, nullptr);
+  SelectObject(dc, old);
+  ReleaseDC(nullptr, dc);
+  return LOWORD(size);
+}
+
+bool runningUnderWine() {
+  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+}  // namespace keldrun

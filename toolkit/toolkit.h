@@ -1,0 +1,75 @@
+// Process-wide pieces of the window toolkit: start-up, the colour scheme with its two brushes,
+// the fonts, the shared image lists and the application's main window.
+//
+// Everything here lives on the user-interface thread and is created once by initToolkit().
+#ifndef KELDRUN_TOOLKIT_TOOLKIT_H_
+#define KELDRUN_TOOLKIT_TOOLKIT_H_
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <string>
+
+#include "toolkit/scheme_model.h"
+
+namespace keldrun {
+
+// Registers the common controls and the toolkit's window classes, creates the scheme brushes,
+// the fonts and the image lists from the bitmaps of `resources` (the executable when null).
+// Returns false when a window class cannot be registered; missing bitmaps leave empty image
+// lists. Calling it again does nothing.
+bool initToolkit(HINSTANCE resources = nullptr);
+
+// Releases brushes, fonts and image lists (for tests that start over).
+void shutdownToolkit();
+
+HINSTANCE toolkitInstance();
+const ColourScheme& scheme();
+inline COLORREF schemeColour(SchemeColour role) { return COLORREF(scheme()[role]); }
+
+// The first brush (dialogs, read-only and disabled edit fields) and the second.
+HBRUSH dialogBrush();
+HBRUSH pageBrush();
+
+// "Arial CE" 8.5 points for the tab strip.
+HFONT tabFont();
+// The system's GUI font, used to measure menu items and message box lines.
+HFONT guiFont();
+// A copy of `font` with character set 255 and the given weight; cached per source font.
+HFONT derivedFont(HFONT font, int weight);
+
+// The two shared image lists of the button and menu pictures (bitmap 133), the tree and list
+// pictures of the comparison screens, and the check-box state images (index 0 empty, then
+// unchecked, checked, partly checked).
+HIMAGELIST buttonImages();
+HIMAGELIST menuImages();
+HIMAGELIST treeImages();
+HIMAGELIST listImages();
+HIMAGELIST checkStateImages();
+
+// Builds a 16-pixel image list with mask from a bitmap strip of the resources; null when the
+// bitmap is missing. `leadingBlank` puts an empty image first.
+HIMAGELIST loadImageStrip(int bitmapId, bool leadingBlank = false);
+
+// The application's main window; the message box puts itself above it (or its active popup).
+void setMainWindow(HWND window);
+HWND mainWindow();
+
+// UTF-16 helpers: wchar_t is 16 bits on Windows.
+inline const wchar_t* wide(const std::u16string& s) {
+  return reinterpret_cast<const wchar_t*>(s.c_str());
+}
+inline std::u16string u16(const wchar_t* s) {
+  return s ? std::u16string(reinterpret_cast<const char16_t*>(s)) : std::u16string();
+}
+std::u16string windowText(HWND window);
+
+// Pixel width of one line in `font`, tabs expanded.
+int textWidth(HFONT font, const std::u16string& text);
+
+// True when running under Wine.
+bool runningUnderWine();
+
+}  // namespace keldrun
+
+#endif  // KELDRUN_TOOLKIT_TOOLKIT_H_

@@ -1,0 +1,267 @@
+#include "toolkit/tree.h"
+
+#include <windowsx.h>
+
+#include "toolkit/toolkit.h"
+
+namespace keldrun {
+
+namespace {
+const UINT_PTR kSubclassId = 0x4B54;  // "KT"
+}
+
+CXColourTree::~CXColourTree() {
+  if (hwnd_) RemoveWindowSubclass(hwnd_, proc, kSubclassId);
+}
+
+bool CXColourTree::attach(HWND dialog, int id) {
+  HWND w = GetDlgItem(dialog, id);
+  if (!w) return false;
+  if (hwnd_) RemoveWindowSubclass(hwnd_, proc, kSubclassId);
+  hwnd_ = w;
+  SetWindowSubclass(w, proc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
+  prepareFonts();
+  TreeView_SetTextColor(w, RGB(0, 0, 0));
+  return true;
+}
+
+bool CXColourTree::create(HWND parent, int id, const RECT& rect, DWORD style) {
+  HWND w = CreateWindowExW(0, WC_TREEVIEWW, L"", WS_CHILD | style, rect.left, rect.top,
+                           rect.right - rect.left, rect.bottom - rect.top, parent,
+                           reinterpret_cast<HMENU>(INT_PTR(id)), toolkitInstance(), nullptr);
+  if (!w) return false;
+  SendMessageW(w, WM_SETFONT, WPARAM(SendMessageW(parent, WM_GETFONT, 0, 0)),
+               FALSE);
+  return attach(parent, id);
+}
+
+void CXColourTree::prepareFonts() {
+  HFONT own = reinterpret_cast<HFONT>(SendMessageW(hwnd_, WM_GETFONT, 0, 0));
+  normalFont_ = derivedFont(own, FW_NORMAL);
+  boldFont_ = derivedFont(own, FW_BOLD);
+  SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(normalFont_), FALSE);
+}
+
+void CXColourTree::setImageList(HIMAGELIST images) {
+  TreeView_SetImageList(hwnd_, images, TVSIL_NORMAL);
+}
+
+void CXColourTree::setStateImages(HIMAGELIST images) {
+  TreeView_SetImageList(hwnd_, images, TVSIL_STATE);
+}
+
+HTREEITEM CXColourTree::insertItem(HTREEITEM parent, HTREEITEM after, const std::u16string& text,
+                                   int image, int selectedImage, LPARAM data) {
+  TVINSERTSTRUCTW ins = {};
+  ins.hParent = parent;
+  ins.hInsertAfter = after;
+  ins.item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_PARAM;
+  ins.item.pszText = const_cast<wchar_t*>(wide(text));
+  ins.item.iImage = image;
+  ins.item.iSelectedImage = selectedImage;
+  ins.item.lParam = data;
+  return TreeView_InsertItem(hwnd_, &ins);
+}
+
+void CXColourTree::setItemColour(HTREEITEM item, Colour colour) {
+  colours_.setColour(reinterpret_cast<uintptr_t>(item), colour);
+  RECT r;
+  if (TreeView_GetItemRect(hwnd_, item, &r, TRUE)) InvalidateRect(hwnd_, &r, FALSE);
+}
+
+Colour CXColourTree::itemColour(HTREEITEM item) const {
+  return colours_.colour(reinterpret_cast<uintptr_t>(item));
+}
+
+void CXColourTree::setItemBold(HTREEITEM item, bool bold) {
+  colours_.setBold(reinterpret_cast<uintptr_t>(item), bold);
+  // The tree measures the label in bold too, so the label rectangle fits the bold text.
+  TreeView_SetItemState(hwnd_, item, bold ? TVIS_BOLD : 0, TVIS_BOLD);
+}
+
+bool CXColourTree::itemBold(HTREEITEM item) const {
+  return colours_.bold(reinterpret_cast<uintptr_t>(item));
+}
+
+void CXColourTree::setCheck(HTREEITEM item, int state) {
+  TreeView_SetItemState(hwnd_, item, INDEXTOSTATEIMAGEMASK(stateImageFromCheck(state)),
+                        TVIS_STATEIMAGEMASK);
+}
+
+int CXColourTree::getCheck(HTREEITEM item) const {
+  UINT s = TreeView_GetItemState(hwnd_, item, TVIS_STATEIMAGEMASK);
+  return checkFromStateImage(int(s >> 12));
+}
+
+std::u16string CXColourTree::itemText(HTREEITEM item) const {
+  wchar_t buf[1024];
+  TVITEMW it = {};
+  it.mask = TVIF_TEXT;
+  it.hItem = item;
+  it.pszText = buf;
+  it.cchTextMax = 1024;
+  buf[0] = 0;
+  TreeView_GetItem(hwnd_, &it);
+  return u16(buf);
+}
+
+LPARAM CXColourTree::itemData(HTREEITEM item) const {
+  TVITEMW it = {};
+  it.mask = TVIF_PARAM;
+  it.hItem = item;
+  TreeView_GetItem(hwnd_, &it);
+  return it.lParam;
+}
+
+void CXColourTree::clear() {
+  SendMessageW(hwnd_, WM_SETREDRAW, FALSE, 0);
+  TreeView_DeleteAllItems(hwnd_);
+  colours_.clear();
+  SendMessageW(hwnd_, WM_SETREDRAW, TRUE, 0);
+  InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
+void CXColourTree::forgetSubtree(HTREEITEM item) {
+  colours_.erase(reinterpret_cast<uintptr_t>(item));
+  for (HTREEITEM c = TreeView_GetChild(hwnd_, item); c; c = TreeView_GetNextSibling(hwnd_, c)) {
+    forgetSubtree(c);
+  }
+}
+
+void CXColourTree::paint(HDC target, const RECT& update) {
+  RECT client;
+  GetClientRect(hwnd_, &client);
+  int w = client.right, h = client.bottom;
+  if (w <= 0 || h <= 0) return;
+  HDC dc = CreateCompatibleDC(target);
+  HBITMAP bitmap = CreateCompatibleBitmap(target, w, h);
+  HGDIOBJ oldBitmap = SelectObject(dc, bitmap);
+  // The system paints the tree into the memory bitmap first.
+  COLORREF back = TreeView_GetBkColor(hwnd_);
+  if (back == CLR_NONE) back = GetSysColor(COLOR_WINDOW);
+  HBRUSH backBrush = CreateSolidBrush(back);
+  FillRect(dc, &client, backBrush);
+  DeleteObject(backBrush);
+  DefSubclassProc(hwnd_, WM_PAINT, reinterpret_cast<WPARAM>(dc), 0);
+
+  // Then every visible item that has a look of its own and is neither selected nor
+  // drop-highlighted gets its text again in its colour and weight.
+  SetBkMode(dc, OPAQUE);
+  SetBkColor(dc, back);
+  HGDIOBJ oldFont = SelectObject(dc, normalFont_);
+  for (HTREEITEM item = TreeView_GetFirstVisible(hwnd_); item;
+       item = TreeView_GetNextVisible(hwnd_, item)) {
+    RECT label;
+    if (!TreeView_GetItemRect(hwnd_, item, &label, TRUE)) continue;
+    if (label.top >= h) break;
+    uintptr_t key = reinterpret_cast<uintptr_t>(item);
+    if (!colours_.has(key)) continue;
+    UINT state = TreeView_GetItemState(hwnd_, item, TVIS_SELECTED | TVIS_DROPHILITED);
+    if (state & (TVIS_SELECTED | TVIS_DROPHILITED)) continue;
+    std::u16string text = itemText(item);
+    SelectObject(dc, colours_.bold(key) ? boldFont_ : normalFont_);
+    SetTextColor(dc, COLORREF(colours_.colour(key)));
+    RECT inner = label;
+    InflateRect(&inner, -1, -1);
+    HBRUSH b = CreateSolidBrush(back);
+    FillRect(dc, &inner, b);
+    DeleteObject(b);
+    ExtTextOutW(dc, label.left + 2, label.top + 1, ETO_CLIPPED, &inner, wide(text),
+                UINT(text.size()), nullptr);
+  }
+  SelectObject(dc, oldFont);
+  BitBlt(target, update.left, update.top, update.right - update.left, update.bottom - update.top,
+         dc, update.left, update.top, SRCCOPY);
+  SelectObject(dc, oldBitmap);
+  DeleteObject(bitmap);
+  DeleteDC(dc);
+}
+
+LRESULT CALLBACK CXColourTree::proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam,
+                                    UINT_PTR, DWORD_PTR data) {
+  auto* self = reinterpret_cast<CXColourTree*>(data);
+  if (message == WM_NCDESTROY) {
+    RemoveWindowSubclass(window, proc, kSubclassId);
+    self->hwnd_ = nullptr;
+    return DefSubclassProc(window, message, wparam, lparam);
+  }
+  return self->handle(message, wparam, lparam);
+}
+
+LRESULT CXColourTree::handle(UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_PAINT: {
+      if (wparam) {
+        RECT client;
+        GetClientRect(hwnd_, &client);
+        paint(reinterpret_cast<HDC>(wparam), client);
+        return 0;
+      }
+      PAINTSTRUCT ps;
+      HDC dc = BeginPaint(hwnd_, &ps);
+      paint(dc, ps.rcPaint);
+      EndPaint(hwnd_, &ps);
+      return 0;
+    }
+    case WM_PRINTCLIENT: {
+      RECT client;
+      GetClientRect(hwnd_, &client);
+      paint(reinterpret_cast<HDC>(wparam), client);
+      return 0;
+    }
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_LBUTTONDOWN: {
+      TVHITTESTINFO hit = {};
+      hit.pt = {GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
+      HTREEITEM item = TreeView_HitTest(hwnd_, &hit);
+      if (!item || (hit.flags & TVHT_ONITEMBUTTON)) break;
+      if (hit.flags & TVHT_ONITEMSTATEICON) {
+        // The click moves the item to its next state image (unchecked, checked, partly
+        // checked, then round again) and reports it.
+        UINT s = TreeView_GetItemState(hwnd_, item, TVIS_STATEIMAGEMASK) >> 12;
+        if (s > 0) {
+          int count = 0;
+          if (HIMAGELIST states = TreeView_GetImageList(hwnd_, TVSIL_STATE)) {
+            count = ImageList_GetImageCount(states) - 1;
+          }
+          UINT next = (count > 0 && int(s) >= count) ? 1 : s + 1;
+          TreeView_SetItemState(hwnd_, item, INDEXTOSTATEIMAGEMASK(next), TVIS_STATEIMAGEMASK);
+        }
+        if (stateClick_) stateClick_(item);
+        return 0;
+      }
+      if (hit.flags & (TVHT_ONITEM | TVHT_ONITEMINDENT | TVHT_ONITEMRIGHT)) {
+        // Selecting here (rather than in the tree's own handler) avoids its drag detection.
+        if (GetFocus() != hwnd_) SetFocus(hwnd_);
+        TreeView_SelectItem(hwnd_, item);
+        return 0;
+      }
+      break;
+    }
+    case TVM_DELETEITEM: {
+      // Item handles are reused, so a deleted item's look must go with it.
+      HTREEITEM item = reinterpret_cast<HTREEITEM>(lparam);
+      if (!item || item == TVI_ROOT) {
+        colours_.clear();
+      } else if (colours_.size() != 0) {
+        forgetSubtree(item);
+      }
+      break;
+    }
+    case WM_SETFONT: {
+      LRESULT r = DefSubclassProc(hwnd_, message, wparam, lparam);
+      HFONT f = reinterpret_cast<HFONT>(wparam);
+      if (f != normalFont_) {
+        normalFont_ = derivedFont(f, FW_NORMAL);
+        boldFont_ = derivedFont(f, FW_BOLD);
+      }
+      return r;
+    }
+    default:
+      break;
+  }
+  return DefSubclassProc(hwnd_, message, wparam, lparam);
+}
+
+}  // namespace keldrun
