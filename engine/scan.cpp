@@ -5,7 +5,8 @@
 
 namespace keldrun {
 
-SnapshotScan::SnapshotScan(Env* env) : env_(env ? env : defaultEnv()), files_(env_) {}
+SnapshotScan::SnapshotScan(Env* env)
+    : env_(env ? env : defaultEnv()), files_(env_), registry_(env_) {}
 
 SnapshotScan::~SnapshotScan() {
   if (started_) abort();
@@ -17,9 +18,10 @@ bool SnapshotScan::start(const std::string& path, const FilterList lists[kSectio
   error_.clear();
   completion_.clear();
   for (int i = 0; i < kSectionCount; i++) lists_[i].clear();
-  // Registry (section 0) and applications (section 2) have no store in this build yet.
+  // Applications (section 2) have no store in this build yet.
+  lists_[kSectionRegistry] = normalizeRegistryFilter(lists[kSectionRegistry]);
   lists_[kSectionFiles] = normalizeFileFilter(lists[kSectionFiles]);
-  if (lists_[kSectionFiles].empty()) {
+  if (lists_[kSectionRegistry].empty() && lists_[kSectionFiles].empty()) {
     error_ = "Select at least one item";
     return false;
   }
@@ -28,15 +30,18 @@ bool SnapshotScan::start(const std::string& path, const FilterList lists[kSectio
     return false;
   }
   started_ = true;
-  // Registry thread first: startRegistryScan(&file_, lists_[kSectionRegistry]).
+  if (!lists_[kSectionRegistry].empty())
+    registry_.startRegistryScan(&file_, lists_[kSectionRegistry]);
   // A full scan that finds no drive at all starts no worker and records an empty section.
-  files_.startFileScan(&file_, lists_[kSectionFiles]);
+  if (!lists_[kSectionFiles].empty()) files_.startFileScan(&file_, lists_[kSectionFiles]);
   // Applications thread last: startApplicationScan(&file_, lists_[kSectionApps]).
   return true;
 }
 
 ScanCounts SnapshotScan::counts() {
   ScanCounts c;
+  c.regKeys = registry_.keys();
+  c.values = registry_.values();
   c.folders = files_.folders().get();
   c.files = files_.files().get();
   return c;
@@ -62,6 +67,7 @@ bool SnapshotScan::finish(const std::string& name, int32_t number, SnapshotInfo*
 void SnapshotScan::abort() {
   if (!started_) return;
   files_.stopFileScan();
+  registry_.stopRegistryScan();
   started_ = false;
   file_.close();
   removeFile(path_);

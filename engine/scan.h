@@ -9,6 +9,7 @@
 
 #include "engine/file_scan.h"
 #include "engine/progress.h"
+#include "engine/registry_scan.h"
 #include "engine/snapshot.h"
 #include "platform/env.h"
 
@@ -59,9 +60,9 @@ class SnapshotScan {
   SnapshotFile file_;
   ElapsedClock clock_;
   FileStore files_;
-  // The registry store (startRegistryScan; keys and values counters) and the applications
-  // store (startApplicationScan; applications counter) take their places next to files_, are
-  // started before and after it in start(), stopped in abort() and read in counts().
+  RegistryStore registry_;
+  // The applications store (startApplicationScan; applications counter) takes its place next
+  // to files_, is started after it in start(), stopped in abort() and read in counts().
   FilterList lists_[kSectionCount];
   std::string path_;
   std::string error_;

@@ -21,6 +21,7 @@
 #include "engine/progress.h"
 #include "engine/text.h"
 #include "platform/env.h"
+#include "platform/registry.h"
 
 namespace keldrun {
 
@@ -184,7 +185,7 @@ std::string joinNative(const std::string& folder, const std::string& name) {
 
 class PosixEnv : public Env {
  public:
-  explicit PosixEnv(const std::string& prefix) {
+  explicit PosixEnv(const std::string& prefix) : prefix_(prefix) {
     bool any = false;
     if (!prefix.empty()) any = readDosDevices(joinNative(prefix, "dosdevices"));
     if (!any) {
@@ -225,7 +226,10 @@ class PosixEnv : public Env {
     return std::unique_ptr<FolderListing>(new PosixListing(dir, st.st_dev));
   }
 
-  std::unique_ptr<RegistryKey> openHive(int) override { return nullptr; }
+  // The prefix's hive files, loaded on the first call; without a prefix there is no registry.
+  std::unique_ptr<RegistryKey> openHive(int hive) override {
+    return prefix_.empty() ? nullptr : openPrefixHive(prefix_, hive);
+  }
 
   std::u16string computerName() override {
     char host[256];
@@ -398,6 +402,7 @@ class PosixEnv : public Env {
   }
 
   Drive drives_[26];
+  std::string prefix_;
 };
 
 std::mutex& prefixLock() {
