@@ -97,6 +97,8 @@ std::u16string windowsPathOf(const std::string& nativePath);
 // POSIX only: a new Env reading the Wine prefix at prefix (empty: no prefix, a single fixed
 // drive z: for "/"), for callers that need one apart from the process-wide one.
 std::unique_ptr<Env> newPosixEnv(const std::string& prefix);
+// POSIX only: windowsPathOf for an Env made by newPosixEnv (or the default one).
+std::u16string windowsPathIn(Env* env, const std::string& nativePath);
 
 // The program's own files. UTF-8 paths; on Windows converted to UTF-16 for the system.
 FILE* openFile(const std::string& path, const char* mode);

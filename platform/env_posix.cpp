@@ -447,6 +447,11 @@ std::u16string windowsPathOf(const std::string& nativePath) {
   return defaultPosixEnv()->windowsPath(nativePath);
 }
 
+std::u16string windowsPathIn(Env* env, const std::string& nativePath) {
+  PosixEnv* posix = dynamic_cast<PosixEnv*>(env);
+  return posix ? posix->windowsPath(nativePath) : std::u16string();
+}
+
 std::unique_ptr<Env> newPosixEnv(const std::string& prefix) {
   return std::unique_ptr<Env>(new PosixEnv(prefix));
 }
