@@ -1,6 +1,8 @@
 // The packed snapshot file ("C1.4"): the snapshot file in zlib-compressed chunks of 512 KiB, the
 // form in which snapshots are exported and imported. The layout is in snapshot_format.h.
 #include <cstring>
+#include <memory>
+#include <new>
 #include <vector>
 
 #include <zlib.h>
@@ -12,6 +14,19 @@
 namespace keldrun {
 
 namespace {
+
+// A chunk buffer, left uninitialised: every byte used is first read or inflated into it.
+class Buffer {
+ public:
+  explicit Buffer(size_t n) : p_(new (std::nothrow) uint8_t[n]), n_(n) {}
+  explicit operator bool() const { return p_ != nullptr; }
+  uint8_t* data() { return p_.get(); }
+  size_t size() const { return n_; }
+
+ private:
+  std::unique_ptr<uint8_t[]> p_;
+  size_t n_;
+};
 
 // Reads until n bytes have come or the stream ends; the count read.
 size_t readFull(FILE* f, uint8_t* p, size_t n) {
@@ -43,7 +58,8 @@ void packHeader(uint8_t* h, int32_t count) {
 }  // namespace
 
 bool pack(FILE* source, FILE* target, ProgressSink* sink) {
-  std::vector<uint8_t> in(kPackChunkSize), out(kPackOutputSize);
+  Buffer in(kPackChunkSize), out(kPackOutputSize);
+  if (!in || !out) return false;
   uint64_t size = 0;
   if (!seekFileEnd(source) || !tellFile(source, &size) || !seekFile(source, 0)) return false;
   uint64_t estimate = size / kPackChunkSize + 1;
@@ -76,7 +92,8 @@ bool pack(FILE* source, FILE* target, ProgressSink* sink) {
 }
 
 bool unpack(FILE* source, FILE* target, ProgressSink* sink) {
-  std::vector<uint8_t> in(kPackOutputSize), out(kPackOutputSize);
+  Buffer in(kPackOutputSize), out(kPackOutputSize);
+  if (!in || !out) return false;
   if (sink) sink->set(0);
   uint8_t header[kPackHeaderSize];
   if (readFull(source, header, kPackHeaderSize) != kPackHeaderSize) return false;

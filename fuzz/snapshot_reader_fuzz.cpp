@@ -1,0 +1,102 @@
+// The snapshot reader on arbitrary files: open, then every table reachable from the sections,
+// recursively. A depth limit and a visited set end the cycles a hostile file can build.
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "engine/snapshot.h"
+#include "engine/snapshot_format.h"
+
+namespace {
+
+using namespace keldrun;
+
+const std::string& scratchPath() {
+  static std::string path = [] {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string p = std::string(tmp && *tmp ? tmp : "/tmp") + "/keldrun_reader_fuzzXXXXXX";
+    int fd = mkstemp(p.data());
+    if (fd < 0) std::abort();
+    close(fd);
+    std::atexit([] { std::remove(scratchPath().c_str()); });
+    return p;
+  }();
+  return path;
+}
+
+class AnyItems : public ItemListReader {
+ public:
+  int order(const Item& a, const Item& b) const override { return int(a.size) - int(b.size); }
+  bool differs(const Item& a, const Item& b) const override { return a.size != b.size; }
+
+ protected:
+  size_t extraBytes() const override { return 16; }
+  size_t stepSize(const uint8_t* p, size_t) const override { return 1 + p[0]; }
+};
+
+void walk(SnapshotFile* file, uint64_t fileSize, uint32_t offset, int depth,
+          std::set<uint32_t>* visited) {
+  if (offset == 0 || depth > 64 || !visited->insert(offset).second) return;
+  std::vector<uint8_t> block;
+  size_t n = 0;
+  if (!file->readBlock(offset, &block, 16, &n)) return;
+  if (n + 4 > fileSize || block.size() != n + 16) __builtin_trap();
+  Slice s(block.data(), n);
+  std::vector<TreeEntry> entries;
+  TreeEntry e;
+  while (TreeEntry::parse(&s, &e)) {
+    if (e.name.bytes < block.data() || e.name.bytes + e.name.byteSize() > block.data() + n)
+      __builtin_trap();
+    e.name.str();
+    entries.push_back(e);
+  }
+  for (const TreeEntry& k : entries) {
+    AnyItems items;
+    if (k.contentTable && items.open(file, k.contentTable)) {
+      Item item;
+      while (items.next(&item)) {
+      }
+    }
+    walk(file, fileSize, k.childTable, depth + 1, visited);
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string& path = scratchPath();
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return 0;
+  std::fwrite(data, 1, size, f);
+  std::fclose(f);
+
+  SnapshotFile file;
+  SnapshotInfo info;
+  if (!file.open(path, &info)) return 0;
+  if (info.name.size() > 199 || info.computer.size() > 99 || info.date.size() > 19) __builtin_trap();
+  for (int i = 0; i < kSectionCount; i++)
+    if (info.sectionState[i] != stateFromList(info.filterList[i])) __builtin_trap();
+  std::set<uint32_t> visited;
+  for (int i = 0; i < kSectionCount; i++) walk(&file, size, info.sectionOffset[i], 0, &visited);
+  std::vector<uint8_t> block;
+  size_t n = 0;
+  file.readBlock(kCurrentPosition, &block, 0, &n);
+
+  // Renaming in place keeps the file's size and its tables.
+  if (info.infoOffset != 0) {
+    info.name = "renamed";
+    if (file.rewriteInfo(&info, info.infoOffset) != info.infoOffset) __builtin_trap();
+    file.close();
+    SnapshotInfo back;
+    if (!file.open(path, &back) || back.name != "renamed" ||
+        back.sectionOffset[0] != info.sectionOffset[0] || back.infoOffset != info.infoOffset)
+      __builtin_trap();
+  }
+  return 0;
+}
