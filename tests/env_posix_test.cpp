@@ -1,0 +1,185 @@
+// The POSIX seam: drives from a Wine prefix's dosdevices, real folder listings, path mapping.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fcntl.h>
+
+#include <cctype>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "engine/text.h"
+#include "platform/env.h"
+
+namespace keldrun {
+namespace {
+
+class EnvPosixTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/keldrun_env_XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    char* real = realpath(tmpl, nullptr);
+    dir_ = real;
+    std::free(real);
+    prefix_ = dir_ + "/prefix";
+    ASSERT_EQ(mkdir(prefix_.c_str(), 0755), 0);
+    ASSERT_EQ(mkdir((prefix_ + "/dosdevices").c_str(), 0755), 0);
+  }
+  void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
+
+  void link(const std::string& target, const std::string& name) {
+    ASSERT_EQ(symlink(target.c_str(), (prefix_ + "/dosdevices/" + name).c_str()), 0) << name;
+  }
+  std::string folder(const std::string& rel) {
+    std::string p = prefix_ + "/" + rel;
+    EXPECT_EQ(mkdir(p.c_str(), 0755), 0) << rel;
+    return p;
+  }
+
+  std::map<std::string, DirEntry> list(Env* env, const std::u16string& path) {
+    std::map<std::string, DirEntry> out;
+    std::unique_ptr<FolderListing> l = env->listFolder(path);
+    EXPECT_TRUE(l) << toUtf8(path);
+    if (!l) return out;
+    DirEntry e;
+    while (l->next(&e)) out[toUtf8(e.name)] = e;
+    return out;
+  }
+
+  std::string dir_, prefix_;
+};
+
+TEST_F(EnvPosixTest, DrivesComeFromDosdevicesWithTheirTypes) {
+  folder("drive_c");
+  folder("data");
+  folder("disc");
+  link("../drive_c", "c:");
+  link(prefix_ + "/data", "D:");         // absolute target, upper-case letter
+  link("../disc", "e:");
+  link("/dev/null", "e::");              // the raw device behind a CD drive
+  link("/", "z:");
+  link("../missing", "y:");              // dangling: no drive
+  link("../drive_c", "com1");            // not a drive name
+  std::unique_ptr<Env> env = newPosixEnv(prefix_);
+  EXPECT_EQ(env->logicalDrives(), (1u << 2) | (1u << 3) | (1u << 4) | (1u << 25));
+  EXPECT_EQ(env->driveType(u'c'), kDriveFixed);
+  EXPECT_EQ(env->driveType(u'D'), kDriveFixed);
+  EXPECT_EQ(env->driveType(u'e'), kDriveCdrom);
+  EXPECT_EQ(env->driveType(u'z'), kDriveFixed);
+  EXPECT_EQ(env->driveType(u'y'), kDriveNoRootDir);
+  EXPECT_EQ(env->driveType(u'7'), kDriveNoRootDir);
+}
+
+TEST_F(EnvPosixTest, WithoutAPrefixThereIsOneDriveZForTheRoot) {
+  for (const std::string& prefix : {std::string(), dir_ + "/no_such_prefix"}) {
+    std::unique_ptr<Env> env = newPosixEnv(prefix);
+    EXPECT_EQ(env->logicalDrives(), 1u << 25);
+    EXPECT_EQ(env->driveType(u'z'), kDriveFixed);
+    std::string expected = "z:" + dir_;
+    for (char& ch : expected)
+      if (ch == '/') ch = '\\';
+    EXPECT_EQ(toUtf8(windowsPathIn(env.get(), dir_)), expected);
+  }
+}
+
+TEST_F(EnvPosixTest, ListingReportsWhatStatReportsAndLinksToFoldersAsJunctions) {
+  std::string c = folder("drive_c");
+  link("../drive_c", "c:");
+  folder("drive_c/sub");
+  std::ofstream(c + "/a.txt") << "12345";
+  std::ofstream(c + "/\xe6\x97\xa5.txt") << "x";
+  std::ofstream(c + "/bad\xfe.bin") << "xy";
+  ASSERT_EQ(symlink("sub", (c + "/to_sub").c_str()), 0);
+  ASSERT_EQ(symlink("a.txt", (c + "/to_a").c_str()), 0);
+  struct timespec ts[2] = {{1700000000, 123456789}, {1700000000, 123456789}};
+  ASSERT_EQ(utimensat(AT_FDCWD, (c + "/a.txt").c_str(), ts, 0), 0);
+
+  std::unique_ptr<Env> env = newPosixEnv(prefix_);
+  std::map<std::string, DirEntry> got = list(env.get(), u"c:\\");
+  ASSERT_EQ(got.size(), 6u);  // no "." or ".."
+  EXPECT_TRUE(got["sub"].isFolder);
+  EXPECT_FALSE(got["sub"].isJunction);
+  EXPECT_TRUE(got["to_sub"].isFolder);
+  EXPECT_TRUE(got["to_sub"].isJunction);
+  EXPECT_FALSE(got["a.txt"].isFolder);
+  EXPECT_EQ(got["a.txt"].size, 5u);
+  EXPECT_EQ(got["a.txt"].lastWrite, (1700000000ull + 11644473600ull) * 10000000ull + 1234567);
+  EXPECT_EQ(got["to_a"].size, 5u);
+  EXPECT_EQ(got["to_a"].lastWrite, got["a.txt"].lastWrite);
+  EXPECT_EQ(got["bad\xfe.bin"].size, 2u);  // the escaped name maps back to its exact bytes
+  EXPECT_EQ(got["\xe6\x97\xa5.txt"].name, u"\u65e5.txt");
+  // The escaped name also opens: list a folder whose name is not UTF-8.
+  folder("drive_c/odd\xff");
+  std::ofstream(c + "/odd\xff/in.txt") << "in";
+  std::u16string odd = u"c:\\" + fromUtf8("odd\xff") + u"\\";
+  EXPECT_EQ(list(env.get(), odd).count("in.txt"), 1u);
+}
+
+TEST_F(EnvPosixTest, FolderNamesResolveCaseInsensitivelyAsOnWindows) {
+  folder("drive_c");
+  folder("drive_c/Program Files");
+  folder("drive_c/Program Files/Big App");
+  std::ofstream(prefix_ + "/drive_c/Program Files/Big App/App.EXE") << "MZ";
+  link("../drive_c", "c:");
+  std::unique_ptr<Env> env = newPosixEnv(prefix_);
+  EXPECT_EQ(list(env.get(), u"c:\\program files\\big app\\").count("App.EXE"), 1u);
+  EXPECT_EQ(env->nativePath(u"c:\\PROGRAM FILES\\big app\\app.exe"),
+            prefix_ + "/drive_c/Program Files/Big App/App.EXE");
+  EXPECT_FALSE(env->listFolder(u"c:\\program files\\nothing\\"));
+  EXPECT_FALSE(env->listFolder(u"c:\\program files\\..\\..\\"));  // no climbing out of a drive
+  EXPECT_FALSE(env->listFolder(u"q:\\"));
+  EXPECT_FALSE(env->listFolder(u"c:\\program files\\big app\\app.exe\\"));
+}
+
+TEST_F(EnvPosixTest, NativePathsMapToTheDriveWithTheLongestTarget) {
+  folder("drive_c");
+  folder("drive_c/users");
+  folder("drive_c/users/me");
+  folder("drive_c/windows");
+  link("../drive_c", "c:");
+  link("../drive_c/users", "h:");
+  link("/", "z:");
+  std::unique_ptr<Env> env = newPosixEnv(prefix_);
+  EXPECT_EQ(windowsPathIn(env.get(), prefix_ + "/drive_c/windows"), u"c:\\windows");
+  EXPECT_EQ(windowsPathIn(env.get(), prefix_ + "/drive_c/users/me"), u"h:\\me");
+  EXPECT_EQ(windowsPathIn(env.get(), prefix_ + "/drive_c/users"), u"h:\\");
+  EXPECT_EQ(windowsPathIn(env.get(), prefix_ + "/drive_c/users/../windows/"), u"c:\\windows");
+  EXPECT_EQ(windowsPathIn(env.get(), "/usr"), u"z:\\usr");
+}
+
+TEST_F(EnvPosixTest, PseudoFileSystemsAreJunctionsAndNeverListed) {
+  struct stat st;
+  if (stat("/proc/self", &st) != 0) GTEST_SKIP() << "no /proc here";
+  std::unique_ptr<Env> env = newPosixEnv(std::string());
+  std::map<std::string, DirEntry> root = list(env.get(), u"z:\\");
+  ASSERT_EQ(root.count("proc"), 1u);
+  EXPECT_TRUE(root["proc"].isFolder);
+  EXPECT_TRUE(root["proc"].isJunction);
+  EXPECT_FALSE(env->listFolder(u"z:\\proc\\"));
+  EXPECT_FALSE(env->listFolder(u"z:\\proc\\self\\"));
+  // An ordinary folder of the same drive is a plain folder.
+  struct stat tmp;
+  if (lstat("/tmp", &tmp) == 0 && S_ISDIR(tmp.st_mode)) {
+    EXPECT_TRUE(root["tmp"].isFolder);
+    EXPECT_FALSE(root["tmp"].isJunction);
+  }
+}
+
+TEST_F(EnvPosixTest, TheComputerNameIsTheHostNameInUpperCaseCutAt15) {
+  char host[256] = {};
+  ASSERT_EQ(gethostname(host, sizeof host - 1), 0);
+  std::string expected;
+  for (const char* p = host; *p && *p != '.' && expected.size() < 15; p++)
+    expected.push_back(char(std::toupper(uint8_t(*p))));
+  std::unique_ptr<Env> env = newPosixEnv(std::string());
+  EXPECT_EQ(toUtf8(env->computerName()), expected);
+  EXPECT_LE(env->computerName().size(), 15u);
+}
+
+}  // namespace
+}  // namespace keldrun
