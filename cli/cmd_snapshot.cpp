@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/catalog_cli.h"
 #include "cli/command.h"
 #include "cli/workspace.h"
 #include "engine/log.h"
@@ -16,6 +17,7 @@
 #include "engine/text.h"
 #include "platform/env.h"
 #include "platform/thread.h"
+#include "shell/take_snapshot.h"
 
 namespace keldrun {
 
@@ -24,36 +26,6 @@ namespace {
 volatile std::sig_atomic_t interrupted = 0;
 
 extern "C" void onInterrupt(int) { interrupted = 1; }
-
-// Reserves the next free snapshot number: one past the highest "snap%03d.snp" in the data
-// folder, created exclusively where the platform allows it, so that two commands running at
-// once never write the same file.
-bool reserveSnapshotPath(const std::string& dataFolder, int* number, std::string* path) {
-  int highest = 0;
-  char name[32];
-  for (int n = 1; n < 10000; n++) {
-    std::snprintf(name, sizeof name, "snap%03d.snp", n);
-    if (fileExists(joinPath(dataFolder, name))) highest = n;
-  }
-  for (int n = highest + 1; n < highest + 100; n++) {
-    std::snprintf(name, sizeof name, "snap%03d.snp", n);
-    std::string candidate = joinPath(dataFolder, name);
-#ifdef _WIN32
-    if (fileExists(candidate)) continue;
-    FILE* f = openFile(candidate, "wb");
-#else
-    FILE* f = openFile(candidate, "wbx");
-    if (!f && errno == EEXIST) continue;
-#endif
-    if (!f) return false;
-    std::fclose(f);
-    *number = n;
-    *path = candidate;
-    return true;
-  }
-  errno = EEXIST;
-  return false;
-}
 
 // The Windows form of a --files argument, or an error message.
 bool folderItem(const std::string& arg, std::u16string* item, std::string* error) {
@@ -120,15 +92,24 @@ class ProgressDisplay {
 
 int runSnapshot(CommandContext& ctx) {
   std::string name;
+  bool nameGiven = false;
+  bool useFilter = false;
+  bool apps = false;
   std::vector<std::string> folders;
   const std::vector<std::string>& a = ctx.args;
   for (size_t i = 0; i < a.size(); i++) {
     if (a[i] == "--name" && i + 1 < a.size()) {
       name = a[++i];
+      nameGiven = true;
     } else if (a[i] == "--files" && i + 1 < a.size()) {
       folders.push_back(a[++i]);
+    } else if (a[i] == "--apps") {
+      apps = true;
+    } else if (a[i] == "--filter") {
+      useFilter = true;
     } else if (a[i].rfind("--name=", 0) == 0) {
       name = a[i].substr(7);
+      nameGiven = true;
     } else if (a[i].rfind("--files=", 0) == 0) {
       folders.push_back(a[i].substr(8));
     } else {
@@ -136,68 +117,78 @@ int runSnapshot(CommandContext& ctx) {
     }
   }
 
+  if (useFilter && !folders.empty()) return fail("snapshot: --filter and --files cannot be combined");
+  if (useFilter && apps) return fail("snapshot: --filter and --apps cannot be combined");
   FilterList lists[kSectionCount];
-  if (folders.empty()) {
-    lists[kSectionFiles].push_back(u"*");
-  } else {
-    for (const std::string& f : folders) {
-      std::u16string item;
-      std::string error;
-      if (!folderItem(f, &item, &error)) return fail(error);
-      lists[kSectionFiles].push_back(item);
-    }
+  if (apps) lists[kSectionApps] = {u"*"};
+  for (const std::string& f : folders) {
+    std::u16string item;
+    std::string error;
+    if (!folderItem(f, &item, &error)) return fail(error);
+    lists[kSectionFiles].push_back(item);
   }
 
-  std::string dataFolder = joinPath(ctx.home, "data");
-  if (!makeFolders(dataFolder))
-    return fail("cannot create the data folder " + dataFolder + ": " + std::strerror(errno));
-  int number = 0;
-  std::string path;
-  if (!reserveSnapshotPath(dataFolder, &number, &path))
-    return fail("cannot create a snapshot file in " + dataFolder + ": " + std::strerror(errno));
-
+  // Numbering, the scan filter file, the log and the catalog are the take-snapshot dialog's.
+  Settings settings(ctx.home);
+  std::string error;
+  if (!openCatalog(&settings, true, &error)) return fail(error);
+  TakeSnapshot take(&settings);
+  if (nameGiven) take.name = name;
+  take.group = useFilter ? TakeSnapshot::kSelectedItems : TakeSnapshot::kFullScan;
+  if (!useFilter && folders.empty() && !apps) {
+    // A full scan: every section the engine can record.
+    for (int s = 0; s < kSectionCount; s++) lists[s] = {u"*"};
+  }
   interrupted = 0;
   void (*previous)(int) = std::signal(SIGINT, onInterrupt);
-  SnapshotScan scan;
-  if (!scan.start(path, lists)) {
+  ShellMessage m = take.start(useFilter ? nullptr : lists);
+  if (!m.empty()) {
     std::signal(SIGINT, previous);
-    removeFile(path);
-    return fail(scan.error());
+    return fail(m.text);
   }
   ProgressDisplay display(ctx.stderrIsTerminal);
   int ticks = 0;
-  while (!scan.complete()) {
+  while (take.state() == TakeSnapshot::State::Scanning && !take.scan().complete()) {
     if (interrupted) {
       display.clear();
-      scan.abort();
+      std::string path = take.path();
+      take.stop();
       std::signal(SIGINT, previous);
       return fail("snapshot stopped; " + path + " deleted");
     }
     sleepMilliseconds(50);
-    if (++ticks % 5 == 0) display.show(scan.progressText());
+    if (++ticks % 5 == 0) display.show(take.scan().progressText());
   }
   display.clear();
   std::signal(SIGINT, previous);
-
-  SnapshotInfo info;
-  if (!scan.finish(name, number, &info)) return fail(scan.error());
-  appendLog(scan.completionText(), joinPath(ctx.home, kLogFileName));
-  std::printf("%s\n%s\n", scan.completionText().c_str(), path.c_str());
+  m = take.tick();
+  if (take.state() != TakeSnapshot::State::Finished) return fail(m.text);
+  std::printf("%s\n%s\n", take.completionText().c_str(), take.path().c_str());
   return kExitOk;
 }
 
-Registration reg({"snapshot", "take a snapshot of folders or of every fixed drive",
-                  "usage: keldrun [--home DIR] [--wine-prefix DIR] snapshot [--name TEXT] [--files PATH]...\n"
+Registration reg({"snapshot", "take a snapshot of the machine, of chosen folders or of the scan filter",
+                  "usage: keldrun [--home DIR] [--wine-prefix DIR] snapshot [--name TEXT]\n"
+                  "                                                   [--files PATH... --apps | --filter]\n"
                   "\n"
-                  "Records the folders and files under each PATH (every fixed drive when no --files\n"
-                  "is given) into DIR/data/snapNNN.snp, with the next free number. Native paths\n"
-                  "map to the drive of the Wine prefix that holds them. Progress shows on a\n"
-                  "terminal; at the end the completion text and the file's path are printed and\n"
-                  "the completion text is appended to DIR/KeldrunLog.txt. Ctrl-C stops the scan\n"
-                  "and deletes the file.\n"
+                  "Records a new snapshot into DIR/data/snapNNN.snp under the next number of the\n"
+                  "catalog (DIR/Keldrun.cfg) and adds it to the catalog. Without --files, --apps\n"
+                  "or --filter it is a full scan: the registry, every fixed drive and the\n"
+                  "applications. Native paths map to the\n"
+                  "drive of the Wine prefix that holds them. Progress shows on a terminal; at the\n"
+                  "end the completion text and the file's path are printed and the completion\n"
+                  "text is appended to DIR/KeldrunLog.txt. Ctrl-C stops the scan and deletes the\n"
+                  "file; nothing is added to the catalog.\n"
                   "\n"
-                  "  --name TEXT   the snapshot's name (at most 199 characters are kept)\n"
-                  "  --files PATH  a folder to record; may be repeated\n"
+                  "  --name TEXT   the snapshot's name (default \"Snapshot #N\"; at most 199\n"
+                  "                characters are kept)\n"
+                  "  --files PATH  a folder to record (files section only); may be repeated\n"
+                  "  --apps        record the applications section: Run keys, Startup folders,\n"
+                  "                services and drivers\n"
+                  "  --filter      record the keys, folders and sections listed in\n"
+                  "                DIR/scan_filter.txt (\"Registry:\", \"Files:\", \"Applications:\"\n"
+                  "                headers, one lower-case path ending in \\ or \"*\" per line);\n"
+                  "                everything when the file is missing\n"
                   "\n"
                   "example: keldrun snapshot --name \"before install\" --files ~/.wine/drive_c\n",
                   runSnapshot});

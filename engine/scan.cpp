@@ -6,7 +6,7 @@
 namespace keldrun {
 
 SnapshotScan::SnapshotScan(Env* env)
-    : env_(env ? env : defaultEnv()), files_(env_), registry_(env_) {}
+    : env_(env ? env : defaultEnv()), files_(env_), registry_(env_), apps_(env_) {}
 
 SnapshotScan::~SnapshotScan() {
   if (started_) abort();
@@ -18,10 +18,12 @@ bool SnapshotScan::start(const std::string& path, const FilterList lists[kSectio
   error_.clear();
   completion_.clear();
   for (int i = 0; i < kSectionCount; i++) lists_[i].clear();
-  // Applications (section 2) have no store in this build yet.
   lists_[kSectionRegistry] = normalizeRegistryFilter(lists[kSectionRegistry]);
   lists_[kSectionFiles] = normalizeFileFilter(lists[kSectionFiles]);
-  if (lists_[kSectionRegistry].empty() && lists_[kSectionFiles].empty()) {
+  // The applications scan records everything; any list selects it.
+  lists_[kSectionApps] = lists[kSectionApps];
+  if (lists_[kSectionRegistry].empty() && lists_[kSectionFiles].empty() &&
+      lists_[kSectionApps].empty()) {
     error_ = "Select at least one item";
     return false;
   }
@@ -34,7 +36,7 @@ bool SnapshotScan::start(const std::string& path, const FilterList lists[kSectio
     registry_.startRegistryScan(&file_, lists_[kSectionRegistry]);
   // A full scan that finds no drive at all starts no worker and records an empty section.
   if (!lists_[kSectionFiles].empty()) files_.startFileScan(&file_, lists_[kSectionFiles]);
-  // Applications thread last: startApplicationScan(&file_, lists_[kSectionApps]).
+  if (!lists_[kSectionApps].empty()) apps_.startApplicationScan(&file_);
   return true;
 }
 
@@ -44,6 +46,7 @@ ScanCounts SnapshotScan::counts() {
   c.values = registry_.values();
   c.folders = files_.folders().get();
   c.files = files_.files().get();
+  c.applications = apps_.applications().get();
   return c;
 }
 
@@ -52,6 +55,7 @@ std::string SnapshotScan::progressText() { return keldrun::progressText(clock_.t
 bool SnapshotScan::finish(const std::string& name, int32_t number, SnapshotInfo* info) {
   if (!complete()) return false;
   files_.releaseWorkers();
+  apps_.stopApplicationScan();
   started_ = false;
   info->fillNew(name, number, lists_);
   bool ok = file_.finish(info);
@@ -68,6 +72,7 @@ void SnapshotScan::abort() {
   if (!started_) return;
   files_.stopFileScan();
   registry_.stopRegistryScan();
+  apps_.stopApplicationScan();
   started_ = false;
   file_.close();
   removeFile(path_);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/app_scan.h"
 #include "engine/file_scan.h"
 #include "engine/progress.h"
 #include "engine/registry_scan.h"
@@ -25,8 +26,7 @@ class SnapshotScan {
   SnapshotScan& operator=(const SnapshotScan&) = delete;
 
   // Starts the elapsed clock, creates the snapshot file at path (UTF-8) and starts the scans of
-  // the sections whose list is not empty, in the order registry, drives, applications. A
-  // section that this build cannot scan yet is left out (recorded as not scanned). False, with
+  // the sections whose list is not empty, in the order registry, drives, applications. False, with
   // nothing running and no file left behind, when no section can be scanned or the file cannot
   // be created; error() then says why.
   bool start(const std::string& path, const FilterList lists[kSectionCount]);
@@ -61,8 +61,7 @@ class SnapshotScan {
   ElapsedClock clock_;
   FileStore files_;
   RegistryStore registry_;
-  // The applications store (startApplicationScan; applications counter) takes its place next
-  // to files_, is started after it in start(), stopped in abort() and read in counts().
+  ApplicationStore apps_;
   FilterList lists_[kSectionCount];
   std::string path_;
   std::string error_;

@@ -68,6 +68,25 @@ class RegistryKey {
                          std::vector<uint8_t>* data) = 0;
 };
 
+// A service or driver as the service manager knows it.
+struct ServiceConfig {
+  std::u16string serviceName;  // the key name
+  std::u16string displayName;
+  uint32_t type = 0;           // service type bits: 0x1 kernel driver ... 0x10/0x20 Win32 service
+  uint32_t state = 0;          // 1 stopped ... 4 running ... 7 paused
+  bool configRead = false;     // the three fields below hold the configuration
+  uint32_t startType = 0;      // 0 boot, 1 system, 2 automatic, 3 on demand, 4 disabled
+  std::u16string binaryPath;
+  std::u16string description;  // empty when there is none or it cannot be read
+};
+
+// The strings of a file's version resource, taken through its first translation.
+struct FileVersionInfo {
+  std::u16string productVersion;
+  std::u16string fileVersion;
+  std::u16string companyName;
+};
+
 class Env {
  public:
   virtual ~Env() = default;
@@ -84,6 +103,29 @@ class Env {
 
   // The computer's name; empty when it cannot be had.
   virtual std::u16string computerName() = 0;
+
+  // What the applications scan asks. Default implementations: services_win.cpp (service manager,
+  // SearchPath, version.dll) and services_posix.cpp (the same read from the prefix's registry and
+  // drives through openHive, listFolder and nativePath). Paths are Windows paths.
+
+  // The Windows folder with a trailing '\' ("C:\windows\").
+  virtual std::u16string windowsFolder();
+  // Every service and driver (type mask 0x13F, all states) with its configuration and
+  // description. False when the service manager cannot be opened or enumerated.
+  virtual bool listServices(std::vector<ServiceConfig>* out);
+  // Looks a file up as the system's search order for executables does (current folder, system
+  // folders, Windows folder, PATH); a name holding a drive or a leading '\' is checked as given.
+  // Sets *fullPath to the path found; false when there is none.
+  virtual bool searchExecutable(const std::u16string& name, std::u16string* fullPath);
+  // Last-write time (FILETIME) and size of a file; false when there is no such file.
+  virtual bool fileStatus(const std::u16string& path, uint64_t* lastWrite, uint64_t* size);
+  // The version strings of a file; false when it has no version resource or no translation.
+  virtual bool fileVersion(const std::u16string& path, FileVersionInfo* out);
+  // Replaces %NAME% references by the machine's environment variables; unknown names stay.
+  virtual std::u16string expandEnvironment(const std::u16string& text);
+  // POSIX: the native path of a Windows path, each component matched case-insensitively as
+  // Windows would; empty when no drive holds it. Win32: empty.
+  virtual std::string nativePath(const std::u16string& path);
 };
 
 // The machine this process runs on (Win32), or on POSIX the Wine prefix chosen by

@@ -1,0 +1,508 @@
+// The applications scan over the POSIX seam: a Wine-like prefix on disk (drives, executables with
+// version resources, Startup folders) and an in-memory registry.
+#include "engine/app_scan.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/coding.h"
+#include "engine/text.h"
+#include "platform/env.h"
+#include "platform/regfile.h"
+
+namespace keldrun {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+constexpr uint32_t kSz = 1, kExpandSz = 2, kDword = 4;
+
+// A small PE32+ image whose version resource names the given strings (an empty string leaves
+// its entry out).
+Bytes peWithVersion(const std::u16string& product, const std::u16string& file,
+                    const std::u16string& company) {
+  auto putWide = [](Bytes* b, const std::u16string& s) {
+    for (char16_t c : s) {
+      b->push_back(uint8_t(c));
+      b->push_back(uint8_t(c >> 8));
+    }
+    b->insert(b->end(), {0, 0});
+  };
+  auto pad = [](Bytes* b) {
+    while (b->size() % 4) b->push_back(0);
+  };
+  auto block = [&](const std::u16string& key, uint16_t type, uint16_t valueLength, const Bytes& value,
+                   const std::vector<Bytes>& children) {
+    Bytes b(6, 0);
+    putWide(&b, key);
+    pad(&b);
+    b.insert(b.end(), value.begin(), value.end());
+    for (const Bytes& c : children) {
+      pad(&b);
+      b.insert(b.end(), c.begin(), c.end());
+    }
+    putU16(b.data(), uint16_t(b.size()));
+    putU16(b.data() + 2, valueLength);
+    putU16(b.data() + 4, type);
+    return b;
+  };
+  std::vector<Bytes> strings;
+  auto text = [&](const std::u16string& key, const std::u16string& v) {
+    if (v.empty()) return;
+    Bytes value;
+    putWide(&value, v);
+    strings.push_back(block(key, 1, uint16_t(v.size() + 1), value, {}));
+  };
+  text(u"CompanyName", company);
+  text(u"FileVersion", file);
+  text(u"ProductVersion", product);
+  Bytes translation = {0x09, 0x04, 0xb0, 0x04};
+  Bytes resource = block(u"VS_VERSION_INFO", 0, 0, {},
+                         {block(u"StringFileInfo", 1, 0, {}, {block(u"040904b0", 1, 0, {}, strings)}),
+                          block(u"VarFileInfo", 1, 0, {},
+                                {block(u"Translation", 0, 4, translation, {})})});
+  // Headers in the first 0x400 bytes, one resource section at RVA 0x1000 after them.
+  Bytes rsrc(16, 0);
+  putU16(rsrc.data() + 14, 1);
+  auto entry = [&](uint32_t id, uint32_t offset) {
+    appendU32(&rsrc, id);
+    appendU32(&rsrc, offset);
+  };
+  entry(16, 0x80000018);
+  rsrc.resize(rsrc.size() + 16);
+  putU16(rsrc.data() + 24 + 14, 1);
+  entry(1, 0x80000030);
+  rsrc.resize(rsrc.size() + 16);
+  putU16(rsrc.data() + 48 + 14, 1);
+  entry(0x0409, 0x48);
+  appendU32(&rsrc, 0x1000 + 0x58);
+  appendU32(&rsrc, uint32_t(resource.size()));
+  appendU32(&rsrc, 0);
+  appendU32(&rsrc, 0);
+  rsrc.insert(rsrc.end(), resource.begin(), resource.end());
+  Bytes pe(0x400, 0);
+  pe[0] = 'M';
+  pe[1] = 'Z';
+  putU32(pe.data() + 0x3C, 0x40);
+  uint8_t* h = pe.data() + 0x40;
+  h[0] = 'P';
+  h[1] = 'E';
+  putU16(h + 4, 0x8664);
+  putU16(h + 6, 1);
+  putU16(h + 20, 240);
+  putU16(h + 24, 0x20B);
+  putU32(h + 24 + 60, 0x400);
+  putU32(h + 24 + 108, 16);
+  putU32(h + 24 + 112 + 16, 0x1000);
+  putU32(h + 24 + 112 + 20, uint32_t(rsrc.size()));
+  uint8_t* sec = h + 24 + 240;
+  putU32(sec + 8, uint32_t(rsrc.size()));
+  putU32(sec + 12, 0x1000);
+  putU32(sec + 16, uint32_t(rsrc.size()));
+  putU32(sec + 20, 0x400);
+  pe.insert(pe.end(), rsrc.begin(), rsrc.end());
+  return pe;
+}
+
+Bytes wideData(const std::u16string& s) {
+  Bytes b;
+  for (char16_t c : s) appendU16(&b, c);
+  appendU16(&b, 0);
+  return b;
+}
+
+Bytes dwordData(uint32_t v) {
+  Bytes b;
+  appendU32(&b, v);
+  return b;
+}
+
+// The registry from the helper's in-memory store, drives and files from a prefix on disk.
+class PrefixEnv : public MemoryRegistryEnv {
+ public:
+  PrefixEnv(std::shared_ptr<MemoryRegistry> registry, std::unique_ptr<Env> files)
+      : MemoryRegistryEnv(std::move(registry), files.get()), files_(std::move(files)) {}
+  std::string nativePath(const std::u16string& path) override { return files_->nativePath(path); }
+
+ private:
+  std::unique_ptr<Env> files_;
+};
+
+class AppScanTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/keldrun-apps-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    root_ = pattern;
+    drive_ = root_ + "/drive_c";
+    mkdirs("dosdevices");
+    ASSERT_EQ(symlink("../drive_c", (root_ + "/dosdevices/c:").c_str()), 0);
+    mkdirs("drive_c/windows/system32/drivers");
+    mkdirs("drive_c/Program Files/Keldrun Test");
+    mkdirs("drive_c/tools");
+    mkdirs("drive_c/users/me/Startup/Sub Folder");
+    mkdirs("drive_c/ProgramData/Startup");
+    write("windows/system32/tool.exe", peWithVersion(u"2.0", u"2.0.1.5", u"Tool Makers"));
+    write("windows/system32/svc.exe", peWithVersion(u"", u"3.1", u"Service Co"));
+    write("windows/system32/drivers/foo.sys", peWithVersion(u"6.1", u"6.1.0.1", u"Driver Co"));
+    write("windows/system32/drivers/bare.sys", peWithVersion(u"1.0", u"", u""));
+    write("Program Files/Keldrun Test/Tool.exe", peWithVersion(u"9.9", u"", u"Spaced Inc"));
+    write("tools/helper.exe", peWithVersion(u"4.4", u"", u"Helpers"));
+    write("users/me/Startup/desktop.ini", Bytes{'[', ']'});
+    write("users/me/Startup/App.lnk", Bytes(77, 'L'));
+    write("ProgramData/Startup/Shared.lnk", Bytes(5, 'S'));
+
+    registry_ = MemoryRegistry::create();
+    setString(kHiveLocalMachine, u"Software\\Microsoft\\Windows NT\\CurrentVersion", u"SystemRoot",
+              u"C:\\windows");
+    setString(kHiveCurrentUser, u"Environment", u"PATH", u"%SystemDrive%\\tools", kExpandSz);
+    setString(kHiveLocalMachine, u"System\\CurrentControlSet\\Control\\Session Manager\\Environment",
+              u"PATH", u"%SystemRoot%\\system32;%SystemRoot%", kExpandSz);
+    setString(kHiveCurrentUser, u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+              u"StartUp", u"C:\\users\\me\\Startup");
+    setString(kHiveLocalMachine, u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+              u"Common Startup", u"C:\\ProgramData\\Startup\\");
+    env_ = std::make_unique<PrefixEnv>(registry_, newPosixEnv(root_));
+  }
+
+  void TearDown() override {
+    if (!root_.empty()) std::system(("rm -rf '" + root_ + "'").c_str());
+  }
+
+  void mkdirs(const std::string& rel) {
+    std::string path = root_;
+    size_t at = 0;
+    while (at <= rel.size()) {
+      size_t next = rel.find('/', at);
+      if (next == std::string::npos) next = rel.size();
+      path = root_ + "/" + rel.substr(0, next);
+      ::mkdir(path.c_str(), 0777);
+      at = next + 1;
+    }
+  }
+  void write(const std::string& rel, const Bytes& bytes) {
+    FILE* f = std::fopen((drive_ + "/" + rel).c_str(), "wb");
+    ASSERT_NE(f, nullptr) << rel;
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+  }
+  void setString(int hive, const std::u16string& key, const std::u16string& name,
+                 const std::u16string& value, uint32_t type = kSz) {
+    ASSERT_TRUE(registry_->setValue(hive, key, name, type, wideData(value)));
+  }
+  void addService(const std::u16string& name, uint32_t type, uint32_t start,
+                  const std::u16string& imagePath, const std::u16string& display,
+                  const std::u16string& description = u"") {
+    std::u16string key = u"System\\CurrentControlSet\\Services\\" + name;
+    ASSERT_TRUE(registry_->setValue(kHiveLocalMachine, key, u"Type", kDword, dwordData(type)));
+    ASSERT_TRUE(registry_->setValue(kHiveLocalMachine, key, u"Start", kDword, dwordData(start)));
+    if (!imagePath.empty()) setString(kHiveLocalMachine, key, u"ImagePath", imagePath, kExpandSz);
+    if (!display.empty()) setString(kHiveLocalMachine, key, u"DisplayName", display);
+    if (!description.empty()) setString(kHiveLocalMachine, key, u"Description", description);
+  }
+  // Last-write time and size of a file of drive c: as the scan must record them.
+  void statOf(const std::string& rel, uint64_t* time, uint64_t* size) {
+    struct stat st;
+    ASSERT_EQ(::stat((drive_ + "/" + rel).c_str(), &st), 0);
+    *time = 116444736000000000ull + uint64_t(st.st_mtim.tv_sec) * 10000000ull +
+            uint64_t(st.st_mtim.tv_nsec) / 100;
+    *size = uint64_t(st.st_size);
+  }
+
+  std::string root_, drive_;
+  std::shared_ptr<MemoryRegistry> registry_;
+  std::unique_ptr<PrefixEnv> env_;
+};
+
+TEST_F(AppScanTest, ResolvesCommands) {
+  struct Case {
+    std::u16string command;
+    bool found;
+    std::u16string path;
+    std::u16string arguments;
+  };
+  const std::vector<Case> cases = {
+      {u"\"C:\\Program Files\\Keldrun Test\\Tool.exe\" /min", true,
+       u"c:\\program files\\keldrun test\\tool.exe", u"/min"},
+      {u"\"C:\\Program Files\\Keldrun Test\\Tool.exe\"  \t-a b", true,
+       u"c:\\program files\\keldrun test\\tool.exe", u"-a b"},
+      {u"tool /x  /y", true, u"c:\\windows\\system32\\tool.exe", u"/x  /y"},
+      {u"TOOL.EXE", true, u"c:\\windows\\system32\\tool.exe", u""},
+      {u"helper --now", true, u"c:\\tools\\helper.exe", u"--now"},
+      {u"\\??\\C:\\windows\\system32\\drivers\\foo.sys", true,
+       u"c:\\windows\\system32\\drivers\\foo.sys", u""},
+      {u"System32\\DRIVERS\\foo.sys", true, u"c:\\windows\\system32\\drivers\\foo.sys", u""},
+      {u"\\SystemRoot\\System32\\drivers\\foo.sys", true,
+       u"c:\\windows\\system32\\drivers\\foo.sys", u""},
+      {u"\\systemroot\\system32\\drivers\\foo.sys", true,
+       u"c:\\windows\\system32\\drivers\\foo.sys", u""},
+      {u"foo.sys", true, u"c:\\windows\\system32\\drivers\\foo.sys", u""},
+      {u"FOO.SYS", false, u"", u""},  // ".sys" is matched in exact case
+      // Unquoted with spaces: cut at the first space, "C:\Program" + ".exe" does not exist.
+      {u"C:\\Program Files\\Keldrun Test\\Tool.exe /min", false, u"", u""},
+      {u"missing.exe arg", false, u"", u""},
+      {u"\"\"", false, u"", u""},
+      {u"", false, u"", u""},
+  };
+  AppGatherer g(env_.get(), nullptr);
+  EXPECT_EQ(g.windowsFolder(), u"C:\\windows\\");
+  EXPECT_EQ(g.driversFolder(), u"C:\\windows\\system32\\drivers\\");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(toUtf8(c.command));
+    std::u16string path, arguments;
+    EXPECT_EQ(g.resolveCommand(c.command, &path, &arguments), c.found);
+    EXPECT_EQ(toUtf8(path), toUtf8(c.path));
+    EXPECT_EQ(toUtf8(arguments), toUtf8(c.arguments));
+  }
+}
+
+TEST_F(AppScanTest, ReadFileInfoFillsFileTimeSizeVersionAndCompany) {
+  AppGatherer g(env_.get(), nullptr);
+  AppRecord r;
+  ASSERT_TRUE(g.readFileInfo(u"\"C:\\Program Files\\Keldrun Test\\Tool.exe\" /min", &r));
+  EXPECT_EQ(r.file, u"c:\\program files\\keldrun test\\tool.exe /min");
+  uint64_t time, size;
+  statOf("Program Files/Keldrun Test/Tool.exe", &time, &size);
+  EXPECT_EQ(r.modified, time);
+  EXPECT_EQ(r.size, size);
+  EXPECT_EQ(r.version, u"9.9");
+  EXPECT_EQ(r.company, u"Spaced Inc");
+
+  AppRecord s;
+  s.file = u"kept as is";
+  ASSERT_TRUE(g.readFileInfo(u"svc.exe", &s));
+  EXPECT_EQ(s.file, u"kept as is");
+  EXPECT_EQ(s.version, u"3.1");  // no ProductVersion: the FileVersion
+
+  AppRecord lnk;  // a file without a version resource: time and size, then false
+  EXPECT_FALSE(g.readFileInfo(u"C:\\users\\me\\Startup\\App.lnk", &lnk));
+  EXPECT_EQ(lnk.size, 77u);
+  EXPECT_NE(lnk.modified, 0u);
+  EXPECT_TRUE(lnk.version.empty());
+
+  AppRecord none;
+  EXPECT_FALSE(g.readFileInfo(u"nothing here", &none));
+  EXPECT_TRUE(none.file.empty());
+  EXPECT_EQ(none.size, 0u);
+}
+
+TEST_F(AppScanTest, GathersRunValuesAndStartupFolders) {
+  const std::u16string run = u"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+  setString(kHiveLocalMachine, run, u"Spaced", u"\"C:\\Program Files\\Keldrun Test\\Tool.exe\" /min");
+  setString(kHiveLocalMachine, run, u"Expanded", u"%SystemRoot%\\system32\\tool.exe", kExpandSz);
+  setString(kHiveLocalMachine, run + u"Once", u"Bare", u"tool -once");
+  setString(kHiveCurrentUser, run, u"Gone", u"C:\\nowhere\\gone.exe -x");
+  ASSERT_TRUE(registry_->setValue(kHiveCurrentUser, run, u"Binary", 3, Bytes{1, 2, 3}));
+
+  Counter counter;
+  AppGatherer g(env_.get(), &counter);
+  std::vector<std::u16string> folders = g.startupFolders();
+  ASSERT_EQ(folders.size(), 2u);
+  EXPECT_EQ(folders[0], u"C:\\users\\me\\Startup\\");
+  EXPECT_EQ(folders[1], u"C:\\ProgramData\\Startup\\");
+
+  std::vector<AppRecord> out;
+  g.gatherStartup(&out);
+  std::vector<std::u16string> names;
+  for (const AppRecord& r : out) names.push_back(r.name);
+  // Machine keys first, then the user's, then the user's and the shared Startup folder.
+  std::vector<std::u16string> want = {u"Spaced", u"Bare", u"Gone", u"App.lnk", u"Shared.lnk"};
+  ASSERT_EQ(names, want);
+  EXPECT_EQ(counter.get(), 5u);
+  EXPECT_EQ(out[0].file, u"c:\\program files\\keldrun test\\tool.exe /min");
+  EXPECT_EQ(out[0].company, u"Spaced Inc");
+  EXPECT_EQ(out[1].file, u"c:\\windows\\system32\\tool.exe -once");
+  EXPECT_EQ(out[1].version, u"2.0");
+  EXPECT_EQ(out[2].file, u"C:\\nowhere\\gone.exe -x");  // not found: the value as written
+  EXPECT_EQ(out[2].modified, 0u);
+  EXPECT_EQ(out[3].file, u"c:\\users\\me\\startup\\app.lnk");
+  EXPECT_EQ(out[3].size, 77u);
+  for (const AppRecord& r : out) {
+    EXPECT_EQ(r.kind, kAppStartup);
+    EXPECT_EQ(r.startType, 0);
+    EXPECT_EQ(r.state, 0);
+    EXPECT_TRUE(r.serviceName.empty());
+  }
+}
+
+TEST_F(AppScanTest, AllUsersFolderFromTheProfileListWhenItNamesOne) {
+  const std::u16string list = u"Software\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
+  setString(kHiveLocalMachine, list, u"ProfilesDirectory", u"%SystemDrive%\\users", kExpandSz);
+  setString(kHiveLocalMachine, list, u"AllUsersProfile", u"All Users");
+  AppGatherer g(env_.get(), nullptr);
+  std::vector<std::u16string> folders = g.startupFolders();
+  ASSERT_EQ(folders.size(), 2u);
+  EXPECT_EQ(folders[1], u"C:\\users\\All Users\\Start Menu\\Programs\\Startup\\");
+}
+
+TEST_F(AppScanTest, GathersServicesAndDrivers) {
+  addService(u"Svc", 0x10, 3, u"C:\\windows\\system32\\svc.exe -k group", u"My Service", u"Does things");
+  addService(u"Shared", 0x20, 2, u"%SystemRoot%\\system32\\svc.exe", u"Shared One");
+  addService(u"Foo", 0x1, 0, u"\\SystemRoot\\System32\\drivers\\foo.sys", u"Foo Driver", u"Drives");
+  addService(u"bare", 0x2, 1, u"", u"");
+  addService(u"Lost", 0x1, 4, u"system32\\drivers\\lost.sys", u"Lost Driver");
+  addService(u"Nothing", 0x10, 4, u"", u"Pathless");
+  // A key without a type is configuration, not a service.
+  setString(kHiveLocalMachine, u"System\\CurrentControlSet\\Services\\NotAService", u"Foo", u"bar");
+
+  Counter counter;
+  AppGatherer g(env_.get(), &counter);
+  std::vector<AppRecord> services, drivers;
+  g.gatherServices(&services, &drivers);
+  EXPECT_EQ(counter.get(), 6u);
+  ASSERT_EQ(services.size(), 3u);
+  ASSERT_EQ(drivers.size(), 3u);
+  auto find = [](const std::vector<AppRecord>& list, const std::u16string& key) {
+    for (const AppRecord& r : list)
+      if (r.serviceName == key) return r;
+    ADD_FAILURE() << toUtf8(key);
+    return AppRecord();
+  };
+  AppRecord svc = find(services, u"Svc");
+  EXPECT_EQ(svc.kind, kAppService);
+  EXPECT_EQ(svc.name, u"My Service");
+  EXPECT_EQ(svc.file, u"C:\\windows\\system32\\svc.exe -k group");  // the path as configured
+  EXPECT_EQ(svc.startType, kStartDemand);
+  EXPECT_EQ(svc.state, kStateStopped);
+  EXPECT_EQ(svc.version, u"3.1");
+  EXPECT_EQ(svc.company, u"Service Co");
+  EXPECT_EQ(svc.description, u"Does things");
+  AppRecord shared = find(services, u"Shared");
+  EXPECT_EQ(shared.file, u"C:\\windows\\system32\\svc.exe");  // expanded, as the manager gives it
+  EXPECT_EQ(shared.company, u"Service Co");
+  EXPECT_EQ(shared.startType, kStartAuto);
+  AppRecord pathless = find(services, u"Nothing");
+  EXPECT_EQ(pathless.startType, kStartUnknown);
+  EXPECT_TRUE(pathless.file.empty());
+
+  AppRecord foo = find(drivers, u"Foo");
+  EXPECT_EQ(foo.kind, kAppDriver);
+  EXPECT_EQ(foo.file, u"c:\\windows\\system32\\drivers\\foo.sys");
+  EXPECT_EQ(foo.version, u"6.1");
+  EXPECT_EQ(foo.company, u"Driver Co");
+  EXPECT_EQ(foo.startType, kStartBoot);
+  EXPECT_EQ(foo.description, u"Drives");
+  AppRecord bare = find(drivers, u"bare");  // no path: its name + ".sys" in the drivers folder
+  EXPECT_EQ(bare.name, u"bare");
+  EXPECT_EQ(bare.file, u"c:\\windows\\system32\\drivers\\bare.sys");
+  EXPECT_EQ(bare.version, u"1.0");
+  EXPECT_EQ(bare.startType, kStartSystem);
+  AppRecord lost = find(drivers, u"Lost");
+  EXPECT_TRUE(lost.file.empty());
+  EXPECT_EQ(lost.size, 0u);
+  EXPECT_EQ(lost.startType, kStartDisabled);
+}
+
+std::vector<AppRecord> readGroup(SnapshotFile* f, uint32_t offset) {
+  std::vector<AppRecord> out;
+  AppItemListReader reader;
+  if (!reader.open(f, offset)) return out;
+  Item item;
+  while (reader.next(&item)) {
+    AppRecord r;
+    EXPECT_TRUE(decodeAppEntry(item.p, item.size, &r));
+    out.push_back(r);
+  }
+  return out;
+}
+
+TEST_F(AppScanTest, StoreWritesTheSectionOnItsThread) {
+  addService(u"Svc", 0x10, 3, u"C:\\windows\\system32\\svc.exe", u"Zulu Service");
+  addService(u"Svc2", 0x10, 2, u"C:\\windows\\system32\\tool.exe", u"alpha service");
+  setString(kHiveCurrentUser, u"Software\\Microsoft\\Windows\\CurrentVersion\\Run", u"T", u"tool");
+  std::string path = root_ + "/snap001.snp";
+  {
+    SnapshotFile f;
+    ASSERT_TRUE(f.create(path));
+    ApplicationStore store(env_.get());
+    ASSERT_TRUE(store.startApplicationScan(&f));
+    for (int i = 0; i < 3000 && f.runningScans() != 0; i++)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(f.runningScans(), 0);
+    store.stopApplicationScan();
+    EXPECT_EQ(store.applications().get(), 5u);  // 1 Run value, 2 folder files, 2 services
+    SnapshotInfo info;
+    FilterList lists[kSectionCount] = {{}, {}, {u"*"}};
+    info.fillNew("apps", 1, lists);
+    ASSERT_TRUE(f.finish(&info));
+    f.close();
+  }
+  SnapshotFile f;
+  SnapshotInfo info;
+  ASSERT_TRUE(f.open(path, &info));
+  EXPECT_EQ(info.sectionState[kSectionApps], SectionState::Full);
+  std::vector<uint8_t> roots;
+  size_t length = 0;
+  ASSERT_TRUE(f.readBlock(info.sectionOffset[kSectionApps], &roots, 0, &length));
+  Slice s(roots.data(), length);
+  std::vector<TreeEntry> groups;
+  TreeEntry e;
+  while (TreeEntry::parse(&s, &e)) groups.push_back(e);
+  ASSERT_EQ(groups.size(), 3u);
+  EXPECT_EQ(groups[0].name.str(), u"Startup");
+  EXPECT_EQ(groups[1].name.str(), u"Services");
+  EXPECT_EQ(groups[2].name.str(), u"Drivers");
+  // No drivers: the group is still listed, with no table.
+  EXPECT_EQ(groups[2].contentTable, 0u);
+  EXPECT_EQ(groups[2].contentHash, 0u);
+  for (int g = 0; g < 2; g++) {
+    std::vector<uint8_t> block;
+    size_t n = 0;
+    ASSERT_TRUE(f.readBlock(groups[g].contentTable, &block, 0, &n));
+    EXPECT_EQ(groups[g].contentHash, uint32_t(crc32(0, block.data(), uInt(n))));
+    EXPECT_EQ(groups[g].childTable, 0u);
+    EXPECT_EQ(groups[g].childHash, 0u);
+  }
+  std::vector<AppRecord> startup = readGroup(&f, groups[0].contentTable);
+  ASSERT_EQ(startup.size(), 3u);
+  EXPECT_EQ(startup[0].name, u"App.lnk");
+  EXPECT_EQ(startup[1].name, u"Shared.lnk");
+  EXPECT_EQ(startup[2].name, u"T");
+  EXPECT_EQ(startup[2].file, u"c:\\windows\\system32\\tool.exe");
+  std::vector<AppRecord> services = readGroup(&f, groups[1].contentTable);
+  ASSERT_EQ(services.size(), 2u);
+  EXPECT_EQ(services[0].name, u"alpha service");
+  EXPECT_EQ(services[0].version, u"2.0");
+  EXPECT_EQ(services[1].name, u"Zulu Service");
+}
+
+TEST_F(AppScanTest, MissingSourcesAreSkippedQuietly) {
+  // A machine with no registry at all and no drives: three empty groups.
+  MemoryRegistryEnv bare(MemoryRegistry::create());
+  std::string path = root_ + "/empty.snp";
+  SnapshotFile f;
+  ASSERT_TRUE(f.create(path));
+  Counter counter;
+  scanApplications(&bare, &f, &counter);
+  EXPECT_EQ(counter.get(), 0u);
+  SnapshotInfo info;
+  FilterList lists[kSectionCount] = {{}, {}, {u"*"}};
+  info.fillNew("empty", 1, lists);
+  ASSERT_TRUE(f.finish(&info));
+  f.close();
+  ASSERT_TRUE(f.open(path, &info));
+  std::vector<uint8_t> roots;
+  size_t length = 0;
+  ASSERT_TRUE(f.readBlock(info.sectionOffset[kSectionApps], &roots, 0, &length));
+  Slice s(roots.data(), length);
+  int count = 0;
+  TreeEntry e;
+  while (TreeEntry::parse(&s, &e)) {
+    EXPECT_EQ(e.contentTable, 0u);
+    count++;
+  }
+  EXPECT_EQ(count, 3);
+}
+
+}  // namespace
+}  // namespace keldrun
