@@ -20,9 +20,15 @@ namespace {
 
 // Name-surrogate reparse points (junctions, mount points, symbolic links) stand for another
 // folder. Descending them would record that folder twice and, for a link that points to one of
-// its own ancestors, would walk a cycle until the depth limit.
+// its own ancestors, would walk a cycle until the depth limit. A reparse point whose tag the
+// listing leaves 0 cannot be told apart from those and is not followed either (Wine lists a
+// Unix symbolic link to a folder that way).
 constexpr DWORD kReparseTagMountPoint = 0xA0000003;
 constexpr DWORD kReparseNameSurrogateBit = 0x20000000;
+
+bool standsForAnotherFolder(DWORD tag) {
+  return tag == kReparseTagMountPoint || tag == 0 || (tag & kReparseNameSurrogateBit) != 0;
+}
 
 // The pattern that lists folder (ending in '\'): "\\?\c:\dir\*", "\\?\UNC\server\share\dir\*".
 // Paths already in a device or long form are used as they are.
@@ -75,9 +81,9 @@ class WinFolderListing : public FolderListing {
     entry->name.assign(reinterpret_cast<const char16_t*>(n), wcsnlen(n, MAX_PATH));
     entry->isFolder = (data_.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     // dwReserved0 holds the reparse tag only when the entry is a reparse point.
-    DWORD tag = (data_.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? data_.dwReserved0 : 0;
-    entry->isJunction =
-        entry->isFolder && (tag == kReparseTagMountPoint || (tag & kReparseNameSurrogateBit) != 0);
+    entry->isJunction = entry->isFolder &&
+                        (data_.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+                        standsForAnotherFolder(data_.dwReserved0);
     entry->lastWrite = (uint64_t(data_.ftLastWriteTime.dwHighDateTime) << 32) |
                        data_.ftLastWriteTime.dwLowDateTime;
     entry->size = entry->isFolder ? 0 : (uint64_t(data_.nFileSizeHigh) << 32) | data_.nFileSizeLow;

@@ -182,13 +182,35 @@ TEST_F(EnvWinTest, ListsFoldersFarBeyondTheClassicPathLimit) {
 
   // A folder just past the classic limit of 260 characters lists too.
   std::wstring mid = root_;
-  while (mid.size() <= MAX_PATH) mid += L"\\" + level;
-  ASSERT_TRUE(makeFolder(mid)) << "cannot create the mid-depth folder";
+  while (mid.size() <= MAX_PATH) {
+    mid += L"\\" + level;
+    ASSERT_TRUE(makeFolder(mid)) << "cannot create a mid-depth folder";
+  }
   ASSERT_TRUE(makeFile(mid + L"\\m", 7, 132000000000000000ull));
   got = listAll(folderPath(mid), &listed);
   ASSERT_TRUE(listed);
   ASSERT_EQ(got.size(), 1u);
   EXPECT_EQ(got.begin()->second.size, 7u);
+}
+
+TEST_F(EnvWinTest, ListsFoldersWhoseNamesPlainPathsWouldAlter) {
+  // Plain paths lose a trailing dot or space; the scan must list the folder it was given.
+  for (const wchar_t* name : {L"trailing dot.", L"trailing space ", L"two dots.."}) {
+    std::wstring folder = root_ + L"\\" + name;
+    ASSERT_TRUE(makeFolder(folder));
+    ASSERT_TRUE(makeFile(folder + L"\\inside", 11, 132000000000000000ull));
+    bool listed = false;
+    auto got = listAll(folderPath(folder), &listed);
+    ASSERT_TRUE(listed) << toUtf8(U(name));
+    ASSERT_EQ(got.size(), 1u) << toUtf8(U(name));
+    EXPECT_EQ(got.begin()->first, u"inside");
+    EXPECT_EQ(got.begin()->second.size, 11u);
+  }
+  bool listed = false;
+  auto top = listAll(folderPath(root_), &listed);
+  ASSERT_TRUE(listed);
+  EXPECT_EQ(top.count(u"trailing dot."), 1u);
+  EXPECT_EQ(top.count(u"trailing space "), 1u);
 }
 
 TEST_F(EnvWinTest, ListsEveryEntryOfALargeFolder) {
@@ -253,8 +275,10 @@ TEST_F(EnvWinTest, JunctionsAndFolderLinksAreMarkedAndNotFollowed) {
   bool junction = makeJunction(root_ + L"\\junction", root_ + L"\\target");
   // A junction to its own parent: following it would never end.
   bool loop = makeJunction(root_ + L"\\target\\loop", root_);
+  // Some systems report success without making the link; only a link that exists is checked.
   bool folderLink = CreateSymbolicLinkW((root_ + L"\\dirlink").c_str(), (root_ + L"\\target").c_str(),
-                                        SYMBOLIC_LINK_FLAG_DIRECTORY) != 0;
+                                        SYMBOLIC_LINK_FLAG_DIRECTORY) != 0 &&
+                    GetFileAttributesW((root_ + L"\\dirlink").c_str()) != INVALID_FILE_ATTRIBUTES;
   if (!junction && !folderLink) GTEST_SKIP() << "this system creates neither junctions nor links";
 
   bool listed = false;
@@ -276,6 +300,31 @@ TEST_F(EnvWinTest, JunctionsAndFolderLinksAreMarkedAndNotFollowed) {
     EXPECT_TRUE(inner[u"loop"].isJunction);
     EXPECT_FALSE(inner[u"inside"].isJunction);
   }
+}
+
+// Folder links made on the host side of the prefix: tests/wine/run_tests.sh puts Unix symbolic
+// links into c:\keldrun-fixtures\links\ (Wine itself cannot make junctions everywhere).
+TEST(EnvWinLinks, HostFolderLinksAreMarkedAndNotFollowed) {
+  const std::u16string links = u"c:\\keldrun-fixtures\\links\\";
+  if (GetFileAttributesW(W(links).c_str()) == INVALID_FILE_ATTRIBUTES)
+    GTEST_SKIP() << "no link fixtures in this prefix (run through tests/wine/run_tests.sh)";
+  bool listed = false;
+  auto got = listAll(links, &listed);
+  ASSERT_TRUE(listed);
+  ASSERT_EQ(got.count(u"target"), 1u);
+  EXPECT_TRUE(got[u"target"].isFolder);
+  EXPECT_FALSE(got[u"target"].isJunction);
+  ASSERT_EQ(got.count(u"folder-link"), 1u);
+  EXPECT_TRUE(got[u"folder-link"].isFolder);
+  EXPECT_TRUE(got[u"folder-link"].isJunction);
+  ASSERT_EQ(got.count(u"file-link"), 1u);
+  EXPECT_FALSE(got[u"file-link"].isFolder);
+  EXPECT_EQ(got[u"file-link"].size, 5u);
+  // A link to its own ancestor: following it would never end.
+  auto inner = listAll(links + u"target\\", &listed);
+  ASSERT_TRUE(listed);
+  ASSERT_EQ(inner.count(u"up"), 1u);
+  EXPECT_TRUE(inner[u"up"].isJunction);
 }
 
 TEST(EnvWinDrives, DriveMaskAndTypesAgree) {
@@ -321,8 +370,15 @@ TEST(EnvWinPaths, ExecutableFolderHoldsThisExecutable) {
   std::string folder = executableFolder();
   ASSERT_FALSE(folder.empty());
   EXPECT_NE(folder.back(), '\\');
-  EXPECT_TRUE(fileExists(joinPath(folder, "keldrun_tests.exe")));
-  EXPECT_FALSE(fileExists(joinPath(folder, "keldrun_tests.exe.missing")));
+  // The file name of this executable, whatever the binary is called, is found in that folder.
+  wchar_t module[MAX_PATH];
+  DWORD n = GetModuleFileNameW(nullptr, module, MAX_PATH);
+  ASSERT_GT(n, 0u);
+  std::wstring self(module, n);
+  std::string base = toUtf8(U(self.substr(self.find_last_of(L"\\/") + 1)));
+  EXPECT_TRUE(fileExists(joinPath(folder, base)));
+  EXPECT_FALSE(fileExists(joinPath(folder, base + ".missing")));
+  EXPECT_EQ(windowsPathOf(folder), U(self.substr(0, self.find_last_of(L"\\/"))));
 }
 
 TEST(EnvWinPaths, ComputerNameIsTheNetBiosName) {

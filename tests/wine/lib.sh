@@ -16,6 +16,17 @@ make_prefix() {
   "$KELDRUN_SOURCE_DIR/tests/wine/make_prefix.sh" "$1"
 }
 
+# add_fixtures DIR: host-side fixtures the Windows tests look for: Unix symbolic links under
+# c:\keldrun-fixtures\links\ (a folder link, a file link, a link to an ancestor).
+add_fixtures() {
+  local links=$1/drive_c/keldrun-fixtures/links
+  mkdir -p "$links/target"
+  printf 'hello' >"$links/file"
+  ln -sfn target "$links/folder-link"
+  ln -sfn file "$links/file-link"
+  ln -sfn .. "$links/target/up"
+}
+
 # in_prefix DIR COMMAND...: runs COMMAND with WINEPREFIX=DIR and no display.
 in_prefix() {
   local prefix=$1

@@ -34,6 +34,7 @@ trap cleanup EXIT
 template=$work/template
 make_prefix "$template"
 end_prefix "$template"
+add_fixtures "$template"
 
 failed=0
 for exe in "${binaries[@]}"; do
