@@ -5,8 +5,11 @@
 #
 # A second folder holds names that only Unix can give (characters Windows forbids, bytes that
 # are not UTF-8, names that differ only in case); the seams are not expected to agree there, so
-# its differences are printed for the record but do not fail the check.
+# its differences are printed for the record but do not fail the check. Known ones: Wine shows
+# bytes that are not UTF-8 as U+FFFD where the POSIX seam keeps them losslessly, and two names
+# equal but for case keep the order each listing gave them, which differs between the seams.
 #   tests/wine/cross_check.sh        (builds from $KELDRUN_NATIVE_BUILD and $KELDRUN_WIN_BUILD)
+# KELDRUN_KEEP=1 keeps the prefix and both snapshots for a closer look.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 
@@ -18,7 +21,11 @@ work=$(mktemp -d /tmp/keldrun-cross-check.XXXXXX)
 prefix=$work/prefix
 cleanup() {
   end_prefix "$prefix"
-  rm -rf "$work"
+  if [ -n "${KELDRUN_KEEP:-}" ]; then
+    echo "cross_check: kept $work"
+  else
+    rm -rf "$work"
+  fi
 }
 trap cleanup EXIT
 make_prefix "$prefix"

@@ -8,6 +8,9 @@
 KELDRUN_SOURCE_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 KELDRUN_NATIVE_BUILD=${KELDRUN_NATIVE_BUILD:-$KELDRUN_SOURCE_DIR/build/native}
 KELDRUN_WIN_BUILD=${KELDRUN_WIN_BUILD:-$KELDRUN_SOURCE_DIR/build/win64}
+# Absolute, since the scripts change folders.
+[ -d "$KELDRUN_NATIVE_BUILD" ] && KELDRUN_NATIVE_BUILD=$(cd "$KELDRUN_NATIVE_BUILD" && pwd)
+[ -d "$KELDRUN_WIN_BUILD" ] && KELDRUN_WIN_BUILD=$(cd "$KELDRUN_WIN_BUILD" && pwd)
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 
