@@ -13,9 +13,11 @@
 #include "cli/command.h"
 #include "cli/workspace.h"
 #include "engine/log.h"
+#include "engine/registry_scan.h"
 #include "engine/scan.h"
 #include "engine/text.h"
 #include "platform/env.h"
+#include "platform/regfile.h"
 #include "platform/thread.h"
 #include "shell/take_snapshot.h"
 
@@ -90,12 +92,34 @@ class ProgressDisplay {
   bool shown_ = false;
 };
 
+// The scan filter item of a --registry argument: a root (long or short name) or a key path
+// below one, case-insensitive, stored lower case with a trailing '\'; "*" stands for every root.
+bool registryItem(const std::string& arg, std::u16string* item, std::string* error) {
+  std::u16string key = fromUtf8(arg);
+  if (key == u"*") {
+    *item = key;
+    return true;
+  }
+  while (!key.empty() && key.back() == u'\\') key.pop_back();
+  size_t slash = key.find(u'\\');
+  int hive = hiveIndexOfRegName(key.substr(0, slash));
+  if (hive < 0) {
+    *error = "snapshot: '" + arg +
+             "' is not a registry key (it must start with a root such as HKEY_LOCAL_MACHINE)";
+    return false;
+  }
+  std::u16string rest = slash == std::u16string::npos ? u"" : key.substr(slash);
+  *item = lowerAscii(kHiveNames[hive] + rest) + u"\\";
+  return true;
+}
+
 int runSnapshot(CommandContext& ctx) {
   std::string name;
   bool nameGiven = false;
   bool useFilter = false;
   bool apps = false;
   std::vector<std::string> folders;
+  std::vector<std::string> keys;
   const std::vector<std::string>& a = ctx.args;
   for (size_t i = 0; i < a.size(); i++) {
     if (a[i] == "--name" && i + 1 < a.size()) {
@@ -103,6 +127,10 @@ int runSnapshot(CommandContext& ctx) {
       nameGiven = true;
     } else if (a[i] == "--files" && i + 1 < a.size()) {
       folders.push_back(a[++i]);
+    } else if (a[i] == "--registry" && i + 1 < a.size()) {
+      keys.push_back(a[++i]);
+    } else if (a[i].rfind("--registry=", 0) == 0) {
+      keys.push_back(a[i].substr(11));
     } else if (a[i] == "--apps") {
       apps = true;
     } else if (a[i] == "--filter") {
@@ -119,7 +147,16 @@ int runSnapshot(CommandContext& ctx) {
 
   if (useFilter && !folders.empty()) return fail("snapshot: --filter and --files cannot be combined");
   if (useFilter && apps) return fail("snapshot: --filter and --apps cannot be combined");
+  if (useFilter && !keys.empty()) return fail("snapshot: --filter and --registry cannot be combined");
   FilterList lists[kSectionCount];
+  for (const std::string& k : keys) {
+    std::u16string item;
+    std::string error;
+    if (!registryItem(k, &item, &error)) return fail(error);
+    if (item == u"*") lists[kSectionRegistry] = {u"*"};
+    if (lists[kSectionRegistry].empty() || lists[kSectionRegistry][0] != u"*")
+      lists[kSectionRegistry].push_back(item);
+  }
   if (apps) lists[kSectionApps] = {u"*"};
   for (const std::string& f : folders) {
     std::u16string item;
@@ -135,7 +172,7 @@ int runSnapshot(CommandContext& ctx) {
   TakeSnapshot take(&settings);
   if (nameGiven) take.name = name;
   take.group = useFilter ? TakeSnapshot::kSelectedItems : TakeSnapshot::kFullScan;
-  if (!useFilter && folders.empty() && !apps) {
+  if (!useFilter && folders.empty() && keys.empty() && !apps) {
     // A full scan: every section the engine can record.
     for (int s = 0; s < kSectionCount; s++) lists[s] = {u"*"};
   }
@@ -169,7 +206,7 @@ int runSnapshot(CommandContext& ctx) {
 
 Registration reg({"snapshot", "take a snapshot of the machine, of chosen folders or of the scan filter",
                   "usage: keldrun [--home DIR] [--wine-prefix DIR] snapshot [--name TEXT]\n"
-                  "                                                   [--files PATH... --apps | --filter]\n"
+                  "                                                   [--registry KEY... --files PATH... --apps | --filter]\n"
                   "\n"
                   "Records a new snapshot into DIR/data/snapNNN.snp under the next number of the\n"
                   "catalog (DIR/Keldrun.cfg) and adds it to the catalog. Without --files, --apps\n"
@@ -183,6 +220,9 @@ Registration reg({"snapshot", "take a snapshot of the machine, of chosen folders
                   "  --name TEXT   the snapshot's name (default \"Snapshot #N\"; at most 199\n"
                   "                characters are kept)\n"
                   "  --files PATH  a folder to record (files section only); may be repeated\n"
+                  "  --registry KEY  a registry root or key to record with all its subkeys\n"
+                  "                (HKEY_LOCAL_MACHINE\\Software or HKLM\\Software; \"*\" for every\n"
+                  "                root); may be repeated and combined with --files\n"
                   "  --apps        record the applications section: Run keys, Startup folders,\n"
                   "                services and drivers\n"
                   "  --filter      record the keys, folders and sections listed in\n"

@@ -1,0 +1,93 @@
+// keldrun list: the snapshots of the catalog, as the Snapshots screen lists them.
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "cli/catalog_cli.h"
+#include "cli/command.h"
+#include "shell/snapshot_list.h"
+
+namespace keldrun {
+
+namespace {
+
+int runList(CommandContext& ctx) {
+  bool json = false;
+  for (const std::string& a : ctx.args) {
+    if (a == "--json")
+      json = true;
+    else
+      return fail("list: unexpected argument '" + a + "' (see 'keldrun list --help')");
+  }
+  Settings settings(ctx.home);
+  std::string error;
+  if (!openCatalog(&settings, false, &error)) return fail(error);
+  if (settings.loadStatus() == SettingsLoad::Damaged)
+    std::fprintf(stderr, "keldrun: warning: %s is damaged; the catalog reads as empty\n",
+                 settings.settingsPath().c_str());
+  SnapshotList list(&settings);
+  list.refresh();
+
+  if (json) {
+    std::string out = "{\"snapshots\":[";
+    for (size_t i = 0; i < settings.count(); i++) {
+      const SnapshotInfo& s = settings.record(i);
+      const SnapshotList::Row& r = list.rows()[i];
+      if (i) out += ",";
+      out += "\n{\"number\":" + std::to_string(s.number) + ",\"name\":" + jsonString(s.name) +
+             ",\"computer\":" + jsonString(s.computer) + ",\"date\":" + jsonString(s.date) +
+             ",\"size\":" + std::to_string(s.size) + ",\"sizeText\":" + jsonString(r.cells[SnapshotList::kSize]) +
+             ",\"path\":" + jsonString(settings.snapshotPath(s.number).path) + ",\"sections\":{";
+      for (int k = 0; k < kSectionCount; k++) {
+        out += std::string(k ? "," : "") + jsonString(std::string(k == 0 ? "registry" : k == 1 ? "files" : "applications")) +
+               ":{\"state\":" + std::to_string(int(s.sectionState[k])) +
+               ",\"stateText\":" + jsonString(stateText(s.sectionState[k])) + "}";
+      }
+      out += "}}";
+    }
+    out += "]}\n";
+    std::fputs(out.c_str(), stdout);
+    return kExitOk;
+  }
+
+  std::vector<std::vector<std::string>> table;
+  table.push_back({"No", "Name", "Computer", "Date", "Size", "Regs", "Files", "Apps"});
+  for (const SnapshotList::Row& r : list.rows()) {
+    std::vector<std::string> line = {std::to_string(r.number)};
+    for (int c = 0; c < SnapshotList::kColumnCount; c++) line.push_back(r.cells[c]);
+    table.push_back(line);
+  }
+  std::vector<size_t> width(table[0].size(), 0);
+  for (const auto& line : table)
+    for (size_t c = 0; c < line.size(); c++) width[c] = std::max(width[c], line[c].size());
+  for (const auto& line : table) {
+    std::string out;
+    for (size_t c = 0; c < line.size(); c++) {
+      bool right = c == 0 || c == 1 + SnapshotList::kSize;
+      std::string pad(width[c] - line[c].size(), ' ');
+      out += right ? pad + line[c] : line[c] + (c + 1 < line.size() ? pad : "");
+      if (c + 1 < line.size()) out += "  ";
+    }
+    std::printf("%s\n", out.c_str());
+  }
+  return kExitOk;
+}
+
+Registration reg({"list", "list the snapshots of the catalog",
+                  "usage: keldrun [--home DIR] list [--json]\n"
+                  "\n"
+                  "Lists the snapshots of the catalog in DIR/Keldrun.cfg, in the order they were\n"
+                  "taken or imported: number, name, computer, date, size in megabytes and what was\n"
+                  "scanned of the registry, files and applications (\"full\", \"partial\", \"-\").\n"
+                  "\n"
+                  "  --json   one JSON document: {\"snapshots\":[{\"number\",\"name\",\"computer\",\n"
+                  "           \"date\",\"size\",\"sizeText\",\"path\",\"sections\":{\"registry\":\n"
+                  "           {\"state\",\"stateText\"},\"files\":...,\"applications\":...}}]}\n"
+                  "           (state: 1 not scanned, 2 partial, 3 full)\n"
+                  "\n"
+                  "example: keldrun list\n",
+                  runList});
+
+}  // namespace
+
+}  // namespace keldrun
