@@ -284,6 +284,7 @@ class LineReader {
     line->clear();
     *number = lineNo_ + 1;
     bool first = true;
+    bool hexForm = false;  // decided on the first physical line, so joining stays linear
     for (;;) {
       const char16_t* start = p_;
       while (p_ < end_ && *p_ != u'\n' && *p_ != u'\r') p_++;
@@ -294,10 +295,11 @@ class LineReader {
       if (!first)
         while (start < stop && isBlank(*start)) start++;
       line->append(start, stop);
-      first = false;
       size_t k = line->size();
       while (k > 0 && isBlank((*line)[k - 1])) k--;
-      if (k == 0 || (*line)[k - 1] != u'\\' || p_ >= end_ || !continues(*line)) break;
+      if (first) hexForm = k > 0 && (*line)[k - 1] == u'\\' && continues(*line);
+      first = false;
+      if (!hexForm || k == 0 || (*line)[k - 1] != u'\\' || p_ >= end_) break;
       line->resize(k - 1);
     }
     return true;
