@@ -11,6 +11,7 @@
 
 #include "engine/text.h"
 #include "platform/env.h"
+#include "platform/registry.h"
 
 namespace keldrun {
 
@@ -123,10 +124,7 @@ class WinEnv : public Env {
     return std::make_unique<WinFolderListing>(h, data);
   }
 
-  std::unique_ptr<RegistryKey> openHive(int hive) override {
-    (void)hive;
-    return nullptr;
-  }
+  std::unique_ptr<RegistryKey> openHive(int hive) override { return openWin32Hive(hive); }
 
   std::u16string computerName() override {
     wchar_t name[MAX_COMPUTERNAME_LENGTH + 1];
