@@ -229,6 +229,9 @@ bool CXDialogBase::preTranslate(MSG* msg) {
 void CXDialogBase::onCommand(int id, int code, HWND control) {
   // A child page leaves Enter and Escape to the dialog that holds it.
   if (hwnd_ && isChildWindow(hwnd_)) return;
+  // Only a click (or a routed key) means OK or Cancel: an edit control with id 1 also reports
+  // focus and changes under that id.
+  if (code != BN_CLICKED) return;
   if (id == IDOK) onOk();
   else if (id == IDCANCEL) onCancel();
 }

@@ -85,8 +85,8 @@ class CXDialogBase {
  protected:
   // Called once the controls exist. Return true to let the system set the focus.
   virtual bool onInitDialog() { return true; }
-  // Commands from controls and routed keys. The default ends the dialog on 1 (onOk) and 2
-  // (onCancel).
+  // Commands from controls and routed keys. The default ends a top-level dialog on a click of
+  // 1 (onOk) or 2 (onCancel); other notification codes under those ids are ignored.
   virtual void onCommand(int id, int code, HWND control);
   virtual void onOk() { endDialog(IDOK); }
   virtual void onCancel() { endDialog(IDCANCEL); }

@@ -103,14 +103,25 @@ class MessageBoxDialog : public CXDialogBase {
     int y = area.top + ((area.bottom - area.top) - layout.height) / 2;
     SetWindowPos(hwnd(), nullptr, x, y, layout.width, layout.height, SWP_NOZORDER | SWP_NOACTIVATE);
 
-    if (layout.cancelHasFocus) {
-      SetForegroundWindow(hwnd());
-      SetFocus(item(kMessageButton3));
-      return false;
-    }
-    SetFocus(item(kMessageButton1));
+    cancelFocus_ = layout.cancelHasFocus;
+    applyFocus();
     return false;
   }
+
+ public:
+  // Activates the box with the focus on Cancel (when it is the default) or the first button;
+  // called again once the box is shown, since showing it moves the focus.
+  void applyFocus() {
+    if (cancelFocus_) {
+      SetForegroundWindow(hwnd());
+      SetActiveWindow(hwnd());
+      SetFocus(item(kMessageButton3));
+    } else {
+      SetFocus(item(kMessageButton1));
+    }
+  }
+
+ protected:
 
   void onCommand(int id, int code, HWND control) override {
     if (id == kMessageButton1 || id == kMessageButton2 || id == kMessageButton3) {
@@ -130,6 +141,7 @@ class MessageBoxDialog : public CXDialogBase {
   std::u16string text_;
   int buttonSet_;
   MessageBoxKind kind_;
+  bool cancelFocus_ = false;
   CXButton buttons_[3];
 };
 
@@ -159,6 +171,7 @@ int showMessage(const std::u16string& text, int buttonSet, MessageBoxKind kind) 
   }
   gOpenBox = box.hwnd();
   ShowWindow(box.hwnd(), SW_SHOW);
+  box.applyFocus();
 
   bool stop = false;
   bool requeueQuit = false;
