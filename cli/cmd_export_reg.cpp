@@ -1,0 +1,79 @@
+// keldrun export-reg: a registry key of a snapshot, or the script between two snapshots, as a
+// registry editor file.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/command.h"
+#include "cli/snapshot_ref.h"
+#include "engine/text.h"
+#include "views/comparison_context.h"
+#include "views/reg_export.h"
+
+namespace keldrun {
+
+namespace {
+
+int runExportReg(CommandContext& ctx) {
+  std::vector<std::string> rest;
+  std::string out;
+  std::string modeName;
+  for (size_t i = 0; i < ctx.args.size(); i++) {
+    const std::string& a = ctx.args[i];
+    if (a == "--out" && i + 1 < ctx.args.size()) {
+      out = ctx.args[++i];
+    } else if (a == "--mode" && i + 1 < ctx.args.size()) {
+      modeName = ctx.args[++i];
+    } else if (!a.empty() && a[0] == '-') {
+      return fail("unknown option '" + a + "' (see 'keldrun export-reg --help')");
+    } else {
+      rest.push_back(a);
+    }
+  }
+  if (rest.size() < 2 || rest.size() > 3) {
+    return fail("export-reg needs one or two snapshots and a key (see 'keldrun export-reg --help')");
+  }
+  if (out.empty()) return fail("export-reg needs --out FILE.reg");
+  bool two = rest.size() == 3;
+  int mode;
+  if (modeName.empty()) {
+    mode = two ? kRegExportChange : kRegExportContent;
+  } else if (modeName == "content") {
+    mode = kRegExportContent;
+  } else if (modeName == "change") {
+    mode = kRegExportChange;
+  } else if (modeName == "restore") {
+    mode = kRegExportRestore;
+  } else {
+    return fail("unknown mode '" + modeName + "' (content, change or restore)");
+  }
+  if (mode != kRegExportContent && !two) return fail("--mode " + modeName + " needs two snapshots");
+  if (mode == kRegExportContent && two) return fail("--mode content takes one snapshot");
+
+  std::string pathA, pathB, error;
+  if (!resolveSnapshotRef(ctx.home, rest[0], &pathA, &error)) return fail(error);
+  if (two && !resolveSnapshotRef(ctx.home, rest[1], &pathB, &error)) return fail(error);
+  ComparisonContext context;
+  if (!context.openFiles(pathA, pathB, two ? kModeCompare : kModeView, true)) {
+    return fail(two ? "Cannot open snapshots " + pathA + " and " + pathB : "Cannot open snapshot " + pathA);
+  }
+  std::string message;
+  if (!exportKey(&context, mode, fromUtf8(rest.back()), out, &message)) return fail(message);
+  std::printf("Key exported\n");
+  return kExitOk;
+}
+
+Registration reg({"export-reg", "export a registry key to a .reg file (content, CHANGE or RESTORE)",
+                  "usage: keldrun export-reg A [B] KEY --out FILE.reg [--mode content|change|restore]\n"
+                  "\n"
+                  "With one snapshot, writes KEY and all its subkeys as the snapshot recorded them\n"
+                  "(mode content). With two (A older, B newer), writes a script of what differs:\n"
+                  "change turns A's state of the key into B's (the default), restore turns B's\n"
+                  "back into A's. KEY is a full path such as HKEY_LOCAL_MACHINE\\Software\\Vendor.\n"
+                  "\n"
+                  "example: keldrun export-reg 1 2 'HKEY_CURRENT_USER\\Software' --out undo.reg --mode restore\n",
+                  runExportReg});
+
+}  // namespace
+
+}  // namespace keldrun

@@ -1,0 +1,100 @@
+#include "reports/report_generation.h"
+
+#include <cstdio>
+
+#include "engine/value_text.h"
+#include "views/report_rows.h"
+
+namespace keldrun {
+
+namespace {
+
+std::string cannotExport(const std::string& path) { return "Cannot export to file [" + path + "]"; }
+
+}  // namespace
+
+int differencesPageLimit(bool split, int linesPerFile) {
+  if (!split) return 0;
+  return linesPerFile < kMinLinesPerFile ? kMinLinesPerFile : linesPerFile;
+}
+
+int snapshotExportPageLimit(bool split, int linesPerFile) {
+  if (!split || linesPerFile <= 0) return 0;
+  return linesPerFile < kMinLinesPerFile ? kMinLinesPerFile : linesPerFile;
+}
+
+bool generateDifferencesReport(ComparisonContext* context, const DifferencesReportOptions& options,
+                               const std::string& path, ReportWriter* writer, std::string* message) {
+  writer->setSource(context, kReportDifferences);
+  if (!writer->open(path, differencesPageLimit(options.split, options.linesPerFile))) {
+    *message = cannotExport(path);
+    return false;
+  }
+  resetDisplayLimits();
+  setDisplayLimits(options.limitBinary ? options.binaryLimit : kUnlimited,
+                   options.limitString ? options.stringLimit : kUnlimited);
+  writer->setPrefixFilter(options.pathPrefix);
+  writer->setIncludedStates(options.added, options.modified, options.deleted);
+  DifferencesNodeCallback callback(writer);
+  for (int section = 0; section < kSectionCount; section++) {
+    if (!options.sections[section]) continue;
+    writer->setRowWriters(reportHeadingWriter(section), reportItemWriter(section));
+    context->walkSectionForReport(section, &callback, writer);
+  }
+  resetDisplayLimits();
+  if (!writer->finish()) {
+    *message = cannotExport(path);
+    return false;
+  }
+  return true;
+}
+
+bool generateSnapshotReport(ComparisonContext* context, const std::string& path, int pageLimit,
+                            ReportWriter* writer, std::string* message) {
+  writer->setSource(context, kReportData);
+  if (!writer->open(path, pageLimit)) {
+    *message = cannotExport(path);
+    return false;
+  }
+  for (int section = 0; section < kSectionCount; section++) {
+    DataNodeWriter nodes(writer, section);
+    context->walkSectionForReport(section, &nodes, writer);
+  }
+  if (!writer->finish()) {
+    *message = cannotExport(path);
+    return false;
+  }
+  return true;
+}
+
+std::string exportDoneMessage(const ReportWriter& writer) {
+  if (writer.lastPageIndex() == 0) return "Export done.";
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "Export done. %d files saved.", writer.lastPageIndex() + 1);
+  return buf;
+}
+
+std::u16string writeSnapshotSummary(const SnapshotInfo& info) {
+  static const char* const kHeadings[kSectionCount] = {"Registry:", "Files:", "Applications:"};
+  std::u16string out =
+      u"<style>body, td{font-size: 12px;font-family:font-family:microsoft sans serif,arial;"
+      u"font-size:11px;}body{margin:0;border:1px solid gray;padding:4px;background-color:#e2ecfd;"
+      u"cursor:default;}</style><body oncontextmenu='return false' scroll=auto>";
+  for (int section = 0; section < kSectionCount; section++) {
+    out += u"<b>";
+    out += widen(kHeadings[section]);
+    out += u"</b><br>";
+    const FilterList& list = info.filterList[section];
+    for (const std::u16string& item : list) {
+      std::u16string buffer;
+      out += ReportWriter::escapeHtml(item, &buffer);
+      out += u"<br>";
+    }
+    if (list.empty()) out += u"-<br>";
+    out += u"<br>";
+  }
+  out += u"</body>";
+  return out;
+}
+
+}  // namespace keldrun

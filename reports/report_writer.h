@@ -1,0 +1,169 @@
+// The paged HTML report writer: turns the rows of the Registry, Files and Applications views
+// into one UTF-16 page file or, when split, a numbered series of page files ("<name>_000.htm",
+// "<name>_001.htm", ...) with an index page under the report's own name.
+//
+// The writer owns the page skeleton, the style sheet, the page files, the page breaks, the page
+// links and the escaping; the section titles, header markup and rows come from the views' report
+// rows (views/report_rows.h), the walk from the comparison context.
+//
+// Use: setSource, optionally setIncludedStates and setPrefixFilter, open; then for each section
+// setRowWriters and the context's walkSectionForReport (which calls beginSection); finish.
+// Every write does nothing while no page is open. One writer per report, on one thread.
+#ifndef KELDRUN_REPORTS_REPORT_WRITER_H_
+#define KELDRUN_REPORTS_REPORT_WRITER_H_
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "engine/compare.h"
+#include "engine/snapshot.h"
+#include "reports/text_output.h"
+#include "views/comparison_context.h"
+
+namespace keldrun {
+
+// Report modes.
+constexpr int kReportDifferences = 1;
+constexpr int kReportData = 2;
+
+class ReportWriter;
+
+// A view's group heading row writer (registry key, folder, application group) and item row
+// writer (value, file, application record) for differences reports.
+using HeadingWriter = void (*)(ReportWriter* writer, const std::u16string& path, int state,
+                               const char* label);
+using ItemWriter = void (*)(ReportWriter* writer, const Item& item, int state, const char* label);
+
+// The two forms of the page link bar.
+enum class LinkForm { kIndexPage, kViewer };
+
+class ReportWriter : public SectionSink {
+ public:
+  static constexpr int kDefaultPageLimit = 10000;
+
+  ReportWriter();
+  // Closes a page still open (an export that stopped early) with its closing markup; writes no
+  // index page.
+  ~ReportWriter() override;
+  ReportWriter(const ReportWriter&) = delete;
+  ReportWriter& operator=(const ReportWriter&) = delete;
+
+  // Stores the context and the mode, includes all states and clears the prefix filter.
+  void setSource(ComparisonContext* context, int mode);
+  void setIncludedStates(bool added, bool modified, bool deleted);
+  // Only groups at or below this path (case-insensitive, whole components) are written; empty
+  // for everything.
+  void setPrefixFilter(const std::u16string& prefix);
+  void setRowWriters(HeadingWriter heading, ItemWriter item);
+
+  // Starts the report at path (UTF-8; its file name ends in ".htm"): the first page with the
+  // title "Keldrun export". pageLimit 0 never splits. False when the file cannot be created;
+  // nothing else is then written.
+  bool open(const std::string& path, int pageLimit);
+
+  // Called before a section's rows: a new page when the report is already split, else the
+  // section follows on the current page; then the title and the header markup.
+  void beginSection(int section) override;
+  // Called by a row writer before each row. A heading row (mayBreak) that reaches the page
+  // limit starts a continuation page, which repeats the section's header row.
+  void countRow(bool mayBreak);
+
+  void writeAscii(const char* text);
+  void writeAscii(const char* text, size_t length) { out_.writeAscii(text, length); }
+  void writeAscii(const std::string& text) { out_.writeAscii(text); }
+  void writeWide(const char16_t* text, size_t length) { out_.writeWide(text, length); }
+  void writeWide(const std::u16string& text) { out_.writeWide(text); }
+  // Writes text with "<" as "&lt;" and "&" as "&amp;".
+  void writeEscaped(const std::u16string& text);
+
+  // The differences walk for one node pair (either may be null, not both): writes a row for
+  // every differing child item, behind the node's heading, as the included states and the
+  // prefix filter allow.
+  void writeDifferenceRows(const std::u16string& path, const TreeEntry* oldNode,
+                           const TreeEntry* newNode);
+
+  // Closes the open page and, when the report has more than one page, moves the first page to
+  // page name 0 and writes the index page under the report path. False when any page, the
+  // move or the index page failed: the report on disk is then incomplete.
+  bool finish();
+
+  int lastPageIndex() const { return lastPage_; }
+  // Full path of page file i: the report path minus its last 4 characters, "_%03d.htm".
+  std::string pageFileName(int i) const;
+  // The link bar for pages 0..lastPageIndex, page `current` marked, " | " before the first
+  // page of the Files and of the Applications section.
+  std::string pageLinks(int current, LinkForm form) const;
+  // The index page text of the report as it stands.
+  std::string indexPage() const;
+  // Some page write, page creation, move or the index page failed.
+  bool failed() const { return failed_ || out_.failed(); }
+
+  ComparisonContext* context() const { return context_; }
+  int mode() const { return mode_; }
+  bool stateIncluded(int state) const { return state >= 1 && state <= 3 && included_[state]; }
+  // Test hook: see TextOutput::failWritesFrom.
+  void failWritesFrom(uint64_t n) { out_.failWritesFrom(n); }
+
+  // "<" becomes "&lt;", "&" becomes "&amp;"; nothing else changes. Returns text itself when it
+  // needs no change, else *buffer filled with the escaped text.
+  static const std::u16string& escapeHtml(const std::u16string& text, std::u16string* buffer);
+  // The same over 8-bit text.
+  static std::string escapeHtml(const std::string& text);
+
+ private:
+  void writeHead(const char* title);
+  void closePage();
+  bool startPage();  // the next page file, head with an empty title
+  bool insidePrefix(const std::u16string& path) const;
+  void flushPending();
+  void writeDeferred();
+  void writeChild(const Item& item, int state, const char* label);
+
+  ComparisonContext* context_ = nullptr;
+  int mode_ = kReportDifferences;
+  int pageLimit_ = kDefaultPageLimit;
+  int rowsOnPage_ = 0;
+  int lastPage_ = 0;
+  std::string pattern_;   // report path minus its last 4 characters
+  std::string basePath_;
+  std::string storedHeader_;
+  bool tableOpen_ = false;
+  int filesFirstPage_ = -1;
+  int appsFirstPage_ = -1;
+  bool included_[4] = {false, true, true, true};
+  std::u16string prefix_;  // folded, without a trailing '\'
+  bool outside_ = false;
+  bool failed_ = false;
+  TextOutput out_;
+  HeadingWriter heading_;
+  ItemWriter item_;
+  int section_ = kSectionRegistry;
+  std::unique_ptr<ItemListReader> oldReader_, newReader_;
+  std::u16string escapeBuffer_;
+
+  // The group of the differences walk in progress.
+  struct Heading {
+    bool held = false;
+    std::u16string path;
+    int state = 0;
+    const char* label = "";
+  };
+  Heading pending_, deferred_;
+};
+
+// The walk callback of differences reports: for each changed node inside the recorded paths,
+// hands the node pair to writeDifferenceRows; descends into every node that is not unchanged.
+class DifferencesNodeCallback : public TreeVisitor {
+ public:
+  explicit DifferencesNodeCallback(ReportWriter* writer) : writer_(writer) {}
+  bool visit(const std::u16string& path, const std::u16string& name, const TreeEntry* a,
+             const TreeEntry* b, int filterResult) override;
+
+ private:
+  ReportWriter* writer_;
+};
+
+}  // namespace keldrun
+
+#endif  // KELDRUN_REPORTS_REPORT_WRITER_H_

@@ -1,0 +1,222 @@
+// The .reg export: files read back through the registry's .reg loader, rescanned by the real
+// registry scan and compared with the snapshots they came from.
+#include "views/reg_export.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/value_entry.h"
+#include "tests/report_support.h"
+
+namespace keldrun {
+namespace {
+
+using namespace report_testing;
+
+const std::u16string kKey = u"Software\\Vendor";
+const std::u16string kKeyPath = u"HKEY_LOCAL_MACHINE\\Software\\Vendor";
+
+std::vector<uint8_t> bytes(std::initializer_list<int> list) {
+  std::vector<uint8_t> out;
+  for (int b : list) out.push_back(uint8_t(b));
+  return out;
+}
+
+// Values of every type, with the strings a quoted .reg string cannot carry.
+void fillA(MemoryRegistry* r) {
+  auto set = [&](const std::u16string& sub, const std::u16string& name, uint32_t type,
+                 const std::vector<uint8_t>& data) {
+    r->setValue(kHiveLocalMachine, sub.empty() ? kKey : kKey + u"\\" + sub, name, type, data);
+  };
+  set(u"", u"", kRegSz, sz(u"default A"));
+  set(u"", u"none", kRegNone, bytes({1, 2}));
+  set(u"", u"sz", kRegSz, sz(u"text with \"quotes\" and \\ backslash"));
+  set(u"", u"expand", kRegExpandSz, sz(u"%SystemRoot%\\a"));
+  set(u"", u"binary", kRegBinary, std::vector<uint8_t>(100, 0x5A));
+  set(u"", u"dword", kRegDword, bytes({1, 2, 3, 4}));
+  set(u"", u"bigendian", kRegDwordBigEndian, bytes({0, 0, 0, 9}));
+  set(u"", u"multi", kRegMultiSz, sz(std::u16string(u"one\0two\0", 8)));
+  set(u"", u"resource", kRegResourceList, bytes({8, 8}));
+  set(u"", u"full", kRegFullResourceDescriptor, bytes({9}));
+  set(u"", u"requirements", kRegResourceRequirementsList, bytes({10, 10, 10}));
+  set(u"", u"qword", kRegQword, bytes({1, 0, 0, 0, 0, 0, 0, 0x80}));
+  set(u"", u"linebreak", kRegSz, sz(u"line one\r\nline two"));
+  set(u"", u"embedded nul", kRegSz, sz(std::u16string(u"a\0b", 3)));
+  set(u"", u"no terminator", kRegSz, sz(u"open", false));
+  set(u"", u"wide \u0416", kRegSz, sz(u"\u0416\u4e2d"));
+  set(u"", u"name \"q\" \\ b", kRegDword, bytes({5, 0, 0, 0}));
+  set(u"", u"to delete", kRegSz, sz(u"bye"));
+  set(u"Kept", u"k", kRegDword, bytes({1, 0, 0, 0}));
+  set(u"Kept\\Deep", u"d", kRegSz, sz(u"deep"));
+  set(u"Gone", u"g", kRegSz, sz(u"gone"));
+  set(u"Gone\\Child", u"c", kRegBinary, bytes({1}));
+}
+
+// A with changes in every value type, the default value, added and deleted keys and values.
+void fillB(MemoryRegistry* r) {
+  fillA(r);
+  auto set = [&](const std::u16string& sub, const std::u16string& name, uint32_t type,
+                 const std::vector<uint8_t>& data) {
+    r->setValue(kHiveLocalMachine, sub.empty() ? kKey : kKey + u"\\" + sub, name, type, data);
+  };
+  set(u"", u"", kRegSz, sz(u"default B"));
+  set(u"", u"none", kRegNone, bytes({3}));
+  set(u"", u"sz", kRegSz, sz(u"changed"));
+  set(u"", u"expand", kRegExpandSz, sz(u"%TEMP%"));
+  set(u"", u"binary", kRegBinary, bytes({}));
+  set(u"", u"dword", kRegDword, bytes({4, 3, 2, 1}));
+  set(u"", u"bigendian", kRegDwordBigEndian, bytes({1, 0, 0, 0}));
+  set(u"", u"multi", kRegMultiSz, sz(std::u16string(u"three\0", 6)));
+  set(u"", u"resource", kRegResourceList, bytes({}));
+  set(u"", u"full", kRegFullResourceDescriptor, bytes({9, 9}));
+  set(u"", u"requirements", kRegResourceRequirementsList, bytes({11}));
+  set(u"", u"qword", kRegQword, bytes({2, 0, 0, 0, 0, 0, 0, 0}));
+  set(u"", u"linebreak", kRegSz, sz(u"new\nbreak"));
+  set(u"", u"embedded nul", kRegSz, sz(std::u16string(u"\0\0x", 3)));
+  set(u"", u"type change", kRegDword, bytes({7, 0, 0, 0}));
+  set(u"", u"added", kRegMultiSz, sz(std::u16string(u"x\0", 2)));
+  r->deleteValue(kHiveLocalMachine, kKey, u"to delete");
+  r->deleteValue(kHiveLocalMachine, kKey, u"name \"q\" \\ b");
+  r->deleteKey(kHiveLocalMachine, kKey + u"\\Gone");
+  set(u"Kept\\Deep", u"d", kRegSz, sz(u"deeper"));
+  set(u"New", u"n", kRegSz, sz(u"new"));
+  set(u"New\\Below", u"b", kRegQword, bytes({1, 2, 3, 4, 5, 6, 7, 8}));
+  r->createKey(kHiveLocalMachine, kKey + u"\\New\\Empty");
+}
+
+class RegExportTest : public ::testing::Test {
+ protected:
+  std::shared_ptr<MemoryRegistry> make(void (*fill)(MemoryRegistry*)) {
+    auto r = MemoryRegistry::create();
+    fill(r.get());
+    return r;
+  }
+  std::string snap(const std::string& name, std::shared_ptr<MemoryRegistry> r) {
+    SnapSpec spec;
+    spec.name = name;
+    spec.registry = std::move(r);
+    std::string path = dir_.file(name + ".snp");
+    EXPECT_TRUE(writeSnapshot(path, spec));
+    return path;
+  }
+  // The key's digests in two snapshot files agree: nothing below it differs.
+  void expectSameKey(const std::string& x, const std::string& y) {
+    ComparisonContext c;
+    ASSERT_TRUE(c.openFiles(x, y, kModeCompare, false));
+    LocatedKey k;
+    ASSERT_TRUE(locateRegistryKey(&c, kKeyPath, &k));
+    ASSERT_TRUE(k.inA && k.inB);
+    EXPECT_EQ(k.a.contentHash, k.b.contentHash) << "values of the key differ";
+    EXPECT_EQ(k.a.childHash, k.b.childHash) << "subkeys differ";
+  }
+  std::string exportFrom(const std::string& a, const std::string& b, int mode, const char* out) {
+    ComparisonContext c;
+    EXPECT_TRUE(c.openFiles(a, b, b.empty() ? kModeView : kModeCompare, true));
+    std::string message;
+    EXPECT_TRUE(exportKey(&c, mode, u"hkey_local_machine\\software\\vendor", dir_.file(out), &message))
+        << message;
+    return dir_.file(out);
+  }
+  TempFolder dir_;
+};
+
+TEST_F(RegExportTest, ContentExportRoundTripsThroughLoaderAndScan) {
+  std::string a = snap("a", make(fillA));
+  std::string reg = exportFrom(a, "", kRegExportContent, "content.reg");
+  auto loaded = MemoryRegistry::create();
+  std::string error;
+  ASSERT_TRUE(loaded->applyRegFile(reg, &error)) << error;
+  expectSameKey(a, snap("reloaded", loaded));
+
+  std::string text = readUtf16(reg);
+  EXPECT_EQ(text.find("Windows Registry Editor Version 5.00\r\n; Generated by Keldrun\r\n; Content of a\r\n"
+                      "; HKEY_LOCAL_MACHINE\\Software\\Vendor\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Vendor]\r\n"),
+            0u);
+  // Strings a quoted form cannot carry are written as hex(1).
+  EXPECT_NE(text.find("\"linebreak\"=hex(1):"), std::string::npos);
+  EXPECT_NE(text.find("\"embedded nul\"=hex(1):"), std::string::npos);
+  EXPECT_NE(text.find("\"no terminator\"=hex(1):"), std::string::npos);
+  EXPECT_EQ(text.find("line two"), std::string::npos);
+  EXPECT_NE(text.find("[HKEY_LOCAL_MACHINE\\Software\\Vendor\\Gone\\Child]\r\n"), std::string::npos);
+}
+
+TEST_F(RegExportTest, ChangeTurnsAIntoBAndRestoreTurnsBIntoA) {
+  std::string a = snap("a", make(fillA));
+  std::string b = snap("b", make(fillB));
+  std::string change = exportFrom(a, b, kRegExportChange, "change.reg");
+  std::string restore = exportFrom(a, b, kRegExportRestore, "restore.reg");
+  std::string error;
+
+  auto fromA = make(fillA);
+  ASSERT_TRUE(fromA->applyRegFile(change, &error)) << error;
+  expectSameKey(snap("a_changed", fromA), b);
+
+  auto fromB = make(fillB);
+  ASSERT_TRUE(fromB->applyRegFile(restore, &error)) << error;
+  expectSameKey(snap("b_restored", fromB), a);
+
+  std::string c = readUtf16(change);
+  EXPECT_NE(c.find("; CHANGE from a to b\r\n"), std::string::npos);
+  EXPECT_NE(c.find("[-HKEY_LOCAL_MACHINE\\Software\\Vendor\\Gone]\r\n\r\n"), std::string::npos);
+  EXPECT_EQ(c.find("Gone\\Child"), std::string::npos) << "nothing below a deleted key";
+  EXPECT_NE(c.find("\"to delete\"=-\r\n"), std::string::npos);
+  EXPECT_EQ(c.find("\"sz\"=\"text"), std::string::npos) << "CHANGE writes B's data only";
+  EXPECT_EQ(c.find("[HKEY_LOCAL_MACHINE\\Software\\Vendor\\Kept]"), std::string::npos)
+      << "a key whose only change lies below it has no block";
+  EXPECT_NE(c.find("[HKEY_LOCAL_MACHINE\\Software\\Vendor\\New\\Empty]\r\n\r\n"), std::string::npos);
+  std::string r = readUtf16(restore);
+  EXPECT_NE(r.find("; RESTORE from b to a\r\n"), std::string::npos);
+  EXPECT_NE(r.find("[-HKEY_LOCAL_MACHINE\\Software\\Vendor\\New]\r\n\r\n"), std::string::npos);
+  EXPECT_NE(r.find("\"added\"=-\r\n"), std::string::npos);
+  EXPECT_NE(c.find("\"name \\\"q\\\" \\\\ b\"=-\r\n"), std::string::npos);
+  EXPECT_NE(r.find("\"name \\\"q\\\" \\\\ b\"=dword:00000005\r\n"), std::string::npos);
+}
+
+TEST_F(RegExportTest, DeletedDefaultValueAndUnchangedKey) {
+  auto ra = make(fillA);
+  auto rb = make(fillA);
+  rb->deleteValue(kHiveLocalMachine, kKey, u"");
+  std::string a = snap("a", ra), b = snap("b", rb);
+  std::string c = readUtf16(exportFrom(a, b, kRegExportChange, "c.reg"));
+  EXPECT_NE(c.find("[HKEY_LOCAL_MACHINE\\Software\\Vendor]\r\n@=-\r\n\r\n"), std::string::npos);
+
+  std::string same = readUtf16(exportFrom(a, a, kRegExportChange, "same.reg"));
+  EXPECT_EQ(same, "Windows Registry Editor Version 5.00\r\n; Generated by Keldrun\r\n; CHANGE from a to a\r\n"
+                  "; HKEY_LOCAL_MACHINE\\Software\\Vendor\r\n\r\n");
+}
+
+TEST_F(RegExportTest, SnapshotNameCannotAddLinesToTheFile) {
+  std::string a = snap("x\r\n[HKEY_LOCAL_MACHINE\\Software\\Injected]\r\n\"v\"=\"1\"", make(fillA));
+  // The file name holds the line breaks too; write it under a plain name.
+  std::string reg = exportFrom(a, "", kRegExportContent, "c.reg");
+  auto loaded = MemoryRegistry::create();
+  std::string error;
+  ASSERT_TRUE(loaded->applyRegFile(reg, &error)) << error;
+  std::unique_ptr<RegistryKey> hklm = loaded->openHive(kHiveLocalMachine);
+  ASSERT_TRUE(hklm);
+  EXPECT_FALSE(hklm->openSubKey(u"Software\\Injected"));
+  EXPECT_TRUE(hklm->openSubKey(u"Software\\Vendor"));
+}
+
+TEST_F(RegExportTest, FailuresAreNotReportedAsExported) {
+  std::string a = snap("a", make(fillA));
+  ComparisonContext c;
+  ASSERT_TRUE(c.openFiles(a, "", kModeView, true));
+  std::string message;
+  EXPECT_FALSE(exportKey(&c, kRegExportContent, kKeyPath, dir_.file("no/such/x.reg"), &message));
+  EXPECT_EQ(message, "Cannot create file [" + dir_.file("no/such/x.reg") + "]");
+  EXPECT_FALSE(exportKey(&c, kRegExportContent, kKeyPath, dir_.file("x.reg"), &message, 1));
+  if (std::filesystem::exists("/dev/full")) {
+    EXPECT_FALSE(exportKey(&c, kRegExportContent, kKeyPath, "/dev/full", &message));
+  }
+  EXPECT_FALSE(exportKey(&c, kRegExportContent, u"HKEY_LOCAL_MACHINE\\Software\\Nothing", dir_.file("y.reg"),
+                         &message));
+  EXPECT_FALSE(exportKey(&c, kRegExportChange, kKeyPath, dir_.file("z.reg"), &message))
+      << "a script needs two snapshots";
+  EXPECT_TRUE(exportKey(&c, kRegExportContent, kKeyPath, dir_.file("ok.reg"), &message)) << message;
+}
+
+}  // namespace
+}  // namespace keldrun

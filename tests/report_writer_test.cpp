@@ -1,0 +1,415 @@
+// The report writer, the report rows and the report generation, on real files and snapshots.
+#include "reports/report_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/value_entry.h"
+#include "engine/value_text.h"
+#include "reports/report_generation.h"
+#include "shell/text_table.h"
+#include "tests/report_support.h"
+#include "views/report_rows.h"
+
+namespace keldrun {
+namespace {
+
+using namespace report_testing;
+
+const char kPageEnd[] = "</table><br></body></html>";
+
+// A heading row or an item row, counted as the views count them.
+void heading(ReportWriter* w, const std::string& text) {
+  w->countRow(true);
+  w->writeAscii("<tr><td>H " + text);
+}
+void item(ReportWriter* w, const std::string& text) {
+  w->countRow(false);
+  w->writeAscii("<tr><td>I " + text);
+}
+
+TEST(ReportWriterTest, UnsplitReportIsOneFileWithTitleAndClosingMarkup) {
+  TempFolder dir;
+  std::string path = dir.file("export.htm");
+  {
+    ReportWriter w;
+    w.setSource(nullptr, kReportData);
+    ASSERT_TRUE(w.open(path, 0));
+    w.beginSection(kSectionRegistry);
+    for (int i = 0; i < 25000; i++) heading(&w, std::to_string(i));
+    EXPECT_TRUE(w.finish());
+    EXPECT_EQ(w.lastPageIndex(), 0);
+  }
+  EXPECT_EQ(dir.names(), std::vector<std::string>{"export.htm"});
+  std::string page = readUtf16(path);
+  EXPECT_EQ(page.find("<html><head><META http-equiv=Content-Type content='text/html; charset=unicode'>"), 0u);
+  EXPECT_NE(page.find("<title>Keldrun export</title></head><body>"), std::string::npos);
+  EXPECT_NE(page.find("<div id=tit>Registry data - $snap_name$</div><br><table"), std::string::npos);
+  EXPECT_EQ(page.substr(page.size() - sizeof kPageEnd + 1), kPageEnd);
+  EXPECT_EQ(countOf(page, "<tr><td>H "), 25000u);
+}
+
+TEST(ReportWriterTest, SplitReportMovesFirstPageAndWritesIndex) {
+  TempFolder dir;
+  std::string path = dir.file("export.htm");
+  ReportWriter w;
+  w.setSource(nullptr, kReportDifferences);
+  ASSERT_TRUE(w.open(path, 3));
+  w.beginSection(kSectionRegistry);
+  // Group 1 reaches the limit inside itself: its rows stay on page 0.
+  heading(&w, "g1");
+  for (int i = 0; i < 5; i++) item(&w, "g1." + std::to_string(i));
+  heading(&w, "g2");  // opens page 1
+  item(&w, "g2.0");
+  EXPECT_TRUE(w.finish());
+  EXPECT_EQ(w.lastPageIndex(), 1);
+  EXPECT_EQ(dir.names(), (std::vector<std::string>{"export.htm", "export_000.htm", "export_001.htm"}));
+  EXPECT_EQ(w.pageFileName(1), dir.file("export_001.htm"));
+
+  std::string p0 = readUtf16(dir.file("export_000.htm"));
+  std::string p1 = readUtf16(dir.file("export_001.htm"));
+  EXPECT_EQ(countOf(p0, "I g1."), 5u);
+  EXPECT_EQ(p0.find("g2"), std::string::npos);
+  EXPECT_NE(p0.find("<title>Keldrun export</title>"), std::string::npos);
+  EXPECT_NE(p1.find("<title></title>"), std::string::npos);
+  // The continuation page repeats the header row but not the title.
+  std::string header = reportHeader(kSectionRegistry, kReportDifferences);
+  EXPECT_NE(p1.find("<body>" + header + "<tr><td>H g2<tr><td>I g2.0" + kPageEnd), std::string::npos);
+  EXPECT_EQ(p1.find("id=tit"), std::string::npos);
+
+  std::string index = readBytes(path);
+  EXPECT_EQ(index.find('\r'), std::string::npos);
+  EXPECT_NE(index.find("Go to page: \n<a href='#' id=a0 onclick=\"return go('000',this)\" class=c>1</a> "
+                       "<a href='#' id=a1 onclick=\"return go('001',this)\">2</a> \n"),
+            std::string::npos);
+  EXPECT_NE(index.find("src='export_000.htm'"), std::string::npos);
+  EXPECT_NE(index.find("document.getElementById('f').src='export_'+x+'.htm';"), std::string::npos);
+  EXPECT_EQ(index.find("$"), std::string::npos);
+  EXPECT_EQ(w.pageLinks(1, LinkForm::kViewer), "<a href='#000'>1</a> <a href='#001' class=c>2</a> ");
+}
+
+TEST(ReportWriterTest, SectionsAfterASplitStartOnNewPagesBehindSeparators) {
+  TempFolder dir;
+  ReportWriter w;
+  w.setSource(nullptr, kReportDifferences);
+  ASSERT_TRUE(w.open(dir.file("r.htm"), 2));
+  w.beginSection(kSectionRegistry);
+  for (int i = 0; i < 3; i++) heading(&w, "k" + std::to_string(i));  // pages 0 and 1
+  w.beginSection(kSectionFiles);    // page 2
+  heading(&w, "f");
+  w.beginSection(kSectionApps);     // page 3
+  heading(&w, "a");
+  EXPECT_TRUE(w.finish());
+  EXPECT_EQ(w.lastPageIndex(), 3);
+  std::string links = w.pageLinks(0, LinkForm::kViewer);
+  EXPECT_EQ(links, "<a href='#000' class=c>1</a> <a href='#001'>2</a>  | <a href='#002'>3</a>  | "
+                   "<a href='#003'>4</a> ");
+  std::string p2 = readUtf16(dir.file("r_002.htm"));
+  EXPECT_NE(p2.find("<div id=tit>Files and folders differences: $pg_title$</div><br>"), std::string::npos);
+}
+
+TEST(ReportWriterTest, SectionsOnTheFirstPageFollowEachOther) {
+  TempFolder dir;
+  ReportWriter w;
+  w.setSource(nullptr, kReportData);
+  ASSERT_TRUE(w.open(dir.file("r.htm"), 100));
+  w.beginSection(kSectionFiles);
+  heading(&w, "f");
+  w.beginSection(kSectionApps);
+  heading(&w, "a");
+  EXPECT_TRUE(w.finish());
+  EXPECT_EQ(w.lastPageIndex(), 0);
+  EXPECT_EQ(w.pageLinks(0, LinkForm::kViewer), " | <a href='#000' class=c>1</a> ");
+  std::string page = readUtf16(dir.file("r.htm"));
+  EXPECT_NE(page.find("<tr><td>H f</table><br><div id=tit>Applications data"), std::string::npos);
+}
+
+TEST(ReportWriterTest, HtmlPathKeepsItsDotInPageNames) {
+  TempFolder dir;
+  ReportWriter w;
+  ASSERT_TRUE(w.open(dir.file("rep.html"), 10000));
+  EXPECT_EQ(w.pageFileName(7), dir.file("rep._007.htm"));
+  EXPECT_EQ(w.pageFileName(1234), dir.file("rep._1234.htm"));
+}
+
+TEST(ReportWriterTest, IndexPageCarriesAwkwardFileNamesSafely) {
+  TempFolder dir;
+  ReportWriter w;
+  ASSERT_TRUE(w.open(dir.file("it's a <x>.htm"), 1));
+  w.beginSection(kSectionRegistry);
+  heading(&w, "1");
+  heading(&w, "2");
+  EXPECT_TRUE(w.finish());
+  std::string index = readBytes(dir.file("it's a <x>.htm"));
+  EXPECT_NE(index.find("src='it%27s%20a%20%3Cx%3E_000.htm'"), std::string::npos);
+  // A heading that reaches the limit goes to the next page: "1" on page 1, "2" on page 2.
+  EXPECT_NE(readUtf16(dir.file("it's a <x>_002.htm")).find("H 2"), std::string::npos);
+}
+
+TEST(ReportWriterTest, EscapeHtml) {
+  struct Case {
+    std::u16string in, out;
+  } cases[] = {
+      {u"", u""},
+      {u"plain > \"quoted\" 'x'", u"plain > \"quoted\" 'x'"},
+      {u"<script>", u"&lt;script>"},
+      {u"a&b", u"a&amp;b"},
+      {u"&lt;", u"&amp;lt;"},
+      {u"<<&&", u"&lt;&lt;&amp;&amp;"},
+      {std::u16string(u"x\0<y", 4), std::u16string(u"x\0&lt;y", 7)},
+  };
+  for (const Case& c : cases) {
+    std::u16string buffer;
+    const std::u16string& r = ReportWriter::escapeHtml(c.in, &buffer);
+    EXPECT_EQ(r, c.out) << toUtf8(c.in);
+    if (c.in == c.out) {
+      EXPECT_EQ(&r, &c.in) << "text without < or & is not copied";
+    }
+  }
+}
+
+TEST(ReportWriterTest, OpenFailsWhenTheFileCannotBeCreated) {
+  TempFolder dir;
+  ReportWriter w;
+  EXPECT_FALSE(w.open(dir.file("missing/r.htm"), 0));
+  w.beginSection(kSectionRegistry);  // writes nothing, does not crash
+  EXPECT_FALSE(w.finish());
+  EXPECT_EQ(dir.names(), std::vector<std::string>{});
+}
+
+TEST(ReportWriterTest, WriteFailuresAreReported) {
+  TempFolder dir;
+  for (uint64_t failAt : {1u, 2u, 3u}) {
+    ReportWriter w;
+    w.failWritesFrom(failAt);
+    ASSERT_TRUE(w.open(dir.file("r.htm"), 10000));
+    w.beginSection(kSectionRegistry);
+    for (int i = 0; i < 30000; i++) heading(&w, std::string(40, 'x'));
+    EXPECT_FALSE(w.finish()) << failAt;
+  }
+  ReportWriter ok;
+  ASSERT_TRUE(ok.open(dir.file("r.htm"), 10000));
+  ok.beginSection(kSectionRegistry);
+  for (int i = 0; i < 30000; i++) heading(&ok, std::string(40, 'x'));
+  EXPECT_TRUE(ok.finish());
+}
+
+TEST(ReportWriterTest, FullDiskIsReported) {
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  ReportWriter w;
+  ASSERT_TRUE(w.open("/dev/full", 0));
+  w.beginSection(kSectionRegistry);
+  heading(&w, "x");
+  EXPECT_FALSE(w.finish());
+}
+
+TEST(ReportWriterTest, UnfinishedReportIsClosedByTheDestructor) {
+  TempFolder dir;
+  {
+    ReportWriter w;
+    ASSERT_TRUE(w.open(dir.file("r.htm"), 1));
+    w.beginSection(kSectionRegistry);
+    heading(&w, "1");
+    heading(&w, "2");
+  }
+  EXPECT_EQ(dir.names(), (std::vector<std::string>{"r.htm", "r_001.htm", "r_002.htm"}));
+  std::string page = readUtf16(dir.file("r_002.htm"));
+  EXPECT_EQ(page.substr(page.size() - sizeof kPageEnd + 1), kPageEnd);
+}
+
+// Two snapshots that differ in every way a report shows, with hostile names.
+class ReportGenerationTest : public ::testing::Test {
+ protected:
+  static std::shared_ptr<MemoryRegistry> registry(bool newer) {
+    auto r = MemoryRegistry::create();
+    const std::u16string key = u"Software\\Test";
+    r->setValue(kHiveLocalMachine, key, u"same", kRegSz, sz(u"unchanged"));
+    r->setValue(kHiveLocalMachine, key, u"<b>name</b>", kRegSz, sz(newer ? u"new <script>" : u"old & gone"));
+    if (!newer) r->setValue(kHiveLocalMachine, key, u"deleted", kRegDword, {1, 0, 0, 0});
+    if (newer) r->setValue(kHiveLocalMachine, key, u"added", kRegBinary, std::vector<uint8_t>(200, 0xAB));
+    r->setValue(kHiveLocalMachine, key + u"\\Sub&Key", u"v", kRegSz, sz(u"x"));
+    if (newer) r->createKey(kHiveLocalMachine, key + u"\\NewEmpty");
+    // Walked before Software\Test: an added group outside a prefix on Software\Test.
+    if (newer) r->setValue(kHiveLocalMachine, u"Software\\Aaa", u"a", kRegSz, sz(u"a"));
+    r->setValue(kHiveLocalMachine, u"Software\\TestOld", u"v", kRegSz, sz(newer ? u"2" : u"1"));
+    return r;
+  }
+  static SnapSpec spec(bool newer) {
+    SnapSpec s;
+    s.name = newer ? "after <i>" : "before & x";
+    s.registry = registry(newer);
+    DirSpec c{u"c:\\", {}, {}};
+    DirSpec docs{u"A&B <docs>", {}, {{u"same.txt", 10, 1}, {u"<img src=x>.txt", newer ? 20u : 10u, 1234567}}};
+    if (newer) docs.files.push_back({u"new&file", 1, 5});
+    c.dirs.push_back(docs);
+    s.drives.push_back(c);
+    AppRecord svc;
+    svc.kind = kAppService;
+    svc.name = u"<svc>";
+    svc.company = u"Evil & Co";
+    svc.file = u"c:\\x.exe";
+    svc.startType = kStartAuto;
+    svc.state = newer ? kStateRunning : kStateStopped;
+    svc.size = 4096;
+    s.apps = {{u"Startup", {}}, {u"Services", {svc}}, {u"Drivers", {}}};
+    return s;
+  }
+  void SetUp() override {
+    ASSERT_TRUE(writeSnapshot(dir_.file("a.snp"), spec(false)));
+    ASSERT_TRUE(writeSnapshot(dir_.file("b.snp"), spec(true)));
+    ASSERT_TRUE(context_.openFiles(dir_.file("a.snp"), dir_.file("b.snp"), kModeCompare, false));
+  }
+  std::string differences(const DifferencesReportOptions& options) {
+    ReportWriter w;
+    std::string message;
+    EXPECT_TRUE(generateDifferencesReport(&context_, options, dir_.file("d.htm"), &w, &message)) << message;
+    EXPECT_EQ(binaryLimit(), kUnlimited);
+    return readUtf16(dir_.file("d.htm"));
+  }
+
+  TempFolder dir_;
+  ComparisonContext context_;
+};
+
+TEST_F(ReportGenerationTest, DifferencesReportRowsStatesAndEscaping) {
+  DifferencesReportOptions options;
+  options.split = false;
+  std::string page = differences(options);
+  const char* expected[] = {
+      "<div id=tit>Registry differences: before &amp; x vs after &lt;i></div><br>",
+      "<col width='55%'><col width='40px' align=center><tr><td id=h>Name<td id=h>Type<td id=h>Value<td id=h>Info",
+      "<tr id=c1><td colspan=3 id=h>HKEY_LOCAL_MACHINE\\Software\\Test<td id=h>mod",
+      "<tr id=c1><td>&lt;b>name&lt;/b><td>REG_SZ<td>old &amp; gone<td>old",
+      "<tr id=c1><td>&lt;b>name&lt;/b><td>REG_SZ<td>new &lt;script><td>new",
+      "<tr id=c2><td>added<td>REG_BINARY<td>",
+      "<tr id=c3><td>deleted<td>REG_DWORD<td>",
+      "<tr id=c2><td colspan=3 id=h>HKEY_LOCAL_MACHINE\\Software\\Test\\NewEmpty<td id=h>add",
+      "<div id=tit>Files and folders differences: ",
+      "<tr id=c1><td colspan=3 id=h>c:\\A&amp;B &lt;docs><td id=h>mod",
+      "<tr id=c1><td>&lt;img src=x>.txt<td>",
+      "<td>1,234,567<td>new",
+      "<tr id=c2><td>new&amp;file<td>",
+      "<tr id=c1><td colspan=8 id=h>Services<td id=h>mod",
+      "<tr id=c1><td>&lt;svc><td><td>Evil &amp; Co<td><td>Auto<td>c:\\x.exe<td>",
+      "<td>Run<td>Auto<td>c:\\x.exe",
+  };
+  for (const char* e : expected) EXPECT_NE(page.find(e), std::string::npos) << e;
+  EXPECT_EQ(page.find("<script"), std::string::npos);
+  EXPECT_EQ(page.find("<img"), std::string::npos);
+  EXPECT_EQ(page.find("<svc"), std::string::npos);
+  EXPECT_EQ(page.find("same.txt"), std::string::npos) << "unchanged items are not written";
+  EXPECT_EQ(page.find("Sub&"), std::string::npos) << "unchanged keys are not written";
+  // Binary data is cut to the 50-byte default.
+  size_t at = page.find("<tr id=c2><td>added<td>REG_BINARY<td>");
+  ASSERT_NE(at, std::string::npos);
+  EXPECT_EQ(countOf(page.substr(at, page.find("<tr", at + 5) - at), "ab"), 50u);
+}
+
+TEST_F(ReportGenerationTest, ExcludedStatesAndDeferredHeadings) {
+  DifferencesReportOptions options;
+  options.split = false;
+  options.modified = false;
+  options.deleted = false;
+  std::string page = differences(options);
+  // The key's own change is excluded; its heading still stands above the added value.
+  EXPECT_NE(page.find("Software\\Test<td id=h>mod<tr id=c2><td>added<td>"), std::string::npos);
+  EXPECT_EQ(page.find("<td>old"), std::string::npos);
+  EXPECT_EQ(page.find("deleted<td>"), std::string::npos);
+  EXPECT_NE(page.find("NewEmpty<td id=h>add"), std::string::npos);
+  EXPECT_EQ(page.find("TestOld"), std::string::npos) << "a group with no included row has no heading";
+
+  options.added = false;
+  options.deleted = true;
+  page = differences(options);
+  EXPECT_EQ(page.find("NewEmpty"), std::string::npos);
+  EXPECT_NE(page.find("<tr id=c3><td>deleted<td>"), std::string::npos);
+}
+
+TEST_F(ReportGenerationTest, PrefixFilterTakesWholeComponents) {
+  DifferencesReportOptions options;
+  options.split = false;
+  options.sections[kSectionFiles] = options.sections[kSectionApps] = false;
+  options.pathPrefix = u"hkey_local_machine\\software\\test";
+  std::string page = differences(options);
+  EXPECT_NE(page.find("Software\\Test<td id=h>mod"), std::string::npos);
+  EXPECT_NE(page.find("NewEmpty"), std::string::npos);
+  EXPECT_EQ(page.find("TestOld"), std::string::npos);
+  EXPECT_EQ(page.find("Files and folders"), std::string::npos);
+}
+
+TEST_F(ReportGenerationTest, DeferredHeadingAfterAGroupOutsideThePrefix) {
+  // Software\Aaa (added, outside the prefix) is walked before Software\Test, whose own
+  // change is excluded: Test's deferred heading and its rows must not inherit Aaa's answer.
+  DifferencesReportOptions options;
+  options.split = false;
+  options.modified = false;
+  options.sections[kSectionFiles] = options.sections[kSectionApps] = false;
+  options.pathPrefix = u"HKEY_LOCAL_MACHINE\\Software\\Test";
+  std::string page = differences(options);
+  EXPECT_NE(page.find("Software\\Test<td id=h>mod<tr id=c2><td>added"), std::string::npos);
+  EXPECT_EQ(page.find("Aaa"), std::string::npos);
+}
+
+TEST_F(ReportGenerationTest, DataReportAndSplitMinimum) {
+  ComparisonContext view;
+  ASSERT_TRUE(view.openFiles(dir_.file("a.snp"), "", kModeView, true));
+  ReportWriter w;
+  std::string message;
+  ASSERT_TRUE(generateSnapshotReport(&view, dir_.file("data.htm"), 0, &w, &message));
+  EXPECT_EQ(exportDoneMessage(w), "Export done.");
+  std::string page = readUtf16(dir_.file("data.htm"));
+  const char* expected[] = {
+      "<div id=tit>Registry data - before &amp; x</div><br>",
+      "<tr><td colspan=3 id=h>HKEY_LOCAL_MACHINE\\Software\\Test<tr><td>&lt;b>name&lt;/b><td>REG_SZ<td>old &amp; gone",
+      "<tr><td colspan=3 id=h>HKEY_LOCAL_MACHINE\\Software\\Test\\Sub&amp;Key<tr><td>v<td>REG_SZ<td>x",
+      "<tr><td colspan=3 id=h>c:\\A&amp;B &lt;docs><tr><td>&lt;img src=x>.txt<td>",
+      "<tr><td>same.txt<td>",
+      "<tr><td colspan=8 id=h>Services<tr><td>&lt;svc>",
+      "<tr><td colspan=8 id=h>Drivers",
+  };
+  for (const char* e : expected) EXPECT_NE(page.find(e), std::string::npos) << e;
+  EXPECT_EQ(page.find("id=c"), std::string::npos);
+
+  EXPECT_EQ(differencesPageLimit(true, 500), 10000);
+  EXPECT_EQ(differencesPageLimit(true, 0), 10000);
+  EXPECT_EQ(differencesPageLimit(true, 30000), 30000);
+  EXPECT_EQ(differencesPageLimit(false, 30000), 0);
+  EXPECT_EQ(snapshotExportPageLimit(true, 0), 0);
+  EXPECT_EQ(snapshotExportPageLimit(true, 1), 10000);
+  EXPECT_EQ(snapshotExportPageLimit(true, 12000), 12000);
+}
+
+TEST_F(ReportGenerationTest, FailedReportIsNotDone) {
+  DifferencesReportOptions options;
+  ReportWriter w;
+  std::string message;
+  EXPECT_FALSE(generateDifferencesReport(&context_, options, dir_.file("no/such/d.htm"), &w, &message));
+  EXPECT_EQ(message, "Cannot export to file [" + dir_.file("no/such/d.htm") + "]");
+  if (std::filesystem::exists("/dev/full")) {
+    ReportWriter full;
+    message.clear();
+    EXPECT_FALSE(generateDifferencesReport(&context_, options, "/dev/full", &full, &message));
+    EXPECT_EQ(message, "Cannot export to file [/dev/full]");
+  }
+}
+
+TEST(SnapshotSummaryTest, ListsAndEscapesTheScannedRoots) {
+  SnapshotInfo info;
+  info.filterList[kSectionRegistry] = {u"hkey_local_machine\\software\\<script>\\"};
+  info.filterList[kSectionFiles] = {u"*"};
+  std::u16string summary = writeSnapshotSummary(info);
+  std::string s = toUtf8(summary);
+  EXPECT_EQ(s.find("<style>body, td{font-size: 12px;"), 0u);
+  EXPECT_NE(s.find("<b>Registry:</b><br>hkey_local_machine\\software\\&lt;script>\\<br><br>"
+                   "<b>Files:</b><br>*<br><br><b>Applications:</b><br>-<br><br></body>"),
+            std::string::npos);
+  EXPECT_EQ(s.find("<script"), std::string::npos);
+  // A character whose low byte is '<' stays itself.
+  info.filterList[kSectionFiles] = {u"c:\\\u013c\\"};
+  EXPECT_NE(writeSnapshotSummary(info).find(u"c:\\\u013c\\<br>"), std::u16string::npos);
+}
+
+}  // namespace
+}  // namespace keldrun

@@ -1,0 +1,123 @@
+#include "views/search.h"
+
+#include <cstdio>
+
+#include "engine/file_scan.h"
+#include "engine/progress.h"
+#include "engine/section_filter.h"
+#include "engine/value_entry.h"
+#include "engine/value_text.h"
+
+namespace keldrun {
+
+namespace {
+
+class Matcher : public TreeVisitor {
+ public:
+  Matcher(ComparisonContext* context, int section, const std::u16string& text,
+          const SearchOptions& options, std::vector<SearchRow>* rows)
+      : context_(context), section_(section), text_(text), folded_(lowerAscii(text)),
+        options_(options), rows_(rows), reader_(makeItemReader(section)) {}
+
+  bool matches(const std::u16string& s) const {
+    return searchMatches(s.data(), s.size(), text_, folded_, options_.matchCase);
+  }
+
+  bool visit(const std::u16string& path, const std::u16string&, const TreeEntry* a,
+             const TreeEntry*, int filterResult) override {
+    if (!a || filterResult != kPathInside) return true;
+    if (a->contentTable && !reader_->open(context_->fileA(), a->contentTable)) return true;
+    if (options_.paths && matches(path)) {
+      rows_->push_back({path, u"*", u""});
+      return true;
+    }
+    if (!a->contentTable) return true;
+    Item item;
+    if (section_ == kSectionFiles) {
+      FileEntry f;
+      while (reader_->next(&item)) {
+        if (!FileEntry::parse(item.p, item.size, &f)) continue;
+        std::u16string name = f.name.str();
+        if (matches(name)) rows_->push_back({path, name, u""});
+      }
+      return true;
+    }
+    if (!options_.names && !options_.data) return true;
+    ValueEntry v;
+    while (reader_->next(&item)) {
+      if (!parseValueEntry(item.p, item.size, &v)) continue;
+      std::u16string name = valueName(v);
+      std::u16string search = options_.data ? searchText(v) : std::u16string();
+      if ((options_.names && matches(name)) || (options_.data && matches(search))) {
+        rows_->push_back({path, name, options_.data ? search : displayText(v)});
+      }
+    }
+    return true;
+  }
+
+ private:
+  ComparisonContext* context_;
+  int section_;
+  std::u16string text_, folded_;
+  SearchOptions options_;
+  std::vector<SearchRow>* rows_;
+  std::unique_ptr<ItemListReader> reader_;
+};
+
+SearchResult run(ComparisonContext* context, int section, const std::u16string& text,
+                 const SearchOptions& options) {
+  Stopwatch watch;
+  SearchResult result;
+  if (text.empty()) {
+    result.status = "Enter text";
+    return result;
+  }
+  if (section == kSectionRegistry && !options.paths && !options.names && !options.data) {
+    result.status = "Select include options";
+    return result;
+  }
+  result.searched = true;
+  Matcher matcher(context, section, text, options, &result.rows);
+  context->walkSection(section, &matcher);
+  if (result.rows.empty()) {
+    result.status = "Not found";
+  } else {
+    char buf[96];
+    std::snprintf(buf, sizeof buf, "Found %d in %.02lf sec.", int(result.rows.size()),
+                  watch.elapsedSeconds());
+    result.status = buf;
+  }
+  return result;
+}
+
+}  // namespace
+
+bool searchMatches(const char16_t* candidate, size_t length, const std::u16string& text,
+                   const std::u16string& folded, bool matchCase) {
+  const std::u16string& want = matchCase ? text : folded;
+  size_t n = want.size();
+  if (n == 0) return true;
+  if (n > length) return false;
+  for (size_t i = 0; i + n <= length; i++) {
+    size_t k = 0;
+    if (matchCase) {
+      while (k < n && candidate[i + k] == want[k]) k++;
+    } else {
+      while (k < n && foldAscii(candidate[i + k]) == want[k]) k++;
+    }
+    if (k == n) return true;
+  }
+  return false;
+}
+
+SearchResult searchFiles(ComparisonContext* context, const std::u16string& text,
+                         const SearchOptions& options) {
+  return run(context, kSectionFiles, text, options);
+}
+
+SearchResult searchRegistry(ComparisonContext* context, const std::u16string& text,
+                            const SearchOptions& options) {
+  return run(context, kSectionRegistry, text, options);
+}
+
+}  // namespace keldrun
