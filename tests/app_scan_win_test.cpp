@@ -92,10 +92,10 @@ TEST_F(AppScanWin, RunValuesResolveAsTheSystemFindsThem) {
   std::u16string programs = u"C:\\Program Files\\Keldrun Apps Test";
   makeFolder(programs);
   std::u16string tool = programs + u"\\Tool Name.exe";
-  copy(systemFolder() + u"notepad.exe", tool);
+  copy(systemFolder() + u"msiexec.exe", tool);
   addValue(u"KeldrunQuoted", REG_SZ, u"\"" + tool + u"\" /min");
-  addValue(u"KeldrunBare", REG_SZ, u"notepad /a b");
-  addValue(u"KeldrunExpand", REG_EXPAND_SZ, u"%SystemRoot%\\system32\\notepad.exe");
+  addValue(u"KeldrunBare", REG_SZ, u"msiexec /a b");
+  addValue(u"KeldrunExpand", REG_EXPAND_SZ, u"%SystemRoot%\\system32\\msiexec.exe");
 
   AppGatherer gatherer(env, nullptr);
   std::vector<AppRecord> startup;
@@ -104,11 +104,11 @@ TEST_F(AppScanWin, RunValuesResolveAsTheSystemFindsThem) {
   const AppRecord* quoted = byName(startup, u"KeldrunQuoted");
   ASSERT_NE(quoted, nullptr);
   EXPECT_EQ(toUtf8(quoted->file), "c:\\program files\\keldrun apps test\\tool name.exe /min");
-  FileVersionInfo notepad;
-  ASSERT_TRUE(env->fileVersion(systemFolder() + u"notepad.exe", &notepad));
-  std::u16string expected = notepad.productVersion.empty() ? notepad.fileVersion : notepad.productVersion;
+  FileVersionInfo reference;
+  ASSERT_TRUE(env->fileVersion(systemFolder() + u"msiexec.exe", &reference));
+  std::u16string expected = reference.productVersion.empty() ? reference.fileVersion : reference.productVersion;
   EXPECT_EQ(quoted->version, expected);
-  EXPECT_EQ(quoted->company, notepad.companyName);
+  EXPECT_EQ(quoted->company, reference.companyName);
   WIN32_FILE_ATTRIBUTE_DATA data;
   ASSERT_TRUE(GetFileAttributesExW(w(tool), GetFileExInfoStandard, &data));
   EXPECT_EQ(quoted->size, data.nFileSizeLow);
@@ -117,7 +117,7 @@ TEST_F(AppScanWin, RunValuesResolveAsTheSystemFindsThem) {
 
   const AppRecord* bare = byName(startup, u"KeldrunBare");
   ASSERT_NE(bare, nullptr);
-  EXPECT_EQ(toUtf8(bare->file), toUtf8(lowerAscii(systemFolder())) + "notepad.exe /a b");
+  EXPECT_EQ(toUtf8(bare->file), toUtf8(lowerAscii(systemFolder())) + "msiexec.exe /a b");
   EXPECT_EQ(bare->version, expected);
 
   EXPECT_EQ(byName(startup, u"KeldrunExpand"), nullptr);
