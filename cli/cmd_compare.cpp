@@ -3,7 +3,9 @@
 #include <string>
 #include <vector>
 
+#include "cli/catalog_cli.h"
 #include "cli/command.h"
+#include "cli/json_items.h"
 #include "cli/snapshot_ref.h"
 #include "engine/compare.h"
 #include "engine/section_filter.h"
@@ -48,9 +50,11 @@ bool startsWith(const std::u16string& s, const std::u16string& prefix) {
 
 class Printer : public TreeVisitor {
  public:
-  Printer(ComparisonContext* context, int section, const std::u16string& prefix, bool color)
+  // With json set, nothing is printed: the nodes are appended to `json` as objects.
+  Printer(ComparisonContext* context, int section, const std::u16string& prefix, bool color,
+          std::string* json)
       : context_(context), section_(section), prefix_(prefix.empty() ? prefix : slashed(prefix)),
-        color_(color) {}
+        color_(color), json_(json) {}
 
   bool visit(const std::u16string& path, const std::u16string& name, const TreeEntry* a,
              const TreeEntry* b, int f) override {
@@ -72,25 +76,44 @@ class Printer : public TreeVisitor {
     int depth = 0;
     for (char16_t c : path) depth += c == u'\\';
     if (!path.empty() && path.back() == u'\\') depth--;
-    std::string indent(size_t(depth < 0 ? 0 : depth) * 2, ' ');
-    std::printf("%s%s%s%s  [%s%s]\n", indent.c_str(), colorOn(s.state, s.ownChanged, color_).c_str(),
-                toUtf8(name).c_str(), colorOff(color_).c_str(), kStateWords[s.state],
-                s.ownChanged ? ", own content" : "");
+    if (depth < 0) depth = 0;
+    std::string indent(size_t(depth) * 2, ' ');
+    if (json_) {
+      if (printed) *json_ += ",";
+      *json_ += "\n{\"path\":" + jsonString(path) + ",\"name\":" + jsonString(name) +
+                ",\"depth\":" + std::to_string(depth) + ",\"state\":\"" + kStateWords[s.state] +
+                "\",\"stateNumber\":" + std::to_string(s.state) + ",\"ownChanged\":" +
+                (s.ownChanged ? "true" : "false") + ",\"rows\":[";
+    } else {
+      std::printf("%s%s%s%s  [%s%s]\n", indent.c_str(), colorOn(s.state, s.ownChanged, color_).c_str(),
+                  toUtf8(name).c_str(), colorOff(color_).c_str(), kStateWords[s.state],
+                  s.ownChanged ? ", own content" : "");
+    }
     printed = true;
     if (inside && (s.state == kModified || s.state == kAdded || s.state == kDeleted)) differences = true;
     if (inside && f == kPathInside && (s.ownChanged || full)) {
       uint32_t ca = a ? a->contentTable : 0, cb = b ? b->contentTable : 0;
       if ((ca || cb) && context_->compareContent(section_, ca, cb, &content_)) {
+        bool first = true;
         for (const ContentRow& row : content_.rows()) {
+          if (row.state != kUnchanged) differences = true;
+          if (json_) {
+            *json_ += std::string(first ? "" : ",") + "\n {\"label\":\"" + row.label +
+                      "\",\"state\":\"" + stateWord(row.state) + "\",\"stateNumber\":" +
+                      std::to_string(row.state) + ",\"side\":\"" + (row.fromB ? "B" : "A") +
+                      "\"," + itemJsonFields(section_, row.item) + "}";
+            first = false;
+            continue;
+          }
           std::vector<std::u16string> cols = listColumns(section_, row.item);
           std::string line = indent + "    " + colorOn(row.state, false, color_) + row.label;
           for (const std::u16string& c : cols) line += "  " + toUtf8(c);
           line += colorOff(color_);
           std::printf("%s\n", line.c_str());
-          if (row.state != kUnchanged) differences = true;
         }
       }
     }
+    if (json_) *json_ += "]}";
     return s.expandable || (full && ((a && a->childTable) || (b && b->childTable)));
   }
 
@@ -102,6 +125,7 @@ class Printer : public TreeVisitor {
   int section_;
   std::u16string prefix_;
   bool color_;
+  std::string* json_;
   ContentComparison content_;
 };
 
@@ -109,6 +133,7 @@ int runCompare(CommandContext& ctx) {
   std::vector<std::string> refs;
   int only = -1;
   bool full = false;
+  bool json = false;
   std::string prefix;
   for (size_t i = 0; i < ctx.args.size(); i++) {
     const std::string& a = ctx.args[i];
@@ -119,6 +144,8 @@ int runCompare(CommandContext& ctx) {
       full = true;
     } else if (a == "--path" && i + 1 < ctx.args.size()) {
       prefix = ctx.args[++i];
+    } else if (a == "--json") {
+      json = true;
     } else if (!a.empty() && a[0] == '-') {
       return fail("unknown option '" + a + "' (see 'keldrun compare --help')");
     } else {
@@ -130,31 +157,52 @@ int runCompare(CommandContext& ctx) {
   if (!resolveSnapshotRef(ctx.home, refs[0], &pathA, &error)) return fail(error);
   if (!resolveSnapshotRef(ctx.home, refs[1], &pathB, &error)) return fail(error);
   ComparisonContext context;
-  if (!context.openFiles(pathA, pathB, kModeCompare, full)) return fail("cannot open snapshots " + pathA + " and " + pathB);
+  if (!context.openFiles(pathA, pathB, kModeCompare, full)) {
+    return fail("cannot open snapshots " + pathA + " and " + pathB +
+                " (missing, unreadable, or not a complete snapshot file)");
+  }
 
   bool differences = false;
+  std::string out;
+  if (json) {
+    out = "{\"a\":" + snapshotJson(pathA, context.infoA()) + ",\"b\":" +
+          snapshotJson(pathB, context.infoB()) + ",\"sections\":[";
+  }
+  bool firstSection = true;
   for (int section = 0; section < kSectionCount; section++) {
     if (only >= 0 && section != only) continue;
-    std::printf("%s\n", sectionName(section));
     EmptyReason why = context.emptyReason(section);
-    if (why.noSnapshot) {
-      std::printf("  %s\n", toUtf8(kMessageNoSnapshot).c_str());
-      continue;
+    std::string message;
+    if (why.noSnapshot) message = toUtf8(kMessageNoSnapshot);
+    else if (why.noCommonPaths) message = toUtf8(kMessageNoCommonPaths);
+    if (json) {
+      out += std::string(firstSection ? "" : ",") + "\n{\"section\":" + jsonString(std::string(sectionName(section))) +
+             ",\"sectionNumber\":" + std::to_string(section) + columnTitlesJson(section) + ",\"nodes\":[";
+      firstSection = false;
+    } else {
+      std::printf("%s\n", sectionName(section));
     }
-    if (why.noCommonPaths) {
-      std::printf("  %s\n", toUtf8(kMessageNoCommonPaths).c_str());
-      continue;
+    if (message.empty()) {
+      Printer printer(&context, section, fromUtf8(prefix), ctx.color, json ? &out : nullptr);
+      context.walkSection(section, &printer);
+      if (!printer.printed) message = toUtf8(kMessageNoDifferences);
+      differences = differences || printer.differences;
     }
-    Printer printer(&context, section, fromUtf8(prefix), ctx.color);
-    context.walkSection(section, &printer);
-    if (!printer.printed) std::printf("  %s\n", toUtf8(kMessageNoDifferences).c_str());
-    differences = differences || printer.differences;
+    if (json) {
+      out += "],\"message\":" + (message.empty() ? std::string("null") : jsonString(message)) + "}";
+    } else if (!message.empty()) {
+      std::printf("  %s\n", message.c_str());
+    }
+  }
+  if (json) {
+    out += "],\n\"differences\":" + std::string(differences ? "true" : "false") + "}\n";
+    std::fputs(out.c_str(), stdout);
   }
   return differences ? kExitDifferences : kExitOk;
 }
 
 Registration reg({"compare", "show what changed between two snapshots",
-                  "usage: keldrun compare A B [--section registry|files|apps] [--full] [--path PREFIX]\n"
+                  "usage: keldrun compare A B [--section registry|files|apps] [--full] [--path PREFIX] [--json]\n"
                   "\n"
                   "Compares snapshot A (older) with snapshot B (newer), each given by its number in\n"
                   "the workspace (the file DIR/data/snapNNN.snp) or by the path of a snapshot file,\n"
@@ -169,6 +217,12 @@ Registration reg({"compare", "show what changed between two snapshots",
                   "  --section S   only this section\n"
                   "  --full        also the unchanged nodes and rows (\"-\")\n"
                   "  --path P      only nodes at or below the path P (case does not matter)\n"
+                  "  --json        one JSON document instead of the tree (see docs/cli.md):\n"
+                  "                {\"a\":{\"path\",\"name\",\"computer\",\"date\"},\"b\":{...},\n"
+                  "                \"sections\":[{\"section\",\"sectionNumber\",\"columnTitles\",\n"
+                  "                \"nodes\":[{\"path\",\"name\",\"depth\",\"state\",\"stateNumber\",\n"
+                  "                \"ownChanged\",\"rows\":[{\"label\",\"state\",\"stateNumber\",\"side\",\n"
+                  "                \"name\",\"columns\",...}]}],\"message\"}],\"differences\"}\n"
                   "\n"
                   "Exit status: 0 no differences, 1 differences, 2 error.\n"
                   "\n"

@@ -3,7 +3,9 @@
 #include <string>
 #include <vector>
 
+#include "cli/catalog_cli.h"
 #include "cli/command.h"
+#include "cli/json_items.h"
 #include "cli/snapshot_ref.h"
 #include "engine/text.h"
 #include "views/comparison_context.h"
@@ -15,14 +17,30 @@ namespace keldrun {
 
 namespace {
 
+// The digits of a grouped size text ("1,234" gives 1234); -1 when it is not one.
+long long sizeOfText(const std::u16string& text) {
+  long long n = 0;
+  bool any = false;
+  for (char16_t c : text) {
+    if (c == u',') continue;
+    if (c < u'0' || c > u'9' || n > (1LL << 56)) return -1;
+    n = n * 10 + (c - u'0');
+    any = true;
+  }
+  return any ? n : -1;
+}
+
 int runShow(CommandContext& ctx) {
   std::vector<std::string> positional;
   int section = -1;
+  bool json = false;
   for (size_t i = 0; i < ctx.args.size(); i++) {
     const std::string& a = ctx.args[i];
     if (a == "--section" && i + 1 < ctx.args.size()) {
       section = sectionFromName(ctx.args[++i]);
       if (section < 0) return fail("unknown section '" + ctx.args[i] + "' (registry, files or apps)");
+    } else if (a == "--json") {
+      json = true;
     } else if (!a.empty() && a[0] == '-' && a.size() > 1) {
       return fail("unknown option '" + a + "' (see 'keldrun show --help')");
     } else {
@@ -33,7 +51,9 @@ int runShow(CommandContext& ctx) {
   std::string path, error;
   if (!resolveSnapshotRef(ctx.home, positional[0], &path, &error)) return fail(error);
   ComparisonContext context;
-  if (!context.openFiles(path, std::string(), kModeView, true)) return fail("cannot open snapshot " + path);
+  if (!context.openFiles(path, std::string(), kModeView, true)) {
+    return fail("cannot open snapshot " + path + " (missing, unreadable, or not a complete snapshot file)");
+  }
   const SnapshotInfo& info = context.infoA();
   if (section < 0) {
     section = kSectionFiles;
@@ -44,24 +64,63 @@ int runShow(CommandContext& ctx) {
       }
     }
   }
-  std::printf("%s  %s  %s  (%s)\n", info.name.c_str(), info.date.c_str(), info.computer.c_str(),
-              sectionName(section));
-
   MemoryTree tree;
   SnapshotScreenModel model(section, &context, &tree);
   tree.setEvents(&model);
   model.refresh(kViewFull);
+  TreeItem node = tree.root();
+  if (model.message().empty() && positional.size() == 2) {
+    node = locateItem(&tree, fromUtf8(positional[1]));
+    if (!node) return fail("no key, folder or group '" + positional[1] + "' in " + path);
+  }
+  std::u16string nodePath = node != tree.root() ? itemPath(&tree, node) : std::u16string();
+
+  if (json) {
+    std::string out = "{\"snapshot\":" + snapshotJson(path, info) + ",\"section\":" +
+                      jsonString(std::string(sectionName(section))) + ",\"sectionNumber\":" +
+                      std::to_string(section) + ",\"path\":" + jsonString(nodePath) + ",\"message\":" +
+                      (model.message().empty() ? std::string("null") : jsonString(model.message())) +
+                      columnTitlesJson(section) + ",\"children\":[";
+    bool first = true;
+    if (model.message().empty()) {
+      for (TreeItem child = tree.firstChild(node); child; child = tree.nextSibling(child)) {
+        out += std::string(first ? "" : ",") + "\n{\"name\":" + jsonString(tree.text(child)) +
+               ",\"hasChildren\":" + (tree.firstChild(child) ? "true" : "false") + "}";
+        first = false;
+      }
+    }
+    out += "],\"rows\":[";
+    first = true;
+    if (model.message().empty() && node != tree.root()) {
+      std::vector<std::string> titles = columnTitles(section);
+      for (const ListRow& row : model.rows()) {
+        out += std::string(first ? "" : ",") + "\n{\"label\":" + jsonString(std::string(row.label)) +
+               ",\"name\":" + jsonString(row.columns.empty() ? std::u16string() : row.columns[0]);
+        // "size": the Size (files) or File size (apps) column as a number.
+        size_t sizeColumn = section == kSectionFiles ? 1 : section == kSectionApps ? 6 : 0;
+        if (sizeColumn && sizeColumn < row.columns.size()) {
+          long long n = sizeOfText(row.columns[sizeColumn]);
+          if (n >= 0) out += ",\"size\":" + std::to_string(n);
+        }
+        out += ",\"columns\":[";
+        for (size_t c = 0; c + 1 < row.columns.size() && c + 1 < titles.size(); c++)
+          out += (c ? "," : "") + jsonString(row.columns[c]);
+        out += "]}";
+        first = false;
+      }
+    }
+    out += "]}\n";
+    std::fputs(out.c_str(), stdout);
+    return kExitOk;
+  }
+
+  std::printf("%s  %s  %s  (%s)\n", info.name.c_str(), info.date.c_str(), info.computer.c_str(),
+              sectionName(section));
   if (!model.message().empty()) {
     std::printf("%s\n", toUtf8(model.message()).c_str());
     return kExitOk;
   }
-  TreeItem node = tree.root();
-  if (positional.size() == 2) {
-    std::u16string typed = fromUtf8(positional[1]);
-    node = locateItem(&tree, typed);
-    if (!node) return fail("no key, folder or group '" + positional[1] + "' in " + path);
-    std::printf("%s\n", toUtf8(itemPath(&tree, node)).c_str());
-  }
+  if (positional.size() == 2) std::printf("%s\n", toUtf8(nodePath).c_str());
   for (TreeItem child = tree.firstChild(node); child; child = tree.nextSibling(child)) {
     bool more = tree.firstChild(child) != 0;
     std::printf("  %s %s\n", more ? "+" : " ", toUtf8(tree.text(child)).c_str());
@@ -81,7 +140,7 @@ int runShow(CommandContext& ctx) {
 }
 
 Registration reg({"show", "show the keys, folders or groups of one snapshot and their items",
-                  "usage: keldrun show N [--section registry|files|apps] [PATH]\n"
+                  "usage: keldrun show N [--section registry|files|apps] [--json] [PATH]\n"
                   "\n"
                   "Prints one snapshot as the screens show it in view mode: the children of the\n"
                   "node at PATH (the roots when no PATH is given; a '+' marks children that have\n"
@@ -90,6 +149,11 @@ Registration reg({"show", "show the keys, folders or groups of one snapshot and 
                   "workspace (DIR/data/snapNNN.snp) or the path of a snapshot file. PATH is matched\n"
                   "without regard to case. The section defaults to the first one the snapshot\n"
                   "recorded.\n"
+                  "\n"
+                  "  --json   one JSON document: {\"snapshot\":{\"path\",\"name\",\"computer\",\"date\"},\n"
+                  "           \"section\",\"sectionNumber\",\"path\",\"message\",\"columnTitles\",\n"
+                  "           \"children\":[{\"name\",\"hasChildren\"}],\"rows\":[{\"label\",\"name\",\n"
+                  "           \"size\",\"columns\"}]}\n"
                   "\n"
                   "example: keldrun show 3 --section registry 'HKEY_LOCAL_MACHINE\\SOFTWARE'\n",
                   runShow});

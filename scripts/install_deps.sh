@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what Keldrun needs on Debian 12 (as root, or through sudo).
-#   scripts/install_deps.sh [--native]   --native: only what the Linux build of keldrun needs
+#   scripts/install_deps.sh [--native|--wine]   --native: only what the Linux build of keldrun needs;
+#                                               --wine: that and Wine (scripts/demo.sh)
 set -euo pipefail
 
 native=(build-essential cmake ninja-build zlib1g-dev)
@@ -8,9 +9,11 @@ tests=(libgtest-dev libgmock-dev googletest libbenchmark-dev clang libclang-rt-1
 windows=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix libz-mingw-w64-dev wine wine64 xvfb xauth)
 
 packages=("${native[@]}")
-if [ "${1:-}" != "--native" ]; then
-  packages+=("${tests[@]}" "${windows[@]}")
-fi
+case "${1:-}" in
+  --native) ;;
+  --wine) packages+=(wine wine64) ;;
+  *) packages+=("${tests[@]}" "${windows[@]}") ;;
+esac
 
 sudo=()
 if [ "$(id -u)" -ne 0 ]; then
