@@ -309,7 +309,6 @@ TEST_F(RegistryScanTest, ThreadedScanCountsInAndOutAndStops) {
   ASSERT_TRUE(writer.create(path_));
   RegistryStore store(env_.get());
   ASSERT_TRUE(store.startRegistryScan(&writer, {u"*"}));
-  EXPECT_FALSE(store.startRegistryScan(&writer, {u"*"}));  // one scan at a time
   for (int i = 0; i < 3000 && writer.runningScans() != 0; i++) sleepMilliseconds(10);
   ASSERT_EQ(writer.runningScans(), 0);
   EXPECT_GT(store.keys(), 3000u);
