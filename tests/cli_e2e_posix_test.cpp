@@ -1,0 +1,223 @@
+// The command line end to end: the built keldrun binary (next to this test) in temporary
+// workspaces, over real folders. JSON output, help texts, and the error cases with what must
+// survive them.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "tests/settings_testing.h"
+
+namespace keldrun {
+namespace {
+
+using testing_support::readBytes;
+using testing_support::TempFolder;
+using testing_support::writeText;
+
+struct CliRun {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string q(const std::string& s) { return "'" + s + "'"; }
+
+class CliEndToEnd : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    binary = std::filesystem::read_symlink("/proc/self/exe").parent_path() / "keldrun";
+    if (!std::filesystem::exists(binary)) GTEST_SKIP() << "no keldrun binary next to the tests";
+    std::filesystem::create_directories(tree / "app/sub");
+    writeText(tree / "app/readme.txt", "hello");
+    writeText(tree / "app/sub/old.txt", "to go");
+  }
+  CliRun run(const std::string& home, const std::string& args) {
+    std::string errFile = scratch / "stderr.txt";
+    std::string cmd = q(binary.string()) + " --wine-prefix " + q(scratch / "noprefix") + " --home " + q(home) +
+                      " " + args + " 2>" + q(errFile);
+    CliRun r;
+    FILE* p = popen(cmd.c_str(), "r");
+    if (!p) return r;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+    int st = pclose(p);
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    std::vector<uint8_t> e = readBytes(errFile);
+    r.err.assign(e.begin(), e.end());
+    return r;
+  }
+  CliRun run(const std::string& args) { return run(home.str(), args); }
+  std::set<std::string> dataFiles() {
+    std::set<std::string> names;
+    std::error_code ec;
+    for (auto& e : std::filesystem::directory_iterator(home / "data", ec)) names.insert(e.path().filename());
+    return names;
+  }
+
+  std::filesystem::path binary;
+  TempFolder home, tree, scratch;
+};
+
+// No raw control bytes or invalid UTF-8 inside a JSON document: every name went through escaping.
+void expectCleanJson(const std::string& doc) {
+  ASSERT_FALSE(doc.empty());
+  EXPECT_EQ(doc.front(), '{');
+  EXPECT_EQ(doc.substr(doc.size() - 2), "}\n");
+  for (size_t i = 0; i < doc.size(); i++) {
+    unsigned char c = doc[i];
+    if (c == '\n') continue;
+    ASSERT_GE(c, 0x20) << "raw control byte at " << i;
+    ASSERT_NE(c, 0xFF) << "raw byte 0xFF at " << i;
+  }
+}
+
+TEST_F(CliEndToEnd, JsonOfCompareShowAndSearchCarriesTheChangeWithEscapedNames) {
+  ASSERT_EQ(run("snapshot --name before --files " + q(tree.str())).status, 0);
+  writeText(tree / "app/new \"q\"\t.txt", "four");
+  writeText(tree / "app/raw\xff.bin", "x");
+  writeText(tree / "app/readme.txt", "hello, longer");
+  std::filesystem::remove_all(tree / "app/sub");
+  CliRun r = run("snapshot --name after --files " + q(tree.str()));
+  ASSERT_EQ(r.status, 0) << r.err;
+
+  r = run("compare 1 2 --json");
+  EXPECT_EQ(r.status, 1) << r.err;
+  expectCleanJson(r.out);
+  for (const char* piece : {"\"differences\":true", "\"section\":\"files\"", "\"name\":\"new \\\"q\\\"\\t.txt\"",
+                            "\"label\":\"add\",\"state\":\"added\",\"stateNumber\":2,\"side\":\"B\"",
+                            "\"name\":\"sub\",\"depth\":", "\"state\":\"deleted\",\"stateNumber\":3",
+                            "\"label\":\"old\"", "\"label\":\"new\"", "\"size\":13,\"sizeText\":\"13\"",
+                            "\"columnTitles\":[\"Name\",\"Size\",\"Date modified\"]",
+                            "\"a\":{\"path\":", "\"name\":\"before\""}) {
+    EXPECT_NE(r.out.find(piece), std::string::npos) << piece << "\n" << r.out;
+  }
+  EXPECT_NE(r.out.find("{\"label\":\"del\",\"state\":\"deleted\",\"stateNumber\":3,\"side\":\"A\",\"name\":\"old.txt\""),
+            std::string::npos) << "the files of a deleted folder are its rows";
+
+  // The same snapshot against itself: no differences, status 0.
+  r = run("compare 2 2 --json");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("\"differences\":false"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("\"stateNumber\":2"), std::string::npos) << r.out;
+
+  std::string appPath;
+  for (char c : tree.str() + "app") appPath.push_back(c == '/' ? '\\' : c);
+  r = run("show 2 --json " + q("z:" + appPath));
+  EXPECT_EQ(r.status, 0) << r.err;
+  expectCleanJson(r.out);
+  EXPECT_NE(r.out.find("\"name\":\"readme.txt\",\"size\":13,\"columns\":[\"readme.txt\",\"13\","),
+            std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\"name\":\"new \\\"q\\\"\\t.txt\",\"size\":4"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("\"name\":\"sub\""), std::string::npos) << r.out;
+
+  r = run("search 2 readme --section files --json");
+  EXPECT_EQ(r.status, 0) << r.err;
+  expectCleanJson(r.out);
+  EXPECT_NE(r.out.find("\"count\":1,"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\"name\":\"readme.txt\",\"pathMatched\":false"), std::string::npos) << r.out;
+  r = run("search 2 nothing-like-this --section files --json");
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_NE(r.out.find("\"count\":0,\"matches\":[]"), std::string::npos) << r.out;
+}
+
+TEST_F(CliEndToEnd, EveryCommandHasHelpWithAnExample) {
+  CliRun r = run("--help");
+  ASSERT_EQ(r.status, 0);
+  std::vector<std::string> names;
+  size_t at = r.out.find("Commands:\n");
+  ASSERT_NE(at, std::string::npos) << r.out;
+  for (size_t line = at + 10; line < r.out.size() && r.out.compare(line, 2, "  ") == 0;) {
+    size_t start = line + 2, end = r.out.find(' ', start);
+    names.push_back(r.out.substr(start, end - start));
+    line = r.out.find('\n', line) + 1;
+  }
+  for (const char* expected : {"snapshot", "list", "info", "rename", "delete", "show", "compare", "search",
+                               "report", "export-reg", "export", "import"}) {
+    EXPECT_NE(std::find(names.begin(), names.end(), expected), names.end()) << expected;
+  }
+  for (const std::string& name : names) {
+    r = run(name + " --help");
+    EXPECT_EQ(r.status, 0) << name;
+    EXPECT_NE(r.out.find("usage: keldrun"), std::string::npos) << name;
+    EXPECT_NE(r.out.find("example: keldrun " ), std::string::npos) << name;
+  }
+}
+
+TEST_F(CliEndToEnd, ErrorsGiveStatusTwoNameTheProblemAndLoseNothing) {
+  ASSERT_EQ(run("snapshot --name kept --files " + q(tree.str())).status, 0);
+  ASSERT_EQ(run("snapshot --files " + q(tree.str())).status, 0);
+  // A damaged second snapshot: its header survives, its tables are garbage.
+  std::string damaged = home / "data/snap002.snp";
+  std::vector<uint8_t> bytes = readBytes(damaged);
+  ASSERT_GT(bytes.size(), 64u);
+  writeText(damaged, std::string(reinterpret_cast<const char*>(bytes.data()), 16) + std::string(200, '\xA5'));
+  std::vector<uint8_t> cfg = readBytes(home / "Keldrun.cfg");
+  std::vector<uint8_t> first = readBytes(home / "data/snap001.snp");
+
+  struct Case {
+    std::string args, message;
+  } cases[] = {
+      {"compare 1 9", "9"},
+      {"show 9", "9"},
+      {"search 9 text", "9"},
+      {"report 1 9 --out " + q(scratch / "r.htm"), "9"},
+      {"compare 1 2", "snap002.snp"},
+      {"show 2", "snap002.snp"},
+      {"search 2 readme --section files", "snap002.snp"},
+      {"snapshot --files " + q(tree / "missing"), "missing"},
+      {"snapshot --files " + q(tree / "app/readme.txt"), "not a folder"},
+      {"snapshot --registry 'nowhere\\x'", "not a registry key"},
+      {"compare 1", "two snapshots"},
+      {"compare 1 2 --bogus", "--bogus"},
+      {"show 1 --section nope", "nope"},
+      {"search 1", "snapshot and a text"},
+      {"--bogus list", "--bogus"},
+      {"nosuchcommand", "nosuchcommand"},
+      {"compare 1 2 --section", "--section"},
+  };
+  for (const Case& c : cases) {
+    CliRun r = run(c.args);
+    EXPECT_EQ(r.status, 2) << c.args << ": " << r.err;
+    EXPECT_EQ(r.err.rfind("keldrun: ", 0), 0u) << c.args << ": " << r.err;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << c.args << ": " << r.err;
+  }
+  EXPECT_EQ(dataFiles(), (std::set<std::string>{"snap001.snp", "snap002.snp"}));
+  EXPECT_EQ(readBytes(home / "Keldrun.cfg"), cfg);
+  EXPECT_EQ(readBytes(home / "data/snap001.snp"), first);
+  EXPECT_EQ(run("compare 1 1").status, 0);
+}
+
+TEST_F(CliEndToEnd, UnreadableFolderAndUnwritableWorkspaceFailCleanly) {
+  // A workspace below a plain file cannot be made, whoever runs the test.
+  writeText(scratch / "plain", "x");
+  CliRun r = run(scratch / "plain/home", "snapshot --files " + q(tree.str()));
+  EXPECT_EQ(r.status, 2) << r.out;
+  EXPECT_NE(r.err.find("plain"), std::string::npos) << r.err;
+  EXPECT_FALSE(std::filesystem::exists(scratch / "plain/home"));
+
+  if (geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
+  std::filesystem::create_directories(tree / "locked");
+  std::filesystem::permissions(tree / "locked", std::filesystem::perms::none);
+  r = run("snapshot --files " + q(tree / "locked"));
+  std::filesystem::permissions(tree / "locked", std::filesystem::perms::owner_all);
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("locked"), std::string::npos) << r.err;
+  EXPECT_TRUE(dataFiles().empty());
+
+  std::filesystem::create_directories(scratch / "ro");
+  std::filesystem::permissions(scratch / "ro", std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+  r = run(scratch / "ro", "snapshot --files " + q(tree.str()));
+  std::filesystem::permissions(scratch / "ro", std::filesystem::perms::owner_all);
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("ro"), std::string::npos) << r.err;
+}
+
+}  // namespace
+}  // namespace keldrun
