@@ -141,10 +141,12 @@ class SnapshotFile {
   // False when the file cannot be created.
   bool create(const std::string& path);
 
-  // Appends bytes at the write position under the write lock; returns the old position.
+  // Appends bytes at the write position under the write lock; returns the old position. A
+  // failed write, or one that would pass 4 GiB, returns 0 and makes finish fail; nothing is
+  // written after it.
   uint32_t appendBlock(const uint8_t* bytes, size_t length);
   // Appends one table block (length word and entries) under the write lock; returns its offset,
-  // or 0 without writing anything when n is 0.
+  // or 0 without writing anything when n is 0 (and 0 on failure, as appendBlock).
   uint32_t appendTable(const uint8_t* entries, size_t n);
   // Writes a table of TreeEntry records (sorted in name order when sort is set), sets *digest to
   // the CRC-32 over the first 8 bytes of each entry in written order, and empties the table.

@@ -37,12 +37,15 @@ std::vector<uint8_t> sampleBytes(size_t n, uint32_t seed) {
 class PackTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "keldrun_packXXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
+    std::random_device seed;
+    for (int tries = 0; dir_.empty() && tries < 100; tries++) {
+      fs::path p = fs::temp_directory_path() / ("keldrun_pack" + std::to_string(seed()));
+      if (fs::create_directory(p)) dir_ = p.u8string();
+    }
+    ASSERT_FALSE(dir_.empty());
   }
   void TearDown() override { fs::remove_all(dir_); }
-  std::string path(const std::string& name) const { return (fs::path(dir_) / name).string(); }
+  std::string path(const std::string& name) const { return dir_ + "/" + name; }
 
   // Unpacks with the stream function, as the file-level driver does not for plain bytes.
   bool unpackTo(const std::string& source, const std::string& target, ProgressSink* sink) {
