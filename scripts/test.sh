@@ -46,7 +46,9 @@ configure_build() {  # DIR CMAKE_ARGS...
   local dir=$1
   shift
   cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-  ninja -C "$dir" -j"$jobs"
+  # -k 0: one broken file fails the step but does not keep the other targets from being built
+  # for the steps after it.
+  ninja -C "$dir" -j"$jobs" -k 0
 }
 
 native_tests() {  # DIR
