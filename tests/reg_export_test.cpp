@@ -188,6 +188,9 @@ TEST_F(RegExportTest, DeletedDefaultValueAndUnchangedKey) {
 }
 
 TEST_F(RegExportTest, SnapshotNameCannotAddLinesToTheFile) {
+#ifdef _WIN32
+  GTEST_SKIP() << "line breaks cannot stand in a Windows file name";
+#endif
   std::string a = snap("x\r\n[HKEY_LOCAL_MACHINE\\Software\\Injected]\r\n\"v\"=\"1\"", make(fillA));
   // The file name holds the line breaks too; write it under a plain name.
   std::string reg = exportFrom(a, "", kRegExportContent, "c.reg");

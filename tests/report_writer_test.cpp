@@ -135,6 +135,9 @@ TEST(ReportWriterTest, HtmlPathKeepsItsDotInPageNames) {
 }
 
 TEST(ReportWriterTest, IndexPageCarriesAwkwardFileNamesSafely) {
+#ifdef _WIN32
+  GTEST_SKIP() << "'<' cannot stand in a Windows file name";
+#endif
   TempFolder dir;
   ReportWriter w;
   ASSERT_TRUE(w.open(dir.file("it's a <x>.htm"), 1));

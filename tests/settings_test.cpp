@@ -256,6 +256,7 @@ TEST(SettingsCatalog, ListPrunedOfMissingWrongAndRepeatedSnapshots) {
   ASSERT_TRUE(s.save());
   // 2 deleted outside the program; 3 replaced by a copy of 1 (which holds number 1); 4 damaged.
   removeFile(s.snapshotPath(2).path);
+  std::filesystem::remove(s.snapshotPath(3).path);
   std::filesystem::copy_file(s.snapshotPath(1).path, s.snapshotPath(3).path,
                              std::filesystem::copy_options::overwrite_existing);
   writeText(s.snapshotPath(4).path, "s1.5");
