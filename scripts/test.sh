@@ -91,6 +91,7 @@ for check in "$root"/tests/wine/*_check.sh; do
   [ -e "$check" ] || continue
   step "$(basename "$check" .sh)" wine_check "$check"
 done
+step "reports in headless Chromium" bash "$root/tests/browser/report_check.sh" "$out/native"
 step "sanitizer build" configure_build "$out/asan" -DKELDRUN_SANITIZE=ON
 step "sanitizer tests" env ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 bash -c "cd '$out/asan' && ctest --output-on-failure"
