@@ -220,6 +220,11 @@ TEST(WorkerThread, WaitedStopReturnsOnceEndedAndTheWorkerCanStartAgain) {
 }
 
 TEST(WorkerThread, AThreadThatIgnoresTheStopIsEndedByForce) {
+#if defined(__SANITIZE_ADDRESS__) && !defined(_WIN32)
+  // The forced end cancels the thread; AddressSanitizer misreads the unwinding of a cancelled
+  // thread's stack as an underflow.
+  GTEST_SKIP() << "thread cancellation is not supported under AddressSanitizer";
+#endif
   Job job;
   job.ignoreStop = true;
   WorkerThread w;
