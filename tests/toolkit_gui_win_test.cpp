@@ -26,6 +26,18 @@
 namespace keldrun {
 namespace {
 
+// Win32 calls these back with the stdcall convention, which a lambda cannot have on 32-bit x86:
+// each forwards to a plain function set just before it is handed over.
+using TimerFn = void (*)(HWND, UINT, UINT_PTR, DWORD);
+using SubclassFn = LRESULT (*)(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
+TimerFn menuTimerFn, boxTimerFn;
+SubclassFn editSubclassFn;
+VOID CALLBACK menuTimer(HWND h, UINT m, UINT_PTR id, DWORD t) { menuTimerFn(h, m, id, t); }
+VOID CALLBACK boxTimer(HWND h, UINT m, UINT_PTR id, DWORD t) { boxTimerFn(h, m, id, t); }
+LRESULT CALLBACK editSubclass(HWND h, UINT m, WPARAM wp, LPARAM lp, UINT_PTR id, DWORD_PTR data) {
+  return editSubclassFn(h, m, wp, lp, id, data);
+}
+
 bool guiEnabled() {
   const char* v = std::getenv("KELDRUN_GUI_TESTS");
   return v && v[0] == '1';
@@ -130,13 +142,11 @@ TEST(DialogGui, EnterAndEscapeInAChildPageReachAnEnabledButtonOfTheDialog) {
       EnableWindow(host.item(c.button), c.enabled);
       HWND edit = page.item(500);
       SetFocus(edit);
-      SetWindowSubclass(
-          edit,
-          [](HWND w, UINT m, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR data) -> LRESULT {
-            if (m == WM_KEYDOWN && (wp == VK_ESCAPE || wp == VK_RETURN)) ++*reinterpret_cast<int*>(data);
-            return DefSubclassProc(w, m, wp, lp);
-          },
-          1, reinterpret_cast<DWORD_PTR>(&keysAtEdit));
+      editSubclassFn = [](HWND w, UINT m, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR data) -> LRESULT {
+        if (m == WM_KEYDOWN && (wp == VK_ESCAPE || wp == VK_RETURN)) ++*reinterpret_cast<int*>(data);
+        return DefSubclassProc(w, m, wp, lp);
+      };
+      SetWindowSubclass(edit, editSubclass, 1, reinterpret_cast<DWORD_PTR>(&keysAtEdit));
       PostMessageW(edit, WM_KEYDOWN, c.key, 0);
       PostMessageW(host.hwnd(), WM_APP, 0, 0);
     };
@@ -565,7 +575,7 @@ TEST(PopupMenuGui, ChosenCommandIsReturnedOrSentToTheOwner) {
     wanted = command;
     ticks = 0;
     popup = nullptr;
-    UINT_PTR timer = SetTimer(nullptr, 0, 40, [](HWND, UINT, UINT_PTR, DWORD) {
+    menuTimerFn = [](HWND, UINT, UINT_PTR, DWORD) {
       HWND p = FindWindowW(L"#32768", nullptr);
       if (!p || ++ticks > 30) return;
       popup = p;
@@ -580,7 +590,8 @@ TEST(PopupMenuGui, ChosenCommandIsReturnedOrSentToTheOwner) {
       }
       bool onWanted = hot >= 0 && int(GetMenuItemID(m, hot)) == wanted;
       PostMessageW(p, WM_KEYDOWN, onWanted ? VK_RETURN : VK_DOWN, 0);
-    });
+    };
+    UINT_PTR timer = SetTimer(nullptr, 0, 40, menuTimer);
     RECT w;
     GetWindowRect(host.hwnd(), &w);
     int r = menu.showAt(u"Options", host.hwnd(), returnCommand, w.left + 20, w.top + 40);
@@ -642,7 +653,8 @@ int runBox(const std::function<int()>& show, const std::function<void(HWND box)>
     if (shotName) shot(box, shotName);
     act(box);
   };
-  UINT_PTR timer = SetTimer(nullptr, 0, 30, [](HWND, UINT, UINT_PTR, DWORD) { tick(); });
+  boxTimerFn = [](HWND, UINT, UINT_PTR, DWORD) { tick(); };
+  UINT_PTR timer = SetTimer(nullptr, 0, 30, boxTimer);
   int result = show();
   KillTimer(nullptr, timer);
   EXPECT_TRUE(done) << "the box never opened";
