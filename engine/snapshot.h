@@ -92,8 +92,8 @@ class TableBuilder {
   bool empty() const { return starts_.empty(); }
   size_t byteSize() const { return bytes_.size(); }
 
-  // Reorders the entries in name order; nameOf gives an entry's stored name. Equal names keep
-  // their order.
+  // Reorders the entries in name order; nameOf gives an entry's stored name. Names equal in
+  // name order are ordered by their exact code units, so the order of adding never shows.
   void sortByName(StoredText (*nameOf)(const uint8_t* entry));
   // The entries in their current order, packed, appended to out.
   void serialize(std::vector<uint8_t>* out) const;

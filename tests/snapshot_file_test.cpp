@@ -571,6 +571,19 @@ TEST(TableBuilderTest, SortsStablyAndSerialisesInOrder) {
   EXPECT_EQ(t.byteSize(), 0u);
 }
 
+TEST(TableBuilderTest, NamesEqualInNameOrderSortTheSameWhateverTheirArrival) {
+  std::vector<uint8_t> first, second;
+  for (auto* out : {&first, &second}) {
+    TableBuilder t;
+    std::vector<std::u16string> names = {u"twins", u"TWINS", u"Twins", u"a"};
+    if (out == &second) std::reverse(names.begin(), names.end());
+    for (const auto& n : names) t.addTreeEntry(n);
+    t.sortByName(treeEntryName);
+    t.serialize(out);
+  }
+  EXPECT_EQ(first, second);
+}
+
 TEST(SectionStateTest, FromListAndText) {
   EXPECT_EQ(stateFromList({}), SectionState::NotScanned);
   EXPECT_EQ(stateFromList({u"*"}), SectionState::Full);
