@@ -216,6 +216,7 @@ class SnapshotFile {
   uint64_t failFrom_ = 0;
   uint64_t fileSize_ = 0;  // measured at open; grows when rewriteInfo appends
   uint64_t blockReads_ = 0;
+  uint64_t readPos_ = 0;  // just past the last read: where kCurrentPosition reads
   TableBuilder roots_[kSectionCount];
   mutable std::mutex runningLock_;  // guards running_
   int running_ = 0;

@@ -1,5 +1,6 @@
 // The snapshot object and everything that reads a snapshot file. Writing is in
 // snapshot_writer.cpp; the layout is in snapshot_format.h.
+#include <algorithm>
 #include <cstring>
 #include <ctime>
 
@@ -117,6 +118,7 @@ bool SnapshotFile::close() {
   writing_ = false;
   readOnly_ = false;
   fileSize_ = 0;
+  readPos_ = 0;
   for (auto& r : roots_) r.clear();
   return ok;
 }
@@ -138,8 +140,9 @@ int SnapshotFile::runningScans() const {
 
 bool SnapshotFile::readExact(uint64_t offset, uint8_t* out, size_t n) {
   if (!file_ || offset > fileSize_ || n > fileSize_ - offset) return false;
-  if (!seekFile(file_, offset)) return false;
-  return std::fread(out, 1, n, file_) == n;
+  if (!readFileAt(file_, offset, out, n)) return false;
+  readPos_ = offset + n;
+  return true;
 }
 
 namespace {
@@ -266,16 +269,28 @@ bool SnapshotFile::readBlock(uint32_t offset, std::vector<uint8_t>* buffer, size
   if (length) *length = 0;
   if (!file_ || writing_) return false;
   blockReads_++;
-  uint64_t at = offset;
-  if (offset == kCurrentPosition && !tellFile(file_, &at)) return false;
-  uint8_t head[kBlockLengthSize];
-  if (at < kHeaderSize || !readExact(at, head, kBlockLengthSize)) return false;
+  uint64_t at = offset == kCurrentPosition ? readPos_ : offset;
+  if (at < kHeaderSize || at > fileSize_ || fileSize_ - at < kBlockLengthSize) return false;
+  // Most blocks are small: one read takes the length word and a guess at the entries, and
+  // only a longer block needs a second read.
+  const uint64_t kGuess = 4096;
+  uint64_t first = std::min<uint64_t>(fileSize_ - at, kBlockLengthSize + kGuess);
+  buffer->resize(size_t(first) + extra);
+  if (!readExact(at, buffer->data(), size_t(first))) return false;
+  uint32_t n = getU32(buffer->data());
   at += kBlockLengthSize;
-  uint32_t n = getU32(head);
   if (n > fileSize_ - at) return false;
+  uint64_t have = first - kBlockLengthSize;
+  if (n <= have) {
+    std::memmove(buffer->data(), buffer->data() + kBlockLengthSize, n);
+  } else {
+    buffer->resize(size_t(n) + extra);
+    std::memmove(buffer->data(), buffer->data() + kBlockLengthSize, size_t(have));
+    if (!readExact(at + have, buffer->data() + have, size_t(n - have))) return false;
+  }
   buffer->resize(size_t(n) + extra);
-  if (std::fread(buffer->data(), 1, n, file_) != n) return false;
   std::memset(buffer->data() + n, 0, extra);
+  readPos_ = at + n;
   if (length) *length = n;
   return true;
 }

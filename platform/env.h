@@ -153,6 +153,10 @@ bool makeFolders(const std::string& path);
 bool seekFile(FILE* f, uint64_t offset);
 bool seekFileEnd(FILE* f);
 bool tellFile(FILE* f, uint64_t* offset);
+// Reads exactly n bytes at offset past the stream's buffer, in one system call for most reads;
+// safe from several threads. The stream must hold no unwritten data, and must be seeked before
+// its next read or write.
+bool readFileAt(FILE* f, uint64_t offset, void* out, size_t n);
 
 }  // namespace keldrun
 

@@ -1,5 +1,6 @@
 // The program's own files on POSIX.
 #include <sys/stat.h>
+#include <unistd.h>
 #include <cerrno>
 #include <cstdio>
 #include <string>
@@ -41,6 +42,20 @@ bool tellFile(FILE* f, uint64_t* offset) {
   off_t at = ftello(f);
   if (at < 0) return false;
   *offset = uint64_t(at);
+  return true;
+}
+
+bool readFileAt(FILE* f, uint64_t offset, void* out, size_t n) {
+  int fd = fileno(f);
+  auto* p = static_cast<char*>(out);
+  while (n > 0) {
+    ssize_t got = ::pread(fd, p, n, off_t(offset));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    p += got;
+    offset += uint64_t(got);
+    n -= size_t(got);
+  }
   return true;
 }
 

@@ -1,6 +1,8 @@
 // The program's own files on Windows: UTF-8 paths become UTF-16 for the system.
 #include <windows.h>
 
+#include <io.h>
+
 #include <cstdio>
 #include <string>
 
@@ -53,6 +55,25 @@ bool tellFile(FILE* f, uint64_t* offset) {
   int64_t at = _ftelli64(f);
   if (at < 0) return false;
   *offset = uint64_t(at);
+  return true;
+}
+
+bool readFileAt(FILE* f, uint64_t offset, void* out, size_t n) {
+  HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(f)));
+  if (h == INVALID_HANDLE_VALUE) return false;
+  auto* p = static_cast<char*>(out);
+  while (n > 0) {
+    // The handle's position moves too; every write to these files seeks first.
+    OVERLAPPED at = {};
+    at.Offset = DWORD(offset);
+    at.OffsetHigh = DWORD(offset >> 32);
+    DWORD want = n > 0x40000000 ? 0x40000000 : DWORD(n);
+    DWORD got = 0;
+    if (!ReadFile(h, p, want, &got, &at) || got == 0) return false;
+    p += got;
+    offset += got;
+    n -= got;
+  }
   return true;
 }
 
