@@ -184,8 +184,9 @@ int runSnapshot(CommandContext& ctx) {
     return fail(m.text);
   }
   ProgressDisplay display(ctx.stderrIsTerminal);
-  int ticks = 0;
-  while (take.state() == TakeSnapshot::State::Scanning && !take.scan().complete()) {
+  // Progress from the start, then four times a second; Ctrl-C is noticed within 50 ms.
+  for (int ticks = 0; take.state() == TakeSnapshot::State::Scanning && !take.scan().complete();
+       ticks++) {
     if (interrupted) {
       display.clear();
       std::string path = take.path();
@@ -193,8 +194,8 @@ int runSnapshot(CommandContext& ctx) {
       std::signal(SIGINT, previous);
       return fail("snapshot stopped; " + path + " deleted");
     }
+    if (ticks % 5 == 0) display.show(take.scan().progressText());
     sleepMilliseconds(50);
-    if (++ticks % 5 == 0) display.show(take.scan().progressText());
   }
   display.clear();
   std::signal(SIGINT, previous);

@@ -1,7 +1,9 @@
 // The command line end to end: the built keldrun binary (next to this test) in temporary
-// workspaces, over real folders. JSON output, help texts, and the error cases with what must
-// survive them.
+// workspaces, over real folders. JSON output, help texts, the error cases with what must
+// survive them, and what a terminal gets: progress, colour, Ctrl-C.
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -54,6 +56,43 @@ class CliEndToEnd : public ::testing::Test {
     return r;
   }
   CliRun run(const std::string& args) { return run(home.str(), args); }
+  // Runs keldrun with stdout and stderr on one pseudo-terminal, with NO_COLOR set or not. When
+  // interruptOn is given, types Ctrl-C once the output holds it, as a user at the terminal would.
+  CliRun runOnTerminal(const std::vector<std::string>& args, bool noColor,
+                       const std::string& interruptOn = "") {
+    std::vector<std::string> all = {binary.string(), "--wine-prefix", scratch / "noprefix", "--home", home.str()};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    CliRun r;
+    int master = -1;
+    pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+    if (pid < 0) return r;
+    if (pid == 0) {
+      if (noColor) setenv("NO_COLOR", "1", 1);
+      else unsetenv("NO_COLOR");
+      execv(argv[0], argv.data());
+      _exit(127);
+    }
+    bool interrupted = interruptOn.empty();
+    for (;;) {
+      pollfd p = {master, POLLIN, 0};
+      if (poll(&p, 1, 30000) <= 0) break;  // a hung child fails the test, not the run
+      char buf[4096];
+      ssize_t n = read(master, buf, sizeof buf);
+      if (n <= 0) break;  // EIO: the child closed the terminal
+      r.out.append(buf, size_t(n));
+      if (!interrupted && r.out.find(interruptOn) != std::string::npos) {
+        interrupted = write(master, "\x03", 1) == 1;
+      }
+    }
+    close(master);
+    int st = 0;
+    waitpid(pid, &st, 0);
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    return r;
+  }
   std::set<std::string> dataFiles() {
     std::set<std::string> names;
     std::error_code ec;
@@ -192,6 +231,73 @@ TEST_F(CliEndToEnd, ErrorsGiveStatusTwoNameTheProblemAndLoseNothing) {
   EXPECT_EQ(readBytes(home / "Keldrun.cfg"), cfg);
   EXPECT_EQ(readBytes(home / "data/snap001.snp"), first);
   EXPECT_EQ(run("compare 1 1").status, 0);
+}
+
+// A tree of 30,000 files, made once for the terminal tests: scanning it takes long enough to be
+// seen and to be stopped.
+class CliOnTerminal : public CliEndToEnd {
+ protected:
+  static void SetUpTestSuite() {
+    large = new TempFolder;
+    for (int d = 0; d < 150; d++) {
+      std::string folder = *large / ("d" + std::to_string(d) + "/");
+      std::filesystem::create_directories(folder);
+      for (int f = 0; f < 200; f++) std::fclose(std::fopen((folder + std::to_string(f)).c_str(), "w"));
+    }
+  }
+  static void TearDownTestSuite() {
+    delete large;
+    large = nullptr;
+  }
+  static TempFolder* large;
+};
+TempFolder* CliOnTerminal::large = nullptr;
+
+TEST_F(CliOnTerminal, ProgressAndColourOnlyOnATerminalAndNeverWithNoColor) {
+  CliRun r = run("snapshot --name piped --files " + q(tree.str()) + " --files " + q(large->str()));
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err.find("Elapsed"), std::string::npos) << "no progress when piped: " << r.err;
+  EXPECT_EQ(r.out.find('\x1b'), std::string::npos) << r.out;
+
+  r = runOnTerminal({"snapshot", "--name", "terminal", "--files", tree.str(), "--files", large->str()}, false);
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("Elapsed"), std::string::npos) << "progress on a terminal: " << r.out;
+  EXPECT_NE(r.out.find("\x1b[J"), std::string::npos) << "the progress is wiped at the end: " << r.out;
+  EXPECT_NE(r.out.find("30002 files"), std::string::npos) << r.out;
+
+  writeText(tree / "app/readme.txt", "changed");
+  ASSERT_EQ(run("snapshot --name after --files " + q(tree.str())).status, 0);
+  r = run("compare 1 3");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out.find('\x1b'), std::string::npos) << "no colour when piped: " << r.out;
+  EXPECT_NE(r.out.find("readme.txt"), std::string::npos) << r.out;
+  CliRun coloured = runOnTerminal({"compare", "1", "3"}, false);
+  EXPECT_EQ(coloured.status, 1);
+  EXPECT_NE(coloured.out.find("\x1b["), std::string::npos) << "colour on a terminal: " << coloured.out;
+  CliRun plain = runOnTerminal({"compare", "1", "3"}, true);
+  EXPECT_EQ(plain.status, 1);
+  EXPECT_EQ(plain.out.find('\x1b'), std::string::npos) << "NO_COLOR: " << plain.out;
+  // The same differences either way: the terminal only adds CR before LF.
+  std::string lines;
+  for (char c : plain.out)
+    if (c != '\r') lines.push_back(c);
+  EXPECT_EQ(lines, r.out);
+}
+
+TEST_F(CliOnTerminal, CtrlCDuringSnapshotStopsTheScanAndDeletesTheFile) {
+  ASSERT_EQ(run("snapshot --name kept --files " + q(tree.str())).status, 0);
+  std::vector<uint8_t> cfg = readBytes(home / "Keldrun.cfg");
+  CliRun r = runOnTerminal({"snapshot", "--name", "stopped", "--files", large->str()}, false, "Elapsed");
+  EXPECT_EQ(r.status, 2) << r.out;
+  EXPECT_NE(r.out.find("snapshot stopped"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("snap002.snp deleted"), std::string::npos) << r.out;
+  EXPECT_EQ(dataFiles(), std::set<std::string>{"snap001.snp"});
+  EXPECT_EQ(readBytes(home / "Keldrun.cfg"), cfg) << "the catalog holds no trace of the stopped scan";
+  r = run("list");
+  EXPECT_EQ(r.out.find("stopped"), std::string::npos) << r.out;
+  // The number is free again for the next snapshot.
+  ASSERT_EQ(run("snapshot --files " + q(tree.str())).status, 0);
+  EXPECT_EQ(dataFiles(), (std::set<std::string>{"snap001.snp", "snap002.snp"}));
 }
 
 TEST_F(CliEndToEnd, UnreadableFolderAndUnwritableWorkspaceFailCleanly) {
