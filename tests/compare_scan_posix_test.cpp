@@ -1,4 +1,5 @@
-// Comparisons of snapshots made by the real files scan of folders generated on disk.
+// Comparisons of snapshots made by real scans: of folders generated on disk, and of registries
+// built from .reg files.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/time.h>
@@ -17,8 +18,11 @@
 
 #include "engine/compare.h"
 #include "engine/file_scan.h"
+#include "engine/registry_scan.h"
+#include "engine/value_entry.h"
 #include "engine/section_filter.h"
 #include "tests/compare_support.h"
+#include "platform/regfile.h"
 #include "views/comparison_context.h"
 
 namespace keldrun {
@@ -332,6 +336,108 @@ TEST_F(ScanFixture, DifferentFiltersCompareOnlyCommonPaths) {
   context.walkSection(kSectionFiles, &none);
   EXPECT_TRUE(none.report.empty());
   EXPECT_TRUE(none.excluded.empty());
+}
+
+// Scans the whole registry into a snapshot file.
+bool scanRegistry(const std::string& path, Env* env) {
+  SnapshotFile file;
+  if (!file.create(path)) return false;
+  RegistryStore store(env);
+  store.scan(&file, {u"*"});
+  SnapshotInfo info;
+  FilterList lists[kSectionCount] = {{u"*"}, {}, {}};
+  info.fillNew("registry", 1, lists);
+  bool ok = file.finish(&info);
+  return file.close() && ok;
+}
+
+// The differences with the rows of every node whose own values changed: "label name" each.
+class RowCollector : public DiffCollector {
+ public:
+  explicit RowCollector(ComparisonContext* c) : DiffCollector(c), context_(c) {}
+  bool visit(const std::u16string& path, const std::u16string& name, const TreeEntry* a, const TreeEntry* b,
+             int f) override {
+    bool descend = DiffCollector::visit(path, name, a, b, f);
+    ContentComparison rows;
+    if (f == kPathInside && context_->compareContent(kSectionRegistry, a ? a->contentTable : 0,
+                                                     b ? b->contentTable : 0, &rows)) {
+      for (const ContentRow& r : rows.rows()) {
+        ValueEntry v;
+        if (r.state != kUnchanged && parseValueEntry(r.item.p, r.item.size, &v))
+          this->rows[toUtf8(path)].push_back(std::string(r.label) + " " + toUtf8(v.name.str()));
+      }
+    }
+    return descend;
+  }
+  std::map<std::string, std::vector<std::string>> rows;
+
+ private:
+  ComparisonContext* context_;
+};
+
+TEST_F(ScanFixture, RegistryChangesFromRegFilesCompareKeyByKey) {
+  auto registry = MemoryRegistry::create();
+  MemoryRegistryEnv env(registry);
+  std::string error;
+  ASSERT_TRUE(registry->applyReg(
+      "Windows Registry Editor Version 5.00\n"
+      "[HKEY_LOCAL_MACHINE\\Software\\Vendor\\App\\Deep\\Settings]\n"
+      "\"Level\"=dword:00000001\n\"Keep\"=\"same\"\n\"Gone\"=hex:01,02\n"
+      "[HKEY_LOCAL_MACHINE\\Software\\Other]\n\"x\"=\"y\"\n"
+      "[HKEY_CURRENT_USER\\Software\\Stable]\n\"a\"=\"b\"\n",
+      &error)) << error;
+  ASSERT_TRUE(scanRegistry(snap("a.snp"), &env));
+  ASSERT_TRUE(registry->applyReg(
+      "Windows Registry Editor Version 5.00\n"
+      "[HKEY_LOCAL_MACHINE\\Software\\Vendor\\App\\Deep\\Settings]\n"
+      "\"Level\"=dword:00000002\n\"Gone\"=-\n\"New\"=\"v\"\n"
+      "[HKEY_CURRENT_USER\\Software\\NewApp\\Sub]\n\"s\"=\"t\"\n",
+      &error)) << error;
+  ASSERT_TRUE(scanRegistry(snap("b.snp"), &env));
+
+  ComparisonContext context;
+  ASSERT_TRUE(context.openFiles(snap("a.snp"), snap("b.snp"), kModeCompare, false));
+  RowCollector collector(&context);
+  context.walkSection(kSectionRegistry, &collector);
+  std::map<std::string, std::pair<int, bool>> got;
+  for (const auto& [path, state, own] : collector.report) {
+    std::string p = path;
+    for (char& c : p) c = char(std::tolower(uint8_t(c)));
+    got[p] = {state, own};
+  }
+  // Every key on the way up is modified; only the key holding the values changed its own content.
+  const std::string lm = "hkey_local_machine\\software", cu = "hkey_current_user\\software";
+  std::map<std::string, std::pair<int, bool>> expected = {
+      {"hkey_local_machine", {kModified, false}},
+      {lm, {kModified, false}},
+      {lm + "\\vendor", {kModified, false}},
+      {lm + "\\vendor\\app", {kModified, false}},
+      {lm + "\\vendor\\app\\deep", {kModified, false}},
+      {lm + "\\vendor\\app\\deep\\settings", {kModified, true}},
+      {"hkey_current_user", {kModified, false}},
+      {cu, {kModified, false}},
+      {cu + "\\newapp", {kAdded, true}},
+      {cu + "\\newapp\\sub", {kAdded, true}},
+  };
+  // HKEY_USERS holds the current user's hive under its SID, and changes with it.
+  for (auto it = got.begin(); it != got.end();) {
+    if (it->first.rfind("hkey_users", 0) == 0) it = got.erase(it);
+    else ++it;
+  }
+  EXPECT_EQ(got, expected);
+  std::vector<std::string> settingsRows;
+  for (const auto& [path, rows] : collector.rows) {
+    std::string p = path;
+    for (char& c : p) c = char(std::tolower(uint8_t(c)));
+    if (p == lm + "\\vendor\\app\\deep\\settings") settingsRows = rows;
+  }
+  EXPECT_EQ(settingsRows, (std::vector<std::string>{"del Gone", "old Level", "new Level", "add New"}));
+
+  // A snapshot against itself: nothing at all.
+  ASSERT_TRUE(context.openFiles(snap("b.snp"), snap("b.snp"), kModeCompare, false));
+  DiffCollector same(&context);
+  context.walkSection(kSectionRegistry, &same);
+  EXPECT_TRUE(same.report.empty());
 }
 
 }  // namespace
