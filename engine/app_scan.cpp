@@ -52,7 +52,7 @@ bool readText(Env* env, RegistryKey* key, const std::u16string& name, std::u16st
   std::vector<uint8_t> data;
   if (!readNamedValue(key, name, &type, &data)) return false;
   if (type != kRegSz && type != kRegExpandSz) return false;
-  *text = valueText(data);
+  *text = utf16LeText(data);
   if (type == kRegExpandSz) *text = env->expandEnvironment(*text);
   return true;
 }
@@ -65,16 +65,6 @@ bool readNamedValue(RegistryKey* key, const std::u16string& name, uint32_t* type
   for (uint32_t i = 0; key->enumValue(i, &found, type, data); i++)
     if (compareNames(found, name) == 0) return true;
   return false;
-}
-
-std::u16string valueText(const std::vector<uint8_t>& data) {
-  std::u16string s;
-  for (size_t i = 0; i + 1 < data.size(); i += 2) {
-    char16_t c = char16_t(data[i] | (data[i + 1] << 8));
-    if (c == 0) break;
-    s.push_back(c);
-  }
-  return s;
 }
 
 AppGatherer::AppGatherer(Env* env, Counter* counter) : env_(env), counter_(counter) {
@@ -154,7 +144,7 @@ void AppGatherer::gatherRunKey(RegistryKey* hive, const std::u16string& path,
     AppRecord r;
     r.kind = kAppStartup;
     r.name = name;
-    std::u16string text = valueText(data);
+    std::u16string text = utf16LeText(data);
     readFileInfo(text, &r);
     if (r.file.empty()) r.file = text;
     out->push_back(std::move(r));

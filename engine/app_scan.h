@@ -110,8 +110,6 @@ class ApplicationStore {
 // key has no such value.
 bool readNamedValue(RegistryKey* key, const std::u16string& name, uint32_t* type,
                     std::vector<uint8_t>* data);
-// The text of string value data: UTF-16LE up to the first NUL or the end.
-std::u16string valueText(const std::vector<uint8_t>& data);
 
 }  // namespace keldrun
 

@@ -6,15 +6,6 @@ namespace keldrun {
 
 namespace {
 
-char16_t foldChar(char16_t c) {
-  if (c < 0x80) return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c;
-  if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return char16_t(c + 32);
-  if (c >= 0x391 && c <= 0x3AB && c != 0x3A2) return char16_t(c + 32);
-  if (c >= 0x410 && c <= 0x42F) return char16_t(c + 32);
-  if (c >= 0x400 && c <= 0x40F) return char16_t(c + 80);
-  return c;
-}
-
 bool hasPrefix(const std::u16string& s, const std::u16string& prefix) {
   return s.size() >= prefix.size() && s.compare(0, prefix.size(), prefix) == 0;
 }

@@ -175,4 +175,23 @@ bool startsWithFolded(const std::u16string& s, const std::u16string& prefix) {
   return true;
 }
 
+char16_t foldChar(char16_t c) {
+  if (c < 0x80) return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c;
+  if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return char16_t(c + 32);
+  if (c >= 0x391 && c <= 0x3AB && c != 0x3A2) return char16_t(c + 32);
+  if (c >= 0x410 && c <= 0x42F) return char16_t(c + 32);
+  if (c >= 0x400 && c <= 0x40F) return char16_t(c + 80);
+  return c;
+}
+
+std::u16string utf16LeText(const std::vector<uint8_t>& data) {
+  std::u16string s;
+  for (size_t i = 0; i + 1 < data.size(); i += 2) {
+    char16_t c = char16_t(data[i] | (data[i + 1] << 8));
+    if (c == 0) break;
+    s.push_back(c);
+  }
+  return s;
+}
+
 }  // namespace keldrun

@@ -15,6 +15,11 @@
 namespace keldrun {
 
 inline char16_t foldAscii(char16_t c) { return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c; }
+// Case folding for key, value and path names: ASCII, Latin-1, Greek and Cyrillic letters, which
+// covers what Windows' own upper-casing does for the names found in practice.
+char16_t foldChar(char16_t c);
+// The text of UTF-16LE data (a string value's bytes) up to the first NUL or the end.
+std::u16string utf16LeText(const std::vector<uint8_t>& data);
 
 // Name order: A-Z folded to a-z, code-unit order over the shorter length, then the shorter
 // first. Returns <0, 0 or >0.

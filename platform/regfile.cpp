@@ -19,17 +19,6 @@ constexpr int kMaxLinkHops = 16;
 // A key indexes its subkeys by folded name once it has more than this many.
 constexpr size_t kIndexThreshold = 8;
 
-// Case folding for key and value names: ASCII, Latin-1, Greek and Cyrillic letters, which
-// covers what Windows' own upper-casing does for the names found in practice.
-char16_t foldChar(char16_t c) {
-  if (c < 0x80) return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c;
-  if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return char16_t(c + 32);
-  if (c >= 0x391 && c <= 0x3AB && c != 0x3A2) return char16_t(c + 32);
-  if (c >= 0x410 && c <= 0x42F) return char16_t(c + 32);
-  if (c >= 0x400 && c <= 0x40F) return char16_t(c + 80);
-  return c;
-}
-
 std::u16string fold(const std::u16string& s) {
   std::u16string r(s);
   for (char16_t& c : r) c = foldChar(c);

@@ -29,15 +29,6 @@ const char16_t kCurrentVersionNt[] = u"Software\\Microsoft\\Windows NT\\CurrentV
 const char16_t kCurrentVersion[] = u"Software\\Microsoft\\Windows\\CurrentVersion";
 const char16_t kProfileList[] = u"Software\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
 
-std::u16string textOf(const std::vector<uint8_t>& data) {
-  std::u16string s;
-  for (size_t i = 0; i + 1 < data.size(); i += 2) {
-    char16_t c = char16_t(data[i] | (data[i + 1] << 8));
-    if (c == 0) break;
-    s.push_back(c);
-  }
-  return s;
-}
 
 // All values of a key, by folded name.
 struct Values {
@@ -61,7 +52,7 @@ struct Values {
   bool text(const char16_t* name, std::u16string* out) const {
     const Value* v = find(name);
     if (!v || (v->type != kRegSz && v->type != kRegExpandSz)) return false;
-    *out = textOf(v->data);
+    *out = utf16LeText(v->data);
     return true;
   }
   bool dword(const char16_t* name, uint32_t* out) const {
@@ -111,7 +102,7 @@ Environment prefixEnvironment(Env* env) {
   auto take = [&](const Values& values, bool user) {
     for (const auto& [name, v] : values.byName) {
       if (v.type != kRegSz && v.type != kRegExpandSz) continue;
-      std::u16string text = textOf(v.data);
+      std::u16string text = utf16LeText(v.data);
       if (user && name == u"path" && vars.count(name)) text = vars[name] + u";" + text;
       vars[name] = text;
     }
