@@ -9,9 +9,13 @@
 
 #include "engine/coding.h"
 #include "engine/snapshot.h"
+#include "tests/test_support.h"
 
 namespace keldrun {
 namespace {
+
+using testing_support::finishAppsSnapshot;
+using testing_support::readTreeEntries;
 
 AppRecord record(uint8_t kind, const std::u16string& name, const std::u16string& file = u"") {
   AppRecord r;
@@ -161,23 +165,15 @@ TEST_F(AppTableFile, GroupsRoundTripThroughASnapshotFile) {
     f.addRoot(kSectionApps, kAppGroupNames[0], 0, 0, 0, 0);
     f.addRoot(kSectionApps, kAppGroupNames[1], 0, digest, 0, at);
     f.addRoot(kSectionApps, kAppGroupNames[2], 0, 0, 0, 0);
-    SnapshotInfo info;
-    FilterList lists[kSectionCount] = {{}, {}, {u"*"}};
-    info.fillNew("apps", 1, lists);
-    ASSERT_TRUE(f.finish(&info));
+    ASSERT_TRUE(finishAppsSnapshot(&f, "apps"));
     f.close();
   }
   SnapshotFile f;
   SnapshotInfo info;
   ASSERT_TRUE(f.open(path_, &info));
   ASSERT_NE(info.sectionOffset[kSectionApps], 0u);
-  std::vector<uint8_t> roots;
-  size_t length = 0;
-  ASSERT_TRUE(f.readBlock(info.sectionOffset[kSectionApps], &roots, 0, &length));
-  Slice s(roots.data(), length);
-  std::vector<TreeEntry> groups;
-  TreeEntry e;
-  while (TreeEntry::parse(&s, &e)) groups.push_back(e);
+  std::vector<uint8_t> rootBlock;
+  std::vector<TreeEntry> groups = readTreeEntries(&f, info.sectionOffset[kSectionApps], &rootBlock);
   ASSERT_EQ(groups.size(), 3u);
   for (int g = 0; g < 3; g++) EXPECT_EQ(groups[g].name.str(), kAppGroupNames[g]);
   EXPECT_EQ(groups[0].contentTable, 0u);
@@ -241,23 +237,17 @@ TEST_F(AppTableFile, ReaderStopsAtAnEntryThatOverrunsTheBlock) {
     ASSERT_TRUE(f.create(path_));
     uint32_t at = f.appendTable(table.data(), table.size());
     f.addRoot(kSectionApps, kAppGroupNames[0], 0, 0, 0, at);
-    SnapshotInfo info;
-    FilterList lists[kSectionCount] = {{}, {}, {u"*"}};
-    info.fillNew("bad", 1, lists);
-    ASSERT_TRUE(f.finish(&info));
+    ASSERT_TRUE(finishAppsSnapshot(&f, "bad"));
     f.close();
   }
   SnapshotFile f;
   SnapshotInfo info;
   ASSERT_TRUE(f.open(path_, &info));
-  std::vector<uint8_t> roots;
-  size_t length = 0;
-  ASSERT_TRUE(f.readBlock(info.sectionOffset[kSectionApps], &roots, 0, &length));
-  Slice s(roots.data(), length);
-  TreeEntry e;
-  ASSERT_TRUE(TreeEntry::parse(&s, &e));
+  std::vector<uint8_t> rootBlock;
+  std::vector<TreeEntry> groups = readTreeEntries(&f, info.sectionOffset[kSectionApps], &rootBlock);
+  ASSERT_EQ(groups.size(), 1u);
   AppItemListReader reader;
-  ASSERT_TRUE(reader.open(&f, e.contentTable));
+  ASSERT_TRUE(reader.open(&f, groups[0].contentTable));
   Item item;
   ASSERT_TRUE(reader.next(&item));
   EXPECT_EQ(appEntryName(item.p).str(), u"a");

@@ -19,9 +19,14 @@
 #include "engine/text.h"
 #include "platform/env.h"
 #include "platform/regfile.h"
+#include "tests/test_support.h"
 
 namespace keldrun {
 namespace {
+
+using testing_support::finishAppsSnapshot;
+using testing_support::readTreeEntries;
+using testing_support::utf16;
 
 using Bytes = std::vector<uint8_t>;
 
@@ -114,13 +119,6 @@ Bytes peWithVersion(const std::u16string& product, const std::u16string& file,
   return pe;
 }
 
-Bytes wideData(const std::u16string& s) {
-  Bytes b;
-  for (char16_t c : s) appendU16(&b, c);
-  appendU16(&b, 0);
-  return b;
-}
-
 Bytes dwordData(uint32_t v) {
   Bytes b;
   appendU32(&b, v);
@@ -198,7 +196,7 @@ class AppScanTest : public ::testing::Test {
   }
   void setString(int hive, const std::u16string& key, const std::u16string& name,
                  const std::u16string& value, uint32_t type = kSz) {
-    ASSERT_TRUE(registry_->setValue(hive, key, name, type, wideData(value)));
+    ASSERT_TRUE(registry_->setValue(hive, key, name, type, utf16(value)));
   }
   void addService(const std::u16string& name, uint32_t type, uint32_t start,
                   const std::u16string& imagePath, const std::u16string& display,
@@ -431,23 +429,15 @@ TEST_F(AppScanTest, StoreWritesTheSectionOnItsThread) {
     ASSERT_EQ(f.runningScans(), 0);
     store.stopApplicationScan();
     EXPECT_EQ(store.applications().get(), 5u);  // 1 Run value, 2 folder files, 2 services
-    SnapshotInfo info;
-    FilterList lists[kSectionCount] = {{}, {}, {u"*"}};
-    info.fillNew("apps", 1, lists);
-    ASSERT_TRUE(f.finish(&info));
+    ASSERT_TRUE(finishAppsSnapshot(&f, "apps"));
     f.close();
   }
   SnapshotFile f;
   SnapshotInfo info;
   ASSERT_TRUE(f.open(path, &info));
   EXPECT_EQ(info.sectionState[kSectionApps], SectionState::Full);
-  std::vector<uint8_t> roots;
-  size_t length = 0;
-  ASSERT_TRUE(f.readBlock(info.sectionOffset[kSectionApps], &roots, 0, &length));
-  Slice s(roots.data(), length);
-  std::vector<TreeEntry> groups;
-  TreeEntry e;
-  while (TreeEntry::parse(&s, &e)) groups.push_back(e);
+  std::vector<uint8_t> rootBlock;
+  std::vector<TreeEntry> groups = readTreeEntries(&f, info.sectionOffset[kSectionApps], &rootBlock);
   ASSERT_EQ(groups.size(), 3u);
   EXPECT_EQ(groups[0].name.str(), u"Startup");
   EXPECT_EQ(groups[1].name.str(), u"Services");
@@ -485,23 +475,14 @@ TEST_F(AppScanTest, MissingSourcesAreSkippedQuietly) {
   Counter counter;
   scanApplications(&bare, &f, &counter);
   EXPECT_EQ(counter.get(), 0u);
-  SnapshotInfo info;
-  FilterList lists[kSectionCount] = {{}, {}, {u"*"}};
-  info.fillNew("empty", 1, lists);
-  ASSERT_TRUE(f.finish(&info));
+  ASSERT_TRUE(finishAppsSnapshot(&f, "empty"));
   f.close();
+  SnapshotInfo info;
   ASSERT_TRUE(f.open(path, &info));
-  std::vector<uint8_t> roots;
-  size_t length = 0;
-  ASSERT_TRUE(f.readBlock(info.sectionOffset[kSectionApps], &roots, 0, &length));
-  Slice s(roots.data(), length);
-  int count = 0;
-  TreeEntry e;
-  while (TreeEntry::parse(&s, &e)) {
-    EXPECT_EQ(e.contentTable, 0u);
-    count++;
-  }
-  EXPECT_EQ(count, 3);
+  std::vector<uint8_t> rootBlock;
+  std::vector<TreeEntry> groups = readTreeEntries(&f, info.sectionOffset[kSectionApps], &rootBlock);
+  EXPECT_EQ(groups.size(), 3u);
+  for (const TreeEntry& e : groups) EXPECT_EQ(e.contentTable, 0u);
 }
 
 }  // namespace

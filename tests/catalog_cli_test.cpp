@@ -5,60 +5,37 @@
 #include <filesystem>
 #include <string>
 
-#include "tests/settings_testing.h"
-
 #ifndef _WIN32
-#include <sys/wait.h>
+#include "tests/cli_support.h"
 
 namespace keldrun {
 namespace {
 
+using testing_support::CliRun;
 using testing_support::readBytes;
+using testing_support::shellWord;
 using testing_support::TempFolder;
 using testing_support::writeText;
 
-struct CliRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-class CatalogCli : public ::testing::Test {
+class CatalogCli : public testing_support::KeldrunCliTest {
  protected:
   void SetUp() override {
-    binary = std::filesystem::read_symlink("/proc/self/exe").parent_path() / "keldrun";
-    if (!std::filesystem::exists(binary)) GTEST_SKIP() << "no keldrun binary next to the tests";
+    KeldrunCliTest::SetUp();
+    if (IsSkipped()) return;
     std::filesystem::create_directories(tree / "a/b");
     writeText(tree / "a/x.txt", "hi");
   }
-  CliRun run(const TempFolder& home, const std::string& args) {
-    std::string errFile = scratch / "stderr.txt";
-    std::string cmd = "'" + binary.string() + "' --wine-prefix '" + scratch.str() + "noprefix' --home '" +
-                      home.str() + "' " + args + " 2>'" + errFile + "'";
-    CliRun r;
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return r;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-    int st = pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    std::vector<uint8_t> e = readBytes(errFile);
-    r.err.assign(e.begin(), e.end());
-    return r;
-  }
-  static std::string q(const std::string& s) { return "'" + s + "'"; }
+  CliRun run(const TempFolder& home, const std::string& args) { return KeldrunCliTest::run(home.str(), args); }
 
-  std::filesystem::path binary;
-  TempFolder w1, w2, out, tree, scratch;
+  TempFolder w1, w2, out, tree;
 };
 
 TEST_F(CatalogCli, SnapshotListRenameExportDeleteImportCompare) {
-  CliRun r = run(w1, "snapshot --name first --files " + q(tree.str()));
+  CliRun r = run(w1, "snapshot --name first --files " + shellWord(tree.str()));
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("snap001.snp"), std::string::npos) << r.out;
   writeText(tree / "a/b/y.txt", "more");
-  r = run(w1, "snapshot --files " + q(tree.str()));
+  r = run(w1, "snapshot --files " + shellWord(tree.str()));
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("snap002.snp"), std::string::npos) << r.out;
 
@@ -75,14 +52,14 @@ TEST_F(CatalogCli, SnapshotListRenameExportDeleteImportCompare) {
   EXPECT_NE(r.out.find("\"files\":{\"state\":2,\"stateText\":\"partial\",\"items\":[\"z:\\\\"), std::string::npos)
       << r.out;
 
-  r = run(w1, "export 1 2 --to " + q(out.str()));
+  r = run(w1, "export 1 2 --to " + shellWord(out.str()));
   ASSERT_EQ(r.status, 0) << r.err;
   ASSERT_TRUE(std::filesystem::exists(out / "snap001.snp"));
   ASSERT_TRUE(std::filesystem::exists(out / "snap002.snp"));
 
   // Exporting into the data folder would pack a file onto itself: refused, file intact.
   std::vector<uint8_t> original2 = readBytes(w1 / "data/snap002.snp");
-  r = run(w1, "export 2 --to " + q(w1 / "data"));
+  r = run(w1, "export 2 --to " + shellWord(w1 / "data"));
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("snap002.snp"), std::string::npos) << r.err;
   EXPECT_EQ(readBytes(w1 / "data/snap002.snp"), original2);
@@ -92,7 +69,7 @@ TEST_F(CatalogCli, SnapshotListRenameExportDeleteImportCompare) {
   r = run(w1, "list");
   EXPECT_EQ(r.out.find("first"), std::string::npos) << r.out;
 
-  r = run(w2, "import " + q(out / "snap001.snp") + " " + q(out / "snap002.snp"));
+  r = run(w2, "import " + shellWord(out / "snap001.snp") + " " + shellWord(out / "snap002.snp"));
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("1 "), std::string::npos);
   r = run(w2, "list");
@@ -101,14 +78,14 @@ TEST_F(CatalogCli, SnapshotListRenameExportDeleteImportCompare) {
 
   // The imported snapshot 2 is the original snapshot 2, byte for byte, and compares equal.
   EXPECT_EQ(readBytes(w2 / "data/snap002.snp"), original2);
-  r = run(w2, "compare 2 " + q(w1 / "data/snap002.snp"));
+  r = run(w2, "compare 2 " + shellWord(w1 / "data/snap002.snp"));
   EXPECT_EQ(r.status, 0) << r.out << r.err;
   r = run(w2, "compare 1 2");
   EXPECT_EQ(r.status, 1) << r.out << r.err;
   EXPECT_NE(r.out.find("y.txt"), std::string::npos) << r.out;
 
   // A new snapshot in w1 takes number 3: deleted numbers are not given out again.
-  r = run(w1, "snapshot --files " + q(tree.str()));
+  r = run(w1, "snapshot --files " + shellWord(tree.str()));
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("snap003.snp"), std::string::npos) << r.out;
 }
@@ -128,7 +105,7 @@ TEST_F(CatalogCli, SnapshotWithTheScanFilterFile) {
 }
 
 TEST_F(CatalogCli, ErrorsNameTheProblemAndChangeNothing) {
-  ASSERT_EQ(run(w1, "snapshot --files " + q(tree.str())).status, 0);
+  ASSERT_EQ(run(w1, "snapshot --files " + shellWord(tree.str())).status, 0);
   std::vector<uint8_t> cfg = readBytes(w1 / "Keldrun.cfg");
   struct Case {
     std::string args, message;
@@ -137,8 +114,8 @@ TEST_F(CatalogCli, ErrorsNameTheProblemAndChangeNothing) {
       {"info x", "'x' is not a snapshot number"},
       {"rename 1 ''", "must not be empty"},
       {"export 1", "--to DIR"},
-      {"import " + q(tree / "a/x.txt"), "x.txt: not a packed snapshot"},
-      {"import " + q(tree / "missing.snp"), "missing.snp"},
+      {"import " + shellWord(tree / "a/x.txt"), "x.txt: not a packed snapshot"},
+      {"import " + shellWord(tree / "missing.snp"), "missing.snp"},
       {"list --bogus", "unexpected argument"},
   };
   for (const Case& c : cases) {
@@ -156,7 +133,7 @@ TEST_F(CatalogCli, ErrorsNameTheProblemAndChangeNothing) {
   r = run(w1, "delete 1");
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("Keldrun.cfg"), std::string::npos) << r.err;
-  r = run(w1, "snapshot --files " + q(tree.str()));
+  r = run(w1, "snapshot --files " + shellWord(tree.str()));
   EXPECT_EQ(r.status, 2);
   std::vector<uint8_t> now = readBytes(w1 / "Keldrun.cfg");
   EXPECT_EQ(std::string(now.begin(), now.end()), "damaged");

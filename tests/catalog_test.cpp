@@ -7,7 +7,7 @@
 
 #include "engine/snapshot.h"
 #include "platform/own_files.h"
-#include "tests/settings_testing.h"
+#include "tests/test_support.h"
 
 namespace keldrun {
 namespace {

@@ -13,54 +13,33 @@
 #include <string>
 #include <vector>
 
-#include "tests/settings_testing.h"
+#include "tests/cli_support.h"
 
 namespace keldrun {
 namespace {
 
+using testing_support::CliRun;
 using testing_support::readBytes;
+using testing_support::shellWord;
 using testing_support::TempFolder;
 using testing_support::writeText;
 
-struct CliRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string q(const std::string& s) { return "'" + s + "'"; }
-
-class CliEndToEnd : public ::testing::Test {
+class CliEndToEnd : public testing_support::KeldrunCliTest {
  protected:
   void SetUp() override {
-    binary = std::filesystem::read_symlink("/proc/self/exe").parent_path() / "keldrun";
-    if (!std::filesystem::exists(binary)) GTEST_SKIP() << "no keldrun binary next to the tests";
+    KeldrunCliTest::SetUp();
+    if (IsSkipped()) return;
     std::filesystem::create_directories(tree / "app/sub");
     writeText(tree / "app/readme.txt", "hello");
     writeText(tree / "app/sub/old.txt", "to go");
   }
-  CliRun run(const std::string& home, const std::string& args) {
-    std::string errFile = scratch / "stderr.txt";
-    std::string cmd = q(binary.string()) + " --wine-prefix " + q(scratch / "noprefix") + " --home " + q(home) +
-                      " " + args + " 2>" + q(errFile);
-    CliRun r;
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return r;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-    int st = pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    std::vector<uint8_t> e = readBytes(errFile);
-    r.err.assign(e.begin(), e.end());
-    return r;
-  }
+  using KeldrunCliTest::run;
   CliRun run(const std::string& args) { return run(home.str(), args); }
   // Runs keldrun with stdout and stderr on one pseudo-terminal, with NO_COLOR set or not. When
   // interruptOn is given, types Ctrl-C once the output holds it, as a user at the terminal would.
   CliRun runOnTerminal(const std::vector<std::string>& args, bool noColor,
                        const std::string& interruptOn = "") {
-    std::vector<std::string> all = {binary.string(), "--wine-prefix", scratch / "noprefix", "--home", home.str()};
+    std::vector<std::string> all = {binary.string(), "--wine-prefix", noWinePrefix(), "--home", home.str()};
     all.insert(all.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& a : all) argv.push_back(a.data());
@@ -100,8 +79,7 @@ class CliEndToEnd : public ::testing::Test {
     return names;
   }
 
-  std::filesystem::path binary;
-  TempFolder home, tree, scratch;
+  TempFolder home, tree;
 };
 
 // No raw control bytes or invalid UTF-8 inside a JSON document: every name went through escaping.
@@ -118,12 +96,12 @@ void expectCleanJson(const std::string& doc) {
 }
 
 TEST_F(CliEndToEnd, JsonOfCompareShowAndSearchCarriesTheChangeWithEscapedNames) {
-  ASSERT_EQ(run("snapshot --name before --files " + q(tree.str())).status, 0);
+  ASSERT_EQ(run("snapshot --name before --files " + shellWord(tree.str())).status, 0);
   writeText(tree / "app/new \"q\"\t.txt", "four");
   writeText(tree / "app/raw\xff.bin", "x");
   writeText(tree / "app/readme.txt", "hello, longer");
   std::filesystem::remove_all(tree / "app/sub");
-  CliRun r = run("snapshot --name after --files " + q(tree.str()));
+  CliRun r = run("snapshot --name after --files " + shellWord(tree.str()));
   ASSERT_EQ(r.status, 0) << r.err;
 
   r = run("compare 1 2 --json");
@@ -148,7 +126,7 @@ TEST_F(CliEndToEnd, JsonOfCompareShowAndSearchCarriesTheChangeWithEscapedNames) 
 
   std::string appPath;
   for (char c : tree.str() + "app") appPath.push_back(c == '/' ? '\\' : c);
-  r = run("show 2 --json " + q("z:" + appPath));
+  r = run("show 2 --json " + shellWord("z:" + appPath));
   EXPECT_EQ(r.status, 0) << r.err;
   expectCleanJson(r.out);
   EXPECT_NE(r.out.find("\"name\":\"readme.txt\",\"size\":13,\"columns\":[\"readme.txt\",\"13\","),
@@ -190,8 +168,8 @@ TEST_F(CliEndToEnd, EveryCommandHasHelpWithAnExample) {
 }
 
 TEST_F(CliEndToEnd, ErrorsGiveStatusTwoNameTheProblemAndLoseNothing) {
-  ASSERT_EQ(run("snapshot --name kept --files " + q(tree.str())).status, 0);
-  ASSERT_EQ(run("snapshot --files " + q(tree.str())).status, 0);
+  ASSERT_EQ(run("snapshot --name kept --files " + shellWord(tree.str())).status, 0);
+  ASSERT_EQ(run("snapshot --files " + shellWord(tree.str())).status, 0);
   // A damaged second snapshot: its header survives, its tables are garbage.
   std::string damaged = home / "data/snap002.snp";
   std::vector<uint8_t> bytes = readBytes(damaged);
@@ -206,12 +184,12 @@ TEST_F(CliEndToEnd, ErrorsGiveStatusTwoNameTheProblemAndLoseNothing) {
       {"compare 1 9", "9"},
       {"show 9", "9"},
       {"search 9 text", "9"},
-      {"report 1 9 --out " + q(scratch / "r.htm"), "9"},
+      {"report 1 9 --out " + shellWord(scratch / "r.htm"), "9"},
       {"compare 1 2", "snap002.snp"},
       {"show 2", "snap002.snp"},
       {"search 2 readme --section files", "snap002.snp"},
-      {"snapshot --files " + q(tree / "missing"), "missing"},
-      {"snapshot --files " + q(tree / "app/readme.txt"), "not a folder"},
+      {"snapshot --files " + shellWord(tree / "missing"), "missing"},
+      {"snapshot --files " + shellWord(tree / "app/readme.txt"), "not a folder"},
       {"snapshot --registry 'nowhere\\x'", "not a registry key"},
       {"compare 1", "two snapshots"},
       {"compare 1 2 --bogus", "--bogus"},
@@ -254,7 +232,7 @@ class CliOnTerminal : public CliEndToEnd {
 TempFolder* CliOnTerminal::large = nullptr;
 
 TEST_F(CliOnTerminal, ProgressAndColourOnlyOnATerminalAndNeverWithNoColor) {
-  CliRun r = run("snapshot --name piped --files " + q(tree.str()) + " --files " + q(large->str()));
+  CliRun r = run("snapshot --name piped --files " + shellWord(tree.str()) + " --files " + shellWord(large->str()));
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.err.find("Elapsed"), std::string::npos) << "no progress when piped: " << r.err;
   EXPECT_EQ(r.out.find('\x1b'), std::string::npos) << r.out;
@@ -266,7 +244,7 @@ TEST_F(CliOnTerminal, ProgressAndColourOnlyOnATerminalAndNeverWithNoColor) {
   EXPECT_NE(r.out.find("30002 files"), std::string::npos) << r.out;
 
   writeText(tree / "app/readme.txt", "changed");
-  ASSERT_EQ(run("snapshot --name after --files " + q(tree.str())).status, 0);
+  ASSERT_EQ(run("snapshot --name after --files " + shellWord(tree.str())).status, 0);
   r = run("compare 1 3");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out.find('\x1b'), std::string::npos) << "no colour when piped: " << r.out;
@@ -285,7 +263,7 @@ TEST_F(CliOnTerminal, ProgressAndColourOnlyOnATerminalAndNeverWithNoColor) {
 }
 
 TEST_F(CliOnTerminal, CtrlCDuringSnapshotStopsTheScanAndDeletesTheFile) {
-  ASSERT_EQ(run("snapshot --name kept --files " + q(tree.str())).status, 0);
+  ASSERT_EQ(run("snapshot --name kept --files " + shellWord(tree.str())).status, 0);
   std::vector<uint8_t> cfg = readBytes(home / "Keldrun.cfg");
   CliRun r = runOnTerminal({"snapshot", "--name", "stopped", "--files", large->str()}, false, "Elapsed");
   EXPECT_EQ(r.status, 2) << r.out;
@@ -296,14 +274,14 @@ TEST_F(CliOnTerminal, CtrlCDuringSnapshotStopsTheScanAndDeletesTheFile) {
   r = run("list");
   EXPECT_EQ(r.out.find("stopped"), std::string::npos) << r.out;
   // The number is free again for the next snapshot.
-  ASSERT_EQ(run("snapshot --files " + q(tree.str())).status, 0);
+  ASSERT_EQ(run("snapshot --files " + shellWord(tree.str())).status, 0);
   EXPECT_EQ(dataFiles(), (std::set<std::string>{"snap001.snp", "snap002.snp"}));
 }
 
 TEST_F(CliEndToEnd, UnreadableFolderAndUnwritableWorkspaceFailCleanly) {
   // A workspace below a plain file cannot be made, whoever runs the test.
   writeText(scratch / "plain", "x");
-  CliRun r = run(scratch / "plain/home", "snapshot --files " + q(tree.str()));
+  CliRun r = run(scratch / "plain/home", "snapshot --files " + shellWord(tree.str()));
   EXPECT_EQ(r.status, 2) << r.out;
   EXPECT_NE(r.err.find("plain"), std::string::npos) << r.err;
   EXPECT_FALSE(std::filesystem::exists(scratch / "plain/home"));
@@ -311,7 +289,7 @@ TEST_F(CliEndToEnd, UnreadableFolderAndUnwritableWorkspaceFailCleanly) {
   if (geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
   std::filesystem::create_directories(tree / "locked");
   std::filesystem::permissions(tree / "locked", std::filesystem::perms::none);
-  r = run("snapshot --files " + q(tree / "locked"));
+  r = run("snapshot --files " + shellWord(tree / "locked"));
   std::filesystem::permissions(tree / "locked", std::filesystem::perms::owner_all);
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("locked"), std::string::npos) << r.err;
@@ -319,7 +297,7 @@ TEST_F(CliEndToEnd, UnreadableFolderAndUnwritableWorkspaceFailCleanly) {
 
   std::filesystem::create_directories(scratch / "ro");
   std::filesystem::permissions(scratch / "ro", std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
-  r = run(scratch / "ro", "snapshot --files " + q(tree.str()));
+  r = run(scratch / "ro", "snapshot --files " + shellWord(tree.str()));
   std::filesystem::permissions(scratch / "ro", std::filesystem::perms::owner_all);
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("ro"), std::string::npos) << r.err;

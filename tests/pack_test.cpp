@@ -4,27 +4,18 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <random>
 
 #include "engine/snapshot.h"
 #include "engine/snapshot_format.h"
+#include "tests/test_support.h"
 
 namespace keldrun {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::vector<uint8_t> readAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
-void writeAll(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-}
+using testing_support::readBytes;
+using testing_support::writeBytes;
 
 // Part text-like (compressible), part random (not), so chunks compress to varied sizes.
 std::vector<uint8_t> sampleBytes(size_t n, uint32_t seed) {
@@ -36,16 +27,7 @@ std::vector<uint8_t> sampleBytes(size_t n, uint32_t seed) {
 
 class PackTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::random_device seed;
-    for (int tries = 0; dir_.empty() && tries < 100; tries++) {
-      fs::path p = fs::temp_directory_path() / ("keldrun_pack" + std::to_string(seed()));
-      if (fs::create_directory(p)) dir_ = p.u8string();
-    }
-    ASSERT_FALSE(dir_.empty());
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  std::string path(const std::string& name) const { return dir_ + "/" + name; }
+  std::string path(const std::string& name) const { return dir_ / name; }
 
   // Unpacks with the stream function, as the file-level driver does not for plain bytes.
   bool unpackTo(const std::string& source, const std::string& target, ProgressSink* sink) {
@@ -77,7 +59,7 @@ class PackTest : public ::testing::Test {
     return out;
   }
 
-  std::string dir_;
+  testing_support::TempFolder dir_;
 };
 
 TEST_F(PackTest, RoundTripsAreByteIdenticalAndChunksInflateWithZlib) {
@@ -86,11 +68,11 @@ TEST_F(PackTest, RoundTripsAreByteIdenticalAndChunksInflateWithZlib) {
   for (size_t size : sizes) {
     SCOPED_TRACE(size);
     std::vector<uint8_t> data = sampleBytes(size, uint32_t(size));
-    writeAll(path("src"), data);
+    writeBytes(path("src"), data);
     ProgressSink sink;
     ASSERT_TRUE(packFile(path("src"), path("packed"), &sink));
 
-    std::vector<uint8_t> packed = readAll(path("packed"));
+    std::vector<uint8_t> packed = readBytes(path("packed"));
     ASSERT_GE(packed.size(), kPackHeaderSize);
     EXPECT_EQ(std::string(packed.begin(), packed.begin() + 4), "C1.4");
     size_t expectChunks = (size + kChunk - 1) / kChunk;
@@ -118,20 +100,20 @@ TEST_F(PackTest, RoundTripsAreByteIdenticalAndChunksInflateWithZlib) {
 
     ProgressSink back;
     ASSERT_TRUE(unpackTo(path("packed"), path("out"), &back));
-    EXPECT_TRUE(readAll(path("out")) == data);
+    EXPECT_TRUE(readBytes(path("out")) == data);
     EXPECT_EQ(back.percent(), size == 0 ? 0 : 100);
   }
 }
 
 TEST_F(PackTest, EmptySourcePacksToBareHeader) {
-  writeAll(path("src"), {});
+  writeBytes(path("src"), {});
   ASSERT_TRUE(packFile(path("src"), path("packed"), nullptr));
-  std::vector<uint8_t> packed = readAll(path("packed"));
+  std::vector<uint8_t> packed = readBytes(path("packed"));
   std::vector<uint8_t> expected = {'C', '1', '.', '4'};
   expected.resize(20, 0);
   EXPECT_EQ(packed, expected);
   // A negative count is an empty snapshot too.
-  writeAll(path("neg"), forge(-5, {}));
+  writeBytes(path("neg"), forge(-5, {}));
   for (const char* src : {"packed", "neg"}) {
     ASSERT_TRUE(unpackTo(path(src), path("out"), nullptr)) << src;
     EXPECT_EQ(fs::file_size(path("out")), 0u);
@@ -167,21 +149,21 @@ TEST_F(PackTest, HostilePacksFailAndTargetIsDeleted) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
-    writeAll(path("bad.pak"), c.bytes);
-    writeAll(path("target.snp"), {1, 2, 3});
+    writeBytes(path("bad.pak"), c.bytes);
+    writeBytes(path("target.snp"), {1, 2, 3});
     SnapshotInfo info;
     info.number = 5;
     EXPECT_FALSE(unpackFile(path("bad.pak"), path("target.snp"), &info, nullptr));
     EXPECT_FALSE(fs::exists(path("target.snp")));
   }
   // The good chunk alone unpacks (the harness above is not failing for another reason).
-  writeAll(path("ok.pak"), forge(1, {good}));
+  writeBytes(path("ok.pak"), forge(1, {good}));
   ASSERT_TRUE(unpackTo(path("ok.pak"), path("out"), nullptr));
-  EXPECT_EQ(readAll(path("out")), data);
+  EXPECT_EQ(readBytes(path("out")), data);
 }
 
 TEST_F(PackTest, CancelFailsAndDeletesTarget) {
-  writeAll(path("src"), sampleBytes(2 * kPackChunkSize + 5, 9));
+  writeBytes(path("src"), sampleBytes(2 * kPackChunkSize + 5, 9));
   ProgressSink sink;
   ASSERT_TRUE(packFile(path("src"), path("packed"), &sink));
   ProgressSink cancelled;
@@ -197,7 +179,7 @@ TEST_F(PackTest, CancelFailsAndDeletesTarget) {
 
 TEST_F(PackTest, WriteFailureFails) {
   if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-  writeAll(path("src"), sampleBytes(kPackChunkSize + 100, 2));
+  writeBytes(path("src"), sampleBytes(kPackChunkSize + 100, 2));
   FILE* in = std::fopen(path("src").c_str(), "rb");
   FILE* full = std::fopen("/dev/full", "wb");
   ASSERT_TRUE(in && full);
@@ -217,9 +199,9 @@ TEST_F(PackTest, MissingSourceOrSameTargetFails) {
   EXPECT_FALSE(packFile(path("none"), path("packed"), nullptr));
   EXPECT_FALSE(fs::exists(path("packed")));
   std::vector<uint8_t> data = sampleBytes(5000, 3);
-  writeAll(path("src"), data);
+  writeBytes(path("src"), data);
   EXPECT_FALSE(packFile(path("src"), path("src"), nullptr));
-  EXPECT_EQ(readAll(path("src")), data) << "the source survives";
+  EXPECT_EQ(readBytes(path("src")), data) << "the source survives";
   EXPECT_FALSE(packFile(path("src"), path("no/such/folder/packed"), nullptr));
 }
 
@@ -236,7 +218,7 @@ TEST_F(PackTest, SnapshotExportImportKeepsNumber) {
   info.fillNew("exported", 1, lists);
   ASSERT_TRUE(file.finish(&info));
   ASSERT_TRUE(file.close());
-  std::vector<uint8_t> original = readAll(path("snap001.snp"));
+  std::vector<uint8_t> original = readBytes(path("snap001.snp"));
 
   ASSERT_TRUE(packFile(path("snap001.snp"), path("export.pak"), nullptr));
   SnapshotInfo imported;
@@ -247,14 +229,14 @@ TEST_F(PackTest, SnapshotExportImportKeepsNumber) {
   EXPECT_EQ(imported.filterList[1], lists[1]);
   EXPECT_FALSE(file.isOpen());
 
-  std::vector<uint8_t> copy = readAll(path("snap017.snp"));
+  std::vector<uint8_t> copy = readBytes(path("snap017.snp"));
   ASSERT_EQ(copy.size(), original.size());
   EXPECT_EQ(int32_t(getU32(&copy[info.infoOffset + kInfoNumber])), 17);
   putU32(&copy[info.infoOffset + kInfoNumber], 1);
   EXPECT_TRUE(copy == original) << "only the number differs";
 
   // A packed file that unpacks to something that is no snapshot is refused and removed.
-  writeAll(path("junk"), sampleBytes(10, 5));
+  writeBytes(path("junk"), sampleBytes(10, 5));
   ASSERT_TRUE(packFile(path("junk"), path("junk.pak"), nullptr));
   SnapshotInfo junk;
   EXPECT_FALSE(unpackFile(path("junk.pak"), path("snap018.snp"), &junk, nullptr));

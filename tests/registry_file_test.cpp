@@ -11,28 +11,13 @@
 #include <vector>
 
 #include "engine/text.h"
+#include "tests/test_support.h"
 
 namespace keldrun {
 namespace {
 
-std::vector<uint8_t> utf16(const std::u16string& s, bool terminate = true) {
-  std::vector<uint8_t> out;
-  for (char16_t c : s) {
-    out.push_back(uint8_t(c));
-    out.push_back(uint8_t(c >> 8));
-  }
-  if (terminate) out.insert(out.end(), {0, 0});
-  return out;
-}
-
-std::string utf16File(const std::u16string& text) {
-  std::string bytes = "\xFF\xFE";
-  for (char16_t c : text) {
-    bytes.push_back(char(uint8_t(c)));
-    bytes.push_back(char(uint8_t(c >> 8)));
-  }
-  return bytes;
-}
+using testing_support::utf16;
+using testing_support::utf16File;
 
 std::vector<std::u16string> subkeys(RegistryKey* key) {
   std::vector<std::u16string> out;

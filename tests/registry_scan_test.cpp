@@ -13,19 +13,12 @@
 #include "engine/value_entry.h"
 #include "platform/regfile.h"
 #include "platform/thread.h"
+#include "tests/test_support.h"
 
 namespace keldrun {
 namespace {
 
-std::vector<uint8_t> utf16(const std::u16string& s) {
-  std::vector<uint8_t> out;
-  for (char16_t c : s) {
-    out.push_back(uint8_t(c));
-    out.push_back(uint8_t(c >> 8));
-  }
-  out.insert(out.end(), {0, 0});
-  return out;
-}
+using testing_support::utf16;
 
 struct Key {
   std::u16string name;

@@ -14,9 +14,13 @@
 #include "engine/registry_scan.h"
 #include "engine/value_entry.h"
 #include "platform/registry.h"
+#include "tests/test_support.h"
 
 namespace keldrun {
 namespace {
+
+using testing_support::readTreeEntries;
+using testing_support::utf16;
 
 // An Env whose registry is the system's, through the Win32 registry seam.
 class Win32RegistryEnv : public Env {
@@ -29,16 +33,6 @@ class Win32RegistryEnv : public Env {
 };
 
 std::wstring w(const std::u16string& s) { return std::wstring(s.begin(), s.end()); }
-
-std::vector<uint8_t> utf16(const std::u16string& s, bool terminate = true) {
-  std::vector<uint8_t> out;
-  for (char16_t c : s) {
-    out.push_back(uint8_t(c));
-    out.push_back(uint8_t(c >> 8));
-  }
-  if (terminate) out.insert(out.end(), {0, 0});
-  return out;
-}
 
 struct Written {
   std::u16string name;
@@ -172,13 +166,7 @@ TEST_F(RegistryWinTest, FullScanOfEveryRootCompletes) {
   SnapshotFile reader;
   ASSERT_TRUE(reader.open(path_, &info));
   std::vector<uint8_t> block;
-  size_t n = 0;
-  ASSERT_TRUE(reader.readBlock(info.sectionOffset[kSectionRegistry], &block, 0, &n));
-  Slice s(block.data(), n);
-  TreeEntry e;
-  int roots = 0;
-  while (TreeEntry::parse(&s, &e)) roots++;
-  EXPECT_EQ(roots, 5);
+  EXPECT_EQ(readTreeEntries(&reader, info.sectionOffset[kSectionRegistry], &block).size(), 5u);
 }
 
 }  // namespace

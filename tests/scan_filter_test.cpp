@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <map>
 
-#include "tests/settings_testing.h"
+#include "tests/test_support.h"
 
 namespace keldrun {
 namespace {

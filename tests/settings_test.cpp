@@ -9,7 +9,7 @@
 #include "engine/coding.h"
 #include "shell/settings_file.h"
 #include "shell/settings_format.h"
-#include "tests/settings_testing.h"
+#include "tests/test_support.h"
 
 namespace keldrun {
 namespace {

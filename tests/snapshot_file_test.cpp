@@ -7,29 +7,21 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <set>
 #include <thread>
 
 #include "engine/snapshot.h"
 #include "engine/snapshot_format.h"
+#include "tests/test_support.h"
 
 namespace keldrun {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::vector<uint8_t> readAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
-void writeAll(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-}
+using testing_support::readBytes;
+using testing_support::readTreeEntries;
+using testing_support::writeBytes;
 
 uint32_t crcOf(const uint8_t* p, size_t n) {
   return uint32_t(crc32(crc32(0L, Z_NULL, 0), p, uInt(n)));
@@ -37,18 +29,9 @@ uint32_t crcOf(const uint8_t* p, size_t n) {
 
 class SnapshotFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::random_device seed;
-    for (int tries = 0; dir_.empty() && tries < 100; tries++) {
-      fs::path p = fs::temp_directory_path() / ("keldrun_snap" + std::to_string(seed()));
-      if (fs::create_directory(p)) dir_ = p.u8string();
-    }
-    ASSERT_FALSE(dir_.empty());
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  std::string path(const std::string& name) const { return dir_ + "/" + name; }
+  std::string path(const std::string& name) const { return dir_ / name; }
 
-  std::string dir_;
+  testing_support::TempFolder dir_;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -160,17 +143,6 @@ void checkTree(SnapshotFile* file, const TreeEntry& entry, const Node& node, siz
   for (size_t i = 0; i < kids.size(); i++) checkTree(file, kids[i], *sorted[i], count);
 }
 
-std::vector<TreeEntry> readRoots(SnapshotFile* file, uint32_t offset, std::vector<uint8_t>* block) {
-  std::vector<TreeEntry> roots;
-  size_t n = 0;
-  if (!file->readBlock(offset, block, 0, &n)) return roots;
-  Slice s(block->data(), n);
-  TreeEntry e;
-  while (TreeEntry::parse(&s, &e)) roots.push_back(e);
-  EXPECT_TRUE(s.empty());
-  return roots;
-}
-
 // Walks every table reachable from the sections without trusting anything: depth limit and a
 // visited set end hostile cycles. Returns the number of entries visited.
 size_t walkHostile(SnapshotFile* file, uint32_t offset, int depth, std::set<uint32_t>* visited) {
@@ -258,13 +230,13 @@ TEST_F(SnapshotFileTest, ConcurrentWritersRoundTrip) {
   }
 
   std::vector<uint8_t> rootBlock;
-  std::vector<TreeEntry> registry = readRoots(&file, back.sectionOffset[0], &rootBlock);
+  std::vector<TreeEntry> registry = readTreeEntries(&file, back.sectionOffset[0], &rootBlock);
   ASSERT_EQ(registry.size(), 1u);
   size_t seen = 0;
   checkTree(&file, registry[0], trees[0], &seen);
 
   std::vector<uint8_t> filesBlock;
-  std::vector<TreeEntry> drives = readRoots(&file, back.sectionOffset[1], &filesBlock);
+  std::vector<TreeEntry> drives = readTreeEntries(&file, back.sectionOffset[1], &filesBlock);
   ASSERT_EQ(drives.size(), size_t(kThreads - 1));
   for (size_t i = 0; i < drives.size(); i++) {
     // Drive roots come back in name order: "u:" .. "y:".
@@ -274,7 +246,7 @@ TEST_F(SnapshotFileTest, ConcurrentWritersRoundTrip) {
   EXPECT_EQ(seen, expectedEntries);
 
   std::vector<uint8_t> appsBlock;
-  std::vector<TreeEntry> apps = readRoots(&file, back.sectionOffset[2], &appsBlock);
+  std::vector<TreeEntry> apps = readTreeEntries(&file, back.sectionOffset[2], &appsBlock);
   ASSERT_EQ(apps.size(), 3u);
   EXPECT_EQ(apps[0].name.str(), u"Startup");  // the applications roots keep their order
   EXPECT_EQ(apps[1].name.str(), u"Services");
@@ -297,7 +269,7 @@ TEST_F(SnapshotFileTest, InfoRecordAndHeaderLayout) {
   ASSERT_TRUE(file.finish(&info));
   ASSERT_TRUE(file.close());
 
-  std::vector<uint8_t> f = readAll(path("a.snp"));
+  std::vector<uint8_t> f = readBytes(path("a.snp"));
   ASSERT_EQ(f.size(), info.size);
   EXPECT_EQ(std::string(f.begin(), f.begin() + 4), "s1.5");
   EXPECT_EQ(getU32(&f[4]), 0u);
@@ -393,7 +365,7 @@ TEST_F(SnapshotFileTest, OlderTagsDeriveListsFromOffsets) {
   info.fillNew("old", 9, lists);
   ASSERT_TRUE(file.finish(&info));
   file.close();
-  std::vector<uint8_t> bytes = readAll(path("new.snp"));
+  std::vector<uint8_t> bytes = readBytes(path("new.snp"));
   // Nonsense list fields that a reader of the older formats must not touch.
   uint8_t* r = &bytes[info.infoOffset];
   for (int i = 0; i < 3; i++) {
@@ -409,7 +381,7 @@ TEST_F(SnapshotFileTest, OlderTagsDeriveListsFromOffsets) {
   for (const auto& t : tags) {
     SCOPED_TRACE(t.tag);
     std::copy(t.tag, t.tag + 4, bytes.begin());
-    writeAll(path("old.snp"), bytes);
+    writeBytes(path("old.snp"), bytes);
     SnapshotInfo back;
     ASSERT_TRUE(file.open(path("old.snp"), &back));
     EXPECT_EQ(back.tag, t.tag);
@@ -708,7 +680,7 @@ class CorruptSnapshotTest : public SnapshotFileTest {
     info_.fillNew("good", 1, lists);
     ASSERT_TRUE(file.finish(&info_));
     file.close();
-    good_ = readAll(path("good.snp"));
+    good_ = readBytes(path("good.snp"));
     SnapshotInfo back;
     ASSERT_TRUE(file.open(path("good.snp"), &back));
     goodEntries_ = walkAllSections(&file, back);
@@ -719,7 +691,7 @@ class CorruptSnapshotTest : public SnapshotFileTest {
   bool openAndWalk(const std::vector<uint8_t>& bytes, size_t* entries = nullptr) {
     // A new name each time: truncating one file over and over is slow on some file systems.
     std::string name = path("bad" + std::to_string(serial_++) + ".snp");
-    writeAll(name, bytes);
+    writeBytes(name, bytes);
     SnapshotFile file;
     SnapshotInfo info;
     if (!file.open(name, &info)) return false;
@@ -818,7 +790,7 @@ TEST_F(CorruptSnapshotTest, ForgedBlocksAreRefusedOrBounded) {
   // Direct reads of the forged length.
   bytes = good_;
   putU32(&bytes[root], uint32_t(bytes.size() - root - 4 + 1));
-  writeAll(path("bad.snp"), bytes);
+  writeBytes(path("bad.snp"), bytes);
   SnapshotFile file;
   SnapshotInfo info;
   ASSERT_TRUE(file.open(path("bad.snp"), &info));
@@ -826,7 +798,7 @@ TEST_F(CorruptSnapshotTest, ForgedBlocksAreRefusedOrBounded) {
   size_t n = 0;
   EXPECT_FALSE(file.readBlock(root, &buf, 0, &n));
   putU32(&bytes[root], uint32_t(bytes.size() - root - 4));
-  writeAll(path("bad2.snp"), bytes);
+  writeBytes(path("bad2.snp"), bytes);
   ASSERT_TRUE(file.open(path("bad2.snp"), &info));
   EXPECT_TRUE(file.readBlock(root, &buf, 0, &n)) << "a block reaching the last byte is whole";
   EXPECT_EQ(n, bytes.size() - root - 4);

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "shell/catalog.h"
-#include "tests/settings_testing.h"
+#include "tests/test_support.h"
 
 namespace keldrun {
 namespace {

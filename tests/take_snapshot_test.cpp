@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "engine/snapshot.h"
-#include "tests/settings_testing.h"
+#include "tests/test_support.h"
 
 namespace keldrun {
 namespace {

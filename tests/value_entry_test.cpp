@@ -11,19 +11,12 @@
 #include <vector>
 
 #include "engine/snapshot.h"
+#include "tests/test_support.h"
 
 namespace keldrun {
 namespace {
 
-std::vector<uint8_t> utf16(const std::u16string& s, bool terminate = true) {
-  std::vector<uint8_t> out;
-  for (char16_t c : s) {
-    out.push_back(uint8_t(c));
-    out.push_back(uint8_t(c >> 8));
-  }
-  if (terminate) out.insert(out.end(), {0, 0});
-  return out;
-}
+using testing_support::utf16;
 
 std::vector<uint8_t> entryOf(const std::u16string& name, uint32_t type,
                              const std::vector<uint8_t>& data) {

@@ -10,19 +10,13 @@
 
 #include "engine/text.h"
 #include "platform/regfile.h"
+#include "tests/test_support.h"
 
 namespace keldrun {
 namespace {
 
-std::vector<uint8_t> utf16(const std::u16string& s, bool terminate = true) {
-  std::vector<uint8_t> out;
-  for (char16_t c : s) {
-    out.push_back(uint8_t(c));
-    out.push_back(uint8_t(c >> 8));
-  }
-  if (terminate) out.insert(out.end(), {0, 0});
-  return out;
-}
+using testing_support::utf16;
+using testing_support::utf16File;
 
 // Keeps the entry bytes alive with the parsed entry pointing into them.
 struct Entry {
@@ -203,14 +197,9 @@ TEST(ValueTextTest, HexDumpBreaksAfterTheCommaThatReachesColumn80) {
 bool readBack(const std::u16string& line, RegValue* out) {
   std::u16string text = u"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\T]\r\n";
   text += line;
-  std::string bytes = "\xFF\xFE";
-  for (char16_t c : text) {
-    bytes.push_back(char(uint8_t(c)));
-    bytes.push_back(char(uint8_t(c >> 8)));
-  }
   std::shared_ptr<MemoryRegistry> reg = MemoryRegistry::create();
   std::string error;
-  if (!reg->applyReg(bytes, &error)) {
+  if (!reg->applyReg(utf16File(text), &error)) {
     ADD_FAILURE() << error;
     return false;
   }

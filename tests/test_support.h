@@ -1,8 +1,8 @@
-// Helpers shared by the tests of the settings, catalog and snapshot-list modules: a temporary
-// program folder that is removed afterwards, and real snapshot files written through
-// SnapshotFile.
-#ifndef KELDRUN_TESTS_SETTINGS_TESTING_H_
-#define KELDRUN_TESTS_SETTINGS_TESTING_H_
+// Helpers shared by the tests: temporary folders that are removed afterwards, whole-file reads
+// and writes, registry value bytes, real snapshot files written through SnapshotFile, and the
+// entries of a stored TreeEntry table.
+#ifndef KELDRUN_TESTS_TEST_SUPPORT_H_
+#define KELDRUN_TESTS_TEST_SUPPORT_H_
 
 #include <gtest/gtest.h>
 
@@ -21,17 +21,20 @@
 namespace keldrun {
 namespace testing_support {
 
+// A new empty folder below the system's temporary folder, removed with all it holds.
 class TempFolder {
  public:
   TempFolder() {
     static std::atomic<int> serial{0};
     auto base = std::filesystem::temp_directory_path();
-    for (int i = 0;; i++) {
-      path_ = base / ("keldrun_settings_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+    for (int i = 0; i < 1000; i++) {
+      path_ = base / ("keldrun_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
                       "_" + std::to_string(serial++) + "_" + std::to_string(i));
       std::error_code ec;
-      if (std::filesystem::create_directory(path_, ec)) break;
+      if (std::filesystem::create_directory(path_, ec)) return;
     }
+    ADD_FAILURE() << "no temporary folder below " << base.string();
+    path_.clear();  // the last name tried may be someone else's folder
   }
   ~TempFolder() {
     std::error_code ec;
@@ -62,6 +65,24 @@ inline bool writeText(const std::string& path, const std::string& text) {
   return writeBytes(path, std::vector<uint8_t>(text.begin(), text.end()));
 }
 
+// The UTF-16LE bytes of s, as the registry stores text; with the terminating null when
+// `terminate`.
+inline std::vector<uint8_t> utf16(const std::u16string& s, bool terminate = true) {
+  std::vector<uint8_t> out;
+  for (char16_t c : s) {
+    out.push_back(uint8_t(c));
+    out.push_back(uint8_t(c >> 8));
+  }
+  if (terminate) out.insert(out.end(), {0, 0});
+  return out;
+}
+
+// The bytes of a registry editor file holding text: the UTF-16LE byte order mark, then the text.
+inline std::string utf16File(const std::u16string& text) {
+  std::vector<uint8_t> body = utf16(text, false);
+  return "\xFF\xFE" + std::string(body.begin(), body.end());
+}
+
 // Writes a finished snapshot file with the given number, name and filter lists (no tables).
 inline bool makeSnapshotFile(const std::string& path, int32_t number, const std::string& name,
                              const FilterList lists[kSectionCount], SnapshotInfo* out = nullptr) {
@@ -90,7 +111,32 @@ inline SnapshotInfo addSnapshotTo(Settings* settings, int32_t number, const std:
   return info;
 }
 
+// Finishes a snapshot whose only section is the applications, as snapshot 1 named `name`.
+inline bool finishAppsSnapshot(SnapshotFile* file, const std::string& name) {
+  SnapshotInfo info;
+  FilterList lists[kSectionCount] = {{}, {}, {u"*"}};
+  info.fillNew(name, 1, lists);
+  return file->finish(&info);
+}
+
+// The entries of the TreeEntry table at `offset`, in stored order; their names point into
+// *block, which must outlive them. A failed expectation when the block cannot be read or does
+// not end with a whole entry.
+inline std::vector<TreeEntry> readTreeEntries(SnapshotFile* file, uint32_t offset, std::vector<uint8_t>* block) {
+  std::vector<TreeEntry> entries;
+  size_t n = 0;
+  if (!file->readBlock(offset, block, 0, &n)) {
+    ADD_FAILURE() << "no table block at " << offset;
+    return entries;
+  }
+  Slice s(block->data(), n);
+  TreeEntry e;
+  while (TreeEntry::parse(&s, &e)) entries.push_back(e);
+  EXPECT_TRUE(s.empty()) << "the table block at " << offset << " ends inside an entry";
+  return entries;
+}
+
 }  // namespace testing_support
 }  // namespace keldrun
 
-#endif  // KELDRUN_TESTS_SETTINGS_TESTING_H_
+#endif  // KELDRUN_TESTS_TEST_SUPPORT_H_
