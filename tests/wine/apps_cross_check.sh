@@ -10,18 +10,7 @@
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 
-native=$KELDRUN_NATIVE_BUILD/keldrun
-cli=$KELDRUN_WIN_BUILD/keldrun-cli.exe
-require "$native" "$cli"
-
-work=$(mktemp -d /tmp/keldrun-apps-check.XXXXXX)
-prefix=$work/prefix
-cleanup() {
-  end_prefix "$prefix"
-  rm -rf "$work"
-}
-trap cleanup EXIT
-make_prefix "$prefix"
+begin_check apps_cross_check
 
 in_prefix "$prefix" wine "$cli" --home 'c:\keldrun-appcheck-home' snapshot --name win32 --apps \
   >"$work/win.out" 2>&1 || {

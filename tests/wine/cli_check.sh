@@ -8,23 +8,8 @@
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 
-native=$KELDRUN_NATIVE_BUILD/keldrun
-cli=$KELDRUN_WIN_BUILD/keldrun-cli.exe
-require "$native" "$cli"
 command -v python3 >/dev/null || { echo "cli_check: python3 is needed" >&2; exit 2; }
-
-work=$(mktemp -d /tmp/keldrun-cli-check.XXXXXX)
-prefix=$work/prefix
-cleanup() {
-  end_prefix "$prefix"
-  if [ -n "${KELDRUN_KEEP:-}" ]; then
-    echo "cli_check: kept $work"
-  else
-    rm -rf "$work"
-  fi
-}
-trap cleanup EXIT
-make_prefix "$prefix"
+begin_check cli_check
 
 home=$prefix/drive_c/keldrun-home
 app=$prefix/drive_c/keldrun-app

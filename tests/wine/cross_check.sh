@@ -13,22 +13,7 @@
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 
-native=$KELDRUN_NATIVE_BUILD/keldrun
-cli=$KELDRUN_WIN_BUILD/keldrun-cli.exe
-require "$native" "$cli"
-
-work=$(mktemp -d /tmp/keldrun-cross-check.XXXXXX)
-prefix=$work/prefix
-cleanup() {
-  end_prefix "$prefix"
-  if [ -n "${KELDRUN_KEEP:-}" ]; then
-    echo "cross_check: kept $work"
-  else
-    rm -rf "$work"
-  fi
-}
-trap cleanup EXIT
-make_prefix "$prefix"
+begin_check cross_check
 
 # ---- the generated tree -------------------------------------------------------------------
 tree=$prefix/drive_c/keldrun-xcheck

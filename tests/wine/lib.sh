@@ -54,3 +54,25 @@ require() {
     fi
   done
 }
+
+# begin_check NAME: the start every seam check shares: $native and $cli (both must be built), a
+# work folder $work holding a fresh prefix $prefix, all removed at exit unless KELDRUN_KEEP is set.
+begin_check() {
+  check_name=$1
+  native=$KELDRUN_NATIVE_BUILD/keldrun
+  cli=$KELDRUN_WIN_BUILD/keldrun-cli.exe
+  require "$native" "$cli"
+  work=$(mktemp -d "/tmp/keldrun-$check_name.XXXXXX")
+  prefix=$work/prefix
+  trap end_check EXIT
+  make_prefix "$prefix"
+}
+
+end_check() {
+  end_prefix "$prefix"
+  if [ -n "${KELDRUN_KEEP:-}" ]; then
+    echo "$check_name: kept $work"
+  else
+    rm -rf "$work"
+  fi
+}

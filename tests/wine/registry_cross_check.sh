@@ -10,18 +10,7 @@
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 
-native=$KELDRUN_NATIVE_BUILD/keldrun
-cli=$KELDRUN_WIN_BUILD/keldrun-cli.exe
-require "$native" "$cli"
-
-work=$(mktemp -d /tmp/keldrun-registry-check.XXXXXX)
-prefix=$work/prefix
-cleanup() {
-  end_prefix "$prefix"
-  rm -rf "$work"
-}
-trap cleanup EXIT
-make_prefix "$prefix"
+begin_check registry_cross_check
 
 # ---- the fixture -----------------------------------------------------------------------------
 long=$(printf '%02x,' $(seq 0 255) | head -c 767)
