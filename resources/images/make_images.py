@@ -85,23 +85,30 @@ class Canvas:
         self.polygon([(x0 + nx, y0 + ny), (x1 + nx, y1 + ny), (x1 - nx, y1 - ny), (x0 - nx, y0 - ny)],
                      colour)
 
+    def outline(self, points, colour, width=1.0):
+        for i, (x0, y0) in enumerate(points):
+            x1, y1 = points[(i + 1) % len(points)]
+            self.line(x0, y0, x1, y1, colour, width)
+
+    def panel(self, x0, y0, x1, y1, face, edge):
+        self.rect(x0, y0, x1, y1, face)
+        self.frame(x0, y0, x1, y1, edge)
+
     def disc(self, cx, cy, r, colour):
-        s = self.scale
-        for py in range(self.size):
-            for px in range(self.size):
-                x = (px + 0.5) / s - 0.5
-                y = (py + 0.5) / s - 0.5
-                if (x - cx) ** 2 + (y - cy) ** 2 <= r * r:
-                    self.set(px, py, colour)
+        self.plot_where(lambda x, y: (x - cx) ** 2 + (y - cy) ** 2 <= r * r, colour)
 
     def ring(self, cx, cy, r, width, colour):
+        def inside(x, y):
+            d = ((x - cx) ** 2 + (y - cy) ** 2) ** 0.5
+            return r - width <= d <= r
+        self.plot_where(inside, colour)
+
+    def plot_where(self, inside, colour):
+        # Round shapes test each pixel's centre, taken back to the 16-unit grid.
         s = self.scale
         for py in range(self.size):
             for px in range(self.size):
-                x = (px + 0.5) / s - 0.5
-                y = (py + 0.5) / s - 0.5
-                d = ((x - cx) ** 2 + (y - cy) ** 2) ** 0.5
-                if r - width <= d <= r:
+                if inside((px + 0.5) / s - 0.5, (py + 0.5) / s - 0.5):
                     self.set(px, py, colour)
 
 
@@ -139,14 +146,12 @@ def page(c, line_colour=GREY, paper=PAPER, edge=DARK):
 
 def folder(c, face=YELLOW, edge=DYELLOW):
     c.rect(1, 3, 6, 4, edge)
-    c.rect(1, 4, 14, 13, face)
-    c.frame(1, 4, 14, 13, edge)
+    c.panel(1, 4, 14, 13, face, edge)
     c.rect(2, 6, 13, 6, edge)
 
 
 def application(c):
-    c.rect(1, 2, 14, 13, WHITE)
-    c.frame(1, 2, 14, 13, NAVY)
+    c.panel(1, 2, 14, 13, WHITE, NAVY)
     c.rect(1, 2, 14, 4, NAVY)
     c.rect(12, 3, 13, 3, WHITE)
     c.rect(3, 7, 8, 8, LBLUE)
@@ -196,10 +201,8 @@ def trash(c):
 
 
 def compare(c):
-    c.rect(1, 1, 8, 11, PAPER)
-    c.frame(1, 1, 8, 11, DARK)
-    c.rect(7, 4, 14, 14, PAPER)
-    c.frame(7, 4, 14, 14, DARK)
+    c.panel(1, 1, 8, 11, PAPER, DARK)
+    c.panel(7, 4, 14, 14, PAPER, DARK)
     c.rect(3, 4, 6, 4, RED)
     c.rect(3, 7, 5, 7, RED)
     c.rect(9, 8, 12, 8, GREEN)
@@ -218,20 +221,15 @@ def error(c):
 
 
 def eye(c):
-    c.polygon([(0, 8), (4, 4), (11, 4), (15, 8), (11, 12), (4, 12)], WHITE)
-    c.line(0, 8, 4, 4, DARK, 1.0)
-    c.line(4, 4, 11, 4, DARK, 1.0)
-    c.line(11, 4, 15, 8, DARK, 1.0)
-    c.line(15, 8, 11, 12, DARK, 1.0)
-    c.line(11, 12, 4, 12, DARK, 1.0)
-    c.line(4, 12, 0, 8, DARK, 1.0)
+    shape = [(0, 8), (4, 4), (11, 4), (15, 8), (11, 12), (4, 12)]
+    c.polygon(shape, WHITE)
+    c.outline(shape, DARK)
     c.disc(7.5, 8, 2.8, TEAL)
     c.disc(7.5, 8, 1.2, BLACK)
 
 
 def properties(c):
-    c.rect(1, 2, 14, 13, PAPER)
-    c.frame(1, 2, 14, 13, NAVY)
+    c.panel(1, 2, 14, 13, PAPER, NAVY)
     c.rect(3, 4, 6, 7, LBLUE)
     for y in (5, 7, 9, 11):
         c.rect(8, y, 12, y, GREY)
@@ -240,8 +238,7 @@ def properties(c):
 
 
 def box(c):
-    c.rect(1, 7, 10, 14, (190, 140, 80))
-    c.frame(1, 7, 10, 14, (120, 80, 30))
+    c.panel(1, 7, 10, 14, (190, 140, 80), (120, 80, 30))
     c.rect(1, 9, 10, 9, (120, 80, 30))
 
 
@@ -263,11 +260,10 @@ def jump(c):
 
 
 def diff_list(c):
-    c.rect(1, 1, 14, 14, PAPER)
-    c.frame(1, 1, 14, 14, DARK)
+    c.panel(1, 1, 14, 14, PAPER, DARK)
     for y, col in ((4, GREEN), (7, RED), (10, BLUE)):
         c.rect(3, y, 4, y + 1, col)
-        c.rect(6, y, 12, y + 1 - 1, GREY)
+        c.rect(6, y, 12, y, GREY)
         c.rect(6, y + 1, 11, y + 1, LIGHT)
 
 
@@ -281,13 +277,10 @@ def floppy(c):
 
 
 def printer(c):
-    c.rect(4, 1, 11, 5, WHITE)
-    c.frame(4, 1, 11, 5, DARK)
-    c.rect(1, 5, 14, 11, LIGHT)
-    c.frame(1, 5, 14, 11, DARK)
+    c.panel(4, 1, 11, 5, WHITE, DARK)
+    c.panel(1, 5, 14, 11, LIGHT, DARK)
     c.rect(11, 7, 12, 7, GREEN)
-    c.rect(4, 10, 11, 14, WHITE)
-    c.frame(4, 10, 11, 14, DARK)
+    c.panel(4, 10, 11, 14, WHITE, DARK)
     c.rect(6, 12, 9, 12, GREY)
 
 
@@ -319,8 +312,7 @@ def state_page(colour):
 
 def check_box(state):
     def draw(c):
-        c.rect(2, 2, 13, 13, WHITE)
-        c.frame(2, 2, 13, 13, NAVY)
+        c.panel(2, 2, 13, 13, WHITE, NAVY)
         if state == 1:
             c.line(4, 8, 6.5, 10.5, NAVY, 1.8)
             c.line(6.5, 10.5, 11, 5, NAVY, 1.8)
