@@ -3,7 +3,8 @@
 #   scripts/test.sh [--install]     --install: install the Debian packages first
 # Steps: native build and tests, the same under AddressSanitizer and UndefinedBehaviorSanitizer,
 # the x86_64 Windows build with its tests under Wine, the i686 Windows build (compile and link),
-# every tests/wine/*_check.sh, and the check that <windows.h> stays in Windows-only files.
+# every tests/wine/*_check.sh, the check that <windows.h> stays in Windows-only files, and each
+# libFuzzer target run briefly from its corpus.
 # Ends with "N passed, N failed" and exits non-zero when a step failed.
 # Environment: KELDRUN_JOBS (default 2) build jobs; KELDRUN_BUILD_ROOT (default build/ci).
 set -euo pipefail
@@ -78,6 +79,25 @@ windows_header_check() {
   echo "<windows.h> appears only in Windows-only files"
 }
 
+# Every fuzz target replays its corpus, then explores for a few seconds; new inputs it finds go to
+# a scratch folder, not into the repository's corpus.
+fuzz_targets() {
+  CC=clang CXX=clang++ configure_build "$out/fuzz" -DKELDRUN_FUZZ=ON -DKELDRUN_TESTS=OFF
+  local target name scratch rc
+  for target in "$out"/fuzz/*_fuzz; do
+    name=$(basename "$target" _fuzz)
+    scratch=$(mktemp -d)
+    mkdir "$scratch/new"
+    rc=0
+    "$target" -max_total_time="${KELDRUN_FUZZ_SECONDS:-15}" -timeout=10 "$scratch/new" \
+      "$root/fuzz/corpus/$name" >"$scratch/log" 2>&1 || rc=$?
+    echo "$name: $(grep -E '^Done' "$scratch/log" || echo "exit status $rc")"
+    [ "$rc" -eq 0 ] || tail -40 "$scratch/log"
+    rm -rf "$scratch"
+    [ "$rc" -eq 0 ] || return 1
+  done
+}
+
 if [ "${1:-}" = "--install" ]; then
   step "install packages" install_packages
 fi
@@ -95,6 +115,7 @@ step "reports in headless Chromium" bash "$root/tests/browser/report_check.sh" "
 step "sanitizer build" configure_build "$out/asan" -DKELDRUN_SANITIZE=ON
 step "sanitizer tests" env ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 bash -c "cd '$out/asan' && ctest --output-on-failure"
+step "fuzz targets" fuzz_targets
 step "win32 build (compile and link)" configure_build "$out/win32" \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake"
 

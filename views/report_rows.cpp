@@ -32,8 +32,8 @@ const char* const kTableOpening[kSectionCount] = {
 const char* const kHeaderRow[kSectionCount] = {
     "<tr><td id=h>Name<td id=h>Type<td id=h>Value",
     "<tr><td id=h>Name<td id=h>Data<td id=h>Size",
-    "<tr><td id=h>Name<td id=h>Version<td id=h>Company<td id=h>Status<td id=h>Startup"
-    "<td id=h>File name<td id=h>Modified<td id=h>File size",
+    ("<tr><td id=h>Name<td id=h>Version<td id=h>Company<td id=h>Status<td id=h>Startup"
+     "<td id=h>File name<td id=h>Modified<td id=h>File size"),
 };
 
 void writeRowStart(ReportWriter* w, const char* format, int state) {
