@@ -11,12 +11,15 @@
 #include "engine/section_filter.h"
 #include "engine/value_entry.h"
 #include "tests/compare_support.h"
+#include "tests/test_support.h"
 
 namespace keldrun {
 namespace {
 
 using testing_support::DirSpec;
 using testing_support::FileSpec;
+using testing_support::readTreeEntries;
+using testing_support::TempFolder;
 using testing_support::writeFilesSnapshot;
 
 // ---- section filter ----
@@ -138,19 +141,6 @@ TEST(NodeState, FollowsDigestsSidesModeAndFilter) {
 
 // ---- walks over hand-built files ----
 
-class TempDir {
- public:
-  TempDir() {
-    char tmpl[] = "/tmp/keldrun_compare_XXXXXX";
-    path_ = mkdtemp(tmpl);
-  }
-  ~TempDir() { std::system(("rm -rf '" + path_ + "'").c_str()); }
-  std::string file(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
-
 struct Visit {
   std::u16string path;
   int state;
@@ -193,20 +183,28 @@ DirSpec baseTree() {
   return c;
 }
 
+// Snapshots A and B of files trees, written to a temporary folder and open for reading.
 struct OpenPair {
+  TempFolder dir;
   SnapshotFile a, b;
   SnapshotInfo ia, ib;
-  bool open(const std::string& pa, const std::string& pb) {
-    return a.open(pa, &ia) && b.open(pb, &ib);
+  // Writes A from `older` and B from `newer`, both with the files filter list `filter`.
+  bool write(const DirSpec& older, const DirSpec& newer, const FilterList& filter = {u"*"}) {
+    return writeFilesSnapshot(dir / "a.snp", {older}, filter) && writeFilesSnapshot(dir / "b.snp", {newer}, filter) &&
+           a.open(dir / "a.snp", &ia) && b.open(dir / "b.snp", &ib);
   }
+  // Writes one snapshot of `tree` and opens that same file as A and as B.
+  bool writeOne(const DirSpec& tree) {
+    return writeFilesSnapshot(dir / "a.snp", {tree}, {u"*"}) && a.open(dir / "a.snp", &ia) &&
+           b.open(dir / "a.snp", &ib);
+  }
+  SectionFilter filesFilter() const { return buildFilter(ia.filterList[1], ib.filterList[1]); }
 };
 
 TEST(TreeWalk, SameSnapshotHasNoDifferencesAndReadsOnlyTheRoots) {
-  TempDir dir;
-  ASSERT_TRUE(writeFilesSnapshot(dir.file("a.snp"), {baseTree()}, {u"*"}));
   OpenPair p;
-  ASSERT_TRUE(p.open(dir.file("a.snp"), dir.file("a.snp")));
-  SectionFilter f = buildFilter(p.ia.filterList[1], p.ib.filterList[1]);
+  ASSERT_TRUE(p.writeOne(baseTree()));
+  SectionFilter f = p.filesFilter();
   TreeWalker w(&p.a, &p.b, &f);
   Recorder diff(kModeCompare, false);
   w.walkTree(p.ia.sectionOffset[1], p.ib.sectionOffset[1], u"", &diff);
@@ -228,14 +226,11 @@ TEST(TreeWalk, SameSnapshotHasNoDifferencesAndReadsOnlyTheRoots) {
 }
 
 TEST(TreeWalk, DeepChangeMarksThePathAndSkipsEqualSubtrees) {
-  TempDir dir;
   DirSpec changed = baseTree();
   changed.dirs[0].dirs[0].dirs[0].files[0].time = 99;  // drivers\null.sys
-  ASSERT_TRUE(writeFilesSnapshot(dir.file("a.snp"), {baseTree()}, {u"*"}));
-  ASSERT_TRUE(writeFilesSnapshot(dir.file("b.snp"), {changed}, {u"*"}));
   OpenPair p;
-  ASSERT_TRUE(p.open(dir.file("a.snp"), dir.file("b.snp")));
-  SectionFilter f = buildFilter(p.ia.filterList[1], p.ib.filterList[1]);
+  ASSERT_TRUE(p.write(baseTree(), changed));
+  SectionFilter f = p.filesFilter();
   TreeWalker w(&p.a, &p.b, &f);
   Recorder diff(kModeCompare, false);
   w.walkTree(p.ia.sectionOffset[1], p.ib.sectionOffset[1], u"", &diff);
@@ -253,14 +248,11 @@ TEST(TreeWalk, DeepChangeMarksThePathAndSkipsEqualSubtrees) {
 }
 
 TEST(TreeWalk, FolderOnlyInBIsAddedWithAddedChildren) {
-  TempDir dir;
   DirSpec newer = baseTree();
   newer.dirs.push_back({u"Games", {{u"Chess", {}, {{u"chess.exe", 1, 2}}}}, {{u"readme", 3, 4}}});
-  ASSERT_TRUE(writeFilesSnapshot(dir.file("a.snp"), {baseTree()}, {u"*"}));
-  ASSERT_TRUE(writeFilesSnapshot(dir.file("b.snp"), {newer}, {u"*"}));
   OpenPair p;
-  ASSERT_TRUE(p.open(dir.file("a.snp"), dir.file("b.snp")));
-  SectionFilter f = buildFilter(p.ia.filterList[1], p.ib.filterList[1]);
+  ASSERT_TRUE(p.write(baseTree(), newer));
+  SectionFilter f = p.filesFilter();
   TreeWalker w(&p.a, &p.b, &f);
   Recorder diff(kModeCompare, false);
   w.walkTree(p.ia.sectionOffset[1], p.ib.sectionOffset[1], u"", &diff);
@@ -283,15 +275,12 @@ TEST(TreeWalk, FolderOnlyInBIsAddedWithAddedChildren) {
 }
 
 TEST(TreeWalk, FilterShowsExcludedAncestorsAndSkipsOutside) {
-  TempDir dir;
   DirSpec newer = baseTree();
   newer.dirs[0].files[0].size = 1;        // Windows\win.ini
   newer.dirs[1].dirs[0].files[0].size = 1;  // Program Files\App\app.exe, outside the filter
-  ASSERT_TRUE(writeFilesSnapshot(dir.file("a.snp"), {baseTree()}, {u"c:\\windows\\"}));
-  ASSERT_TRUE(writeFilesSnapshot(dir.file("b.snp"), {newer}, {u"c:\\windows\\"}));
   OpenPair p;
-  ASSERT_TRUE(p.open(dir.file("a.snp"), dir.file("b.snp")));
-  SectionFilter f = buildFilter(p.ia.filterList[1], p.ib.filterList[1]);
+  ASSERT_TRUE(p.write(baseTree(), newer, {u"c:\\windows\\"}));
+  SectionFilter f = p.filesFilter();
   EXPECT_EQ(f.items, std::vector<std::u16string>{u"c:\\windows\\"});
   TreeWalker w(&p.a, &p.b, &f);
   Recorder full(kModeCompare, true);
@@ -310,8 +299,8 @@ TEST(TreeWalk, FilterShowsExcludedAncestorsAndSkipsOutside) {
 // A file whose folder table holds entries pointing back at that same table, or all at one
 // shared table: a walk that descends everywhere must end and visit each table once.
 TEST(TreeWalk, TablesPointingBackOrSharedEndTheWalk) {
-  TempDir dir;
-  std::string path = dir.file("loop.snp");
+  TempFolder dir;
+  std::string path = dir / "loop.snp";
   {
     SnapshotFile file;
     ASSERT_TRUE(file.create(path));
@@ -375,10 +364,8 @@ TEST(TreeWalk, TablesPointingBackOrSharedEndTheWalk) {
 }
 
 TEST(TreeWalk, UnreadableTableMakesTheLevelEmpty) {
-  TempDir dir;
-  ASSERT_TRUE(writeFilesSnapshot(dir.file("a.snp"), {baseTree()}, {u"*"}));
   OpenPair p;
-  ASSERT_TRUE(p.open(dir.file("a.snp"), dir.file("a.snp")));
+  ASSERT_TRUE(p.writeOne(baseTree()));
   SectionFilter all = copyFilter({u"*"});
   TreeWalker w(&p.a, &p.b, &all);
   Recorder full(kModeCompare, true);
@@ -392,23 +379,17 @@ TEST(TreeWalk, UnreadableTableMakesTheLevelEmpty) {
 // ---- content ----
 
 TEST(ContentComparison, FileRowsCarryStatesAndLabels) {
-  TempDir dir;
   DirSpec older{u"c:\\", {}, {{u"same", 1, 1}, {u"gone", 1, 1}, {u"Touched", 1, 1}, {u"grown", 1, 1}}};
   DirSpec newer{u"c:\\", {}, {{u"same", 1, 1}, {u"touched", 2, 1}, {u"grown", 1, 2}, {u"new", 1, 1}}};
-  ASSERT_TRUE(writeFilesSnapshot(dir.file("a.snp"), {older}, {u"*"}));
-  ASSERT_TRUE(writeFilesSnapshot(dir.file("b.snp"), {newer}, {u"*"}));
   OpenPair p;
-  ASSERT_TRUE(p.open(dir.file("a.snp"), dir.file("b.snp")));
-  std::vector<uint8_t> block;
-  size_t n = 0;
-  ASSERT_TRUE(p.a.readBlock(p.ia.sectionOffset[1], &block, 0, &n));
-  Slice s(block.data(), n);
-  TreeEntry ra;
-  ASSERT_TRUE(TreeEntry::parse(&s, &ra));
-  ASSERT_TRUE(p.b.readBlock(p.ib.sectionOffset[1], &block, 0, &n));
-  Slice t(block.data(), n);
-  TreeEntry rb;
-  ASSERT_TRUE(TreeEntry::parse(&t, &rb));
+  ASSERT_TRUE(p.write(older, newer));
+  std::vector<uint8_t> blockA, blockB;
+  std::vector<TreeEntry> rootsA = readTreeEntries(&p.a, p.ia.sectionOffset[1], &blockA);
+  std::vector<TreeEntry> rootsB = readTreeEntries(&p.b, p.ib.sectionOffset[1], &blockB);
+  ASSERT_EQ(rootsA.size(), 1u);
+  ASSERT_EQ(rootsB.size(), 1u);
+  const TreeEntry& ra = rootsA[0];
+  const TreeEntry& rb = rootsB[0];
 
   auto rowsOf = [](const ContentComparison& c) {
     std::vector<std::string> out;

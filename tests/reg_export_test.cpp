@@ -30,27 +30,27 @@ void fillA(MemoryRegistry* r) {
                  const std::vector<uint8_t>& data) {
     r->setValue(kHiveLocalMachine, sub.empty() ? kKey : kKey + u"\\" + sub, name, type, data);
   };
-  set(u"", u"", kRegSz, sz(u"default A"));
+  set(u"", u"", kRegSz, utf16(u"default A"));
   set(u"", u"none", kRegNone, bytes({1, 2}));
-  set(u"", u"sz", kRegSz, sz(u"text with \"quotes\" and \\ backslash"));
-  set(u"", u"expand", kRegExpandSz, sz(u"%SystemRoot%\\a"));
+  set(u"", u"sz", kRegSz, utf16(u"text with \"quotes\" and \\ backslash"));
+  set(u"", u"expand", kRegExpandSz, utf16(u"%SystemRoot%\\a"));
   set(u"", u"binary", kRegBinary, std::vector<uint8_t>(100, 0x5A));
   set(u"", u"dword", kRegDword, bytes({1, 2, 3, 4}));
   set(u"", u"bigendian", kRegDwordBigEndian, bytes({0, 0, 0, 9}));
-  set(u"", u"multi", kRegMultiSz, sz(std::u16string(u"one\0two\0", 8)));
+  set(u"", u"multi", kRegMultiSz, utf16(std::u16string(u"one\0two\0", 8)));
   set(u"", u"resource", kRegResourceList, bytes({8, 8}));
   set(u"", u"full", kRegFullResourceDescriptor, bytes({9}));
   set(u"", u"requirements", kRegResourceRequirementsList, bytes({10, 10, 10}));
   set(u"", u"qword", kRegQword, bytes({1, 0, 0, 0, 0, 0, 0, 0x80}));
-  set(u"", u"linebreak", kRegSz, sz(u"line one\r\nline two"));
-  set(u"", u"embedded nul", kRegSz, sz(std::u16string(u"a\0b", 3)));
-  set(u"", u"no terminator", kRegSz, sz(u"open", false));
-  set(u"", u"wide \u0416", kRegSz, sz(u"\u0416\u4e2d"));
+  set(u"", u"linebreak", kRegSz, utf16(u"line one\r\nline two"));
+  set(u"", u"embedded nul", kRegSz, utf16(std::u16string(u"a\0b", 3)));
+  set(u"", u"no terminator", kRegSz, utf16(u"open", false));
+  set(u"", u"wide \u0416", kRegSz, utf16(u"\u0416\u4e2d"));
   set(u"", u"name \"q\" \\ b", kRegDword, bytes({5, 0, 0, 0}));
-  set(u"", u"to delete", kRegSz, sz(u"bye"));
+  set(u"", u"to delete", kRegSz, utf16(u"bye"));
   set(u"Kept", u"k", kRegDword, bytes({1, 0, 0, 0}));
-  set(u"Kept\\Deep", u"d", kRegSz, sz(u"deep"));
-  set(u"Gone", u"g", kRegSz, sz(u"gone"));
+  set(u"Kept\\Deep", u"d", kRegSz, utf16(u"deep"));
+  set(u"Gone", u"g", kRegSz, utf16(u"gone"));
   set(u"Gone\\Child", u"c", kRegBinary, bytes({1}));
 }
 
@@ -61,27 +61,27 @@ void fillB(MemoryRegistry* r) {
                  const std::vector<uint8_t>& data) {
     r->setValue(kHiveLocalMachine, sub.empty() ? kKey : kKey + u"\\" + sub, name, type, data);
   };
-  set(u"", u"", kRegSz, sz(u"default B"));
+  set(u"", u"", kRegSz, utf16(u"default B"));
   set(u"", u"none", kRegNone, bytes({3}));
-  set(u"", u"sz", kRegSz, sz(u"changed"));
-  set(u"", u"expand", kRegExpandSz, sz(u"%TEMP%"));
+  set(u"", u"sz", kRegSz, utf16(u"changed"));
+  set(u"", u"expand", kRegExpandSz, utf16(u"%TEMP%"));
   set(u"", u"binary", kRegBinary, bytes({}));
   set(u"", u"dword", kRegDword, bytes({4, 3, 2, 1}));
   set(u"", u"bigendian", kRegDwordBigEndian, bytes({1, 0, 0, 0}));
-  set(u"", u"multi", kRegMultiSz, sz(std::u16string(u"three\0", 6)));
+  set(u"", u"multi", kRegMultiSz, utf16(std::u16string(u"three\0", 6)));
   set(u"", u"resource", kRegResourceList, bytes({}));
   set(u"", u"full", kRegFullResourceDescriptor, bytes({9, 9}));
   set(u"", u"requirements", kRegResourceRequirementsList, bytes({11}));
   set(u"", u"qword", kRegQword, bytes({2, 0, 0, 0, 0, 0, 0, 0}));
-  set(u"", u"linebreak", kRegSz, sz(u"new\nbreak"));
-  set(u"", u"embedded nul", kRegSz, sz(std::u16string(u"\0\0x", 3)));
+  set(u"", u"linebreak", kRegSz, utf16(u"new\nbreak"));
+  set(u"", u"embedded nul", kRegSz, utf16(std::u16string(u"\0\0x", 3)));
   set(u"", u"type change", kRegDword, bytes({7, 0, 0, 0}));
-  set(u"", u"added", kRegMultiSz, sz(std::u16string(u"x\0", 2)));
+  set(u"", u"added", kRegMultiSz, utf16(std::u16string(u"x\0", 2)));
   r->deleteValue(kHiveLocalMachine, kKey, u"to delete");
   r->deleteValue(kHiveLocalMachine, kKey, u"name \"q\" \\ b");
   r->deleteKey(kHiveLocalMachine, kKey + u"\\Gone");
-  set(u"Kept\\Deep", u"d", kRegSz, sz(u"deeper"));
-  set(u"New", u"n", kRegSz, sz(u"new"));
+  set(u"Kept\\Deep", u"d", kRegSz, utf16(u"deeper"));
+  set(u"New", u"n", kRegSz, utf16(u"new"));
   set(u"New\\Below", u"b", kRegQword, bytes({1, 2, 3, 4, 5, 6, 7, 8}));
   r->createKey(kHiveLocalMachine, kKey + u"\\New\\Empty");
 }
@@ -97,7 +97,7 @@ class RegExportTest : public ::testing::Test {
     SnapSpec spec;
     spec.name = name;
     spec.registry = std::move(r);
-    std::string path = dir_.file(name + ".snp");
+    std::string path = dir_ / (name + ".snp");
     EXPECT_TRUE(writeSnapshot(path, spec));
     return path;
   }
@@ -115,9 +115,9 @@ class RegExportTest : public ::testing::Test {
     ComparisonContext c;
     EXPECT_TRUE(c.openFiles(a, b, b.empty() ? kModeView : kModeCompare, true));
     std::string message;
-    EXPECT_TRUE(exportKey(&c, mode, u"hkey_local_machine\\software\\vendor", dir_.file(out), &message))
+    EXPECT_TRUE(exportKey(&c, mode, u"hkey_local_machine\\software\\vendor", dir_ / out, &message))
         << message;
-    return dir_.file(out);
+    return dir_ / out;
   }
   TempFolder dir_;
 };
@@ -208,17 +208,17 @@ TEST_F(RegExportTest, FailuresAreNotReportedAsExported) {
   ComparisonContext c;
   ASSERT_TRUE(c.openFiles(a, "", kModeView, true));
   std::string message;
-  EXPECT_FALSE(exportKey(&c, kRegExportContent, kKeyPath, dir_.file("no/such/x.reg"), &message));
-  EXPECT_EQ(message, "Cannot create file [" + dir_.file("no/such/x.reg") + "]");
-  EXPECT_FALSE(exportKey(&c, kRegExportContent, kKeyPath, dir_.file("x.reg"), &message, 1));
+  EXPECT_FALSE(exportKey(&c, kRegExportContent, kKeyPath, dir_ / "no/such/x.reg", &message));
+  EXPECT_EQ(message, "Cannot create file [" + dir_ / "no/such/x.reg" + "]");
+  EXPECT_FALSE(exportKey(&c, kRegExportContent, kKeyPath, dir_ / "x.reg", &message, 1));
   if (std::filesystem::exists("/dev/full")) {
     EXPECT_FALSE(exportKey(&c, kRegExportContent, kKeyPath, "/dev/full", &message));
   }
-  EXPECT_FALSE(exportKey(&c, kRegExportContent, u"HKEY_LOCAL_MACHINE\\Software\\Nothing", dir_.file("y.reg"),
+  EXPECT_FALSE(exportKey(&c, kRegExportContent, u"HKEY_LOCAL_MACHINE\\Software\\Nothing", dir_ / "y.reg",
                          &message));
-  EXPECT_FALSE(exportKey(&c, kRegExportChange, kKeyPath, dir_.file("z.reg"), &message))
+  EXPECT_FALSE(exportKey(&c, kRegExportChange, kKeyPath, dir_ / "z.reg", &message))
       << "a script needs two snapshots";
-  EXPECT_TRUE(exportKey(&c, kRegExportContent, kKeyPath, dir_.file("ok.reg"), &message)) << message;
+  EXPECT_TRUE(exportKey(&c, kRegExportContent, kKeyPath, dir_ / "ok.reg", &message)) << message;
 }
 
 }  // namespace

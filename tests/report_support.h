@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -19,12 +18,15 @@
 #include "engine/snapshot.h"
 #include "platform/regfile.h"
 #include "tests/compare_support.h"
+#include "tests/test_support.h"
 
 namespace keldrun {
 namespace report_testing {
 
 using testing_support::DirSpec;
 using testing_support::FileSpec;
+using testing_support::TempFolder;
+using testing_support::utf16;
 
 struct AppGroup {
   std::u16string name;  // "Startup", "Services", "Drivers"
@@ -68,16 +70,6 @@ inline bool writeSnapshot(const std::string& path, const SnapSpec& spec) {
   return file.close() && ok;
 }
 
-inline std::vector<uint8_t> sz(const std::u16string& s, bool terminator = true) {
-  std::vector<uint8_t> out;
-  for (char16_t c : s) {
-    out.push_back(uint8_t(c));
-    out.push_back(uint8_t(c >> 8));
-  }
-  if (terminator) out.insert(out.end(), {0, 0});
-  return out;
-}
-
 inline std::string readBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::stringstream ss;
@@ -100,34 +92,6 @@ inline std::string readUtf16(const std::string& path) {
   }
   return toUtf8(wide);
 }
-
-// A fresh folder for one test, removed at its end.
-class TempFolder {
- public:
-  TempFolder() {
-    const ::testing::TestInfo* t = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string("keldrun_") + t->test_suite_name() + "_" + t->name();
-    for (char& c : name) {
-      if (c == '/') c = '_';
-    }
-    path_ = std::filesystem::temp_directory_path() / name;
-    std::filesystem::remove_all(path_);
-    std::filesystem::create_directories(path_);
-  }
-  ~TempFolder() { std::filesystem::remove_all(path_); }
-  std::string file(const std::string& name) const { return (path_ / name).string(); }
-  std::vector<std::string> names() const {
-    std::vector<std::string> out;
-    for (const auto& e : std::filesystem::directory_iterator(path_)) {
-      out.push_back(e.path().filename().string());
-    }
-    std::sort(out.begin(), out.end());
-    return out;
-  }
-
- private:
-  std::filesystem::path path_;
-};
 
 inline size_t countOf(const std::string& text, const std::string& piece) {
   size_t n = 0;

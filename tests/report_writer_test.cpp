@@ -32,7 +32,7 @@ void item(ReportWriter* w, const std::string& text) {
 
 TEST(ReportWriterTest, UnsplitReportIsOneFileWithTitleAndClosingMarkup) {
   TempFolder dir;
-  std::string path = dir.file("export.htm");
+  std::string path = dir / "export.htm";
   {
     ReportWriter w;
     w.setSource(nullptr, kReportData);
@@ -53,7 +53,7 @@ TEST(ReportWriterTest, UnsplitReportIsOneFileWithTitleAndClosingMarkup) {
 
 TEST(ReportWriterTest, SplitReportMovesFirstPageAndWritesIndex) {
   TempFolder dir;
-  std::string path = dir.file("export.htm");
+  std::string path = dir / "export.htm";
   ReportWriter w;
   w.setSource(nullptr, kReportDifferences);
   ASSERT_TRUE(w.open(path, 3));
@@ -66,10 +66,10 @@ TEST(ReportWriterTest, SplitReportMovesFirstPageAndWritesIndex) {
   EXPECT_TRUE(w.finish());
   EXPECT_EQ(w.lastPageIndex(), 1);
   EXPECT_EQ(dir.names(), (std::vector<std::string>{"export.htm", "export_000.htm", "export_001.htm"}));
-  EXPECT_EQ(w.pageFileName(1), dir.file("export_001.htm"));
+  EXPECT_EQ(w.pageFileName(1), dir / "export_001.htm");
 
-  std::string p0 = readUtf16(dir.file("export_000.htm"));
-  std::string p1 = readUtf16(dir.file("export_001.htm"));
+  std::string p0 = readUtf16(dir / "export_000.htm");
+  std::string p1 = readUtf16(dir / "export_001.htm");
   EXPECT_EQ(countOf(p0, "I g1."), 5u);
   EXPECT_EQ(p0.find("g2"), std::string::npos);
   EXPECT_NE(p0.find("<title>Keldrun export</title>"), std::string::npos);
@@ -94,7 +94,7 @@ TEST(ReportWriterTest, SectionsAfterASplitStartOnNewPagesBehindSeparators) {
   TempFolder dir;
   ReportWriter w;
   w.setSource(nullptr, kReportDifferences);
-  ASSERT_TRUE(w.open(dir.file("r.htm"), 2));
+  ASSERT_TRUE(w.open(dir / "r.htm", 2));
   w.beginSection(kSectionRegistry);
   for (int i = 0; i < 3; i++) heading(&w, "k" + std::to_string(i));  // pages 0 and 1
   w.beginSection(kSectionFiles);    // page 2
@@ -106,7 +106,7 @@ TEST(ReportWriterTest, SectionsAfterASplitStartOnNewPagesBehindSeparators) {
   std::string links = w.pageLinks(0, LinkForm::kViewer);
   EXPECT_EQ(links, "<a href='#000' class=c>1</a> <a href='#001'>2</a>  | <a href='#002'>3</a>  | "
                    "<a href='#003'>4</a> ");
-  std::string p2 = readUtf16(dir.file("r_002.htm"));
+  std::string p2 = readUtf16(dir / "r_002.htm");
   EXPECT_NE(p2.find("<div id=tit>Files and folders differences: $pg_title$</div><br>"), std::string::npos);
 }
 
@@ -114,7 +114,7 @@ TEST(ReportWriterTest, SectionsOnTheFirstPageFollowEachOther) {
   TempFolder dir;
   ReportWriter w;
   w.setSource(nullptr, kReportData);
-  ASSERT_TRUE(w.open(dir.file("r.htm"), 100));
+  ASSERT_TRUE(w.open(dir / "r.htm", 100));
   w.beginSection(kSectionFiles);
   heading(&w, "f");
   w.beginSection(kSectionApps);
@@ -122,16 +122,16 @@ TEST(ReportWriterTest, SectionsOnTheFirstPageFollowEachOther) {
   EXPECT_TRUE(w.finish());
   EXPECT_EQ(w.lastPageIndex(), 0);
   EXPECT_EQ(w.pageLinks(0, LinkForm::kViewer), " | <a href='#000' class=c>1</a> ");
-  std::string page = readUtf16(dir.file("r.htm"));
+  std::string page = readUtf16(dir / "r.htm");
   EXPECT_NE(page.find("<tr><td>H f</table><br><div id=tit>Applications data"), std::string::npos);
 }
 
 TEST(ReportWriterTest, HtmlPathKeepsItsDotInPageNames) {
   TempFolder dir;
   ReportWriter w;
-  ASSERT_TRUE(w.open(dir.file("rep.html"), 10000));
-  EXPECT_EQ(w.pageFileName(7), dir.file("rep._007.htm"));
-  EXPECT_EQ(w.pageFileName(1234), dir.file("rep._1234.htm"));
+  ASSERT_TRUE(w.open(dir / "rep.html", 10000));
+  EXPECT_EQ(w.pageFileName(7), dir / "rep._007.htm");
+  EXPECT_EQ(w.pageFileName(1234), dir / "rep._1234.htm");
 }
 
 TEST(ReportWriterTest, IndexPageCarriesAwkwardFileNamesSafely) {
@@ -140,15 +140,15 @@ TEST(ReportWriterTest, IndexPageCarriesAwkwardFileNamesSafely) {
 #endif
   TempFolder dir;
   ReportWriter w;
-  ASSERT_TRUE(w.open(dir.file("it's a <x>.htm"), 1));
+  ASSERT_TRUE(w.open(dir / "it's a <x>.htm", 1));
   w.beginSection(kSectionRegistry);
   heading(&w, "1");
   heading(&w, "2");
   EXPECT_TRUE(w.finish());
-  std::string index = readBytes(dir.file("it's a <x>.htm"));
+  std::string index = readBytes(dir / "it's a <x>.htm");
   EXPECT_NE(index.find("src='it%27s%20a%20%3Cx%3E_000.htm'"), std::string::npos);
   // A heading that reaches the limit goes to the next page: "1" on page 1, "2" on page 2.
-  EXPECT_NE(readUtf16(dir.file("it's a <x>_002.htm")).find("H 2"), std::string::npos);
+  EXPECT_NE(readUtf16(dir / "it's a <x>_002.htm").find("H 2"), std::string::npos);
 }
 
 TEST(ReportWriterTest, EscapeHtml) {
@@ -176,7 +176,7 @@ TEST(ReportWriterTest, EscapeHtml) {
 TEST(ReportWriterTest, OpenFailsWhenTheFileCannotBeCreated) {
   TempFolder dir;
   ReportWriter w;
-  EXPECT_FALSE(w.open(dir.file("missing/r.htm"), 0));
+  EXPECT_FALSE(w.open(dir / "missing/r.htm", 0));
   w.beginSection(kSectionRegistry);  // writes nothing, does not crash
   EXPECT_FALSE(w.finish());
   EXPECT_EQ(dir.names(), std::vector<std::string>{});
@@ -187,13 +187,13 @@ TEST(ReportWriterTest, WriteFailuresAreReported) {
   for (uint64_t failAt : {1u, 2u, 3u}) {
     ReportWriter w;
     w.failWritesFrom(failAt);
-    ASSERT_TRUE(w.open(dir.file("r.htm"), 10000));
+    ASSERT_TRUE(w.open(dir / "r.htm", 10000));
     w.beginSection(kSectionRegistry);
     for (int i = 0; i < 30000; i++) heading(&w, std::string(40, 'x'));
     EXPECT_FALSE(w.finish()) << failAt;
   }
   ReportWriter ok;
-  ASSERT_TRUE(ok.open(dir.file("r.htm"), 10000));
+  ASSERT_TRUE(ok.open(dir / "r.htm", 10000));
   ok.beginSection(kSectionRegistry);
   for (int i = 0; i < 30000; i++) heading(&ok, std::string(40, 'x'));
   EXPECT_TRUE(ok.finish());
@@ -212,13 +212,13 @@ TEST(ReportWriterTest, UnfinishedReportIsClosedByTheDestructor) {
   TempFolder dir;
   {
     ReportWriter w;
-    ASSERT_TRUE(w.open(dir.file("r.htm"), 1));
+    ASSERT_TRUE(w.open(dir / "r.htm", 1));
     w.beginSection(kSectionRegistry);
     heading(&w, "1");
     heading(&w, "2");
   }
   EXPECT_EQ(dir.names(), (std::vector<std::string>{"r.htm", "r_001.htm", "r_002.htm"}));
-  std::string page = readUtf16(dir.file("r_002.htm"));
+  std::string page = readUtf16(dir / "r_002.htm");
   EXPECT_EQ(page.substr(page.size() - sizeof kPageEnd + 1), kPageEnd);
 }
 
@@ -228,15 +228,15 @@ class ReportGenerationTest : public ::testing::Test {
   static std::shared_ptr<MemoryRegistry> registry(bool newer) {
     auto r = MemoryRegistry::create();
     const std::u16string key = u"Software\\Test";
-    r->setValue(kHiveLocalMachine, key, u"same", kRegSz, sz(u"unchanged"));
-    r->setValue(kHiveLocalMachine, key, u"<b>name</b>", kRegSz, sz(newer ? u"new <script>" : u"old & gone"));
+    r->setValue(kHiveLocalMachine, key, u"same", kRegSz, utf16(u"unchanged"));
+    r->setValue(kHiveLocalMachine, key, u"<b>name</b>", kRegSz, utf16(newer ? u"new <script>" : u"old & gone"));
     if (!newer) r->setValue(kHiveLocalMachine, key, u"deleted", kRegDword, {1, 0, 0, 0});
     if (newer) r->setValue(kHiveLocalMachine, key, u"added", kRegBinary, std::vector<uint8_t>(200, 0xAB));
-    r->setValue(kHiveLocalMachine, key + u"\\Sub&Key", u"v", kRegSz, sz(u"x"));
+    r->setValue(kHiveLocalMachine, key + u"\\Sub&Key", u"v", kRegSz, utf16(u"x"));
     if (newer) r->createKey(kHiveLocalMachine, key + u"\\NewEmpty");
     // Walked before Software\Test: an added group outside a prefix on Software\Test.
-    if (newer) r->setValue(kHiveLocalMachine, u"Software\\Aaa", u"a", kRegSz, sz(u"a"));
-    r->setValue(kHiveLocalMachine, u"Software\\TestOld", u"v", kRegSz, sz(newer ? u"2" : u"1"));
+    if (newer) r->setValue(kHiveLocalMachine, u"Software\\Aaa", u"a", kRegSz, utf16(u"a"));
+    r->setValue(kHiveLocalMachine, u"Software\\TestOld", u"v", kRegSz, utf16(newer ? u"2" : u"1"));
     return r;
   }
   static SnapSpec spec(bool newer) {
@@ -260,16 +260,16 @@ class ReportGenerationTest : public ::testing::Test {
     return s;
   }
   void SetUp() override {
-    ASSERT_TRUE(writeSnapshot(dir_.file("a.snp"), spec(false)));
-    ASSERT_TRUE(writeSnapshot(dir_.file("b.snp"), spec(true)));
-    ASSERT_TRUE(context_.openFiles(dir_.file("a.snp"), dir_.file("b.snp"), kModeCompare, false));
+    ASSERT_TRUE(writeSnapshot(dir_ / "a.snp", spec(false)));
+    ASSERT_TRUE(writeSnapshot(dir_ / "b.snp", spec(true)));
+    ASSERT_TRUE(context_.openFiles(dir_ / "a.snp", dir_ / "b.snp", kModeCompare, false));
   }
   std::string differences(const DifferencesReportOptions& options) {
     ReportWriter w;
     std::string message;
-    EXPECT_TRUE(generateDifferencesReport(&context_, options, dir_.file("d.htm"), &w, &message)) << message;
+    EXPECT_TRUE(generateDifferencesReport(&context_, options, dir_ / "d.htm", &w, &message)) << message;
     EXPECT_EQ(binaryLimit(), kUnlimited);
-    return readUtf16(dir_.file("d.htm"));
+    return readUtf16(dir_ / "d.htm");
   }
 
   TempFolder dir_;
@@ -357,12 +357,12 @@ TEST_F(ReportGenerationTest, DeferredHeadingAfterAGroupOutsideThePrefix) {
 
 TEST_F(ReportGenerationTest, DataReportAndSplitMinimum) {
   ComparisonContext view;
-  ASSERT_TRUE(view.openFiles(dir_.file("a.snp"), "", kModeView, true));
+  ASSERT_TRUE(view.openFiles(dir_ / "a.snp", "", kModeView, true));
   ReportWriter w;
   std::string message;
-  ASSERT_TRUE(generateSnapshotReport(&view, dir_.file("data.htm"), 0, &w, &message));
+  ASSERT_TRUE(generateSnapshotReport(&view, dir_ / "data.htm", 0, &w, &message));
   EXPECT_EQ(exportDoneMessage(w), "Export done.");
-  std::string page = readUtf16(dir_.file("data.htm"));
+  std::string page = readUtf16(dir_ / "data.htm");
   const char* expected[] = {
       "<div id=tit>Registry data - before &amp; x</div><br>",
       "<tr><td colspan=3 id=h>HKEY_LOCAL_MACHINE\\Software\\Test<tr><td>&lt;b>name&lt;/b><td>REG_SZ<td>old &amp; gone",
@@ -388,8 +388,8 @@ TEST_F(ReportGenerationTest, FailedReportIsNotDone) {
   DifferencesReportOptions options;
   ReportWriter w;
   std::string message;
-  EXPECT_FALSE(generateDifferencesReport(&context_, options, dir_.file("no/such/d.htm"), &w, &message));
-  EXPECT_EQ(message, "Cannot export to file [" + dir_.file("no/such/d.htm") + "]");
+  EXPECT_FALSE(generateDifferencesReport(&context_, options, dir_ / "no/such/d.htm", &w, &message));
+  EXPECT_EQ(message, "Cannot export to file [" + dir_ / "no/such/d.htm" + "]");
   if (std::filesystem::exists("/dev/full")) {
     ReportWriter full;
     message.clear();

@@ -22,18 +22,18 @@ class SearchTest : public ::testing::Test {
   void SetUp() override {
     SnapSpec s;
     s.registry = MemoryRegistry::create();
-    s.registry->setValue(kHiveLocalMachine, u"Software\\Acme", u"Path", kRegSz, sz(u"C:\\Acme\\bin"));
-    s.registry->setValue(kHiveLocalMachine, u"Software\\Acme", u"", kRegSz, sz(u"acme default"));
+    s.registry->setValue(kHiveLocalMachine, u"Software\\Acme", u"Path", kRegSz, utf16(u"C:\\Acme\\bin"));
+    s.registry->setValue(kHiveLocalMachine, u"Software\\Acme", u"", kRegSz, utf16(u"acme default"));
     s.registry->setValue(kHiveLocalMachine, u"Software\\Acme", u"Count", kRegDword, {42, 0, 0, 0});
     s.registry->setValue(kHiveLocalMachine, u"Software\\Acme", u"Blob", kRegBinary, {'a', 'c', 'm', 'e'});
-    s.registry->setValue(kHiveLocalMachine, u"Software\\Other", u"AcmeName", kRegSz, sz(u"nothing"));
+    s.registry->setValue(kHiveLocalMachine, u"Software\\Other", u"AcmeName", kRegSz, utf16(u"nothing"));
     DirSpec c{u"c:\\", {}, {}};
     DirSpec docs{u"Docs", {{u"ReadMeToo", {}, {{u"x.txt", 1, 1}}}}, {{u"README.TXT", 1, 1}, {u"ReadMe.md", 1, 1}, {u"notes", 1, 1}}};
     c.dirs.push_back(docs);
     c.files.push_back({u"readme", 1, 1});
     s.drives.push_back(c);
-    ASSERT_TRUE(writeSnapshot(dir_.file("s.snp"), s));
-    ASSERT_TRUE(context_.openFiles(dir_.file("s.snp"), "", kModeView, true));
+    ASSERT_TRUE(writeSnapshot(dir_ / "s.snp", s));
+    ASSERT_TRUE(context_.openFiles(dir_ / "s.snp", "", kModeView, true));
   }
   TempFolder dir_;
   ComparisonContext context_;
@@ -90,9 +90,9 @@ TEST_F(SearchTest, StatusTexts) {
   // A section the snapshot did not record.
   SnapSpec filesOnly;
   filesOnly.drives.push_back(DirSpec{u"c:\\", {}, {{u"acme", 1, 1}}});
-  ASSERT_TRUE(writeSnapshot(dir_.file("f.snp"), filesOnly));
+  ASSERT_TRUE(writeSnapshot(dir_ / "f.snp", filesOnly));
   ComparisonContext c;
-  ASSERT_TRUE(c.openFiles(dir_.file("f.snp"), "", kModeView, true));
+  ASSERT_TRUE(c.openFiles(dir_ / "f.snp", "", kModeView, true));
   EXPECT_EQ(searchRegistry(&c, u"acme", o).status, "Not found");
 }
 

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
@@ -45,6 +46,13 @@ class TempFolder {
   // The folder with a trailing separator.
   std::string str() const { return withSeparator(path_.string()); }
   std::string operator/(const std::string& name) const { return str() + name; }
+  // The names of what the folder holds, sorted.
+  std::vector<std::string> names() const {
+    std::vector<std::string> out;
+    for (const auto& e : std::filesystem::directory_iterator(path_)) out.push_back(e.path().filename().string());
+    std::sort(out.begin(), out.end());
+    return out;
+  }
 
  private:
   std::filesystem::path path_;
