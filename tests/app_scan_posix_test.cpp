@@ -19,104 +19,39 @@
 #include "engine/text.h"
 #include "platform/env.h"
 #include "platform/regfile.h"
+#include "tests/pe_image_support.h"
 #include "tests/test_support.h"
 
 namespace keldrun {
 namespace {
 
+using testing_support::block;
+using testing_support::buildPe;
+using testing_support::Bytes;
 using testing_support::finishAppsSnapshot;
+using testing_support::PeOptions;
 using testing_support::readTreeEntries;
+using testing_support::text;
+using testing_support::translations;
 using testing_support::utf16;
-
-using Bytes = std::vector<uint8_t>;
+using testing_support::versionInfo;
 
 constexpr uint32_t kSz = 1, kExpandSz = 2, kDword = 4;
 
-// A small PE32+ image whose version resource names the given strings (an empty string leaves
-// its entry out).
+// A PE32+ image whose version resource names the given strings (an empty string leaves its
+// entry out).
 Bytes peWithVersion(const std::u16string& product, const std::u16string& file,
                     const std::u16string& company) {
-  auto putWide = [](Bytes* b, const std::u16string& s) {
-    for (char16_t c : s) {
-      b->push_back(uint8_t(c));
-      b->push_back(uint8_t(c >> 8));
-    }
-    b->insert(b->end(), {0, 0});
-  };
-  auto pad = [](Bytes* b) {
-    while (b->size() % 4) b->push_back(0);
-  };
-  auto block = [&](const std::u16string& key, uint16_t type, uint16_t valueLength, const Bytes& value,
-                   const std::vector<Bytes>& children) {
-    Bytes b(6, 0);
-    putWide(&b, key);
-    pad(&b);
-    b.insert(b.end(), value.begin(), value.end());
-    for (const Bytes& c : children) {
-      pad(&b);
-      b.insert(b.end(), c.begin(), c.end());
-    }
-    putU16(b.data(), uint16_t(b.size()));
-    putU16(b.data() + 2, valueLength);
-    putU16(b.data() + 4, type);
-    return b;
-  };
+  const std::pair<const char16_t*, std::u16string> entries[] = {
+      {u"CompanyName", company}, {u"FileVersion", file}, {u"ProductVersion", product}};
   std::vector<Bytes> strings;
-  auto text = [&](const std::u16string& key, const std::u16string& v) {
-    if (v.empty()) return;
-    Bytes value;
-    putWide(&value, v);
-    strings.push_back(block(key, 1, uint16_t(v.size() + 1), value, {}));
-  };
-  text(u"CompanyName", company);
-  text(u"FileVersion", file);
-  text(u"ProductVersion", product);
-  Bytes translation = {0x09, 0x04, 0xb0, 0x04};
-  Bytes resource = block(u"VS_VERSION_INFO", 0, 0, {},
-                         {block(u"StringFileInfo", 1, 0, {}, {block(u"040904b0", 1, 0, {}, strings)}),
-                          block(u"VarFileInfo", 1, 0, {},
-                                {block(u"Translation", 0, 4, translation, {})})});
-  // Headers in the first 0x400 bytes, one resource section at RVA 0x1000 after them.
-  Bytes rsrc(16, 0);
-  putU16(rsrc.data() + 14, 1);
-  auto entry = [&](uint32_t id, uint32_t offset) {
-    appendU32(&rsrc, id);
-    appendU32(&rsrc, offset);
-  };
-  entry(16, 0x80000018);
-  rsrc.resize(rsrc.size() + 16);
-  putU16(rsrc.data() + 24 + 14, 1);
-  entry(1, 0x80000030);
-  rsrc.resize(rsrc.size() + 16);
-  putU16(rsrc.data() + 48 + 14, 1);
-  entry(0x0409, 0x48);
-  appendU32(&rsrc, 0x1000 + 0x58);
-  appendU32(&rsrc, uint32_t(resource.size()));
-  appendU32(&rsrc, 0);
-  appendU32(&rsrc, 0);
-  rsrc.insert(rsrc.end(), resource.begin(), resource.end());
-  Bytes pe(0x400, 0);
-  pe[0] = 'M';
-  pe[1] = 'Z';
-  putU32(pe.data() + 0x3C, 0x40);
-  uint8_t* h = pe.data() + 0x40;
-  h[0] = 'P';
-  h[1] = 'E';
-  putU16(h + 4, 0x8664);
-  putU16(h + 6, 1);
-  putU16(h + 20, 240);
-  putU16(h + 24, 0x20B);
-  putU32(h + 24 + 60, 0x400);
-  putU32(h + 24 + 108, 16);
-  putU32(h + 24 + 112 + 16, 0x1000);
-  putU32(h + 24 + 112 + 20, uint32_t(rsrc.size()));
-  uint8_t* sec = h + 24 + 240;
-  putU32(sec + 8, uint32_t(rsrc.size()));
-  putU32(sec + 12, 0x1000);
-  putU32(sec + 16, uint32_t(rsrc.size()));
-  putU32(sec + 20, 0x400);
-  pe.insert(pe.end(), rsrc.begin(), rsrc.end());
-  return pe;
+  for (const auto& [key, value] : entries) {
+    if (!value.empty()) strings.push_back(text(key, value));
+  }
+  PeOptions pe;
+  pe.languages = {{0x0409, versionInfo({block(u"StringFileInfo", 1, 0, {}, {block(u"040904b0", 1, 0, {}, strings)}),
+                                        translations({{0x0409, 0x04b0}})})}};
+  return buildPe(pe);
 }
 
 Bytes dwordData(uint32_t v) {

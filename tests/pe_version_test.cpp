@@ -9,62 +9,19 @@
 #include <vector>
 
 #include "engine/coding.h"
+#include "tests/pe_image_support.h"
 
 namespace keldrun {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
-void pad4(Bytes* b) {
-  while (b->size() % 4) b->push_back(0);
-}
-
-void putWide(Bytes* b, const std::u16string& s, bool terminate) {
-  for (char16_t c : s) {
-    b->push_back(uint8_t(c));
-    b->push_back(uint8_t(c >> 8));
-  }
-  if (terminate) b->insert(b->end(), {0, 0});
-}
-
-// One block of a version resource, laid out as resource compilers write it: header, key, value
-// and children, each aligned to 4 bytes; the length excludes the padding after the last child.
-Bytes block(const std::u16string& key, uint16_t type, uint16_t valueLength, const Bytes& value,
-            const std::vector<Bytes>& children = {}) {
-  Bytes b(6, 0);
-  putWide(&b, key, true);
-  pad4(&b);
-  b.insert(b.end(), value.begin(), value.end());
-  for (const Bytes& c : children) {
-    pad4(&b);
-    b.insert(b.end(), c.begin(), c.end());
-  }
-  putU16(b.data(), uint16_t(b.size()));
-  putU16(b.data() + 2, valueLength);
-  putU16(b.data() + 4, type);
-  return b;
-}
-
-Bytes text(const std::u16string& key, const std::u16string& value) {
-  Bytes v;
-  putWide(&v, value, true);
-  return block(key, 1, uint16_t(value.size() + 1), v);
-}
-
-Bytes translations(std::vector<std::pair<uint16_t, uint16_t>> pairs) {
-  Bytes v;
-  for (auto [language, codePage] : pairs) {
-    appendU16(&v, language);
-    appendU16(&v, codePage);
-  }
-  return block(u"VarFileInfo", 1, 0, {}, {block(u"Translation", 0, uint16_t(v.size()), v)});
-}
-
-Bytes versionInfo(const std::vector<Bytes>& children) {
-  Bytes fixed(52, 0);
-  putU32(fixed.data(), 0xFEEF04BD);
-  return block(u"VS_VERSION_INFO", 0, uint16_t(fixed.size()), fixed, children);
-}
+using testing_support::Bytes;
+using testing_support::block;
+using testing_support::buildPe;
+using testing_support::PeOptions;
+using testing_support::text;
+using testing_support::translations;
+using testing_support::utf16;
+using testing_support::versionInfo;
 
 Bytes standardStrings(const std::u16string& table = u"040904b0") {
   return block(u"StringFileInfo", 1, 0, {},
@@ -74,80 +31,6 @@ Bytes standardStrings(const std::u16string& table = u"040904b0") {
 }
 
 Bytes standardResource() { return versionInfo({standardStrings(), translations({{0x0409, 0x04b0}})}); }
-
-// A PE image with one resource section holding version resources in the given languages (each
-// with its own bytes), under resource id `id`.
-struct PeOptions {
-  bool pe32Plus = true;
-  uint32_t id = 1;
-  std::vector<std::pair<uint16_t, Bytes>> languages;
-  uint32_t sizeExtra = 0;  // added to the data entry's stated size
-};
-
-Bytes buildPe(const PeOptions& o) {
-  const uint32_t kRsrcRva = 0x2000, kRsrcRaw = 0x400;
-  // Resource section: three directory levels, data entries, then the data.
-  Bytes rsrc;
-  auto dir = [&](uint16_t ids) {
-    Bytes d(16, 0);
-    putU16(d.data() + 14, ids);
-    rsrc.insert(rsrc.end(), d.begin(), d.end());
-  };
-  auto entry = [&](uint32_t id, uint32_t offset) {
-    appendU32(&rsrc, id);
-    appendU32(&rsrc, offset);
-  };
-  size_t n = o.languages.size();
-  dir(1);
-  entry(16, 0x80000000u | 24);
-  dir(1);
-  entry(o.id, 0x80000000u | 48);
-  dir(uint16_t(n));
-  size_t dataEntries = 48 + 16 + 8 * n;
-  for (size_t i = 0; i < n; i++) entry(o.languages[i].first, uint32_t(dataEntries + 16 * i));
-  size_t dataAt = dataEntries + 16 * n;
-  std::vector<size_t> at;
-  for (size_t i = 0; i < n; i++) {
-    at.push_back(dataAt);
-    dataAt += (o.languages[i].second.size() + 3) & ~size_t(3);
-  }
-  for (size_t i = 0; i < n; i++) {
-    appendU32(&rsrc, uint32_t(kRsrcRva + at[i]));
-    appendU32(&rsrc, uint32_t(o.languages[i].second.size() + o.sizeExtra));
-    appendU32(&rsrc, 0);
-    appendU32(&rsrc, 0);
-  }
-  for (size_t i = 0; i < n; i++) {
-    rsrc.insert(rsrc.end(), o.languages[i].second.begin(), o.languages[i].second.end());
-    if (i + 1 < n) pad4(&rsrc);
-  }
-
-  Bytes pe(kRsrcRaw, 0);
-  pe[0] = 'M';
-  pe[1] = 'Z';
-  putU32(pe.data() + 0x3C, 0x80);
-  uint8_t* h = pe.data() + 0x80;
-  std::memcpy(h, "PE\0\0", 4);
-  uint16_t optSize = o.pe32Plus ? 240 : 224;
-  putU16(h + 4, o.pe32Plus ? 0x8664 : 0x14C);
-  putU16(h + 6, 1);
-  putU16(h + 20, optSize);
-  uint8_t* opt = h + 24;
-  putU16(opt, o.pe32Plus ? 0x20B : 0x10B);
-  putU32(opt + 60, kRsrcRaw);
-  size_t dirs = o.pe32Plus ? 112 : 96;
-  putU32(opt + dirs - 4, 16);
-  putU32(opt + dirs + 16, kRsrcRva);
-  putU32(opt + dirs + 20, uint32_t(rsrc.size()));
-  uint8_t* sec = opt + optSize;
-  std::memcpy(sec, ".rsrc", 5);
-  putU32(sec + 8, uint32_t(rsrc.size()));
-  putU32(sec + 12, kRsrcRva);
-  putU32(sec + 16, uint32_t(rsrc.size()));
-  putU32(sec + 20, kRsrcRaw);
-  pe.insert(pe.end(), rsrc.begin(), rsrc.end());
-  return pe;
-}
 
 Bytes standardPe(bool pe32Plus = true) {
   PeOptions o;
@@ -191,8 +74,7 @@ TEST(PeVersion, ResourceVariants) {
        translations({{0x0409, 0x04b0}})});
   Bytes overlong;  // value length beyond the string: read up to the NUL
   {
-    Bytes v;
-    putWide(&v, u"9.9", true);
+    Bytes v = utf16(u"9.9");
     overlong = versionInfo({block(u"StringFileInfo", 1, 0, {},
                                   {block(u"040904b0", 1, 0, {},
                                          {block(u"ProductVersion", 1, 200, v)})}),
@@ -206,6 +88,9 @@ TEST(PeVersion, ResourceVariants) {
       {standardStrings(), block(u"VarFileInfo", 1, 0, {}, {block(u"Translation", 0, 2, {9, 4})})});
   std::vector<ResourceCase> cases = {
       {"standard", standardResource(), true, "1.2", "Acme Tools"},
+      {"no fixed file information",
+       block(u"VS_VERSION_INFO", 0, 0, {}, {standardStrings(), translations({{0x0409, 0x04b0}})}), true, "1.2",
+       "Acme Tools"},
       {"first translation chooses the table", twoTables, true, "german", "GmbH"},
       {"keys compare case-insensitively", lowerKeys, true, "7", "Loud"},
       {"value length past the text", overlong, true, "9.9", ""},

@@ -33,11 +33,20 @@ bool advances(const Spinner& s, uint64_t from) {
   return false;
 }
 
+// Starts `body` on s and returns once it has run; null when it cannot be started or never runs.
+NativeThread* startSpinning(void (*body)(void*), Spinner* s) {
+  NativeThread* t = createThread(body, s);
+  if (t && !advances(*s, 0)) {
+    ADD_FAILURE() << "the thread never ran";
+    return nullptr;
+  }
+  return t;
+}
+
 TEST(ThreadWin, SuspendedThreadMakesNoProgressUntilResumed) {
   Spinner s;
-  NativeThread* t = createThread(spin, &s);
+  NativeThread* t = startSpinning(spin, &s);
   ASSERT_NE(t, nullptr);
-  ASSERT_TRUE(advances(s, 0));
   ASSERT_TRUE(suspendThread(t));
   sleepMilliseconds(20);  // the suspension takes effect at the thread's next scheduling point
   uint64_t frozen = s.count.load();
@@ -55,9 +64,8 @@ TEST(ThreadWin, SuspendedThreadMakesNoProgressUntilResumed) {
 
 TEST(ThreadWin, ForcedEndStopsAThreadThatNeverReturns) {
   Spinner s;
-  NativeThread* t = createThread(spinForever, &s);
+  NativeThread* t = startSpinning(spinForever, &s);
   ASSERT_NE(t, nullptr);
-  ASSERT_TRUE(advances(s, 0));
   ASSERT_TRUE(terminateThread(t));
   uint64_t after = s.count.load();
   sleepMilliseconds(30);
@@ -69,9 +77,8 @@ TEST(ThreadWin, ForcedEndStopsAThreadThatNeverReturns) {
 
 TEST(ThreadWin, ForcedEndOfASuspendedThread) {
   Spinner s;
-  NativeThread* t = createThread(spinForever, &s);
+  NativeThread* t = startSpinning(spinForever, &s);
   ASSERT_NE(t, nullptr);
-  ASSERT_TRUE(advances(s, 0));
   ASSERT_TRUE(suspendThread(t));
   EXPECT_TRUE(terminateThread(t));
   closeThread(t);
