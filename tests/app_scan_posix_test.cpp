@@ -10,7 +10,7 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -74,9 +74,7 @@ class PrefixEnv : public MemoryRegistryEnv {
 class AppScanTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/keldrun-apps-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    root_ = pattern;
+    root_ = folder_ / "prefix";
     drive_ = root_ + "/drive_c";
     mkdirs("dosdevices");
     ASSERT_EQ(symlink("../drive_c", (root_ + "/dosdevices/c:").c_str()), 0);
@@ -108,21 +106,7 @@ class AppScanTest : public ::testing::Test {
     env_ = std::make_unique<PrefixEnv>(registry_, newPosixEnv(root_));
   }
 
-  void TearDown() override {
-    if (!root_.empty()) std::system(("rm -rf '" + root_ + "'").c_str());
-  }
-
-  void mkdirs(const std::string& rel) {
-    std::string path = root_;
-    size_t at = 0;
-    while (at <= rel.size()) {
-      size_t next = rel.find('/', at);
-      if (next == std::string::npos) next = rel.size();
-      path = root_ + "/" + rel.substr(0, next);
-      ::mkdir(path.c_str(), 0777);
-      at = next + 1;
-    }
-  }
+  void mkdirs(const std::string& rel) { ASSERT_TRUE(std::filesystem::create_directories(root_ + "/" + rel)) << rel; }
   void write(const std::string& rel, const Bytes& bytes) {
     FILE* f = std::fopen((drive_ + "/" + rel).c_str(), "wb");
     ASSERT_NE(f, nullptr) << rel;
@@ -152,6 +136,7 @@ class AppScanTest : public ::testing::Test {
     *size = uint64_t(st.st_size);
   }
 
+  testing_support::TempFolder folder_;
   std::string root_, drive_;
   std::shared_ptr<MemoryRegistry> registry_;
   std::unique_ptr<PrefixEnv> env_;

@@ -23,6 +23,7 @@
 #include "engine/text.h"
 #include "platform/env.h"
 #include "platform/thread.h"
+#include "tests/test_support.h"
 
 namespace keldrun {
 namespace {
@@ -190,16 +191,12 @@ class DenyingEnv : public Env {
 class FileScanTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/keldrun_scan_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-    prefix_ = dir_ + "/prefix";
-    home_ = dir_ + "/home";
+    prefix_ = folder_ / "prefix";
+    home_ = folder_ / "home";
     ASSERT_EQ(mkdir(prefix_.c_str(), 0755), 0);
     ASSERT_EQ(mkdir(home_.c_str(), 0755), 0);
     ASSERT_EQ(mkdir((prefix_ + "/dosdevices").c_str(), 0755), 0);
   }
-  void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
 
   // Adds drive letter `letter` pointing at a new folder of the prefix; returns that folder.
   std::string addDrive(char letter) {
@@ -327,7 +324,8 @@ class FileScanTest : public ::testing::Test {
     return path;
   }
 
-  std::string dir_, prefix_, home_, root_, deepFile_;
+  testing_support::TempFolder folder_;
+  std::string prefix_, home_, root_, deepFile_;
 };
 
 TEST_F(FileScanTest, FullScanRecordsEveryNameTimeAndSizeAsTheFileSystemReports) {

@@ -18,6 +18,7 @@
 #include "engine/text.h"
 #include "engine/worker.h"
 #include "platform/thread.h"
+#include "tests/test_support.h"
 
 namespace keldrun {
 namespace {
@@ -252,13 +253,6 @@ TEST(WorkerThread, SuspendIsRefusedWhereThePlatformCannotDoIt) {
 
 class LogTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/keldrun_log_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-  }
-  void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
-
   static std::string read(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::stringstream s;
@@ -266,11 +260,11 @@ class LogTest : public ::testing::Test {
     return s.str();
   }
 
-  std::string dir_;
+  testing_support::TempFolder dir_;
 };
 
 TEST_F(LogTest, EntriesFollowOneAnotherWithALineEndEach) {
-  std::string path = dir_ + "/KeldrunLog.txt";
+  std::string path = dir_ / "KeldrunLog.txt";
   ScanCounts c;
   c.folders = 2;
   std::string first = completionText("00:01", c);
@@ -291,10 +285,10 @@ TEST_F(LogTest, EntriesFollowOneAnotherWithALineEndEach) {
 
 TEST_F(LogTest, ALogThatCannotBeOpenedIsIgnored) {
   // A folder where the log should be cannot be opened for appending, whoever we run as.
-  std::string path = dir_ + "/KeldrunLog.txt";
+  std::string path = dir_ / "KeldrunLog.txt";
   ASSERT_EQ(mkdir(path.c_str(), 0755), 0);
   EXPECT_FALSE(appendLog("Snapshot done in 00:00", path));
-  EXPECT_FALSE(appendLog("x", dir_ + "/missing/KeldrunLog.txt"));
+  EXPECT_FALSE(appendLog("x", dir_ / "missing/KeldrunLog.txt"));
 }
 
 }  // namespace
