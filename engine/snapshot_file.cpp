@@ -280,15 +280,10 @@ bool SnapshotFile::readBlock(uint32_t offset, std::vector<uint8_t>* buffer, size
   uint32_t n = getU32(buffer->data());
   at += kBlockLengthSize;
   if (n > fileSize_ - at) return false;
-  uint64_t have = first - kBlockLengthSize;
-  if (n <= have) {
-    std::memmove(buffer->data(), buffer->data() + kBlockLengthSize, n);
-  } else {
-    buffer->resize(size_t(n) + extra);
-    std::memmove(buffer->data(), buffer->data() + kBlockLengthSize, size_t(have));
-    if (!readExact(at + have, buffer->data() + have, size_t(n - have))) return false;
-  }
+  uint64_t have = std::min<uint64_t>(n, first - kBlockLengthSize);
+  std::memmove(buffer->data(), buffer->data() + kBlockLengthSize, size_t(have));
   buffer->resize(size_t(n) + extra);
+  if (n > have && !readExact(at + have, buffer->data() + have, size_t(n - have))) return false;
   std::memset(buffer->data() + n, 0, extra);
   readPos_ = at + n;
   if (length) *length = n;
