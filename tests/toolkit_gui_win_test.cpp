@@ -70,6 +70,21 @@ void shot(HWND window, const char* name) {
 
 LPARAM at(int x, int y) { return MAKELPARAM(x, y); }
 
+// The colour on the screen at a point in screen coordinates, read through `window`.
+COLORREF screenPixel(HWND window, int x, int y) {
+  RECT w;
+  GetWindowRect(window, &w);
+  return windowPixel(window, x - w.left, y - w.top);
+}
+
+// Where a child window stands in its parent's client area.
+RECT placeIn(HWND parent, HWND child) {
+  RECT r;
+  GetWindowRect(child, &r);
+  MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
 // A top-level test dialog that records what reaches it.
 class HostDialog : public CXDialogBase {
  public:
@@ -174,15 +189,12 @@ TEST(DialogGui, PaintsWithTheSchemeAndRelaysTooltips) {
   EXPECT_EQ(SendMessageW(host.tooltip(), TTM_GETTOOLCOUNT, 0, 0), 1);
   POINT p = {150, 80};
   ClientToScreen(host.hwnd(), &p);
-  RECT w;
-  GetWindowRect(host.hwnd(), &w);
-  COLORREF bg = windowPixel(host.hwnd(), p.x - w.left, p.y - w.top);
-  EXPECT_EQ(bg, schemeColour(SchemeColour::kDialogBackground));
+  EXPECT_EQ(screenPixel(host.hwnd(), p.x, p.y), schemeColour(SchemeColour::kDialogBackground));
   // Read-only edit fields take the dialog background as well.
   RECT e;
   GetWindowRect(host.item(301), &e);
-  COLORREF inside = windowPixel(host.hwnd(), e.right - w.left - 4, e.bottom - w.top - 4);
-  EXPECT_EQ(inside, schemeColour(SchemeColour::kDialogBackground));
+  EXPECT_EQ(screenPixel(host.hwnd(), e.right - 4, e.bottom - 4),
+            schemeColour(SchemeColour::kDialogBackground));
   shot(host.hwnd(), "dialog");
   host.destroy();
 }
@@ -204,18 +216,12 @@ TEST(ButtonGui, ClickPressLooksAndTargets) {
   RECT r;
   GetClientRect(b.hwnd(), &r);
   POINT corner = {r.right - 4, 3};  // away from the icon, the text and the focus frame
-  MapWindowPoints(b.hwnd(), host.hwnd(), &corner, 1);
-  RECT w, c;
-  GetWindowRect(host.hwnd(), &w);
-  GetClientRect(host.hwnd(), &c);
-  POINT origin = {0, 0};
-  ClientToScreen(host.hwnd(), &origin);
-  int px = corner.x + origin.x - w.left, py = corner.y + origin.y - w.top;
-  EXPECT_EQ(windowPixel(host.hwnd(), px, py), COLORREF(face));
+  MapWindowPoints(b.hwnd(), nullptr, &corner, 1);
+  EXPECT_EQ(screenPixel(host.hwnd(), corner.x, corner.y), COLORREF(face));
 
   SendMessageW(b.hwnd(), WM_MOUSEMOVE, 0, at(10, 5));
   EXPECT_TRUE(b.hovering());
-  EXPECT_EQ(windowPixel(host.hwnd(), px, py), COLORREF(shade(face, -10)));
+  EXPECT_EQ(screenPixel(host.hwnd(), corner.x, corner.y), COLORREF(shade(face, -10)));
 
   // Press and release inside: one command.
   SendMessageW(b.hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, at(10, 5));
@@ -281,11 +287,9 @@ bool labelHasColour(HWND host, HWND tree, HTREEITEM item, COLORREF colour) {
   RECT label;
   if (!TreeView_GetItemRect(tree, item, &label, TRUE)) return false;
   MapWindowPoints(tree, nullptr, reinterpret_cast<POINT*>(&label), 2);
-  RECT w;
-  GetWindowRect(host, &w);
   for (int y = label.top; y < label.bottom; ++y) {
     for (int x = label.left; x < label.right; ++x) {
-      if (windowPixel(host, x - w.left, y - w.top) == colour) return true;
+      if (screenPixel(host, x, y) == colour) return true;
     }
   }
   return false;
@@ -368,6 +372,23 @@ std::u16string cellText(HWND list, int row, int column) {
   return u16(buf);
 }
 
+// A row of the three-column test lists with its picture and text colour.
+struct ListRow {
+  const char16_t* name;
+  const char16_t* size;
+  const char16_t* label;
+  int image;
+  Colour text;
+};
+
+void addRows(CXVirtualList& list, Colour background, const std::vector<ListRow>& rows) {
+  for (const ListRow& r : rows) {
+    size_t i = list.addRow({r.name, r.size, r.label});
+    list.setRowColours(i, background, r.text);
+    list.setRowImage(i, r.image);
+  }
+}
+
 TEST(ListGui, RowsShowTheirTextsColoursAndSortByHeaderClicks) {
   REQUIRE_GUI();
   DialogTemplate t = hostTemplate(260, 160);
@@ -382,20 +403,10 @@ TEST(ListGui, RowsShowTheirTextsColoursAndSortByHeaderClicks) {
   list.setColumns({u"Name", u"Size", u"State"}, {kSortText, kSortNumber, kSortNone});
   list.setColumnWidths({100, 60, 50});
   list.fillColumn(2, 40);
-  struct Row {
-    const char16_t* name;
-    const char16_t* size;
-    const char16_t* label;
-    Colour colour;
-    int image;
-  } rows[] = {{u"setup.exe", u"120", u"add", rgb(0, 180, 0), 5},
-              {u"Readme.txt", u"9", u"del", rgb(200, 30, 30), 4},
-              {u"app.dll", u"4096", u"-", rgb(0, 0, 0), 2}};
-  for (const Row& r : rows) {
-    size_t i = list.addRow({r.name, r.size, r.label});
-    list.setRowColours(i, rgb(255, 255, 245), r.colour);
-    list.setRowImage(i, r.image);
-  }
+  addRows(list, rgb(255, 255, 245),
+          {{u"setup.exe", u"120", u"add", 5, rgb(0, 180, 0)},
+           {u"Readme.txt", u"9", u"del", 4, rgb(200, 30, 30)},
+           {u"app.dll", u"4096", u"-", 2, rgb(0, 0, 0)}});
   pump();
   EXPECT_EQ(ListView_GetItemCount(list.hwnd()), 3);
   EXPECT_EQ(cellText(list.hwnd(), 1, 0), u"Readme.txt");
@@ -406,9 +417,6 @@ TEST(ListGui, RowsShowTheirTextsColoursAndSortByHeaderClicks) {
 
   // A click on the Size header sorts by number; a second one reverses.
   HWND header = list.header();
-  RECT item;
-  Header_GetItemRect(header, 1, &item);
-  LPARAM mid = at((item.left + item.right) / 2, (item.top + item.bottom) / 2);
   auto clickHeader = [&](int column) {
     RECT r;
     Header_GetItemRect(header, column, &r);
@@ -417,7 +425,6 @@ TEST(ListGui, RowsShowTheirTextsColoursAndSortByHeaderClicks) {
     SendMessageW(header, WM_LBUTTONUP, 0, p);
     pump();
   };
-  (void)mid;
   clickHeader(1);
   EXPECT_EQ(list.model().sortColumn(), 1);
   EXPECT_EQ(cellText(list.hwnd(), 0, 1), u"9");
@@ -444,15 +451,20 @@ TEST(ListGui, RowsShowTheirTextsColoursAndSortByHeaderClicks) {
 
 // ---- tab strip, splitter, anchor layout ----
 
+// The main window's tabs: more than a narrow strip shows at once.
+void addMainTabs(CXTabStrip& tabs) {
+  for (const char16_t* name : {u"Snapshots", u"Registry", u"Files", u"Applications", u"Help"}) {
+    tabs.addTab(name);
+  }
+}
+
 TEST(TabStripGui, SelectsScrollsAndReportsRightClicks) {
   REQUIRE_GUI();
   HostDialog host(hostTemplate(200, 100));
   ASSERT_TRUE(host.create(nullptr));
   CXTabStrip tabs;
   ASSERT_TRUE(tabs.create(host.hwnd(), 1005, RECT{0, 0, 120, 20}));
-  for (const char16_t* name : {u"Snapshots", u"Registry", u"Files", u"Applications", u"Help"}) {
-    tabs.addTab(name);
-  }
+  addMainTabs(tabs);
   std::vector<int> selected;
   tabs.setSelectionCallback([&](int i) { selected.push_back(i); });
   pump();
@@ -528,12 +540,7 @@ TEST(AnchorLayoutGui, ControlsFollowTheDialogSize) {
   layout.add(host.item(1), kAnchorGrowRight | kAnchorGrowBottom);
   layout.add(host.item(2), kAnchorMoveRight | kAnchorMoveDown);
   layout.add(host.item(4), kAnchorMoveDown);
-  auto place = [&](int id) {
-    RECT r;
-    GetWindowRect(host.item(id), &r);
-    MapWindowPoints(nullptr, host.hwnd(), reinterpret_cast<POINT*>(&r), 2);
-    return r;
-  };
+  auto place = [&](int id) { return placeIn(host.hwnd(), host.item(id)); };
   RECT c;
   GetClientRect(host.hwnd(), &c);
   layout.apply(host.hwnd(), c.right, c.bottom);
@@ -636,14 +643,10 @@ int runBox(const std::function<int()>& show, const std::function<void(HWND box)>
         HWND b = GetDlgItem(box, id);
         if (b && IsWindowVisible(b)) {
           look->buttons.push_back(windowText(b));
-          RECT r;
-          GetWindowRect(b, &r);
-          MapWindowPoints(nullptr, box, reinterpret_cast<POINT*>(&r), 2);
-          look->places.push_back(r);
+          look->places.push_back(placeIn(box, b));
         }
       }
-      GetWindowRect(GetDlgItem(box, 10001), &look->text);
-      MapWindowPoints(nullptr, box, reinterpret_cast<POINT*>(&look->text), 2);
+      look->text = placeIn(box, GetDlgItem(box, 10001));
       RECT w;
       GetWindowRect(box, &w);
       look->size = {w.right - w.left, w.bottom - w.top};
@@ -844,7 +847,7 @@ TEST(Gallery, EveryControlInOneDialog) {
   GetClientRect(g.hwnd(), &c);
   CXTabStrip tabs;
   ASSERT_TRUE(tabs.create(g.hwnd(), 1005, RECT{0, 0, c.right, 20}));
-  for (const char16_t* n : {u"Snapshots", u"Registry", u"Files", u"Applications", u"Help"}) tabs.addTab(n);
+  addMainTabs(tabs);
   tabs.selectTab(1);
   CXCheckBox check;
   check.attach(g.hwnd(), 203);
@@ -904,22 +907,12 @@ TEST(Gallery, EveryControlInOneDialog) {
   list.setColumns({u"Name", u"Size", u"State"}, {kSortText, kSortNumber, kSortText});
   list.setColumnWidths({150, 70, 50});
   list.fillColumn(2, 50);
-  struct Item {
-    const char16_t* name;
-    const char16_t* size;
-    const char16_t* label;
-    int icon;
-    Colour colour;
-  } items[] = {{u"keldrun.exe", u"812544", u"add", 5, rgb(0, 180, 0)},
-               {u"readme.txt", u"2048", u"old", 3, rgb(30, 30, 200)},
-               {u"readme.txt", u"2311", u"new", 3, rgb(30, 30, 200)},
-               {u"oldtool.dll", u"65536", u"del", 4, rgb(200, 30, 30)},
-               {u"license.txt", u"1024", u"-", 2, rgb(0, 0, 0)}};
-  for (const Item& it : items) {
-    size_t i = list.addRow({it.name, it.size, it.label});
-    list.setRowColours(i, schemeColour(SchemeColour::kListBackground), it.colour);
-    list.setRowImage(i, it.icon);
-  }
+  addRows(list, schemeColour(SchemeColour::kListBackground),
+          {{u"keldrun.exe", u"812544", u"add", 5, rgb(0, 180, 0)},
+           {u"readme.txt", u"2048", u"old", 3, rgb(30, 30, 200)},
+           {u"readme.txt", u"2311", u"new", 3, rgb(30, 30, 200)},
+           {u"oldtool.dll", u"65536", u"del", 4, rgb(200, 30, 30)},
+           {u"license.txt", u"1024", u"-", 2, rgb(0, 0, 0)}});
   list.sortBy(1, false);
   list.select(1, true);
   pump();

@@ -14,16 +14,11 @@ const wchar_t kButtonProp[] = L"KeldrunCXButton";
 
 RECT toRECT(const LayoutRect& r) { return RECT{r.left, r.top, r.right, r.bottom}; }
 
-void fill(HDC dc, const RECT& r, COLORREF c) {
-  SetBkColor(dc, c);
-  ExtTextOutW(dc, 0, 0, ETO_OPAQUE, &r, nullptr, 0, nullptr);
-}
-
 void edge(HDC dc, const RECT& r, COLORREF light, COLORREF dark) {
-  fill(dc, RECT{r.left, r.top, r.right - 1, r.top + 1}, light);
-  fill(dc, RECT{r.left, r.top, r.left + 1, r.bottom - 1}, light);
-  fill(dc, RECT{r.left, r.bottom - 1, r.right, r.bottom}, dark);
-  fill(dc, RECT{r.right - 1, r.top, r.right, r.bottom}, dark);
+  fillSolid(dc, RECT{r.left, r.top, r.right - 1, r.top + 1}, light);
+  fillSolid(dc, RECT{r.left, r.top, r.left + 1, r.bottom - 1}, light);
+  fillSolid(dc, RECT{r.left, r.bottom - 1, r.right, r.bottom}, dark);
+  fillSolid(dc, RECT{r.right - 1, r.top, r.right, r.bottom}, dark);
 }
 
 }  // namespace
@@ -52,12 +47,9 @@ bool CXButton::attach(HWND dialog, int id) {
 }
 
 bool CXButton::create(HWND parent, int id, const RECT& rect, const wchar_t* text, DWORD style) {
-  HWND w = CreateWindowExW(0, L"BUTTON", text, WS_CHILD | BS_OWNERDRAW | style, rect.left,
-                           rect.top, rect.right - rect.left, rect.bottom - rect.top, parent,
-                           reinterpret_cast<HMENU>(INT_PTR(id)), toolkitInstance(), nullptr);
-  if (!w) return false;
-  SendMessageW(w, WM_SETFONT, WPARAM(SendMessageW(parent, WM_GETFONT, 0, 0)),
-               FALSE);
+  if (!createChildControl(parent, id, rect, L"BUTTON", text, WS_CHILD | BS_OWNERDRAW | style)) {
+    return false;
+  }
   return attach(parent, id);
 }
 
@@ -89,13 +81,11 @@ void CXButton::click() {
 }
 
 void CXButton::paint(HDC target) {
-  RECT client;
-  GetClientRect(hwnd_, &client);
+  OffscreenCanvas canvas(hwnd_, target);
+  HDC dc = canvas.dc();
+  if (!dc) return;
+  const RECT& client = canvas.client();
   int w = client.right, h = client.bottom;
-  if (w <= 0 || h <= 0) return;
-  HDC dc = CreateCompatibleDC(target);
-  HBITMAP bitmap = CreateCompatibleBitmap(target, w, h);
-  HGDIOBJ oldBitmap = SelectObject(dc, bitmap);
 
   bool enabled = IsWindowEnabled(hwnd_) != FALSE;
   bool down = pressed() || spaceDown_;
@@ -104,7 +94,7 @@ void CXButton::paint(HDC target) {
                     : hover_ ? ButtonLook::kHover
                              : ButtonLook::kNormal;
   ButtonColours c = buttonColours(scheme(), look, hasFace_, face_);
-  fill(dc, client, COLORREF(c.face));
+  fillSolid(dc, client, COLORREF(c.face));
   if (down) {
     edge(dc, client, COLORREF(c.darkEdge), COLORREF(c.lightEdge));
   } else {
@@ -149,10 +139,7 @@ void CXButton::paint(HDC target) {
     RECT fr = toRECT(layout.focus);
     DrawFocusRect(dc, &fr);
   }
-  BitBlt(target, 0, 0, w, h, dc, 0, 0, SRCCOPY);
-  SelectObject(dc, oldBitmap);
-  DeleteObject(bitmap);
-  DeleteDC(dc);
+  canvas.copyTo(target, client);
 }
 
 LRESULT CALLBACK CXButton::proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam,

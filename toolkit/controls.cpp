@@ -12,38 +12,17 @@ const wchar_t kTabStripClass[] = L"CXTabStrip";
 const wchar_t kSplitterClass[] = L"CXSplitter";
 const UINT_PTR kMenuSubclassId = 0x4B4D;  // "KM"
 
-void fill(HDC dc, const RECT& r, COLORREF c) {
-  SetBkColor(dc, c);
-  ExtTextOutW(dc, 0, 0, ETO_OPAQUE, &r, nullptr, 0, nullptr);
-}
+}  // namespace
 
-template <typename T>
-T* selfOf(HWND window, UINT message, LPARAM lparam) {
+// The window procedure of a control class of our own: the object handed to CreateWindowExW
+// is kept in the window's user data and handles every message until WM_NCDESTROY.
+template <typename Control>
+LRESULT CALLBACK controlWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == WM_NCCREATE) {
     auto* cs = reinterpret_cast<CREATESTRUCTW*>(lparam);
     SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
   }
-  return reinterpret_cast<T*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-}
-
-}  // namespace
-
-LRESULT CALLBACK tabStripProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  CXTabStrip* self = selfOf<CXTabStrip>(window, message, lparam);
-  if (self) {
-    if (message == WM_NCCREATE) self->hwnd_ = window;
-    if (message == WM_NCDESTROY) {
-      self->hwnd_ = nullptr;
-      SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-    } else {
-      return self->handle(message, wparam, lparam);
-    }
-  }
-  return DefWindowProcW(window, message, wparam, lparam);
-}
-
-LRESULT CALLBACK splitterProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  CXSplitter* self = selfOf<CXSplitter>(window, message, lparam);
+  auto* self = reinterpret_cast<Control*>(GetWindowLongPtrW(window, GWLP_USERDATA));
   if (self) {
     if (message == WM_NCCREATE) self->hwnd_ = window;
     if (message == WM_NCDESTROY) {
@@ -59,7 +38,7 @@ LRESULT CALLBACK splitterProc(HWND window, UINT message, WPARAM wparam, LPARAM l
 bool registerTabStripClass(HINSTANCE instance) {
   WNDCLASSW wc = {};
   wc.style = CS_HREDRAW | CS_VREDRAW;
-  wc.lpfnWndProc = tabStripProc;
+  wc.lpfnWndProc = controlWindowProc<CXTabStrip>;
   wc.hInstance = instance;
   wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   wc.lpszClassName = kTabStripClass;
@@ -68,7 +47,7 @@ bool registerTabStripClass(HINSTANCE instance) {
 
 bool registerSplitterClass(HINSTANCE instance) {
   WNDCLASSW wc = {};
-  wc.lpfnWndProc = splitterProc;
+  wc.lpfnWndProc = controlWindowProc<CXSplitter>;
   wc.hInstance = instance;
   wc.hCursor = nullptr;  // chosen per bar: vertical or horizontal
   wc.lpszClassName = kSplitterClass;
@@ -85,9 +64,8 @@ CXTabStrip::~CXTabStrip() {
 }
 
 bool CXTabStrip::create(HWND parent, int id, const RECT& rect) {
-  HWND w = CreateWindowExW(0, kTabStripClass, L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN,
-                           rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
-                           parent, reinterpret_cast<HMENU>(INT_PTR(id)), toolkitInstance(), this);
+  HWND w = createChildWindow(parent, id, rect, kTabStripClass, L"",
+                             WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, this);
   if (!w) return false;
   int h = rect.bottom - rect.top;
   RECT lr = {0, 0, h, h};
@@ -137,14 +115,12 @@ void CXTabStrip::relayout() {
 }
 
 void CXTabStrip::paint(HDC target) {
-  RECT client;
-  GetClientRect(hwnd_, &client);
+  OffscreenCanvas canvas(hwnd_, target);
+  HDC dc = canvas.dc();
+  if (!dc) return;
+  const RECT& client = canvas.client();
   int w = client.right, h = client.bottom;
-  if (w <= 0 || h <= 0) return;
-  HDC dc = CreateCompatibleDC(target);
-  HBITMAP bitmap = CreateCompatibleBitmap(target, w, h);
-  HGDIOBJ oldBitmap = SelectObject(dc, bitmap);
-  fill(dc, client, schemeColour(SchemeColour::kTabStripBackground));
+  fillSolid(dc, client, schemeColour(SchemeColour::kTabStripBackground));
   HGDIOBJ oldFont = SelectObject(dc, tabFont());
   SetBkMode(dc, TRANSPARENT);
   HPEN frame = CreatePen(PS_SOLID, 1, schemeColour(SchemeColour::kFrame));
@@ -167,14 +143,11 @@ void CXTabStrip::paint(HDC target) {
               DT_SINGLELINE | DT_VCENTER | DT_CENTER | DT_NOPREFIX);
   }
   // The line under the strip.
-  fill(dc, RECT{0, h - 1, w, h}, schemeColour(SchemeColour::kFrame));
+  fillSolid(dc, RECT{0, h - 1, w, h}, schemeColour(SchemeColour::kFrame));
   SelectObject(dc, oldPen);
   DeleteObject(frame);
   SelectObject(dc, oldFont);
-  BitBlt(target, 0, 0, w, h, dc, 0, 0, SRCCOPY);
-  SelectObject(dc, oldBitmap);
-  DeleteObject(bitmap);
-  DeleteDC(dc);
+  canvas.copyTo(target, client);
 }
 
 LRESULT CXTabStrip::handle(UINT message, WPARAM wparam, LPARAM lparam) {
@@ -237,9 +210,8 @@ CXSplitter::~CXSplitter() {
 bool CXSplitter::create(HWND parent, int id, const RECT& rect, bool vertical, int minPane) {
   vertical_ = vertical;
   minPane_ = minPane;
-  return CreateWindowExW(0, kSplitterClass, L"", WS_CHILD | WS_VISIBLE, rect.left, rect.top,
-                         rect.right - rect.left, rect.bottom - rect.top, parent,
-                         reinterpret_cast<HMENU>(INT_PTR(id)), toolkitInstance(), this) != nullptr;
+  return createChildWindow(parent, id, rect, kSplitterClass, L"", WS_CHILD | WS_VISIBLE, this) !=
+         nullptr;
 }
 
 int CXSplitter::positionFor(LPARAM lparam) const {
@@ -262,7 +234,7 @@ LRESULT CXSplitter::handle(UINT message, WPARAM wparam, LPARAM lparam) {
       HDC dc = BeginPaint(hwnd_, &ps);
       RECT r;
       GetClientRect(hwnd_, &r);
-      fill(dc, r, schemeColour(SchemeColour::kSplitterFace));
+      fillSolid(dc, r, schemeColour(SchemeColour::kSplitterFace));
       DrawEdge(dc, &r, EDGE_RAISED, BF_RECT);
       EndPaint(hwnd_, &ps);
       return 0;
@@ -329,7 +301,7 @@ void CXPopupMenu::draw(const DRAWITEMSTRUCT* d) {
   HDC dc = d->hDC;
   RECT r = d->rcItem;
   if (item->title) {
-    fill(dc, r, schemeColour(SchemeColour::kHeaderBackground));
+    fillSolid(dc, r, schemeColour(SchemeColour::kHeaderBackground));
     HGDIOBJ of = SelectObject(dc, derivedFont(guiFont(), FW_BOLD));
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, schemeColour(SchemeColour::kHeaderText));
@@ -340,8 +312,8 @@ void CXPopupMenu::draw(const DRAWITEMSTRUCT* d) {
   }
   RECT strip = {r.left, r.top, r.left + kMenuIconStrip, r.bottom};
   RECT body = {r.left + kMenuIconStrip, r.top, r.right, r.bottom};
-  fill(dc, strip, schemeColour(SchemeColour::kMenuStripColour));
-  fill(dc, body, schemeColour(SchemeColour::kMenuBackground));
+  fillSolid(dc, strip, schemeColour(SchemeColour::kMenuStripColour));
+  fillSolid(dc, body, schemeColour(SchemeColour::kMenuBackground));
   if (item->separator) {
     RECT line = {r.left + kMenuIconStrip + 2, r.top + 1, r.right - 2, r.bottom};
     DrawEdge(dc, &line, EDGE_ETCHED, BF_TOP);
@@ -349,7 +321,7 @@ void CXPopupMenu::draw(const DRAWITEMSTRUCT* d) {
   }
   bool hot = (d->itemState & ODS_SELECTED) && item->enabled;
   if (hot) {
-    fill(dc, r, schemeColour(SchemeColour::kMenuHighlight));
+    fillSolid(dc, r, schemeColour(SchemeColour::kMenuHighlight));
     HBRUSH frame = CreateSolidBrush(schemeColour(SchemeColour::kSelection));
     FrameRect(dc, &r, frame);
     DeleteObject(frame);

@@ -45,7 +45,8 @@ class CXTabStrip {
   int tabAt(int x, int y) const { return layout_.hitTest(x, y); }
 
  private:
-  friend LRESULT CALLBACK tabStripProc(HWND, UINT, WPARAM, LPARAM);
+  template <typename Control>
+  friend LRESULT CALLBACK controlWindowProc(HWND, UINT, WPARAM, LPARAM);
   LRESULT handle(UINT message, WPARAM wparam, LPARAM lparam);
   void relayout();
   void paint(HDC dc);
@@ -83,7 +84,8 @@ class CXSplitter {
   bool vertical() const { return vertical_; }
 
  private:
-  friend LRESULT CALLBACK splitterProc(HWND, UINT, WPARAM, LPARAM);
+  template <typename Control>
+  friend LRESULT CALLBACK controlWindowProc(HWND, UINT, WPARAM, LPARAM);
   LRESULT handle(UINT message, WPARAM wparam, LPARAM lparam);
   int positionFor(LPARAM lparam) const;
 

@@ -4,6 +4,23 @@
 
 namespace keldrun {
 
+namespace {
+
+// One axis of an anchored control whose parent grew by `delta` (negative when it shrank):
+// moving keeps both edges' distance from the parent's far edge; growing keeps only the far
+// edge's, and never lets it pass the near edge when the parent becomes very small.
+void anchorAxis(int* nearEdge, int* farEdge, int delta, bool move, bool grow) {
+  if (move) {
+    *nearEdge += delta;
+    *farEdge += delta;
+  } else if (grow) {
+    *farEdge += delta;
+    if (*farEdge < *nearEdge) *farEdge = *nearEdge;
+  }
+}
+
+}  // namespace
+
 void AnchorLayout::add(uintptr_t key, int flags, const LayoutRect& rect) {
   Entry e{key, flags, rect, started_, width_, height_};
   for (Entry& old : entries_) {
@@ -33,24 +50,11 @@ bool AnchorLayout::apply(int width, int height, std::vector<Placement>* out) {
   width_ = width;
   height_ = height;
   for (const Entry& e : entries_) {
-    int dx = width - e.baseWidth, dy = height - e.baseHeight;
     LayoutRect r = e.rect;
-    if (e.flags & kAnchorMoveRight) {
-      r.left += dx;
-      r.right += dx;
-    } else if (e.flags & kAnchorGrowRight) {
-      // The right edge keeps its first distance from the parent's right edge; it never passes
-      // the left edge when the parent becomes very narrow.
-      r.right = width - (e.baseWidth - e.rect.right);
-      if (r.right < r.left) r.right = r.left;
-    }
-    if (e.flags & kAnchorMoveDown) {
-      r.top += dy;
-      r.bottom += dy;
-    } else if (e.flags & kAnchorGrowBottom) {
-      r.bottom = height - (e.baseHeight - e.rect.bottom);
-      if (r.bottom < r.top) r.bottom = r.top;
-    }
+    anchorAxis(&r.left, &r.right, width - e.baseWidth, (e.flags & kAnchorMoveRight) != 0,
+               (e.flags & kAnchorGrowRight) != 0);
+    anchorAxis(&r.top, &r.bottom, height - e.baseHeight, (e.flags & kAnchorMoveDown) != 0,
+               (e.flags & kAnchorGrowBottom) != 0);
     out->push_back({e.key, r});
   }
   return true;

@@ -10,11 +10,6 @@ namespace {
 
 const UINT_PTR kListSubclassId = 0x4B4C;  // "KL"
 
-void fill(HDC dc, const RECT& r, COLORREF c) {
-  SetBkColor(dc, c);
-  ExtTextOutW(dc, 0, 0, ETO_OPAQUE, &r, nullptr, 0, nullptr);
-}
-
 }  // namespace
 
 CXVirtualList::~CXVirtualList() { unhook(); }
@@ -68,12 +63,9 @@ bool CXVirtualList::attach(HWND dialog, int id) {
 }
 
 bool CXVirtualList::create(HWND parent, int id, const RECT& rect, DWORD style) {
-  HWND w = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | LVS_OWNERDATA | style, rect.left,
-                           rect.top, rect.right - rect.left, rect.bottom - rect.top, parent,
-                           reinterpret_cast<HMENU>(INT_PTR(id)), toolkitInstance(), nullptr);
+  HWND w =
+      createChildControl(parent, id, rect, WC_LISTVIEWW, L"", WS_CHILD | LVS_OWNERDATA | style);
   if (!w) return false;
-  SendMessageW(w, WM_SETFONT, WPARAM(SendMessageW(parent, WM_GETFONT, 0, 0)),
-               FALSE);
   unhook();
   hwnd_ = w;
   hook();
@@ -223,11 +215,11 @@ void CXVirtualList::updateHeader() {
 void CXVirtualList::drawHeaderItem(const DRAWITEMSTRUCT* d) {
   HDC dc = d->hDC;
   RECT r = d->rcItem;
-  fill(dc, r, schemeColour(SchemeColour::kHeaderBackground));
+  fillSolid(dc, r, schemeColour(SchemeColour::kHeaderBackground));
   // Edges: light at the left, shadow at the right and bottom.
-  fill(dc, RECT{r.left, r.top, r.left + 1, r.bottom}, schemeColour(SchemeColour::kArrowLight));
-  fill(dc, RECT{r.right - 1, r.top, r.right, r.bottom}, schemeColour(SchemeColour::kShadow));
-  fill(dc, RECT{r.left, r.bottom - 1, r.right, r.bottom}, schemeColour(SchemeColour::kShadow));
+  fillSolid(dc, RECT{r.left, r.top, r.left + 1, r.bottom}, schemeColour(SchemeColour::kArrowLight));
+  fillSolid(dc, RECT{r.right - 1, r.top, r.right, r.bottom}, schemeColour(SchemeColour::kShadow));
+  fillSolid(dc, RECT{r.left, r.bottom - 1, r.right, r.bottom}, schemeColour(SchemeColour::kShadow));
 
   int column = int(d->itemID);
   wchar_t text[260] = {0};

@@ -6,7 +6,7 @@
 
 namespace keldrun {
 
-// Window classes registered by the toolkit's controls (tabs.cpp, splitter.cpp, ...).
+// Window classes registered by the toolkit's controls (controls.cpp, web_browser.cpp).
 bool registerTabStripClass(HINSTANCE instance);
 bool registerSplitterClass(HINSTANCE instance);
 bool registerBrowserHostClass(HINSTANCE instance);
@@ -166,6 +166,46 @@ int textWidth(HFONT font, const std::u16string& text) {
   SelectObject(dc, old);
   ReleaseDC(nullptr, dc);
   return LOWORD(size);
+}
+
+HWND createChildWindow(HWND parent, int id, const RECT& rect, const wchar_t* className,
+                       const wchar_t* text, DWORD style, void* creationData) {
+  return CreateWindowExW(0, className, text, style, rect.left, rect.top, rect.right - rect.left,
+                         rect.bottom - rect.top, parent, reinterpret_cast<HMENU>(INT_PTR(id)),
+                         toolkitInstance(), creationData);
+}
+
+HWND createChildControl(HWND parent, int id, const RECT& rect, const wchar_t* className,
+                        const wchar_t* text, DWORD style) {
+  HWND w = createChildWindow(parent, id, rect, className, text, style);
+  if (w) SendMessageW(w, WM_SETFONT, WPARAM(SendMessageW(parent, WM_GETFONT, 0, 0)), FALSE);
+  return w;
+}
+
+void fillSolid(HDC dc, const RECT& r, COLORREF colour) {
+  SetBkColor(dc, colour);
+  ExtTextOutW(dc, 0, 0, ETO_OPAQUE, &r, nullptr, 0, nullptr);
+}
+
+OffscreenCanvas::OffscreenCanvas(HWND window, HDC target) {
+  GetClientRect(window, &client_);
+  if (client_.right <= 0 || client_.bottom <= 0) return;
+  dc_ = CreateCompatibleDC(target);
+  if (!dc_) return;
+  bitmap_ = CreateCompatibleBitmap(target, client_.right, client_.bottom);
+  oldBitmap_ = SelectObject(dc_, bitmap_);
+}
+
+OffscreenCanvas::~OffscreenCanvas() {
+  if (!dc_) return;
+  SelectObject(dc_, oldBitmap_);
+  DeleteObject(bitmap_);
+  DeleteDC(dc_);
+}
+
+void OffscreenCanvas::copyTo(HDC target, const RECT& area) const {
+  BitBlt(target, area.left, area.top, area.right - area.left, area.bottom - area.top, dc_,
+         area.left, area.top, SRCCOPY);
 }
 
 bool runningUnderWine() {

@@ -67,6 +67,40 @@ std::u16string windowText(HWND window);
 // Pixel width of one line in `font`, tabs expanded.
 int textWidth(HFONT font, const std::u16string& text);
 
+// Creates a child window of `parent` at `rect` (the parent's client coordinates) with the
+// control id `id`; `creationData` reaches WM_NCCREATE. Returns null on failure.
+HWND createChildWindow(HWND parent, int id, const RECT& rect, const wchar_t* className,
+                       const wchar_t* text, DWORD style, void* creationData = nullptr);
+// The same for a control that shows its text in the parent's font.
+HWND createChildControl(HWND parent, int id, const RECT& rect, const wchar_t* className,
+                        const wchar_t* text, DWORD style);
+
+// Fills `r` with one colour without making a brush.
+void fillSolid(HDC dc, const RECT& r, COLORREF colour);
+
+// A memory bitmap the size of a window's client area, so that a control paints out of sight
+// and shows the finished picture in one copy instead of flickering through its layers.
+class OffscreenCanvas {
+ public:
+  // Null dc() when the client area is empty: there is nothing to paint.
+  OffscreenCanvas(HWND window, HDC target);
+  ~OffscreenCanvas();
+  OffscreenCanvas(const OffscreenCanvas&) = delete;
+  OffscreenCanvas& operator=(const OffscreenCanvas&) = delete;
+
+  HDC dc() const { return dc_; }
+  // The window's client area, which the canvas covers.
+  const RECT& client() const { return client_; }
+  // Copies `area` of the picture to the same place of `target`.
+  void copyTo(HDC target, const RECT& area) const;
+
+ private:
+  RECT client_ = {};
+  HDC dc_ = nullptr;
+  HBITMAP bitmap_ = nullptr;
+  HGDIOBJ oldBitmap_ = nullptr;
+};
+
 // True when running under Wine.
 bool runningUnderWine();
 

@@ -26,12 +26,7 @@ bool CXColourTree::attach(HWND dialog, int id) {
 }
 
 bool CXColourTree::create(HWND parent, int id, const RECT& rect, DWORD style) {
-  HWND w = CreateWindowExW(0, WC_TREEVIEWW, L"", WS_CHILD | style, rect.left, rect.top,
-                           rect.right - rect.left, rect.bottom - rect.top, parent,
-                           reinterpret_cast<HMENU>(INT_PTR(id)), toolkitInstance(), nullptr);
-  if (!w) return false;
-  SendMessageW(w, WM_SETFONT, WPARAM(SendMessageW(parent, WM_GETFONT, 0, 0)),
-               FALSE);
+  if (!createChildControl(parent, id, rect, WC_TREEVIEWW, L"", WS_CHILD | style)) return false;
   return attach(parent, id);
 }
 
@@ -129,19 +124,15 @@ void CXColourTree::forgetSubtree(HTREEITEM item) {
 }
 
 void CXColourTree::paint(HDC target, const RECT& update) {
-  RECT client;
-  GetClientRect(hwnd_, &client);
-  int w = client.right, h = client.bottom;
-  if (w <= 0 || h <= 0) return;
-  HDC dc = CreateCompatibleDC(target);
-  HBITMAP bitmap = CreateCompatibleBitmap(target, w, h);
-  HGDIOBJ oldBitmap = SelectObject(dc, bitmap);
+  OffscreenCanvas canvas(hwnd_, target);
+  HDC dc = canvas.dc();
+  if (!dc) return;
+  const RECT& client = canvas.client();
+  int h = client.bottom;
   // The system paints the tree into the memory bitmap first.
   COLORREF back = TreeView_GetBkColor(hwnd_);
   if (back == CLR_NONE) back = GetSysColor(COLOR_WINDOW);
-  HBRUSH backBrush = CreateSolidBrush(back);
-  FillRect(dc, &client, backBrush);
-  DeleteObject(backBrush);
+  fillSolid(dc, client, back);
   DefSubclassProc(hwnd_, WM_PAINT, reinterpret_cast<WPARAM>(dc), 0);
 
   // Then every visible item that has a look of its own and is neither selected nor
@@ -163,18 +154,12 @@ void CXColourTree::paint(HDC target, const RECT& update) {
     SetTextColor(dc, COLORREF(colours_.colour(key)));
     RECT inner = label;
     InflateRect(&inner, -1, -1);
-    HBRUSH b = CreateSolidBrush(back);
-    FillRect(dc, &inner, b);
-    DeleteObject(b);
+    fillSolid(dc, inner, back);
     ExtTextOutW(dc, label.left + 2, label.top + 1, ETO_CLIPPED, &inner, wide(text),
                 UINT(text.size()), nullptr);
   }
   SelectObject(dc, oldFont);
-  BitBlt(target, update.left, update.top, update.right - update.left, update.bottom - update.top,
-         dc, update.left, update.top, SRCCOPY);
-  SelectObject(dc, oldBitmap);
-  DeleteObject(bitmap);
-  DeleteDC(dc);
+  canvas.copyTo(target, update);
 }
 
 LRESULT CALLBACK CXColourTree::proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam,
@@ -190,19 +175,15 @@ LRESULT CALLBACK CXColourTree::proc(HWND window, UINT message, WPARAM wparam, LP
 
 LRESULT CXColourTree::handle(UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
-    case WM_PAINT: {
-      if (wparam) {
-        RECT client;
-        GetClientRect(hwnd_, &client);
-        paint(reinterpret_cast<HDC>(wparam), client);
+    case WM_PAINT:
+      if (!wparam) {
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(hwnd_, &ps);
+        paint(dc, ps.rcPaint);
+        EndPaint(hwnd_, &ps);
         return 0;
       }
-      PAINTSTRUCT ps;
-      HDC dc = BeginPaint(hwnd_, &ps);
-      paint(dc, ps.rcPaint);
-      EndPaint(hwnd_, &ps);
-      return 0;
-    }
+      [[fallthrough]];  // painting into a given device context, as for WM_PRINTCLIENT
     case WM_PRINTCLIENT: {
       RECT client;
       GetClientRect(hwnd_, &client);
