@@ -34,6 +34,8 @@ winshots=
 if [ -n "$shots" ]; then
   mkdir -p "$work/shots"
   winshots=$(WINEPREFIX=$prefix winepath -w "$work/shots" 2>/dev/null)
+  # winepath started the prefix's server without a display; windows need one started under Xvfb.
+  end_prefix "$prefix"
 fi
 
 status=0
