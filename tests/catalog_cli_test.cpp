@@ -13,6 +13,7 @@ namespace {
 
 using testing_support::CliRun;
 using testing_support::readBytes;
+using testing_support::readText;
 using testing_support::shellWord;
 using testing_support::TempFolder;
 using testing_support::writeText;
@@ -135,8 +136,7 @@ TEST_F(CatalogCli, ErrorsNameTheProblemAndChangeNothing) {
   EXPECT_NE(r.err.find("Keldrun.cfg"), std::string::npos) << r.err;
   r = run(w1, "snapshot --files " + shellWord(tree.str()));
   EXPECT_EQ(r.status, 2);
-  std::vector<uint8_t> now = readBytes(w1 / "Keldrun.cfg");
-  EXPECT_EQ(std::string(now.begin(), now.end()), "damaged");
+  EXPECT_EQ(readText(w1 / "Keldrun.cfg"), "damaged");
   EXPECT_TRUE(std::filesystem::exists(w1 / "data/snap001.snp"));
   r = run(w1, "list");
   EXPECT_EQ(r.status, 0);

@@ -14,6 +14,7 @@ namespace {
 
 using testing_support::addSnapshotTo;
 using testing_support::readBytes;
+using testing_support::readText;
 using testing_support::TempFolder;
 using testing_support::writeBytes;
 using testing_support::writeText;
@@ -250,8 +251,7 @@ TEST_F(TransferTest, ImportNeverOverwritesAnExistingSnapshotFile) {
   SnapshotTransfer importer;
   EXPECT_TRUE(importer.importSnapshots(&target, {out / "snap001.snp"}).empty());
   EXPECT_EQ(numbersOf(target), (std::vector<int32_t>{2}));
-  std::vector<uint8_t> kept = readBytes(target.snapshotPath(1).path);
-  EXPECT_EQ(std::string(kept.begin(), kept.end()), "precious");
+  EXPECT_EQ(readText(target.snapshotPath(1).path), "precious");
 }
 
 TEST_F(TransferTest, CancelledBeforeStartRegistersNothingButSaves) {

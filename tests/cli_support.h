@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
-#include <vector>
 
 #include "tests/test_support.h"
 
@@ -48,8 +47,7 @@ class KeldrunCliTest : public ::testing::Test {
     while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
     int st = pclose(p);
     r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    std::vector<uint8_t> e = readBytes(errFile);
-    r.err.assign(e.begin(), e.end());
+    r.err = readText(errFile);
     return r;
   }
 

@@ -6,9 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -25,6 +23,7 @@ namespace report_testing {
 
 using testing_support::DirSpec;
 using testing_support::FileSpec;
+using testing_support::readText;
 using testing_support::TempFolder;
 using testing_support::utf16;
 
@@ -70,17 +69,10 @@ inline bool writeSnapshot(const std::string& path, const SnapSpec& spec) {
   return file.close() && ok;
 }
 
-inline std::string readBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
 // A UTF-16LE file after its byte order mark, as UTF-8 (characters below 256 byte for byte is
 // enough for the checks). Empty and a failed expectation when there is no mark.
 inline std::string readUtf16(const std::string& path) {
-  std::string bytes = readBytes(path);
+  std::string bytes = readText(path);
   EXPECT_GE(bytes.size(), 2u) << path;
   if (bytes.size() < 2) return std::string();
   EXPECT_EQ(uint8_t(bytes[0]), 0xFF) << path;

@@ -79,7 +79,7 @@ TEST(ReportWriterTest, SplitReportMovesFirstPageAndWritesIndex) {
   EXPECT_NE(p1.find("<body>" + header + "<tr><td>H g2<tr><td>I g2.0" + kPageEnd), std::string::npos);
   EXPECT_EQ(p1.find("id=tit"), std::string::npos);
 
-  std::string index = readBytes(path);
+  std::string index = readText(path);
   EXPECT_EQ(index.find('\r'), std::string::npos);
   EXPECT_NE(index.find("Go to page: \n<a href='#' id=a0 onclick=\"return go('000',this)\" class=c>1</a> "
                        "<a href='#' id=a1 onclick=\"return go('001',this)\">2</a> \n"),
@@ -145,7 +145,7 @@ TEST(ReportWriterTest, IndexPageCarriesAwkwardFileNamesSafely) {
   heading(&w, "1");
   heading(&w, "2");
   EXPECT_TRUE(w.finish());
-  std::string index = readBytes(dir / "it's a <x>.htm");
+  std::string index = readText(dir / "it's a <x>.htm");
   EXPECT_NE(index.find("src='it%27s%20a%20%3Cx%3E_000.htm'"), std::string::npos);
   // A heading that reaches the limit goes to the next page: "1" on page 1, "2" on page 2.
   EXPECT_NE(readUtf16(dir / "it's a <x>_002.htm").find("H 2"), std::string::npos);

@@ -13,6 +13,7 @@ namespace keldrun {
 namespace {
 
 using testing_support::readBytes;
+using testing_support::readText;
 using testing_support::TempFolder;
 using testing_support::writeText;
 
@@ -94,8 +95,7 @@ TEST_F(TakeSnapshotTest, SelectedItemsScanFinishesIntoTheCatalog) {
   ASSERT_TRUE(reread.load());
   ASSERT_EQ(reread.count(), 1u);
   EXPECT_EQ(reread.record(0).name, "first");
-  std::vector<uint8_t> log = readBytes(home / "KeldrunLog.txt");
-  EXPECT_EQ(std::string(log.begin(), log.end()), m.text + "\n");
+  EXPECT_EQ(readText(home / "KeldrunLog.txt"), m.text + "\n");
   // The filter file was rewritten from the tree; the next dialog shows the same choice.
   FilterList stored[kSectionCount];
   loadFilter(home / "scan_filter.txt", stored);
@@ -110,8 +110,7 @@ TEST_F(TakeSnapshotTest, SelectedItemsScanFinishesIntoTheCatalog) {
   ASSERT_EQ(t2.state(), TakeSnapshot::State::Finished);
   EXPECT_EQ(settings.record(1).number, 2);
   EXPECT_TRUE(fileExists(settings.snapshotPath(2).path));
-  log = readBytes(home / "KeldrunLog.txt");
-  EXPECT_EQ(std::string(log.begin(), log.end()), m.text + "\n" + m2.text + "\n");
+  EXPECT_EQ(readText(home / "KeldrunLog.txt"), m.text + "\n" + m2.text + "\n");
 }
 
 TEST_F(TakeSnapshotTest, StartRefusesAnEmptyNameAndAnEmptySelection) {

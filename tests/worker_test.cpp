@@ -5,8 +5,6 @@
 #include <atomic>
 #include <cstdlib>
 #include <ctime>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -253,13 +251,6 @@ TEST(WorkerThread, SuspendIsRefusedWhereThePlatformCannotDoIt) {
 
 class LogTest : public ::testing::Test {
  protected:
-  static std::string read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
-
   testing_support::TempFolder dir_;
 };
 
@@ -272,7 +263,7 @@ TEST_F(LogTest, EntriesFollowOneAnotherWithALineEndEach) {
   std::string second = completionText("00:02", c);
   ASSERT_TRUE(appendLog(first, path));
   ASSERT_TRUE(appendLog(second, path));
-  std::string logged = read(path);
+  std::string logged = testing_support::readText(path);
 #ifdef _WIN32
   // A text-mode file: every line end is written as CR LF.
   for (size_t at = 0; (at = logged.find("\r\n", at)) != std::string::npos;) logged.erase(at, 1);
