@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <string>
 
-#ifndef _WIN32
 #include "tests/cli_support.h"
 
 namespace keldrun {
@@ -146,4 +145,3 @@ TEST_F(CatalogCli, ErrorsNameTheProblemAndChangeNothing) {
 
 }  // namespace
 }  // namespace keldrun
-#endif
