@@ -130,29 +130,15 @@ class Printer : public TreeVisitor {
 };
 
 int runCompare(CommandContext& ctx) {
-  std::vector<std::string> refs;
+  const std::vector<std::string>& refs = ctx.operands();
   int only = -1;
-  bool full = false;
-  bool json = false;
-  std::string prefix;
-  for (size_t i = 0; i < ctx.args.size(); i++) {
-    const std::string& a = ctx.args[i];
-    if (a == "--section" && i + 1 < ctx.args.size()) {
-      only = sectionFromName(ctx.args[++i]);
-      if (only < 0) return fail("unknown section '" + ctx.args[i] + "' (registry, files or apps)");
-    } else if (a == "--full") {
-      full = true;
-    } else if (a == "--path" && i + 1 < ctx.args.size()) {
-      prefix = ctx.args[++i];
-    } else if (a == "--json") {
-      json = true;
-    } else if (!a.empty() && a[0] == '-') {
-      return fail("unknown option '" + a + "' (see 'keldrun compare --help')");
-    } else {
-      refs.push_back(a);
-    }
+  if (ctx.has("--section")) {
+    only = sectionFromName(ctx.value("--section"));
+    if (only < 0) return failValue("--section", ctx.value("--section"), "registry, files or apps");
   }
-  if (refs.size() != 2) return fail("compare needs two snapshots (see 'keldrun compare --help')");
+  bool full = ctx.has("--full");
+  bool json = ctx.has("--json");
+  std::string prefix = ctx.value("--path");
   std::string pathA, pathB, error;
   if (!resolveSnapshotRef(ctx.home, refs[0], &pathA, &error)) return fail(error);
   if (!resolveSnapshotRef(ctx.home, refs[1], &pathB, &error)) return fail(error);
@@ -201,33 +187,27 @@ int runCompare(CommandContext& ctx) {
   return differences ? kExitDifferences : kExitOk;
 }
 
-Registration reg({"compare", "show what changed between two snapshots",
-                  "usage: keldrun compare A B [--section registry|files|apps] [--full] [--path PREFIX] [--json]\n"
-                  "\n"
+const Option kOptions[] = {
+    {"--section", "S", "only this section: registry, files or apps"},
+    {"--full", nullptr, "also the unchanged nodes and rows (\"-\")"},
+    {"--path", "P", "only nodes at or below the path P (whole names; case does not matter)"},
+    {"--json", nullptr, "one JSON document instead of the tree (see docs/cli.md)"},
+    {nullptr, nullptr, nullptr},
+};
+
+Registration reg({"compare", "show what changed between two snapshots", "A B", 2, 2, kOptions,
                   "Compares snapshot A (older) with snapshot B (newer), each given by its number in\n"
                   "the workspace (the file DIR/data/snapNNN.snp) or by the path of a snapshot file,\n"
                   "and prints, per section, the changed keys, folders and application groups as an\n"
-                  "indented tree with their state (modified, added, deleted, or excluded: on the way\n"
-                  "to the paths both snapshots recorded). Below a node whose own values, files or\n"
-                  "records changed come its rows: \"del\" and \"add\" for items of one side, \"old\"\n"
-                  "and \"new\" for an item that changed, with the columns of the screens (registry:\n"
-                  "name, type, data; files: name, size, date; apps: name, version, company, status,\n"
-                  "startup, file, size, date). Colours follow the screens on a terminal.\n"
-                  "\n"
-                  "  --section S   only this section\n"
-                  "  --full        also the unchanged nodes and rows (\"-\")\n"
-                  "  --path P      only nodes at or below the path P (case does not matter)\n"
-                  "  --json        one JSON document instead of the tree (see docs/cli.md):\n"
-                  "                {\"a\":{\"path\",\"name\",\"computer\",\"date\"},\"b\":{...},\n"
-                  "                \"sections\":[{\"section\",\"sectionNumber\",\"columnTitles\",\n"
-                  "                \"nodes\":[{\"path\",\"name\",\"depth\",\"state\",\"stateNumber\",\n"
-                  "                \"ownChanged\",\"rows\":[{\"label\",\"state\",\"stateNumber\",\"side\",\n"
-                  "                \"name\",\"columns\",...}]}],\"message\"}],\"differences\"}\n"
-                  "\n"
-                  "Exit status: 0 no differences, 1 differences, 2 error.\n"
-                  "\n"
-                  "example: keldrun compare 1 2 --section files --path 'c:\\program files'\n",
-                  runCompare});
+                  "indented tree with their state (modified, added, deleted, or excluded: on the\n"
+                  "way to the paths both snapshots recorded). Below a node whose own values, files\n"
+                  "or records changed come its rows: \"del\" and \"add\" for items of one side,\n"
+                  "\"old\" and \"new\" for an item that changed, with the columns of the screens\n"
+                  "(registry: name, type, data; files: name, size, date; apps: name, version,\n"
+                  "company, status, startup, file, size, date). Colours follow the screens on a\n"
+                  "terminal.\n"
+                  "Exit status: 0 no differences, 1 differences, 2 error.\n",
+                  "compare 1 2 --section files --path 'c:\\program files'", runCompare});
 
 }  // namespace
 

@@ -11,26 +11,21 @@ namespace keldrun {
 namespace {
 
 int runDelete(CommandContext& ctx) {
-  if (ctx.args.empty()) return fail("delete: give the numbers of the snapshots to delete (see 'keldrun delete --help')");
   Settings settings(ctx.home);
   std::string error;
   std::vector<int32_t> numbers;
-  if (!openCatalog(&settings, true, &error) || !catalogNumbers(settings, ctx.args, &numbers, &error))
+  if (!openCatalog(&settings, true, &error) || !catalogNumbers(settings, ctx.operands(), &numbers, &error))
     return fail(error);
   if (!deleteSnapshots(&settings, numbers))
     return fail("cannot write " + settings.settingsPath() + "; the snapshot files are deleted but the catalog still lists them");
   return kExitOk;
 }
 
-Registration reg({"delete", "delete snapshots",
-                  "usage: keldrun [--home DIR] delete N...\n"
-                  "\n"
+Registration reg({"delete", "delete snapshots", "N...", 1, -1, kNoOptions,
                   "Deletes the snapshot files of the given numbers and removes them from the\n"
                   "catalog. Numbers are not given out again. Nothing is deleted when any number\n"
-                  "is not in the catalog.\n"
-                  "\n"
-                  "example: keldrun delete 2 5\n",
-                  runDelete});
+                  "is not in the catalog.\n",
+                  "delete 2 5", runDelete});
 
 }  // namespace
 

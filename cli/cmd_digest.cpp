@@ -77,30 +77,16 @@ struct DigestWalk {
 };
 
 int runDigest(CommandContext& ctx) {
-  bool tree = false;
+  bool tree = ctx.has("--tree");
   int only = -1;
-  std::string path, prefix;
-  for (size_t i = 0; i < ctx.args.size(); i++) {
-    const std::string& a = ctx.args[i];
-    if (a == "--tree") {
-      tree = true;
-    } else if (a == "--section" && i + 1 < ctx.args.size()) {
-      const std::string& v = ctx.args[++i];
-      only = -2;
-      for (int k = 0; k < kSectionCount; k++)
-        if (v == kSectionNames[k] || v == std::to_string(k)) only = k;
-      if (only == -2) return fail("unknown section '" + v + "' (registry, files or applications)");
-    } else if (a == "--path" && i + 1 < ctx.args.size()) {
-      prefix = ctx.args[++i];
-    } else if (!a.empty() && a[0] == '-') {
-      return fail("digest: unknown option '" + a + "'");
-    } else if (path.empty()) {
-      path = a;
-    } else {
-      return fail("digest: more than one file given");
-    }
+  if (ctx.has("--section")) {
+    const std::string v = ctx.value("--section");
+    only = -2;
+    for (int k = 0; k < kSectionCount; k++)
+      if (v == kSectionNames[k] || v == std::to_string(k)) only = k;
+    if (only == -2) return failValue("--section", v, "registry, files or applications");
   }
-  if (path.empty()) return fail("digest: no snapshot file given (see 'keldrun digest --help')");
+  std::string path = ctx.operands()[0], prefix = ctx.value("--path");
 
   SnapshotFile file;
   SnapshotInfo info;
@@ -119,16 +105,20 @@ int runDigest(CommandContext& ctx) {
   return walk.damaged ? kExitError : kExitOk;
 }
 
-Registration reg({"digest", "",
-                  "usage: keldrun digest [--tree] [--section NAME] [--path PREFIX] FILE\n\n"
+const Option kOptions[] = {
+    {"--tree", nullptr, "every key and folder, not only the section roots"},
+    {"--section", "NAME", "only registry, files or applications"},
+    {"--path", "PREFIX", "only the nodes at or below PREFIX (ASCII letters folded)"},
+    {nullptr, nullptr, nullptr},
+};
+
+Registration reg({"digest", "", "FILE", 1, 1, kOptions,
                   "Prints the two digests (child, content) of each section root of a snapshot\n"
                   "file, or with --tree of every key and folder, one line each:\n"
                   "  CHILD CONTENT PATH\n"
                   "Two snapshots of the same tree print the same lines, so 'diff' shows where\n"
-                  "they part. --section limits the output to registry, files or applications;\n"
-                  "--path to the nodes at or below PREFIX (ASCII letters folded).\n\n"
-                  "example: keldrun digest --tree --section files --path 'c:\\windows\\' snap001.snp\n",
-                  runDigest});
+                  "they part.\n",
+                  "digest --tree --section files --path 'c:\\windows\\' snap001.snp", runDigest});
 
 }  // namespace
 }  // namespace keldrun

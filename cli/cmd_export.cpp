@@ -12,20 +12,9 @@ namespace keldrun {
 namespace {
 
 int runExport(CommandContext& ctx) {
-  std::string folder;
-  std::vector<std::string> refs;
-  const std::vector<std::string>& a = ctx.args;
-  for (size_t i = 0; i < a.size(); i++) {
-    if (a[i] == "--to" && i + 1 < a.size())
-      folder = a[++i];
-    else if (a[i].rfind("--to=", 0) == 0)
-      folder = a[i].substr(5);
-    else if (!a[i].empty() && a[i][0] == '-')
-      return fail("export: unknown option '" + a[i] + "' (see 'keldrun export --help')");
-    else
-      refs.push_back(a[i]);
-  }
-  if (refs.empty() || folder.empty()) return fail("export: give snapshot numbers and --to DIR (see 'keldrun export --help')");
+  std::string folder = ctx.value("--to");
+  const std::vector<std::string>& refs = ctx.operands();
+  if (folder.empty()) return failUsage(ctx, "export needs --to DIR");
   Settings settings(ctx.home);
   std::string error;
   std::vector<int32_t> numbers;
@@ -41,15 +30,16 @@ int runExport(CommandContext& ctx) {
   return kExitOk;
 }
 
-Registration reg({"export", "write snapshots packed into a folder",
-                  "usage: keldrun [--home DIR] export N... --to DIR\n"
-                  "\n"
+const Option kOptions[] = {
+    {"--to", "DIR", "the folder to write into (created when missing)"},
+    {nullptr, nullptr, nullptr},
+};
+
+Registration reg({"export", "write snapshots packed into a folder", "N...", 1, -1, kOptions,
                   "Writes each snapshot, compressed, into DIR as snapNNN.snp (replacing a file of\n"
                   "that name), ready to be imported on another computer. DIR is created when\n"
-                  "missing; the data folder itself is refused. Prints the files written.\n"
-                  "\n"
-                  "example: keldrun export 3 7 --to /mnt/usb/snapshots\n",
-                  runExport});
+                  "missing; the data folder itself is refused. Prints the files written.\n",
+                  "export 3 7 --to /mnt/usb/snapshots", runExport});
 
 }  // namespace
 

@@ -15,25 +15,10 @@ namespace keldrun {
 namespace {
 
 int runExportReg(CommandContext& ctx) {
-  std::vector<std::string> rest;
-  std::string out;
-  std::string modeName;
-  for (size_t i = 0; i < ctx.args.size(); i++) {
-    const std::string& a = ctx.args[i];
-    if (a == "--out" && i + 1 < ctx.args.size()) {
-      out = ctx.args[++i];
-    } else if (a == "--mode" && i + 1 < ctx.args.size()) {
-      modeName = ctx.args[++i];
-    } else if (!a.empty() && a[0] == '-') {
-      return fail("unknown option '" + a + "' (see 'keldrun export-reg --help')");
-    } else {
-      rest.push_back(a);
-    }
-  }
-  if (rest.size() < 2 || rest.size() > 3) {
-    return fail("export-reg needs one or two snapshots and a key (see 'keldrun export-reg --help')");
-  }
-  if (out.empty()) return fail("export-reg needs --out FILE.reg");
+  const std::vector<std::string>& rest = ctx.operands();
+  std::string out = ctx.value("--out");
+  std::string modeName = ctx.value("--mode");
+  if (out.empty()) return failUsage(ctx, "export-reg needs --out FILE.reg");
   bool two = rest.size() == 3;
   int mode;
   if (modeName.empty()) {
@@ -45,10 +30,10 @@ int runExportReg(CommandContext& ctx) {
   } else if (modeName == "restore") {
     mode = kRegExportRestore;
   } else {
-    return fail("unknown mode '" + modeName + "' (content, change or restore)");
+    return failValue("--mode", modeName, "content, change or restore");
   }
-  if (mode != kRegExportContent && !two) return fail("--mode " + modeName + " needs two snapshots");
-  if (mode == kRegExportContent && two) return fail("--mode content takes one snapshot");
+  if (mode != kRegExportContent && !two) return failUsage(ctx, "--mode " + modeName + " needs two snapshots");
+  if (mode == kRegExportContent && two) return failUsage(ctx, "--mode content takes one snapshot");
 
   std::string pathA, pathB, error;
   if (!resolveSnapshotRef(ctx.home, rest[0], &pathA, &error)) return fail(error);
@@ -63,16 +48,19 @@ int runExportReg(CommandContext& ctx) {
   return kExitOk;
 }
 
+const Option kOptions[] = {
+    {"--out", "FILE", "the .reg file to write"},
+    {"--mode", "M", "content (one snapshot), change (the default with two) or restore"},
+    {nullptr, nullptr, nullptr},
+};
+
 Registration reg({"export-reg", "export a registry key to a .reg file (content, CHANGE or RESTORE)",
-                  "usage: keldrun export-reg A [B] KEY --out FILE.reg [--mode content|change|restore]\n"
-                  "\n"
+                  "A [B] KEY", 2, 3, kOptions,
                   "With one snapshot, writes KEY and all its subkeys as the snapshot recorded them\n"
                   "(mode content). With two (A older, B newer), writes a script of what differs:\n"
                   "change turns A's state of the key into B's (the default), restore turns B's\n"
-                  "back into A's. KEY is a full path such as HKEY_LOCAL_MACHINE\\Software\\Vendor.\n"
-                  "\n"
-                  "example: keldrun export-reg 1 2 'HKEY_CURRENT_USER\\Software' --out undo.reg --mode restore\n",
-                  runExportReg});
+                  "back into A's. KEY is a full path such as HKEY_LOCAL_MACHINE\\Software\\Vendor.\n",
+                  "export-reg 1 2 'HKEY_CURRENT_USER\\Software' --out undo.reg --mode restore", runExportReg});
 
 }  // namespace
 

@@ -11,33 +11,26 @@ namespace keldrun {
 namespace {
 
 int runImport(CommandContext& ctx) {
-  if (ctx.args.empty()) return fail("import: give the files to import (see 'keldrun import --help')");
-  for (const std::string& a : ctx.args)
-    if (!a.empty() && a[0] == '-') return fail("import: unknown option '" + a + "' (see 'keldrun import --help')");
   Settings settings(ctx.home);
   std::string error;
   if (!openCatalog(&settings, true, &error)) return fail(error);
   SnapshotTransfer transfer;
-  ShellMessage m = transfer.importSnapshots(&settings, ctx.args);
+  ShellMessage m = transfer.importSnapshots(&settings, ctx.operands());
   for (int32_t n : transfer.imported())
     std::printf("%d %s\n", int(n), settings.snapshotPath(n).path.c_str());
   for (const std::string& p : transfer.problems()) std::fprintf(stderr, "keldrun: %s\n", p.c_str());
   if (m.kind == MessageKind::Error)
     return fail("import error: " + std::to_string(transfer.problems().size()) + " of " +
-                std::to_string(ctx.args.size()) + " files not imported");
+                std::to_string(ctx.operands().size()) + " files not imported");
   return kExitOk;
 }
 
-Registration reg({"import", "add exported snapshot files to the catalog",
-                  "usage: keldrun [--home DIR] import FILE...\n"
-                  "\n"
+Registration reg({"import", "add exported snapshot files to the catalog", "FILE...", 1, -1, kNoOptions,
                   "Unpacks each exported snapshot file into the data folder under the next free\n"
                   "number, in the order given, and adds it to the catalog. Prints the number and\n"
                   "file of each imported snapshot. A file that is not an exported snapshot is\n"
-                  "reported and uses up no number; existing snapshot files are never replaced.\n"
-                  "\n"
-                  "example: keldrun import /mnt/usb/snapshots/snap003.snp\n",
-                  runImport});
+                  "reported and uses up no number; existing snapshot files are never replaced.\n",
+                  "import /mnt/usb/snapshots/snap003.snp", runImport});
 
 }  // namespace
 

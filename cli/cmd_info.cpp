@@ -12,15 +12,8 @@ namespace keldrun {
 namespace {
 
 int runInfo(CommandContext& ctx) {
-  bool json = false;
-  std::vector<std::string> refs;
-  for (const std::string& a : ctx.args) {
-    if (a == "--json")
-      json = true;
-    else
-      refs.push_back(a);
-  }
-  if (refs.size() != 1) return fail("info: give one snapshot number (see 'keldrun info --help')");
+  bool json = ctx.has("--json");
+  const std::vector<std::string>& refs = ctx.operands();
   Settings settings(ctx.home);
   std::string error;
   std::vector<int32_t> numbers;
@@ -62,19 +55,16 @@ int runInfo(CommandContext& ctx) {
   return kExitOk;
 }
 
-Registration reg({"info", "show one snapshot's properties and scanned items",
-                  "usage: keldrun [--home DIR] info N [--json]\n"
-                  "\n"
+const Option kOptions[] = {
+    {"--json", nullptr, "one JSON document instead of the text (see docs/cli.md)"},
+    {nullptr, nullptr, nullptr},
+};
+
+Registration reg({"info", "show one snapshot's properties and scanned items", "N", 1, 1, kOptions,
                   "Shows snapshot N of the catalog: name, computer, date, size and file, and for\n"
                   "the registry, files and applications what was scanned: \"*\" for everything,\n"
-                  "the chosen keys and folders, or \"-\" when the section was not scanned.\n"
-                  "\n"
-                  "  --json   one JSON document: {\"number\",\"name\",\"computer\",\"date\",\"size\",\n"
-                  "           \"sizeText\",\"path\",\"format\",\"sections\":{\"registry\":{\"state\",\n"
-                  "           \"stateText\",\"items\":[...]},\"files\":...,\"applications\":...}}\n"
-                  "\n"
-                  "example: keldrun info 3\n",
-                  runInfo});
+                  "the chosen keys and folders, or \"-\" when the section was not scanned.\n",
+                  "info 3", runInfo});
 
 }  // namespace
 

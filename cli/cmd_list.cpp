@@ -12,13 +12,7 @@ namespace keldrun {
 namespace {
 
 int runList(CommandContext& ctx) {
-  bool json = false;
-  for (const std::string& a : ctx.args) {
-    if (a == "--json")
-      json = true;
-    else
-      return fail("list: unexpected argument '" + a + "' (see 'keldrun list --help')");
-  }
+  bool json = ctx.has("--json");
   Settings settings(ctx.home);
   std::string error;
   if (!openCatalog(&settings, false, &error)) return fail(error);
@@ -73,20 +67,16 @@ int runList(CommandContext& ctx) {
   return kExitOk;
 }
 
-Registration reg({"list", "list the snapshots of the catalog",
-                  "usage: keldrun [--home DIR] list [--json]\n"
-                  "\n"
+const Option kOptions[] = {
+    {"--json", nullptr, "one JSON document instead of the table (see docs/cli.md)"},
+    {nullptr, nullptr, nullptr},
+};
+
+Registration reg({"list", "list the snapshots of the catalog", "", 0, 0, kOptions,
                   "Lists the snapshots of the catalog in DIR/Keldrun.cfg, in the order they were\n"
                   "taken or imported: number, name, computer, date, size in megabytes and what was\n"
-                  "scanned of the registry, files and applications (\"full\", \"partial\", \"-\").\n"
-                  "\n"
-                  "  --json   one JSON document: {\"snapshots\":[{\"number\",\"name\",\"computer\",\n"
-                  "           \"date\",\"size\",\"sizeText\",\"path\",\"sections\":{\"registry\":\n"
-                  "           {\"state\",\"stateText\"},\"files\":...,\"applications\":...}}]}\n"
-                  "           (state: 1 not scanned, 2 partial, 3 full)\n"
-                  "\n"
-                  "example: keldrun list\n",
-                  runList});
+                  "scanned of the registry, files and applications (\"full\", \"partial\", \"-\").\n",
+                  "list", runList});
 
 }  // namespace
 

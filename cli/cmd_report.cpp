@@ -40,47 +40,31 @@ bool parseSections(const std::string& text, bool sections[kSectionCount]) {
 }
 
 int runReport(CommandContext& ctx) {
-  std::vector<std::string> refs;
-  std::string out;
+  const std::vector<std::string>& refs = ctx.operands();
+  std::string out = ctx.value("--out");
   DifferencesReportOptions options;
   options.split = false;
-  bool splitGiven = false;
-  for (size_t i = 0; i < ctx.args.size(); i++) {
-    const std::string& a = ctx.args[i];
-    bool hasValue = i + 1 < ctx.args.size();
-    long n = 0;
-    if (a == "--out" && hasValue) {
-      out = ctx.args[++i];
-    } else if (a == "--split" && hasValue) {
-      if (!parseCount(ctx.args[++i], &n)) return fail("--split needs a number of lines");
-      options.split = true;
-      splitGiven = true;
-      options.linesPerFile = int(n);
-    } else if (a == "--no-added") {
-      options.added = false;
-    } else if (a == "--no-modified") {
-      options.modified = false;
-    } else if (a == "--no-deleted") {
-      options.deleted = false;
-    } else if (a == "--sections" && hasValue) {
-      if (!parseSections(ctx.args[++i], options.sections)) {
-        return fail("unknown section in '" + ctx.args[i] + "' (registry, files, apps)");
-      }
-    } else if (a == "--path" && hasValue) {
-      options.pathPrefix = fromUtf8(ctx.args[++i]);
-    } else if ((a == "--binary-limit" || a == "--string-limit") && hasValue) {
-      if (!parseCount(ctx.args[++i], &n)) return fail(a + " needs a number (0 = no limit)");
-      bool binary = a == "--binary-limit";
-      (binary ? options.limitBinary : options.limitString) = n != 0;
-      (binary ? options.binaryLimit : options.stringLimit) = uint32_t(n);
-    } else if (!a.empty() && a[0] == '-') {
-      return fail("unknown option '" + a + "' (see 'keldrun report --help')");
-    } else {
-      refs.push_back(a);
-    }
+  bool splitGiven = ctx.has("--split");
+  long n = 0;
+  if (splitGiven) {
+    if (!parseCount(ctx.value("--split"), &n)) return failValue("--split", ctx.value("--split"), "a number of lines");
+    options.split = true;
+    options.linesPerFile = int(n);
   }
-  if (refs.empty() || refs.size() > 2) return fail("report needs one or two snapshots (see 'keldrun report --help')");
-  if (out.empty()) return fail("report needs --out FILE.htm");
+  options.added = !ctx.has("--no-added");
+  options.modified = !ctx.has("--no-modified");
+  options.deleted = !ctx.has("--no-deleted");
+  if (ctx.has("--sections") && !parseSections(ctx.value("--sections"), options.sections))
+    return failValue("--sections", ctx.value("--sections"), "a list of registry, files, apps");
+  options.pathPrefix = fromUtf8(ctx.value("--path"));
+  for (const char* limit : {"--binary-limit", "--string-limit"}) {
+    if (!ctx.has(limit)) continue;
+    if (!parseCount(ctx.value(limit), &n)) return failValue(limit, ctx.value(limit), "a number, 0 = no limit");
+    bool binary = limit[2] == 'b';
+    (binary ? options.limitBinary : options.limitString) = n != 0;
+    (binary ? options.binaryLimit : options.stringLimit) = uint32_t(n);
+  }
+  if (out.empty()) return failUsage(ctx, "report needs --out FILE.htm");
   if (out.size() < 5) return fail("the report file name must end in .htm");
   if (!options.added && !options.modified && !options.deleted) {
     return fail("nothing to report: added, modified and deleted items are all excluded");
@@ -111,24 +95,24 @@ int runReport(CommandContext& ctx) {
   return kExitOk;
 }
 
-Registration reg({"report", "write an HTML report of a snapshot or of the differences of two",
-                  "usage: keldrun report A [B] --out FILE.htm [options]\n"
-                  "\n"
+const Option kOptions[] = {
+    {"--out", "FILE", "the report file to write (FILE.htm; the pages of a split report are named after it)"},
+    {"--split", "LINES", "split into pages of at least LINES rows (at least 10000; for one snapshot, 0 = no split) with an index page"},
+    {"--no-added", nullptr, "leave out added items"},
+    {"--no-modified", nullptr, "leave out modified items"},
+    {"--no-deleted", nullptr, "leave out deleted items"},
+    {"--sections", "LIST", "sections to include: registry,files,apps (default all)"},
+    {"--path", "PREFIX", "only keys or folders at or below PREFIX"},
+    {"--binary-limit", "N", "bytes of binary data shown per value (default 50; 0 = all)"},
+    {"--string-limit", "N", "characters of string data per value (default 300; 0 = all)"},
+    {nullptr, nullptr, nullptr},
+};
+
+Registration reg({"report", "write an HTML report of a snapshot or of the differences of two", "A [B]", 1, 2,
+                  kOptions,
                   "With one snapshot, writes all of its data; with two (A older, B newer), what\n"
-                  "changed from A to B. A snapshot is a catalog number or a snapshot file path.\n"
-                  "\n"
-                  "  --split LINES       split into pages of at least LINES rows (at least 10000;\n"
-                  "                      for one snapshot, 0 = no split) with an index page\n"
-                  "  --no-added          leave out added items\n"
-                  "  --no-modified       leave out modified items\n"
-                  "  --no-deleted        leave out deleted items\n"
-                  "  --sections LIST     sections to include: registry,files,apps (default all)\n"
-                  "  --path PREFIX       only keys or folders at or below PREFIX\n"
-                  "  --binary-limit N    bytes of binary data shown per value (default 50; 0 = all)\n"
-                  "  --string-limit N    characters of string data per value (default 300; 0 = all)\n"
-                  "\n"
-                  "example: keldrun report 1 2 --out changes.htm --split 30000 --no-deleted\n",
-                  runReport});
+                  "changed from A to B. A snapshot is a catalog number or a snapshot file path.\n",
+                  "report 1 2 --out changes.htm --split 30000 --no-deleted", runReport});
 
 }  // namespace
 

@@ -16,40 +16,24 @@ namespace keldrun {
 namespace {
 
 int runSearch(CommandContext& ctx) {
-  std::vector<std::string> rest;
+  const std::vector<std::string>& rest = ctx.operands();
   int section = kSectionRegistry;
-  SearchOptions options;
-  bool paths = false, names = false, data = false, json = false;
-  for (size_t i = 0; i < ctx.args.size(); i++) {
-    const std::string& a = ctx.args[i];
-    if (a == "--section" && i + 1 < ctx.args.size()) {
-      section = sectionFromName(ctx.args[++i]);
-      if (section != kSectionRegistry && section != kSectionFiles) {
-        return fail("search covers the registry and files sections only");
-      }
-    } else if (a == "--match-case") {
-      options.matchCase = true;
-    } else if (a == "--paths") {
-      paths = true;
-    } else if (a == "--names") {
-      names = true;
-    } else if (a == "--data") {
-      data = true;
-    } else if (a == "--json") {
-      json = true;
-    } else if (a.size() > 1 && a[0] == '-' && a != "--") {
-      return fail("unknown option '" + a + "' (see 'keldrun search --help')");
-    } else {
-      rest.push_back(a);
-    }
+  if (ctx.has("--section")) {
+    section = sectionFromName(ctx.value("--section"));
+    if (section != kSectionRegistry && section != kSectionFiles)
+      return failValue("--section", ctx.value("--section"), "registry or files");
   }
-  if (rest.size() != 2) return fail("search needs a snapshot and a text (see 'keldrun search --help')");
+  SearchOptions options;
+  options.matchCase = ctx.has("--match-case");
+  bool paths = ctx.has("--paths"), names = ctx.has("--names"), data = ctx.has("--data");
+  bool json = ctx.has("--json");
   // Without any of the three, the registry search looks everywhere, like the pane's defaults.
   if (!paths && !names && !data && section == kSectionRegistry) names = data = paths = true;
   options.paths = paths;
   options.names = names;
   options.data = data;
-  if (section == kSectionFiles && (names || data)) return fail("--names and --data apply to the registry");
+  if (section == kSectionFiles && (names || data))
+    return failConflict(names ? "--names" : "--data", "--section files");
 
   std::string path, error;
   if (!resolveSnapshotRef(ctx.home, rest[0], &path, &error)) return fail(error);
@@ -89,23 +73,26 @@ int runSearch(CommandContext& ctx) {
   return result.rows.empty() ? kExitDifferences : kExitOk;
 }
 
-Registration reg({"search", "find folders and files, or keys and values, in one snapshot",
-                  "usage: keldrun search N TEXT [--section registry|files] [--match-case]\n"
-                  "                     [--paths] [--names] [--data] [--json]\n"
-                  "\n"
+const Option kOptions[] = {
+    {"--section", "S", "registry (the default) or files"},
+    {"--match-case", nullptr, "match the case of A-Z too"},
+    {"--paths", nullptr, "search key paths, or with files folder paths"},
+    {"--names", nullptr, "search value names (registry)"},
+    {"--data", nullptr, "search value data (registry)"},
+    {"--json", nullptr, "one JSON document instead of the lines (see docs/cli.md)"},
+    {nullptr, nullptr, nullptr},
+};
+
+Registration reg({"search", "find folders and files, or keys and values, in one snapshot", "N TEXT", 2, 2,
+                  kOptions,
                   "Prints one tab-separated line per match: path and name (\"*\" when the path\n"
                   "itself matched), and for the registry the value's data. Case is ignored for\n"
-                  "A-Z unless --match-case. Registry: --paths key paths, --names value names,\n"
-                  "--data value data (all three when none is given). Files: file names, and\n"
-                  "with --paths folder paths. The status line goes to standard error. Exit\n"
-                  "status 0 when something was found, 1 when nothing, 2 on error.\n"
-                  "\n"
-                  "  --json   one JSON document: {\"snapshot\":{\"path\",\"name\",\"computer\",\"date\"},\n"
-                  "           \"section\",\"sectionNumber\",\"text\",\"searched\",\"status\",\"count\",\n"
-                  "           \"matches\":[{\"path\",\"name\",\"pathMatched\",\"data\"}]}\n"
-                  "\n"
-                  "example: keldrun search 3 readme --section files\n",
-                  runSearch});
+                  "A-Z unless --match-case. The registry search looks at key paths, value names\n"
+                  "and value data (all three when none of --paths, --names, --data is given);\n"
+                  "the files search at file names, and with --paths at folder paths. The status\n"
+                  "line goes to standard error. Exit status 0 when something was found, 1 when\n"
+                  "nothing, 2 on error.\n",
+                  "search 3 readme --section files", runSearch});
 
 }  // namespace
 

@@ -31,23 +31,13 @@ long long sizeOfText(const std::u16string& text) {
 }
 
 int runShow(CommandContext& ctx) {
-  std::vector<std::string> positional;
+  const std::vector<std::string>& positional = ctx.operands();
   int section = -1;
-  bool json = false;
-  for (size_t i = 0; i < ctx.args.size(); i++) {
-    const std::string& a = ctx.args[i];
-    if (a == "--section" && i + 1 < ctx.args.size()) {
-      section = sectionFromName(ctx.args[++i]);
-      if (section < 0) return fail("unknown section '" + ctx.args[i] + "' (registry, files or apps)");
-    } else if (a == "--json") {
-      json = true;
-    } else if (!a.empty() && a[0] == '-' && a.size() > 1) {
-      return fail("unknown option '" + a + "' (see 'keldrun show --help')");
-    } else {
-      positional.push_back(a);
-    }
+  if (ctx.has("--section")) {
+    section = sectionFromName(ctx.value("--section"));
+    if (section < 0) return failValue("--section", ctx.value("--section"), "registry, files or apps");
   }
-  if (positional.empty() || positional.size() > 2) return fail("show needs a snapshot and at most one path");
+  bool json = ctx.has("--json");
   std::string path, error;
   if (!resolveSnapshotRef(ctx.home, positional[0], &path, &error)) return fail(error);
   ComparisonContext context;
@@ -139,24 +129,21 @@ int runShow(CommandContext& ctx) {
   return kExitOk;
 }
 
-Registration reg({"show", "show the keys, folders or groups of one snapshot and their items",
-                  "usage: keldrun show N [--section registry|files|apps] [--json] [PATH]\n"
-                  "\n"
+const Option kOptions[] = {
+    {"--section", "S", "registry, files or apps (default: the first one the snapshot recorded)"},
+    {"--json", nullptr, "one JSON document instead of the text (see docs/cli.md)"},
+    {nullptr, nullptr, nullptr},
+};
+
+Registration reg({"show", "show the keys, folders or groups of one snapshot and their items", "N [PATH]", 1, 2,
+                  kOptions,
                   "Prints one snapshot as the screens show it in view mode: the children of the\n"
                   "node at PATH (the roots when no PATH is given; a '+' marks children that have\n"
                   "children of their own) and the list of that node: values, files or application\n"
                   "records with the columns of the screens. N is a snapshot number of the\n"
                   "workspace (DIR/data/snapNNN.snp) or the path of a snapshot file. PATH is matched\n"
-                  "without regard to case. The section defaults to the first one the snapshot\n"
-                  "recorded.\n"
-                  "\n"
-                  "  --json   one JSON document: {\"snapshot\":{\"path\",\"name\",\"computer\",\"date\"},\n"
-                  "           \"section\",\"sectionNumber\",\"path\",\"message\",\"columnTitles\",\n"
-                  "           \"children\":[{\"name\",\"hasChildren\"}],\"rows\":[{\"label\",\"name\",\n"
-                  "           \"size\",\"columns\"}]}\n"
-                  "\n"
-                  "example: keldrun show 3 --section registry 'HKEY_LOCAL_MACHINE\\SOFTWARE'\n",
-                  runShow});
+                  "without regard to case.\n",
+                  "show 3 --section registry 'HKEY_LOCAL_MACHINE\\SOFTWARE'", runShow});
 
 }  // namespace
 

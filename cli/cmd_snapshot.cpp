@@ -114,40 +114,15 @@ bool registryItem(const std::string& arg, std::u16string* item, std::string* err
 }
 
 int runSnapshot(CommandContext& ctx) {
-  std::string name;
-  bool nameGiven = false;
-  bool useFilter = false;
-  bool apps = false;
-  std::vector<std::string> folders;
-  std::vector<std::string> keys;
-  const std::vector<std::string>& a = ctx.args;
-  for (size_t i = 0; i < a.size(); i++) {
-    if (a[i] == "--name" && i + 1 < a.size()) {
-      name = a[++i];
-      nameGiven = true;
-    } else if (a[i] == "--files" && i + 1 < a.size()) {
-      folders.push_back(a[++i]);
-    } else if (a[i] == "--registry" && i + 1 < a.size()) {
-      keys.push_back(a[++i]);
-    } else if (a[i].rfind("--registry=", 0) == 0) {
-      keys.push_back(a[i].substr(11));
-    } else if (a[i] == "--apps") {
-      apps = true;
-    } else if (a[i] == "--filter") {
-      useFilter = true;
-    } else if (a[i].rfind("--name=", 0) == 0) {
-      name = a[i].substr(7);
-      nameGiven = true;
-    } else if (a[i].rfind("--files=", 0) == 0) {
-      folders.push_back(a[i].substr(8));
-    } else {
-      return fail("snapshot: unexpected argument '" + a[i] + "' (see 'keldrun snapshot --help')");
-    }
-  }
-
-  if (useFilter && !folders.empty()) return fail("snapshot: --filter and --files cannot be combined");
-  if (useFilter && apps) return fail("snapshot: --filter and --apps cannot be combined");
-  if (useFilter && !keys.empty()) return fail("snapshot: --filter and --registry cannot be combined");
+  bool nameGiven = ctx.has("--name");
+  std::string name = ctx.value("--name");
+  bool useFilter = ctx.has("--filter");
+  bool apps = ctx.has("--apps");
+  std::vector<std::string> folders = ctx.options.values("--files");
+  std::vector<std::string> keys = ctx.options.values("--registry");
+  if (useFilter && !folders.empty()) return failConflict("--filter", "--files");
+  if (useFilter && apps) return failConflict("--filter", "--apps");
+  if (useFilter && !keys.empty()) return failConflict("--filter", "--registry");
   FilterList lists[kSectionCount];
   for (const std::string& k : keys) {
     std::u16string item;
@@ -205,34 +180,29 @@ int runSnapshot(CommandContext& ctx) {
   return kExitOk;
 }
 
-Registration reg({"snapshot", "take a snapshot of the machine, of chosen folders or of the scan filter",
-                  "usage: keldrun [--home DIR] [--wine-prefix DIR] snapshot [--name TEXT]\n"
-                  "                                                   [--registry KEY... --files PATH... --apps | --filter]\n"
-                  "\n"
+const Option kOptions[] = {
+    {"--name", "TEXT", "the snapshot's name (default \"Snapshot #N\"; at most 199 characters are kept)"},
+    {"--files", "PATH", "a folder to record (files section); may be repeated"},
+    {"--registry", "KEY", "a registry root or key to record with all its subkeys (HKEY_LOCAL_MACHINE\\Software or "
+                          "HKLM\\Software; \"*\" for every root); may be repeated and combined with --files"},
+    {"--apps", nullptr, "record the applications section: Run keys, Startup folders, services and drivers"},
+    {"--filter", nullptr, "record the keys, folders and sections listed in DIR/scan_filter.txt (\"Registry:\", "
+                          "\"Files:\", \"Applications:\" headers, one lower-case path ending in \\ or \"*\" per "
+                          "line); everything when the file is missing"},
+    {nullptr, nullptr, nullptr},
+};
+
+Registration reg({"snapshot", "take a snapshot of the machine, of chosen folders or of the scan filter", "", 0, 0,
+                  kOptions,
                   "Records a new snapshot into DIR/data/snapNNN.snp under the next number of the\n"
-                  "catalog (DIR/Keldrun.cfg) and adds it to the catalog. Without --files, --apps\n"
-                  "or --filter it is a full scan: the registry, every fixed drive and the\n"
-                  "applications. Native paths map to the\n"
-                  "drive of the Wine prefix that holds them. Progress shows on a terminal; at the\n"
-                  "end the completion text and the file's path are printed and the completion\n"
-                  "text is appended to DIR/KeldrunLog.txt. Ctrl-C stops the scan and deletes the\n"
-                  "file; nothing is added to the catalog.\n"
-                  "\n"
-                  "  --name TEXT   the snapshot's name (default \"Snapshot #N\"; at most 199\n"
-                  "                characters are kept)\n"
-                  "  --files PATH  a folder to record (files section only); may be repeated\n"
-                  "  --registry KEY  a registry root or key to record with all its subkeys\n"
-                  "                (HKEY_LOCAL_MACHINE\\Software or HKLM\\Software; \"*\" for every\n"
-                  "                root); may be repeated and combined with --files\n"
-                  "  --apps        record the applications section: Run keys, Startup folders,\n"
-                  "                services and drivers\n"
-                  "  --filter      record the keys, folders and sections listed in\n"
-                  "                DIR/scan_filter.txt (\"Registry:\", \"Files:\", \"Applications:\"\n"
-                  "                headers, one lower-case path ending in \\ or \"*\" per line);\n"
-                  "                everything when the file is missing\n"
-                  "\n"
-                  "example: keldrun snapshot --name \"before install\" --files ~/.wine/drive_c\n",
-                  runSnapshot});
+                  "catalog (DIR/Keldrun.cfg) and adds it to the catalog. Without --registry,\n"
+                  "--files, --apps or --filter it is a full scan: the registry, every fixed drive\n"
+                  "and the applications. Native paths map to the drive of the Wine prefix that\n"
+                  "holds them. Progress shows on a terminal; at the end the completion text and the\n"
+                  "file's path are printed and the completion text is appended to\n"
+                  "DIR/KeldrunLog.txt. Ctrl-C stops the scan and deletes the file; nothing is added\n"
+                  "to the catalog.\n",
+                  "snapshot --name \"before install\" --files ~/.wine/drive_c", runSnapshot});
 
 }  // namespace
 

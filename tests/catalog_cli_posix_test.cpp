@@ -113,10 +113,11 @@ TEST_F(CatalogCli, ErrorsNameTheProblemAndChangeNothing) {
       {"delete 1 9", "snapshot 9 is not in the catalog"},
       {"info x", "'x' is not a snapshot number"},
       {"rename 1 ''", "must not be empty"},
-      {"export 1", "--to DIR"},
+      {"export 1", "export needs --to DIR"},
       {"import " + shellWord(tree / "a/x.txt"), "x.txt: not a packed snapshot"},
       {"import " + shellWord(tree / "missing.snp"), "missing.snp"},
-      {"list --bogus", "unexpected argument"},
+      {"list --bogus", "unknown option '--bogus'"},
+      {"list 1", "unexpected argument '1' (see 'keldrun list --help')"},
   };
   for (const Case& c : cases) {
     CliRun r = run(w1, c.args);

@@ -191,13 +191,16 @@ TEST_F(CliEndToEnd, ErrorsGiveStatusTwoNameTheProblemAndLoseNothing) {
       {"snapshot --files " + shellWord(tree / "missing"), "missing"},
       {"snapshot --files " + shellWord(tree / "app/readme.txt"), "not a folder"},
       {"snapshot --registry 'nowhere\\x'", "not a registry key"},
-      {"compare 1", "two snapshots"},
-      {"compare 1 2 --bogus", "--bogus"},
-      {"show 1 --section nope", "nope"},
-      {"search 1", "snapshot and a text"},
+      {"compare 1", "compare expects A B (see 'keldrun compare --help')"},
+      {"compare 1 2 --bogus", "unknown option '--bogus' (see 'keldrun compare --help')"},
+      {"show 1 --section nope", "invalid value 'nope' for --section (expected registry, files or apps)"},
+      {"show 1 --section=nope", "invalid value 'nope' for --section"},
+      {"search 1", "search expects N TEXT"},
       {"--bogus list", "--bogus"},
       {"nosuchcommand", "nosuchcommand"},
-      {"compare 1 2 --section", "--section"},
+      {"compare 1 2 --section", "option '--section' needs a value (S)"},
+      {"compare 1 2 --full=yes", "option '--full' takes no value"},
+      {"snapshot --filter --apps", "options '--filter' and '--apps' cannot be combined"},
   };
   for (const Case& c : cases) {
     CliRun r = run(c.args);
