@@ -118,7 +118,7 @@ bool quotable(const ValueEntry& v) {
   if (n == 0 || v.charAt(n - 1) != 0) return false;
   for (size_t i = 0; i + 1 < n; i++) {
     char16_t c = v.charAt(i);
-    if (c == 0 || c == u'\r' || c == u'\n') return false;
+    if (breaksRegLine(c)) return false;
   }
   return true;
 }
@@ -239,6 +239,17 @@ std::u16string searchText(const ValueEntry& v) {
       break;
   }
   return out;
+}
+
+bool breaksRegLine(char16_t c) {
+  return c == 0 || c == u'\r' || c == u'\n' || c == 0x85 || c == 0x2028 || c == 0x2029;
+}
+
+bool hasRegLineBreak(const std::u16string& s) {
+  for (char16_t c : s) {
+    if (breaksRegLine(c)) return true;
+  }
+  return false;
 }
 
 std::u16string regNamePart(const ValueEntry& v, bool deleteValue) {

@@ -36,6 +36,12 @@ std::u16string displayText(const ValueEntry& v);
 // nothing for other types and for legacy CRC-only entries.
 std::u16string searchText(const ValueEntry& v);
 
+// True for the characters a reader of .reg files may take as the end of a line or of the text
+// (CR, LF, NUL, NEL, line and paragraph separators). A key or value name holding one cannot be
+// written into a .reg file: the rest of the name would start a line of its own.
+bool breaksRegLine(char16_t c);
+bool hasRegLineBreak(const std::u16string& s);
+
 // The left-hand side of a .reg value line: "@=" or the quoted name (with '"' and '\' escaped)
 // and '='. With deleteValue, "-\r\n" follows.
 std::u16string regNamePart(const ValueEntry& v, bool deleteValue);

@@ -14,6 +14,7 @@
 #include "engine/file_scan.h"
 #include "engine/snapshot.h"
 #include "engine/text.h"
+#include "engine/value_entry.h"
 
 namespace keldrun {
 namespace testing_support {
@@ -56,6 +57,64 @@ inline Written writeDir(SnapshotFile* file, const DirSpec& d) {
   }
   w.childTable = file->writeTable(&table, true, &w.childHash);
   return w;
+}
+
+struct ValueSpec {
+  std::u16string name;
+  uint32_t type = 1;
+  std::vector<uint8_t> data;
+};
+
+// A registry key with any name at all, as a hostile snapshot may hold it.
+struct KeySpec {
+  std::u16string name;
+  std::vector<KeySpec> keys;
+  std::vector<ValueSpec> values;
+};
+
+// Writes a key's tables post-order, as the registry scan does.
+inline Written writeKeyTree(SnapshotFile* file, const KeySpec& k) {
+  Written w;
+  std::vector<Written> kids;
+  for (const KeySpec& c : k.keys) kids.push_back(writeKeyTree(file, c));
+  TableBuilder values;
+  std::vector<uint8_t> entry;
+  for (const ValueSpec& v : k.values) {
+    entry.clear();
+    appendValueEntry(&entry, v.name, v.type, v.data);
+    values.add(entry.data(), entry.size());
+  }
+  if (!values.empty()) {
+    values.sortByName(&valueEntryName);
+    std::vector<uint8_t> bytes;
+    values.serialize(&bytes);
+    w.contentTable = file->appendTable(bytes.data(), bytes.size());
+    w.contentHash = uint32_t(crc32(0, bytes.data(), uInt(bytes.size())));
+  }
+  TableBuilder table;
+  for (size_t i = 0; i < k.keys.size(); i++) {
+    size_t at = table.addTreeEntry(k.keys[i].name);
+    table.setTreeFields(at, kids[i].childHash, kids[i].contentHash, kids[i].childTable,
+                        kids[i].contentTable);
+  }
+  if (!table.empty()) w.childTable = file->writeTable(&table, true, &w.childHash);
+  return w;
+}
+
+// Writes a snapshot whose registry section holds the given roots, all recorded.
+inline bool writeRegistrySnapshot(const std::string& path, const std::vector<KeySpec>& roots,
+                                  const std::string& name = "snap") {
+  SnapshotFile file;
+  if (!file.create(path)) return false;
+  for (const KeySpec& r : roots) {
+    Written w = writeKeyTree(&file, r);
+    file.addRoot(kSectionRegistry, r.name, w.childHash, w.contentHash, w.childTable, w.contentTable);
+  }
+  SnapshotInfo info;
+  FilterList lists[kSectionCount] = {{u"*"}, {}, {}};
+  info.fillNew(name, 1, lists);
+  bool ok = file.finish(&info);
+  return file.close() && ok;
 }
 
 // Writes a snapshot whose files section holds the given roots (each a DirSpec named like

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/value_entry.h"
@@ -14,6 +16,8 @@ namespace keldrun {
 namespace {
 
 using namespace report_testing;
+using testing_support::KeySpec;
+using testing_support::writeRegistrySnapshot;
 
 const std::u16string kKey = u"Software\\Vendor";
 const std::u16string kKeyPath = u"HKEY_LOCAL_MACHINE\\Software\\Vendor";
@@ -201,6 +205,88 @@ TEST_F(RegExportTest, SnapshotNameCannotAddLinesToTheFile) {
   ASSERT_TRUE(hklm);
   EXPECT_FALSE(hklm->openSubKey(u"Software\\Injected"));
   EXPECT_TRUE(hklm->openSubKey(u"Software\\Vendor"));
+}
+
+// Hostile names: what a compromised machine may leave in its registry, or a forged snapshot in
+// its tables. A name the .reg syntax cannot carry would put lines of its own into the script.
+std::vector<KeySpec> victimTree() {
+  KeySpec microsoft{u"Microsoft", {}, {{u"keep", kRegDword, {1, 0, 0, 0}}}};
+  KeySpec vendor{u"Vendor", {}, {{u"v", kRegDword, {2, 0, 0, 0}}}};
+  return {KeySpec{u"HKEY_CURRENT_USER", {KeySpec{u"Software", {microsoft, vendor}, {}}}, {}}};
+}
+
+std::vector<KeySpec> hostileTree() {
+  std::vector<KeySpec> roots = victimTree();
+  KeySpec& software = roots[0].keys[0];
+  KeySpec& vendor = software.keys[1];
+  vendor.keys.push_back({u"x]\r\n[-HKEY_CURRENT_USER]\r\n;", {}, {{u"a", kRegDword, {3, 0, 0, 0}}}});
+  vendor.keys.push_back({u"y]\n[-HKEY_CURRENT_USER]\n;", {}, {}});
+  vendor.keys.push_back({u"z]\u2028[-HKEY_CURRENT_USER]", {}, {}});
+  vendor.values.push_back({u"w\r\n[-HKEY_CURRENT_USER]\r\n\"n\"", kRegDword, {4, 0, 0, 0}});
+  vendor.values.push_back({std::u16string(u"w\0x", 3), kRegDword, {4, 0, 0, 0}});
+  vendor.keys.push_back({u"Fine", {}, {{u"f", kRegSz, utf16(u"fine")}}});
+  software.keys.push_back({u"Microsoft\\Windows", {}, {}});  // no registry key holds a '\'
+  software.keys.push_back({u"", {}, {}});
+  return roots;
+}
+
+TEST_F(RegExportTest, NamesTheSyntaxCannotCarryAreLeftOutAndNamed) {
+  std::string a = dir_ / "a.snp", b = dir_ / "b.snp";
+  ASSERT_TRUE(writeRegistrySnapshot(a, victimTree(), "a"));
+  ASSERT_TRUE(writeRegistrySnapshot(b, hostileTree(), "b"));
+  const std::u16string vendor = u"HKEY_CURRENT_USER\\Software\\Vendor";
+  const std::vector<std::u16string> keysLeftOut = {  // sorted
+      u"[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows]",
+      u"[" + vendor + u"\\x]\r\n[-HKEY_CURRENT_USER]\r\n;]",
+      u"[" + vendor + u"\\y]\n[-HKEY_CURRENT_USER]\n;]",
+      u"[" + vendor + u"\\z]\u2028[-HKEY_CURRENT_USER]]",
+      u"[HKEY_CURRENT_USER\\Software\\]",
+  };
+  const std::set<std::string> keyLines = {
+      "[HKEY_CURRENT_USER]", "[HKEY_CURRENT_USER\\Software]", "[HKEY_CURRENT_USER\\Software\\Microsoft]",
+      "[HKEY_CURRENT_USER\\Software\\Vendor]", "[HKEY_CURRENT_USER\\Software\\Vendor\\Fine]",
+      "[-HKEY_CURRENT_USER\\Software\\Vendor\\Fine]"};
+  const std::set<std::string> valueNames = {"\"keep\"", "\"v\"", "\"f\""};
+  for (auto [mode, file] : {std::pair{kRegExportContent, "content.reg"}, std::pair{kRegExportChange, "change.reg"},
+                            std::pair{kRegExportRestore, "restore.reg"}}) {
+    SCOPED_TRACE(file);
+    ComparisonContext context;
+    bool compare = mode != kRegExportContent;
+    ASSERT_TRUE(context.openFiles(compare ? a : b, compare ? b : "", compare ? kModeCompare : kModeView, true));
+    std::string message;
+    std::vector<std::u16string> leftOut;
+    ASSERT_TRUE(exportKey(&context, mode, u"HKEY_CURRENT_USER", dir_ / file, &message, 0, &leftOut))
+        << message;
+    std::vector<std::u16string> keys, values;
+    for (const std::u16string& name : leftOut) (name.back() == u']' ? keys : values).push_back(name);
+    std::sort(keys.begin(), keys.end());
+    EXPECT_EQ(keys, keysLeftOut);
+    EXPECT_EQ(values.size(), 2u);
+
+    // Every line that opens a key or a value names one the snapshots hold.
+    std::string text = readUtf16(dir_ / file);
+    for (size_t at = 0; at < text.size();) {
+      size_t end = std::min(text.find_first_of("\r\n", at), text.size());
+      std::string line = text.substr(at, end - at);
+      at = end + 1;
+      if (line.empty()) continue;
+      if (line[0] == '[') {
+        EXPECT_EQ(keyLines.count(line), 1u) << line;
+      } else if (line[0] == '"') {
+        EXPECT_EQ(valueNames.count(line.substr(0, line.find('='))), 1u) << line;
+      }
+    }
+
+    // Imported by a registry editor, the script harms nothing it does not name.
+    auto victim = MemoryRegistry::create();
+    victim->setValue(kHiveCurrentUser, u"Software\\Microsoft", u"keep", kRegDword, {1, 0, 0, 0});
+    std::string error;
+    ASSERT_TRUE(victim->applyRegFile(dir_ / file, &error)) << error;
+    std::unique_ptr<RegistryKey> hkcu = victim->openHive(kHiveCurrentUser);
+    ASSERT_TRUE(hkcu);
+    EXPECT_TRUE(hkcu->openSubKey(u"Software\\Microsoft"));
+    EXPECT_EQ(bool(hkcu->openSubKey(u"Software\\Vendor\\Fine")), mode != kRegExportRestore);
+  }
 }
 
 TEST_F(RegExportTest, FailuresAreNotReportedAsExported) {

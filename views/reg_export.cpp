@@ -11,9 +11,14 @@ namespace {
 // A comment line's text: line breaks become blanks.
 std::u16string commentText(std::u16string s) {
   for (char16_t& c : s) {
-    if (c == u'\r' || c == u'\n') c = u' ';
+    if (breaksRegLine(c)) c = u' ';
   }
   return s;
+}
+
+// A key name the .reg syntax can carry: "[path\name]" must name this key and no other.
+bool keyNameWritable(const std::u16string& name) {
+  return !name.empty() && name.find(u'\\') == std::u16string::npos && !hasRegLineBreak(name);
 }
 
 class LevelFinder : public TreeVisitor {
@@ -85,13 +90,22 @@ void RegKeyWriter::writeHead(const std::u16string& keyPath) {
   out_->writeWide(u"\r\n; " + commentText(keyPath) + u"\r\n\r\n");
 }
 
+bool RegKeyWriter::valueWritable(const std::u16string& path, const ValueEntry& v) {
+  std::u16string name = v.name.str();
+  if (!hasRegLineBreak(name)) return true;
+  leftOut_.push_back(u"[" + path + u"] \"" + name + u"\"");
+  return false;
+}
+
 void RegKeyWriter::writeFullKey(const std::u16string& path, SnapshotFile* file, uint32_t content) {
   out_->writeWide(u"[" + path + u"]\r\n");
   if (content && file && a_->open(file, content)) {
     Item item;
     ValueEntry v;
     while (a_->next(&item)) {
-      if (parseValueEntry(item.p, item.size, &v)) out_->writeWide(regValueLine(v));
+      if (parseValueEntry(item.p, item.size, &v) && valueWritable(path, v)) {
+        out_->writeWide(regValueLine(v));
+      }
     }
   }
   out_->writeWide(u"\r\n", 2);
@@ -147,11 +161,11 @@ bool RegKeyWriter::writeKey(const std::u16string& path, const TreeEntry* a, cons
   };
   auto full = [&](const Item& item) {
     ValueEntry v;
-    if (parseValueEntry(item.p, item.size, &v)) line(regValueLine(v));
+    if (parseValueEntry(item.p, item.size, &v) && valueWritable(path, v)) line(regValueLine(v));
   };
   auto deleted = [&](const Item& item) {
     ValueEntry v;
-    if (parseValueEntry(item.p, item.size, &v)) line(regNamePart(v, true));
+    if (parseValueEntry(item.p, item.size, &v) && valueWritable(path, v)) line(regNamePart(v, true));
   };
   Item x, y;
   bool hasX = a->contentTable && a_->next(&x);
@@ -174,8 +188,13 @@ bool RegKeyWriter::writeKey(const std::u16string& path, const TreeEntry* a, cons
   return true;
 }
 
-bool RegKeyWriter::visit(const std::u16string& path, const std::u16string&, const TreeEntry* a,
+bool RegKeyWriter::visit(const std::u16string& path, const std::u16string& name, const TreeEntry* a,
                          const TreeEntry* b, int filterResult) {
+  // Every key below has this name in its path, so the whole subtree stays out.
+  if (!keyNameWritable(name) || hasRegLineBreak(path)) {
+    leftOut_.push_back(u"[" + path + u"]");
+    return false;
+  }
   // Equal digests on both sides: nothing below differs, so a script has nothing to say.
   if (mode_ != kRegExportContent && a && b && a->childHash == b->childHash &&
       a->contentHash == b->contentHash && filterResult == kPathInside) {
@@ -185,7 +204,8 @@ bool RegKeyWriter::visit(const std::u16string& path, const std::u16string&, cons
 }
 
 bool exportKey(ComparisonContext* context, int mode, const std::u16string& keyPath,
-               const std::string& file, std::string* message, uint64_t failWritesFrom) {
+               const std::string& file, std::string* message, uint64_t failWritesFrom,
+               std::vector<std::u16string>* leftOut) {
   bool compare = context->mode() == kModeCompare;
   if (mode != kRegExportContent && !compare) {
     *message = "Two snapshots are needed for RESTORE and CHANGE";
@@ -206,9 +226,11 @@ bool exportKey(ComparisonContext* context, int mode, const std::u16string& keyPa
   writer.writeHead(key.path);
   const TreeEntry* a = key.inA ? &key.a : nullptr;
   const TreeEntry* b = key.inB && compare ? &key.b : nullptr;
-  if (writer.visit(key.path, std::u16string(), a, b, key.filterResult)) {
+  std::u16string name = key.path.substr(key.path.rfind(u'\\') + 1);
+  if (writer.visit(key.path, name, a, b, key.filterResult)) {
     context->walkSubtree(key.path, a ? a->childTable : 0, b ? b->childTable : 0, &writer);
   }
+  if (leftOut) *leftOut = writer.leftOut();
   if (!out.close()) {
     *message = "Cannot write file [" + file + "]";
     return false;

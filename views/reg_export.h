@@ -8,8 +8,10 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/compare.h"
+#include "engine/value_entry.h"
 #include "reports/text_output.h"
 #include "views/comparison_context.h"
 
@@ -37,17 +39,27 @@ class RegKeyWriter : public TreeVisitor {
   bool writeKey(const std::u16string& path, const TreeEntry* a, const TreeEntry* b,
                 int filterResult = 2);
 
+  // Writes the key named `name` at path unless the .reg syntax cannot name it: a name that is
+  // empty, holds a '\' or a line break (breaksRegLine), or a path holding a line break. Such a
+  // key is left out with its subtree and noted in leftOut(). Values are left out alike.
   bool visit(const std::u16string& path, const std::u16string& name, const TreeEntry* a,
              const TreeEntry* b, int filterResult) override;
+
+  // What was left out, as the names stand in the snapshot (line breaks and all): "[key path]"
+  // for a key with its subtree, "[key path] \"value name\"" for a value.
+  const std::vector<std::u16string>& leftOut() const { return leftOut_; }
 
  private:
   void writeFullKey(const std::u16string& path, SnapshotFile* file, uint32_t content);
   void writeDeletedKey(const std::u16string& path);
+  // False (and noted in leftOut_) when the value's name cannot be written.
+  bool valueWritable(const std::u16string& path, const ValueEntry& v);
 
   ComparisonContext* context_;
   int mode_;
   TextOutput* out_;
   std::unique_ptr<ItemListReader> a_, b_;
+  std::vector<std::u16string> leftOut_;
 };
 
 // Finds the key at path ("HKEY_LOCAL_MACHINE\Software\...", case-insensitive, a trailing '\'
@@ -65,9 +77,12 @@ bool locateRegistryKey(ComparisonContext* context, const std::u16string& path, L
 // Exports the key at keyPath with its subtree to file (UTF-8 path) in the given mode (content
 // needs view mode; RESTORE and CHANGE need compare mode). True only when the whole file was
 // written and closed: then the caller shows "Key exported". False with *message when the key
-// is not in the snapshots, the file cannot be created, or a write failed.
+// is not in the snapshots, the file cannot be created, or a write failed. Keys and values whose
+// names the .reg syntax cannot carry are left out and listed in *leftOut (if not null; see
+// RegKeyWriter::leftOut), and the rest is written.
 bool exportKey(ComparisonContext* context, int mode, const std::u16string& keyPath,
-               const std::string& file, std::string* message, uint64_t failWritesFrom = 0);
+               const std::string& file, std::string* message, uint64_t failWritesFrom = 0,
+               std::vector<std::u16string>* leftOut = nullptr);
 
 }  // namespace keldrun
 
