@@ -34,6 +34,7 @@ struct AppGroup {
 
 struct SnapSpec {
   std::string name = "snap";
+  int32_t number = 1;
   std::shared_ptr<MemoryRegistry> registry;  // null: registry not scanned
   FilterList registryFilter = {u"*"};
   std::vector<DirSpec> drives;               // empty: files not scanned
@@ -64,7 +65,7 @@ inline bool writeSnapshot(const std::string& path, const SnapSpec& spec) {
   }
   if (!spec.apps.empty()) lists[kSectionApps] = {u"*"};
   SnapshotInfo info;
-  info.fillNew(spec.name, 1, lists);
+  info.fillNew(spec.name, spec.number, lists);
   bool ok = file.finish(&info);
   return file.close() && ok;
 }

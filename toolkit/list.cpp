@@ -198,6 +198,11 @@ bool CXVirtualList::sortBy(int column, bool ascending) {
   return true;
 }
 
+void CXVirtualList::showSortArrow(int column, bool ascending) {
+  model_.markSorted(column, ascending);
+  updateHeader();
+}
+
 void CXVirtualList::updateHeader() {
   HWND h = header();
   if (!h) return;
@@ -310,7 +315,8 @@ bool CXVirtualList::onParentNotify(NMHDR* n, LRESULT* result) {
       return false;
     }
     case LVN_COLUMNCLICK:
-      clickColumn(reinterpret_cast<NMLISTVIEW*>(n)->iSubItem);
+      if (onColumnClick_) onColumnClick_(reinterpret_cast<NMLISTVIEW*>(n)->iSubItem);
+      else clickColumn(reinterpret_cast<NMLISTVIEW*>(n)->iSubItem);
       *result = 0;
       return true;
     default:

@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -65,6 +66,12 @@ class CXVirtualList {
   // Sorts as a click on the header of `column` does; sortBy sets the direction.
   bool clickColumn(int column);
   bool sortBy(int column, bool ascending);
+  // For a list whose owner keeps the order of the rows: a header click calls `handler` instead
+  // of sorting, and the owner refills the rows and marks the column with showSortArrow.
+  void setColumnClickHandler(std::function<void(int column)> handler) {
+    onColumnClick_ = std::move(handler);
+  }
+  void showSortArrow(int column, bool ascending);
 
  private:
   static LRESULT CALLBACK listProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
@@ -83,6 +90,7 @@ class CXVirtualList {
   int fillColumn_ = -1;
   int fillMinimum_ = 0;
   int updating_ = 0;
+  std::function<void(int)> onColumnClick_;
   std::wstring scratch_;  // text handed to the list for the current display request
 };
 

@@ -128,6 +128,11 @@ bool VirtualListModel::sortBy(int column, bool ascending) {
   return true;
 }
 
+void VirtualListModel::markSorted(int column, bool ascending) {
+  sortColumn_ = column >= 0 && size_t(column) < titles_.size() ? column : -1;
+  sortAscending_ = ascending;
+}
+
 int fillColumnWidth(int clientWidth, const std::vector<int>& widths, int column, int minimum) {
   int width = clientWidth - 25;
   for (size_t i = 0; i < widths.size(); ++i) {

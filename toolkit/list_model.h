@@ -71,6 +71,9 @@ class VirtualListModel {
   bool clickColumn(int column);
   // Sorts by `column` in the given direction (the same rules as a click).
   bool sortBy(int column, bool ascending);
+  // Records the rows as sorted by `column` (-1: none) without moving them, for rows that come
+  // already in that order.
+  void markSorted(int column, bool ascending);
   // The sorted column (-1 when none) and its direction.
   int sortColumn() const { return sortColumn_; }
   bool sortAscending() const { return sortAscending_; }

@@ -1,0 +1,47 @@
+/* Resource identifiers of the program's windows (shared with the .rc files, so plain
+   preprocessor definitions only). Dialogs carry the numbers the program has always used;
+   controls are named by role. The toolkit's own resources are in toolkit/resource_ids.h. */
+#ifndef KELDRUN_RESOURCES_RESOURCE_IDS_H_
+#define KELDRUN_RESOURCES_RESOURCE_IDS_H_
+
+/* Dialogs */
+#define IDD_MAIN_WINDOW 102
+#define IDD_REGISTRY_PAGE 129
+#define IDD_FILES_PAGE 130
+#define IDD_SNAPSHOTS_PAGE 131
+#define IDD_TAKE_SNAPSHOT 132
+#define IDD_TRANSFER_PROGRESS 147
+#define IDD_SELECTION_PAGE 153
+#define IDD_HELP_PAGE 901
+#define IDD_APPLICATIONS_PAGE 904
+#define IDD_PROPERTIES 908
+
+/* Main window: the tab row, and the system menu's "About..." command. Each page is a child
+   window whose id is its dialog number, so that it can be found from outside. */
+#define IDC_MAIN_TABS 1005
+#define IDM_ABOUT 16
+
+/* Snapshots page */
+#define IDC_SNAPSHOT_LIST 1001
+#define IDC_TAKE_SNAPSHOT 1002
+#define IDC_DELETE_SNAPSHOTS 1003
+#define IDC_FIRST_SNAPSHOT 1004
+#define IDC_SECOND_SNAPSHOT 1005
+#define IDC_COMPARE 1006
+#define IDC_VIEW_SNAPSHOT 1007
+#define IDC_IMPORT_SNAPSHOTS 1008
+#define IDC_PROPERTIES 1009
+#define IDC_DIFFERENCES_LIST 1010
+#define IDC_FIRST_SNAPSHOT_LABEL 1012
+#define IDC_SECOND_SNAPSHOT_LABEL 1013
+#define IDC_EXPORT_SNAPSHOTS 1014
+#define IDC_EXPORT_HTML 1015
+
+/* Properties dialog (OK is 1, Cancel is 2) */
+#define IDC_PROPERTIES_BROWSER 1001
+#define IDC_PROPERTIES_NAME 1005
+#define IDC_PROPERTIES_COMPUTER 1006
+#define IDC_PROPERTIES_DATE 1007
+#define IDC_PROPERTIES_SUMMARY 1030
+
+#endif /* KELDRUN_RESOURCES_RESOURCE_IDS_H_ */

@@ -1,0 +1,172 @@
+#include "shell/main_window_win.h"
+
+#include "engine/text.h"
+#include "resources/resource_ids.h"
+#include "shell/snapshots_page_win.h"
+#include "shell/text_table.h"
+#include "toolkit/resource_ids.h"
+#include "toolkit/toolkit.h"
+
+namespace keldrun {
+
+namespace {
+
+constexpr int kTabHeight = 20;
+const int kPageTemplates[kTabCount] = {IDD_SNAPSHOTS_PAGE, IDD_REGISTRY_PAGE, IDD_FILES_PAGE,
+                                       IDD_APPLICATIONS_PAGE, IDD_HELP_PAGE};
+
+}  // namespace
+
+MainWindow::MainWindow(Settings* settings, ComparisonContext* context)
+    : CXDialogBase(IDD_MAIN_WINDOW), settings_(settings), context_(context),
+      model_(settings, context) {
+  pages_[kTabSnapshots] = std::make_unique<SnapshotsPage>(this);
+  for (int tab = kTabRegistry; tab <= kTabApplications; tab++) {
+    pages_[tab] = std::make_unique<ComparisonScreen>(kPageTemplates[tab], this);
+  }
+  pages_[kTabHelp] = std::make_unique<HelpScreen>(kPageTemplates[kTabHelp], this);
+}
+
+MainWindow::~MainWindow() = default;
+
+MainPage* MainWindow::page(int tab) const { return pages_[tab].get(); }
+
+bool MainWindow::onInitDialog() {
+  setMainWindow(hwnd());
+  if (HMENU system = GetSystemMenu(hwnd(), FALSE)) {
+    AppendMenuW(system, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(system, MF_STRING, kAboutCommand, wide(widen(text(kTextAboutMenu))));
+  }
+  icon_ = LoadIconW(toolkitInstance(), MAKEINTRESOURCEW(IDI_KELDRUN));
+  SendMessageW(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
+
+  RECT client;
+  GetClientRect(hwnd(), &client);
+  tabs_.create(hwnd(), IDC_MAIN_TABS, RECT{0, 0, client.right, kTabHeight});
+  for (int tab = 0; tab < kTabCount; tab++) tabs_.addTab(widen(mainTabText(tab)));
+  tabs_.setSelectionCallback([this](int tab) {
+    model_.selectTab(tab);
+    showTab(model_.visibleTab());
+  });
+  for (int tab = 0; tab < kTabCount; tab++) {
+    MainPage* p = page(tab);
+    p->create(hwnd());
+    SetWindowLongPtrW(p->hwnd(), GWLP_ID, kPageTemplates[tab]);
+    MoveWindow(p->hwnd(), 0, kTabHeight, client.right, client.bottom - kTabHeight, FALSE);
+  }
+  model_.setUp();
+  for (int tab = kTabRegistry; tab <= kTabApplications; tab++) {
+    static_cast<ComparisonScreen*>(page(tab))->empty();
+  }
+  applyModel();
+  return true;
+}
+
+void MainWindow::showTab(int tab) {
+  if (tab == shownTab_) return;
+  if (shownTab_ >= 0) ShowWindow(page(shownTab_)->hwnd(), SW_HIDE);
+  ShowWindow(page(tab)->hwnd(), SW_SHOW);
+  shownTab_ = tab;
+  tabs_.selectTab(tab);
+  if (tab == kTabHelp && !helpLoaded_) {
+    helpLoaded_ = true;
+    static_cast<HelpScreen*>(page(kTabHelp))->loadPages();
+  }
+}
+
+void MainWindow::applyModel() {
+  SetWindowTextW(hwnd(), wide(widen(model_.title())));
+  showTab(model_.visibleTab());
+}
+
+void MainWindow::refreshScreens() {
+  for (int tab = kTabRegistry; tab <= kTabApplications; tab++) {
+    static_cast<ComparisonScreen*>(page(tab))->refresh();
+  }
+}
+
+void MainWindow::showComparison() {
+  model_.showComparison();
+  applyModel();
+  refreshScreens();
+}
+
+void MainWindow::viewModeChanged() {
+  for (int tab = kTabRegistry; tab <= kTabApplications; tab++) {
+    static_cast<ComparisonScreen*>(page(tab))->setViewMode(settings_->viewMode);
+  }
+  model_.viewModeChanged();
+  applyModel();
+  refreshScreens();
+}
+
+void MainWindow::closeComparison() {
+  for (int tab = kTabRegistry; tab <= kTabApplications; tab++) {
+    static_cast<ComparisonScreen*>(page(tab))->empty();
+  }
+  model_.closeComparison();
+  applyModel();
+}
+
+void MainWindow::onSize(int width, int height) {
+  if (!tabs_.hwnd()) return;
+  MoveWindow(tabs_.hwnd(), 0, 0, width, kTabHeight, TRUE);
+  for (int tab = 0; tab < kTabCount; tab++) {
+    if (page(tab)->hwnd()) {
+      MoveWindow(page(tab)->hwnd(), 0, kTabHeight, width, height > kTabHeight ? height - kTabHeight : 0,
+                 TRUE);
+    }
+  }
+}
+
+void MainWindow::paintIconic() {
+  PAINTSTRUCT ps;
+  HDC dc = BeginPaint(hwnd(), &ps);
+  RECT client;
+  GetClientRect(hwnd(), &client);
+  SendMessageW(hwnd(), WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+  int cx = GetSystemMetrics(SM_CXICON), cy = GetSystemMetrics(SM_CYICON);
+  DrawIcon(dc, (client.right - cx + 1) / 2, (client.bottom - cy + 1) / 2, icon_);
+  EndPaint(hwnd(), &ps);
+}
+
+INT_PTR MainWindow::onMessage(UINT message, WPARAM wparam, LPARAM lparam, bool* handled) {
+  switch (message) {
+    case WM_SYSCOMMAND:
+      if (model_.systemCommand(unsigned(wparam))) {
+        applyModel();
+        static_cast<HelpScreen*>(page(kTabHelp))->showTopic(model_.helpTopic());
+        *handled = true;
+        return TRUE;
+      }
+      return FALSE;
+    case WM_HELP:
+      model_.helpKey();
+      applyModel();
+      static_cast<HelpScreen*>(page(kTabHelp))->showTopic(model_.helpTopic());
+      *handled = true;
+      return TRUE;
+    case WM_PAINT:
+      if (IsIconic(hwnd())) {
+        paintIconic();
+        *handled = true;
+        return TRUE;
+      }
+      return FALSE;
+    case WM_QUERYDRAGICON:
+      *handled = true;
+      return reinterpret_cast<INT_PTR>(icon_);
+    case WM_GETMINMAXINFO: {
+      // The pages' controls need room; below this the window would only cut them off.
+      auto* info = reinterpret_cast<MINMAXINFO*>(lparam);
+      info->ptMinTrackSize.x = 400;
+      info->ptMinTrackSize.y = 300;
+      *handled = true;
+      return TRUE;
+    }
+    default:
+      return FALSE;
+  }
+}
+
+}  // namespace keldrun
