@@ -2,6 +2,7 @@
 
 #include "engine/text.h"
 #include "resources/resource_ids.h"
+#include "shell/program_win.h"
 #include "shell/snapshots_page_win.h"
 #include "shell/text_table.h"
 #include "toolkit/resource_ids.h"
@@ -12,6 +13,7 @@ namespace keldrun {
 namespace {
 
 constexpr int kTabHeight = 20;
+constexpr UINT kShowStartupMessage = WM_APP + 1;
 const int kPageTemplates[kTabCount] = {IDD_SNAPSHOTS_PAGE, IDD_REGISTRY_PAGE, IDD_FILES_PAGE,
                                        IDD_APPLICATIONS_PAGE, IDD_HELP_PAGE};
 
@@ -59,6 +61,7 @@ bool MainWindow::onInitDialog() {
     static_cast<ComparisonScreen*>(page(tab))->empty();
   }
   applyModel();
+  if (!startupMessage_.empty()) PostMessageW(hwnd(), kShowStartupMessage, 0, 0);
   return true;
 }
 
@@ -140,6 +143,10 @@ INT_PTR MainWindow::onMessage(UINT message, WPARAM wparam, LPARAM lparam, bool* 
         return TRUE;
       }
       return FALSE;
+    case kShowStartupMessage:
+      showShellMessage(startupMessage_);
+      *handled = true;
+      return TRUE;
     case WM_HELP:
       model_.helpKey();
       applyModel();

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "shell/main_window.h"
+#include "shell/message.h"
 #include "toolkit/controls.h"
 #include "toolkit/dialog.h"
 
@@ -57,6 +58,9 @@ class MainWindow : public CXDialogBase {
   ComparisonContext* context() const { return context_; }
   const MainWindowModel& model() const { return model_; }
 
+  // A message to show once the window is on the screen (set before it opens).
+  void setStartupMessage(const ShellMessage& message) { startupMessage_ = message; }
+
   // After the context opened one or two snapshots: title, Registry tab, screens refreshed.
   void showComparison();
   // After a screen changed ViewMode: every screen's radio pair, title, screens refreshed.
@@ -84,6 +88,7 @@ class MainWindow : public CXDialogBase {
   int shownTab_ = -1;
   bool helpLoaded_ = false;
   HICON icon_ = nullptr;
+  ShellMessage startupMessage_;
 };
 
 }  // namespace keldrun

@@ -20,10 +20,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   ShellMessage damaged = setAsideDamagedSettings(&settings);
 
   MainWindow window(&settings, &programContext());
-  if (!damaged.empty()) {
-    // Shown before the window so that the user knows why the list is empty.
-    showShellMessage(damaged);
-  }
+  window.setStartupMessage(damaged);  // over the window, whose empty list it explains
   window.runModal(nullptr);
   programContext().close();
   // A damaged settings file that could not be moved aside is not written over.

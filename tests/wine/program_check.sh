@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# The real Keldrun.exe in a fresh Wine prefix under Xvfb: a workspace made by both command-line
+# front ends (snapshot 1 by the native keldrun, snapshot 2 by keldrun-cli.exe after the prefix
+# changed) opens in the program, which the window tests of ProgramGui.* then drive; afterwards
+# the native keldrun reads what the program left.
+#   tests/wine/program_check.sh [--shots DIR]
+# With --shots the tests save pictures of every window they reach into DIR as PNG files
+# (docs/gallery holds the committed set). KELDRUN_KEEP=1 keeps the prefix.
+set -euo pipefail
+source "$(dirname "$0")/lib.sh"
+
+shots=
+if [ "${1:-}" = "--shots" ]; then
+  [ $# -ge 2 ] || { echo "usage: $0 [--shots DIR]" >&2; exit 2; }
+  mkdir -p "$2"
+  shots=$(cd "$2" && pwd)
+fi
+command -v xvfb-run >/dev/null || { echo "program_check: xvfb-run is missing" >&2; exit 2; }
+command -v python3 >/dev/null || { echo "program_check: python3 is needed" >&2; exit 2; }
+program=$KELDRUN_WIN_BUILD/Keldrun.exe
+tests=$KELDRUN_WIN_BUILD/keldrun_tests.exe
+require "$program" "$tests"
+begin_check program_check
+
+home=$prefix/drive_c/Keldrun
+folder=$prefix/drive_c/work
+mkdir -p "$home" "$folder"
+cp "$program" "$cli" "$home/"
+printf 'one' >"$folder/readme.txt"
+# The prefix's documents folder links to $HOME; the program's HTML export goes there.
+for d in "$prefix"/drive_c/users/*/Documents; do
+  [ -L "$d" ] && rm "$d" && mkdir "$d"
+done
+
+nat() { "$native" --home "$home" --wine-prefix "$prefix" "$@"; }
+win() { in_prefix "$prefix" wine "$cli" --home 'c:\Keldrun' "$@" | tr -d '\r'; }
+reg_set() { in_prefix "$prefix" wine reg add 'HKCU\Software\KeldrunTest' /v x /d "$1" /f >/dev/null 2>&1; }
+
+# Reports the program opens with the shell must not start a real browser inside the test.
+in_prefix "$prefix" wine reg add 'HKCU\Software\Wine\WineBrowser' /v Browsers /d none /f >/dev/null 2>&1
+reg_set 1
+end_prefix "$prefix"
+nat snapshot --name 'first (native)' --registry 'HKEY_CURRENT_USER\Software\KeldrunTest' \
+  --files "$folder" >"$work/snap1.out" 2>&1 || { cat "$work/snap1.out" >&2; exit 1; }
+printf 'new' >"$folder/added.txt"
+reg_set 2
+win snapshot --name 'second (cli)' --registry 'HKEY_CURRENT_USER\Software\KeldrunTest' \
+  --files 'c:\work' >"$work/snap2.out" 2>&1 || { cat "$work/snap2.out" >&2; exit 1; }
+end_prefix "$prefix"
+
+winshots=
+if [ -n "$shots" ]; then
+  mkdir -p "$work/shots"
+  winshots=$(WINEPREFIX=$prefix winepath -w "$work/shots" 2>/dev/null)
+  end_prefix "$prefix"
+fi
+cp "$tests" "$work/"
+wintests=$(WINEPREFIX=$prefix winepath -w "$work/keldrun_tests.exe" 2>/dev/null)
+end_prefix "$prefix"
+
+status=0
+WINEPREFIX=$prefix KELDRUN_PROGRAM='C:\Keldrun\Keldrun.exe' KELDRUN_SHOTS=$winshots \
+  timeout 900 xvfb-run -a -s "-screen 0 1280x1024x24" \
+  wine "$wintests" --gtest_filter='ProgramGui.*' --gtest_brief=1 || status=$?
+end_prefix "$prefix"
+
+if [ -n "$shots" ] && compgen -G "$work/shots/*.bmp" >/dev/null; then
+  python3 "$KELDRUN_SOURCE_DIR/tests/wine/bmp2png.py" "$work/shots"/*.bmp
+  cp "$work/shots"/*.png "$shots"/
+  echo "program_check: screenshots in $shots"
+fi
+[ $status -eq 0 ] || { echo "program_check: window tests FAILED (exit status $status)"; exit 1; }
+
+# What the program left, read natively: the renamed snapshot alone.
+nat list --json >"$work/list.json"
+python3 - "$work/list.json" <<'PY' || { echo "program_check: the workspace is not as the program left it" >&2; exit 1; }
+import json, sys
+snaps = json.load(open(sys.argv[1], encoding="utf-8"))["snapshots"]
+names = [s["name"] for s in snaps]
+assert names == ["renamed in the program"], names
+assert snaps[0]["number"] == 1, snaps
+PY
+[ ! -e "$home/data/snap002.snp" ] || { echo "program_check: snap002.snp outlived its deletion" >&2; exit 1; }
+echo "program_check: passed (the program and both command lines agree on one workspace)"
