@@ -44,54 +44,12 @@ bool catalogNumbers(const Settings& settings, const std::vector<std::string>& ar
   return true;
 }
 
-namespace {
-
-void appendEscaped(std::string* out, char32_t c) {
-  switch (c) {
-    case '"': *out += "\\\""; return;
-    case '\\': *out += "\\\\"; return;
-    case '\n': *out += "\\n"; return;
-    case '\r': *out += "\\r"; return;
-    case '\t': *out += "\\t"; return;
-  }
-  if (c < 0x20) {
-    char buf[8];
-    std::snprintf(buf, sizeof buf, "\\u%04x", unsigned(c));
-    *out += buf;
-  } else if (c < 0x80) {
-    *out += char(c);
-  } else {
-    *out += toUtf8(std::u16string(1, char16_t(c)));
-  }
-}
-
-}  // namespace
-
-std::string jsonString(const std::string& text) {
-  std::string out = "\"";
-  for (unsigned char c : text) appendEscaped(&out, c);
-  return out + "\"";
-}
-
-std::string jsonString(const std::u16string& text) {
-  std::string out = "\"";
-  for (size_t i = 0; i < text.size(); i++) {
-    char16_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDFFF) {
-      // Surrogates go through as escapes, pairs and lone ones alike, so nothing is lost.
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\u%04x", unsigned(c));
-      out += buf;
-    } else {
-      appendEscaped(&out, c);
-    }
-  }
-  return out + "\"";
-}
-
-const char* sectionTitle(int section) {
-  static const char* const titles[kSectionCount] = {"Registry", "Files", "Applications"};
-  return section >= 0 && section < kSectionCount ? titles[section] : "";
+bool snapshotNameArgument(const std::string& utf8, std::string* name, std::string* error) {
+  std::string bad;
+  if (latin1FromUtf8(utf8, name, &bad)) return true;
+  *error = "the name holds '" + bad + "', which a snapshot name cannot hold (only the characters of "
+           "Latin-1, U+0000 to U+00FF)";
+  return false;
 }
 
 }  // namespace keldrun

@@ -1,5 +1,5 @@
 // What the catalog commands (list, info, rename, delete, export, import) share: the workspace's
-// Settings, snapshot numbers from the command line, and JSON text.
+// Settings and snapshot numbers from the command line.
 #ifndef KELDRUN_CLI_CATALOG_CLI_H_
 #define KELDRUN_CLI_CATALOG_CLI_H_
 
@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/output.h"
 #include "shell/settings.h"
 
 namespace keldrun {
@@ -23,13 +24,11 @@ bool parseSnapshotNumber(const std::string& arg, int32_t* number);
 bool catalogNumbers(const Settings& settings, const std::vector<std::string>& args,
                     std::vector<int32_t>* numbers, std::string* error);
 
-// A JSON string literal for 8-bit program text (bytes above 0x7F are read as Latin-1).
-std::string jsonString(const std::string& text);
-// A JSON string literal for UTF-16 text.
-std::string jsonString(const std::u16string& text);
 
-// The section names "Registry", "Files", "Applications".
-const char* sectionTitle(int section);
+// A snapshot name given on the command line (UTF-8) in the 8-bit characters the name field holds
+// (Latin-1, shown code unit by code unit). False, with the message in *error, when the name holds
+// a character above U+00FF or is not UTF-8.
+bool snapshotNameArgument(const std::string& utf8, std::string* name, std::string* error);
 
 }  // namespace keldrun
 

@@ -1,74 +1,36 @@
-// keldrun compare: the differences between two snapshots as an indented tree.
+// keldrun compare: the differences between two snapshots as an indented tree, JSON or JSON lines.
 #include <cstdio>
 #include <string>
 #include <vector>
 
-#include "cli/catalog_cli.h"
 #include "cli/command.h"
-#include "cli/json_items.h"
+#include "cli/printers.h"
 #include "cli/snapshot_ref.h"
 #include "engine/compare.h"
 #include "engine/section_filter.h"
 #include "engine/text.h"
 #include "views/comparison_context.h"
-#include "views/list_columns.h"
 #include "views/screen_model.h"
-#include "views/tree_fill.h"
 
 namespace keldrun {
 
 namespace {
 
-const char* const kStateWords[kDiffStateCount] = {"unchanged", "modified", "added", "deleted",
-                                                  "excluded"};
-
-// The screens' colours as 24-bit terminal colours; unchanged keeps the terminal's own.
-std::string colorOn(int state, bool bold, bool color) {
-  if (!color) return std::string();
-  std::string s = bold ? "\033[1m" : "";
-  if (state != kUnchanged) {
-    uint32_t rgb = stateColor(state);
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "\033[38;2;%u;%u;%um", (rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
-    s += buf;
-  }
-  return s;
-}
-
-std::string colorOff(bool color) { return color ? "\033[0m" : ""; }
-
-// Folded path with a trailing '\', for prefix tests.
-std::u16string slashed(const std::u16string& path) {
-  std::u16string p = foldPath(path);
-  if (p.empty() || p.back() != u'\\') p.push_back(u'\\');
-  return p;
-}
-
-bool startsWith(const std::u16string& s, const std::u16string& prefix) {
-  return s.size() >= prefix.size() && s.compare(0, prefix.size(), prefix) == 0;
-}
-
-class Printer : public TreeVisitor {
+// Walks one section and hands the changed nodes (every node with --full) and their rows to the
+// printer. --path keeps the nodes at or below the prefix, and the ones on the way to it, by the
+// whole-name rule of the section filters.
+class DifferenceWalk : public TreeVisitor {
  public:
-  // With json set, nothing is printed: the nodes are appended to `json` as objects.
-  Printer(ComparisonContext* context, int section, const std::u16string& prefix, bool color,
-          std::string* json)
-      : context_(context), section_(section), prefix_(prefix.empty() ? prefix : slashed(prefix)),
-        color_(color), json_(json) {}
+  DifferenceWalk(ComparisonContext* context, int section, const SectionFilter& prefix, ComparePrinter* printer)
+      : context_(context), section_(section), prefix_(prefix), printer_(printer) {}
 
   bool visit(const std::u16string& path, const std::u16string& name, const TreeEntry* a,
              const TreeEntry* b, int f) override {
+    int place = testPath(prefix_, path);
+    if (place == kPathOutside) return false;
+    bool inside = place == kPathInside;
     NodeState s = context_->nodeState(a, b, f);
     bool full = context_->full();
-    bool inside = true;  // at or below the --path prefix
-    if (!prefix_.empty()) {
-      std::u16string p = slashed(path);
-      if (startsWith(prefix_, p) && p.size() < prefix_.size()) {
-        inside = false;
-      } else if (!startsWith(p, prefix_)) {
-        return false;
-      }
-    }
     if (!full) {
       if (s.state == kUnchanged) return false;
       if (s.state == kExcluded && !s.expandable) return false;
@@ -76,44 +38,18 @@ class Printer : public TreeVisitor {
     int depth = 0;
     for (char16_t c : path) depth += c == u'\\';
     if (!path.empty() && path.back() == u'\\') depth--;
-    if (depth < 0) depth = 0;
-    std::string indent(size_t(depth) * 2, ' ');
-    if (json_) {
-      if (printed) *json_ += ",";
-      *json_ += "\n{\"path\":" + jsonString(path) + ",\"name\":" + jsonString(name) +
-                ",\"depth\":" + std::to_string(depth) + ",\"state\":\"" + kStateWords[s.state] +
-                "\",\"stateNumber\":" + std::to_string(s.state) + ",\"ownChanged\":" +
-                (s.ownChanged ? "true" : "false") + ",\"rows\":[";
-    } else {
-      std::printf("%s%s%s%s  [%s%s]\n", indent.c_str(), colorOn(s.state, s.ownChanged, color_).c_str(),
-                  toUtf8(name).c_str(), colorOff(color_).c_str(), kStateWords[s.state],
-                  s.ownChanged ? ", own content" : "");
-    }
+    printer_->node(path, name, depth < 0 ? 0 : depth, s.state, s.ownChanged);
     printed = true;
     if (inside && (s.state == kModified || s.state == kAdded || s.state == kDeleted)) differences = true;
     if (inside && f == kPathInside && (s.ownChanged || full)) {
       uint32_t ca = a ? a->contentTable : 0, cb = b ? b->contentTable : 0;
       if ((ca || cb) && context_->compareContent(section_, ca, cb, &content_)) {
-        bool first = true;
         for (const ContentRow& row : content_.rows()) {
           if (row.state != kUnchanged) differences = true;
-          if (json_) {
-            *json_ += std::string(first ? "" : ",") + "\n {\"label\":\"" + row.label +
-                      "\",\"state\":\"" + stateWord(row.state) + "\",\"stateNumber\":" +
-                      std::to_string(row.state) + ",\"side\":\"" + (row.fromB ? "B" : "A") +
-                      "\"," + itemJsonFields(section_, row.item) + "}";
-            first = false;
-            continue;
-          }
-          std::vector<std::u16string> cols = listColumns(section_, row.item);
-          std::string line = indent + "    " + colorOn(row.state, false, color_) + row.label;
-          for (const std::u16string& c : cols) line += "  " + toUtf8(c);
-          line += colorOff(color_);
-          std::printf("%s\n", line.c_str());
+          printer_->row(row);
         }
       }
     }
-    if (json_) *json_ += "]}";
     return s.expandable || (full && ((a && a->childTable) || (b && b->childTable)));
   }
 
@@ -123,9 +59,8 @@ class Printer : public TreeVisitor {
  private:
   ComparisonContext* context_;
   int section_;
-  std::u16string prefix_;
-  bool color_;
-  std::string* json_;
+  const SectionFilter& prefix_;
+  ComparePrinter* printer_;
   ContentComparison content_;
 };
 
@@ -136,54 +71,39 @@ int runCompare(CommandContext& ctx) {
     only = sectionFromName(ctx.value("--section"));
     if (only < 0) return failValue("--section", ctx.value("--section"), "registry, files or apps");
   }
-  bool full = ctx.has("--full");
-  bool json = ctx.has("--json");
-  std::string prefix = ctx.value("--path");
+  OutputForm form;
+  if (!chooseOutputForm(ctx, &form)) return kExitError;
   std::string pathA, pathB, error;
   if (!resolveSnapshotRef(ctx.home, refs[0], &pathA, &error)) return fail(error);
   if (!resolveSnapshotRef(ctx.home, refs[1], &pathB, &error)) return fail(error);
   ComparisonContext context;
-  if (!context.openFiles(pathA, pathB, kModeCompare, full)) {
+  if (!context.openFiles(pathA, pathB, kModeCompare, ctx.has("--full"))) {
     return fail("cannot open snapshots " + pathA + " and " + pathB +
                 " (missing, unreadable, or not a complete snapshot file)");
   }
+  SectionFilter prefix = copyFilter(ctx.has("--path") ? FilterList{fromUtf8(ctx.value("--path"))} : FilterList{});
 
+  Output out(stdout);
+  std::unique_ptr<ComparePrinter> printer = makeComparePrinter(form, &out, ctx.color);
+  printer->begin({pathA, &context.infoA()}, {pathB, &context.infoB()});
   bool differences = false;
-  std::string out;
-  if (json) {
-    out = "{\"a\":" + snapshotJson(pathA, context.infoA()) + ",\"b\":" +
-          snapshotJson(pathB, context.infoB()) + ",\"sections\":[";
-  }
-  bool firstSection = true;
   for (int section = 0; section < kSectionCount; section++) {
     if (only >= 0 && section != only) continue;
     EmptyReason why = context.emptyReason(section);
     std::string message;
     if (why.noSnapshot) message = toUtf8(kMessageNoSnapshot);
     else if (why.noCommonPaths) message = toUtf8(kMessageNoCommonPaths);
-    if (json) {
-      out += std::string(firstSection ? "" : ",") + "\n{\"section\":" + jsonString(std::string(sectionName(section))) +
-             ",\"sectionNumber\":" + std::to_string(section) + columnTitlesJson(section) + ",\"nodes\":[";
-      firstSection = false;
-    } else {
-      std::printf("%s\n", sectionName(section));
-    }
+    printer->beginSection(section);
     if (message.empty()) {
-      Printer printer(&context, section, fromUtf8(prefix), ctx.color, json ? &out : nullptr);
-      context.walkSection(section, &printer);
-      if (!printer.printed) message = toUtf8(kMessageNoDifferences);
-      differences = differences || printer.differences;
+      DifferenceWalk walk(&context, section, prefix, printer.get());
+      context.walkSection(section, &walk);
+      if (!walk.printed) message = toUtf8(kMessageNoDifferences);
+      differences = differences || walk.differences;
     }
-    if (json) {
-      out += "],\"message\":" + (message.empty() ? std::string("null") : jsonString(message)) + "}";
-    } else if (!message.empty()) {
-      std::printf("  %s\n", message.c_str());
-    }
+    printer->endSection(message);
   }
-  if (json) {
-    out += "],\n\"differences\":" + std::string(differences ? "true" : "false") + "}\n";
-    std::fputs(out.c_str(), stdout);
-  }
+  printer->end(differences);
+  if (!out.finish()) return fail("cannot write the output");
   return differences ? kExitDifferences : kExitOk;
 }
 
@@ -192,6 +112,7 @@ const Option kOptions[] = {
     {"--full", nullptr, "also the unchanged nodes and rows (\"-\")"},
     {"--path", "P", "only nodes at or below the path P (whole names; case does not matter)"},
     {"--json", nullptr, "one JSON document instead of the tree (see docs/cli.md)"},
+    {"--jsonl", nullptr, "one JSON object per line for each node and row (see docs/cli.md)"},
     {nullptr, nullptr, nullptr},
 };
 

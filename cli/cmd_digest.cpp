@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/command.h"
+#include "cli/output.h"
 #include "engine/snapshot.h"
 #include "engine/text.h"
 
@@ -22,6 +23,7 @@ constexpr int kMaxDepth = 4096;
 
 struct DigestWalk {
   SnapshotFile* file;
+  Output* out;
   bool tree = false;       // every node below the first printed ones too
   std::u16string prefix;  // only nodes on the way to or below this path (folded compare)
   std::unordered_set<uint32_t> seen;  // tables already walked: each has one parent in a sound file
@@ -37,8 +39,10 @@ struct DigestWalk {
   }
 
   void printNode(const TreeEntry& e, const std::u16string& path) {
-    std::printf("%08x %08x %s\n", unsigned(e.childHash), unsigned(e.contentHash),
-                toUtf8(path).c_str());
+    char digests[24];
+    std::snprintf(digests, sizeof digests, "%08x %08x ", unsigned(e.childHash), unsigned(e.contentHash));
+    out->put(digests).text(path).put('\n');
+    out->flushIfFull();
   }
 
   // Walks the table at offset; parent is the path of the node that owns it, ending in '\'.
@@ -46,7 +50,7 @@ struct DigestWalk {
     if (offset == 0) return;
     if (depth > kMaxDepth || !seen.insert(offset).second) {
       std::fprintf(stderr, "keldrun: table at %u below %s is walked twice or too deep\n",
-                   unsigned(offset), toUtf8(parent).c_str());
+                   unsigned(offset), printable(parent).c_str());
       damaged = true;
       return;
     }
@@ -54,7 +58,7 @@ struct DigestWalk {
     size_t length = 0;
     if (!file->readBlock(offset, &block, 0, &length)) {
       std::fprintf(stderr, "keldrun: cannot read the table at %u below %s\n", unsigned(offset),
-                   toUtf8(parent).c_str());
+                   printable(parent).c_str());
       damaged = true;
       return;
     }
@@ -70,7 +74,7 @@ struct DigestWalk {
     }
     if (!s.empty()) {
       std::fprintf(stderr, "keldrun: the table at %u below %s ends in a malformed entry\n",
-                   unsigned(offset), toUtf8(parent).c_str());
+                   unsigned(offset), printable(parent).c_str());
       damaged = true;
     }
   }
@@ -91,17 +95,21 @@ int runDigest(CommandContext& ctx) {
   SnapshotFile file;
   SnapshotInfo info;
   if (!file.open(path, &info)) return fail("cannot open snapshot " + path);
+  Output out(stdout);
   DigestWalk walk;
   walk.file = &file;
+  walk.out = &out;
   walk.tree = tree;
   walk.prefix = fromUtf8(prefix);
   if (!walk.prefix.empty() && walk.prefix.back() != u'\\') walk.prefix.push_back(u'\\');
   for (int k = 0; k < kSectionCount; k++) {
     if (only >= 0 && k != only) continue;
-    std::printf("section %d %s %s\n", k, kSectionNames[k], sectionStateText(info.sectionState[k]));
+    out.put("section ").number(uint64_t(k)).put(' ').put(kSectionNames[k]).put(' ');
+    out.put(sectionStateText(info.sectionState[k])).put('\n');
     walk.walk(info.sectionOffset[k], std::u16string(), 0);
   }
   file.close();
+  if (!out.finish()) return fail("cannot write the output");
   return walk.damaged ? kExitError : kExitOk;
 }
 

@@ -44,14 +44,16 @@ int runInfo(CommandContext& ctx) {
     return kExitOk;
   }
 
-  std::printf("Snapshot  %d\nName      %s\nComputer  %s\nDate      %s\nSize      %s (%u bytes)\nFile      %s\n",
-              int(number), s.name.c_str(), s.computer.c_str(), s.date.c_str(), sizeText(s.size).c_str(),
-              unsigned(s.size), path.c_str());
-  std::printf("\nScanned items\n");
+  Output out(stdout);
+  out.put("Snapshot  ").number(uint64_t(number)).put("\nName      ").latin1(s.name);
+  out.put("\nComputer  ").latin1(s.computer).put("\nDate      ").latin1(s.date);
+  out.put("\nSize      ").put(sizeText(s.size)).put(" (").number(s.size).put(" bytes)\nFile      ");
+  out.text(fromUtf8(path)).put("\n\nScanned items\n");
   for (int k = 0; k < kSectionCount; k++) {
-    std::printf("%s (%s)\n", summary[size_t(k)].first.c_str(), stateText(s.sectionState[k]).c_str());
-    for (const std::u16string& item : summary[size_t(k)].second) std::printf("  %s\n", toUtf8(item).c_str());
+    out.put(summary[size_t(k)].first).put(" (").put(stateText(s.sectionState[k])).put(")\n");
+    for (const std::u16string& item : summary[size_t(k)].second) out.put("  ").text(item).put('\n');
   }
+  if (!out.finish()) return fail("cannot write the output");
   return kExitOk;
 }
 

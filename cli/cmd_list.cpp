@@ -44,26 +44,37 @@ int runList(CommandContext& ctx) {
     return kExitOk;
   }
 
+  // Every cell as printed (names escaped, Latin-1 as UTF-8), padded by characters, not bytes.
   std::vector<std::vector<std::string>> table;
   table.push_back({"No", "Name", "Computer", "Date", "Size", "Regs", "Files", "Apps"});
   for (const SnapshotList::Row& r : list.rows()) {
     std::vector<std::string> line = {std::to_string(r.number)};
-    for (int c = 0; c < SnapshotList::kColumnCount; c++) line.push_back(r.cells[c]);
+    for (int c = 0; c < SnapshotList::kColumnCount; c++) {
+      line.emplace_back();
+      appendLatin1Text(&line.back(), r.cells[c]);
+    }
     table.push_back(line);
   }
-  std::vector<size_t> width(table[0].size(), 0);
+  auto width = [](const std::string& s) {
+    size_t n = 0;
+    for (unsigned char c : s) n += (c & 0xC0) != 0x80;
+    return n;
+  };
+  std::vector<size_t> widths(table[0].size(), 0);
   for (const auto& line : table)
-    for (size_t c = 0; c < line.size(); c++) width[c] = std::max(width[c], line[c].size());
+    for (size_t c = 0; c < line.size(); c++) widths[c] = std::max(widths[c], width(line[c]));
+  Output out(stdout);
   for (const auto& line : table) {
-    std::string out;
     for (size_t c = 0; c < line.size(); c++) {
       bool right = c == 0 || c == 1 + SnapshotList::kSize;
-      std::string pad(width[c] - line[c].size(), ' ');
-      out += right ? pad + line[c] : line[c] + (c + 1 < line.size() ? pad : "");
-      if (c + 1 < line.size()) out += "  ";
+      size_t pad = widths[c] - width(line[c]);
+      if (right) out.spaces(pad);
+      out.put(line[c]);
+      if (c + 1 < line.size()) out.spaces(right ? 2 : pad + 2);
     }
-    std::printf("%s\n", out.c_str());
+    out.put('\n');
   }
+  if (!out.finish()) return fail("cannot write the output");
   return kExitOk;
 }
 

@@ -16,7 +16,8 @@ int runRename(CommandContext& ctx) {
   std::vector<int32_t> numbers;
   if (!openCatalog(&settings, true, &error) || !catalogNumbers(settings, {ctx.operands()[0]}, &numbers, &error))
     return fail(error);
-  const std::string& name = ctx.operands()[1];
+  std::string name;
+  if (!snapshotNameArgument(ctx.operands()[1], &name, &error)) return fail(error);
   if (name.empty()) return fail("rename: the name must not be empty");
   SnapshotProperties props(&settings, numbers[0]);
   std::string path = settings.snapshotPath(numbers[0]).path;

@@ -3,9 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "cli/catalog_cli.h"
 #include "cli/command.h"
-#include "cli/json_items.h"
+#include "cli/printers.h"
 #include "cli/snapshot_ref.h"
 #include "engine/text.h"
 #include "views/comparison_context.h"
@@ -26,7 +25,6 @@ int runSearch(CommandContext& ctx) {
   SearchOptions options;
   options.matchCase = ctx.has("--match-case");
   bool paths = ctx.has("--paths"), names = ctx.has("--names"), data = ctx.has("--data");
-  bool json = ctx.has("--json");
   // Without any of the three, the registry search looks everywhere, like the pane's defaults.
   if (!paths && !names && !data && section == kSectionRegistry) names = data = paths = true;
   options.paths = paths;
@@ -35,6 +33,8 @@ int runSearch(CommandContext& ctx) {
   if (section == kSectionFiles && (names || data))
     return failConflict(names ? "--names" : "--data", "--section files");
 
+  OutputForm form;
+  if (!chooseOutputForm(ctx, &form)) return kExitError;
   std::string path, error;
   if (!resolveSnapshotRef(ctx.home, rest[0], &path, &error)) return fail(error);
   ComparisonContext context;
@@ -44,32 +44,14 @@ int runSearch(CommandContext& ctx) {
   std::u16string text = fromUtf8(rest[1]);
   SearchResult result = section == kSectionFiles ? searchFiles(&context, text, options)
                                                  : searchRegistry(&context, text, options);
-  if (json) {
-    std::string out = "{\"snapshot\":" + snapshotJson(path, context.infoA()) + ",\"section\":" +
-                      jsonString(std::string(sectionName(section))) + ",\"sectionNumber\":" +
-                      std::to_string(section) + ",\"text\":" + jsonString(text) +
-                      ",\"searched\":" + (result.searched ? "true" : "false") + ",\"status\":" +
-                      jsonString(result.status) + ",\"count\":" + std::to_string(result.rows.size()) +
-                      ",\"matches\":[";
-    for (size_t i = 0; i < result.rows.size(); i++) {
-      const SearchRow& row = result.rows[i];
-      out += std::string(i ? "," : "") + "\n{\"path\":" + jsonString(row.path) + ",\"name\":" +
-             jsonString(row.name) + ",\"pathMatched\":" + (row.name == u"*" ? "true" : "false");
-      if (section == kSectionRegistry) out += ",\"data\":" + jsonString(row.data);
-      out += "}";
-    }
-    out += "]}\n";
-    std::fputs(out.c_str(), stdout);
-    if (!result.searched) return fail("search: " + result.status);
-    return result.rows.empty() ? kExitDifferences : kExitOk;
-  }
-  for (const SearchRow& row : result.rows) {
-    std::string line = toUtf8(row.path) + "\t" + toUtf8(row.name);
-    if (section == kSectionRegistry) line += "\t" + toUtf8(row.data);
-    std::printf("%s\n", line.c_str());
-  }
-  std::fprintf(stderr, "%s\n", result.status.c_str());
-  if (!result.searched) return kExitError;
+  Output out(stdout);
+  std::unique_ptr<SearchPrinter> printer = makeSearchPrinter(form, &out);
+  printer->begin({path, &context.infoA()}, section, text, result);
+  for (const SearchRow& row : result.rows) printer->match(row);
+  printer->end();
+  if (!out.finish()) return fail("cannot write the output");
+  if (!result.searched) return fail("search: " + result.status);
+  if (form == OutputForm::kText) std::fprintf(stderr, "%s\n", result.status.c_str());
   return result.rows.empty() ? kExitDifferences : kExitOk;
 }
 
@@ -80,6 +62,7 @@ const Option kOptions[] = {
     {"--names", nullptr, "search value names (registry)"},
     {"--data", nullptr, "search value data (registry)"},
     {"--json", nullptr, "one JSON document instead of the lines (see docs/cli.md)"},
+    {"--jsonl", nullptr, "one JSON object per line for each match (see docs/cli.md)"},
     {nullptr, nullptr, nullptr},
 };
 

@@ -1,34 +1,18 @@
 // keldrun show: one snapshot as the screens show it in view mode, one node at a time.
-#include <cstdio>
 #include <string>
 #include <vector>
 
-#include "cli/catalog_cli.h"
 #include "cli/command.h"
-#include "cli/json_items.h"
+#include "cli/printers.h"
 #include "cli/snapshot_ref.h"
 #include "engine/text.h"
 #include "views/comparison_context.h"
-#include "views/list_columns.h"
 #include "views/screen_model.h"
 #include "views/tree_fill.h"
 
 namespace keldrun {
 
 namespace {
-
-// The digits of a grouped size text ("1,234" gives 1234); -1 when it is not one.
-long long sizeOfText(const std::u16string& text) {
-  long long n = 0;
-  bool any = false;
-  for (char16_t c : text) {
-    if (c == u',') continue;
-    if (c < u'0' || c > u'9' || n > (1LL << 56)) return -1;
-    n = n * 10 + (c - u'0');
-    any = true;
-  }
-  return any ? n : -1;
-}
 
 int runShow(CommandContext& ctx) {
   const std::vector<std::string>& positional = ctx.operands();
@@ -37,7 +21,8 @@ int runShow(CommandContext& ctx) {
     section = sectionFromName(ctx.value("--section"));
     if (section < 0) return failValue("--section", ctx.value("--section"), "registry, files or apps");
   }
-  bool json = ctx.has("--json");
+  OutputForm form;
+  if (!chooseOutputForm(ctx, &form)) return kExitError;
   std::string path, error;
   if (!resolveSnapshotRef(ctx.home, positional[0], &path, &error)) return fail(error);
   ComparisonContext context;
@@ -65,73 +50,24 @@ int runShow(CommandContext& ctx) {
   }
   std::u16string nodePath = node != tree.root() ? itemPath(&tree, node) : std::u16string();
 
-  if (json) {
-    std::string out = "{\"snapshot\":" + snapshotJson(path, info) + ",\"section\":" +
-                      jsonString(std::string(sectionName(section))) + ",\"sectionNumber\":" +
-                      std::to_string(section) + ",\"path\":" + jsonString(nodePath) + ",\"message\":" +
-                      (model.message().empty() ? std::string("null") : jsonString(model.message())) +
-                      columnTitlesJson(section) + ",\"children\":[";
-    bool first = true;
-    if (model.message().empty()) {
-      for (TreeItem child = tree.firstChild(node); child; child = tree.nextSibling(child)) {
-        out += std::string(first ? "" : ",") + "\n{\"name\":" + jsonString(tree.text(child)) +
-               ",\"hasChildren\":" + (tree.firstChild(child) ? "true" : "false") + "}";
-        first = false;
-      }
-    }
-    out += "],\"rows\":[";
-    first = true;
-    if (model.message().empty() && node != tree.root()) {
-      std::vector<std::string> titles = columnTitles(section);
-      for (const ListRow& row : model.rows()) {
-        out += std::string(first ? "" : ",") + "\n{\"label\":" + jsonString(std::string(row.label)) +
-               ",\"name\":" + jsonString(row.columns.empty() ? std::u16string() : row.columns[0]);
-        // "size": the Size (files) or File size (apps) column as a number.
-        size_t sizeColumn = section == kSectionFiles ? 1 : section == kSectionApps ? 6 : 0;
-        if (sizeColumn && sizeColumn < row.columns.size()) {
-          long long n = sizeOfText(row.columns[sizeColumn]);
-          if (n >= 0) out += ",\"size\":" + std::to_string(n);
-        }
-        out += ",\"columns\":[";
-        for (size_t c = 0; c + 1 < row.columns.size() && c + 1 < titles.size(); c++)
-          out += (c ? "," : "") + jsonString(row.columns[c]);
-        out += "]}";
-        first = false;
-      }
-    }
-    out += "]}\n";
-    std::fputs(out.c_str(), stdout);
-    return kExitOk;
+  Output out(stdout);
+  std::unique_ptr<ShowPrinter> printer = makeShowPrinter(form, &out);
+  printer->begin({path, &info}, section, nodePath, model.message());
+  if (model.message().empty()) {
+    for (TreeItem child = tree.firstChild(node); child; child = tree.nextSibling(child))
+      printer->child(tree.text(child), tree.firstChild(child) != 0);
+    if (node != tree.root())
+      for (const ListRow& row : model.rows()) printer->row(row.label, row.columns);
   }
-
-  std::printf("%s  %s  %s  (%s)\n", info.name.c_str(), info.date.c_str(), info.computer.c_str(),
-              sectionName(section));
-  if (!model.message().empty()) {
-    std::printf("%s\n", toUtf8(model.message()).c_str());
-    return kExitOk;
-  }
-  if (positional.size() == 2) std::printf("%s\n", toUtf8(nodePath).c_str());
-  for (TreeItem child = tree.firstChild(node); child; child = tree.nextSibling(child)) {
-    bool more = tree.firstChild(child) != 0;
-    std::printf("  %s %s\n", more ? "+" : " ", toUtf8(tree.text(child)).c_str());
-  }
-  if (node != tree.root() && !model.rows().empty()) {
-    std::vector<std::string> titles = columnTitles(section);
-    std::string line;
-    for (const std::string& t : titles) line += (line.empty() ? "  " : " | ") + t;
-    std::printf("\n%s\n", line.c_str());
-    for (const ListRow& row : model.rows()) {
-      std::string text;
-      for (const std::u16string& c : row.columns) text += (text.empty() ? "  " : " | ") + toUtf8(c);
-      std::printf("%s\n", text.c_str());
-    }
-  }
+  printer->end();
+  if (!out.finish()) return fail("cannot write the output");
   return kExitOk;
 }
 
 const Option kOptions[] = {
     {"--section", "S", "registry, files or apps (default: the first one the snapshot recorded)"},
     {"--json", nullptr, "one JSON document instead of the text (see docs/cli.md)"},
+    {"--jsonl", nullptr, "one JSON object per line for each child and row (see docs/cli.md)"},
     {nullptr, nullptr, nullptr},
 };
 

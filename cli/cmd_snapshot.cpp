@@ -115,7 +115,8 @@ bool registryItem(const std::string& arg, std::u16string* item, std::string* err
 
 int runSnapshot(CommandContext& ctx) {
   bool nameGiven = ctx.has("--name");
-  std::string name = ctx.value("--name");
+  std::string name, error;
+  if (!snapshotNameArgument(ctx.value("--name"), &name, &error)) return fail(error);
   bool useFilter = ctx.has("--filter");
   bool apps = ctx.has("--apps");
   std::vector<std::string> folders = ctx.options.values("--files");
@@ -126,7 +127,6 @@ int runSnapshot(CommandContext& ctx) {
   FilterList lists[kSectionCount];
   for (const std::string& k : keys) {
     std::u16string item;
-    std::string error;
     if (!registryItem(k, &item, &error)) return fail(error);
     if (item == u"*") lists[kSectionRegistry] = {u"*"};
     if (lists[kSectionRegistry].empty() || lists[kSectionRegistry][0] != u"*")
@@ -135,14 +135,12 @@ int runSnapshot(CommandContext& ctx) {
   if (apps) lists[kSectionApps] = {u"*"};
   for (const std::string& f : folders) {
     std::u16string item;
-    std::string error;
     if (!folderItem(f, &item, &error)) return fail(error);
     lists[kSectionFiles].push_back(item);
   }
 
   // Numbering, the scan filter file, the log and the catalog are the take-snapshot dialog's.
   Settings settings(ctx.home);
-  std::string error;
   if (!openCatalog(&settings, true, &error)) return fail(error);
   TakeSnapshot take(&settings);
   if (nameGiven) take.name = name;

@@ -1,0 +1,147 @@
+#include "cli/item_columns.h"
+
+#include "cli/output.h"
+#include "engine/app_record.h"
+#include "engine/compare.h"
+#include "engine/file_scan.h"
+#include "engine/progress.h"
+#include "engine/value_entry.h"
+#include "engine/value_text.h"
+#include "views/list_columns.h"
+
+namespace keldrun {
+
+const char* stateWord(int state) {
+  static const char* const words[kDiffStateCount] = {"unchanged", "modified", "added", "deleted",
+                                                     "excluded"};
+  return state >= 0 && state < kDiffStateCount ? words[state] : "unknown";
+}
+
+namespace {
+
+void appendNumber(std::string* out, uint64_t n) {
+  char digits[24];
+  size_t i = sizeof digits;
+  do {
+    digits[--i] = char('0' + n % 10);
+    n /= 10;
+  } while (n);
+  out->append(digits + i, sizeof digits - i);
+}
+
+void appendSizeAndTime(std::string* out, uint64_t size, const std::string& sizeText, uint64_t modified,
+                       const std::string& modifiedText) {
+  *out += ",\"size\":";
+  appendNumber(out, size);
+  *out += ",\"sizeText\":";
+  appendLatin1Json(out, sizeText);
+  *out += ",\"modified\":";
+  appendNumber(out, modified);
+  *out += ",\"modifiedText\":";
+  appendLatin1Json(out, modifiedText);
+}
+
+}  // namespace
+
+void ItemColumns::appendDate(std::string* out, uint64_t fileTime) {
+  if (fileTime == 0) return;  // no time: an empty text
+  int64_t second = int64_t(fileTime / 10000000);
+  Minute& m = minutes_[(second / 60) % 64];
+  if (second < m.start || second >= m.start + 60) {
+    std::string text = fileTimeText(fileTime);
+    size_t n = text.size();
+    // "....:MM.SS": the minute's start is this second less its seconds (a zone's offset may hold
+    // seconds, so the local minute need not start on a UTC minute).
+    if (n < 3 || text[n - 3] != '.' || text[n - 2] < '0' || text[n - 2] > '5' || text[n - 1] < '0' || text[n - 1] > '9') {
+      *out += text;
+      return;
+    }
+    m.start = second - ((text[n - 2] - '0') * 10 + (text[n - 1] - '0'));
+    m.text = text.substr(0, n - 2);
+  }
+  int64_t s = second - m.start;
+  *out += m.text;
+  out->push_back(char('0' + s / 10));
+  out->push_back(char('0' + s % 10));
+}
+
+void ItemColumns::text(std::string* out, const Item& item, const char* separator) {
+  // The three columns of listColumns, without building them as strings.
+  FileEntry f;
+  if (section_ == kSectionFiles && item.p && FileEntry::parse(item.p, item.size, &f)) {
+    *out += separator;
+    appendText(out, f.name);
+    *out += separator;
+    *out += groupedSize(f.size);
+    *out += separator;
+    appendDate(out, f.lastWrite);
+    return;
+  }
+  for (const std::u16string& c : listColumns(section_, item)) {
+    *out += separator;
+    appendText(out, c.data(), c.size());
+  }
+}
+
+void ItemColumns::json(std::string* out, const Item& item) {
+  if (section_ == kSectionFiles) {
+    FileEntry f;
+    if (item.p && FileEntry::parse(item.p, item.size, &f)) {
+      std::string size = groupedSize(f.size), date;
+      appendDate(&date, f.lastWrite);
+      *out += "\"name\":";
+      appendJson(out, f.name);
+      appendSizeAndTime(out, f.size, size, f.lastWrite, date);
+      *out += ",\"columns\":[";
+      appendJson(out, f.name);
+      *out += ',';
+      appendLatin1Json(out, size);
+      *out += ',';
+      appendLatin1Json(out, date);
+      *out += ']';
+      return;
+    }
+  } else if (section_ == kSectionRegistry) {
+    ValueEntry v;
+    if (item.p && parseValueEntry(item.p, item.size, &v)) {
+      std::u16string name = valueName(v), type = typeName(v), data = displayText(v);
+      *out += "\"name\":" + jsonString(name) + ",\"type\":";
+      appendNumber(out, v.type);
+      *out += ",\"typeText\":" + jsonString(type) + ",\"data\":" + jsonString(data) + ",\"columns\":";
+      appendColumnsJson(out, {name, type, data});
+      return;
+    }
+  } else {
+    AppRecord r;
+    if (item.p && decodeAppEntry(item.p, item.size, &r)) {
+      *out += "\"name\":" + jsonString(r.name) + ",\"version\":" + jsonString(r.version) + ",\"company\":" +
+              jsonString(r.company) + ",\"status\":" + jsonString(std::string(appStatusText(r.state))) +
+              ",\"startup\":" + jsonString(std::string(appStartupText(r.startType))) + ",\"file\":" +
+              jsonString(r.file);
+      appendSizeAndTime(out, r.size, r.file.empty() ? std::string() : groupedSize(r.size), r.modified,
+                        fileTimeText(r.modified));
+      *out += ",\"columns\":";
+      appendColumnsJson(out, listColumns(section_, item));
+      return;
+    }
+  }
+  *out += "\"name\":\"\",\"columns\":[]";
+}
+
+void appendColumnTitlesJson(std::string* out, int section) {
+  std::vector<std::string> titles = columnTitles(section);
+  *out += '[';
+  for (size_t i = 0; i + 1 < titles.size(); i++) *out += (i ? "," : "") + jsonString(titles[i]);
+  *out += ']';
+}
+
+void appendColumnsJson(std::string* out, const std::vector<std::u16string>& columns) {
+  *out += '[';
+  for (size_t i = 0; i < columns.size(); i++) {
+    if (i) *out += ',';
+    appendJson(out, columns[i].data(), columns[i].size());
+  }
+  *out += ']';
+}
+
+}  // namespace keldrun

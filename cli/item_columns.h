@@ -1,0 +1,57 @@
+// The columns of one item of a content table (a registry value, a file, an application record)
+// as compare, show and search print them, in text and in JSON. The texts are the screens' list
+// columns (views/list_columns.h), without the label column "Info".
+#ifndef KELDRUN_CLI_ITEM_COLUMNS_H_
+#define KELDRUN_CLI_ITEM_COLUMNS_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/snapshot.h"
+
+namespace keldrun {
+
+// The difference state words "unchanged", "modified", "added", "deleted", "excluded".
+const char* stateWord(int state);
+
+// Writes the items of one section. Files, the rows that come by the hundred thousand, are
+// formatted straight into the output without building strings per row.
+class ItemColumns {
+ public:
+  explicit ItemColumns(int section) : section_(section) {}
+
+  // Each column preceded by `separator`, escaped as text.
+  void text(std::string* out, const Item& item, const char* separator);
+
+  // JSON fields without braces: always "name" and "columns" (the column texts), and by section
+  //   registry: "type" (number), "typeText", "data" (the text the screen shows)
+  //   files:    "size", "sizeText", "modified" (FILETIME, 100 ns since 1601), "modifiedText"
+  //   apps:     "version", "company", "status", "startup", "file", "size", "sizeText",
+  //             "modified", "modifiedText"
+  // A malformed item gives "name":"" and empty columns.
+  void json(std::string* out, const Item& item);
+
+ private:
+  // Appends the date text of a FILETIME (fileTimeText). Local time turns over by the minute, so
+  // the text up to the minute is kept for the last minutes seen and only the seconds are
+  // written per row: the rows of one folder mostly share a few minutes.
+  void appendDate(std::string* out, uint64_t fileTime);
+
+  struct Minute {
+    int64_t start = 1;       // seconds since 1601 of the minute's first second; 1: empty slot
+    std::string text;        // "YYYY-MM-DD HH:MM."
+  };
+  int section_;
+  Minute minutes_[64];
+};
+
+// Appends [t1, t2, ...] of the column titles of a section, "Info" left out.
+void appendColumnTitlesJson(std::string* out, int section);
+// Appends ["c1","c2",...].
+void appendColumnsJson(std::string* out, const std::vector<std::u16string>& columns);
+
+}  // namespace keldrun
+
+#endif  // KELDRUN_CLI_ITEM_COLUMNS_H_

@@ -1,0 +1,185 @@
+#include "cli/output.h"
+
+namespace keldrun {
+
+namespace {
+
+const char kHex[] = "0123456789abcdef";
+
+bool isControl(char32_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }
+
+void appendUtf8(std::string* out, char32_t c) {
+  if (c < 0x80) {
+    out->push_back(char(c));
+  } else if (c < 0x800) {
+    out->push_back(char(0xC0 | (c >> 6)));
+    out->push_back(char(0x80 | (c & 0x3F)));
+  } else if (c < 0x10000) {
+    out->push_back(char(0xE0 | (c >> 12)));
+    out->push_back(char(0x80 | ((c >> 6) & 0x3F)));
+    out->push_back(char(0x80 | (c & 0x3F)));
+  } else {
+    out->push_back(char(0xF0 | (c >> 18)));
+    out->push_back(char(0x80 | ((c >> 12) & 0x3F)));
+    out->push_back(char(0x80 | ((c >> 6) & 0x3F)));
+    out->push_back(char(0x80 | (c & 0x3F)));
+  }
+}
+
+void appendEscape(std::string* out, char kind, unsigned value, int digits) {
+  out->push_back('\\');
+  out->push_back(kind);
+  for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) out->push_back(kHex[(value >> shift) & 0xF]);
+}
+
+// unit(i) gives the i-th UTF-16 code unit of a text of n units.
+template <class Unit>
+void escapeText(std::string* out, size_t n, Unit unit) {
+  for (size_t i = 0; i < n; i++) {
+    char16_t c = unit(i);
+    if (c >= 0x20 && c < 0x7F) {
+      out->push_back(char(c));
+    } else if (c == u'\t' || c == u'\n' || c == u'\r') {
+      out->push_back('\\');
+      out->push_back(c == u'\t' ? 't' : c == u'\n' ? 'n' : 'r');
+    } else if (isControl(c)) {
+      appendEscape(out, 'x', c, 2);
+    } else if (c >= 0xDC80 && c <= 0xDCFF) {
+      appendEscape(out, 'x', c - 0xDC00, 2);  // a byte that was not UTF-8
+    } else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < n && unit(i + 1) >= 0xDC00 && unit(i + 1) <= 0xDFFF) {
+      char16_t low = unit(++i);
+      appendUtf8(out, 0x10000 + ((char32_t(c) - 0xD800) << 10) + (low - 0xDC00));
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      appendEscape(out, 'u', c, 4);
+    } else {
+      appendUtf8(out, c);
+    }
+  }
+}
+
+template <class Unit>
+void escapeJson(std::string* out, size_t n, Unit unit) {
+  out->push_back('"');
+  for (size_t i = 0; i < n; i++) {
+    char16_t c = unit(i);
+    if (c >= 0x20 && c < 0x7F) {
+      if (c == u'"' || c == u'\\') out->push_back('\\');
+      out->push_back(char(c));
+    } else if (c == u'\t' || c == u'\n' || c == u'\r') {
+      out->push_back('\\');
+      out->push_back(c == u'\t' ? 't' : c == u'\n' ? 'n' : 'r');
+    } else if (isControl(c) || (c >= 0xD800 && c <= 0xDFFF)) {
+      appendEscape(out, 'u', c, 4);
+    } else {
+      appendUtf8(out, c);
+    }
+  }
+  out->push_back('"');
+}
+
+struct WideUnits {
+  const char16_t* s;
+  char16_t operator()(size_t i) const { return s[i]; }
+};
+struct ByteUnits {
+  const uint8_t* s;
+  char16_t operator()(size_t i) const { return s[i]; }
+};
+struct StoredUnits {
+  const StoredText* s;
+  char16_t operator()(size_t i) const { return s->at(i); }
+};
+
+const uint8_t* bytesOf(const std::string& s) { return reinterpret_cast<const uint8_t*>(s.data()); }
+
+}  // namespace
+
+void appendText(std::string* out, const char16_t* s, size_t n) { escapeText(out, n, WideUnits{s}); }
+
+void appendText(std::string* out, const StoredText& s) {
+  if (s.wide)
+    escapeText(out, s.chars, StoredUnits{&s});
+  else
+    escapeText(out, s.chars, ByteUnits{s.bytes});
+}
+
+std::string printable(const std::u16string& s) {
+  std::string out;
+  appendText(&out, s.data(), s.size());
+  return out;
+}
+
+void appendLatin1Text(std::string* out, const std::string& s) { escapeText(out, s.size(), ByteUnits{bytesOf(s)}); }
+
+void appendJson(std::string* out, const char16_t* s, size_t n) { escapeJson(out, n, WideUnits{s}); }
+
+void appendJson(std::string* out, const StoredText& s) {
+  if (s.wide)
+    escapeJson(out, s.chars, StoredUnits{&s});
+  else
+    escapeJson(out, s.chars, ByteUnits{s.bytes});
+}
+
+void appendLatin1Json(std::string* out, const std::string& s) { escapeJson(out, s.size(), ByteUnits{bytesOf(s)}); }
+
+std::string jsonString(const std::u16string& text) {
+  std::string out;
+  appendJson(&out, text.data(), text.size());
+  return out;
+}
+
+std::string jsonString(const std::string& text) {
+  std::string out;
+  appendLatin1Json(&out, text);
+  return out;
+}
+
+bool latin1FromUtf8(const std::string& utf8, std::string* latin1, std::string* bad) {
+  std::u16string wide = fromUtf8(utf8);
+  latin1->clear();
+  for (size_t i = 0; i < wide.size(); i++) {
+    char16_t c = wide[i];
+    if (c <= 0xFF) {
+      latin1->push_back(char(c));
+      continue;
+    }
+    size_t n = c >= 0xD800 && c <= 0xDBFF && i + 1 < wide.size() ? 2 : 1;
+    bad->clear();
+    if (c >= 0xDC80 && c <= 0xDCFF) {
+      appendEscape(bad, 'x', c - 0xDC00, 2);  // not UTF-8: name the byte
+    } else {
+      *bad = toUtf8(wide.substr(i, n));
+    }
+    return false;
+  }
+  return true;
+}
+
+Output::Output(FILE* file) : file_(file) { buffer_.reserve(kBlock + 4096); }
+
+Output::~Output() { flush(); }
+
+Output& Output::number(uint64_t n) {
+  char digits[24];
+  size_t i = sizeof digits;
+  do {
+    digits[--i] = char('0' + n % 10);
+    n /= 10;
+  } while (n);
+  buffer_.append(digits + i, sizeof digits - i);
+  return *this;
+}
+
+void Output::flush() {
+  if (!buffer_.empty() && !failed_ && std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size())
+    failed_ = true;
+  buffer_.clear();
+}
+
+bool Output::finish() {
+  flush();
+  if (std::fflush(file_) != 0 || std::ferror(file_)) failed_ = true;
+  return !failed_;
+}
+
+}  // namespace keldrun

@@ -1,0 +1,357 @@
+// The JSON printers: one document per run (--json), streamed as it is walked, or one object per
+// node and item (--jsonl), each line complete in itself. Layouts: docs/cli.md.
+#include "cli/item_columns.h"
+#include "cli/printers.h"
+#include "cli/snapshot_ref.h"
+#include "views/list_columns.h"
+
+namespace keldrun {
+
+std::unique_ptr<ComparePrinter> makeTextComparePrinter(Output* out, bool color);
+std::unique_ptr<ShowPrinter> makeTextShowPrinter(Output* out);
+std::unique_ptr<SearchPrinter> makeTextSearchPrinter(Output* out);
+
+namespace {
+
+void appendPath(std::string* out, const std::string& utf8) {
+  std::u16string path = fromUtf8(utf8);
+  appendJson(out, path.data(), path.size());
+}
+
+void appendSnapshot(std::string* out, const SnapshotRef& s) {
+  *out += "{\"path\":";
+  appendPath(out, s.path);
+  *out += ",\"name\":";
+  appendLatin1Json(out, s.info->name);
+  *out += ",\"computer\":";
+  appendLatin1Json(out, s.info->computer);
+  *out += ",\"date\":";
+  appendLatin1Json(out, s.info->date);
+  *out += '}';
+}
+
+void appendState(std::string* out, int state) {
+  *out += ",\"state\":\"";
+  *out += stateWord(state);
+  *out += "\",\"stateNumber\":";
+  *out += char('0' + state);
+}
+
+class JsonComparePrinter : public ComparePrinter {
+ public:
+  explicit JsonComparePrinter(Output* out) : out_(out) {}
+
+  void begin(const SnapshotRef& a, const SnapshotRef& b) override {
+    std::string& t = out_->text();
+    t += "{\"a\":";
+    appendSnapshot(&t, a);
+    t += ",\"b\":";
+    appendSnapshot(&t, b);
+    t += ",\"sections\":[";
+  }
+
+  void beginSection(int section) override {
+    std::string& t = out_->text();
+    columns_ = ItemColumns(section);
+    t += firstSection_ ? "\n{\"section\":\"" : ",\n{\"section\":\"";
+    t += sectionName(section);
+    t += "\",\"sectionNumber\":";
+    t += char('0' + section);
+    t += ",\"columnTitles\":";
+    appendColumnTitlesJson(&t, section);
+    t += ",\"nodes\":[";
+    firstSection_ = false;
+    firstNode_ = true;
+  }
+
+  void node(const std::u16string& path, const std::u16string& name, int depth, int state, bool ownChanged) override {
+    std::string& t = out_->text();
+    closeNode();
+    t += firstNode_ ? "\n{\"path\":" : ",\n{\"path\":";
+    appendJson(&t, path.data(), path.size());
+    t += ",\"name\":";
+    appendJson(&t, name.data(), name.size());
+    t += ",\"depth\":" + std::to_string(depth);
+    appendState(&t, state);
+    t += ownChanged ? ",\"ownChanged\":true,\"rows\":[" : ",\"ownChanged\":false,\"rows\":[";
+    firstNode_ = false;
+    nodeOpen_ = true;
+    firstRow_ = true;
+    out_->flushIfFull();
+  }
+
+  void row(const ContentRow& row) override {
+    std::string& t = out_->text();
+    t += firstRow_ ? "\n {\"label\":\"" : ",\n {\"label\":\"";
+    t += row.label;
+    t += '"';
+    appendState(&t, row.state);
+    t += row.fromB ? ",\"side\":\"B\"," : ",\"side\":\"A\",";
+    columns_.json(&t, row.item);
+    t += '}';
+    firstRow_ = false;
+    out_->flushIfFull();
+  }
+
+  void endSection(const std::string& message) override {
+    closeNode();
+    out_->put("],\"message\":").put(message.empty() ? std::string("null") : jsonString(message)).put('}');
+  }
+
+  void end(bool differences) override {
+    out_->put("],\n\"differences\":").put(differences ? "true" : "false").put("}\n");
+  }
+
+ private:
+  void closeNode() {
+    if (nodeOpen_) out_->put("]}");
+    nodeOpen_ = false;
+  }
+
+  Output* out_;
+  ItemColumns columns_{0};
+  bool firstSection_ = true, firstNode_ = true, firstRow_ = true, nodeOpen_ = false;
+};
+
+// The start of each line, {"snapshot":...,"side":...,"section":..., made once per section.
+class LineHeads {
+ public:
+  void set(const std::string& snapshotPath, const char* side, int section) {
+    std::string& h = side[0] == 'B' ? b_ : a_;
+    h = "{\"snapshot\":";
+    appendPath(&h, snapshotPath);
+    if (*side) h += std::string(",\"side\":\"") + side + "\"";
+    h += ",\"section\":\"";
+    h += sectionName(section);
+    h += '"';
+  }
+  const std::string& a() const { return a_; }
+  const std::string& b() const { return b_; }
+
+ private:
+  std::string a_, b_;
+};
+
+class JsonLinesComparePrinter : public ComparePrinter {
+ public:
+  explicit JsonLinesComparePrinter(Output* out) : out_(out) {}
+
+  void begin(const SnapshotRef& a, const SnapshotRef& b) override {
+    pathA_ = a.path;
+    pathB_ = b.path;
+  }
+
+  void beginSection(int section) override {
+    columns_ = ItemColumns(section);
+    heads_.set(pathA_, "A", section);
+    heads_.set(pathB_, "B", section);
+  }
+
+  void node(const std::u16string& path, const std::u16string& name, int, int state, bool ownChanged) override {
+    nodePath_.clear();
+    appendJson(&nodePath_, path.data(), path.size());
+    std::string& t = out_->text();
+    t += state == kDeleted ? heads_.a() : heads_.b();
+    t += ",\"kind\":\"node\",\"path\":";
+    t += nodePath_;
+    t += ",\"name\":";
+    appendJson(&t, name.data(), name.size());
+    appendState(&t, state);
+    t += ownChanged ? ",\"ownChanged\":true}\n" : ",\"ownChanged\":false}\n";
+    out_->flushIfFull();
+  }
+
+  void row(const ContentRow& row) override {
+    std::string& t = out_->text();
+    t += row.fromB ? heads_.b() : heads_.a();
+    t += ",\"kind\":\"item\",\"path\":";
+    t += nodePath_;
+    t += ",\"label\":\"";
+    t += row.label;
+    t += '"';
+    appendState(&t, row.state);
+    t += ',';
+    columns_.json(&t, row.item);
+    t += "}\n";
+    out_->flushIfFull();
+  }
+
+  void endSection(const std::string&) override {}
+  void end(bool) override {}
+
+ private:
+  Output* out_;
+  ItemColumns columns_{0};
+  LineHeads heads_;
+  std::string pathA_, pathB_, nodePath_;
+};
+
+class JsonShowPrinter : public ShowPrinter {
+ public:
+  JsonShowPrinter(Output* out, bool lines) : out_(out), lines_(lines) {}
+
+  void begin(const SnapshotRef& s, int section, const std::u16string& path, const std::u16string& message) override {
+    path_ = path;
+    heads_.set(s.path, "", section);
+    titles_ = columnTitles(section).size() - 1;
+    sizeColumn_ = section == kSectionFiles ? 1 : section == kSectionApps ? 6 : 0;
+    if (lines_) return;
+    std::string& t = out_->text();
+    t += "{\"snapshot\":";
+    appendSnapshot(&t, s);
+    t += ",\"section\":\"";
+    t += sectionName(section);
+    t += "\",\"sectionNumber\":";
+    t += char('0' + section);
+    t += ",\"path\":" + jsonString(path) + ",\"message\":" + (message.empty() ? "null" : jsonString(message));
+    t += ",\"columnTitles\":";
+    appendColumnTitlesJson(&t, section);
+    t += ",\"children\":[";
+  }
+
+  void child(const std::u16string& name, bool hasChildren) override {
+    std::string& t = out_->text();
+    if (lines_) {
+      std::u16string full = path_.empty() ? name : path_ + (path_.back() == u'\\' ? u"" : u"\\") + name;
+      t += heads_.a() + ",\"kind\":\"node\",\"path\":" + jsonString(full) + ",\"name\":" + jsonString(name);
+      appendState(&t, kUnchanged);
+      t += hasChildren ? ",\"hasChildren\":true}\n" : ",\"hasChildren\":false}\n";
+      return;
+    }
+    t += first_ ? "\n{\"name\":" : ",\n{\"name\":";
+    t += jsonString(name) + ",\"hasChildren\":" + (hasChildren ? "true}" : "false}");
+    first_ = false;
+  }
+
+  void row(const char* label, const std::vector<std::u16string>& columns) override {
+    std::string& t = out_->text();
+    if (lines_) {
+      t += heads_.a() + ",\"kind\":\"item\",\"path\":" + jsonString(path_) + ",\"label\":" +
+           jsonString(std::string(label));
+      appendState(&t, kUnchanged);
+    } else {
+      if (!inRows_) t += "],\"rows\":[";
+      t += inRows_ ? ",\n{\"label\":" : "\n{\"label\":";
+      t += jsonString(std::string(label));
+    }
+    inRows_ = true;
+    t += ",\"name\":" + jsonString(columns.empty() ? std::u16string() : columns[0]);
+    // "size": the Size (files) or File size (apps) column as a number.
+    long long n = sizeColumn_ && sizeColumn_ < columns.size() ? sizeOfText(columns[sizeColumn_]) : -1;
+    if (n >= 0) t += ",\"size\":" + std::to_string(n);
+    t += ",\"columns\":";
+    // The label column "Info" is the row's label already.
+    std::vector<std::u16string> shown(columns.begin(), columns.begin() + long(std::min(titles_, columns.size())));
+    appendColumnsJson(&t, shown);
+    t += lines_ ? "}\n" : "}";
+    out_->flushIfFull();
+  }
+
+  void end() override {
+    if (lines_) return;
+    out_->put(inRows_ ? "]}\n" : "],\"rows\":[]}\n");
+  }
+
+ private:
+  // The digits of a grouped size text ("1,234" gives 1234); -1 when it is not one.
+  static long long sizeOfText(const std::u16string& text) {
+    long long n = 0;
+    bool any = false;
+    for (char16_t c : text) {
+      if (c == u',') continue;
+      if (c < u'0' || c > u'9' || n > (1LL << 56)) return -1;
+      n = n * 10 + (c - u'0');
+      any = true;
+    }
+    return any ? n : -1;
+  }
+
+  Output* out_;
+  bool lines_;
+  LineHeads heads_;
+  std::u16string path_;
+  size_t titles_ = 0, sizeColumn_ = 0;
+  bool first_ = true, inRows_ = false;
+};
+
+class JsonSearchPrinter : public SearchPrinter {
+ public:
+  JsonSearchPrinter(Output* out, bool lines) : out_(out), lines_(lines) {}
+
+  void begin(const SnapshotRef& s, int section, const std::u16string& text, const SearchResult& result) override {
+    registry_ = section == kSectionRegistry;
+    heads_.set(s.path, "", section);
+    if (lines_) return;
+    std::string& t = out_->text();
+    t += "{\"snapshot\":";
+    appendSnapshot(&t, s);
+    t += ",\"section\":\"";
+    t += sectionName(section);
+    t += "\",\"sectionNumber\":";
+    t += char('0' + section);
+    t += ",\"text\":" + jsonString(text) + ",\"searched\":" + (result.searched ? "true" : "false") +
+         ",\"status\":" + jsonString(result.status) + ",\"count\":" + std::to_string(result.rows.size()) +
+         ",\"matches\":[";
+  }
+
+  void match(const SearchRow& row) override {
+    std::string& t = out_->text();
+    bool pathMatched = row.name == u"*";
+    if (lines_) {
+      t += heads_.a() + (pathMatched ? ",\"kind\":\"node\"" : ",\"kind\":\"item\"");
+    } else {
+      t += first_ ? "\n{" : ",\n{";
+      first_ = false;
+    }
+    t += (lines_ ? ",\"path\":" : "\"path\":") + jsonString(row.path) + ",\"name\":" + jsonString(row.name) +
+         ",\"pathMatched\":" + (pathMatched ? "true" : "false");
+    if (registry_) t += ",\"data\":" + jsonString(row.data);
+    if (lines_) {
+      appendState(&t, kUnchanged);
+      t += ",\"columns\":";
+      appendColumnsJson(&t, registry_ ? std::vector<std::u16string>{row.path, row.name, row.data}
+                                      : std::vector<std::u16string>{row.path, row.name});
+    }
+    t += lines_ ? "}\n" : "}";
+    out_->flushIfFull();
+  }
+
+  void end() override {
+    if (!lines_) out_->put("]}\n");
+  }
+
+ private:
+  Output* out_;
+  bool lines_;
+  LineHeads heads_;
+  bool registry_ = true, first_ = true;
+};
+
+}  // namespace
+
+bool chooseOutputForm(const CommandContext& ctx, OutputForm* form) {
+  if (ctx.has("--json") && ctx.has("--jsonl")) {
+    failConflict("--json", "--jsonl");
+    return false;
+  }
+  *form = ctx.has("--jsonl") ? OutputForm::kJsonLines : ctx.has("--json") ? OutputForm::kJson : OutputForm::kText;
+  return true;
+}
+
+std::unique_ptr<ComparePrinter> makeComparePrinter(OutputForm form, Output* out, bool color) {
+  if (form == OutputForm::kJson) return std::make_unique<JsonComparePrinter>(out);
+  if (form == OutputForm::kJsonLines) return std::make_unique<JsonLinesComparePrinter>(out);
+  return makeTextComparePrinter(out, color);
+}
+
+std::unique_ptr<ShowPrinter> makeShowPrinter(OutputForm form, Output* out) {
+  if (form == OutputForm::kText) return makeTextShowPrinter(out);
+  return std::make_unique<JsonShowPrinter>(out, form == OutputForm::kJsonLines);
+}
+
+std::unique_ptr<SearchPrinter> makeSearchPrinter(OutputForm form, Output* out) {
+  if (form == OutputForm::kText) return makeTextSearchPrinter(out);
+  return std::make_unique<JsonSearchPrinter>(out, form == OutputForm::kJsonLines);
+}
+
+}  // namespace keldrun

@@ -1,0 +1,77 @@
+// The printers of compare, show and search, one per output form: text for the eye (or, for
+// search, tab-separated lines), one JSON document (--json) or one JSON object per line (--jsonl).
+// The commands walk the snapshots and hand each node and row to their printer; the printers
+// write through one Output and keep nothing per row, so output of any length streams.
+//
+// A --jsonl line is a flat object that names everything needed to read it alone:
+//   {"snapshot": path of the snapshot the node or item comes from, "side": "A"|"B" (compare),
+//    "section", "kind": "node"|"item", "path": the key or folder (for an item: the one holding
+//    it), "name", "label" (items), "state", "stateNumber", "columns": [...], and the item fields
+//    of ItemColumns::json}
+#ifndef KELDRUN_CLI_PRINTERS_H_
+#define KELDRUN_CLI_PRINTERS_H_
+
+#include <memory>
+#include <string>
+
+#include "cli/command.h"
+#include "cli/output.h"
+#include "engine/compare.h"
+#include "engine/snapshot.h"
+#include "views/search.h"
+
+namespace keldrun {
+
+enum class OutputForm { kText, kJson, kJsonLines };
+
+// The form a command's --json and --jsonl ask for; false (after the error) when both are given.
+bool chooseOutputForm(const CommandContext& ctx, OutputForm* form);
+// An opened snapshot as the printers name it.
+struct SnapshotRef {
+  std::string path;
+  const SnapshotInfo* info;
+};
+
+// compare: per section, the nodes depth-first and after each node its rows.
+class ComparePrinter {
+ public:
+  virtual ~ComparePrinter() = default;
+  virtual void begin(const SnapshotRef& a, const SnapshotRef& b) = 0;
+  virtual void beginSection(int section) = 0;
+  // depth: 0 for a root. ownChanged: the node's own content changed.
+  virtual void node(const std::u16string& path, const std::u16string& name, int depth, int state,
+                    bool ownChanged) = 0;
+  virtual void row(const ContentRow& row) = 0;
+  // message: why the section printed no nodes ("" when it printed some).
+  virtual void endSection(const std::string& message) = 0;
+  virtual void end(bool differences) = 0;
+};
+std::unique_ptr<ComparePrinter> makeComparePrinter(OutputForm form, Output* out, bool color);
+
+// show: one node of one snapshot, its children, then its rows (label and column texts).
+class ShowPrinter {
+ public:
+  virtual ~ShowPrinter() = default;
+  // path: the node shown ("" for the roots); message: why the section is empty, else "".
+  virtual void begin(const SnapshotRef& snapshot, int section, const std::u16string& path,
+                     const std::u16string& message) = 0;
+  virtual void child(const std::u16string& name, bool hasChildren) = 0;
+  virtual void row(const char* label, const std::vector<std::u16string>& columns) = 0;
+  virtual void end() = 0;
+};
+std::unique_ptr<ShowPrinter> makeShowPrinter(OutputForm form, Output* out);
+
+// search: the matches of one search. Text goes as tab-separated lines, one per match.
+class SearchPrinter {
+ public:
+  virtual ~SearchPrinter() = default;
+  virtual void begin(const SnapshotRef& snapshot, int section, const std::u16string& text,
+                     const SearchResult& result) = 0;
+  virtual void match(const SearchRow& row) = 0;
+  virtual void end() = 0;
+};
+std::unique_ptr<SearchPrinter> makeSearchPrinter(OutputForm form, Output* out);
+
+}  // namespace keldrun
+
+#endif  // KELDRUN_CLI_PRINTERS_H_
