@@ -7,18 +7,23 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "engine/text.h"
 #include "tests/cli_support.h"
+#include "tests/json_reader.h"
 
 namespace keldrun {
 namespace {
 
 using testing_support::CliRun;
+using testing_support::JsonReader;
+using testing_support::JsonValue;
 using testing_support::readBytes;
 using testing_support::shellWord;
 using testing_support::TempFolder;
@@ -142,6 +147,166 @@ TEST_F(CliEndToEnd, JsonOfCompareShowAndSearchCarriesTheChangeWithEscapedNames) 
   r = run("search 2 nothing-like-this --section files --json");
   EXPECT_EQ(r.status, 1) << r.err;
   EXPECT_NE(r.out.find("\"count\":0,\"matches\":[]"), std::string::npos) << r.out;
+}
+
+// True when the output holds a byte a terminal acts on besides the line feeds (and the tabs of
+// tab-separated output): C0 controls, DEL, or C1 controls in UTF-8.
+bool holdsTerminalControl(const std::string& out, bool tabs = false) {
+  for (size_t i = 0; i < out.size(); i++) {
+    unsigned char c = out[i];
+    if ((c < 0x20 && c != '\n' && !(tabs && c == '\t')) || c == 0x7F) return true;
+    if (c == 0xC2 && i + 1 < out.size() && (unsigned char)out[i + 1] <= 0x9F) return true;
+  }
+  return false;
+}
+
+std::vector<std::string> lines(const std::string& out) {
+  std::vector<std::string> result;
+  size_t start = 0;
+  while (start < out.size()) {
+    size_t end = out.find('\n', start);
+    if (end == std::string::npos) end = out.size();
+    result.push_back(out.substr(start, end - start));
+    start = end + 1;
+  }
+  return result;
+}
+
+TEST_F(CliEndToEnd, HostileNamesNeverReachTheTerminalRawAndJsonLinesParseBack) {
+  ASSERT_EQ(run("snapshot --name before --files " + shellWord(tree.str())).status, 0);
+  const std::vector<std::string> hostile = {"\x1b]0;pwned\x07.txt", "two\nlines\tx.txt", "q\"uote\\.txt",
+                                            "raw\xff\x9b.bin", "c1\xc2\x9b[31m.txt"};
+  for (const std::string& name : hostile) writeText(tree / ("app/" + name), "x");
+  // A name meant to clear the screen and forge a row of the list.
+  const std::string forged = "\x1b[2J\n  3  FAKE  host";
+  CliRun r = run("snapshot --name " + shellWord(forged) + " --files " + shellWord(tree.str()));
+  ASSERT_EQ(r.status, 0) << r.err;
+
+  r = run("list");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_FALSE(holdsTerminalControl(r.out)) << r.out;
+  EXPECT_EQ(lines(r.out).size(), 3u) << "a header and two snapshots:\n" << r.out;
+  EXPECT_NE(r.out.find("\\x1b[2J\\n  3  FAKE"), std::string::npos) << r.out;
+
+  for (const char* args : {"compare 1 2", "compare 1 2 --full", "info 2"}) {
+    r = run(args);
+    EXPECT_FALSE(holdsTerminalControl(r.out)) << args << "\n" << r.out;
+  }
+  r = run("compare 1 2");
+  for (const char* shown : {"\\x1b]0;pwned\\x07.txt", "two\\nlines\\tx.txt", "raw\\xff\\x9b.bin", "c1\\x9b[31m.txt"})
+    EXPECT_NE(r.out.find(shown), std::string::npos) << shown << "\n" << r.out;
+
+  // Tab-separated search output: one line and two fields per match.
+  r = run("search 2 . --section files");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_FALSE(holdsTerminalControl(r.out, true)) << r.out;
+  std::vector<std::string> found = lines(r.out);
+  EXPECT_EQ(found.size(), hostile.size() + 2) << r.out;  // readme.txt and sub/old.txt too
+  for (const std::string& line : found) EXPECT_EQ(std::count(line.begin(), line.end(), '\t'), 1) << line;
+
+  // --jsonl: every line one object, and the names come back exactly.
+  std::set<std::u16string> expected = {u"readme.txt"};
+  for (const std::string& name : hostile) expected.insert(fromUtf8(name));
+  r = run("compare 1 2 --jsonl");
+  ASSERT_EQ(r.status, 1) << r.err;
+  std::set<std::u16string> added;
+  std::set<std::string> fromLines;
+  for (const std::string& line : lines(r.out)) {
+    JsonValue v;
+    ASSERT_TRUE(JsonReader::parse(line, &v)) << line;
+    EXPECT_EQ(v["section"].string, u"files");
+    EXPECT_NE(v["snapshot"].string.find(u"snap00"), std::u16string::npos) << line;
+    if (v["kind"].string == u"item") {
+      if (v["label"].string == u"add") added.insert(v["name"].string);
+      EXPECT_EQ(v["side"].string, v["label"].string == u"add" || v["label"].string == u"new" ? u"B" : u"A") << line;
+      EXPECT_EQ(v["columns"].items.size(), 3u) << line;
+      fromLines.insert(toUtf8(v["path"].string + u"|" + v["name"].string + u"|" + v["label"].string));
+    } else {
+      EXPECT_EQ(v["kind"].string, u"node") << line;
+    }
+  }
+  expected.erase(u"readme.txt");  // changed in neither snapshot
+  EXPECT_EQ(added, expected);
+
+  // The same rows as the one document.
+  r = run("compare 1 2 --json");
+  JsonValue doc;
+  ASSERT_TRUE(JsonReader::parse(r.out, &doc)) << r.out;
+  std::set<std::string> fromDocument;
+  for (const JsonValue& section : doc["sections"].items)
+    for (const JsonValue& node : section["nodes"].items)
+      for (const JsonValue& row : node["rows"].items)
+        fromDocument.insert(toUtf8(node["path"].string + u"|" + row["name"].string + u"|" + row["label"].string));
+  EXPECT_EQ(fromLines, fromDocument);
+  EXPECT_EQ(doc["b"]["name"].string, fromUtf8(forged));
+
+  std::string appPath = "z:";
+  for (char c : tree.str() + "app") appPath.push_back(c == '/' ? '\\' : c);
+  for (const std::string& args : {"show 2 --jsonl " + shellWord(appPath), std::string("search 2 . --section files --jsonl")}) {
+    r = run(args);
+    ASSERT_EQ(r.status, 0) << args << r.err;
+    std::set<std::u16string> names;
+    for (const std::string& line : lines(r.out)) {
+      JsonValue v;
+      ASSERT_TRUE(JsonReader::parse(line, &v)) << line;
+      EXPECT_EQ(v["state"].string, u"unchanged");
+      if (v["kind"].string == u"item") names.insert(v["name"].string);
+    }
+    expected.insert(u"readme.txt");
+    if (args[1] == 'e') expected.insert(u"old.txt");  // search reaches app/sub
+    EXPECT_EQ(names, expected) << args;
+  }
+
+  r = run("compare 1 2 --json --jsonl");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("options '--json' and '--jsonl' cannot be combined"), std::string::npos) << r.err;
+  if (std::filesystem::exists("/dev/full")) {
+    r = run("compare 1 2 --json >/dev/full");
+    EXPECT_EQ(r.status, 2) << "a full disk is not success";
+    EXPECT_NE(r.err.find("cannot write the output"), std::string::npos) << r.err;
+  }
+}
+
+TEST_F(CliEndToEnd, Latin1NamesRoundTripThroughTheCatalog) {
+  const std::string strasse = "Stra\xc3\x9f" "e";  // UTF-8, as typed
+  CliRun r = run("snapshot --name " + shellWord(strasse) + " --files " + shellWord(tree.str()));
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::string stored = testing_support::readText(home / "data/snap001.snp");
+  EXPECT_NE(stored.find("Stra\xdf" "e"), std::string::npos) << "the name field holds Latin-1";
+  EXPECT_EQ(stored.find(strasse), std::string::npos);
+
+  r = run("list --json");
+  JsonValue v;
+  ASSERT_TRUE(JsonReader::parse(r.out, &v)) << r.out;
+  EXPECT_EQ(v["snapshots"].items.at(0)["name"].string, u"Stra\xdf" u"e");
+  EXPECT_NE(run("list").out.find(strasse + "  "), std::string::npos);
+  EXPECT_NE(run("info 1").out.find("Name      " + strasse + "\n"), std::string::npos);
+
+  // The HTML report's title, written as UTF-16.
+  ASSERT_EQ(run("report 1 --out " + shellWord(scratch / "r.htm")).status, 0);
+  std::vector<uint8_t> page = readBytes(scratch / "r.htm");
+  std::u16string wide;
+  for (size_t i = 0; i + 1 < page.size(); i += 2) wide.push_back(char16_t(page[i] | page[i + 1] << 8));
+  EXPECT_NE(wide.find(u"data - Stra\xdf" u"e"), std::u16string::npos);
+
+  const std::string accented = "\xc3\x9cn\xc3\xaf \xc3\xbf";  // Ünï ÿ
+  ASSERT_EQ(run("rename 1 " + shellWord(accented)).status, 0);
+  r = run("list --json");
+  ASSERT_TRUE(JsonReader::parse(r.out, &v)) << r.out;
+  EXPECT_EQ(v["snapshots"].items.at(0)["name"].string, u"\xdcn\xef \xff");
+
+  // What the field cannot hold is refused, and nothing changes.
+  std::vector<uint8_t> cfg = readBytes(home / "Keldrun.cfg");
+  for (const std::string& args : {"rename 1 " + shellWord("\xce\xa9mega"),
+                                  "snapshot --name " + shellWord("\xce\xa9mega") + " --files " + shellWord(tree.str()),
+                                  "rename 1 " + shellWord("raw\xff")}) {
+    r = run(args);
+    EXPECT_EQ(r.status, 2) << args;
+    EXPECT_NE(r.err.find("which a snapshot name cannot hold"), std::string::npos) << r.err;
+  }
+  EXPECT_NE(r.err.find("'\\xff'"), std::string::npos) << r.err;
+  EXPECT_EQ(readBytes(home / "Keldrun.cfg"), cfg);
+  EXPECT_EQ(dataFiles(), std::set<std::string>{"snap001.snp"});
 }
 
 TEST_F(CliEndToEnd, EveryCommandHasHelpWithAnExample) {

@@ -1,0 +1,199 @@
+// The command line's output layer, in-process: the escapes of text and JSON over every UTF-16
+// code unit, the Latin-1 snapshot names, the buffered writer on real files, and the files
+// columns written without listColumns checked against it.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/item_columns.h"
+#include "cli/output.h"
+#include "engine/file_scan.h"
+#include "engine/progress.h"
+#include "tests/json_reader.h"
+#include "tests/test_support.h"
+#include "views/list_columns.h"
+
+namespace keldrun {
+namespace {
+
+using testing_support::JsonReader;
+using testing_support::JsonValue;
+
+std::string text(const std::u16string& s) { return printable(s); }
+
+// True when the bytes hold something a terminal acts on: a C0 control, DEL, or a C1 control
+// (U+0080..U+009F, C2 80..C2 9F in UTF-8), or a byte that is not UTF-8 at all.
+bool holdsTerminalControl(const std::string& bytes) {
+  for (size_t i = 0; i < bytes.size(); i++) {
+    unsigned char c = bytes[i];
+    if (c < 0x20 || c == 0x7F) return true;
+    if (c == 0xC2 && i + 1 < bytes.size() && (unsigned char)bytes[i + 1] <= 0x9F) return true;
+  }
+  return fromUtf8(bytes).find_first_of(u"\xDC80\xDC81\xDCFF") != std::u16string::npos;
+}
+
+TEST(CliOutput, TextEscapesEveryControlCharacterAndNothingElse) {
+  struct Case {
+    std::u16string in;
+    std::string out;
+  } cases[] = {
+      {u"plain name.txt", "plain name.txt"},
+      {u"a\tb\nc\rd", "a\\tb\\nc\\rd"},
+      {u"\x1b]0;pwned\x07", "\\x1b]0;pwned\\x07"},
+      {u"\x1b[2J", "\\x1b[2J"},
+      {u"del\x7f c1\x85\x9b", "del\\x7f c1\\x85\\x9b"},
+      {u"Stra\xdf" u"e", "Stra\xc3\x9f" "e"},
+      {u"HKEY\\Software\\x", "HKEY\\Software\\x"},          // backslashes stay as they are
+      {u"raw\xDCFF\xDC9B", "raw\\xff\\x9b"},                  // bytes that were not UTF-8
+      {u"lone\xD800 and \xDC00", "lone\\ud800 and \\udc00"},
+      {u"pair\xD83D\xDE00", "pair\xF0\x9F\x98\x80"},
+      {std::u16string(1, u'\0'), "\\x00"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(text(c.in), c.out) << c.out;
+
+  // Over every code unit: a control never comes through, and what is not a control does.
+  for (uint32_t u = 0; u <= 0xFFFF; u++) {
+    std::u16string one(1, char16_t(u));
+    std::string out = text(one);
+    ASSERT_FALSE(holdsTerminalControl(out)) << std::hex << u;
+    ASSERT_EQ(out.find('\n'), std::string::npos);
+    ASSERT_EQ(out.find('\t'), std::string::npos);
+    bool escaped = out.size() > 1 && out[0] == '\\';
+    bool control = u < 0x20 || (u >= 0x7F && u <= 0x9F) || (u >= 0xD800 && u <= 0xDFFF);
+    ASSERT_EQ(escaped, control) << std::hex << u << " gave " << out;
+    if (!control) {
+      ASSERT_EQ(out, toUtf8(one)) << std::hex << u;
+    }
+  }
+}
+
+TEST(CliOutput, JsonStringsParseBackToTheSameCodeUnits) {
+  // Every code unit alone and between others, and every surrogate pair form.
+  for (uint32_t u = 0; u <= 0xFFFF; u++) {
+    std::u16string s = u"a";
+    s.push_back(char16_t(u));
+    s += u"\"\\z";
+    std::string json = jsonString(s);
+    JsonValue v;
+    size_t where = 0;
+    ASSERT_TRUE(JsonReader::parse(json, &v, &where)) << std::hex << u << " at " << where << ": " << json;
+    ASSERT_EQ(v.string, s) << std::hex << u;
+    ASSERT_FALSE(holdsTerminalControl(json)) << std::hex << u;
+  }
+  std::u16string pair = u"\xD83D\xDE00\xDBFF\xDFFF";
+  JsonValue v;
+  ASSERT_TRUE(JsonReader::parse(jsonString(pair), &v));
+  EXPECT_EQ(v.string, pair);
+
+  // Narrow and wide stored names write alike, and like the UTF-16 text.
+  std::vector<uint8_t> narrow = {'a', 0x1b, 0xdf, '"'}, wide = {'a', 0, 0x1b, 0, 0xdf, 0, '"', 0};
+  StoredText n{narrow.data(), 4, false}, w{wide.data(), 4, true};
+  std::string fromNarrow, fromWide, fromText;
+  appendJson(&fromNarrow, n);
+  appendJson(&fromWide, w);
+  appendText(&fromText, n);
+  EXPECT_EQ(fromNarrow, fromWide);
+  EXPECT_EQ(fromNarrow, jsonString(std::u16string(u"a\x1b\xdf\"")));
+  EXPECT_EQ(fromText, "a\\x1b\xc3\x9f\"");
+  // Program texts are Latin-1.
+  EXPECT_EQ(jsonString(std::string("Stra\xdf" "e")), "\"Stra\xc3\x9f" "e\"");
+}
+
+TEST(CliOutput, SnapshotNamesFromUtf8ArgumentsAreLatin1OrRefused) {
+  std::string latin1, bad;
+  ASSERT_TRUE(latin1FromUtf8("Stra\xc3\x9f" "e \xc3\xbf", &latin1, &bad));
+  EXPECT_EQ(latin1, "Stra\xdf" "e \xff");
+  std::string shown;
+  appendLatin1Text(&shown, latin1);
+  EXPECT_EQ(shown, "Stra\xc3\x9f" "e \xc3\xbf") << "back to the UTF-8 it came from";
+  ASSERT_TRUE(latin1FromUtf8("", &latin1, &bad));
+  EXPECT_EQ(latin1, "");
+
+  struct Refused {
+    std::string in, bad;
+  } refused[] = {
+      {"\xce\xa9mega", "\xce\xa9"},          // Ω
+      {"euro \xe2\x82\xac", "\xe2\x82\xac"},  // €
+      {"smile \xf0\x9f\x98\x80", "\xf0\x9f\x98\x80"},
+      {"raw \xff byte", "\\xff"},             // not UTF-8: the byte is named
+      {"half \xc3", "\\xc3"},
+  };
+  for (const Refused& r : refused) {
+    EXPECT_FALSE(latin1FromUtf8(r.in, &latin1, &bad)) << r.in;
+    EXPECT_EQ(bad, r.bad) << r.in;
+  }
+}
+
+TEST(CliOutput, WriterDeliversEveryBlockAndReportsAFailedWrite) {
+  testing_support::TempFolder dir;
+  std::string path = dir / "out.txt";
+  std::string expected;
+  {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    Output out(f);
+    for (int i = 0; i < 50000; i++) {  // about 1 MB: many blocks
+      out.put("row ").number(uint64_t(i) * 1000003).put('\t').text(u"n\xe4me\n").put('\n');
+      out.flushIfFull();
+      expected += "row " + std::to_string(uint64_t(i) * 1000003) + "\tn\xc3\xa4me\\n\n";
+    }
+    out.number(0).number(~uint64_t(0));
+    expected += "0" + std::to_string(~uint64_t(0));
+    EXPECT_TRUE(out.finish());
+    std::fclose(f);
+  }
+  EXPECT_EQ(testing_support::readText(path), expected);
+
+  // A FILE that cannot be written (opened for reading): finish says so.
+  FILE* f = std::fopen(path.c_str(), "rb");
+  ASSERT_NE(f, nullptr);
+  {
+    Output out(f);
+    out.put(std::string(200000, 'x'));
+    out.flushIfFull();
+    out.put("end\n");
+    EXPECT_FALSE(out.finish());
+  }
+  std::fclose(f);
+  EXPECT_EQ(testing_support::readText(path), expected) << "nothing written over the file";
+}
+
+TEST(CliOutput, FilesColumnsMatchTheScreensColumnsAcrossMinutesAndDays) {
+  // Times that walk across seconds, minute and day boundaries, back and forth, as the old and
+  // new rows of a comparison do; 0 is "no time".
+  std::vector<uint64_t> times = {0};
+  const uint64_t base = fileTimeFromUnix(1700000000 - 1700000000 % 86400 - 30, 0);
+  for (int i = 0; i < 400; i++) {
+    times.push_back(base + uint64_t(i % 97) * 10000000ULL * 7 + uint64_t(i) * 1234567);
+    times.push_back(base + 86400ULL * 10000000 * uint64_t(i % 5) + uint64_t(59 - i % 60) * 10000000);
+  }
+  times.push_back(fileTimeFromUnix(-5000000000LL, 0));  // before 1900
+  ItemColumns columns(kSectionFiles);
+  for (size_t i = 0; i < times.size(); i++) {
+    std::u16string name = i % 3 ? u"file\x1b" + std::u16string(1, char16_t(0x100 + i)) : u"plain";
+    std::vector<uint8_t> entry;
+    appendFileEntry(&entry, name.data(), name.size(), times[i], uint64_t(i) * 999983);
+    Item item{entry.data(), entry.size()};
+    std::string expected;
+    for (const std::u16string& c : listColumns(kSectionFiles, item)) expected += "  " + printable(c);
+    std::string got;
+    columns.text(&got, item, "  ");
+    ASSERT_EQ(got, expected) << i;
+
+    std::string json = "{";
+    columns.json(&json, item);
+    json += "}";
+    JsonValue v;
+    ASSERT_TRUE(JsonReader::parse(json, &v)) << json;
+    EXPECT_EQ(v["name"].string, name);
+    EXPECT_EQ(v["modified"].number, double(times[i]));
+    EXPECT_EQ(v["modifiedText"].string, widen(fileTimeText(times[i])));
+    ASSERT_EQ(v["columns"].items.size(), 3u);
+    EXPECT_EQ(v["columns"].items[2].string, widen(fileTimeText(times[i])));
+  }
+}
+
+}  // namespace
+}  // namespace keldrun
