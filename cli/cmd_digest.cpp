@@ -10,6 +10,7 @@
 
 #include "cli/command.h"
 #include "cli/output.h"
+#include "engine/section_filter.h"
 #include "engine/snapshot.h"
 #include "engine/text.h"
 
@@ -25,17 +26,15 @@ struct DigestWalk {
   SnapshotFile* file;
   Output* out;
   bool tree = false;       // every node below the first printed ones too
-  std::u16string prefix;  // only nodes on the way to or below this path (folded compare)
+  SectionFilter prefix;   // only nodes on the way to or at and below --path
   std::unordered_set<uint32_t> seen;  // tables already walked: each has one parent in a sound file
   bool damaged = false;
 
-  // True when the node at path lies below the prefix, or on the way to it.
+  // True when the node at path lies at or below the prefix, or on the way to it.
   bool wanted(const std::u16string& path, bool* print) const {
-    size_t n = std::min(path.size(), prefix.size());
-    for (size_t i = 0; i < n; i++)
-      if (foldAscii(path[i]) != foldAscii(prefix[i])) return false;
-    *print = path.size() >= prefix.size();
-    return true;
+    int place = testPath(prefix, path);
+    *print = place == kPathInside;
+    return place != kPathOutside;
   }
 
   void printNode(const TreeEntry& e, const std::u16string& path) {
@@ -100,8 +99,7 @@ int runDigest(CommandContext& ctx) {
   walk.file = &file;
   walk.out = &out;
   walk.tree = tree;
-  walk.prefix = fromUtf8(prefix);
-  if (!walk.prefix.empty() && walk.prefix.back() != u'\\') walk.prefix.push_back(u'\\');
+  walk.prefix = copyFilter(ctx.has("--path") ? FilterList{fromUtf8(prefix)} : FilterList{});
   for (int k = 0; k < kSectionCount; k++) {
     if (only >= 0 && k != only) continue;
     out.put("section ").number(uint64_t(k)).put(' ').put(kSectionNames[k]).put(' ');
@@ -116,7 +114,7 @@ int runDigest(CommandContext& ctx) {
 const Option kOptions[] = {
     {"--tree", nullptr, "every key and folder, not only the section roots"},
     {"--section", "NAME", "only registry, files or applications"},
-    {"--path", "PREFIX", "only the nodes at or below PREFIX (ASCII letters folded)"},
+    {"--path", "PREFIX", "only the nodes at or below PREFIX (whole names; case does not matter)"},
     {nullptr, nullptr, nullptr},
 };
 

@@ -267,6 +267,30 @@ TEST_F(CliEndToEnd, HostileNamesNeverReachTheTerminalRawAndJsonLinesParseBack) {
   }
 }
 
+TEST_F(CliEndToEnd, PathTakesWholeNamesInCompareAndDigest) {
+  std::filesystem::create_directories(tree / "appendix");
+  ASSERT_EQ(run("snapshot --files " + shellWord(tree.str())).status, 0);
+  writeText(tree / "app/in.txt", "1");
+  writeText(tree / "appendix/out.txt", "1");
+  ASSERT_EQ(run("snapshot --files " + shellWord(tree.str())).status, 0);
+  std::string app = "z:";
+  for (char c : tree.str() + "APP") app.push_back(c == '/' ? '\\' : c);  // case does not matter
+  for (const std::string& path : {" --path " + shellWord(app), " --path=" + shellWord(app + "\\")}) {
+    CliRun r = run("compare 1 2" + path);
+    EXPECT_EQ(r.status, 1) << path << r.err;
+    EXPECT_NE(r.out.find("in.txt"), std::string::npos) << path << r.out;
+    EXPECT_EQ(r.out.find("out.txt"), std::string::npos) << path << r.out;
+    EXPECT_EQ(r.out.find("appendix"), std::string::npos) << path << r.out;
+    r = run("digest --tree --section files" + path + " " + shellWord(home / "data/snap002.snp"));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\\app\\sub\\\n"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("appendix"), std::string::npos) << r.out;
+  }
+  // Only the change outside the path: nothing to report there.
+  CliRun r = run("compare 1 2 --path " + shellWord(app + "\\sub"));
+  EXPECT_EQ(r.status, 0) << r.out;
+}
+
 TEST_F(CliEndToEnd, Latin1NamesRoundTripThroughTheCatalog) {
   const std::string strasse = "Stra\xc3\x9f" "e";  // UTF-8, as typed
   CliRun r = run("snapshot --name " + shellWord(strasse) + " --files " + shellWord(tree.str()));
