@@ -87,7 +87,9 @@ void ItemColumns::json(std::string* out, const Item& item) {
   if (section_ == kSectionFiles) {
     FileEntry f;
     if (item.p && FileEntry::parse(item.p, item.size, &f)) {
-      std::string size = groupedSize(f.size), date;
+      std::string size = groupedSize(f.size);  // short: held in the string itself
+      std::string& date = scratch_;
+      date.clear();
       appendDate(&date, f.lastWrite);
       *out += "\"name\":";
       appendJson(out, f.name);

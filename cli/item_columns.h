@@ -45,6 +45,7 @@ class ItemColumns {
   };
   int section_;
   Minute minutes_[64];
+  std::string scratch_;  // the date text of the current JSON row
 };
 
 // Appends [t1, t2, ...] of the column titles of a section, "Info" left out.
