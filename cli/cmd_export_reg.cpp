@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/command.h"
+#include "cli/output.h"
 #include "cli/snapshot_ref.h"
 #include "engine/text.h"
 #include "views/comparison_context.h"
@@ -13,21 +14,6 @@
 namespace keldrun {
 
 namespace {
-
-// A name from a snapshot as one line of terminal text: control characters and line
-// separators become escapes ("\n", "\x1b", "\u2028").
-std::string printableName(const std::u16string& name) {
-  std::u16string out;
-  for (char16_t c : name) {
-    char buf[16] = "";
-    if (c == u'\n') std::snprintf(buf, sizeof buf, "\\n");
-    else if (c == u'\r') std::snprintf(buf, sizeof buf, "\\r");
-    else if (c < 0x20 || (c >= 0x7F && c < 0xA0)) std::snprintf(buf, sizeof buf, "\\x%02x", unsigned(c));
-    else if (c == 0x2028 || c == 0x2029) std::snprintf(buf, sizeof buf, "\\u%04x", unsigned(c));
-    if (buf[0]) out += widen(buf); else out.push_back(c);
-  }
-  return toUtf8(out);
-}
 
 int runExportReg(CommandContext& ctx) {
   const std::vector<std::string>& rest = ctx.operands();
@@ -61,7 +47,7 @@ int runExportReg(CommandContext& ctx) {
   std::vector<std::u16string> leftOut;
   if (!exportKey(&context, mode, fromUtf8(rest.back()), out, &message, 0, &leftOut)) return fail(message);
   for (const std::u16string& name : leftOut) {
-    std::fprintf(stderr, "keldrun: left out, a .reg file cannot name it: %s\n", printableName(name).c_str());
+    std::fprintf(stderr, "keldrun: left out, a .reg file cannot name it: %s\n", printable(name).c_str());
   }
   if (!leftOut.empty()) {
     return fail("Key exported without " + std::to_string(leftOut.size()) + " keys or values");

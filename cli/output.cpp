@@ -44,6 +44,8 @@ void escapeText(std::string* out, size_t n, Unit unit) {
       out->push_back(c == u'\t' ? 't' : c == u'\n' ? 'n' : 'r');
     } else if (isControl(c)) {
       appendEscape(out, 'x', c, 2);
+    } else if (c == 0x2028 || c == 0x2029) {
+      appendEscape(out, 'u', c, 4);  // line and paragraph separators start lines for some readers
     } else if (c >= 0xDC80 && c <= 0xDCFF) {
       appendEscape(out, 'x', c - 0xDC00, 2);  // a byte that was not UTF-8
     } else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < n && unit(i + 1) >= 0xDC00 && unit(i + 1) <= 0xDFFF) {

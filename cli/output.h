@@ -15,7 +15,8 @@ namespace keldrun {
 
 // Text for the eye, as UTF-8. Escaped: tab, line feed and carriage return as \t \n \r; the other
 // control characters (below 0x20, 0x7F to 0x9F) as \xNN; a byte that was not UTF-8 (kept as
-// U+DC80..U+DCFF) as \xNN of that byte; a lone surrogate as \uXXXX. So one name stays on one
+// U+DC80..U+DCFF) as \xNN of that byte; a lone surrogate and the line and paragraph separators
+// U+2028, U+2029 as \uXXXX. So one name stays on one
 // line and in one tab-separated field, and cannot move the cursor or retitle the terminal.
 void appendText(std::string* out, const char16_t* s, size_t n);
 void appendText(std::string* out, const StoredText& s);

@@ -48,6 +48,7 @@ TEST(CliOutput, TextEscapesEveryControlCharacterAndNothingElse) {
       {u"HKEY\\Software\\x", "HKEY\\Software\\x"},          // backslashes stay as they are
       {u"raw\xDCFF\xDC9B", "raw\\xff\\x9b"},                  // bytes that were not UTF-8
       {u"lone\xD800 and \xDC00", "lone\\ud800 and \\udc00"},
+      {u"line\x2028para\x2029", "line\\u2028para\\u2029"},
       {u"pair\xD83D\xDE00", "pair\xF0\x9F\x98\x80"},
       {std::u16string(1, u'\0'), "\\x00"},
   };
@@ -61,7 +62,7 @@ TEST(CliOutput, TextEscapesEveryControlCharacterAndNothingElse) {
     ASSERT_EQ(out.find('\n'), std::string::npos);
     ASSERT_EQ(out.find('\t'), std::string::npos);
     bool escaped = out.size() > 1 && out[0] == '\\';
-    bool control = u < 0x20 || (u >= 0x7F && u <= 0x9F) || (u >= 0xD800 && u <= 0xDFFF);
+    bool control = u < 0x20 || (u >= 0x7F && u <= 0x9F) || (u >= 0xD800 && u <= 0xDFFF) || u == 0x2028 || u == 0x2029;
     ASSERT_EQ(escaped, control) << std::hex << u << " gave " << out;
     if (!control) {
       ASSERT_EQ(out, toUtf8(one)) << std::hex << u;
