@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Whole-process "keldrun compare" of the compare bench's two 300,000-file snapshots, output to
+# /dev/null: with every file changed, the printed rows per second (best of RUNS, by wall time
+# and by CPU time) and the peak resident memory of the text, --json and --jsonl forms; with a
+# small change, the time of one run.
+#
+# usage: bench/cli_compare.sh [BUILD_DIR] [RUNS]     (defaults: build/native, 5)
+# Environment: KELDRUN_COMPARE_BENCH_DIR (default /tmp/keldrun_compare_bench) holds a.snp (the
+# tree), b.snp (a small change) and c.snp (every file changed) as compare_bench leaves them;
+# compare_bench makes them when they are missing.
+set -euo pipefail
+
+build=$(cd "${1:-build/native}" && pwd)
+runs=${2:-5}
+work=${KELDRUN_COMPARE_BENCH_DIR:-/tmp/keldrun_compare_bench}
+[ -x "$build/keldrun" ] || { echo "no keldrun in $build" >&2; exit 2; }
+[ -x /usr/bin/time ] || { echo "needs /usr/bin/time (apt-get install time)" >&2; exit 2; }
+if [ ! -f "$work/a.snp" ] || [ ! -f "$work/b.snp" ] || [ ! -f "$work/c.snp" ]; then
+  [ -x "$build/compare_bench" ] || { echo "no compare_bench in $build to make the snapshots" >&2; exit 2; }
+  "$build/compare_bench" "$work" >/dev/null
+fi
+
+# Best of RUNS: "wall cpu peak_kb" of keldrun compare A B ARGS... > /dev/null.
+measure() {
+  local a=$1 b=$2 best="" line
+  shift 2
+  for _ in $(seq "$runs"); do
+    line=$(/usr/bin/time -f '%e %U %S %M' "$build/keldrun" compare "$a" "$b" "$@" 2>&1 >/dev/null | tail -1)
+    line=$(awk '{ printf "%.3f %.3f %d", $1, $2 + $3, $4 }' <<<"$line")
+    if [ -z "$best" ] || awk -v x="${line%% *}" -v y="${best%% *}" 'BEGIN { exit !(x < y) }'; then best=$line; fi
+  done
+  echo "$best"
+}
+
+rows=$("$build/keldrun" compare "$work/a.snp" "$work/c.snp" | wc -l || true)
+echo "every file changed: $rows printed rows (text)"
+for form in "" --json --jsonl; do
+  read -r wall cpu kb <<<"$(measure "$work/a.snp" "$work/c.snp" $form)"
+  awk -v f="${form:-text}" -v w="$wall" -v c="$cpu" -v k="$kb" -v r="$rows" 'BEGIN {
+    printf "  %-7s %.3f s wall (%.2f million rows/s), %.3f s CPU (%.2f million rows/s), peak %.1f MB\n",
+           f, w, r / w / 1e6, c, r / (c > 0 ? c : 0.001) / 1e6, k / 1024 }'
+done
+read -r wall cpu kb <<<"$(measure "$work/a.snp" "$work/b.snp")"
+echo "small change: $wall s wall, $cpu s CPU, peak $((kb / 1024)) MB (target: under 10 ms)"
