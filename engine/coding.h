@@ -31,14 +31,12 @@ inline void putU64(uint8_t* p, uint64_t v) {
 }
 
 inline void appendU16(std::vector<uint8_t>* out, uint16_t v) {
-  uint8_t b[2];
-  putU16(b, v);
-  out->insert(out->end(), b, b + 2);
+  out->resize(out->size() + 2);
+  putU16(out->data() + out->size() - 2, v);
 }
 inline void appendU32(std::vector<uint8_t>* out, uint32_t v) {
-  uint8_t b[4];
-  putU32(b, v);
-  out->insert(out->end(), b, b + 4);
+  out->resize(out->size() + 4);
+  putU32(out->data() + out->size() - 4, v);
 }
 
 // A bounded view of bytes. Reads advance the cursor and fail (returning false, leaving the

@@ -4,15 +4,18 @@
 # Steps: native build and tests, the same under AddressSanitizer and UndefinedBehaviorSanitizer,
 # the x86_64 Windows build with its tests under Wine, the i686 Windows build (compile and link),
 # every tests/wine/*_check.sh, the check that <windows.h> stays in Windows-only files, and each
-# libFuzzer target run briefly from its corpus.
+# libFuzzer target replaying its corpus and exploring a fixed number of runs from a fixed seed
+# (the same result on every run; scripts/fuzz.sh explores longer). Warnings are errors here.
 # Ends with "N passed, N failed" and exits non-zero when a step failed.
-# Environment: KELDRUN_JOBS (default 2) build jobs; KELDRUN_BUILD_ROOT (default build/ci).
+# Nothing is written into the checkout.
+# Environment: KELDRUN_JOBS (default 2) build jobs; KELDRUN_BUILD_ROOT (default a folder under
+# ${TMPDIR:-/tmp} named after the checkout); KELDRUN_FUZZ_RUNS (default 20000) runs per target.
 set -euo pipefail
 
 cd "$(dirname "$0")/.."
 root=$(pwd)
 jobs=${KELDRUN_JOBS:-2}
-out=${KELDRUN_BUILD_ROOT:-$root/build/ci}
+out=${KELDRUN_BUILD_ROOT:-${TMPDIR:-/tmp}/keldrun-ci-$(printf %s "$root" | cksum | cut -d' ' -f1)}
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
 
@@ -46,7 +49,7 @@ step() {
 configure_build() {  # DIR CMAKE_ARGS...
   local dir=$1
   shift
-  cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELDRUN_WERROR=ON "$@" >/dev/null
   # -k 0: one broken file fails the step but does not keep the other targets from being built
   # for the steps after it.
   ninja -C "$dir" -j"$jobs" -k 0
@@ -79,23 +82,29 @@ windows_header_check() {
   echo "<windows.h> appears only in Windows-only files"
 }
 
-# Every fuzz target replays its corpus, then explores for a few seconds; new inputs it finds go to
-# a scratch folder, not into the repository's corpus.
+# Every fuzz target replays its corpus, then explores a fixed number of runs from a fixed seed, so
+# that every run of this script tries the same inputs. New inputs and any crash, leak or timeout
+# file go to a scratch folder, kept and named when the target fails.
 fuzz_targets() {
   CC=clang CXX=clang++ configure_build "$out/fuzz" -DKELDRUN_FUZZ=ON -DKELDRUN_TESTS=OFF
-  local target name scratch rc
+  local target name scratch rc bad=0
   for target in "$out"/fuzz/*_fuzz; do
     name=$(basename "$target" _fuzz)
-    scratch=$(mktemp -d)
+    scratch=$(mktemp -d "${TMPDIR:-/tmp}/keldrun-fuzz-$name.XXXXXX")
     mkdir "$scratch/new"
     rc=0
-    "$target" -max_total_time="${KELDRUN_FUZZ_SECONDS:-15}" -timeout=10 "$scratch/new" \
-      "$root/fuzz/corpus/$name" >"$scratch/log" 2>&1 || rc=$?
+    "$target" -seed=1 -runs="${KELDRUN_FUZZ_RUNS:-20000}" -timeout=10 -artifact_prefix="$scratch/" \
+      "$scratch/new" "$root/fuzz/corpus/$name" >"$scratch/log" 2>&1 || rc=$?
     echo "$name: $(grep -E '^Done' "$scratch/log" || echo "exit status $rc")"
-    [ "$rc" -eq 0 ] || tail -40 "$scratch/log"
-    rm -rf "$scratch"
-    [ "$rc" -eq 0 ] || return 1
+    if [ "$rc" -ne 0 ]; then
+      tail -40 "$scratch/log"
+      echo "$name: the failing input and the log are in $scratch"
+      bad=1
+    else
+      rm -rf "$scratch"
+    fi
   done
+  [ "$bad" -eq 0 ]
 }
 
 if [ "${1:-}" = "--install" ]; then

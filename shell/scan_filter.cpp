@@ -62,7 +62,9 @@ void readFilterText(const std::string& text, FilterList lists[kSectionCount]) {
     if (end == std::string::npos) end = text.size();
     std::string line = text.substr(start, end - start);
     start = end + 1;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+    // Every carriage return of the line end goes: a file passed twice through a text-mode
+    // conversion ends its lines in "\r\r\n", and an item never ends in one.
+    while (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.empty() || line[0] == '-' || line.size() > kMaxFilterLine) continue;
     bool header = false;
     for (int s = 0; s < kSectionCount; s++)

@@ -21,7 +21,7 @@ constexpr int kChecked = 1;
 constexpr int kPartlyChecked = 2;
 
 // Reads scan filter text into the three stored lists (emptied first). Lines are separated by
-// "\n" (a "\r" before it is dropped); empty lines and lines beginning with "-" are skipped; a
+// "\n" (the "\r"s before it are dropped); empty lines and lines beginning with "-" are skipped; a
 // line equal to "Registry:", "Files:" or "Applications:" (ignoring case) makes that section
 // current; any other line after a header is an item: given a trailing backslash unless it
 // begins with "*" or ends in one, and lowered. Bytes become the code units of equal value,

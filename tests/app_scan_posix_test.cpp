@@ -189,7 +189,7 @@ TEST_F(AppScanTest, ReadFileInfoFillsFileTimeSizeVersionAndCompany) {
   AppRecord r;
   ASSERT_TRUE(g.readFileInfo(u"\"C:\\Program Files\\Keldrun Test\\Tool.exe\" /min", &r));
   EXPECT_EQ(r.file, u"c:\\program files\\keldrun test\\tool.exe /min");
-  uint64_t time, size;
+  uint64_t time = 0, size = 0;
   statOf("Program Files/Keldrun Test/Tool.exe", &time, &size);
   EXPECT_EQ(r.modified, time);
   EXPECT_EQ(r.size, size);

@@ -3,6 +3,7 @@
 #ifndef KELDRUN_TESTS_PE_IMAGE_SUPPORT_H_
 #define KELDRUN_TESTS_PE_IMAGE_SUPPORT_H_
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -108,7 +109,7 @@ inline Bytes buildPe(const PeOptions& o) {
     if (i + 1 < n) pad4(&rsrc);
   }
 
-  Bytes pe(kRsrcRaw, 0);
+  Bytes pe(kRsrcRaw + rsrc.size(), 0);
   pe[0] = 'M';
   pe[1] = 'Z';
   putU32(pe.data() + 0x3C, 0x80);
@@ -131,7 +132,7 @@ inline Bytes buildPe(const PeOptions& o) {
   putU32(sec + 12, kRsrcRva);
   putU32(sec + 16, uint32_t(rsrc.size()));
   putU32(sec + 20, kRsrcRaw);
-  pe.insert(pe.end(), rsrc.begin(), rsrc.end());
+  std::copy(rsrc.begin(), rsrc.end(), pe.begin() + kRsrcRaw);
   return pe;
 }
 

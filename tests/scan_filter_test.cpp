@@ -72,6 +72,22 @@ TEST(ScanFilterFile, WrittenFormAndRoundTrip) {
   for (int s = 0; s < kSectionCount; s++) EXPECT_EQ(back[s], lists[s]) << s;
 }
 
+// A file converted to CRLF twice ends its lines in "\r\r\n": the headers still count and no item
+// keeps a carriage return, so what was read writes back and reads again unchanged.
+TEST(ScanFilterFile, DoubledCarriageReturnsAreLineEnds) {
+  TempFolder dir;
+  writeText(dir / "scan_filter.txt",
+            "Registry:\r\r\nHKEY_USERS\\\r\r\n*\x01x\r\r\n\r\r\nFiles:\r\r\nc:\\windows\r\r\n");
+  FilterList lists[kSectionCount];
+  loadFilter(dir / "scan_filter.txt", lists);
+  EXPECT_EQ(lists[0], L({u"hkey_users\\", u"*\x01x"}));
+  EXPECT_EQ(lists[1], L({u"c:\\windows\\"}));
+  ASSERT_TRUE(writeFilterFile(dir / "again.txt", lists));
+  FilterList back[kSectionCount];
+  loadFilter(dir / "again.txt", back);
+  for (int s = 0; s < kSectionCount; s++) EXPECT_EQ(back[s], lists[s]) << s;
+}
+
 TEST(ScanFilterFile, LongLinesAreSkippedWhole) {
   FilterList lists[kSectionCount];
   std::string longItem = "c:\\" + std::string(kMaxFilterLine, 'a');
