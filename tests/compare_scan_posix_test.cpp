@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <random>
@@ -22,6 +23,7 @@
 #include "engine/value_entry.h"
 #include "engine/section_filter.h"
 #include "tests/compare_support.h"
+#include "tests/test_support.h"
 #include "platform/regfile.h"
 #include "views/comparison_context.h"
 
@@ -43,26 +45,23 @@ void writeFile(const std::string& path, size_t size, long mtime) {
   utimes(path.c_str(), tv);
 }
 
-void removeTree(const std::string& path) { std::system(("rm -rf '" + path + "'").c_str()); }
+void removeTree(const std::string& path) { std::filesystem::remove_all(path); }
 
 class ScanFixture : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/keldrun_cmpscan_XXXXXX";
-    base_ = mkdtemp(tmpl);
-    tree_ = base_ + "/tree";
+    tree_ = folder_ / "tree";
     mkdir(tree_.c_str(), 0755);
     env_ = newPosixEnv("");
   }
-  void TearDown() override { removeTree(base_); }
-
-  std::string snap(const std::string& name) { return base_ + "/" + name; }
+  std::string snap(const std::string& name) { return folder_ / name; }
   bool scan(const std::string& name, const FilterList& items) {
     return scanFolders(snap(name), env_.get(), items, name);
   }
   std::u16string root() const { return windowsPath(tree_); }
 
-  std::string base_, tree_;
+  testing_support::TempFolder folder_;
+  std::string tree_;
   std::unique_ptr<Env> env_;
 };
 
@@ -280,7 +279,7 @@ TEST_F(ScanFixture, UnchangedSubtreesAreNeverRead) {
     maker.fill(d, 1);
   }
   std::string deep = tree_ + "/big0/x/y";
-  std::system(("mkdir -p '" + deep + "'").c_str());
+  std::filesystem::create_directories(deep);
   writeFile(deep + "/f.txt", 5, 1600000000);
   ASSERT_TRUE(scan("a.snp", {root()}));
   writeFile(deep + "/f.txt", 5, 1600000001);
@@ -306,7 +305,8 @@ TEST_F(ScanFixture, UnchangedSubtreesAreNeverRead) {
 }
 
 TEST_F(ScanFixture, DifferentFiltersCompareOnlyCommonPaths) {
-  std::system(("mkdir -p '" + tree_ + "/windows/system32' '" + tree_ + "/program files/app'").c_str());
+  std::filesystem::create_directories(tree_ + "/windows/system32");
+  std::filesystem::create_directories(tree_ + "/program files/app");
   writeFile(tree_ + "/windows/win.ini", 3, 1600000000);
   writeFile(tree_ + "/windows/system32/k.dll", 3, 1600000000);
   writeFile(tree_ + "/program files/app/a.exe", 3, 1600000000);

@@ -12,6 +12,7 @@
 #include "engine/progress.h"
 #include "engine/section_filter.h"
 #include "tests/compare_support.h"
+#include "tests/test_support.h"
 #include "views/list_columns.h"
 #include "views/screen_model.h"
 #include "views/tree_fill.h"
@@ -32,10 +33,8 @@ void writeFile(const std::string& path, size_t size, long mtime) {
 class ScreenTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/keldrun_ctx_XXXXXX";
-    base_ = mkdtemp(tmpl);
     env_ = newPosixEnv("");
-    tree_ = base_ + "/t";
+    tree_ = folder_ / "t";
     mk("");
     mk("/windows");
     mk("/windows/system32");
@@ -48,8 +47,6 @@ class ScreenTest : public ::testing::Test {
     model_.reset(new SnapshotScreenModel(kSectionFiles, &context_, &tree_view_));
     tree_view_.setEvents(model_.get());
   }
-  void TearDown() override { std::system(("rm -rf '" + base_ + "'").c_str()); }
-
   void mk(const std::string& rel) { mkdir((tree_ + rel).c_str(), 0755); }
   std::u16string win(const std::string& rel = "") {
     std::u16string w = u"z:";
@@ -57,7 +54,7 @@ class ScreenTest : public ::testing::Test {
     if (w.back() != u'\\') w.push_back(u'\\');
     return w;
   }
-  std::string snap(const std::string& name) { return base_ + "/" + name; }
+  std::string snap(const std::string& name) { return folder_ / name; }
   void scan(const std::string& name, const FilterList& items) {
     ASSERT_TRUE(scanFolders(snap(name), env_.get(), items, name));
   }
@@ -71,7 +68,8 @@ class ScreenTest : public ::testing::Test {
     return first && tree_view_.data(first) == kPlaceholder;
   }
 
-  std::string base_, tree_;
+  testing_support::TempFolder folder_;
+  std::string tree_;
   std::unique_ptr<Env> env_;
   ComparisonContext context_;
   MemoryTree tree_view_;
@@ -273,8 +271,9 @@ TEST_F(ScreenTest, ModesAndViewModeRules) {
 }
 
 TEST(ComparisonContextText, PlaceholdersAndOpenFailures) {
-  char tmpl[] = "/tmp/keldrun_ctxt_XXXXXX";
-  std::string dir = mkdtemp(tmpl);
+  testing_support::TempFolder folder;
+  std::string dir = folder.str();
+  dir.pop_back();
   ASSERT_TRUE(writeFilesSnapshot(dir + "/a.snp", {}, {u"*"}, "before"));
   ASSERT_TRUE(writeFilesSnapshot(dir + "/b.snp", {}, {u"*"}, "after $snap_name$"));
   ComparisonContext c;
@@ -290,7 +289,6 @@ TEST(ComparisonContextText, PlaceholdersAndOpenFailures) {
   EXPECT_TRUE(c.emptyReason(kSectionFiles).noSnapshot);
   c.setDataFolder(dir + "/");
   EXPECT_EQ(c.snapshotPath(7), dir + "/snap007.snp");
-  std::system(("rm -rf '" + dir + "'").c_str());
 }
 
 TEST(ListColumns, SizesAreGroupedByThousands) {

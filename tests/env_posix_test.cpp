@@ -6,6 +6,7 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <string>
@@ -14,6 +15,7 @@
 
 #include "engine/text.h"
 #include "platform/env.h"
+#include "tests/test_support.h"
 
 namespace keldrun {
 namespace {
@@ -21,16 +23,12 @@ namespace {
 class EnvPosixTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/keldrun_env_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    char* real = realpath(tmpl, nullptr);
-    dir_ = real;
-    std::free(real);
+    // The resolved path: the temporary folder may lie behind a symbolic link.
+    dir_ = std::filesystem::canonical(folder_.str()).string();
     prefix_ = dir_ + "/prefix";
     ASSERT_EQ(mkdir(prefix_.c_str(), 0755), 0);
     ASSERT_EQ(mkdir((prefix_ + "/dosdevices").c_str(), 0755), 0);
   }
-  void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
 
   void link(const std::string& target, const std::string& name) {
     ASSERT_EQ(symlink(target.c_str(), (prefix_ + "/dosdevices/" + name).c_str()), 0) << name;
@@ -51,6 +49,7 @@ class EnvPosixTest : public ::testing::Test {
     return out;
   }
 
+  testing_support::TempFolder folder_;
   std::string dir_, prefix_;
 };
 

@@ -142,14 +142,11 @@ const char kDefaultHive[] =
 class PrefixTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("keldrun_prefix_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    std::filesystem::create_directories(dir_);
+    dir_ = folder_.str();
     write("system.reg", systemHive());
     write("user.reg", kUserHive);
     write("userdef.reg", kDefaultHive);
   }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
   void write(const char* name, const std::string& text) {
     std::ofstream(dir_ / name, std::ios::binary) << text;
   }
@@ -164,6 +161,7 @@ class PrefixTest : public ::testing::Test {
     reg->setCurrentUser(u"S-1-5-21-7-7-7-1001");
     return reg;
   }
+  testing_support::TempFolder folder_;
   std::filesystem::path dir_;
 };
 

@@ -35,17 +35,11 @@ struct Value {
 class RegistryScanTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    path_ = (std::filesystem::temp_directory_path() /
-             ("keldrun_regscan_" +
-              std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + ".snp"))
-                .string();
+    path_ = folder_ / "registry.snp";
     registry_ = MemoryRegistry::create();
     env_ = std::make_unique<MemoryRegistryEnv>(registry_);
   }
-  void TearDown() override {
-    reader_.close();
-    std::remove(path_.c_str());
-  }
+  void TearDown() override { reader_.close(); }
 
   // Scans on this thread, finishes the file and opens it for reading.
   void scan(const FilterList& filter, RegistryStore* store = nullptr) {
@@ -111,6 +105,7 @@ class RegistryScanTest : public ::testing::Test {
     return out;
   }
 
+  testing_support::TempFolder folder_;  // outlives the snapshot files inside it
   std::string path_;
   std::shared_ptr<MemoryRegistry> registry_;
   std::unique_ptr<MemoryRegistryEnv> env_;

@@ -49,12 +49,11 @@ class RegistryWinTest : public ::testing::Test {
     ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, w(keyPath_).c_str(), 0, nullptr, 0,
                               KEY_ALL_ACCESS, nullptr, &key_, nullptr),
               ERROR_SUCCESS);
-    path_ = (std::filesystem::temp_directory_path() / "keldrun_registry_win.snp").string();
+    path_ = folder_ / "registry_win.snp";
   }
   void TearDown() override {
     RegCloseKey(key_);
     RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\KeldrunTest");
-    std::remove(path_.c_str());
   }
   void set(const Written& v) {
     ASSERT_EQ(RegSetValueExW(key_, w(v.name).c_str(), 0, v.type, v.data.data(), DWORD(v.data.size())),
@@ -64,6 +63,7 @@ class RegistryWinTest : public ::testing::Test {
 
   std::u16string keyPath_;
   HKEY key_ = nullptr;
+  testing_support::TempFolder folder_;  // outlives the snapshot files inside it
   std::string path_;
 };
 

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -26,11 +27,13 @@ namespace testing_support {
 class TempFolder {
  public:
   TempFolder() {
+    // A random run number keeps two test runs at the same time (or a run after one that
+    // crashed and left its folders) from trying the same names.
+    static const std::string run = std::to_string(std::random_device()());
     static std::atomic<int> serial{0};
     auto base = std::filesystem::temp_directory_path();
     for (int i = 0; i < 1000; i++) {
-      path_ = base / ("keldrun_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                      "_" + std::to_string(serial++) + "_" + std::to_string(i));
+      path_ = base / ("keldrun_test_" + run + "_" + std::to_string(serial++) + "_" + std::to_string(i));
       std::error_code ec;
       if (std::filesystem::create_directory(path_, ec)) return;
     }

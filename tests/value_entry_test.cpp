@@ -173,14 +173,9 @@ TEST(ValueEntryTest, LegacyCrcEntriesParseWithTheirUnderlyingType) {
 class ValueTableFile : public ::testing::Test {
  protected:
   void SetUp() override {
-    path_ = (std::filesystem::temp_directory_path() /
-             ("keldrun_value_table_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-              "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".snp"))
-                .string();
+    path_ = folder_ / "values.snp";
     ASSERT_TRUE(writer_.create(path_));
   }
-  void TearDown() override { std::remove(path_.c_str()); }
-
   uint32_t append(const std::vector<uint8_t>& entries) {
     return writer_.appendTable(entries.data(), entries.size());
   }
@@ -198,6 +193,7 @@ class ValueTableFile : public ::testing::Test {
     return out;
   }
 
+  testing_support::TempFolder folder_;  // outlives the snapshot files inside it
   std::string path_;
   SnapshotFile writer_;
   SnapshotFile reader_;
