@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/pack.h"
 #include "engine/snapshot.h"
 
 using namespace keldrun;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/file_entry.h"
 #include "engine/file_scan.h"
 #include "engine/snapshot.h"
 #include "reports/report_generation.h"

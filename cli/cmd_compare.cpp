@@ -3,12 +3,12 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
 #include "cli/command.h"
 #include "cli/printers.h"
 #include "cli/snapshot_ref.h"
 #include "engine/compare.h"
 #include "engine/section_filter.h"
-#include "engine/text.h"
 #include "views/comparison_context.h"
 #include "views/screen_model.h"
 

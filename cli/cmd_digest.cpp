@@ -8,11 +8,11 @@
 #include <unordered_set>
 #include <vector>
 
+#include "base/text.h"
 #include "cli/command.h"
 #include "cli/output.h"
 #include "engine/section_filter.h"
 #include "engine/snapshot.h"
-#include "engine/text.h"
 
 namespace keldrun {
 namespace {

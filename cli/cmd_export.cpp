@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <string>
 
+#include "base/files.h"
 #include "cli/catalog_cli.h"
 #include "cli/command.h"
 #include "platform/env.h"

@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
 #include "cli/command.h"
 #include "cli/output.h"
 #include "cli/snapshot_ref.h"
-#include "engine/text.h"
 #include "views/comparison_context.h"
 #include "views/reg_export.h"
 

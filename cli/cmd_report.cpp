@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
 #include "cli/command.h"
 #include "cli/snapshot_ref.h"
-#include "engine/text.h"
 #include "reports/report_generation.h"
 #include "reports/report_writer.h"
 #include "views/comparison_context.h"

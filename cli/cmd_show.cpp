@@ -2,10 +2,10 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
 #include "cli/command.h"
 #include "cli/printers.h"
 #include "cli/snapshot_ref.h"
-#include "engine/text.h"
 #include "views/comparison_context.h"
 #include "views/screen_model.h"
 #include "views/tree_fill.h"

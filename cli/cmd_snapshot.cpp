@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
 #include "cli/catalog_cli.h"
 #include "cli/command.h"
 #include "cli/workspace.h"
 #include "engine/log.h"
 #include "engine/registry_scan.h"
 #include "engine/scan.h"
-#include "engine/text.h"
 #include "platform/env.h"
 #include "platform/regfile.h"
 #include "platform/thread.h"

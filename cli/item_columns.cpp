@@ -1,8 +1,10 @@
 #include "cli/item_columns.h"
 
+#include "base/date_text.h"
 #include "cli/output.h"
 #include "engine/app_record.h"
 #include "engine/compare.h"
+#include "engine/file_entry.h"
 #include "engine/file_scan.h"
 #include "engine/progress.h"
 #include "engine/value_entry.h"

@@ -7,7 +7,7 @@
 
 #ifdef _WIN32
 // Arguments arrive as UTF-16 and travel on as UTF-8.
-#include "engine/text.h"
+#include "base/text.h"
 extern "C" int wmain(int argc, wchar_t** wargv) {
   std::vector<std::string> storage;
   std::vector<char*> argv;

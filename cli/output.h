@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <string>
 
-#include "engine/text.h"
+#include "base/text.h"
 
 namespace keldrun {
 

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "base/files.h"
 #include "cli/workspace.h"
 #include "platform/env.h"
 

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/coding.h"
+#include "base/coding.h"
 
 namespace keldrun {
 

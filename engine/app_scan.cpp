@@ -1,6 +1,6 @@
 #include "engine/app_scan.h"
 
-#include "engine/text.h"
+#include "base/text.h"
 
 namespace keldrun {
 

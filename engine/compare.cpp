@@ -1,7 +1,7 @@
 #include "engine/compare.h"
 
 #include "engine/app_record.h"
-#include "engine/file_scan.h"
+#include "engine/file_entry.h"
 #include "engine/value_entry.h"
 
 namespace keldrun {

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "platform/env.h"
+#include "base/files.h"
 
 namespace keldrun {
 

@@ -1,5 +1,5 @@
-// The packed snapshot file ("C1.4"): the snapshot file in zlib-compressed chunks of 512 KiB, the
-// form in which snapshots are exported and imported. The layout is in snapshot_format.h.
+#include "engine/pack.h"
+
 #include <cstring>
 #include <memory>
 #include <new>
@@ -7,11 +7,36 @@
 
 #include <zlib.h>
 
+#include "base/files.h"
 #include "engine/snapshot.h"
 #include "engine/snapshot_format.h"
-#include "platform/env.h"
 
 namespace keldrun {
+
+void ProgressSink::set(int percent) {
+  std::lock_guard<std::mutex> lock(mu_);
+  percent_ = percent;
+}
+int ProgressSink::percent() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return percent_;
+}
+void ProgressSink::finish() {
+  std::lock_guard<std::mutex> lock(mu_);
+  finished_ = true;
+}
+bool ProgressSink::finished() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return finished_;
+}
+void ProgressSink::cancel() {
+  std::lock_guard<std::mutex> lock(mu_);
+  cancel_ = true;
+}
+bool ProgressSink::cancelRequested() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return cancel_;
+}
 
 namespace {
 

@@ -1,5 +1,5 @@
-// Progress and timing of a scan: the five progress counts and their texts, the elapsed clock,
-// the stopwatch, and the date and time texts used across the program.
+// Progress and timing of a scan: the five progress counts and their texts, the elapsed clock
+// and the stopwatch.
 #ifndef KELDRUN_ENGINE_PROGRESS_H_
 #define KELDRUN_ENGINE_PROGRESS_H_
 
@@ -52,20 +52,6 @@ class Stopwatch {
   uint64_t start_ = kInvalid;
   uint64_t frequency_ = kInvalid;
 };
-
-// A FILETIME (100 ns units since 1601-01-01 UTC) in local time as "%4d-%02d-%02d %02d:%02d.%02d";
-// empty for 0.
-std::string fileTimeText(uint64_t fileTime);
-std::u16string fileTimeTextW(uint64_t fileTime);
-
-// The local time t as the snapshot date "%4d-%02d-%02d %02d:%02d".
-std::string snapshotDateText(std::time_t t);
-// The snapshot date of now.
-std::string snapshotDateNow();
-
-// FILETIME <-> seconds and 100 ns remainder since 1970-01-01 UTC.
-constexpr uint64_t kFileTimeUnixEpoch = 116444736000000000ull;
-uint64_t fileTimeFromUnix(int64_t seconds, uint32_t nanoseconds);
 
 }  // namespace keldrun
 

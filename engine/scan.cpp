@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "base/files.h"
+
 namespace keldrun {
 
 SnapshotScan::SnapshotScan(Env* env)

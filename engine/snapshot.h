@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/coding.h"
+#include "base/coding.h"
+#include "base/text.h"
 #include "engine/snapshot_format.h"
-#include "engine/text.h"
 
 namespace keldrun {
 
@@ -109,23 +109,6 @@ class TableBuilder {
 
 StoredText treeEntryName(const uint8_t* entry);
 
-// Progress of a pack or unpack, shared between the worker and the window that shows it.
-class ProgressSink {
- public:
-  void set(int percent);
-  int percent() const;
-  void finish();
-  bool finished() const;
-  void cancel();
-  bool cancelRequested() const;
-
- private:
-  mutable std::mutex mu_;  // guards the three fields below
-  int percent_ = 0;
-  bool finished_ = false;
-  bool cancel_ = false;
-};
-
 // One snapshot file, either being written by the scan threads or open for reading.
 //
 // Writing: create, then (from any number of threads) appendBlock / appendTable / writeTable /
@@ -221,21 +204,6 @@ class SnapshotFile {
   mutable std::mutex runningLock_;  // guards running_
   int running_ = 0;
 };
-
-// Packs a snapshot file into the "C1.4" form and back. Both fail on a short read or write, a
-// chunk whose lengths exceed the chunk buffers or that does not inflate to exactly its stated
-// length, an output past 4 GiB, or a cancel request (seen after each chunk); a failed operation
-// may leave a partial target, which the file-level drivers delete. The sink may be null; its
-// finish() is left to the caller.
-bool pack(FILE* source, FILE* target, ProgressSink* sink);
-bool unpack(FILE* source, FILE* target, ProgressSink* sink);
-// File-level drivers over UTF-8 paths; the target is deleted when they fail (and never opened
-// when it names the source). After unpacking, unpackFile opens the new snapshot into info,
-// keeps the caller's info->number, writes it into the info record in place and closes the
-// file; it fails (deleting the target) when the result does not open as a snapshot.
-bool packFile(const std::string& source, const std::string& target, ProgressSink* sink);
-bool unpackFile(const std::string& source, const std::string& target, SnapshotInfo* info,
-                ProgressSink* sink);
 
 // An item of a content table: its bytes inside the block that holds it.
 struct Item {

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "base/files.h"
 #include "engine/snapshot.h"
 #include "engine/snapshot_format.h"
 #include "platform/env.h"
@@ -79,31 +80,6 @@ bool TreeEntry::parse(Slice* s, TreeEntry* out) {
   out->size = kTreeEntryFixed + name.byteSize();
   *s = t;
   return true;
-}
-
-void ProgressSink::set(int percent) {
-  std::lock_guard<std::mutex> lock(mu_);
-  percent_ = percent;
-}
-int ProgressSink::percent() const {
-  std::lock_guard<std::mutex> lock(mu_);
-  return percent_;
-}
-void ProgressSink::finish() {
-  std::lock_guard<std::mutex> lock(mu_);
-  finished_ = true;
-}
-bool ProgressSink::finished() const {
-  std::lock_guard<std::mutex> lock(mu_);
-  return finished_;
-}
-void ProgressSink::cancel() {
-  std::lock_guard<std::mutex> lock(mu_);
-  cancel_ = true;
-}
-bool ProgressSink::cancelRequested() const {
-  std::lock_guard<std::mutex> lock(mu_);
-  return cancel_;
 }
 
 SnapshotFile::SnapshotFile() = default;

@@ -4,9 +4,9 @@
 
 #include <zlib.h>
 
+#include "base/files.h"
 #include "engine/snapshot.h"
 #include "engine/snapshot_format.h"
-#include "platform/env.h"
 
 namespace keldrun {
 

@@ -28,8 +28,8 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
 #include "engine/snapshot.h"
-#include "engine/text.h"
 
 namespace keldrun {
 

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "engine/pack.h"
 #include "engine/snapshot.h"
 
 namespace {

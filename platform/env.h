@@ -6,7 +6,7 @@
 //
 // Paths handed to the seam are Windows paths in UTF-16 ("c:\\windows\\"); folder paths end in a
 // backslash. Paths of the program's own files (snapshots, settings, reports) are UTF-8 strings
-// in the native form of the platform and go through the file helpers at the end of this header.
+// in the native form of the platform and go through the file helpers of base/files.h.
 #ifndef KELDRUN_PLATFORM_ENV_H_
 #define KELDRUN_PLATFORM_ENV_H_
 
@@ -141,22 +141,6 @@ std::u16string windowsPathOf(const std::string& nativePath);
 std::unique_ptr<Env> newPosixEnv(const std::string& prefix);
 // POSIX only: windowsPathOf for an Env made by newPosixEnv (or the default one).
 std::u16string windowsPathIn(Env* env, const std::string& nativePath);
-
-// The program's own files. UTF-8 paths; on Windows converted to UTF-16 for the system.
-FILE* openFile(const std::string& path, const char* mode);
-bool removeFile(const std::string& path);
-// Renames from onto to, replacing to when it exists.
-bool replaceFile(const std::string& from, const std::string& to);
-bool fileExists(const std::string& path);
-bool makeFolders(const std::string& path);
-// 64-bit seek and tell on an open stream.
-bool seekFile(FILE* f, uint64_t offset);
-bool seekFileEnd(FILE* f);
-bool tellFile(FILE* f, uint64_t* offset);
-// Reads exactly n bytes at offset past the stream's buffer, in one system call for most reads;
-// safe from several threads. The stream must hold no unwritten data, and must be seeked before
-// its next read or write.
-bool readFileAt(FILE* f, uint64_t offset, void* out, size_t n);
 
 }  // namespace keldrun
 

@@ -18,8 +18,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "engine/progress.h"
-#include "engine/text.h"
+#include "base/date_text.h"
+#include "base/text.h"
 #include "platform/env.h"
 #include "platform/registry.h"
 

@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "platform/env.h"
 #include "platform/registry.h"
 

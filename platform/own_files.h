@@ -1,5 +1,5 @@
 // Folder listing and file identity for the program's own files (report temp folder, snapshot
-// exports), beside the file helpers of env.h. UTF-8 paths in the platform's native form.
+// exports), beside the file helpers of base/files.h. UTF-8 paths in the platform's native form.
 #ifndef KELDRUN_PLATFORM_OWN_FILES_H_
 #define KELDRUN_PLATFORM_OWN_FILES_H_
 

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "engine/text.h"
+#include "base/text.h"
 
 namespace keldrun {
 

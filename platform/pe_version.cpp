@@ -5,7 +5,8 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/coding.h"
+#include "base/coding.h"
+#include "base/files.h"
 
 namespace keldrun {
 namespace {

@@ -4,7 +4,8 @@
 #include <cstring>
 #include <unordered_map>
 
-#include "engine/text.h"
+#include "base/files.h"
+#include "base/text.h"
 
 namespace keldrun {
 

@@ -6,7 +6,7 @@
 
 #include <map>
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "platform/env.h"
 #include "platform/pe_version.h"
 

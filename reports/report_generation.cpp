@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "engine/value_text.h"
-#include "views/report_rows.h"
+#include "reports/report_rows.h"
 
 namespace keldrun {
 

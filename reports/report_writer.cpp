@@ -2,11 +2,12 @@
 
 #include <cstdio>
 
+#include "base/files.h"
+#include "base/text.h"
+#include "base/text_table.h"
 #include "engine/section_filter.h"
-#include "engine/text.h"
 #include "platform/env.h"
-#include "shell/text_table.h"
-#include "views/report_rows.h"
+#include "reports/report_rows.h"
 
 namespace keldrun {
 

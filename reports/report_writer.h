@@ -4,7 +4,7 @@
 //
 // The writer owns the page skeleton, the style sheet, the page files, the page breaks, the page
 // links and the escaping; the section titles, header markup and rows come from the views' report
-// rows (views/report_rows.h), the walk from the comparison context.
+// rows (report_rows.h), the walk from the comparison context.
 //
 // Use: setSource, optionally setIncludedStates and setPrefixFilter, open; then for each section
 // setRowWriters and the context's walkSectionForReport (which calls beginSection); finish.
@@ -16,9 +16,9 @@
 #include <memory>
 #include <string>
 
+#include "base/text_output.h"
 #include "engine/compare.h"
 #include "engine/snapshot.h"
-#include "reports/text_output.h"
 #include "views/comparison_context.h"
 
 namespace keldrun {

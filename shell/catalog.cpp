@@ -1,5 +1,7 @@
 #include "shell/catalog.h"
 
+#include "base/files.h"
+#include "engine/pack.h"
 #include "platform/env.h"
 #include "platform/own_files.h"
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/pack.h"
 #include "engine/snapshot.h"
 #include "shell/message.h"
 #include "shell/settings.h"

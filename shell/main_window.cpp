@@ -1,6 +1,6 @@
 #include "shell/main_window.h"
 
-#include "shell/text_table.h"
+#include "base/text_table.h"
 
 namespace keldrun {
 

@@ -1,10 +1,10 @@
 #include "shell/main_window_win.h"
 
-#include "engine/text.h"
+#include "base/text.h"
+#include "base/text_table.h"
 #include "resources/resource_ids.h"
 #include "shell/program_win.h"
 #include "shell/snapshots_page_win.h"
-#include "shell/text_table.h"
 #include "toolkit/resource_ids.h"
 #include "toolkit/toolkit.h"
 

@@ -4,7 +4,7 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "toolkit/message_box.h"
 
 namespace keldrun {

@@ -1,6 +1,6 @@
 #include "shell/properties_dialog_win.h"
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "reports/report_generation.h"
 #include "resources/resource_ids.h"
 #include "shell/program_win.h"

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "base/files.h"
 #include "engine/registry_scan.h"
 #include "platform/env.h"
 

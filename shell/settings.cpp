@@ -4,12 +4,13 @@
 #include <cstring>
 #include <ctime>
 
-#include "engine/coding.h"
+#include "base/coding.h"
+#include "base/files.h"
+#include "base/text_table.h"
 #include "platform/env.h"
 #include "platform/own_files.h"
 #include "shell/settings_file.h"
 #include "shell/settings_format.h"
-#include "shell/text_table.h"
 
 namespace keldrun {
 

@@ -4,7 +4,7 @@
 
 #include <random>
 
-#include "engine/coding.h"
+#include "base/coding.h"
 #include "shell/settings_format.h"
 
 namespace keldrun {

@@ -2,7 +2,7 @@
 
 #include <commctrl.h>
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "resources/resource_ids.h"
 #include "shell/catalog.h"
 #include "shell/program_win.h"

@@ -2,9 +2,10 @@
 
 #include <cstdio>
 
+#include "base/files.h"
+#include "base/text_table.h"
 #include "engine/log.h"
 #include "platform/env.h"
-#include "shell/text_table.h"
 
 namespace keldrun {
 

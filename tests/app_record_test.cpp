@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/coding.h"
+#include "base/coding.h"
 #include "engine/snapshot.h"
 #include "tests/test_support.h"
 

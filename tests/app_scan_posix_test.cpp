@@ -15,8 +15,8 @@
 #include <thread>
 #include <vector>
 
-#include "engine/coding.h"
-#include "engine/text.h"
+#include "base/coding.h"
+#include "base/text.h"
 #include "platform/env.h"
 #include "platform/regfile.h"
 #include "tests/pe_image_support.h"

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
 #include "engine/app_scan.h"
-#include "engine/text.h"
 #include "platform/env.h"
 #include "platform/pe_version.h"
 

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "base/files.h"
 #include "engine/snapshot.h"
 #include "platform/own_files.h"
 #include "tests/test_support.h"

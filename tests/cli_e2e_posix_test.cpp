@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "tests/cli_support.h"
 #include "tests/json_reader.h"
 

@@ -7,8 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "base/date_text.h"
 #include "cli/item_columns.h"
 #include "cli/output.h"
+#include "engine/file_entry.h"
 #include "engine/file_scan.h"
 #include "engine/progress.h"
 #include "tests/json_reader.h"

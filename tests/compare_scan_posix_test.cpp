@@ -20,11 +20,11 @@
 #include "engine/compare.h"
 #include "engine/file_scan.h"
 #include "engine/registry_scan.h"
-#include "engine/value_entry.h"
 #include "engine/section_filter.h"
+#include "engine/value_entry.h"
+#include "platform/regfile.h"
 #include "tests/compare_support.h"
 #include "tests/test_support.h"
-#include "platform/regfile.h"
 #include "views/comparison_context.h"
 
 namespace keldrun {

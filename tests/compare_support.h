@@ -11,9 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
+#include "engine/file_entry.h"
 #include "engine/file_scan.h"
 #include "engine/snapshot.h"
-#include "engine/text.h"
 #include "engine/value_entry.h"
 
 namespace keldrun {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/file_entry.h"
 #include "engine/section_filter.h"
 #include "engine/value_entry.h"
 #include "tests/compare_support.h"

@@ -1,4 +1,6 @@
 // The comparison context and the screen logic, on snapshots made by the real files scan.
+#include "engine/progress.h"
+#include "base/date_text.h"
 #include "views/comparison_context.h"
 
 #include <gtest/gtest.h>
@@ -9,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "engine/progress.h"
 #include "engine/section_filter.h"
 #include "tests/compare_support.h"
 #include "tests/test_support.h"

@@ -13,7 +13,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "platform/env.h"
 #include "tests/test_support.h"
 

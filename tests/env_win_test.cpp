@@ -10,8 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "base/files.h"
+#include "base/text.h"
 #include "cli/workspace.h"
-#include "engine/text.h"
 #include "platform/env.h"
 
 namespace keldrun {

@@ -16,11 +16,13 @@
 
 #include <gtest/gtest.h>
 
+#include "base/files.h"
+#include "base/text.h"
+#include "engine/file_entry.h"
 #include "engine/file_scan.h"
 #include "engine/log.h"
 #include "engine/scan.h"
 #include "engine/snapshot.h"
-#include "engine/text.h"
 #include "platform/env.h"
 #include "platform/thread.h"
 #include "tests/test_support.h"

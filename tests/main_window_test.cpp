@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/files.h"
 #include "tests/report_support.h"
 
 namespace keldrun {

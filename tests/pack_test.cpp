@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <random>
 
+#include "engine/pack.h"
 #include "engine/snapshot.h"
 #include "engine/snapshot_format.h"
 #include "tests/test_support.h"

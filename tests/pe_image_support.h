@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "engine/coding.h"
+#include "base/coding.h"
 #include "tests/test_support.h"
 
 namespace keldrun {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/coding.h"
+#include "base/coding.h"
 #include "tests/pe_image_support.h"
 
 namespace keldrun {

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "base/files.h"
 #include "resources/resource_ids.h"
 #include "toolkit/screenshot.h"
 

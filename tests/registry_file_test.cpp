@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "tests/test_support.h"
 
 namespace keldrun {

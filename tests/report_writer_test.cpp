@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "base/text_table.h"
 #include "engine/value_entry.h"
 #include "engine/value_text.h"
 #include "reports/report_generation.h"
-#include "shell/text_table.h"
+#include "reports/report_rows.h"
 #include "tests/report_support.h"
-#include "views/report_rows.h"
 
 namespace keldrun {
 namespace {

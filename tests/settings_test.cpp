@@ -6,7 +6,8 @@
 #include <cstring>
 #include <filesystem>
 
-#include "engine/coding.h"
+#include "base/coding.h"
+#include "base/files.h"
 #include "shell/settings_file.h"
 #include "shell/settings_format.h"
 #include "tests/test_support.h"

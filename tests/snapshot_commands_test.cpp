@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "base/files.h"
 #include "tests/report_support.h"
 
 namespace keldrun {

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "base/files.h"
 #include "engine/snapshot.h"
 #include "tests/test_support.h"
 

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "base/files.h"
 #include "engine/snapshot.h"
 #include "platform/env.h"
 #include "shell/settings.h"

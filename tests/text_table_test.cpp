@@ -1,4 +1,4 @@
-#include "shell/text_table.h"
+#include "base/text_table.h"
 
 #include <gtest/gtest.h>
 

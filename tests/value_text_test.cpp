@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "platform/regfile.h"
 #include "tests/test_support.h"
 

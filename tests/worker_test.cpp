@@ -11,9 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include "base/date_text.h"
+#include "base/text.h"
 #include "engine/log.h"
 #include "engine/progress.h"
-#include "engine/text.h"
 #include "engine/worker.h"
 #include "platform/thread.h"
 #include "tests/test_support.h"

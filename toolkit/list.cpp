@@ -1,6 +1,6 @@
 #include "toolkit/list.h"
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "toolkit/layout_model.h"
 #include "toolkit/toolkit.h"
 

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "base/text_output.h"
 #include "engine/compare.h"
 #include "engine/value_entry.h"
-#include "reports/text_output.h"
 #include "views/comparison_context.h"
 
 namespace keldrun {

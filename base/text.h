@@ -4,8 +4,8 @@
 // strings convert code unit by code unit (byte to the code unit of equal value, code unit to its
 // low byte). UTF-8 appears only at the POSIX edges; bytes that are not valid UTF-8 travel through
 // UTF-16 as the lone surrogates U+DC80..U+DCFF, so a name converts back to exactly its bytes.
-#ifndef KELDRUN_ENGINE_TEXT_H_
-#define KELDRUN_ENGINE_TEXT_H_
+#ifndef KELDRUN_BASE_TEXT_H_
+#define KELDRUN_BASE_TEXT_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -75,4 +75,4 @@ bool startsWithFolded(const std::u16string& s, const std::u16string& prefix);
 
 }  // namespace keldrun
 
-#endif  // KELDRUN_ENGINE_TEXT_H_
+#endif  // KELDRUN_BASE_TEXT_H_

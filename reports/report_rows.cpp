@@ -1,8 +1,10 @@
-#include "views/report_rows.h"
+#include "reports/report_rows.h"
 
 #include <cstdio>
 
+#include "base/date_text.h"
 #include "engine/app_record.h"
+#include "engine/file_entry.h"
 #include "engine/file_scan.h"
 #include "engine/progress.h"
 #include "engine/value_entry.h"

@@ -1,4 +1,4 @@
-#include "engine/text.h"
+#include "base/text.h"
 
 #include <cstring>
 

@@ -2,8 +2,8 @@
 //
 // Every on-disk integer is little-endian. Decoders read through a Slice, which knows where its
 // bytes end: a read that would pass the end fails instead of touching memory beyond it.
-#ifndef KELDRUN_ENGINE_CODING_H_
-#define KELDRUN_ENGINE_CODING_H_
+#ifndef KELDRUN_BASE_CODING_H_
+#define KELDRUN_BASE_CODING_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -87,4 +87,4 @@ class Slice {
 
 }  // namespace keldrun
 
-#endif  // KELDRUN_ENGINE_CODING_H_
+#endif  // KELDRUN_BASE_CODING_H_

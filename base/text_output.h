@@ -1,8 +1,8 @@
 // A UTF-16LE text file written through a buffer: the page files of HTML reports and the .reg
 // export files. Every failure (the file cannot be created, a short write, a full disk at the
 // final flush) is remembered, so that the caller can report it instead of success.
-#ifndef KELDRUN_REPORTS_TEXT_OUTPUT_H_
-#define KELDRUN_REPORTS_TEXT_OUTPUT_H_
+#ifndef KELDRUN_BASE_TEXT_OUTPUT_H_
+#define KELDRUN_BASE_TEXT_OUTPUT_H_
 
 #include <cstdint>
 #include <cstdio>
@@ -62,4 +62,4 @@ class TextOutput {
 
 }  // namespace keldrun
 
-#endif  // KELDRUN_REPORTS_TEXT_OUTPUT_H_
+#endif  // KELDRUN_BASE_TEXT_OUTPUT_H_

@@ -1,6 +1,6 @@
-#include "reports/text_output.h"
+#include "base/text_output.h"
 
-#include "platform/env.h"
+#include "base/files.h"
 
 namespace keldrun {
 

@@ -1,7 +1,7 @@
 // The program's fixed texts as stored in the executable: one zlib stream and the offset of each
 // entry in the expanded bytes. Generated into text_table_data.cpp by resources/texts_gen.py.
-#ifndef KELDRUN_SHELL_TEXT_TABLE_DATA_H_
-#define KELDRUN_SHELL_TEXT_TABLE_DATA_H_
+#ifndef KELDRUN_BASE_TEXT_TABLE_DATA_H_
+#define KELDRUN_BASE_TEXT_TABLE_DATA_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -17,4 +17,4 @@ extern const uint32_t kTextOffsets[kTextSlots];
 
 }  // namespace keldrun
 
-#endif  // KELDRUN_SHELL_TEXT_TABLE_DATA_H_
+#endif  // KELDRUN_BASE_TEXT_TABLE_DATA_H_

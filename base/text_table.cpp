@@ -1,11 +1,11 @@
-#include "shell/text_table.h"
+#include "base/text_table.h"
 
 #include <zlib.h>
 
 #include <memory>
 #include <mutex>
 
-#include "shell/text_table_data.h"
+#include "base/text_table_data.h"
 
 namespace keldrun {
 

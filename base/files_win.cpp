@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <string>
 
-#include "engine/text.h"
-#include "platform/env.h"
+#include "base/files.h"
+#include "base/text.h"
 
 namespace keldrun {
 

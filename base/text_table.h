@@ -1,8 +1,8 @@
 // The program's fixed texts: pages, templates, messages, file names, format strings and setting
 // keys, fetched by entry number. They are kept compressed in the executable and expanded once,
 // on the first call of text().
-#ifndef KELDRUN_SHELL_TEXT_TABLE_H_
-#define KELDRUN_SHELL_TEXT_TABLE_H_
+#ifndef KELDRUN_BASE_TEXT_TABLE_H_
+#define KELDRUN_BASE_TEXT_TABLE_H_
 
 namespace keldrun {
 
@@ -76,4 +76,4 @@ const char* text(int index);
 
 }  // namespace keldrun
 
-#endif  // KELDRUN_SHELL_TEXT_TABLE_H_
+#endif  // KELDRUN_BASE_TEXT_TABLE_H_

@@ -5,8 +5,8 @@
 // The writers only format; which rows appear and where pages break is the report writer's
 // business. Every text that comes from a snapshot (paths, names, types, data, application
 // texts) is written escaped, so a hostile name cannot add markup or script to a report.
-#ifndef KELDRUN_VIEWS_REPORT_ROWS_H_
-#define KELDRUN_VIEWS_REPORT_ROWS_H_
+#ifndef KELDRUN_REPORTS_REPORT_ROWS_H_
+#define KELDRUN_REPORTS_REPORT_ROWS_H_
 
 #include <string>
 
@@ -40,4 +40,4 @@ class DataNodeWriter : public TreeVisitor {
 
 }  // namespace keldrun
 
-#endif  // KELDRUN_VIEWS_REPORT_ROWS_H_
+#endif  // KELDRUN_REPORTS_REPORT_ROWS_H_

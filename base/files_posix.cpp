@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/env.h"
+#include "base/files.h"
 
 namespace keldrun {
 

@@ -1,0 +1,30 @@
+// The program's own files (snapshots, settings, reports, the scan filter): UTF-8 paths in the
+// native form of the platform; on Windows converted to UTF-16 for the system.
+#ifndef KELDRUN_BASE_FILES_H_
+#define KELDRUN_BASE_FILES_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace keldrun {
+
+FILE* openFile(const std::string& path, const char* mode);
+bool removeFile(const std::string& path);
+// Renames from onto to, replacing to when it exists.
+bool replaceFile(const std::string& from, const std::string& to);
+bool fileExists(const std::string& path);
+bool makeFolders(const std::string& path);
+// 64-bit seek and tell on an open stream.
+bool seekFile(FILE* f, uint64_t offset);
+bool seekFileEnd(FILE* f);
+bool tellFile(FILE* f, uint64_t* offset);
+// Reads exactly n bytes at offset past the stream's buffer, in one system call for most reads;
+// safe from several threads. The stream must hold no unwritten data, and must be seeked before
+// its next read or write.
+bool readFileAt(FILE* f, uint64_t offset, void* out, size_t n);
+
+}  // namespace keldrun
+
+#endif  // KELDRUN_BASE_FILES_H_

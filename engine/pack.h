@@ -1,0 +1,49 @@
+// The packed snapshot file ("C1.4"): the snapshot file in zlib-compressed chunks of 512 KiB, the
+// form in which snapshots are exported and imported, and the progress of packing and
+// unpacking. The layout is in snapshot_format.h.
+#ifndef KELDRUN_ENGINE_PACK_H_
+#define KELDRUN_ENGINE_PACK_H_
+
+#include <cstdio>
+#include <mutex>
+#include <string>
+
+#include "engine/snapshot.h"
+
+namespace keldrun {
+
+// Progress of a pack or unpack, shared between the worker and the window that shows it.
+class ProgressSink {
+ public:
+  void set(int percent);
+  int percent() const;
+  void finish();
+  bool finished() const;
+  void cancel();
+  bool cancelRequested() const;
+
+ private:
+  mutable std::mutex mu_;  // guards the three fields below
+  int percent_ = 0;
+  bool finished_ = false;
+  bool cancel_ = false;
+};
+
+// Packs a snapshot file into the "C1.4" form and back. Both fail on a short read or write, a
+// chunk whose lengths exceed the chunk buffers or that does not inflate to exactly its stated
+// length, an output past 4 GiB, or a cancel request (seen after each chunk); a failed operation
+// may leave a partial target, which the file-level drivers delete. The sink may be null; its
+// finish() is left to the caller.
+bool pack(FILE* source, FILE* target, ProgressSink* sink);
+bool unpack(FILE* source, FILE* target, ProgressSink* sink);
+// File-level drivers over UTF-8 paths; the target is deleted when they fail (and never opened
+// when it names the source). After unpacking, unpackFile opens the new snapshot into info,
+// keeps the caller's info->number, writes it into the info record in place and closes the
+// file; it fails (deleting the target) when the result does not open as a snapshot.
+bool packFile(const std::string& source, const std::string& target, ProgressSink* sink);
+bool unpackFile(const std::string& source, const std::string& target, SnapshotInfo* info,
+                ProgressSink* sink);
+
+}  // namespace keldrun
+
+#endif  // KELDRUN_ENGINE_PACK_H_
