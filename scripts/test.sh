@@ -3,7 +3,8 @@
 #   scripts/test.sh [--install]     --install: install the Debian packages first
 # Steps: native build and tests, the same under AddressSanitizer and UndefinedBehaviorSanitizer,
 # the x86_64 Windows build with its tests under Wine, the i686 Windows build (compile and link),
-# every tests/wine/*_check.sh, the check that <windows.h> stays in Windows-only files, and each
+# every tests/wine/*_check.sh, the checks that <windows.h> stays in Windows-only files and that
+# includes run down the layers (base, platform, engine, views, reports, shell, cli), and each
 # libFuzzer target replaying its corpus and exploring a fixed number of runs from a fixed seed
 # (the same result on every run; scripts/fuzz.sh explores longer). Warnings are errors here.
 # Ends with "N passed, N failed" and exits non-zero when a step failed.
@@ -71,8 +72,8 @@ wine_check() {  # SCRIPT
 windows_header_check() {
   local bad
   bad=$(grep -rlE '#[[:space:]]*include[[:space:]]*<windows\.h>' --include='*.h' --include='*.cpp' \
-          --include='*.cc' --include='*.hpp' engine platform shell views reports setup toolkit cli \
-          tests fuzz bench resources 2>/dev/null |
+          --include='*.cc' --include='*.hpp' base engine platform shell views reports setup toolkit \
+          cli tests fuzz bench resources 2>/dev/null |
         grep -vE '(^toolkit/|_win\.(cpp|h)$|_win_test\.cpp$)' || true)
   if [ -n "$bad" ]; then
     echo "<windows.h> included outside the Windows-only files:"
@@ -80,6 +81,41 @@ windows_header_check() {
     return 1
   fi
   echo "<windows.h> appears only in Windows-only files"
+}
+
+# Which folders a folder's files may include, from the bottom up: base, platform, engine, the
+# window toolkit, views, reports, shell (the application and its windows, which use the views
+# and the reports), then setup and the command line. Resource ids are for window code; tests,
+# fuzz, bench and resources may include anything. An include that runs upward fails the step.
+layering_check() {
+  local rules=(
+    "base: base"
+    "platform: base platform"
+    "engine: base platform engine"
+    "toolkit: base platform engine toolkit"
+    "views: base platform engine toolkit views"
+    "reports: base platform engine toolkit views reports"
+    "shell: base platform engine toolkit views reports resources shell"
+    "setup: base platform engine toolkit views reports resources shell setup"
+    "cli: base platform engine toolkit views reports resources shell cli"
+  )
+  local rule folder allowed file line target bad=0
+  for rule in "${rules[@]}"; do
+    folder=${rule%%:*}
+    allowed=" ${rule#*:} "
+    [ -d "$folder" ] || continue
+    while IFS=: read -r file line target; do
+      target=${target#*\"}
+      target=${target%%/*}
+      case "$allowed" in
+        *" $target "*) ;;
+        *) echo "$file:$line: $folder/ may not include $target/"; bad=1 ;;
+      esac
+    done < <(grep -rnE '^[[:space:]]*#[[:space:]]*include[[:space:]]*"[A-Za-z0-9_]+/' \
+               --include='*.h' --include='*.cpp' "$folder" || true)
+  done
+  [ "$bad" -eq 0 ] && echo "every include runs down the layers"
+  [ "$bad" -eq 0 ]
 }
 
 # Every fuzz target replays its corpus, then explores a fixed number of runs from a fixed seed, so
@@ -112,6 +148,7 @@ if [ "${1:-}" = "--install" ]; then
 fi
 
 step "windows.h only in Windows-only files" windows_header_check
+step "layering: includes run down the layers" layering_check
 step "native build" configure_build "$out/native"
 step "native tests" native_tests "$out/native"
 step "win64 build" configure_build "$out/win64" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake"
