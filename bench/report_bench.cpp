@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "engine/file_entry.h"
-#include "engine/file_scan.h"
 #include "engine/snapshot.h"
 #include "reports/report_generation.h"
 #include "reports/report_writer.h"

@@ -5,7 +5,6 @@
 #include "base/files.h"
 #include "cli/catalog_cli.h"
 #include "cli/command.h"
-#include "platform/env.h"
 #include "shell/catalog.h"
 
 namespace keldrun {

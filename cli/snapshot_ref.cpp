@@ -4,7 +4,6 @@
 
 #include "base/files.h"
 #include "cli/workspace.h"
-#include "platform/env.h"
 
 namespace keldrun {
 

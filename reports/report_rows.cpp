@@ -5,8 +5,6 @@
 #include "base/date_text.h"
 #include "engine/app_record.h"
 #include "engine/file_entry.h"
-#include "engine/file_scan.h"
-#include "engine/progress.h"
 #include "engine/value_entry.h"
 #include "engine/value_text.h"
 #include "views/list_columns.h"

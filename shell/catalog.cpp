@@ -2,7 +2,6 @@
 
 #include "base/files.h"
 #include "engine/pack.h"
-#include "platform/env.h"
 #include "platform/own_files.h"
 
 namespace keldrun {

@@ -7,7 +7,6 @@
 #include "base/coding.h"
 #include "base/files.h"
 #include "base/text_table.h"
-#include "platform/env.h"
 #include "platform/own_files.h"
 #include "shell/settings_file.h"
 #include "shell/settings_format.h"

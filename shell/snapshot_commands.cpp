@@ -1,7 +1,6 @@
 #include "shell/snapshot_commands.h"
 
 #include "base/files.h"
-#include "platform/env.h"
 #include "reports/report_writer.h"
 
 namespace keldrun {

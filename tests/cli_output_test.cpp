@@ -11,8 +11,6 @@
 #include "cli/item_columns.h"
 #include "cli/output.h"
 #include "engine/file_entry.h"
-#include "engine/file_scan.h"
-#include "engine/progress.h"
 #include "tests/json_reader.h"
 #include "tests/test_support.h"
 #include "views/list_columns.h"

@@ -18,7 +18,6 @@
 #include <dirent.h>
 
 #include "engine/compare.h"
-#include "engine/file_scan.h"
 #include "engine/registry_scan.h"
 #include "engine/section_filter.h"
 #include "engine/value_entry.h"

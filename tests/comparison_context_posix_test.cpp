@@ -1,5 +1,4 @@
 // The comparison context and the screen logic, on snapshots made by the real files scan.
-#include "engine/progress.h"
 #include "base/date_text.h"
 #include "views/comparison_context.h"
 

@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "engine/file_entry.h"
-#include "engine/file_scan.h"
 #include "engine/progress.h"
 #include "engine/section_filter.h"
 #include "engine/value_entry.h"
