@@ -30,7 +30,7 @@ int runInfo(CommandContext& ctx) {
     std::string out = "{\"number\":" + std::to_string(number) + ",\"name\":" + jsonString(s.name) +
                       ",\"computer\":" + jsonString(s.computer) + ",\"date\":" + jsonString(s.date) +
                       ",\"size\":" + std::to_string(s.size) + ",\"sizeText\":" + jsonString(sizeText(s.size)) +
-                      ",\"path\":" + jsonString(path) + ",\"format\":" + jsonString(s.tag) + ",\"sections\":{";
+                      ",\"path\":" + jsonString(fromUtf8(path)) + ",\"format\":" + jsonString(s.tag) + ",\"sections\":{";
     for (int k = 0; k < kSectionCount; k++) {
       out += std::string(k ? "," : "") + jsonString(std::string(k == 0 ? "registry" : k == 1 ? "files" : "applications")) +
              ":{\"state\":" + std::to_string(int(s.sectionState[k])) +

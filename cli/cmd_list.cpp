@@ -31,7 +31,7 @@ int runList(CommandContext& ctx) {
       out += "\n{\"number\":" + std::to_string(s.number) + ",\"name\":" + jsonString(s.name) +
              ",\"computer\":" + jsonString(s.computer) + ",\"date\":" + jsonString(s.date) +
              ",\"size\":" + std::to_string(s.size) + ",\"sizeText\":" + jsonString(r.cells[SnapshotList::kSize]) +
-             ",\"path\":" + jsonString(settings.snapshotPath(s.number).path) + ",\"sections\":{";
+             ",\"path\":" + jsonString(fromUtf8(settings.snapshotPath(s.number).path)) + ",\"sections\":{";
       for (int k = 0; k < kSectionCount; k++) {
         out += std::string(k ? "," : "") + jsonString(std::string(k == 0 ? "registry" : k == 1 ? "files" : "applications")) +
                ":{\"state\":" + std::to_string(int(s.sectionState[k])) +

@@ -331,6 +331,16 @@ TEST_F(CliEndToEnd, Latin1NamesRoundTripThroughTheCatalog) {
   EXPECT_NE(r.err.find("'\\xff'"), std::string::npos) << r.err;
   EXPECT_EQ(readBytes(home / "Keldrun.cfg"), cfg);
   EXPECT_EQ(dataFiles(), std::set<std::string>{"snap001.snp"});
+
+  // File paths are UTF-8 and come back as such, beside the Latin-1 names.
+  std::string accentedHome = scratch / "h\xc3\xa9me";
+  ASSERT_EQ(run(accentedHome, "snapshot --files " + shellWord(tree.str())).status, 0);
+  for (const char* args : {"list --json", "info 1 --json"}) {
+    r = run(accentedHome, args);
+    ASSERT_TRUE(JsonReader::parse(r.out, &v)) << r.out;
+    const JsonValue& path = args[0] == 'l' ? v["snapshots"].items.at(0)["path"] : v["path"];
+    EXPECT_EQ(path.string, fromUtf8(accentedHome + "/data/snap001.snp")) << r.out;
+  }
 }
 
 TEST_F(CliEndToEnd, EveryCommandHasHelpWithAnExample) {
