@@ -187,15 +187,20 @@ class Program {
   // A visible top-level window of the program whose title begins with `title` (any title when
   // null); the main window itself only when `allowMain`.
   HWND findTop(const char* title, bool allowMain = false) const {
-    struct Search {
-      DWORD pid;
-      const char* title;
-      HWND main;
-      bool allowMain;
-      HWND found;
-    } s = {pi_.dwProcessId, title, main_, allowMain, nullptr};
-    EnumWindows(
-        [](HWND w, LPARAM p) -> BOOL {
+    TopSearch s = {pi_.dwProcessId, title, main_, allowMain, nullptr};
+    EnumWindows(&findTopProc, reinterpret_cast<LPARAM>(&s));
+    return s.found;
+  }
+  struct TopSearch {
+    DWORD pid;
+    const char* title;
+    HWND main;
+    bool allowMain;
+    HWND found;
+  };
+  // A named function: a lambda cannot take the stdcall convention on 32-bit Windows.
+  static BOOL CALLBACK findTopProc(HWND w, LPARAM p) {
+          using Search = TopSearch;
           auto* s = reinterpret_cast<Search*>(p);
           DWORD pid = 0;
           GetWindowThreadProcessId(w, &pid);
@@ -203,9 +208,6 @@ class Program {
           if (s->title && textOf(w).rfind(s->title, 0) != 0) return TRUE;
           s->found = w;
           return FALSE;
-        },
-        LPARAM(&s));
-    return s.found;
   }
   // The program's message box, once one is open.
   HWND messageBox() const {
