@@ -289,6 +289,22 @@ TEST_F(RegExportTest, NamesTheSyntaxCannotCarryAreLeftOutAndNamed) {
   }
 }
 
+// "[-HKEY_CURRENT_USER]" deletes the hive's keys: a hostile file's root named so stays out.
+TEST_F(RegExportTest, RootNamedLikeADeletionIsLeftOut) {
+  std::string file = dir_ / "dash.snp", reg = dir_ / "dash.reg";
+  KeySpec root{u"-HKEY_CURRENT_USER", {{u"Software", {}, {}}}, {{u"v", kRegDword, {1, 0, 0, 0}}}};
+  ASSERT_TRUE(writeRegistrySnapshot(file, {root}, "dash"));
+  ComparisonContext context;
+  ASSERT_TRUE(context.openFiles(file, "", kModeView, true));
+  std::string message;
+  std::vector<std::u16string> leftOut;
+  ASSERT_TRUE(exportKey(&context, kRegExportContent, u"-HKEY_CURRENT_USER", reg, &message, 0, &leftOut))
+      << message;
+  EXPECT_EQ(leftOut, std::vector<std::u16string>{u"[-HKEY_CURRENT_USER]"});
+  std::string text = readUtf16(reg);
+  EXPECT_EQ(text.find('['), std::string::npos) << text;
+}
+
 TEST_F(RegExportTest, FailuresAreNotReportedAsExported) {
   std::string a = snap("a", make(fillA));
   ComparisonContext c;

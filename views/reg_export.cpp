@@ -190,8 +190,9 @@ bool RegKeyWriter::writeKey(const std::u16string& path, const TreeEntry* a, cons
 
 bool RegKeyWriter::visit(const std::u16string& path, const std::u16string& name, const TreeEntry* a,
                          const TreeEntry* b, int filterResult) {
-  // Every key below has this name in its path, so the whole subtree stays out.
-  if (!keyNameWritable(name) || hasRegLineBreak(path)) {
+  // Every key below has this name in its path, so the whole subtree stays out. A path that
+  // starts with '-' would read as "[-path]", the line that deletes a key.
+  if (!keyNameWritable(name) || hasRegLineBreak(path) || path[0] == u'-') {
     leftOut_.push_back(u"[" + path + u"]");
     return false;
   }

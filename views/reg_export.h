@@ -40,8 +40,9 @@ class RegKeyWriter : public TreeVisitor {
                 int filterResult = 2);
 
   // Writes the key named `name` at path unless the .reg syntax cannot name it: a name that is
-  // empty, holds a '\' or a line break (breaksRegLine), or a path holding a line break. Such a
-  // key is left out with its subtree and noted in leftOut(). Values are left out alike.
+  // empty, holds a '\' or a line break (breaksRegLine), or a path holding a line break or
+  // starting with '-' (only a hostile file names a root so). Such a key is left out with its
+  // subtree and noted in leftOut(). Values are left out alike.
   bool visit(const std::u16string& path, const std::u16string& name, const TreeEntry* a,
              const TreeEntry* b, int filterResult) override;
 
