@@ -46,27 +46,25 @@ void localTimeOf(int64_t t, struct tm* out) {
 
 }  // namespace
 
+// The local time t as "%4d-%02d-%02d %02d:%02d", followed by ".%02d" seconds when asked.
+std::string localTimeText(int64_t t, bool seconds) {
+  struct tm lt;
+  localTimeOf(t, &lt);
+  char buf[64];
+  size_t n = size_t(std::snprintf(buf, sizeof buf, "%4d-%02d-%02d %02d:%02d", lt.tm_year + 1900,
+                                  lt.tm_mon + 1, lt.tm_mday, lt.tm_hour, lt.tm_min));
+  if (seconds) std::snprintf(buf + n, sizeof buf - n, ".%02d", lt.tm_sec);
+  return buf;
+}
+
 std::string fileTimeText(uint64_t fileTime) {
   if (fileTime == 0) return std::string();
-  int64_t secs = int64_t(fileTime / 10000000) - int64_t(kFileTimeUnixEpoch / 10000000);
-  struct tm t;
-  localTimeOf(secs, &t);
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%4d-%02d-%02d %02d:%02d.%02d", t.tm_year + 1900, t.tm_mon + 1,
-                t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
-  return buf;
+  return localTimeText(int64_t(fileTime / 10000000) - int64_t(kFileTimeUnixEpoch / 10000000), true);
 }
 
 std::u16string fileTimeTextW(uint64_t fileTime) { return widen(fileTimeText(fileTime)); }
 
-std::string snapshotDateText(std::time_t t) {
-  struct tm lt;
-  localTimeOf(int64_t(t), &lt);
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%4d-%02d-%02d %02d:%02d", lt.tm_year + 1900, lt.tm_mon + 1,
-                lt.tm_mday, lt.tm_hour, lt.tm_min);
-  return buf;
-}
+std::string snapshotDateText(std::time_t t) { return localTimeText(int64_t(t), false); }
 
 std::string snapshotDateNow() { return snapshotDateText(std::time(nullptr)); }
 

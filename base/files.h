@@ -25,6 +25,20 @@ bool tellFile(FILE* f, uint64_t* offset);
 // its next read or write.
 bool readFileAt(FILE* f, uint64_t offset, void* out, size_t n);
 
+// The whole of an open stream, or of the file at path, into *out. False when the file cannot
+// be opened, a read fails or it holds more than maxBytes.
+bool readWholeFile(FILE* f, std::string* out, size_t maxBytes = SIZE_MAX);
+bool readWholeFile(const std::string& path, std::string* out, size_t maxBytes = SIZE_MAX);
+
+// '\\' on Windows, '/' elsewhere.
+char pathSeparator();
+// folder with a trailing separator added when it has none; "" stays "" (the current folder).
+std::string withSeparator(const std::string& folder);
+// folder and name joined by one separator; name alone when folder is empty.
+inline std::string joinPath(const std::string& folder, const std::string& name) {
+  return withSeparator(folder) + name;
+}
+
 }  // namespace keldrun
 
 #endif  // KELDRUN_BASE_FILES_H_

@@ -24,16 +24,4 @@ std::string defaultHome(const std::string& homeOption) {
 #endif
 }
 
-std::string joinPath(const std::string& folder, const std::string& name) {
-#ifdef _WIN32
-  const char sep = '\\';
-#else
-  const char sep = '/';
-#endif
-  if (folder.empty()) return name;
-  char last = folder.back();
-  if (last == '/' || last == '\\') return folder + name;
-  return folder + sep + name;
-}
-
 }  // namespace keldrun

@@ -11,9 +11,6 @@ namespace keldrun {
 // $XDG_DATA_HOME/keldrun, else ~/.local/share/keldrun.
 std::string defaultHome(const std::string& homeOption);
 
-// Joins a workspace folder and a relative name with the platform's separator.
-std::string joinPath(const std::string& folder, const std::string& name);
-
 }  // namespace keldrun
 
 #endif  // KELDRUN_CLI_WORKSPACE_H_

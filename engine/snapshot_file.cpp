@@ -2,8 +2,8 @@
 // snapshot_writer.cpp; the layout is in snapshot_format.h.
 #include <algorithm>
 #include <cstring>
-#include <ctime>
 
+#include "base/date_text.h"
 #include "base/files.h"
 #include "engine/snapshot.h"
 #include "engine/snapshot_format.h"
@@ -35,17 +35,7 @@ void SnapshotInfo::fillNew(const std::string& newName, int32_t newNumber,
   if (host.size() > kComputerNameBuffer - 1) host.resize(kComputerNameBuffer - 1);
   computer = host;
 
-  std::time_t now = std::time(nullptr);
-  std::tm local{};
-#ifdef _WIN32
-  localtime_s(&local, &now);
-#else
-  localtime_r(&now, &local);
-#endif
-  char text[64];
-  std::snprintf(text, sizeof text, "%4d-%02d-%02d %02d:%02d", local.tm_year + 1900,
-                local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min);
-  date = text;
+  date = snapshotDateNow();
 
   name = newName;
   number = newNumber;

@@ -45,18 +45,6 @@ std::vector<std::u16string> splitPath(const std::u16string& path) {
   return parts;
 }
 
-bool readWholeFile(const std::string& path, std::string* out) {
-  FILE* f = openFile(path, "rb");
-  if (!f) return false;
-  out->clear();
-  char buf[65536];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out->append(buf, n);
-  bool ok = !std::ferror(f);
-  std::fclose(f);
-  return ok;
-}
-
 int hexDigit(char16_t c) {
   if (c >= u'0' && c <= u'9') return c - u'0';
   if (c >= u'a' && c <= u'f') return c - u'a' + 10;

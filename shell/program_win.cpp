@@ -4,6 +4,7 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include "base/files.h"
 #include "base/text.h"
 #include "toolkit/message_box.h"
 

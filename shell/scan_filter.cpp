@@ -81,16 +81,11 @@ void readFilterText(const std::string& text, FilterList lists[kSectionCount]) {
 }
 
 void loadFilter(const std::string& fileName, FilterList lists[kSectionCount]) {
-  FILE* f = openFile(fileName, "rb");
-  if (!f) {
+  std::string text;
+  if (!readWholeFile(fileName, &text)) {
     for (int s = 0; s < kSectionCount; s++) lists[s] = {u"*"};
     return;
   }
-  std::string text;
-  char buf[16384];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
-  std::fclose(f);
   readFilterText(text, lists);
 }
 

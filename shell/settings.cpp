@@ -4,6 +4,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "base/date_text.h"
 #include "base/coding.h"
 #include "base/files.h"
 #include "base/text_table.h"
@@ -19,31 +20,6 @@ constexpr size_t kCatalogStep = 100;
 constexpr size_t kOlderLineBytes = 1000;
 constexpr size_t kOlderComputerChars = 31;
 
-std::string localTimeText() {
-  std::time_t now = std::time(nullptr);
-  std::tm t{};
-#ifdef _WIN32
-  localtime_s(&t, &now);
-#else
-  localtime_r(&now, &t);
-#endif
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%4d-%02d-%02d %02d:%02d", t.tm_year + 1900, t.tm_mon + 1,
-                t.tm_mday, t.tm_hour, t.tm_min);
-  return buf;
-}
-
-bool readWholeFile(FILE* f, std::vector<uint8_t>* out) {
-  out->clear();
-  uint8_t buf[65536];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) {
-    out->insert(out->end(), buf, buf + n);
-    if (out->size() > kSettingsMaxFileSize) return false;
-  }
-  return !std::ferror(f);
-}
-
 bool hasHtmExtension(const std::string& name) {
   if (name.size() < 4) return false;
   std::string ext = name.substr(name.size() - 4);
@@ -52,21 +28,6 @@ bool hasHtmExtension(const std::string& name) {
 }
 
 }  // namespace
-
-char pathSeparator() {
-#ifdef _WIN32
-  return '\\';
-#else
-  return '/';
-#endif
-}
-
-std::string withSeparator(const std::string& folder) {
-  if (folder.empty()) return folder;
-  char last = folder.back();
-  if (last == '/' || last == '\\') return folder;
-  return folder + pathSeparator();
-}
 
 std::string snapshotFileName(int32_t number) {
   char buf[32];
@@ -172,11 +133,12 @@ bool Settings::load(const std::string& folder) {
     loadStatus_ = SettingsLoad::Missing;
     return false;
   }
-  std::vector<uint8_t> bytes;
-  bool readOk = readWholeFile(f, &bytes);
+  std::string bytes;
+  bool readOk = readWholeFile(f, &bytes, kSettingsMaxFileSize);
   std::fclose(f);
-  loadStatus_ = readOk && loadBytes(bytes.data(), bytes.size()) ? SettingsLoad::Read
-                                                                 : SettingsLoad::Damaged;
+  loadStatus_ = readOk && loadBytes(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size())
+                    ? SettingsLoad::Read
+                    : SettingsLoad::Damaged;
   return true;
 }
 
@@ -228,7 +190,7 @@ void Settings::addCatalogRecord(const SnapshotInfo& info) {
 
 bool Settings::save(const std::string& folder) {
   std::string body;
-  appendSettingsRecord(&body, text(kTextKeyWritten), localTimeText());
+  appendSettingsRecord(&body, text(kTextKeyWritten), snapshotDateNow());
   std::string numbers;
   for (const SnapshotInfo& info : catalog_) {
     if (!numbers.empty()) numbers += ',';

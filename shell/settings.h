@@ -17,11 +17,6 @@
 
 namespace keldrun {
 
-// '\\' on Windows, '/' elsewhere.
-char pathSeparator();
-// folder with a trailing separator added when it has none; "" stays "" (the current folder).
-std::string withSeparator(const std::string& folder);
-
 // One registered setting: a short key (compared byte for byte) and the field it sets.
 struct SettingEntry {
   std::string key;

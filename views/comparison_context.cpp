@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "base/files.h"
+
 namespace keldrun {
 
 namespace {
@@ -16,13 +18,7 @@ void replaceAll(std::string* text, const std::string& from, const std::string& t
 
 }  // namespace
 
-ComparisonContext::ComparisonContext() {
-#ifdef _WIN32
-  dataFolder_ = "data\\";
-#else
-  dataFolder_ = "data/";
-#endif
-}
+ComparisonContext::ComparisonContext() : dataFolder_(withSeparator("data")) {}
 
 ComparisonContext::~ComparisonContext() { close(); }
 
