@@ -11,6 +11,34 @@ namespace {
 
 std::string cannotExport(const std::string& path) { return "Cannot export to file [" + path + "]"; }
 
+ReportSource sourceOf(ComparisonContext* context) {
+  ReportSource source;
+  source.fileA = context->fileA();
+  source.fileB = context->fileB();
+  source.nameA = context->infoA().name;
+  source.nameB = context->infoB().name;
+  source.view = context->mode() == kModeView;
+  return source;
+}
+
+// The walk of differences reports: for each changed node inside the recorded paths, hands the
+// node pair to writeDifferenceRows; descends into every node that is not unchanged.
+class DifferencesNodeCallback : public TreeVisitor {
+ public:
+  DifferencesNodeCallback(ComparisonContext* context, ReportWriter* writer)
+      : context_(context), writer_(writer) {}
+  bool visit(const std::u16string& path, const std::u16string&, const TreeEntry* a,
+             const TreeEntry* b, int filterResult) override {
+    if (context_->nodeState(a, b, filterResult).state == kUnchanged) return false;
+    if (filterResult == kPathInside) writer_->writeDifferenceRows(path, a, b);
+    return true;
+  }
+
+ private:
+  ComparisonContext* context_;
+  ReportWriter* writer_;
+};
+
 }  // namespace
 
 int differencesPageLimit(bool split, int linesPerFile) {
@@ -25,7 +53,8 @@ int snapshotExportPageLimit(bool split, int linesPerFile) {
 
 bool generateDifferencesReport(ComparisonContext* context, const DifferencesReportOptions& options,
                                const std::string& path, ReportWriter* writer, std::string* message) {
-  writer->setSource(context, kReportDifferences);
+  ReportSource source = sourceOf(context);
+  writer->setSource(&source);
   if (!writer->open(path, differencesPageLimit(options.split, options.linesPerFile))) {
     *message = cannotExport(path);
     return false;
@@ -35,11 +64,11 @@ bool generateDifferencesReport(ComparisonContext* context, const DifferencesRepo
                    options.limitString ? options.stringLimit : kUnlimited);
   writer->setPrefixFilter(options.pathPrefix);
   writer->setIncludedStates(options.added, options.modified, options.deleted);
-  DifferencesNodeCallback callback(writer);
+  DifferencesNodeCallback callback(context, writer);
   for (int section = 0; section < kSectionCount; section++) {
     if (!options.sections[section]) continue;
-    writer->setRowWriters(reportHeadingWriter(section), reportItemWriter(section));
-    context->walkSectionForReport(section, &callback, writer);
+    writer->beginSection(section, reportSectionRows(section, kReportDifferences));
+    context->walkSection(section, &callback);
   }
   resetDisplayLimits();
   if (!writer->finish()) {
@@ -51,14 +80,16 @@ bool generateDifferencesReport(ComparisonContext* context, const DifferencesRepo
 
 bool generateSnapshotReport(ComparisonContext* context, const std::string& path, int pageLimit,
                             ReportWriter* writer, std::string* message) {
-  writer->setSource(context, kReportData);
+  ReportSource source = sourceOf(context);
+  writer->setSource(&source);
   if (!writer->open(path, pageLimit)) {
     *message = cannotExport(path);
     return false;
   }
   for (int section = 0; section < kSectionCount; section++) {
     DataNodeWriter nodes(writer, section);
-    context->walkSectionForReport(section, &nodes, writer);
+    writer->beginSection(section, reportSectionRows(section, kReportData));
+    context->walkSection(section, &nodes);
   }
   if (!writer->finish()) {
     *message = cannotExport(path);

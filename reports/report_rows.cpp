@@ -123,36 +123,21 @@ void appsItem(ReportWriter* w, const Item& item, int state, const char* label) {
 
 }  // namespace
 
-const char* reportTitle(int section, int mode) {
-  if (section < 0 || section >= kSectionCount) return "";
-  if (mode == kReportDifferences) return kTitles[section][0];
-  if (mode == kReportData) return kTitles[section][1];
-  return "";
-}
-
-std::string reportHeader(int section, int mode) {
-  if (section < 0 || section >= kSectionCount) return std::string();
-  std::string out = kTableOpening[section];
-  if (mode == kReportDifferences) out += "<col width='40px' align=center>";
-  out += kHeaderRow[section];
-  if (mode == kReportDifferences) out += "<td id=h>Info";
-  return out;
-}
-
-HeadingWriter reportHeadingWriter(int section) {
-  switch (section) {
-    case kSectionRegistry: return registryHeading;
-    case kSectionFiles: return filesHeading;
-    default: return appsHeading;
-  }
-}
-
-ItemWriter reportItemWriter(int section) {
-  switch (section) {
-    case kSectionRegistry: return registryItem;
-    case kSectionFiles: return filesItem;
-    default: return appsItem;
-  }
+SectionRows reportSectionRows(int section, int mode) {
+  SectionRows rows;
+  if (section < 0 || section >= kSectionCount) return rows;
+  bool differences = mode == kReportDifferences;
+  if (differences || mode == kReportData) rows.title = kTitles[section][differences ? 0 : 1];
+  rows.header = kTableOpening[section];
+  if (differences) rows.header += "<col width='40px' align=center>";
+  rows.header += kHeaderRow[section];
+  if (differences) rows.header += "<td id=h>Info";
+  if (!differences) return rows;
+  const HeadingWriter headings[kSectionCount] = {registryHeading, filesHeading, appsHeading};
+  const ItemWriter items[kSectionCount] = {registryItem, filesItem, appsItem};
+  rows.heading = headings[section];
+  rows.item = items[section];
+  return rows;
 }
 
 DataNodeWriter::DataNodeWriter(ReportWriter* writer, int section)
@@ -163,8 +148,8 @@ bool DataNodeWriter::visit(const std::u16string& path, const std::u16string&, co
   if (!a) return true;
   // A node on the way to recorded paths was not recorded itself: its items are not known.
   uint32_t content = filterResult == kPathInside ? a->contentTable : 0;
-  ComparisonContext* context = writer_->context();
-  bool haveItems = content != 0 && context && reader_->open(context->fileA(), content);
+  const ReportSource* source = writer_->source();
+  bool haveItems = content != 0 && source && source->fileA && reader_->open(source->fileA, content);
   if (content != 0 && !haveItems) return true;
   writer_->countRow(true);
   writer_->writeAscii(section_ == kSectionApps ? "<tr><td colspan=8 id=h>"

@@ -15,15 +15,10 @@
 
 namespace keldrun {
 
-// The section's title with its placeholders ("$pg_title$", "$snap_name$") for the report mode;
-// empty for other modes.
-const char* reportTitle(int section, int mode);
-// The table opening and header row of the section; mode 1 adds the "Info" column.
-std::string reportHeader(int section, int mode);
-
-// The differences report writers of a section.
-HeadingWriter reportHeadingWriter(int section);
-ItemWriter reportItemWriter(int section);
+// A section's title with its placeholders ("$pg_title$", "$snap_name$") for the report mode
+// (empty for other modes), its table opening and header row (kReportDifferences adds the
+// "Info" column), and for differences reports its row writers.
+SectionRows reportSectionRows(int section, int mode);
 
 // The data report writer of a section: for every node, its heading and all its items.
 class DataNodeWriter : public TreeVisitor {

@@ -6,8 +6,6 @@
 #include "base/text.h"
 #include "base/text_table.h"
 #include "engine/section_filter.h"
-#include "platform/env.h"
-#include "reports/report_rows.h"
 
 namespace keldrun {
 
@@ -39,11 +37,11 @@ void replaceAll(std::string* s, const std::string& from, const std::string& to) 
 
 // The section title with the snapshot names escaped: a name is the user's text and must not
 // add markup. One pass, so that a name holding a placeholder is not expanded again.
-std::string expandTitle(const ComparisonContext* context, const std::string& text) {
-  if (!context) return text;
-  std::string a = ReportWriter::escapeHtml(context->infoA().name);
-  std::string b = ReportWriter::escapeHtml(context->infoB().name);
-  std::string title = context->mode() == kModeView ? "view " + a : a + " vs " + b;
+std::string expandTitle(const ReportSource* source, const std::string& text) {
+  if (!source) return text;
+  std::string a = ReportWriter::escapeHtml(source->nameA);
+  std::string b = ReportWriter::escapeHtml(source->nameB);
+  std::string title = source->view ? "view " + a : a + " vs " + b;
   static const char* const kMarks[] = {"$snap_name$", "$snap2_name$", "$pg_title$"};
   const std::string* values[] = {&a, &b, &title};
   std::string out;
@@ -91,9 +89,9 @@ ReportWriter::~ReportWriter() {
   if (out_.isOpen()) closePage();
 }
 
-void ReportWriter::setSource(ComparisonContext* context, int mode) {
-  context_ = context;
-  mode_ = mode;
+void ReportWriter::setSource(const ReportSource* source) {
+  hasSource_ = source != nullptr;
+  source_ = source ? *source : ReportSource();
   included_[1] = included_[2] = included_[3] = true;
   outside_ = false;
   prefix_.clear();
@@ -108,11 +106,6 @@ void ReportWriter::setIncludedStates(bool added, bool modified, bool deleted) {
 void ReportWriter::setPrefixFilter(const std::u16string& prefix) {
   prefix_ = foldPath(prefix);
   while (!prefix_.empty() && prefix_.back() == u'\\') prefix_.pop_back();
-}
-
-void ReportWriter::setRowWriters(HeadingWriter heading, ItemWriter item) {
-  heading_ = heading ? heading : noHeading;
-  item_ = item ? item : noItem;
 }
 
 bool ReportWriter::open(const std::string& path, int pageLimit) {
@@ -160,11 +153,11 @@ bool ReportWriter::startPage() {
   return true;
 }
 
-void ReportWriter::beginSection(int section) {
+void ReportWriter::beginSection(int section, const SectionRows& rows) {
   section_ = section;
+  heading_ = rows.heading ? rows.heading : noHeading;
+  item_ = rows.item ? rows.item : noItem;
   if (lastPage_ > 0) rowsOnPage_ = pageLimit_;
-  std::string title = reportTitle(section, mode_);
-  std::string header = reportHeader(section, mode_);
   oldReader_ = makeItemReader(section);
   newReader_ = makeItemReader(section);
   if (pageLimit_ != 0 && rowsOnPage_ >= pageLimit_) {
@@ -173,10 +166,10 @@ void ReportWriter::beginSection(int section) {
     writeAscii(kTableEnd);
     tableOpen_ = false;
   }
-  storedHeader_ = header;
-  if (!title.empty()) {
+  storedHeader_ = rows.header;
+  if (!rows.title.empty()) {
     writeAscii("<div id=tit>");
-    writeAscii(expandTitle(context_, title));
+    writeAscii(expandTitle(source(), rows.title));
     writeAscii("</div><br>");
   }
   writeAscii(storedHeader_);
@@ -263,12 +256,12 @@ void ReportWriter::writeChild(const Item& item, int state, const char* label) {
 
 void ReportWriter::writeDifferenceRows(const std::u16string& path, const TreeEntry* oldNode,
                                        const TreeEntry* newNode) {
-  if ((!oldNode && !newNode) || !context_ || !oldReader_ || !newReader_) return;
+  if ((!oldNode && !newNode) || !hasSource_ || !oldReader_ || !newReader_) return;
   uint32_t oldTable = oldNode ? oldNode->contentTable : 0;
   uint32_t newTable = newNode ? newNode->contentTable : 0;
-  bool haveOld = oldTable && oldReader_->open(context_->fileA(), oldTable);
+  bool haveOld = oldTable && source_.fileA && oldReader_->open(source_.fileA, oldTable);
   if (oldTable && !haveOld) return;
-  SnapshotFile* fileB = context_->fileB();
+  SnapshotFile* fileB = source_.fileB;
   bool haveNew = newTable && fileB && newReader_->open(fileB, newTable);
   if (newTable && !haveNew) return;
 
@@ -376,15 +369,6 @@ std::string ReportWriter::indexPage() const {
   replaceAll(&page, "$links$", pageLinks(0, LinkForm::kIndexPage));
   replaceAll(&page, "$pg$", urlName(name));
   return page;
-}
-
-bool DifferencesNodeCallback::visit(const std::u16string& path, const std::u16string&,
-                                    const TreeEntry* a, const TreeEntry* b, int filterResult) {
-  ComparisonContext* context = writer_->context();
-  NodeState s = context->nodeState(a, b, filterResult);
-  if (s.state == kUnchanged) return false;
-  if (filterResult == kPathInside) writer_->writeDifferenceRows(path, a, b);
-  return true;
 }
 
 }  // namespace keldrun

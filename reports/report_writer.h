@@ -3,12 +3,12 @@
 // "<name>_001.htm", ...) with an index page under the report's own name.
 //
 // The writer owns the page skeleton, the style sheet, the page files, the page breaks, the page
-// links and the escaping; the section titles, header markup and rows come from the views' report
-// rows (report_rows.h), the walk from the comparison context.
+// links and the escaping; the section titles, header markup and row writers come from the report
+// rows (report_rows.h), the walk from the report generation.
 //
 // Use: setSource, optionally setIncludedStates and setPrefixFilter, open; then for each section
-// setRowWriters and the context's walkSectionForReport (which calls beginSection); finish.
-// Every write does nothing while no page is open. One writer per report, on one thread.
+// beginSection and the walk of its nodes; finish. Every write does nothing while no page is
+// open. One writer per report, on one thread.
 #ifndef KELDRUN_REPORTS_REPORT_WRITER_H_
 #define KELDRUN_REPORTS_REPORT_WRITER_H_
 
@@ -19,7 +19,6 @@
 #include "base/text_output.h"
 #include "engine/compare.h"
 #include "engine/snapshot.h"
-#include "views/comparison_context.h"
 
 namespace keldrun {
 
@@ -35,27 +34,47 @@ using HeadingWriter = void (*)(ReportWriter* writer, const std::u16string& path,
                                const char* label);
 using ItemWriter = void (*)(ReportWriter* writer, const Item& item, int state, const char* label);
 
+// What a report is written from: the snapshot files whose content tables the rows read, and
+// the names the section titles show.
+struct ReportSource {
+  SnapshotFile* fileA = nullptr;
+  SnapshotFile* fileB = nullptr;  // null for a data report
+  std::string nameA;
+  std::string nameB;
+  bool view = false;  // one snapshot viewed: $pg_title$ is "view " and its name
+};
+
+// A section's part of a report: its title (with the placeholders $pg_title$, $snap_name$ and
+// $snap2_name$; empty for none), its table opening and header row, and for differences
+// reports its row writers.
+struct SectionRows {
+  std::string title;
+  std::string header;
+  HeadingWriter heading = nullptr;
+  ItemWriter item = nullptr;
+};
+
 // The two forms of the page link bar.
 enum class LinkForm { kIndexPage, kViewer };
 
-class ReportWriter : public SectionSink {
+class ReportWriter {
  public:
   static constexpr int kDefaultPageLimit = 10000;
 
   ReportWriter();
   // Closes a page still open (an export that stopped early) with its closing markup; writes no
   // index page.
-  ~ReportWriter() override;
+  ~ReportWriter();
   ReportWriter(const ReportWriter&) = delete;
   ReportWriter& operator=(const ReportWriter&) = delete;
 
-  // Stores the context and the mode, includes all states and clears the prefix filter.
-  void setSource(ComparisonContext* context, int mode);
+  // Keeps a copy of the source (null: none, titles keep their placeholders and no rows are
+  // read), includes all states and clears the prefix filter.
+  void setSource(const ReportSource* source);
   void setIncludedStates(bool added, bool modified, bool deleted);
   // Only groups at or below this path (case-insensitive, whole components) are written; empty
   // for everything.
   void setPrefixFilter(const std::u16string& prefix);
-  void setRowWriters(HeadingWriter heading, ItemWriter item);
 
   // Starts the report at path (UTF-8; its file name ends in ".htm"): the first page with the
   // title "Keldrun export". pageLimit 0 never splits. False when the file cannot be created;
@@ -63,8 +82,9 @@ class ReportWriter : public SectionSink {
   bool open(const std::string& path, int pageLimit);
 
   // Called before a section's rows: a new page when the report is already split, else the
-  // section follows on the current page; then the title and the header markup.
-  void beginSection(int section) override;
+  // section follows on the current page; then the title and the header markup. The row
+  // writers serve the section's differences rows.
+  void beginSection(int section, const SectionRows& rows);
   // Called by a row writer before each row. A heading row (mayBreak) that reaches the page
   // limit starts a continuation page, which repeats the section's header row.
   void countRow(bool mayBreak);
@@ -99,8 +119,7 @@ class ReportWriter : public SectionSink {
   // Some page write, page creation, move or the index page failed.
   bool failed() const { return failed_ || out_.failed(); }
 
-  ComparisonContext* context() const { return context_; }
-  int mode() const { return mode_; }
+  const ReportSource* source() const { return hasSource_ ? &source_ : nullptr; }
   bool stateIncluded(int state) const { return state >= 1 && state <= 3 && included_[state]; }
   // Test hook: see TextOutput::failWritesFrom.
   void failWritesFrom(uint64_t n) { out_.failWritesFrom(n); }
@@ -120,8 +139,8 @@ class ReportWriter : public SectionSink {
   void writeDeferred();
   void writeChild(const Item& item, int state, const char* label);
 
-  ComparisonContext* context_ = nullptr;
-  int mode_ = kReportDifferences;
+  ReportSource source_;
+  bool hasSource_ = false;
   int pageLimit_ = kDefaultPageLimit;
   int rowsOnPage_ = 0;
   int lastPage_ = 0;
@@ -150,18 +169,6 @@ class ReportWriter : public SectionSink {
     const char* label = "";
   };
   Heading pending_, deferred_;
-};
-
-// The walk callback of differences reports: for each changed node inside the recorded paths,
-// hands the node pair to writeDifferenceRows; descends into every node that is not unchanged.
-class DifferencesNodeCallback : public TreeVisitor {
- public:
-  explicit DifferencesNodeCallback(ReportWriter* writer) : writer_(writer) {}
-  bool visit(const std::u16string& path, const std::u16string& name, const TreeEntry* a,
-             const TreeEntry* b, int filterResult) override;
-
- private:
-  ReportWriter* writer_;
 };
 
 }  // namespace keldrun

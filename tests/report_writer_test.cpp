@@ -29,15 +29,19 @@ void item(ReportWriter* w, const std::string& text) {
   w->countRow(false);
   w->writeAscii("<tr><td>I " + text);
 }
+// Starts a section with the title, header and row writers of the report rows.
+void begin(ReportWriter* w, int section, int mode = kReportDifferences) {
+  w->beginSection(section, reportSectionRows(section, mode));
+}
 
 TEST(ReportWriterTest, UnsplitReportIsOneFileWithTitleAndClosingMarkup) {
   TempFolder dir;
   std::string path = dir / "export.htm";
   {
     ReportWriter w;
-    w.setSource(nullptr, kReportData);
+    w.setSource(nullptr);
     ASSERT_TRUE(w.open(path, 0));
-    w.beginSection(kSectionRegistry);
+    begin(&w, kSectionRegistry, kReportData);
     for (int i = 0; i < 25000; i++) heading(&w, std::to_string(i));
     EXPECT_TRUE(w.finish());
     EXPECT_EQ(w.lastPageIndex(), 0);
@@ -55,9 +59,9 @@ TEST(ReportWriterTest, SplitReportMovesFirstPageAndWritesIndex) {
   TempFolder dir;
   std::string path = dir / "export.htm";
   ReportWriter w;
-  w.setSource(nullptr, kReportDifferences);
+  w.setSource(nullptr);
   ASSERT_TRUE(w.open(path, 3));
-  w.beginSection(kSectionRegistry);
+  begin(&w, kSectionRegistry);
   // Group 1 reaches the limit inside itself: its rows stay on page 0.
   heading(&w, "g1");
   for (int i = 0; i < 5; i++) item(&w, "g1." + std::to_string(i));
@@ -75,7 +79,7 @@ TEST(ReportWriterTest, SplitReportMovesFirstPageAndWritesIndex) {
   EXPECT_NE(p0.find("<title>Keldrun export</title>"), std::string::npos);
   EXPECT_NE(p1.find("<title></title>"), std::string::npos);
   // The continuation page repeats the header row but not the title.
-  std::string header = reportHeader(kSectionRegistry, kReportDifferences);
+  std::string header = reportSectionRows(kSectionRegistry, kReportDifferences).header;
   EXPECT_NE(p1.find("<body>" + header + "<tr><td>H g2<tr><td>I g2.0" + kPageEnd), std::string::npos);
   EXPECT_EQ(p1.find("id=tit"), std::string::npos);
 
@@ -93,13 +97,13 @@ TEST(ReportWriterTest, SplitReportMovesFirstPageAndWritesIndex) {
 TEST(ReportWriterTest, SectionsAfterASplitStartOnNewPagesBehindSeparators) {
   TempFolder dir;
   ReportWriter w;
-  w.setSource(nullptr, kReportDifferences);
+  w.setSource(nullptr);
   ASSERT_TRUE(w.open(dir / "r.htm", 2));
-  w.beginSection(kSectionRegistry);
+  begin(&w, kSectionRegistry);
   for (int i = 0; i < 3; i++) heading(&w, "k" + std::to_string(i));  // pages 0 and 1
-  w.beginSection(kSectionFiles);    // page 2
+  begin(&w, kSectionFiles);    // page 2
   heading(&w, "f");
-  w.beginSection(kSectionApps);     // page 3
+  begin(&w, kSectionApps);     // page 3
   heading(&w, "a");
   EXPECT_TRUE(w.finish());
   EXPECT_EQ(w.lastPageIndex(), 3);
@@ -113,11 +117,11 @@ TEST(ReportWriterTest, SectionsAfterASplitStartOnNewPagesBehindSeparators) {
 TEST(ReportWriterTest, SectionsOnTheFirstPageFollowEachOther) {
   TempFolder dir;
   ReportWriter w;
-  w.setSource(nullptr, kReportData);
+  w.setSource(nullptr);
   ASSERT_TRUE(w.open(dir / "r.htm", 100));
-  w.beginSection(kSectionFiles);
+  begin(&w, kSectionFiles, kReportData);
   heading(&w, "f");
-  w.beginSection(kSectionApps);
+  begin(&w, kSectionApps, kReportData);
   heading(&w, "a");
   EXPECT_TRUE(w.finish());
   EXPECT_EQ(w.lastPageIndex(), 0);
@@ -141,7 +145,7 @@ TEST(ReportWriterTest, IndexPageCarriesAwkwardFileNamesSafely) {
   TempFolder dir;
   ReportWriter w;
   ASSERT_TRUE(w.open(dir / "it's a <x>.htm", 1));
-  w.beginSection(kSectionRegistry);
+  begin(&w, kSectionRegistry);
   heading(&w, "1");
   heading(&w, "2");
   EXPECT_TRUE(w.finish());
@@ -177,7 +181,7 @@ TEST(ReportWriterTest, OpenFailsWhenTheFileCannotBeCreated) {
   TempFolder dir;
   ReportWriter w;
   EXPECT_FALSE(w.open(dir / "missing/r.htm", 0));
-  w.beginSection(kSectionRegistry);  // writes nothing, does not crash
+  begin(&w, kSectionRegistry);  // writes nothing, does not crash
   EXPECT_FALSE(w.finish());
   EXPECT_EQ(dir.names(), std::vector<std::string>{});
 }
@@ -188,13 +192,13 @@ TEST(ReportWriterTest, WriteFailuresAreReported) {
     ReportWriter w;
     w.failWritesFrom(failAt);
     ASSERT_TRUE(w.open(dir / "r.htm", 10000));
-    w.beginSection(kSectionRegistry);
+    begin(&w, kSectionRegistry);
     for (int i = 0; i < 30000; i++) heading(&w, std::string(40, 'x'));
     EXPECT_FALSE(w.finish()) << failAt;
   }
   ReportWriter ok;
   ASSERT_TRUE(ok.open(dir / "r.htm", 10000));
-  ok.beginSection(kSectionRegistry);
+  begin(&ok, kSectionRegistry);
   for (int i = 0; i < 30000; i++) heading(&ok, std::string(40, 'x'));
   EXPECT_TRUE(ok.finish());
 }
@@ -203,7 +207,7 @@ TEST(ReportWriterTest, FullDiskIsReported) {
   if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
   ReportWriter w;
   ASSERT_TRUE(w.open("/dev/full", 0));
-  w.beginSection(kSectionRegistry);
+  begin(&w, kSectionRegistry);
   heading(&w, "x");
   EXPECT_FALSE(w.finish());
 }
@@ -213,7 +217,7 @@ TEST(ReportWriterTest, UnfinishedReportIsClosedByTheDestructor) {
   {
     ReportWriter w;
     ASSERT_TRUE(w.open(dir / "r.htm", 1));
-    w.beginSection(kSectionRegistry);
+    begin(&w, kSectionRegistry);
     heading(&w, "1");
     heading(&w, "2");
   }

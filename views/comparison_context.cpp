@@ -91,11 +91,6 @@ void ComparisonContext::walkSection(int section, TreeVisitor* visitor) {
   walker.walkTree(rootA(section), rootB(section), std::u16string(), visitor);
 }
 
-void ComparisonContext::walkSectionForReport(int section, TreeVisitor* visitor, SectionSink* report) {
-  if (report) report->beginSection(section);
-  walkSection(section, visitor);
-}
-
 void ComparisonContext::walkSubtree(const std::u16string& path, uint32_t childrenA,
                                     uint32_t childrenB, TreeVisitor* visitor) {
   walkLevel(kSectionRegistry, path, childrenA, childrenB, visitor);

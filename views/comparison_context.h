@@ -15,13 +15,6 @@
 
 namespace keldrun {
 
-// What a report writer offers the walk: told before each section's rows begin.
-class SectionSink {
- public:
-  virtual ~SectionSink() = default;
-  virtual void beginSection(int section) = 0;
-};
-
 struct EmptyReason {
   bool noSnapshot = false;     // a snapshot in use has no root table for the section
   bool noCommonPaths = false;  // the two snapshots recorded no common path of the section
@@ -72,8 +65,6 @@ class ComparisonContext {
   // with no snapshot (emptyReason().noSnapshot) is not walked: a section recorded in only one
   // of two snapshots would otherwise show all of it as added or deleted.
   void walkSection(int section, TreeVisitor* visitor);
-  // Calls report->beginSection(section), then walks like walkSection.
-  void walkSectionForReport(int section, TreeVisitor* visitor, SectionSink* report);
   // Walks the registry section below the node at path whose child tables are given.
   void walkSubtree(const std::u16string& path, uint32_t childrenA, uint32_t childrenB,
                    TreeVisitor* visitor);
