@@ -446,6 +446,7 @@ TEST(ProgramGui, SnapshotsScreenDrivesTheWorkspace) {
   p.clickHeader(0);
   ASSERT_EQ(p.names(), (std::vector<std::string>{second, first}));
   EXPECT_EQ(p.selectedRows(), std::vector<int>{1});
+  shot(p.main(), "main_sorted");
   // Two rows selected: the upper one goes into the first box.
   p.select({0, 1});
   EXPECT_EQ(p.boxNumber(IDC_FIRST_SNAPSHOT), 2);
@@ -464,6 +465,43 @@ TEST(ProgramGui, SnapshotsScreenDrivesTheWorkspace) {
   EXPECT_EQ(p.title(), std::string(kPlainTitle) + " - " + first + " vs " + second);
   p.clickTab(5);
   EXPECT_EQ(p.visiblePage(), IDD_SNAPSHOTS_PAGE);
+  // F1 pressed on the list: the help page.
+  SetForegroundWindow(p.main());
+  Program::send(p.list(), WM_SETFOCUS, 0, 0);
+  SetFocus(p.list());
+  INPUT keys[2] = {};
+  keys[0].type = keys[1].type = INPUT_KEYBOARD;
+  keys[0].ki.wVk = keys[1].ki.wVk = VK_F1;
+  keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+  SendInput(2, keys, sizeof(INPUT));
+  EXPECT_TRUE(waitFor([&] { return p.visiblePage() == IDD_HELP_PAGE; }));
+  p.clickTab(5);
+
+  // Resizing: the tab row and every page follow the client area; the list grows downwards and
+  // the comparison boxes move with the bottom edge.
+  RECT before, boxBefore, client, page;
+  GetWindowRect(p.list(), &before);
+  GetWindowRect(p.control(IDC_COMPARE), &boxBefore);
+  SetWindowPos(p.main(), nullptr, 0, 0, 900, 700, SWP_NOMOVE | SWP_NOZORDER);
+  ASSERT_TRUE(waitFor([&] {
+    GetClientRect(p.main(), &client);
+    return client.right > 800;
+  }));
+  for (int id : {IDD_SNAPSHOTS_PAGE, IDD_REGISTRY_PAGE, IDD_HELP_PAGE}) {
+    GetWindowRect(p.page(id), &page);
+    MapWindowPoints(nullptr, p.main(), reinterpret_cast<POINT*>(&page), 2);
+    EXPECT_EQ(page.left, 0);
+    EXPECT_EQ(page.top, kTabHeight);
+    EXPECT_EQ(page.right, client.right) << id;
+    EXPECT_EQ(page.bottom, client.bottom) << id;
+  }
+  RECT after, boxAfter;
+  GetWindowRect(p.list(), &after);
+  GetWindowRect(p.control(IDC_COMPARE), &boxAfter);
+  EXPECT_GT(after.bottom - after.top, before.bottom - before.top);
+  EXPECT_EQ(after.right - after.left, before.right - before.left);
+  EXPECT_EQ(boxAfter.top - boxBefore.top, (after.bottom - before.bottom) - (after.top - before.top));
+  shot(p.main(), "main_large");
 
   // View one snapshot.
   p.select({p.rowOf(first)});
@@ -478,6 +516,11 @@ TEST(ProgramGui, SnapshotsScreenDrivesTheWorkspace) {
   ASSERT_TRUE(waitFor([&] { return (dialog = p.findTop("Snapshot properties")) != nullptr; }));
   EXPECT_EQ(textOf(GetDlgItem(dialog, IDC_PROPERTIES_NAME)), first);
   EXPECT_FALSE(textOf(GetDlgItem(dialog, IDC_PROPERTIES_DATE)).empty());
+  HWND summary = FindWindowExW(GetDlgItem(dialog, IDC_PROPERTIES_BROWSER), nullptr, L"Edit", nullptr);
+  std::string scanned = textOf(summary);
+  EXPECT_NE(scanned.find("Registry:"), std::string::npos) << scanned;
+  EXPECT_NE(scanned.find("keldruntest"), std::string::npos) << scanned;
+  EXPECT_NE(scanned.find("Applications:"), std::string::npos) << scanned;
   shot(dialog, "properties");
   SetWindowTextW(GetDlgItem(dialog, IDC_PROPERTIES_NAME), L"");
   PostMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);

@@ -1,0 +1,98 @@
+// Start-up of Keldrun.exe: the time from creating its process to the first paint of its main
+// window with the snapshot list filled, measured from outside the program.
+//   startup_bench.exe PATH\Keldrun.exe ROWS [RUNS]
+// Prints each run and the median in milliseconds. bench/startup.sh prepares a workspace.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Search {
+  DWORD pid;
+  HWND found;
+};
+
+BOOL CALLBACK findMain(HWND w, LPARAM p) {
+  auto* s = reinterpret_cast<Search*>(p);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(w, &pid);
+  if (pid != s->pid || !IsWindowVisible(w)) return TRUE;
+  wchar_t title[64] = {0};
+  GetWindowTextW(w, title, 64);
+  if (std::wstring(title).rfind(L"Corvellan Software Keldrun", 0) != 0) return TRUE;
+  s->found = w;
+  return FALSE;
+}
+
+// Painted: visible, with no part of the window or of the list still waiting to be painted.
+bool painted(HWND main, int rows) {
+  HWND page = GetDlgItem(main, 131);
+  HWND list = page ? GetDlgItem(page, 1001) : nullptr;
+  if (!list || SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) != rows) return false;
+  return !GetUpdateRect(main, nullptr, FALSE) && !GetUpdateRect(page, nullptr, FALSE) &&
+         !GetUpdateRect(list, nullptr, FALSE);
+}
+
+double runOnce(const std::wstring& exe, int rows) {
+  LARGE_INTEGER freq, t0, t1;
+  QueryPerformanceFrequency(&freq);
+  STARTUPINFOW si = {};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi = {};
+  std::wstring cmd = L"\"" + exe + L"\"";
+  std::wstring folder = exe.substr(0, exe.find_last_of(L'\\') + 1);
+  QueryPerformanceCounter(&t0);
+  if (!CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si, &pi)) {
+    return -1;
+  }
+  double ms = -1;
+  for (int i = 0; i < 200000; i++) {
+    Search s = {pi.dwProcessId, nullptr};
+    EnumWindows(findMain, LPARAM(&s));
+    if (s.found && painted(s.found, rows)) {
+      QueryPerformanceCounter(&t1);
+      ms = double(t1.QuadPart - t0.QuadPart) * 1000.0 / double(freq.QuadPart);
+      PostMessageW(s.found, WM_CLOSE, 0, 0);
+      break;
+    }
+    if (WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0) break;
+    Sleep(1);  // leave the processor to the program being measured
+  }
+  if (WaitForSingleObject(pi.hProcess, 20000) != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 1);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  return ms;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: startup_bench PATH\\Keldrun.exe ROWS [RUNS]\n");
+    return 2;
+  }
+  std::string a = argv[1];
+  std::wstring exe(a.begin(), a.end());
+  int rows = std::atoi(argv[2]);
+  int runs = argc > 3 ? std::atoi(argv[3]) : 7;
+  std::vector<double> times;
+  for (int r = 0; r < runs; r++) {
+    double ms = runOnce(exe, rows);
+    if (ms < 0) {
+      std::fprintf(stderr, "run %d: the main window never showed %d painted rows\n", r + 1, rows);
+      return 1;
+    }
+    std::printf("run %d: %.1f ms\n", r + 1, ms);
+    times.push_back(ms);
+  }
+  std::sort(times.begin(), times.end());
+  std::printf("start to first paint, %d snapshots: median %.1f ms (min %.1f, max %.1f, %d runs)\n",
+              rows, times[times.size() / 2], times.front(), times.back(), runs);
+  return 0;
+}
