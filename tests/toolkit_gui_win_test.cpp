@@ -442,6 +442,17 @@ TEST(ListGui, RowsShowTheirTextsColoursAndSortByHeaderClicks) {
   list.select(1, true);
   EXPECT_EQ(list.selectedRows(), std::vector<int>{1});
   list.select(-1, false);
+
+  // A list whose owner keeps the order: header clicks go to the owner, the arrow follows it.
+  std::vector<int> clicked;
+  list.setColumnClickHandler([&](int column) { clicked.push_back(column); });
+  clickHeader(1);
+  EXPECT_EQ(clicked, std::vector<int>{1});
+  EXPECT_EQ(cellText(list.hwnd(), 0, 0), u"app.dll");  // not sorted by the list
+  list.showSortArrow(2, false);
+  EXPECT_EQ(list.model().sortColumn(), 2);
+  EXPECT_FALSE(list.model().sortAscending());
+  EXPECT_EQ(cellText(list.hwnd(), 0, 0), u"app.dll");
   EXPECT_TRUE(list.selectedRows().empty());
   shot(host.hwnd(), "list");
   list.clear();

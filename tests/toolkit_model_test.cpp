@@ -124,6 +124,18 @@ TEST(VirtualListModel, UnsortedTypesAndBadColumnsChangeNothing) {
   }
 }
 
+TEST(VirtualListModel, MarkingAColumnSortedMovesNoRowAndTheNextClickReverses) {
+  VirtualListModel m = sample();
+  std::vector<std::u16string> before = column(m, 0);
+  m.markSorted(1, true);
+  EXPECT_EQ(m.sortColumn(), 1);
+  EXPECT_EQ(column(m, 0), before);
+  m.clickColumn(1);  // already ascending: descending now
+  EXPECT_FALSE(m.sortAscending());
+  m.markSorted(99, true);  // out of range: no column
+  EXPECT_EQ(m.sortColumn(), -1);
+}
+
 int byLastCharAscending(const VirtualRow& a, const VirtualRow& b, int c) {
   return int(a.texts[size_t(c)].back()) - int(b.texts[size_t(c)].back());
 }
