@@ -6,6 +6,7 @@
 
 namespace keldrun {
 
+// The dialog works on programSettings() (shell/program_win.h), the process's one catalog.
 // Runs the dialog modally above parent; true when a snapshot was taken and entered in the
 // catalog (the caller then refreshes its list).
 bool runTakeSnapshotDialog(HWND parent);

@@ -9,6 +9,7 @@
 
 namespace keldrun {
 
+// Both work on programSettings() (shell/program_win.h), the process's one catalog.
 // Asks for snapshot files and imports them into the catalog, reporting failures itself; the
 // caller refreshes its list afterwards.
 void runImportCommand(HWND parent);
