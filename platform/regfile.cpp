@@ -521,19 +521,68 @@ Node* resolve(Node* top, Node* n, int hops) {
   return n;
 }
 
-// An open key: one node, or for HKEY_CLASSES_ROOT the user's node over the machine's.
+// True when `target` is one of the keys on `path` or holds one of them below it.
+bool holdsAny(const Node* target, const std::vector<Node*>& path) {
+  for (const Node* n : path) {
+    for (const Node* up = n; up; up = up->parent) {
+      if (up == target) return true;
+    }
+  }
+  return false;
+}
+
+// The key a link's target path names, its last component not followed when that is a link
+// itself (as for a link to itself); null when there is none.
+Node* linkTargetNode(Node* top, const Node* link) {
+  std::vector<std::u16string> parts = splitPath(link->linkTarget);
+  if (parts.empty() || !equalFolded(parts[0], top->name)) return nullptr;
+  std::u16string last = parts.back();
+  parts.erase(parts.begin());
+  if (parts.empty()) return top;
+  parts.pop_back();
+  Node* parent = walk(top, top, parts, false);
+  return parent ? parent->find(last) : nullptr;
+}
+
+// Walks parts below start for an open key whose keys so far are *path, appending the keys it
+// enters. Links are followed, except a link to a key on the path or to one that holds a key on
+// it (the link itself and its ancestors included): following it would walk into a key being
+// walked, without end. Such a link is entered as the key it is, with its link value and no
+// subkeys.
+Node* walkOpen(Node* top, Node* start, const std::vector<std::u16string>& parts, std::vector<Node*>* path) {
+  Node* n = start;
+  for (size_t i = 0; i < parts.size() && n; i++) {
+    Node* next = n->find(parts[i]);
+    if (next && next->isLink) {
+      Node* named = linkTargetNode(top, next);
+      Node* target = resolve(top, next);
+      if (named == next || (named && holdsAny(named, *path)) || (target && holdsAny(target, *path))) {
+        target = next;
+      }
+      next = target;
+    }
+    if (next) path->push_back(next);
+    n = next;
+  }
+  return n;
+}
+
+// An open key: one node, or for HKEY_CLASSES_ROOT the user's node over the machine's. path_
+// holds the keys entered from the root to this one (both sides for HKEY_CLASSES_ROOT).
 class MemoryKey : public RegistryKey {
  public:
-  MemoryKey(std::shared_ptr<MemoryRegistry> owner, Node* top, Node* primary, Node* secondary)
-      : owner_(std::move(owner)), top_(top), primary_(primary), secondary_(secondary) {}
+  MemoryKey(std::shared_ptr<MemoryRegistry> owner, Node* top, Node* primary, Node* secondary,
+            std::vector<Node*> path)
+      : owner_(std::move(owner)), top_(top), primary_(primary), secondary_(secondary), path_(std::move(path)) {}
 
   std::unique_ptr<RegistryKey> openSubKey(const std::u16string& path) override {
     std::vector<std::u16string> parts = splitPath(path);
-    Node* p = primary_ ? walk(top_, primary_, parts, false) : nullptr;
-    Node* s = secondary_ ? walk(top_, secondary_, parts, false) : nullptr;
+    std::vector<Node*> onPath = path_;
+    Node* p = primary_ ? walkOpen(top_, primary_, parts, &onPath) : nullptr;
+    Node* s = secondary_ ? walkOpen(top_, secondary_, parts, &onPath) : nullptr;
     if (!p && !s) return nullptr;
     if (!p) std::swap(p, s);
-    return std::make_unique<MemoryKey>(owner_, top_, p, s);
+    return std::make_unique<MemoryKey>(owner_, top_, p, s, std::move(onPath));
   }
 
   bool queryInfo(uint32_t* maxValueName, uint32_t* maxValueData) override {
@@ -592,6 +641,7 @@ class MemoryKey : public RegistryKey {
   Node* top_;
   Node* primary_;
   Node* secondary_;
+  std::vector<Node*> path_;
   std::vector<std::u16string> merged_;
   bool mergedBuilt_ = false;
   std::vector<RegValue> lazy_;
@@ -662,11 +712,13 @@ std::unique_ptr<RegistryKey> MemoryRegistry::openHive(int hive) {
     Node* machine = walk(top, top, {u"Machine", u"Software", u"Classes"}, false);
     if (!user && !machine) return nullptr;
     if (!user) std::swap(user, machine);
-    return std::make_unique<MemoryKey>(shared_from_this(), top, user, machine);
+    std::vector<Node*> path = {user};
+    if (machine) path.push_back(machine);
+    return std::make_unique<MemoryKey>(shared_from_this(), top, user, machine, std::move(path));
   }
   Node* n = rootNode(hive, false);
   if (!n) return nullptr;
-  return std::make_unique<MemoryKey>(shared_from_this(), top, n, nullptr);
+  return std::make_unique<MemoryKey>(shared_from_this(), top, n, nullptr, std::vector<Node*>{n});
 }
 
 bool MemoryRegistry::createKey(int hive, const std::u16string& path) {

@@ -12,7 +12,10 @@
 // Software\Classes over the machine's (subkeys of both, values of the user's key where it
 // exists); HKEY_CURRENT_CONFIG is Machine\System\CurrentControlSet\Hardware Profiles\Current.
 // Registry symbolic links (a key holding a REG_LINK "SymbolicLinkValue" with an absolute path
-// such as "\Registry\Machine\System\ControlSet001") are followed when a path is opened.
+// such as "\Registry\Machine\System\ControlSet001") are followed when a path is opened, except
+// a link to a key on the way there (the link itself, its ancestors, or a key reached through an
+// earlier link), which opens as the link key: its link value, no subkeys. A walk of the tree
+// thus never enters a key it is already in.
 //
 // Threads: any number of threads may read (open keys, enumerate) at once. Changing the registry
 // (load, apply, set, delete) needs the registry to itself: no key may be open meanwhile.

@@ -236,13 +236,17 @@ TEST_F(PrefixTest, RootsAreBuiltAsWindowsBuildsThem) {
   EXPECT_EQ(valueOf(r, kHiveLocalMachine, u"System\\CurrentControlSet\\Services\\Svc", u"Start")
                 .data,
             (std::vector<uint8_t>{2, 0, 0, 0}));
-  // The link key is listed under its own name; a link to itself does not open.
+  // The link key is listed under its own name; a link to itself opens as itself, not followed.
   std::unique_ptr<RegistryKey> system = open(r, kHiveLocalMachine, u"System");
   ASSERT_TRUE(system);
   names = subkeys(system.get());
   EXPECT_NE(std::find(names.begin(), names.end(), u"CurrentControlSet"), names.end());
   EXPECT_NE(std::find(names.begin(), names.end(), u"Loop"), names.end());
-  EXPECT_FALSE(system->openSubKey(u"Loop"));
+  std::unique_ptr<RegistryKey> loop = system->openSubKey(u"Loop");
+  ASSERT_TRUE(loop);
+  EXPECT_TRUE(subkeys(loop.get()).empty());
+  ASSERT_EQ(valuesOf(loop.get()).size(), 1u);
+  EXPECT_EQ(valuesOf(loop.get())[0].name, u"SymbolicLinkValue");
   // A link key shows the target's values, not its own link value.
   std::unique_ptr<RegistryKey> ccs = open(r, kHiveLocalMachine, u"System\\CurrentControlSet");
   ASSERT_TRUE(ccs);

@@ -224,23 +224,63 @@ TEST_F(RegistryScanTest, DigestsFollowTheContent) {
 TEST_F(RegistryScanTest, KeysThatCannotBeOpenedAreListedWithZeroDigests) {
   registry_->setValue(kHiveLocalMachine, u"Software\\Good", u"v", 4, {1, 0, 0, 0});
   registry_->createLink(kHiveLocalMachine, u"Software\\Dangling", u"\\Registry\\Machine\\Nowhere");
-  registry_->createLink(kHiveLocalMachine, u"Software\\Self", u"\\Registry\\Machine\\Software");
   RegistryStore store(env_.get());
   scan({u"hkey_local_machine\\software\\"}, &store);
   std::vector<Key> sw;
   TreeEntry software;
   ASSERT_TRUE(find({u"HKEY_LOCAL_MACHINE", u"software"}, &software));
   sw = table(software.childTable);
-  ASSERT_EQ(sw.size(), 3u);
+  ASSERT_EQ(sw.size(), 2u);
   EXPECT_EQ(sw[0].name, u"Dangling");
   EXPECT_EQ(sw[0].entry.childHash | sw[0].entry.contentHash | sw[0].entry.childTable |
                 sw[0].entry.contentTable,
             0u);
   EXPECT_EQ(sw[1].name, u"Good");
-  // A link back to an ancestor is followed until the depth limit, and the scan ends.
-  EXPECT_EQ(sw[2].name, u"Self");
-  EXPECT_NE(sw[2].entry.childTable, 0u);
-  EXPECT_GT(store.keys(), kMaxKeyDepth - 10);
+}
+
+// Loops: a link to the key itself, to one of its ancestors, or to a key already on the path
+// (through another link) is recorded as the link key, with its link value and no subkeys; other
+// links are followed.
+TEST_F(RegistryScanTest, LinksBackIntoThePathAreRecordedNotFollowed) {
+  const std::u16string sw = u"\\Registry\\Machine\\Software";
+  registry_->setValue(kHiveLocalMachine, u"Software\\Target", u"t", 4, {7, 0, 0, 0});
+  registry_->createLink(kHiveLocalMachine, u"Software\\Loops\\Self", sw + u"\\Loops\\Self");
+  registry_->createLink(kHiveLocalMachine, u"Software\\Loops\\Up", sw);
+  registry_->createLink(kHiveLocalMachine, u"Software\\Loops\\Machine", u"\\Registry\\Machine");
+  registry_->createLink(kHiveLocalMachine, u"Software\\Loops\\Top", u"\\REGISTRY");
+  registry_->createLink(kHiveLocalMachine, u"Software\\A\\ToB", sw + u"\\B");
+  registry_->createLink(kHiveLocalMachine, u"Software\\B\\ToA", sw + u"\\A");
+  registry_->createLink(kHiveLocalMachine, u"Software\\Fine", sw + u"\\Target");
+  registry_->createLink(kHiveCurrentUser, u"Software\\Users", u"\\Registry\\User");
+  RegistryStore store(env_.get());
+  scan({u"*"}, &store);
+  EXPECT_LT(store.keys(), 60u) << "a loop was followed";
+
+  auto expectLink = [&](const std::vector<std::u16string>& path, const std::u16string& target) {
+    SCOPED_TRACE(toUtf8(path.back()));
+    TreeEntry e;
+    ASSERT_TRUE(find(path, &e));
+    EXPECT_EQ(e.childTable, 0u);
+    std::vector<Value> v = values(e);
+    ASSERT_EQ(v.size(), 1u);
+    EXPECT_EQ(v[0].name, u"SymbolicLinkValue");
+    EXPECT_EQ(v[0].type, 6u);
+    EXPECT_EQ(v[0].data, utf16(target, false));
+  };
+  const std::u16string hklm = u"HKEY_LOCAL_MACHINE";
+  expectLink({hklm, u"Software", u"Loops", u"Self"}, sw + u"\\Loops\\Self");
+  expectLink({hklm, u"Software", u"Loops", u"Up"}, sw);
+  expectLink({hklm, u"Software", u"Loops", u"Machine"}, u"\\Registry\\Machine");
+  expectLink({hklm, u"Software", u"Loops", u"Top"}, u"\\REGISTRY");
+  // A -> B is followed once; B's link back to A is then on the path.
+  expectLink({hklm, u"Software", u"A", u"ToB", u"ToA"}, sw + u"\\A");
+  expectLink({hklm, u"Software", u"B", u"ToA", u"ToB"}, sw + u"\\B");
+  expectLink({u"HKEY_CURRENT_USER", u"Software", u"Users"}, u"\\Registry\\User");
+  TreeEntry fine;
+  ASSERT_TRUE(find({hklm, u"Software", u"Fine"}, &fine));
+  std::vector<Value> v = values(fine);
+  ASSERT_EQ(v.size(), 1u);
+  EXPECT_EQ(v[0].name, u"t");
 }
 
 TEST_F(RegistryScanTest, FilterListsAreGroupedByHive) {

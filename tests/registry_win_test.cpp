@@ -146,6 +146,142 @@ TEST_F(RegistryWinTest, FilteredScanReadsBackWhatWasWritten) {
   EXPECT_EQ(store.values(), values.size());
 }
 
+// Links made with the registry API: one to the key itself, to an ancestor, to the root, and two
+// that point at each other are recorded as link keys, not walked without end; a link elsewhere
+// is followed. The same rule as the POSIX seam's.
+class RegistryLinkWinTest : public ::testing::Test {
+ protected:
+  const std::wstring base_ = L"Software\\KeldrunLinks";
+  const std::u16string kernelBase_ = u"\\Registry\\Machine\\Software\\KeldrunLinks";
+
+  void SetUp() override {
+    removeAll();
+    path_ = (std::filesystem::temp_directory_path() / "keldrun_registry_links.snp").string();
+  }
+  void TearDown() override {
+    removeAll();
+    std::remove(path_.c_str());
+  }
+  void makeKey(const std::wstring& sub) {
+    HKEY k;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, (base_ + L"\\" + sub).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &k, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(k);
+  }
+  void makeLink(const std::wstring& sub, const std::u16string& target) {
+    HKEY k;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, (base_ + L"\\" + sub).c_str(), 0, nullptr,
+                              REG_OPTION_CREATE_LINK | REG_OPTION_VOLATILE, KEY_ALL_ACCESS | KEY_CREATE_LINK,
+                              nullptr, &k, nullptr),
+              ERROR_SUCCESS);
+    std::vector<uint8_t> bytes = utf16(target, false);
+    EXPECT_EQ(RegSetValueExW(k, L"SymbolicLinkValue", 0, REG_LINK, bytes.data(), DWORD(bytes.size())),
+              ERROR_SUCCESS);
+    RegCloseKey(k);
+  }
+  // Links are deleted as themselves first: a tree deletion would follow them into their targets.
+  void removeAll() {
+    for (const wchar_t* sub : {L"Loops\\Self", L"Loops\\Up", L"Loops\\Machine", L"A\\ToB", L"B\\ToA",
+                                    L"Fine"}) {
+      HKEY k;
+      if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, (base_ + L"\\" + std::wstring(sub)).c_str(), REG_OPTION_OPEN_LINK, KEY_ALL_ACCESS,
+                        &k) == ERROR_SUCCESS) {
+        EXPECT_EQ(RegDeleteKeyW(k, L""), ERROR_SUCCESS);
+        RegCloseKey(k);
+      }
+    }
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, base_.c_str());
+  }
+
+  std::string path_;
+};
+
+TEST_F(RegistryLinkWinTest, LinksBackIntoThePathAreRecordedNotFollowed) {
+  makeKey(L"Target");
+  HKEY target;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, (base_ + L"\\Target").c_str(), 0, KEY_ALL_ACCESS, &target),
+            ERROR_SUCCESS);
+  DWORD seven = 7;
+  RegSetValueExW(target, L"t", 0, REG_DWORD, reinterpret_cast<BYTE*>(&seven), 4);
+  RegCloseKey(target);
+  makeKey(L"Loops");
+  makeKey(L"A");
+  makeKey(L"B");
+  makeLink(L"Loops\\Self", kernelBase_ + u"\\Loops\\Self");
+  makeLink(L"Loops\\Up", kernelBase_);
+  makeLink(L"Loops\\Machine", u"\\Registry\\Machine");
+  makeLink(L"A\\ToB", kernelBase_ + u"\\B");
+  makeLink(L"B\\ToA", kernelBase_ + u"\\A");
+  makeLink(L"Fine", kernelBase_ + u"\\Target");
+
+  Win32RegistryEnv env;
+  RegistryStore store(&env);
+  SnapshotFile writer;
+  ASSERT_TRUE(writer.create(path_));
+  store.scan(&writer, {u"hkey_local_machine\\software\\keldrunlinks\\"});
+  SnapshotInfo info;
+  ASSERT_TRUE(writer.finish(&info));
+  writer.close();
+  EXPECT_LT(store.keys(), 60u) << "a loop was followed";
+  SnapshotFile reader;
+  ASSERT_TRUE(reader.open(path_, &info));
+
+  std::vector<std::vector<uint8_t>> blocks;
+  auto find = [&](const std::vector<std::u16string>& names, TreeEntry* out) {
+    uint32_t table = info.sectionOffset[kSectionRegistry];
+    for (const std::u16string& name : names) {
+      blocks.emplace_back();
+      bool found = false;
+      for (const TreeEntry& e : readTreeEntries(&reader, table, &blocks.back())) {
+        if (compareNames(e.name.str(), name) == 0) {
+          *out = e;
+          found = true;
+        }
+      }
+      if (!found) return false;
+      table = out->childTable;
+    }
+    return true;
+  };
+  auto valuesOf = [&](const TreeEntry& e) {
+    std::map<std::u16string, std::vector<uint8_t>> out;
+    ValueListReader r;
+    if (e.contentTable == 0 || !r.open(&reader, e.contentTable)) return out;
+    Item it;
+    ValueEntry v;
+    while (r.next(&it)) {
+      if (parseValueEntry(it.p, it.size, &v)) out[v.name.str()] = valueRawData(v);
+    }
+    return out;
+  };
+  const std::vector<std::u16string> base = {u"HKEY_LOCAL_MACHINE", u"Software", u"KeldrunLinks"};
+  auto expectLink = [&](std::vector<std::u16string> rest, const std::u16string& to) {
+    SCOPED_TRACE(toUtf8(rest.back()));
+    std::vector<std::u16string> names = base;
+    names.insert(names.end(), rest.begin(), rest.end());
+    TreeEntry e;
+    ASSERT_TRUE(find(names, &e));
+    EXPECT_EQ(e.childTable, 0u);
+    auto v = valuesOf(e);
+    ASSERT_EQ(v.count(u"SymbolicLinkValue"), 1u);
+    EXPECT_EQ(v[u"SymbolicLinkValue"], utf16(to, false));
+  };
+  expectLink({u"Loops", u"Self"}, kernelBase_ + u"\\Loops\\Self");
+  expectLink({u"Loops", u"Up"}, kernelBase_);
+  expectLink({u"Loops", u"Machine"}, u"\\Registry\\Machine");
+  expectLink({u"A", u"ToB", u"ToA"}, kernelBase_ + u"\\A");
+  expectLink({u"B", u"ToA", u"ToB"}, kernelBase_ + u"\\B");
+  TreeEntry fine;
+  std::vector<std::u16string> names = base;
+  names.push_back(u"Fine");
+  ASSERT_TRUE(find(names, &fine));
+  auto v = valuesOf(fine);
+  EXPECT_EQ(v.size(), 1u);
+  EXPECT_EQ(v.count(u"t"), 1u);
+  reader.close();
+}
+
 TEST_F(RegistryWinTest, FullScanOfEveryRootCompletes) {
   Win32RegistryEnv env;
   RegistryStore store(&env);
