@@ -19,20 +19,49 @@ std::u16string StoredText::str() const {
   return s;
 }
 
+namespace {
+
+// Name order with ties broken by the exact code units: names that fold alike ("Twins" and
+// "twins", possible on case-sensitive file systems and in hand-written hives) are still two
+// names, and every table sort and every merge must agree on which comes first.
+template <class CharA, class CharB>
+int tableOrder(CharA a, size_t na, CharB b, size_t nb) {
+  size_t n = na < nb ? na : nb;
+  int tie = 0;
+  for (size_t i = 0; i < n; i++) {
+    char16_t ca = a(i), cb = b(i);
+    if (ca == cb) continue;
+    char16_t fa = foldAscii(ca), fb = foldAscii(cb);
+    if (fa != fb) return fa < fb ? -1 : 1;
+    if (tie == 0) tie = ca < cb ? -1 : 1;
+  }
+  if (na != nb) return na < nb ? -1 : 1;
+  return tie;
+}
+
+}  // namespace
+
 int compareStored(const StoredText& a, const StoredText& b) {
-  size_t n = a.chars < b.chars ? a.chars : b.chars;
   if (!a.wide && !b.wide) {
-    for (size_t i = 0; i < n; i++) {
-      char16_t ca = foldAscii(a.bytes[i]), cb = foldAscii(b.bytes[i]);
-      if (ca != cb) return ca < cb ? -1 : 1;
-    }
-  } else {
-    for (size_t i = 0; i < n; i++) {
-      char16_t ca = foldAscii(a.at(i)), cb = foldAscii(b.at(i));
-      if (ca != cb) return ca < cb ? -1 : 1;
-    }
+    return tableOrder([&](size_t i) { return char16_t(a.bytes[i]); }, a.chars,
+                      [&](size_t i) { return char16_t(b.bytes[i]); }, b.chars);
+  }
+  return tableOrder([&](size_t i) { return a.at(i); }, a.chars, [&](size_t i) { return b.at(i); },
+                    b.chars);
+}
+
+int compareStoredFolded(const StoredText& a, const StoredText& b) {
+  size_t n = a.chars < b.chars ? a.chars : b.chars;
+  for (size_t i = 0; i < n; i++) {
+    char16_t ca = foldAscii(a.at(i)), cb = foldAscii(b.at(i));
+    if (ca != cb) return ca < cb ? -1 : 1;
   }
   return a.chars == b.chars ? 0 : (a.chars < b.chars ? -1 : 1);
+}
+
+int compareTableOrder(const std::u16string& a, const std::u16string& b) {
+  return tableOrder([&](size_t i) { return a[i]; }, a.size(), [&](size_t i) { return b[i]; },
+                    b.size());
 }
 
 bool needsWide(const char16_t* s, size_t n) {

@@ -42,8 +42,14 @@ struct StoredText {
   std::u16string str() const;
 };
 
-// Name order over stored texts (a narrow byte compares as the code unit of equal value).
+// Table order: name order, and names equal in name order by their exact code units, so that
+// only identical names compare equal. Every sorted table and every merge of two tables uses it
+// (a narrow byte compares as the code unit of equal value).
 int compareStored(const StoredText& a, const StoredText& b);
+int compareTableOrder(const std::u16string& a, const std::u16string& b);
+// Name order alone (names equal but for case compare equal): the order of application tables,
+// whose names, like the services they come from, are one name whatever their case.
+int compareStoredFolded(const StoredText& a, const StoredText& b);
 
 // Bit 15 of a stored 16-bit length word marks the wide form.
 constexpr uint16_t kWideFlag16 = 0x8000;

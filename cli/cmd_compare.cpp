@@ -82,6 +82,7 @@ int runCompare(CommandContext& ctx) {
                 " (missing, unreadable, or not a complete snapshot file)");
   }
   SectionFilter prefix = copyFilter(ctx.has("--path") ? FilterList{fromUtf8(ctx.value("--path"))} : FilterList{});
+  checkSnapshots(&context);
 
   Output out(stdout);
   std::unique_ptr<ComparePrinter> printer = makeComparePrinter(form, &out, ctx.color);
@@ -104,7 +105,7 @@ int runCompare(CommandContext& ctx) {
   }
   printer->end(differences);
   if (!out.finish()) return fail("cannot write the output");
-  return differences ? kExitDifferences : kExitOk;
+  return damageStatus(&context, refs[0], refs[1], differences ? kExitDifferences : kExitOk);
 }
 
 const Option kOptions[] = {
@@ -127,7 +128,7 @@ Registration reg({"compare", "show what changed between two snapshots", "A B", 2
                   "(registry: name, type, data; files: name, size, date; apps: name, version,\n"
                   "company, status, startup, file, size, date). Colours follow the screens on a\n"
                   "terminal.\n"
-                  "Exit status: 0 no differences, 1 differences, 2 error.\n",
+                  "Exit status: 0 no differences, 1 differences, 2 error or a damaged snapshot.\n",
                   "compare 1 2 --section files --path 'c:\\program files'", runCompare});
 
 }  // namespace

@@ -43,6 +43,7 @@ int runExportReg(CommandContext& ctx) {
   if (!context.openFiles(pathA, pathB, two ? kModeCompare : kModeView, true)) {
     return fail(two ? "Cannot open snapshots " + pathA + " and " + pathB : "Cannot open snapshot " + pathA);
   }
+  checkSnapshots(&context);
   std::string message;
   std::vector<std::u16string> leftOut;
   if (!exportKey(&context, mode, fromUtf8(rest.back()), out, &message, 0, &leftOut)) return fail(message);
@@ -50,10 +51,11 @@ int runExportReg(CommandContext& ctx) {
     std::fprintf(stderr, "keldrun: left out, a .reg file cannot name it: %s\n", printable(name).c_str());
   }
   if (!leftOut.empty()) {
+    damageStatus(&context, rest[0], two ? rest[1] : std::string(), kExitOk);
     return fail("Key exported without " + std::to_string(leftOut.size()) + " keys or values");
   }
   std::printf("Key exported\n");
-  return kExitOk;
+  return damageStatus(&context, rest[0], two ? rest[1] : std::string(), kExitOk);
 }
 
 const Option kOptions[] = {

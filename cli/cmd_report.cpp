@@ -64,6 +64,15 @@ int runReport(CommandContext& ctx) {
     (binary ? options.limitBinary : options.limitString) = n != 0;
     (binary ? options.binaryLimit : options.stringLimit) = uint32_t(n);
   }
+  // The report of one snapshot writes every section with full values: options that would
+  // narrow it are refused rather than silently ignored.
+  if (refs.size() == 1) {
+    for (const char* option : {"--no-added", "--no-modified", "--no-deleted", "--sections", "--path",
+                               "--binary-limit", "--string-limit"}) {
+      if (ctx.has(option))
+        return failUsage(ctx, std::string(option) + " applies to the differences of two snapshots only");
+    }
+  }
   if (out.empty()) return failUsage(ctx, "report needs --out FILE.htm");
   if (out.size() < 5) return fail("the report file name must end in .htm");
   if (!options.added && !options.modified && !options.deleted) {
@@ -82,17 +91,19 @@ int runReport(CommandContext& ctx) {
   bool ok;
   if (refs.size() == 1) {
     if (!context.openFiles(pathA, std::string(), kModeView, true)) return fail("Cannot open snapshot " + pathA);
+    checkSnapshots(&context);
     int limit = splitGiven ? snapshotExportPageLimit(true, options.linesPerFile) : 0;
     ok = generateSnapshotReport(&context, out, limit, &writer, &message);
   } else {
     if (!context.openFiles(pathA, pathB, kModeCompare, false)) {
       return fail("Cannot open snapshots " + pathA + " and " + pathB);
     }
+    checkSnapshots(&context);
     ok = generateDifferencesReport(&context, options, out, &writer, &message);
   }
   if (!ok) return fail(message);
   std::printf("%s\n", exportDoneMessage(writer).c_str());
-  return kExitOk;
+  return damageStatus(&context, refs[0], refs.size() == 2 ? refs[1] : std::string(), kExitOk);
 }
 
 const Option kOptions[] = {

@@ -29,6 +29,7 @@ int runShow(CommandContext& ctx) {
   if (!context.openFiles(path, std::string(), kModeView, true)) {
     return fail("cannot open snapshot " + path + " (missing, unreadable, or not a complete snapshot file)");
   }
+  checkSnapshots(&context);
   const SnapshotInfo& info = context.infoA();
   if (section < 0) {
     section = kSectionFiles;
@@ -61,7 +62,7 @@ int runShow(CommandContext& ctx) {
   }
   printer->end();
   if (!out.finish()) return fail("cannot write the output");
-  return kExitOk;
+  return damageStatus(&context, positional[0], std::string(), kExitOk);
 }
 
 const Option kOptions[] = {

@@ -3,7 +3,10 @@
 #include <cstdio>
 
 #include "base/files.h"
+#include "cli/command.h"
 #include "cli/workspace.h"
+#include "engine/compare.h"
+#include "views/comparison_context.h"
 
 namespace keldrun {
 
@@ -39,6 +42,26 @@ int sectionFromName(const std::string& name) {
 const char* sectionName(int section) {
   static const char* const names[] = {"registry", "files", "apps"};
   return section >= 0 && section < 3 ? names[section] : "?";
+}
+
+void checkSnapshots(ComparisonContext* context) {
+  checkSnapshot(context->fileA(), context->infoA());
+  if (context->fileB()) checkSnapshot(context->fileB(), context->infoB());
+}
+
+int damageStatus(ComparisonContext* context, const std::string& refA, const std::string& refB,
+                 int status) {
+  SnapshotFile* files[2] = {context->fileA(), context->fileB()};
+  const std::string* refs[2] = {&refA, &refB};
+  for (int i = 0; i < 2; i++) {
+    if (!files[i] || files[i]->damagedTables() == 0) continue;
+    std::string text = "snapshot " + *refs[i] + " is damaged: " +
+                       std::to_string(files[i]->damagedTables()) + " tables unreadable, first at offset " +
+                       std::to_string(files[i]->firstDamage());
+    std::fprintf(stderr, "keldrun: %s\n", text.c_str());
+    status = kExitError;
+  }
+  return status;
 }
 
 }  // namespace keldrun

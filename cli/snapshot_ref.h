@@ -12,6 +12,17 @@ namespace keldrun {
 bool resolveSnapshotRef(const std::string& home, const std::string& ref, std::string* path,
                         std::string* error);
 
+class ComparisonContext;
+
+// Reads every table of the snapshots open in the context once, counting damage in each file
+// (see checkSnapshot); commands call it right after opening, before they print anything.
+void checkSnapshots(ComparisonContext* context);
+// For each open snapshot that met damage, during the check or afterwards, prints
+// "keldrun: snapshot REF is damaged: N tables unreadable, first at offset X" on standard error.
+// Returns kExitError when any snapshot is damaged, else status.
+int damageStatus(ComparisonContext* context, const std::string& refA, const std::string& refB,
+                 int status);
+
 // Section names of the command line: "registry", "files", "apps" (also "applications" and the
 // numbers 0..2). -1 for anything else.
 int sectionFromName(const std::string& name);

@@ -102,7 +102,7 @@ void buildGroupTable(const std::vector<AppRecord>& records, std::vector<uint8_t>
   std::vector<size_t> order(records.size());
   for (size_t i = 0; i < order.size(); i++) order[i] = i;
   std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
-    return compareStored(appEntryName(packed.data() + starts[a]),
+    return compareStoredFolded(appEntryName(packed.data() + starts[a]),
                          appEntryName(packed.data() + starts[b])) < 0;
   });
   size_t begin = entries->size();
@@ -130,7 +130,7 @@ const char* appStartupText(uint8_t startType) {
 }
 
 int AppItemListReader::order(const Item& a, const Item& b) const {
-  return compareStored(appEntryName(a.p), appEntryName(b.p));
+  return compareStoredFolded(appEntryName(a.p), appEntryName(b.p));
 }
 
 bool AppItemListReader::differs(const Item& a, const Item& b) const {

@@ -9,7 +9,7 @@ namespace keldrun {
 NodeState nodeState(const TreeEntry* a, const TreeEntry* b, int filterResult, int mode, bool full) {
   NodeState s;
   if (a && b) {
-    bool childDiffers = a->childHash != b->childHash;
+    bool childDiffers = childrenDiffer(*a, *b);
     s.ownChanged = a->contentHash != b->contentHash;
     s.state = (childDiffers || s.ownChanged) ? kModified : kUnchanged;
     s.expandable = childDiffers || (full && (a->childTable != 0 || b->childTable != 0));
@@ -28,40 +28,116 @@ NodeState nodeState(const TreeEntry* a, const TreeEntry* b, int filterResult, in
   return s;
 }
 
+bool childrenDiffer(const TreeEntry& a, const TreeEntry& b) {
+  if (a.childrenDiffer >= 0) return a.childrenDiffer == 1;
+  return a.childHash != b.childHash;
+}
+
 TreeWalker::TreeWalker(SnapshotFile* fileA, SnapshotFile* fileB, const SectionFilter* filter)
-    : fileA_(fileA), fileB_(fileB), filter_(filter) {}
+    : fileA_(fileA), fileB_(fileB), filter_(filter) {
+  bool namedA = fileA && fileA->namedDigests(), namedB = fileB && fileB->namedDigests();
+  namesCovered_ = namedA && namedB;
+  bothOld_ = !namedA && !namedB;
+}
 
 void TreeWalker::walkTree(uint32_t offsetA, uint32_t offsetB, const std::u16string& parentPath,
                           TreeVisitor* visitor) {
-  bool top = depth_ == 0;
-  if (top) {
-    seenA_.clear();
-    seenB_.clear();
-    if (offsetA) seenA_.insert(offsetA);
-    if (offsetB) seenB_.insert(offsetB);
-  }
   // Everything below a path that lies inside the filter lies inside it too, so the filter is
   // tested once for the parent instead of once per node.
   int parentFilter = parentPath.empty() ? kPathOutside : testPath(*filter_, parentPath);
-  walkLevel(offsetA, offsetB, parentPath, parentFilter, visitor);
+  walkLevel(offsetA, offsetB, 0, 0, parentPath, parentFilter, false, visitor);
 }
 
-bool TreeWalker::readLevel(SnapshotFile* file, uint32_t offset, std::vector<uint8_t>* buffer,
+bool TreeWalker::readTable(SnapshotFile* file, uint32_t offset, std::vector<uint8_t>* buffer,
                            size_t* length) {
   *length = 0;
   if (offset == 0) return true;
   if (!file) return false;
-  return file->readBlock(offset, buffer, 0, length) && *length <= buffer->size();
+  if (file->readBlock(offset, buffer, 0, length) && *length != 0 && *length <= buffer->size())
+    return true;
+  file->noteDamage(offset);
+  *length = 0;
+  return false;
 }
 
-void TreeWalker::walkLevel(uint32_t offsetA, uint32_t offsetB, const std::u16string& parentPath,
-                           int parentFilter, TreeVisitor* visitor) {
-  if (depth_ >= kMaxWalkDepth) return;
+namespace {
+
+// The childHash that a table of TreeEntry records stands for, by the file's digest rule.
+uint32_t tableDigest(SnapshotFile* file, const uint8_t* p, size_t n) {
+  Slice s(p, n);
+  TreeEntry e;
+  uint32_t crc = 0;
+  const uint8_t* at = s.data();
+  while (TreeEntry::parse(&s, &e)) {
+    crc = chainChildDigest(crc, at, e.size, file->namedDigests());
+    at = s.data();
+  }
+  return crc;
+}
+
+}  // namespace
+
+bool TreeWalker::nextEntry(SnapshotFile* file, uint32_t offset, const std::vector<uint8_t>& block,
+                           Slice* s, TreeEntry* e) {
+  if (s->empty()) return false;
+  uint32_t at = uint32_t(offset + kBlockLengthSize + size_t(s->data() - block.data()));
+  if (!TreeEntry::parse(s, e)) {
+    file->noteDamage(offset);  // the entries end inside the block
+    return false;
+  }
+  if (!file->claimTable(e->childTable, at + uint32_t(kTreeChildTable))) e->childTable = 0;
+  if (!file->claimTable(e->contentTable, at + uint32_t(kTreeContentTable))) e->contentTable = 0;
+  return true;
+}
+
+bool TreeWalker::judgeChildren(const TreeEntry& a, const TreeEntry& b, int depth) {
+  if (namesCovered_) return a.childHash != b.childHash;
+  if (bothOld_ && a.childHash != b.childHash) return true;
+  if (a.childTable == 0 || b.childTable == 0) return a.childTable != b.childTable;
+  uint64_t key = uint64_t(a.childTable) << 32 | b.childTable;
+  auto known = judged_.find(key);
+  if (known != judged_.end()) return known->second;
+  bool differ = true;  // what cannot be read cannot be shown equal
+  if (depth < kMaxWalkDepth) {
+    if (judgeLevels_.size() <= size_t(depth)) judgeLevels_.resize(size_t(depth) + 1);
+    Level& level = judgeLevels_[size_t(depth)];  // deque: deeper levels never move it
+    size_t lengthA = 0, lengthB = 0;
+    if (readTable(fileA_, a.childTable, &level.a, &lengthA) &&
+        readTable(fileB_, b.childTable, &level.b, &lengthB)) {
+      Slice sa(level.a.data(), lengthA), sb(level.b.data(), lengthB);
+      TreeEntry x, y;
+      for (;;) {
+        bool hasX = nextEntry(fileA_, a.childTable, level.a, &sa, &x);
+        bool hasY = nextEntry(fileB_, b.childTable, level.b, &sb, &y);
+        if (!hasX || !hasY) {
+          differ = hasX || hasY;
+          break;
+        }
+        if (compareStored(x.name, y.name) != 0 || x.contentHash != y.contentHash ||
+            judgeChildren(x, y, depth + 1)) {
+          break;
+        }
+      }
+    }
+  }
+  judged_[key] = differ;
+  return differ;
+}
+
+void TreeWalker::walkLevel(uint32_t offsetA, uint32_t offsetB, uint32_t digestA, uint32_t digestB,
+                           const std::u16string& parentPath, int parentFilter, bool equalBelow,
+                           TreeVisitor* visitor) {
+  if (depth_ >= kMaxWalkDepth) {
+    // No sound snapshot is this deep: the tables below are damage, not a view.
+    if (fileA_) fileA_->noteDamage(offsetA);
+    if (fileB_) fileB_->noteDamage(offsetB);
+    return;
+  }
   if (levels_.size() <= size_t(depth_)) levels_.emplace_back();
-  Level& level = levels_[depth_];
+  Level& level = levels_[size_t(depth_)];
   size_t lengthA = 0, lengthB = 0;
-  if (!readLevel(fileA_, offsetA, &level.a, &lengthA)) return;
-  if (!readLevel(fileB_, offsetB, &level.b, &lengthB)) return;
+  if (!readTable(fileA_, offsetA, &level.a, &lengthA)) return;
+  if (!readTable(fileB_, offsetB, &level.b, &lengthB)) return;
   Slice sa(level.a.data(), lengthA), sb(level.b.data(), lengthB);
 
   std::u16string path = parentPath;
@@ -69,14 +145,27 @@ void TreeWalker::walkLevel(uint32_t offsetA, uint32_t offsetB, const std::u16str
   const size_t prefixSize = path.size();
   std::u16string name;
 
+  // A table read for a parent entry must hold what the parent's digest says, or it is not the
+  // table that was written there (zeroed or overwritten).
+  if (depth_ > 0) {  // the top of a walk has no parent entry at hand
+    if (offsetA && tableDigest(fileA_, level.a.data(), lengthA) != digestA) fileA_->noteDamage(offsetA);
+    if (offsetB && tableDigest(fileB_, level.b.data(), lengthB) != digestB) fileB_->noteDamage(offsetB);
+  }
+
   TreeEntry ea, eb;
-  bool hasA = TreeEntry::parse(&sa, &ea);
-  bool hasB = TreeEntry::parse(&sb, &eb);
+  bool hasA = offsetA && nextEntry(fileA_, offsetA, level.a, &sa, &ea);
+  bool hasB = offsetB && nextEntry(fileB_, offsetB, level.b, &sb, &eb);
   depth_++;
   while (hasA || hasB) {
     int order = (hasA && hasB) ? compareStored(ea.name, eb.name) : (hasA ? -1 : 1);
-    const TreeEntry* a = order <= 0 ? &ea : nullptr;
-    const TreeEntry* b = order >= 0 ? &eb : nullptr;
+    TreeEntry* a = order <= 0 ? &ea : nullptr;
+    TreeEntry* b = order >= 0 ? &eb : nullptr;
+    bool pairEqualBelow = false;
+    if (a && b) {
+      bool differ = !equalBelow && judgeChildren(*a, *b, depth_);
+      a->childrenDiffer = b->childrenDiffer = differ ? 1 : 0;
+      pairEqualBelow = !differ;
+    }
     const StoredText& stored = a ? a->name : b->name;
     name.resize(stored.chars);
     for (size_t i = 0; i < stored.chars; i++) name[i] = stored.at(i);
@@ -86,18 +175,48 @@ void TreeWalker::walkLevel(uint32_t offsetA, uint32_t offsetB, const std::u16str
     if (f != kPathOutside) {
       uint32_t childA = a ? a->childTable : 0;
       uint32_t childB = b ? b->childTable : 0;
-      if (visitor->visit(path, name, a, b, f) && (childA || childB)) {
-        // A table already walked in this walk is not walked again: in a sound file every table
-        // has exactly one parent entry.
-        if (childA && !seenA_.insert(childA).second) childA = 0;
-        if (childB && !seenB_.insert(childB).second) childB = 0;
-        if (childA || childB) walkLevel(childA, childB, path, f, visitor);
-      }
+      if (visitor->visit(path, name, a, b, f) && (childA || childB))
+        walkLevel(childA, childB, a ? a->childHash : 0, b ? b->childHash : 0, path, f,
+                  pairEqualBelow, visitor);
     }
-    if (a) hasA = TreeEntry::parse(&sa, &ea);
-    if (b) hasB = TreeEntry::parse(&sb, &eb);
+    if (a) hasA = nextEntry(fileA_, offsetA, level.a, &sa, &ea);
+    if (b) hasB = nextEntry(fileB_, offsetB, level.b, &sb, &eb);
   }
   depth_--;
+}
+
+namespace {
+
+class SnapshotChecker : public TreeVisitor {
+ public:
+  SnapshotChecker(SnapshotFile* file, int section) : file_(file), reader_(makeItemReader(section)) {}
+  bool visit(const std::u16string&, const std::u16string&, const TreeEntry* a, const TreeEntry*,
+             int) override {
+    if (a->contentTable && reader_ && reader_->open(file_, a->contentTable)) {
+      Item item;
+      while (reader_->next(&item)) {
+      }
+      if (reader_->digest() != a->contentHash) file_->noteDamage(a->contentTable);
+    }
+    return true;
+  }
+
+ private:
+  SnapshotFile* file_;
+  std::unique_ptr<ItemListReader> reader_;
+};
+
+}  // namespace
+
+size_t checkSnapshot(SnapshotFile* file, const SnapshotInfo& info) {
+  for (int section = 0; section < kSectionCount; section++) {
+    if (info.sectionOffset[section] == 0) continue;
+    SectionFilter all = copyFilter({u"*"});
+    SnapshotChecker checker(file, section);
+    TreeWalker walker(file, nullptr, &all);
+    walker.walkTree(info.sectionOffset[section], 0, std::u16string(), &checker);
+  }
+  return file->damagedTables();
 }
 
 std::unique_ptr<ItemListReader> makeItemReader(int section) {

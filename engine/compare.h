@@ -12,7 +12,7 @@
 #include <deque>
 #include <memory>
 #include <string>
-#include <unordered_set>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/section_filter.h"
@@ -62,12 +62,22 @@ class TreeVisitor {
                      const TreeEntry* b, int filterResult) = 0;
 };
 
+// Whether the subtrees below two matched entries differ: the walker's verdict when it judged
+// the pair, else their childHash digests.
+bool childrenDiffer(const TreeEntry& a, const TreeEntry& b);
+
 // Merges the tree tables of two snapshot files (the second may be null when viewing one).
 //
-// Hostile files cannot make a walk run away: below kMaxWalkDepth levels nothing is read, and
-// within one top-level walkTree call a child table is read at most once per side, so a table
+// Digests decide alone only when both files' digests cover the children's names. Otherwise a
+// pair whose digests are equal (or, for a pair of an older and a newer file, any pair) is
+// judged by reading both subtrees far enough to compare names, structure and content digests:
+// more reads, for older snapshots only, so that a renamed key or folder is never missed.
+//
+// Hostile files cannot make a walk run away: below kMaxWalkDepth levels nothing is read, and a
+// table belongs to the one entry that first points at it (SnapshotFile::claimTable), so a table
 // that points back at an ancestor, or many entries that share one table, end as nodes without
-// children. A table block that cannot be read makes its level empty on both sides.
+// that table. Such tables, and table blocks that cannot be read, count as damage in their file;
+// a level whose table cannot be read is empty on both sides.
 class TreeWalker {
  public:
   static constexpr int kMaxWalkDepth = 1024;
@@ -84,17 +94,36 @@ class TreeWalker {
   struct Level {
     std::vector<uint8_t> a, b;
   };
-  void walkLevel(uint32_t offsetA, uint32_t offsetB, const std::u16string& parentPath,
-                 int parentFilter, TreeVisitor* visitor);
-  bool readLevel(SnapshotFile* file, uint32_t offset, std::vector<uint8_t>* buffer, size_t* length);
+  // digestA and digestB: the childHash of the entries that point at the two tables, checked
+  // against what the tables hold (a mismatch is damage); unused at the top of a walk.
+  void walkLevel(uint32_t offsetA, uint32_t offsetB, uint32_t digestA, uint32_t digestB,
+                 const std::u16string& parentPath, int parentFilter, bool equalBelow,
+                 TreeVisitor* visitor);
+  // Reads a table of TreeEntry records; false, counting the damage, when it cannot be read or
+  // is empty. Offset 0 is the empty table: true with length 0.
+  bool readTable(SnapshotFile* file, uint32_t offset, std::vector<uint8_t>* buffer, size_t* length);
+  // Parses the next entry of a table read into `block` from `offset`, claiming its two tables
+  // for it; a table another entry owns is dropped from the entry.
+  bool nextEntry(SnapshotFile* file, uint32_t offset, const std::vector<uint8_t>& block, Slice* s,
+                 TreeEntry* e);
+  // Whether the children below a matched pair differ; see the class comment.
+  bool judgeChildren(const TreeEntry& a, const TreeEntry& b, int depth);
 
   SnapshotFile* fileA_;
   SnapshotFile* fileB_;
   const SectionFilter* filter_;
-  std::deque<Level> levels_;  // one pair of buffers per depth, reused by siblings
+  bool namesCovered_ = false;  // both files' digests cover names: digests decide alone
+  bool bothOld_ = false;       // neither does: unequal digests still prove a difference
+  std::deque<Level> levels_;   // one pair of buffers per depth, reused by siblings
+  std::deque<Level> judgeLevels_;
+  std::unordered_map<uint64_t, bool> judged_;  // child table pair -> children differ
   int depth_ = 0;
-  std::unordered_set<uint32_t> seenA_, seenB_;
 };
+
+// Reads every table of the snapshot once, as a walk that descends everywhere, and checks each
+// against the digests that point at it. What cannot be read, or holds other bytes than its
+// digests say, is counted in the file's damage (SnapshotFile::damagedTables); returns that count.
+size_t checkSnapshot(SnapshotFile* file, const SnapshotInfo& info);
 
 // One row of a content comparison: the item (from A's table or B's), its state and its label
 // ("-", "add", "del", "old", "new").

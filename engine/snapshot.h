@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <mutex>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "base/coding.h"
@@ -65,6 +67,9 @@ struct TreeEntry {
   uint32_t contentTable = 0;
   StoredText name;
   size_t size = 0;  // bytes the entry takes in its table
+  // Set by TreeWalker on both entries of a matched pair: 1 when the subtrees below them differ,
+  // 0 when not; -1 (not judged) leaves the verdict to the childHash digests.
+  int8_t childrenDiffer = -1;
 
   // Parses one entry at the front of s and steps over it. False, leaving s unchanged, when the
   // entry does not fit in s.
@@ -108,6 +113,11 @@ class TableBuilder {
 };
 
 StoredText treeEntryName(const uint8_t* entry);
+
+// Chains one stored TreeEntry (size bytes) into its parent's childHash: its 8 digest bytes and,
+// when `names`, its name with the length word, so that a renamed child changes the digests on
+// the way up. Start from 0.
+uint32_t chainChildDigest(uint32_t crc, const uint8_t* entry, size_t size, bool names);
 
 // One snapshot file, either being written by the scan threads or open for reading.
 //
@@ -164,6 +174,22 @@ class SnapshotFile {
   const std::string& path() const { return path_; }
   // Number of readBlock calls since open, for tests that check what a walk reads.
   uint64_t blockReads() const { return blockReads_; }
+  // Whether the childHash digests of this file cover the children's names (every file this
+  // program writes; files of older versions lack the marker and cover digests only).
+  bool namedDigests() const { return namedDigests_; }
+
+  // Damage met while reading, counted by every reader: a table that cannot be read whole, an
+  // empty table (never written), or a table that a second entry points at.
+  //
+  // claimTable records that the entry at file position `user` points at the table at offset;
+  // false, counting the damage, when another entry has already claimed it. A table belongs to
+  // one entry, so a walk never reads it twice for two entries, and cycles end.
+  bool claimTable(uint32_t offset, uint32_t user);
+  // Counts the table at offset as unreadable (each table once).
+  void noteDamage(uint32_t offset);
+  size_t damagedTables() const { return damaged_.size(); }
+  // The lowest offset among the damaged tables; 0 when none.
+  uint32_t firstDamage() const { return firstDamage_; }
 
   // Running-scan count: raised for each scan thread before it starts, lowered as its last step.
   void addRunningScan();
@@ -175,6 +201,9 @@ class SnapshotFile {
   // skipWritePositionForTest(n): advances the write position by n bytes without writing, so
   // that the 4 GiB limit can be reached without a 4 GiB file.
   void failWritesFrom(uint64_t n) { failFrom_ = n; }
+  // Writes digests and an info record as older versions did: childHash over the children's
+  // digests only, and no names marker. For the tests of mixed and old snapshot pairs.
+  void writeOldDigestsForTest() { namedDigests_ = false; }
   void skipWritePositionForTest(uint64_t n);
 
  private:
@@ -200,6 +229,10 @@ class SnapshotFile {
   uint64_t fileSize_ = 0;  // measured at open; grows when rewriteInfo appends
   uint64_t blockReads_ = 0;
   uint64_t readPos_ = 0;  // just past the last read: where kCurrentPosition reads
+  bool namedDigests_ = true;
+  std::unordered_map<uint32_t, uint32_t> claims_;  // table offset -> position of its entry
+  std::unordered_set<uint64_t> damaged_;           // unreadable offsets; reusing entries
+  uint32_t firstDamage_ = 0;
   TableBuilder roots_[kSectionCount];
   mutable std::mutex runningLock_;  // guards running_
   int running_ = 0;
@@ -216,12 +249,15 @@ struct Item {
 class ItemListReader {
  public:
   virtual ~ItemListReader() = default;
-  // Reads the table block at offset. False (and no items) when it cannot be read.
+  // Reads the table block at offset. False (and no items) when it cannot be read or holds no
+  // entries; the file counts it as damaged.
   bool open(SnapshotFile* file, uint32_t offset);
   // The next entry in stored order; false at the end of the block or at an entry that does not
-  // fit inside it.
+  // fit inside it (which the file counts as damage).
   bool next(Item* item);
   void rewind() { pos_ = 0; }
+  // The CRC-32 of the whole block as read: the contentHash of a sound table.
+  uint32_t digest() const;
 
   virtual int order(const Item& a, const Item& b) const = 0;
   virtual bool differs(const Item& a, const Item& b) const = 0;
@@ -236,6 +272,8 @@ class ItemListReader {
   std::vector<uint8_t> block_;
   size_t length_ = 0;
   size_t pos_ = 0;
+  SnapshotFile* file_ = nullptr;  // where damage is counted
+  uint32_t offset_ = 0;
 };
 
 }  // namespace keldrun

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include <zlib.h>
+
 #include "base/date_text.h"
 #include "base/files.h"
 #include "engine/snapshot.h"
@@ -68,6 +70,7 @@ bool TreeEntry::parse(Slice* s, TreeEntry* out) {
   out->contentTable = contentTable;
   out->name = name;
   out->size = kTreeEntryFixed + name.byteSize();
+  out->childrenDiffer = -1;
   *s = t;
   return true;
 }
@@ -86,6 +89,9 @@ bool SnapshotFile::close() {
   fileSize_ = 0;
   readPos_ = 0;
   for (auto& r : roots_) r.clear();
+  claims_.clear();
+  damaged_.clear();
+  firstDamage_ = 0;
   return ok;
 }
 
@@ -169,6 +175,7 @@ bool SnapshotFile::open(const std::string& path, SnapshotInfo* info) {
   close();
   info->reset();
   blockReads_ = 0;
+  namedDigests_ = false;
   FILE* f = openFile(path, "r+b");
   bool readOnly = false;
   if (!f) {
@@ -209,6 +216,8 @@ bool SnapshotFile::open(const std::string& path, SnapshotInfo* info) {
       return false;
     }
     decodeInfoRecord(record, info);
+    namedDigests_ = record[kInfoReserved] == '0' && record[kInfoReserved + 1] == 0 &&
+                    std::memcmp(record + kInfoNamesMarker, kNamesMarker, sizeof kNamesMarker) == 0;
   }
 
   // The lists are written before the info record: no item may run into it.
@@ -227,7 +236,28 @@ bool SnapshotFile::open(const std::string& path, SnapshotInfo* info) {
     }
     info->sectionState[i] = stateFromList(info->filterList[i]);
   }
+  // The header's fields own the root tables; a root table shared by two sections is damage.
+  for (int i = 0; i < kSectionCount; i++) {
+    uint32_t at = info->sectionOffset[i];
+    if (at != 0 && !claimTable(at, uint32_t(kHeaderSectionOffsets + 4 * i))) info->sectionOffset[i] = 0;
+  }
   return true;
+}
+
+bool SnapshotFile::claimTable(uint32_t offset, uint32_t user) {
+  if (offset == 0) return true;
+  auto [it, added] = claims_.emplace(offset, user);
+  if (added || it->second == user) return true;
+  // Counted once per entry that points at a table it does not own.
+  if (damaged_.insert(uint64_t(1) << 32 | user).second && (firstDamage_ == 0 || offset < firstDamage_))
+    firstDamage_ = offset;
+  return false;
+}
+
+void SnapshotFile::noteDamage(uint32_t offset) {
+  if (offset == 0) return;
+  if (damaged_.insert(offset).second && (firstDamage_ == 0 || offset < firstDamage_))
+    firstDamage_ = offset;
 }
 
 bool SnapshotFile::readBlock(uint32_t offset, std::vector<uint8_t>* buffer, size_t extra,
@@ -260,7 +290,11 @@ bool ItemListReader::open(SnapshotFile* file, uint32_t offset) {
   block_.clear();
   length_ = 0;
   pos_ = 0;
-  if (!file->readBlock(offset, &block_, extraBytes(), &length_)) {
+  file_ = file;
+  offset_ = offset;
+  // An empty table is never written: a block of no entries is damage as well.
+  if (!file->readBlock(offset, &block_, extraBytes(), &length_) || length_ == 0) {
+    if (offset != kCurrentPosition) file->noteDamage(offset);
     block_.clear();
     length_ = 0;
     return false;
@@ -268,11 +302,17 @@ bool ItemListReader::open(SnapshotFile* file, uint32_t offset) {
   return true;
 }
 
+uint32_t ItemListReader::digest() const {
+  return length_ ? uint32_t(crc32(0, block_.data(), uInt(length_))) : 0;
+}
+
 bool ItemListReader::next(Item* item) {
   if (pos_ >= length_) return false;
   size_t remaining = length_ - pos_;
   size_t step = stepSize(block_.data() + pos_, remaining);
   if (step == 0 || step > remaining) {
+    // The entries end inside the block: the rest of it cannot be read.
+    if (file_ && offset_ != kCurrentPosition) file_->noteDamage(offset_);
     pos_ = length_;
     return false;
   }

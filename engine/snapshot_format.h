@@ -25,7 +25,9 @@
 //
 // TreeEntry (registry key, folder, section root): 18 bytes plus the name
 //   OFFSET  SIZE  CONTENT
-//        0     4  childHash: CRC-32 chained over the first 8 bytes of every child entry
+//        0     4  childHash: CRC-32 chained over every child entry's first 8 bytes and its
+//                 name (length word and characters); in files without the names marker (see
+//                 the info record) over the first 8 bytes only
 //        4     4  contentHash: CRC-32 chained over all bytes of the content table's entries
 //        8     4  childTable: offset of the child table block; 0 = none
 //       12     4  contentTable: offset of the content table block; 0 = none
@@ -45,7 +47,9 @@
 //
 // Info record (kInfoSize = 388 bytes, at the end of the file; rewritten in place on rename)
 //   OFFSET  SIZE  CONTENT
-//        0    32  reserved text field: "0", zero-padded; ignored when read
+//        0    32  reserved text field: "0", zero-padded. Files whose childHash covers the
+//                 children's names carry the marker kNamesMarker after the terminating zero
+//                 (other readers ignore the field)
 //       32     4  number (signed)
 //       36   200  name, zero-terminated (at most 199 characters)
 //      236   100  computer, zero-terminated (at most 99 characters)
@@ -102,6 +106,8 @@ constexpr uint32_t kListLengthMask = 0x7FFFFFFFu;
 constexpr size_t kInfoSize = 388;
 constexpr size_t kInfoReserved = 0;
 constexpr size_t kInfoReservedSize = 32;
+constexpr size_t kInfoNamesMarker = 2;  // after "0" and its terminating zero
+constexpr char kNamesMarker[] = "names";
 constexpr size_t kInfoNumber = 32;
 constexpr size_t kInfoName = 36;
 constexpr size_t kInfoNameSize = 200;

@@ -17,9 +17,10 @@ void putField(uint8_t* p, size_t fieldSize, const std::string& s) {
   std::memcpy(p, s.data(), n);
 }
 
-void encodeInfoRecord(const SnapshotInfo& info, uint8_t* r) {
+void encodeInfoRecord(const SnapshotInfo& info, bool namedDigests, uint8_t* r) {
   std::memset(r, 0, kInfoSize);
   r[kInfoReserved] = '0';
+  if (namedDigests) std::memcpy(r + kInfoNamesMarker, kNamesMarker, sizeof kNamesMarker);
   putU32(r + kInfoNumber, uint32_t(info.number));
   putField(r + kInfoName, kInfoNameSize, info.name);
   putField(r + kInfoComputer, kInfoComputerSize, info.computer);
@@ -57,6 +58,7 @@ bool SnapshotFile::create(const std::string& path) {
   writes_ = 0;
   fileSize_ = 0;
   blockReads_ = 0;
+  namedDigests_ = true;
   SnapshotInfo blank;
   uint8_t header[kHeaderSize];
   encodeHeader(blank, header);
@@ -111,16 +113,25 @@ uint32_t SnapshotFile::writeTable(TableBuilder* table, bool sort, uint32_t* dige
   if (digest) *digest = 0;
   if (table->empty()) return 0;
   if (sort) table->sortByName(treeEntryName);
-  uLong crc = crc32(0L, Z_NULL, 0);
-  for (size_t k = 0; k < table->count(); k++)
-    crc = crc32(crc, table->entry(table->indexAt(k)), kTreeDigestSize);
-  if (digest) *digest = uint32_t(crc);
+  uint32_t crc = 0;
+  for (size_t k = 0; k < table->count(); k++) {
+    size_t i = table->indexAt(k);
+    crc = chainChildDigest(crc, table->entry(i), table->entrySize(i), namedDigests_);
+  }
+  if (digest) *digest = crc;
   // One scratch buffer per thread: tables are written at every folder and key of a scan.
   thread_local std::vector<uint8_t> scratch;
   scratch.clear();
   table->serialize(&scratch);
   table->clear();
   return appendTable(scratch.data(), scratch.size());
+}
+
+uint32_t chainChildDigest(uint32_t crc, const uint8_t* entry, size_t size, bool names) {
+  crc = uint32_t(crc32(crc, entry, kTreeDigestSize));
+  if (names && size > kTreeNameLength)
+    crc = uint32_t(crc32(crc, entry + kTreeNameLength, uInt(size - kTreeNameLength)));
+  return crc;
 }
 
 void SnapshotFile::addRoot(int section, const std::u16string& name, uint32_t childHash,
@@ -165,7 +176,7 @@ bool SnapshotFile::finish(SnapshotInfo* info) {
   info->infoOffset = uint32_t(writePos_);
   info->size = uint32_t(writePos_ + kInfoSize);
   uint8_t record[kInfoSize];
-  encodeInfoRecord(*info, record);
+  encodeInfoRecord(*info, namedDigests_, record);
   appendLocked(nullptr, 0, record, kInfoSize);
   if (writeFailed_) {
     writing_ = false;
@@ -194,7 +205,7 @@ uint32_t SnapshotFile::rewriteInfo(SnapshotInfo* info, uint32_t offset) {
   if (!seekFile(file_, at)) return 0;
   info->size = uint32_t(at + kInfoSize);
   uint8_t record[kInfoSize];
-  encodeInfoRecord(*info, record);
+  encodeInfoRecord(*info, namedDigests_, record);
   if (!writeRaw(record, kInfoSize) || std::fflush(file_) != 0) return 0;
   if (at + kInfoSize > fileSize_) fileSize_ = at + kInfoSize;
   return uint32_t(at);

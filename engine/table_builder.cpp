@@ -42,16 +42,9 @@ void TableBuilder::sortByName(StoredText (*nameOf)(const uint8_t* entry)) {
   for (size_t i = 0; i < n; i++) order_[i] = uint32_t(i);
   const uint8_t* base = bytes_.data();
   const uint32_t* starts = starts_.data();
-  // Names equal in name order ("Twins" and "TWINS", possible on a case-sensitive file system)
-  // are ordered by their exact code units, so the table and its digest never depend on the
-  // order in which the listing returned them.
   std::sort(order_.begin(), order_.end(), [&](uint32_t a, uint32_t b) {
-    StoredText x = nameOf(base + starts[a]), y = nameOf(base + starts[b]);
-    int c = compareStored(x, y);
-    if (c != 0) return c < 0;
-    for (size_t i = 0; i < x.chars; i++)
-      if (x.at(i) != y.at(i)) return x.at(i) < y.at(i);
-    return a < b;
+    int c = compareStored(nameOf(base + starts[a]), nameOf(base + starts[b]));
+    return c != 0 ? c < 0 : a < b;
   });
   sorted_ = true;
 }

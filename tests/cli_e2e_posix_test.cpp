@@ -343,6 +343,57 @@ TEST_F(CliEndToEnd, Latin1NamesRoundTripThroughTheCatalog) {
   }
 }
 
+// A snapshot with 64 KiB zeroed in its middle: every command that reads it prints what it can,
+// names the damage on stderr and exits 2, also where the digests alone would say "no
+// differences" (against the snapshot it was copied from).
+TEST_F(CliEndToEnd, DamagedSnapshotIsNamedAndFailsTheCommand) {
+  for (int d = 0; d < 150; d++) {
+    std::string folder = "app/d" + std::to_string(d);
+    std::filesystem::create_directories(tree / folder);
+    for (int f = 0; f < 40; f++)
+      writeText(tree / (folder + "/a_rather_long_file_name_" + std::to_string(f) + ".txt"), "x");
+  }
+  ASSERT_EQ(run("snapshot --name one --files " + shellWord(tree.str())).status, 0);
+  ASSERT_EQ(run("snapshot --name two --files " + shellWord(tree.str())).status, 0);
+  ASSERT_EQ(run("compare 1 2").status, 0);
+  std::string two = home / "data/snap002.snp";
+  std::vector<uint8_t> bytes = readBytes(two);
+  ASSERT_GT(bytes.size(), 3u * 65536u);
+  size_t from = bytes.size() / 2 - 32768;
+  std::fill(bytes.begin() + long(from), bytes.begin() + long(from + 65536), uint8_t(0));
+  ASSERT_TRUE(testing_support::writeBytes(two, bytes));
+
+  for (const std::string& args : {std::string("compare 1 2"), std::string("compare 2 1 --full"),
+                                 "report 1 2 --out " + shellWord(home / "r.htm"),
+                                 "report 2 --out " + shellWord(home / "s.htm"), std::string("show 2")}) {
+    SCOPED_TRACE(args);
+    CliRun r = run(args);
+    EXPECT_EQ(r.status, 2) << r.out << r.err;
+    EXPECT_NE(r.err.find("keldrun: snapshot 2 is damaged: "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(" tables unreadable, first at offset "), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("snapshot 1 is damaged"), std::string::npos) << r.err;
+    EXPECT_FALSE(r.out.empty()) << "what could be read is still printed";
+  }
+}
+
+// The report of one snapshot writes everything: options that narrow a differences report are
+// refused there, with status 2 and no file, instead of being ignored.
+TEST_F(CliEndToEnd, OneSnapshotReportRefusesTheOptionsOfDifferences) {
+  ASSERT_EQ(run("snapshot --name one --files " + shellWord(tree.str())).status, 0);
+  for (const char* option : {"--no-added", "--no-modified", "--no-deleted", "--sections files",
+                             "--path c:", "--binary-limit 5", "--string-limit 5"}) {
+    SCOPED_TRACE(option);
+    std::string out = home / "one.htm";
+    CliRun r = run(std::string("report 1 --out ") + shellWord(out) + " " + option);
+    EXPECT_EQ(r.status, 2) << r.out;
+    std::string name = std::string(option).substr(0, std::string(option).find(' '));
+    EXPECT_NE(r.err.find(name + " applies to the differences of two snapshots only"), std::string::npos)
+        << r.err;
+    EXPECT_FALSE(std::filesystem::exists(out));
+  }
+  EXPECT_EQ(run("report 1 --out " + shellWord(home / "plain.htm")).status, 0);
+}
+
 TEST_F(CliEndToEnd, EveryCommandHasHelpWithAnExample) {
   CliRun r = run("--help");
   ASSERT_EQ(r.status, 0);

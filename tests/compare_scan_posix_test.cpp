@@ -54,8 +54,8 @@ class ScanFixture : public ::testing::Test {
     env_ = newPosixEnv("");
   }
   std::string snap(const std::string& name) { return folder_ / name; }
-  bool scan(const std::string& name, const FilterList& items) {
-    return scanFolders(snap(name), env_.get(), items, name);
+  bool scan(const std::string& name, const FilterList& items, bool oldDigests = false) {
+    return scanFolders(snap(name), env_.get(), items, name, oldDigests);
   }
   std::u16string root() const { return windowsPath(tree_); }
 
@@ -336,6 +336,89 @@ TEST_F(ScanFixture, DifferentFiltersCompareOnlyCommonPaths) {
   context.walkSection(kSectionFiles, &none);
   EXPECT_TRUE(none.report.empty());
   EXPECT_TRUE(none.excluded.empty());
+}
+
+// A folder renamed with everything below it unchanged, two levels down, keeping its place in
+// name order and moving: seen for every pair of snapshots written with and without names in
+// the digests, while the same pairs without a change show nothing.
+TEST_F(ScanFixture, RenamedFolderIsSeenWhateverTheDigestsCover) {
+  const struct {
+    const char *from, *to;
+  } renames[] = {{"b1", "b2"}, {"b1", "z9"}};
+  for (const auto& rename : renames) {
+    for (int pair = 0; pair < 4; pair++) {
+      bool oldA = pair & 1, oldB = pair & 2;
+      SCOPED_TRACE(std::string(rename.to) + (oldA ? " old" : " new") + (oldB ? "/old" : "/new"));
+      removeTree(tree_);
+      std::string from = tree_ + "/p/" + rename.from;
+      std::system(("mkdir -p '" + from + "/deep' '" + tree_ + "/p/a' '" + tree_ + "/q'").c_str());
+      writeFile(from + "/deep/y.txt", 3, 1600000000);
+      writeFile(tree_ + "/p/a/x.txt", 3, 1600000000);
+      writeFile(tree_ + "/q/z.txt", 3, 1600000000);
+      ASSERT_TRUE(scan("a.snp", {root()}, oldA));
+      ASSERT_TRUE(scan("same.snp", {root()}, oldB));
+      ASSERT_EQ(std::rename(from.c_str(), (tree_ + "/p/" + rename.to).c_str()), 0);
+      ASSERT_TRUE(scan("b.snp", {root()}, oldB));
+
+      ComparisonContext context;
+      ASSERT_TRUE(context.openFiles(snap("a.snp"), snap("same.snp"), kModeCompare, false));
+      DiffCollector same(&context);
+      context.walkSection(kSectionFiles, &same);
+      EXPECT_TRUE(same.report.empty()) << ::testing::PrintToString(same.report);
+
+      ASSERT_TRUE(context.openFiles(snap("a.snp"), snap("b.snp"), kModeCompare, false));
+      DiffCollector collector(&context);
+      context.walkSection(kSectionFiles, &collector);
+      std::string top = lowerPath(tree_), p = top + "\\p\\";
+      EXPECT_EQ(collector.report, (Report{{top, kModified, false},
+                                          {top + "\\p", kModified, false},
+                                          {p + rename.from, kDeleted, true},
+                                          {p + rename.from + "\\deep", kDeleted, true},
+                                          {p + rename.to, kAdded, true},
+                                          {p + rename.to + "\\deep", kAdded, true}}));
+    }
+  }
+}
+
+// Names that differ only in case are two names: the merges pair exactly the names the sorted
+// tables hold, so deleting one of two twins is one deletion, never a rename of the other.
+TEST_F(ScanFixture, CaseTwinsMergeInTheOrderTheTablesAreSorted) {
+  for (const char* name : {"Twins", "twins", "TWINS"}) writeFile(tree_ + "/" + name, 1, 1600000000);
+  for (const char* name : {"Dir", "dir"}) {
+    std::string d = tree_ + "/" + name;
+    mkdir(d.c_str(), 0755);
+    writeFile(d + "/same.txt", 2, 1600000000);
+  }
+  ASSERT_TRUE(scan("a.snp", {root()}));
+  unlink((tree_ + "/Twins").c_str());
+  removeTree(tree_ + "/Dir");
+  ASSERT_TRUE(scan("b.snp", {root()}));
+
+  ComparisonContext context;
+  ASSERT_TRUE(context.openFiles(snap("a.snp"), snap("b.snp"), kModeCompare, false));
+  class Rows : public DiffCollector {
+   public:
+    using DiffCollector::DiffCollector;
+    bool visit(const std::u16string& path, const std::u16string& name, const TreeEntry* a,
+               const TreeEntry* b, int f) override {
+      if (f == kPathInside && a && b && a->contentTable) {
+        ContentComparison c;
+        if (c.run(kSectionFiles, fa, a->contentTable, fb, b->contentTable, kModeCompare, false))
+          for (const ContentRow& r : c.rows())
+            rows.push_back(std::string(r.label) + " " + toUtf8(fileEntryName(r.item.p).str()));
+      }
+      return DiffCollector::visit(path, name, a, b, f);
+    }
+    SnapshotFile *fa = nullptr, *fb = nullptr;
+    std::vector<std::string> rows;
+  } collector(&context);
+  collector.fa = context.fileA();
+  collector.fb = context.fileB();
+  context.walkSection(kSectionFiles, &collector);
+  std::string top = lowerPath(tree_);
+  // The scanned folder is named from the lower-case filter item, what lies below as recorded.
+  EXPECT_EQ(collector.report, (Report{{top, kModified, true}, {top + "\\Dir", kDeleted, true}}));
+  EXPECT_EQ(collector.rows, std::vector<std::string>{"del Twins"});
 }
 
 // Scans the whole registry into a snapshot file.

@@ -136,11 +136,12 @@ inline bool writeFilesSnapshot(const std::string& path, const std::vector<DirSpe
 }
 
 // Scans the native folders (each given as its Windows path, ending in '\') into a snapshot file
-// with the real files scan.
+// with the real files scan; with `oldDigests` as older versions wrote it (no names marker).
 inline bool scanFolders(const std::string& path, Env* env, const FilterList& items,
-                        const std::string& name = "snap") {
+                        const std::string& name = "snap", bool oldDigests = false) {
   SnapshotFile file;
   if (!file.create(path)) return false;
+  if (oldDigests) file.writeOldDigestsForTest();
   FileStore store(env);
   FilterList list = normalizeFileFilter(items);
   if (!store.startFileScan(&file, list)) return false;

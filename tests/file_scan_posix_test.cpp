@@ -71,7 +71,7 @@ class SectionWalk {
   }
 
   // The entries of a TreeEntry table, in stored order; checks the order and, when digest is
-  // given, that it is the CRC-32 over the first 8 bytes of each entry.
+  // given, that it is the CRC-32 over the first 8 bytes and the name of each entry.
   void readTreeTable(uint32_t offset, std::vector<TreeEntry>* out, const uint32_t* digest) {
     std::vector<uint8_t> block;
     size_t n = 0;
@@ -83,6 +83,7 @@ class SectionWalk {
       TreeEntry e;
       ASSERT_TRUE(TreeEntry::parse(&s, &e));
       crc = crc32(crc, at, 8);
+      crc = crc32(crc, at + 16, uInt(e.size - 16));  // the name and its length word
       if (!out->empty()) {
         EXPECT_LT(compareStored(out->back().name, e.name), 0) << "tree table order";
       }
@@ -719,7 +720,7 @@ class FileTableTest : public FileScanTest {
   uint32_t offset_ = 0;
 };
 
-TEST_F(FileTableTest, DiffersComparesTimeAndSizeAndOrderComparesNamesFolded) {
+TEST_F(FileTableTest, DiffersComparesTimeAndSizeAndOrderComparesNamesFoldedThenExactly) {
   std::vector<uint8_t> t;
   std::u16string names[] = {u"Alpha", u"alpha", u"alpha", u"alpha", u"Beta", u"\u4e2d"};
   uint64_t times[] = {10, 10, 11, 10, 10, 10};
@@ -731,8 +732,10 @@ TEST_F(FileTableTest, DiffersComparesTimeAndSizeAndOrderComparesNamesFolded) {
   Item it;
   while (r.next(&it)) items.push_back(it);
   ASSERT_EQ(items.size(), 6u);
-  EXPECT_EQ(r.order(items[0], items[1]), 0);
-  EXPECT_FALSE(r.differs(items[0], items[1]));  // same data, names differ only in case
+  // Names that differ only in case are two names, upper case first.
+  EXPECT_LT(r.order(items[0], items[1]), 0);
+  EXPECT_EQ(r.order(items[1], items[2]), 0);
+  EXPECT_FALSE(r.differs(items[0], items[1]));  // same data
   EXPECT_TRUE(r.differs(items[1], items[2]));   // time only
   EXPECT_TRUE(r.differs(items[1], items[3]));   // size only
   EXPECT_LT(r.order(items[1], items[4]), 0);

@@ -39,11 +39,13 @@ struct SnapSpec {
   FilterList registryFilter = {u"*"};
   std::vector<DirSpec> drives;               // empty: files not scanned
   std::vector<AppGroup> apps;                // empty: applications not scanned
+  bool oldDigests = false;                   // written as older versions did: no names marker
 };
 
 inline bool writeSnapshot(const std::string& path, const SnapSpec& spec) {
   SnapshotFile file;
   if (!file.create(path)) return false;
+  if (spec.oldDigests) file.writeOldDigestsForTest();
   FilterList lists[kSectionCount];
   if (spec.registry) {
     MemoryRegistryEnv env(spec.registry);

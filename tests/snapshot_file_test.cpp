@@ -127,7 +127,9 @@ void checkTree(SnapshotFile* file, const TreeEntry& entry, const Node& node, siz
     const uint8_t* at = s.data();
     TreeEntry e;
     ASSERT_TRUE(TreeEntry::parse(&s, &e));
+    // The 8 digest bytes, then the name with its length word (offset 16 to the entry's end).
     crc = crc32(crc, at, kTreeDigestSize);
+    crc = crc32(crc, at + 16, uInt(e.size - 16));
     kids.push_back(e);
   }
   EXPECT_EQ(entry.childHash, uint32_t(crc));
@@ -296,8 +298,11 @@ TEST_F(SnapshotFileTest, InfoRecordAndHeaderLayout) {
   EXPECT_EQ(info.listsSize, 12u + 4 + 12);
   EXPECT_EQ(info.infoOffset, list1 + info.listsSize);
   const uint8_t* r = &f[info.infoOffset];
+  // "0", its terminating zero, then the marker that the digests cover child names.
   EXPECT_EQ(r[0], '0');
-  for (size_t i = 1; i < 32; i++) EXPECT_EQ(r[i], 0) << i;
+  EXPECT_EQ(r[1], 0);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(r + 2)), "names");
+  for (size_t i = 2 + 5; i < 32; i++) EXPECT_EQ(r[i], 0) << i;
   EXPECT_EQ(int32_t(getU32(r + 32)), -7);
   EXPECT_STREQ(reinterpret_cast<const char*>(r + 36), "layout");
   EXPECT_STREQ(reinterpret_cast<const char*>(r + 236), "HOST");

@@ -196,8 +196,9 @@ bool RegKeyWriter::visit(const std::u16string& path, const std::u16string& name,
     leftOut_.push_back(u"[" + path + u"]");
     return false;
   }
-  // Equal digests on both sides: nothing below differs, so a script has nothing to say.
-  if (mode_ != kRegExportContent && a && b && a->childHash == b->childHash &&
+  // Nothing at or below the key differs (the walk's verdict, names included), so a script has
+  // nothing to say.
+  if (mode_ != kRegExportContent && a && b && !childrenDiffer(*a, *b) &&
       a->contentHash == b->contentHash && filterResult == kPathInside) {
     return false;
   }
