@@ -139,6 +139,12 @@ int runSnapshot(CommandContext& ctx) {
     lists[kSectionFiles].push_back(item);
   }
 
+  // Without a machine's registry only named folders (--files or the scan filter's) can be
+  // recorded: a full scan must not quietly record this system's own "/" and an empty registry.
+  bool onlyFolders = !apps && keys.empty() && (useFilter || !folders.empty());
+  if (!onlyFolders && !(error = registryUnavailable()).empty())
+    return fail(error + "; without one only --files DIR can be recorded");
+
   // Numbering, the scan filter file, the log and the catalog are the take-snapshot dialog's.
   Settings settings(ctx.home);
   if (!openCatalog(&settings, true, &error)) return fail(error);

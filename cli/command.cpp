@@ -115,7 +115,7 @@ int runMain(int argc, char** argv) {
   std::string homeOption = ctx.options.has("--home") ? ctx.options.value("--home") : global.value("--home");
   ctx.winePrefix = ctx.options.has("--wine-prefix") ? ctx.options.value("--wine-prefix")
                                                     : global.value("--wine-prefix");
-  if (!ctx.winePrefix.empty()) setWinePrefix(ctx.winePrefix);
+  if (!ctx.winePrefix.empty() && !setWinePrefix(ctx.winePrefix, &error)) return fail(error);
   ctx.home = defaultHome(homeOption);
   ctx.stdoutIsTerminal = KELDRUN_ISATTY(1);
   ctx.stderrIsTerminal = KELDRUN_ISATTY(2);

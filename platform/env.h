@@ -131,8 +131,14 @@ class Env {
 // The machine this process runs on (Win32), or on POSIX the Wine prefix chosen by
 // setWinePrefix, else $WINEPREFIX, else ~/.wine. Lives for the whole process.
 Env* defaultEnv();
-// POSIX only: the Wine prefix the default Env reads; call before the first defaultEnv().
-void setWinePrefix(const std::string& prefix);
+// POSIX only: the Wine prefix the default Env reads; call before the first defaultEnv(). False,
+// with the reason in *error, when the folder holds none of system.reg, drive_c and dosdevices.
+// Win32: nothing to choose, true.
+bool setWinePrefix(const std::string& prefix, std::string* error);
+// Why the default Env has no registry to record, empty when it has one. POSIX: no Wine prefix
+// was chosen or found ($WINEPREFIX, ~/.wine), or the prefix holds no system.reg; then its only
+// drive is z: for "/". Win32: always empty.
+std::string registryUnavailable();
 // POSIX only: the Windows form of a native path under one of the drives ("/tmp/x" -> "z:\\tmp\\x"),
 // empty when no drive holds it.
 std::u16string windowsPathOf(const std::string& nativePath);

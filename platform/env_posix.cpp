@@ -436,9 +436,27 @@ PosixEnv* defaultPosixEnv() {
 
 }  // namespace
 
-void setWinePrefix(const std::string& prefix) {
+bool setWinePrefix(const std::string& prefix, std::string* error) {
+  struct stat st;
+  bool looksLikeOne = false;
+  for (const char* name : {"system.reg", "drive_c", "dosdevices"})
+    looksLikeOne = looksLikeOne || ::stat(joinNative(prefix, name).c_str(), &st) == 0;
+  if (!looksLikeOne) {
+    *error = "'" + prefix + "' is not a Wine prefix (it holds no system.reg, drive_c or dosdevices)";
+    return false;
+  }
   std::lock_guard<std::mutex> hold(prefixLock());
   chosenPrefix() = prefix;
+  return true;
+}
+
+std::string registryUnavailable() {
+  std::string prefix = defaultPrefix();
+  if (prefix.empty()) return "no Wine prefix found (give --wine-prefix DIR or set WINEPREFIX)";
+  struct stat st;
+  if (::stat(joinNative(prefix, "system.reg").c_str(), &st) != 0)
+    return "the Wine prefix '" + prefix + "' holds no registry (system.reg)";
+  return std::string();
 }
 
 Env* defaultEnv() { return defaultPosixEnv(); }

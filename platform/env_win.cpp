@@ -146,7 +146,9 @@ Env* defaultEnv() {
   return &env;
 }
 
-void setWinePrefix(const std::string&) {}
+bool setWinePrefix(const std::string&, std::string*) { return true; }
+
+std::string registryUnavailable() { return std::string(); }
 
 std::u16string windowsPathOf(const std::string& nativePath) {
   std::u16string in = fromUtf8(nativePath);

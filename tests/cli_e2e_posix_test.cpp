@@ -44,7 +44,7 @@ class CliEndToEnd : public testing_support::KeldrunCliTest {
   // interruptOn is given, types Ctrl-C once the output holds it, as a user at the terminal would.
   CliRun runOnTerminal(const std::vector<std::string>& args, bool noColor,
                        const std::string& interruptOn = "") {
-    std::vector<std::string> all = {binary.string(), "--wine-prefix", noWinePrefix(), "--home", home.str()};
+    std::vector<std::string> all = {binary.string(), "--home", home.str()};
     all.insert(all.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& a : all) argv.push_back(a.data());
@@ -54,6 +54,8 @@ class CliEndToEnd : public testing_support::KeldrunCliTest {
     pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
     if (pid < 0) return r;
     if (pid == 0) {
+      unsetenv("WINEPREFIX");
+      setenv("HOME", noWineHome().c_str(), 1);
       if (noColor) setenv("NO_COLOR", "1", 1);
       else unsetenv("NO_COLOR");
       execv(argv[0], argv.data());
@@ -427,6 +429,10 @@ TEST_F(CliEndToEnd, ErrorsGiveStatusTwoNameTheProblemAndLoseNothing) {
   writeText(damaged, std::string(reinterpret_cast<const char*>(bytes.data()), 16) + std::string(200, '\xA5'));
   std::vector<uint8_t> cfg = readBytes(home / "Keldrun.cfg");
   std::vector<uint8_t> first = readBytes(home / "data/snap001.snp");
+  // A prefix of drives alone: named folders can be recorded from it, its registry cannot.
+  std::string drivesOnly = scratch / "drives-only";
+  std::filesystem::create_directories(drivesOnly + "/dosdevices");
+  std::string inPrefix = "--wine-prefix " + shellWord(drivesOnly) + " ";
 
   struct Case {
     std::string args, message;
@@ -441,6 +447,12 @@ TEST_F(CliEndToEnd, ErrorsGiveStatusTwoNameTheProblemAndLoseNothing) {
       {"snapshot --files " + shellWord(tree / "missing"), "missing"},
       {"snapshot --files " + shellWord(tree / "app/readme.txt"), "not a folder"},
       {"snapshot --registry 'nowhere\\x'", "not a registry key"},
+      {"--wine-prefix " + shellWord(scratch / "nowhere") + " snapshot --registry '*'",
+       "'" + scratch / "nowhere" + "' is not a Wine prefix (it holds no system.reg, drive_c or dosdevices)"},
+      {"snapshot --registry '*'", "no Wine prefix found (give --wine-prefix DIR or set WINEPREFIX)"},
+      {"snapshot --name full", "; without one only --files DIR can be recorded"},
+      {"snapshot --apps --files " + shellWord(tree.str()), "no Wine prefix found"},
+      {inPrefix + "snapshot --registry HKLM", "'" + drivesOnly + "' holds no registry (system.reg)"},
       {"compare 1", "compare expects A B (see 'keldrun compare --help')"},
       {"compare 1 2 --bogus", "unknown option '--bogus' (see 'keldrun compare --help')"},
       {"show 1 --section nope", "invalid value 'nope' for --section (expected registry, files or apps)"},
@@ -462,6 +474,7 @@ TEST_F(CliEndToEnd, ErrorsGiveStatusTwoNameTheProblemAndLoseNothing) {
   EXPECT_EQ(readBytes(home / "Keldrun.cfg"), cfg);
   EXPECT_EQ(readBytes(home / "data/snap001.snp"), first);
   EXPECT_EQ(run("compare 1 1").status, 0);
+  EXPECT_EQ(run(inPrefix + "snapshot --files " + shellWord(tree.str())).status, 0);
 }
 
 // A tree of 30,000 files, made once for the terminal tests: scanning it takes long enough to be

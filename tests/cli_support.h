@@ -37,8 +37,8 @@ class KeldrunCliTest : public ::testing::Test {
   // Runs keldrun with the workspace `home` and `args`, shell words already quoted.
   CliRun run(const std::string& home, const std::string& args) {
     std::string errFile = scratch / "stderr.txt";
-    std::string cmd = shellWord(binary.string()) + " --wine-prefix " + shellWord(noWinePrefix()) + " --home " +
-                      shellWord(home) + " " + args + " 2>" + shellWord(errFile);
+    std::string cmd = "env -u WINEPREFIX HOME=" + shellWord(noWineHome()) + " " + shellWord(binary.string()) +
+                      " --home " + shellWord(home) + " " + args + " 2>" + shellWord(errFile);
     CliRun r;
     FILE* p = popen(cmd.c_str(), "r");
     if (!p) return r;
@@ -51,8 +51,9 @@ class KeldrunCliTest : public ::testing::Test {
     return r;
   }
 
-  // A Wine prefix path that does not exist, so that no run depends on a prefix on this machine.
-  std::string noWinePrefix() const { return scratch / "noprefix"; }
+  // The runs' $HOME, without a ~/.wine, and no $WINEPREFIX: no run depends on a prefix on this
+  // machine, and only named folders can be recorded.
+  std::string noWineHome() const { return scratch / "home-without-wine"; }
 
   std::filesystem::path binary;
   TempFolder scratch;  // for the runs' stderr; the tests may keep their own files here too
