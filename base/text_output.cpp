@@ -1,42 +1,25 @@
 #include "base/text_output.h"
 
-#include "base/files.h"
-
 namespace keldrun {
 
-TextOutput::~TextOutput() { close(); }
-
-bool TextOutput::create(const std::string& path, bool bom) {
+void TextOutput::open(WritableFile* file, bool bom) {
   close();
-  file_ = openFile(path, "wb");
+  file_ = file;
   if (!file_) {
     failed_ = true;
-    return false;
+    return;
   }
   buffer_.reserve(kBufferSize);
   if (bom) put(0xFF, 0xFE);
-  return true;
 }
 
 void TextOutput::flush() {
-  if (!file_ || buffer_.empty()) {
-    buffer_.clear();
-    return;
-  }
-  writes_++;
-  bool injected = failFrom_ != 0 && writes_ >= failFrom_;
-  if (injected || std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size()) {
-    failed_ = true;
-  }
+  if (file_ && !buffer_.empty() && !file_->append(buffer_.data(), buffer_.size())) failed_ = true;
   buffer_.clear();
 }
 
 bool TextOutput::close() {
-  if (!file_) return !failed_;
   flush();
-  // A full disk often shows only when the C library hands its own buffer to the system.
-  if (std::fflush(file_) != 0) failed_ = true;
-  if (std::fclose(file_) != 0) failed_ = true;
   file_ = nullptr;
   return !failed_;
 }

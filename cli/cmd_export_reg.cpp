@@ -46,7 +46,7 @@ int runExportReg(CommandContext& ctx) {
   checkSnapshots(&context);
   std::string message;
   std::vector<std::u16string> leftOut;
-  if (!exportKey(&context, mode, fromUtf8(rest.back()), out, &message, 0, &leftOut)) return fail(message);
+  if (!exportKey(&context, mode, fromUtf8(rest.back()), out, &message, &leftOut)) return fail(message);
   for (const std::u16string& name : leftOut) {
     std::fprintf(stderr, "keldrun: left out, a .reg file cannot name it: %s\n", printable(name).c_str());
   }

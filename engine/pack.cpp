@@ -64,7 +64,7 @@ size_t readFull(FILE* f, uint8_t* p, size_t n) {
   return got;
 }
 
-bool writeAll(FILE* f, const uint8_t* p, size_t n) { return n == 0 || std::fwrite(p, 1, n, f) == n; }
+bool writeAll(WritableFile* f, const uint8_t* p, size_t n) { return n == 0 || f->append(p, n); }
 
 bool cancelled(ProgressSink* sink) { return sink && sink->cancelRequested(); }
 
@@ -82,7 +82,7 @@ void packHeader(uint8_t* h, int32_t count) {
 
 }  // namespace
 
-bool pack(FILE* source, FILE* target, ProgressSink* sink) {
+bool pack(FILE* source, WritableFile* target, ProgressSink* sink) {
   Buffer in(kPackChunkSize), out(kPackOutputSize);
   if (!in || !out) return false;
   uint64_t size = 0;
@@ -112,11 +112,10 @@ bool pack(FILE* source, FILE* target, ProgressSink* sink) {
   if (std::ferror(source)) return false;
 
   packHeader(header, int32_t(chunks));
-  return seekFile(target, 0) && writeAll(target, header, kPackHeaderSize) &&
-         std::fflush(target) == 0;
+  return target->writeAt(0, header, kPackHeaderSize) && target->flush();
 }
 
-bool unpack(FILE* source, FILE* target, ProgressSink* sink) {
+bool unpack(FILE* source, WritableFile* target, ProgressSink* sink) {
   Buffer in(kPackOutputSize), out(kPackOutputSize);
   if (!in || !out) return false;
   if (sink) sink->set(0);
@@ -124,7 +123,7 @@ bool unpack(FILE* source, FILE* target, ProgressSink* sink) {
   if (readFull(source, header, kPackHeaderSize) != kPackHeaderSize) return false;
   if (std::memcmp(header, kPackTag, kTagSize) != 0) return false;
   int32_t count = int32_t(getU32(header + 4));
-  if (count <= 0) return std::fflush(target) == 0;
+  if (count <= 0) return target->flush();
 
   uint64_t written = 0;
   for (int32_t k = 0; k < count; k++) {
@@ -142,47 +141,39 @@ bool unpack(FILE* source, FILE* target, ProgressSink* sink) {
     if (cancelled(sink)) return false;
     report(sink, uint64_t(k) + 1, uint64_t(count));
   }
-  return std::fflush(target) == 0;
+  return target->flush();
 }
 
-namespace {
-
-// Opens both files, runs the operation, closes both; deletes the target unless all went well.
-bool runOnFiles(const std::string& source, const std::string& target, ProgressSink* sink,
-                bool (*operation)(FILE*, FILE*, ProgressSink*)) {
-  if (source == target) return false;  // "wb" would destroy the source before it is read
+bool packFile(const std::string& source, const std::string& target, ProgressSink* sink,
+              FileSystem* fs) {
+  if (source == target) return false;  // the packed form would replace the snapshot
   FILE* in = openFile(source, "rb");
   if (!in) return false;
-  FILE* out = openFile(target, "wb");
-  if (!out) {
-    std::fclose(in);
-    return false;
-  }
-  bool ok = operation(in, out, sink);
+  // An export replaces an earlier one only when it is whole.
+  ReplacingFile out(fs);
+  bool ok = out.create(target) && pack(in, out.file(), sink);
   std::fclose(in);
-  if (std::fclose(out) != 0) ok = false;
-  if (!ok) removeFile(target);
-  return ok;
-}
-
-}  // namespace
-
-bool packFile(const std::string& source, const std::string& target, ProgressSink* sink) {
-  return runOnFiles(source, target, sink, pack);
+  return ok && out.commit();
 }
 
 bool unpackFile(const std::string& source, const std::string& target, SnapshotInfo* info,
-                ProgressSink* sink) {
+                ProgressSink* sink, FileSystem* fs) {
+  if (source == target) return false;  // creating the target would destroy the source
   int32_t number = info->number;
-  if (!runOnFiles(source, target, sink, unpack)) return false;
-  SnapshotFile file;
-  bool ok = file.open(target, info);
-  info->number = number;
+  FILE* in = openFile(source, "rb");
+  if (!in) return false;
+  std::unique_ptr<WritableFile> out = fs->openWritable(target, WriteMode::kCreate);
+  bool ok = out && unpack(in, out.get(), sink);
+  std::fclose(in);
+  if (out && !out->close()) ok = false;
   if (ok) {
-    if (info->infoOffset != 0 && file.rewriteInfo(info, info->infoOffset) == 0) ok = false;
+    SnapshotFile file(fs);
+    ok = file.open(target, info);
+    info->number = number;
+    if (ok && info->infoOffset != 0 && file.rewriteInfo(info, info->infoOffset) == 0) ok = false;
+    if (!file.close()) ok = false;
   }
-  if (!file.close()) ok = false;
-  if (!ok) removeFile(target);
+  if (!ok && out) fs->removeFile(target);
   return ok;
 }
 

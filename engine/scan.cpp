@@ -7,8 +7,8 @@
 
 namespace keldrun {
 
-SnapshotScan::SnapshotScan(Env* env)
-    : env_(env ? env : defaultEnv()), files_(env_), registry_(env_), apps_(env_) {}
+SnapshotScan::SnapshotScan(Env* env, FileSystem* fs)
+    : env_(env ? env : defaultEnv()), fs_(fs), file_(fs), files_(env_), registry_(env_), apps_(env_) {}
 
 SnapshotScan::~SnapshotScan() {
   if (started_) abort();
@@ -65,7 +65,7 @@ bool SnapshotScan::finish(const std::string& name, int32_t number, SnapshotInfo*
   completion_ = keldrun::completionText(clock_.text(), counts());
   if (!ok) {
     error_ = "Cannot write (" + path_ + ")";
-    removeFile(path_);
+    fs_->removeFile(path_);
   }
   return ok;
 }
@@ -77,7 +77,7 @@ void SnapshotScan::abort() {
   apps_.stopApplicationScan();
   started_ = false;
   file_.close();
-  removeFile(path_);
+  fs_->removeFile(path_);
 }
 
 }  // namespace keldrun

@@ -18,8 +18,8 @@ namespace keldrun {
 
 class SnapshotScan {
  public:
-  // env: the machine to record (null: defaultEnv()).
-  explicit SnapshotScan(Env* env = nullptr);
+  // env: the machine to record (null: defaultEnv()); the snapshot file is written through fs.
+  explicit SnapshotScan(Env* env = nullptr, FileSystem* fs = defaultFileSystem());
   // Aborts a scan that is still running (its file is deleted).
   ~SnapshotScan();
   SnapshotScan(const SnapshotScan&) = delete;
@@ -57,6 +57,7 @@ class SnapshotScan {
 
  private:
   Env* env_;
+  FileSystem* fs_;
   SnapshotFile file_;
   ElapsedClock clock_;
   FileStore files_;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <unordered_map>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "base/coding.h"
+#include "base/file_system.h"
 #include "base/text.h"
 #include "engine/snapshot_format.h"
 
@@ -123,9 +125,10 @@ uint32_t chainChildDigest(uint32_t crc, const uint8_t* entry, size_t size, bool 
 //
 // Writing: create, then (from any number of threads) appendBlock / appendTable / writeTable /
 // addRoot, then finish and close. Reading: open, then readBlock; rewriteInfo is the only write.
+// Every write goes through the FileSystem given at construction.
 class SnapshotFile {
  public:
-  SnapshotFile();
+  explicit SnapshotFile(FileSystem* fs = defaultFileSystem());
   ~SnapshotFile();
   SnapshotFile(const SnapshotFile&) = delete;
   SnapshotFile& operator=(const SnapshotFile&) = delete;
@@ -153,12 +156,13 @@ class SnapshotFile {
   // then incomplete and must be discarded.
   bool finish(SnapshotInfo* info);
 
-  // Opens an existing snapshot file read/write and fills info. False when the file cannot be
+  // Opens an existing snapshot file for reading and fills info. False when the file cannot be
   // opened or its header, info record or filter lists cannot be read whole.
   bool open(const std::string& path, SnapshotInfo* info);
   // Writes the info record at offset (0: at the end of the file) and sets info->size; returns
-  // the offset used, or 0 when nothing was written: no file open for reading, a read-only file,
-  // an offset inside the header or past the end of the file, or a failed write.
+  // the offset used, or 0 when nothing was written: no file open for reading, a file that
+  // cannot be opened for writing, an offset inside the header or past the end of the file, or
+  // a failed write.
   uint32_t rewriteInfo(SnapshotInfo* info, uint32_t offset);
   // Reads the table block at offset (kCurrentPosition: where the stream stands): buffer gets
   // its n entry bytes followed by `extra` zero bytes, *length gets n. False when the block does
@@ -168,9 +172,7 @@ class SnapshotFile {
   // Closes the file if it is open. False when buffered data could not be written.
   bool close();
 
-  bool isOpen() const { return file_ != nullptr; }
-  // Open for reading but not for writing (the file is read-only): rewriteInfo then fails.
-  bool isReadOnly() const { return readOnly_; }
+  bool isOpen() const { return file_ != nullptr || out_ != nullptr; }
   const std::string& path() const { return path_; }
   // Number of readBlock calls since open, for tests that check what a walk reads.
   uint64_t blockReads() const { return blockReads_; }
@@ -196,15 +198,9 @@ class SnapshotFile {
   void endRunningScan();
   int runningScans() const;
 
-  // Test hooks for the write-fault family. failWritesFrom(n): the n-th write to the system
-  // (counting from 1 after create) and every later one fail as on a full disk; 0 turns it off.
-  // skipWritePositionForTest(n): advances the write position by n bytes without writing, so
-  // that the 4 GiB limit can be reached without a 4 GiB file.
-  void failWritesFrom(uint64_t n) { failFrom_ = n; }
   // Writes digests and an info record as older versions did: childHash over the children's
   // digests only, and no names marker. For the tests of mixed and old snapshot pairs.
   void writeOldDigestsForTest() { namedDigests_ = false; }
-  void skipWritePositionForTest(uint64_t n);
 
  private:
   bool writeRaw(const uint8_t* bytes, size_t n);  // caller holds writeLock_
@@ -216,16 +212,14 @@ class SnapshotFile {
   // position, or 0 (setting writeFailed_) when the write fails or would pass 4 GiB.
   uint32_t appendLocked(const uint8_t* head, size_t headSize, const uint8_t* bytes, size_t n);
 
-  std::mutex writeLock_;  // guards everything below up to roots_, and writes to file_
-  FILE* file_ = nullptr;
-  std::vector<char> buffer_;  // the stream's write buffer; lives as long as file_
+  FileSystem* fs_;
+  std::mutex writeLock_;  // guards everything below up to roots_
+  std::unique_ptr<WritableFile> out_;  // the file being written, from create to close
+  FILE* file_ = nullptr;               // the file open for reading
   std::string path_;
   uint64_t writePos_ = 0;
   bool writeFailed_ = false;
   bool writing_ = false;  // between create and finish
-  bool readOnly_ = false;
-  uint64_t writes_ = 0;
-  uint64_t failFrom_ = 0;
   uint64_t fileSize_ = 0;  // measured at open; grows when rewriteInfo appends
   uint64_t blockReads_ = 0;
   uint64_t readPos_ = 0;  // just past the last read: where kCurrentPosition reads

@@ -75,17 +75,19 @@ bool TreeEntry::parse(Slice* s, TreeEntry* out) {
   return true;
 }
 
-SnapshotFile::SnapshotFile() = default;
+SnapshotFile::SnapshotFile(FileSystem* fs) : fs_(fs) {}
 
 SnapshotFile::~SnapshotFile() { close(); }
 
 bool SnapshotFile::close() {
-  if (!file_) return true;
-  bool ok = std::fclose(file_) == 0;
+  bool ok = true;
+  if (out_) {
+    ok = out_->close();
+    out_.reset();
+  }
+  if (file_ && std::fclose(file_) != 0) ok = false;
   file_ = nullptr;
-  std::vector<char>().swap(buffer_);
   writing_ = false;
-  readOnly_ = false;
   fileSize_ = 0;
   readPos_ = 0;
   for (auto& r : roots_) r.clear();
@@ -176,17 +178,10 @@ bool SnapshotFile::open(const std::string& path, SnapshotInfo* info) {
   info->reset();
   blockReads_ = 0;
   namedDigests_ = false;
-  FILE* f = openFile(path, "r+b");
-  bool readOnly = false;
-  if (!f) {
-    // A read-only snapshot (copied from a read-only medium, say) can still be viewed.
-    f = openFile(path, "rb");
-    readOnly = true;
-  }
+  FILE* f = openFile(path, "rb");
   if (!f) return false;
   file_ = f;
   path_ = path;
-  readOnly_ = readOnly;
 
   uint64_t size = 0;
   if (!seekFileEnd(file_) || !tellFile(file_, &size)) {

@@ -43,19 +43,14 @@ void encodeHeader(const SnapshotInfo& info, uint8_t* h) {
 
 bool SnapshotFile::create(const std::string& path) {
   close();
-  FILE* f = openFile(path, "wb");
-  if (!f) return false;
-  // Scan threads append many small blocks: gather them in one large buffer.
-  buffer_.resize(kWriteBufferSize);
-  std::setvbuf(f, buffer_.data(), _IOFBF, buffer_.size());
+  std::unique_ptr<WritableFile> out = fs_->openWritable(path, WriteMode::kCreate);
+  if (!out) return false;
   std::lock_guard<std::mutex> lock(writeLock_);
-  file_ = f;
+  out_ = std::move(out);
   path_ = path;
   writePos_ = 0;
   writeFailed_ = false;
   writing_ = true;
-  readOnly_ = false;
-  writes_ = 0;
   fileSize_ = 0;
   blockReads_ = 0;
   namedDigests_ = true;
@@ -67,17 +62,14 @@ bool SnapshotFile::create(const std::string& path) {
 }
 
 bool SnapshotFile::writeRaw(const uint8_t* bytes, size_t n) {
-  if (n == 0) return true;
-  writes_++;
-  if (failFrom_ != 0 && writes_ >= failFrom_) return false;
-  return std::fwrite(bytes, 1, n, file_) == n;
+  return n == 0 || out_->append(bytes, n);
 }
 
 uint32_t SnapshotFile::appendLocked(const uint8_t* head, size_t headSize, const uint8_t* bytes,
                                     size_t n) {
-  if (!file_ || !writing_ || writeFailed_) return 0;
-  // Once a write has failed the stream no longer stands at writePos_; nothing more is written
-  // and finish reports the loss.
+  if (!out_ || !writing_ || writeFailed_) return 0;
+  // Once a write has failed the file no longer ends at writePos_; nothing more is written and
+  // finish reports the loss.
   uint64_t total = uint64_t(headSize) + n;
   if (total > kMaxFileSize - writePos_) {
     writeFailed_ = true;
@@ -143,13 +135,8 @@ void SnapshotFile::addRoot(int section, const std::u16string& name, uint32_t chi
   roots.setTreeFields(i, childHash, contentHash, childTable, contentTable);
 }
 
-void SnapshotFile::skipWritePositionForTest(uint64_t n) {
-  std::lock_guard<std::mutex> lock(writeLock_);
-  writePos_ += n;
-}
-
 bool SnapshotFile::finish(SnapshotInfo* info) {
-  if (!file_ || !writing_) return false;
+  if (!out_ || !writing_) return false;
   uint32_t digest;
   info->sectionOffset[0] = writeTable(&roots_[0], true, &digest);
   info->sectionOffset[1] = writeTable(&roots_[1], true, &digest);
@@ -185,8 +172,7 @@ bool SnapshotFile::finish(SnapshotInfo* info) {
 
   uint8_t header[kHeaderSize];
   encodeHeader(*info, header);
-  bool ok = seekFile(file_, 0) && writeRaw(header, kHeaderSize) && std::fflush(file_) == 0 &&
-            !std::ferror(file_);
+  bool ok = out_->writeAt(0, header, kHeaderSize) && out_->flush();
   writing_ = false;
   if (!ok) writeFailed_ = true;
   return ok;
@@ -194,19 +180,19 @@ bool SnapshotFile::finish(SnapshotInfo* info) {
 
 uint32_t SnapshotFile::rewriteInfo(SnapshotInfo* info, uint32_t offset) {
   std::lock_guard<std::mutex> lock(writeLock_);
-  if (!file_ || readOnly_ || writing_) return 0;
-  uint64_t at = offset;
-  if (offset == 0) {
-    if (!seekFileEnd(file_) || !tellFile(file_, &at)) return 0;
-  } else if (at > fileSize_) {
-    return 0;  // never leave a hole past the end of the file
-  }
-  if (at < kHeaderSize || at > kMaxFileSize - kInfoSize) return 0;
-  if (!seekFile(file_, at)) return 0;
+  if (!file_ || writing_) return 0;
+  // offset 0 appends; any other offset must not leave a hole past the end of the file.
+  uint64_t at = offset == 0 ? fileSize_ : offset;
+  if (at > fileSize_ || at < kHeaderSize || at > kMaxFileSize - kInfoSize) return 0;
+  // A read-only snapshot (copied from a read-only medium, say) opens for viewing; only this
+  // write needs the file writable.
+  std::unique_ptr<WritableFile> out = fs_->openWritable(path_, WriteMode::kUpdate);
+  if (!out) return 0;
   info->size = uint32_t(at + kInfoSize);
   uint8_t record[kInfoSize];
   encodeInfoRecord(*info, namedDigests_, record);
-  if (!writeRaw(record, kInfoSize) || std::fflush(file_) != 0) return 0;
+  bool written = out->writeAt(at, record, kInfoSize);
+  if (!out->close() || !written) return 0;
   if (at + kInfoSize > fileSize_) fileSize_ = at + kInfoSize;
   return uint32_t(at);
 }

@@ -189,7 +189,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   std::string message;
   std::vector<std::u16string> leftOut;
-  if (!exportKey(&context, mode, a.name, reg, &message, 0, &leftOut)) return 0;
+  if (!exportKey(&context, mode, a.name, reg, &message, &leftOut)) return 0;
   Named named;
   named.add(a, {});
   named.add(b, {});

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "engine/pack.h"
@@ -11,21 +13,32 @@
 
 namespace {
 
-// Scratch files reused across runs, emptied before each use.
-FILE* scratch(int i) {
-  static FILE* files[3] = {std::tmpfile(), std::tmpfile(), std::tmpfile()};
-  if (!files[i] || std::fflush(files[i]) != 0 || ftruncate(fileno(files[i]), 0) != 0) __builtin_trap();
-  std::rewind(files[i]);
-  return files[i];
+// Scratch files reused across runs, rewritten through the write seam for each use.
+std::string scratchPath(int i) {
+  static const std::string base = "/tmp/keldrun_unpack_fuzz_" + std::to_string(getpid()) + "_";
+  return base + std::to_string(i);
 }
 
-std::vector<uint8_t> contents(FILE* f) {
+std::vector<uint8_t> contents(const std::string& path) {
   std::vector<uint8_t> out;
-  std::rewind(f);
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) __builtin_trap();
   uint8_t buf[65536];
   size_t n;
   while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.insert(out.end(), buf, buf + n);
+  std::fclose(f);
   return out;
+}
+
+// Runs op from source into the scratch file i; false when op fails.
+template <typename Op>
+bool into(int i, FILE* source, Op op) {
+  using namespace keldrun;
+  std::unique_ptr<WritableFile> out =
+      defaultFileSystem()->openWritable(scratchPath(i), WriteMode::kCreate);
+  if (!out) __builtin_trap();
+  bool ok = op(source, out.get(), nullptr);
+  return out->close() && ok;
 }
 
 }  // namespace
@@ -35,17 +48,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;  // fmemopen wants at least one byte; an empty file has no header
   FILE* source = fmemopen(const_cast<uint8_t*>(data), size, "rb");
   if (!source) return 0;
-  FILE* plain = scratch(0);
-  bool ok = unpack(source, plain, nullptr);
+  bool ok = into(0, source, unpack);
   std::fclose(source);
   if (ok) {
-    std::vector<uint8_t> first = contents(plain);
-    FILE* packed = scratch(1);
-    FILE* again = scratch(2);
-    if (!pack(plain, packed, nullptr)) __builtin_trap();
-    std::rewind(packed);
-    if (!unpack(packed, again, nullptr)) __builtin_trap();
-    if (contents(again) != first) __builtin_trap();
+    std::vector<uint8_t> first = contents(scratchPath(0));
+    FILE* plain = std::fopen(scratchPath(0).c_str(), "rb");
+    if (!plain || !into(1, plain, pack)) __builtin_trap();
+    std::fclose(plain);
+    FILE* packed = std::fopen(scratchPath(1).c_str(), "rb");
+    if (!packed || !into(2, packed, unpack)) __builtin_trap();
+    std::fclose(packed);
+    if (contents(scratchPath(2)) != first) __builtin_trap();
   }
   return 0;
 }

@@ -83,10 +83,12 @@ std::string urlName(const std::string& name) {
 
 }  // namespace
 
-ReportWriter::ReportWriter() : heading_(noHeading), item_(noItem) {}
+ReportWriter::ReportWriter(FileSystem* fs) : fs_(fs), heading_(noHeading), item_(noItem) {}
 
 ReportWriter::~ReportWriter() {
-  if (out_.isOpen()) closePage();
+  if (!out_.isOpen()) return;
+  closePage();
+  if (!failed()) commitPages(basePath_);
 }
 
 void ReportWriter::setSource(const ReportSource* source) {
@@ -108,8 +110,20 @@ void ReportWriter::setPrefixFilter(const std::u16string& prefix) {
   while (!prefix_.empty() && prefix_.back() == u'\\') prefix_.pop_back();
 }
 
+bool ReportWriter::createPage(const std::string& path) {
+  auto page = std::make_unique<ReplacingFile>(fs_);
+  if (!page->create(path)) {
+    failed_ = true;
+    return false;
+  }
+  out_.open(page->file());
+  pages_.push_back(std::move(page));
+  return true;
+}
+
 bool ReportWriter::open(const std::string& path, int pageLimit) {
   if (out_.isOpen()) closePage();
+  pages_.clear();
   lastPage_ = 0;
   rowsOnPage_ = 0;
   tableOpen_ = false;
@@ -119,7 +133,7 @@ bool ReportWriter::open(const std::string& path, int pageLimit) {
   pattern_ = path.size() >= 4 ? path.substr(0, path.size() - 4) : std::string();
   pageLimit_ = pageLimit < 0 ? 0 : pageLimit;
   basePath_ = path;
-  if (!out_.create(path)) return false;
+  if (!createPage(path)) return false;
   writeHead("Keldrun export");
   return true;
 }
@@ -139,16 +153,14 @@ void ReportWriter::closePage() {
   tableOpen_ = false;
   writeAscii(kPageEnd);
   if (!out_.close()) failed_ = true;
+  if (!pages_.empty() && !pages_.back()->close()) failed_ = true;
 }
 
 bool ReportWriter::startPage() {
   if (out_.isOpen()) closePage();
   lastPage_++;
   rowsOnPage_ = 0;
-  if (!out_.create(pageFileName(lastPage_))) {
-    failed_ = true;
-    return false;
-  }
+  if (!createPage(pageFileName(lastPage_))) return false;
   writeHead("");
   return true;
 }
@@ -318,18 +330,42 @@ void ReportWriter::writeDifferenceRows(const std::u16string& path, const TreeEnt
   deferred_.held = false;
 }
 
+bool ReportWriter::commitPages(const std::string& firstPagePath) {
+  size_t placed = 0;
+  for (; placed < pages_.size(); placed++) {
+    const std::string& path = placed == 0 ? firstPagePath : pages_[placed]->target();
+    if (!pages_[placed]->commitAs(path)) break;
+  }
+  if (placed == pages_.size()) {
+    pages_.clear();
+    return true;
+  }
+  for (size_t i = 0; i < placed; i++)
+    fs_->removeFile(i == 0 ? firstPagePath : pages_[i]->target());
+  pages_.clear();
+  failed_ = true;
+  return false;
+}
+
 bool ReportWriter::finish() {
   if (out_.isOpen()) closePage();
-  if (lastPage_ > 0) {
-    if (!replaceFile(basePath_, pageFileName(0))) failed_ = true;
+  if (failed() || pages_.empty()) {
+    pages_.clear();
+  } else if (lastPage_ == 0) {
+    commitPages(basePath_);
+  } else {
+    // The index page goes in last: until then an earlier report of this name stays whole.
     std::string index = indexPage();
+    ReplacingFile indexFile(fs_);
     TextOutput page;
-    if (!page.create(basePath_, false)) {
+    if (indexFile.create(basePath_)) page.open(indexFile.file(), false);
+    page.writeBytes(index.data(), index.size());
+    if (!page.close() || !indexFile.close()) failed_ = true;
+    if (!failed_ && commitPages(pageFileName(0)) && !indexFile.commit()) {
+      for (int i = 0; i <= lastPage_; i++) fs_->removeFile(pageFileName(i));
       failed_ = true;
-    } else {
-      page.writeBytes(index.data(), index.size());
-      if (!page.close()) failed_ = true;
     }
+    if (failed_) pages_.clear();
   }
   oldReader_.reset();
   newReader_.reset();

@@ -9,13 +9,19 @@
 // Use: setSource, optionally setIncludedStates and setPrefixFilter, open; then for each section
 // beginSection and the walk of its nodes; finish. Every write does nothing while no page is
 // open. One writer per report, on one thread.
+//
+// Pages are written to temporary files and put in place together by finish, so that a report
+// that fails (a full disk, say) leaves any earlier report of that name as it was and no page
+// behind.
 #ifndef KELDRUN_REPORTS_REPORT_WRITER_H_
 #define KELDRUN_REPORTS_REPORT_WRITER_H_
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "base/file_system.h"
 #include "base/text_output.h"
 #include "engine/compare.h"
 #include "engine/snapshot.h"
@@ -61,9 +67,11 @@ class ReportWriter {
  public:
   static constexpr int kDefaultPageLimit = 10000;
 
-  ReportWriter();
-  // Closes a page still open (an export that stopped early) with its closing markup; writes no
-  // index page.
+  // Pages are written through fs.
+  explicit ReportWriter(FileSystem* fs = defaultFileSystem());
+  // A report that stopped early without a failure: closes the open page with its closing markup
+  // and puts the pages written so far in place; writes no index page. After a failure: removes
+  // every page.
   ~ReportWriter();
   ReportWriter(const ReportWriter&) = delete;
   ReportWriter& operator=(const ReportWriter&) = delete;
@@ -103,9 +111,10 @@ class ReportWriter {
   void writeDifferenceRows(const std::u16string& path, const TreeEntry* oldNode,
                            const TreeEntry* newNode);
 
-  // Closes the open page and, when the report has more than one page, moves the first page to
-  // page name 0 and writes the index page under the report path. False when any page, the
-  // move or the index page failed: the report on disk is then incomplete.
+  // Closes the open page and puts the pages in place: a single page under the report path;
+  // else the first page under page name 0, the others under theirs, and the index page under
+  // the report path. False when any page, move or the index page failed: nothing of this
+  // report is then left on disk.
   bool finish();
 
   int lastPageIndex() const { return lastPage_; }
@@ -121,8 +130,6 @@ class ReportWriter {
 
   const ReportSource* source() const { return hasSource_ ? &source_ : nullptr; }
   bool stateIncluded(int state) const { return state >= 1 && state <= 3 && included_[state]; }
-  // Test hook: see TextOutput::failWritesFrom.
-  void failWritesFrom(uint64_t n) { out_.failWritesFrom(n); }
 
   // "<" becomes "&lt;", "&" becomes "&amp;"; nothing else changes. Returns text itself when it
   // needs no change, else *buffer filled with the escaped text.
@@ -132,8 +139,12 @@ class ReportWriter {
 
  private:
   void writeHead(const char* title);
+  bool createPage(const std::string& path);  // a new page file, head not yet written
   void closePage();
   bool startPage();  // the next page file, head with an empty title
+  // Puts the written pages in place (page 0 under firstPagePath); false, removing every page
+  // of this report, when one cannot be.
+  bool commitPages(const std::string& firstPagePath);
   bool insidePrefix(const std::u16string& path) const;
   void flushPending();
   void writeDeferred();
@@ -154,6 +165,8 @@ class ReportWriter {
   std::u16string prefix_;  // folded, without a trailing '\'
   bool outside_ = false;
   bool failed_ = false;
+  FileSystem* fs_;
+  std::vector<std::unique_ptr<ReplacingFile>> pages_;  // page i in pages_[i]
   TextOutput out_;
   HeadingWriter heading_;
   ItemWriter item_;

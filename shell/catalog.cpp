@@ -136,7 +136,7 @@ ShellMessage SnapshotTransfer::exportSnapshots(const Settings& settings,
       problems_.push_back(source.path + ": the export target is the snapshot file itself");
     } else if (!fileExists(source.path)) {
       problems_.push_back(source.path + ": no such snapshot file");
-    } else if (!packFile(source.path, target, sink.get())) {
+    } else if (!packFile(source.path, target, sink.get(), fs_)) {
       if (!sink->cancelRequested())
         problems_.push_back(source.path + ": cannot be exported to " + target);
     }
@@ -155,6 +155,7 @@ ShellMessage SnapshotTransfer::importSnapshots(Settings* settings,
                                                const std::vector<std::string>& files) {
   begin(files.size());
   makeFolders(settings->dataFolder());
+  const int32_t lastNo = settings->lastNo;
   for (const std::string& file : files) {
     if (cancelRequested()) {
       aborted_ = true;
@@ -168,9 +169,9 @@ ShellMessage SnapshotTransfer::importSnapshots(Settings* settings,
     std::string partial = target + ".part";
     SnapshotInfo info;
     info.number = number;
-    bool ok = unpackFile(file, partial, &info, sink.get());
-    if (ok && (fileExists(target) || !replaceFile(partial, target))) {
-      removeFile(partial);
+    bool ok = unpackFile(file, partial, &info, sink.get(), fs_);
+    if (ok && (fileExists(target) || !fs_->renameFile(partial, target))) {
+      fs_->removeFile(partial);
       ok = false;
     }
     if (ok) {
@@ -185,7 +186,17 @@ ShellMessage SnapshotTransfer::importSnapshots(Settings* settings,
       break;
     }
   }
-  settings->save();
+  if (!settings->save("", fs_)) {
+    // Snapshots the saved catalog does not list would be lost to the user.
+    for (int32_t number : imported_) {
+      fs_->removeFile(settings->snapshotPath(number).path);
+      settings->removeAt(size_t(settings->find(number)));
+    }
+    settings->lastNo = lastNo;
+    imported_.clear();
+    problems_.push_back(settings->settingsPath() + ": the catalog cannot be saved");
+    return ShellMessage::error("Import error");
+  }
   if (aborted_) return {};
   if (!problems_.empty()) return ShellMessage::error("Import error");
   return {};

@@ -53,6 +53,9 @@ class SnapshotProperties {
 // for a progress window that polls, and cancellation from that window.
 class SnapshotTransfer {
  public:
+  // Every file is written through fs.
+  explicit SnapshotTransfer(FileSystem* fs = defaultFileSystem()) : fs_(fs) {}
+
   // Writes each snapshot, packed, into folder (a path ending in a separator or not) as
   // "snap%03d.snp", replacing a file of that name. A snapshot whose target is its own file
   // (folder is the data folder) is refused and counts as failed, as does one that cannot be
@@ -63,8 +66,10 @@ class SnapshotTransfer {
   // Unpacks each file, in order, into a new snapshot file with the next number and enters it
   // in the catalog; a file that cannot be read or unpacked uses up no number, and an existing
   // snapshot file is never written over. A cancel stops the file being unpacked (which then
-  // registers nothing) and the loop. Saves the settings whatever happened. Returns "Import
-  // error" (error) when a file failed, nothing otherwise or when cancelled.
+  // registers nothing) and the loop. Saves the settings whatever happened; when they cannot be
+  // saved, the files imported are deleted and dropped from the catalog again, and imported()
+  // is empty. Returns "Import error" (error) when a file or the save failed, nothing otherwise
+  // or when cancelled.
   ShellMessage importSnapshots(Settings* settings, const std::vector<std::string>& files);
 
   // From another thread: ask the running operation to stop after its current chunk.
@@ -87,6 +92,7 @@ class SnapshotTransfer {
   std::shared_ptr<ProgressSink> beginFile();
   void endFile();
 
+  FileSystem* fs_;
   // Guards the four fields below. It is never held while a sink's own lock is taken: callers
   // copy the sink pointer out first.
   mutable std::mutex mu_;

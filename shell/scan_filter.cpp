@@ -103,16 +103,18 @@ std::string filterText(const FilterList lists[kSectionCount]) {
   return out;
 }
 
-bool writeFilterFile(const std::string& fileName, const FilterList lists[kSectionCount]) {
-#ifdef _WIN32
-  FILE* f = openFile(fileName, "wt");
-#else
-  FILE* f = openFile(fileName, "w");
-#endif
-  if (!f) return false;
+bool writeFilterFile(const std::string& fileName, const FilterList lists[kSectionCount],
+                     FileSystem* fs) {
   std::string text = filterText(lists);
-  bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-  return std::fclose(f) == 0 && ok;
+#ifdef _WIN32
+  std::string crlf;
+  for (char c : text) {
+    if (c == '\n') crlf += '\r';
+    crlf += c;
+  }
+  text.swap(crlf);
+#endif
+  return replaceFileContent(fs, fileName, text.data(), text.size());
 }
 
 int initialState(const std::u16string& path, const FilterList& list) {
@@ -351,10 +353,10 @@ FilterList SelectionTree::collect(int section) {
   return outer;
 }
 
-bool SelectionTree::saveFilter(const std::string& fileName) {
+bool SelectionTree::saveFilter(const std::string& fileName, FileSystem* fs) {
   FilterList lists[kSectionCount];
   for (int s = 0; s < kSectionCount; s++) lists[s] = collect(s);
-  return writeFilterFile(fileName, lists);
+  return writeFilterFile(fileName, lists, fs);
 }
 
 }  // namespace keldrun

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "base/file_system.h"
 #include "engine/snapshot.h"
 #include "platform/env.h"
 
@@ -36,8 +37,10 @@ void loadFilter(const std::string& fileName, FilterList lists[kSectionCount]);
 // The file's text for three lists: each header, its items one per line, an empty line. An item
 // whose characters are all below U+0100 is written one byte per character; others in UTF-8.
 std::string filterText(const FilterList lists[kSectionCount]);
-// Writes filterText in text mode. False when the file cannot be written.
-bool writeFilterFile(const std::string& fileName, const FilterList lists[kSectionCount]);
+// Writes filterText as a text file of the platform (CR LF line ends on Windows) through fs, in
+// place of the previous file only once it is whole. False when the file cannot be written.
+bool writeFilterFile(const std::string& fileName, const FilterList lists[kSectionCount],
+                     FileSystem* fs = defaultFileSystem());
 
 // The state a path starts with, given a section's stored list: checked when the list is the
 // single item "*" or holds an item that is the path or contains it; partly checked when an
@@ -124,9 +127,9 @@ class SelectionTree {
   FilterList collect(int section);
   const FilterList& stored(int section) const { return stored_[section]; }
 
-  // Writes the collected lists of the three sections as the scan filter file. False when it
-  // cannot be written.
-  bool saveFilter(const std::string& fileName);
+  // Writes the collected lists of the three sections as the scan filter file through fs. False
+  // when it cannot be written.
+  bool saveFilter(const std::string& fileName, FileSystem* fs = defaultFileSystem());
 
  private:
   int add(int parent, const std::u16string& text, int data, int state);

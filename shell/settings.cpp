@@ -188,7 +188,7 @@ void Settings::addCatalogRecord(const SnapshotInfo& info) {
   catalog_.push_back(info);
 }
 
-bool Settings::save(const std::string& folder) {
+bool Settings::save(const std::string& folder, FileSystem* fs) {
   std::string body;
   appendSettingsRecord(&body, text(kTextKeyWritten), snapshotDateNow());
   std::string numbers;
@@ -205,18 +205,7 @@ bool Settings::save(const std::string& folder) {
   std::vector<uint8_t> file = encodeSettingsFile(body, seed);
   if (file.empty()) return false;
 
-  std::string path = settingsPath(folder);
-  std::string temp = path + ".new";
-  FILE* f = openFile(temp, "wb");
-  if (!f) return false;
-  bool ok = std::fwrite(file.data(), 1, file.size(), f) == file.size();
-  ok = std::fflush(f) == 0 && ok;
-  ok = std::fclose(f) == 0 && ok;
-  if (!ok || !replaceFile(temp, path)) {
-    removeFile(temp);
-    return false;
-  }
-  return true;
+  return replaceFileContent(fs, settingsPath(folder), file.data(), file.size());
 }
 
 int Settings::find(int32_t number) const {
@@ -366,11 +355,11 @@ bool adoptOlderSnapshot(const std::string& path, SnapshotInfo* record) {
 
   // The older formats did not store filter lists: a section with a root was scanned whole.
   // Writing the lists keeps that meaning once the file carries the current tag.
-  FILE* raw = openFile(path, "r+b");
+  FileSystem* fs = defaultFileSystem();
+  std::unique_ptr<WritableFile> raw = fs->openWritable(path, WriteMode::kUpdate);
   if (!raw) return false;
-  uint64_t end = 0;
-  bool ok = seekFileEnd(raw) && tellFile(raw, &end) && end < 0xFFFFFC00u;
-  uint32_t pos = uint32_t(end);
+  bool ok = raw->size() < 0xFFFFFC00u;
+  uint32_t pos = uint32_t(raw->size());
   SnapshotInfo info;
   info.number = record->number;
   info.name = record->name;
@@ -379,7 +368,7 @@ bool adoptOlderSnapshot(const std::string& path, SnapshotInfo* record) {
   for (int s = 0; s < 2 && ok; s++) {
     if (roots[s] == 0) continue;
     const uint8_t item[5] = {1, 0, 0, 0, '*'};
-    ok = std::fwrite(item, 1, sizeof item, raw) == sizeof item;
+    ok = raw->append(item, sizeof item);
     info.sectionOffset[s] = roots[s];
     info.sectionState[s] = SectionState::Full;
     info.filterList[s] = {u"*"};
@@ -388,7 +377,7 @@ bool adoptOlderSnapshot(const std::string& path, SnapshotInfo* record) {
     info.listsSize += sizeof item;
     pos += sizeof item;
   }
-  ok = std::fclose(raw) == 0 && ok;
+  ok = raw->close() && ok;
   if (!ok) return false;
 
   if (!file.open(path, &scratch)) return false;
@@ -396,7 +385,7 @@ bool adoptOlderSnapshot(const std::string& path, SnapshotInfo* record) {
   file.close();
   if (infoOffset == 0) return false;
 
-  raw = openFile(path, "r+b");
+  raw = fs->openWritable(path, WriteMode::kUpdate);
   if (!raw) return false;
   uint8_t header[20];
   std::memcpy(header, "s1.5", 4);
@@ -404,8 +393,8 @@ bool adoptOlderSnapshot(const std::string& path, SnapshotInfo* record) {
   putU32(header + 8, roots[1]);
   putU32(header + 12, 0);
   putU32(header + 16, infoOffset);
-  ok = seekFile(raw, 0) && std::fwrite(header, 1, sizeof header, raw) == sizeof header;
-  ok = std::fclose(raw) == 0 && ok;
+  ok = raw->writeAt(0, header, sizeof header);
+  ok = raw->close() && ok;
   if (!ok) return false;
   info.tag = "s1.5";
   info.infoOffset = infoOffset;

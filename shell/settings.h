@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "base/file_system.h"
 #include "engine/snapshot.h"
 
 namespace keldrun {
@@ -113,8 +114,8 @@ class Settings {
   bool loadBytes(const uint8_t* data, size_t size);
   // Writes folder + "Keldrun.cfg" (the program folder when folder is empty) through a temporary
   // file that then replaces it, so that a failed write leaves the previous file whole. False
-  // when the file cannot be written.
-  bool save(const std::string& folder = "");
+  // when the file cannot be written. Writes through fs.
+  bool save(const std::string& folder = "", FileSystem* fs = defaultFileSystem());
 
   // The catalog: snapshots in the order they were added.
   size_t count() const { return catalog_.size(); }

@@ -13,8 +13,8 @@ std::string scanFilterPath(const Settings& settings) { return settings.folder() 
 
 std::string logPath(const Settings& settings) { return settings.folder() + kLogFileName; }
 
-TakeSnapshot::TakeSnapshot(Settings* settings, Env* env)
-    : settings_(settings), source_(env ? env : defaultEnv()), scan_(env) {
+TakeSnapshot::TakeSnapshot(Settings* settings, Env* env, FileSystem* fs)
+    : settings_(settings), fs_(fs), source_(env ? env : defaultEnv()), scan_(env, fs) {
   group = settings_->fullScan == 0 ? kSelectedItems : kFullScan;
   settings_->ensureLoaded();
   char buf[64];
@@ -47,7 +47,7 @@ ShellMessage TakeSnapshot::start(const FilterList* lists) {
   if (chosen[0].empty() && chosen[1].empty() && chosen[2].empty())
     return ShellMessage::warning("Select at least one item");
   ownLists_ = lists != nullptr;
-  if (!ownLists_ && group == kSelectedItems) tree_->saveFilter(scanFilterPath(*settings_));
+  if (!ownLists_ && group == kSelectedItems) tree_->saveFilter(scanFilterPath(*settings_), fs_);
 
   number_ = settings_->nextNumber();
   std::string path = settings_->snapshotPath(number_).path;
@@ -80,11 +80,22 @@ ShellMessage TakeSnapshot::finish() {
     progress_.clear();
     return ShellMessage::error(scan_.error());
   }
-  progress_ = text(kTextDone);
-  appendLog(scan_.completionText(), logPath(*settings_));
+  // A snapshot the saved catalog does not list would be lost to the user: it is kept only
+  // when the catalog is saved with it.
+  const int32_t fullScan = settings_->fullScan, lastNo = settings_->lastNo;
   settings_->fullScan = group == kFullScan ? 1 : 0;
   settings_->addSnapshot(info_);
-  settings_->save();
+  if (!settings_->save("", fs_)) {
+    settings_->removeAt(size_t(settings_->find(info_.number)));
+    settings_->fullScan = fullScan;
+    settings_->lastNo = lastNo;
+    fs_->removeFile(scan_.path());
+    state_ = State::Stopped;
+    progress_.clear();
+    return ShellMessage::error("Cannot save the catalog (" + settings_->settingsPath() + ")");
+  }
+  progress_ = text(kTextDone);
+  appendLog(scan_.completionText(), logPath(*settings_));
   state_ = State::Finished;
   return ShellMessage::information(scan_.completionText());
 }

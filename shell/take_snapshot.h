@@ -27,8 +27,9 @@ class TakeSnapshot {
 
   // Set-up: loads the settings if need be, offers the name "Snapshot #N" for the next number,
   // takes the scan choice from fullScan and builds the selection tree from the scan filter file
-  // over the registry and drives of env (null: defaultEnv()).
-  TakeSnapshot(Settings* settings, Env* env = nullptr);
+  // over the registry and drives of env (null: defaultEnv()). The snapshot file, the scan filter
+  // file and the settings file are written through fs.
+  TakeSnapshot(Settings* settings, Env* env = nullptr, FileSystem* fs = defaultFileSystem());
   TakeSnapshot(const TakeSnapshot&) = delete;
   TakeSnapshot& operator=(const TakeSnapshot&) = delete;
 
@@ -53,7 +54,8 @@ class TakeSnapshot {
   ShellMessage start(const FilterList* lists = nullptr);
   // The timer: while scans run, refreshes the progress text; once they have all ended,
   // finishes. Returns what finishing has to show (the completion text, or an error when the
-  // snapshot could not be written); none otherwise.
+  // snapshot or the catalog could not be written: then the snapshot file is deleted and the
+  // catalog in memory is as before); none otherwise.
   ShellMessage tick();
   // Stop: ends every scan thread, deletes the snapshot file; nothing is added to the catalog.
   void stop();
@@ -71,6 +73,7 @@ class TakeSnapshot {
   ShellMessage finish();
 
   Settings* settings_;
+  FileSystem* fs_;
   EnvSelectionSource source_;
   std::unique_ptr<SelectionTree> tree_;
   SnapshotScan scan_;

@@ -302,7 +302,7 @@ TEST_F(RegExportTest, NamesTheSyntaxCannotCarryAreLeftOutAndNamed) {
     ASSERT_TRUE(context.openFiles(compare ? a : b, compare ? b : "", compare ? kModeCompare : kModeView, true));
     std::string message;
     std::vector<std::u16string> leftOut;
-    ASSERT_TRUE(exportKey(&context, mode, u"HKEY_CURRENT_USER", dir_ / file, &message, 0, &leftOut))
+    ASSERT_TRUE(exportKey(&context, mode, u"HKEY_CURRENT_USER", dir_ / file, &message, &leftOut))
         << message;
     std::vector<std::u16string> keys, values;
     for (const std::u16string& name : leftOut) (name.back() == u']' ? keys : values).push_back(name);
@@ -345,7 +345,7 @@ TEST_F(RegExportTest, RootNamedLikeADeletionIsLeftOut) {
   ASSERT_TRUE(context.openFiles(file, "", kModeView, true));
   std::string message;
   std::vector<std::u16string> leftOut;
-  ASSERT_TRUE(exportKey(&context, kRegExportContent, u"-HKEY_CURRENT_USER", reg, &message, 0, &leftOut))
+  ASSERT_TRUE(exportKey(&context, kRegExportContent, u"-HKEY_CURRENT_USER", reg, &message, &leftOut))
       << message;
   EXPECT_EQ(leftOut, std::vector<std::u16string>{u"[-HKEY_CURRENT_USER]"});
   std::string text = readUtf16(reg);
@@ -359,10 +359,6 @@ TEST_F(RegExportTest, FailuresAreNotReportedAsExported) {
   std::string message;
   EXPECT_FALSE(exportKey(&c, kRegExportContent, kKeyPath, dir_ / "no/such/x.reg", &message));
   EXPECT_EQ(message, "Cannot create file [" + dir_ / "no/such/x.reg" + "]");
-  EXPECT_FALSE(exportKey(&c, kRegExportContent, kKeyPath, dir_ / "x.reg", &message, 1));
-  if (std::filesystem::exists("/dev/full")) {
-    EXPECT_FALSE(exportKey(&c, kRegExportContent, kKeyPath, "/dev/full", &message));
-  }
   EXPECT_FALSE(exportKey(&c, kRegExportContent, u"HKEY_LOCAL_MACHINE\\Software\\Nothing", dir_ / "y.reg",
                          &message));
   EXPECT_FALSE(exportKey(&c, kRegExportChange, kKeyPath, dir_ / "z.reg", &message))

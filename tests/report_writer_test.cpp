@@ -186,32 +186,6 @@ TEST(ReportWriterTest, OpenFailsWhenTheFileCannotBeCreated) {
   EXPECT_EQ(dir.names(), std::vector<std::string>{});
 }
 
-TEST(ReportWriterTest, WriteFailuresAreReported) {
-  TempFolder dir;
-  for (uint64_t failAt : {1u, 2u, 3u}) {
-    ReportWriter w;
-    w.failWritesFrom(failAt);
-    ASSERT_TRUE(w.open(dir / "r.htm", 10000));
-    begin(&w, kSectionRegistry);
-    for (int i = 0; i < 30000; i++) heading(&w, std::string(40, 'x'));
-    EXPECT_FALSE(w.finish()) << failAt;
-  }
-  ReportWriter ok;
-  ASSERT_TRUE(ok.open(dir / "r.htm", 10000));
-  begin(&ok, kSectionRegistry);
-  for (int i = 0; i < 30000; i++) heading(&ok, std::string(40, 'x'));
-  EXPECT_TRUE(ok.finish());
-}
-
-TEST(ReportWriterTest, FullDiskIsReported) {
-  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-  ReportWriter w;
-  ASSERT_TRUE(w.open("/dev/full", 0));
-  begin(&w, kSectionRegistry);
-  heading(&w, "x");
-  EXPECT_FALSE(w.finish());
-}
-
 TEST(ReportWriterTest, UnfinishedReportIsClosedByTheDestructor) {
   TempFolder dir;
   {
@@ -394,12 +368,6 @@ TEST_F(ReportGenerationTest, FailedReportIsNotDone) {
   std::string message;
   EXPECT_FALSE(generateDifferencesReport(&context_, options, dir_ / "no/such/d.htm", &w, &message));
   EXPECT_EQ(message, "Cannot export to file [" + dir_ / "no/such/d.htm" + "]");
-  if (std::filesystem::exists("/dev/full")) {
-    ReportWriter full;
-    message.clear();
-    EXPECT_FALSE(generateDifferencesReport(&context_, options, "/dev/full", &full, &message));
-    EXPECT_EQ(message, "Cannot export to file [/dev/full]");
-  }
 }
 
 TEST(SnapshotSummaryTest, ListsAndEscapesTheScannedRoots) {

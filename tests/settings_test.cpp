@@ -401,25 +401,21 @@ TEST_F(SettingsDamage, FillerChangesAreHarmless) {
   EXPECT_EQ(s.count(), 1u);
 }
 
-TEST_F(SettingsDamage, FailedSaveLeavesThePreviousFileWhole) {
-  // The temporary file cannot be created: a folder stands in its place.
-  std::filesystem::create_directory(dir / "Keldrun.cfg.new");
+TEST_F(SettingsDamage, SaveReplacesTheFileWholeOrNotAtAll) {
+  // A folder in the file's place cannot be replaced.
+  std::filesystem::rename(dir / "Keldrun.cfg", dir / "saved");
+  std::filesystem::create_directory(dir / "Keldrun.cfg");
   Settings s(dir.str());
-  s.ensureLoaded();
-  s.viewMode = 0;
   EXPECT_FALSE(s.save());
-  EXPECT_EQ(readBytes(dir / "Keldrun.cfg"), good);
-  std::filesystem::remove(dir / "Keldrun.cfg.new");
+  EXPECT_EQ(dir.names(), (std::vector<std::string>{"Keldrun.cfg", "data", "saved"}));
+  std::filesystem::remove(dir / "Keldrun.cfg");
+  std::filesystem::rename(dir / "saved", dir / "Keldrun.cfg");
 
   Settings nowhere(dir / "no/such/folder");
   EXPECT_FALSE(nowhere.save());
-}
 
-TEST_F(SettingsDamage, SaveLeavesNoTemporaryFile) {
-  Settings s(dir.str());
-  s.ensureLoaded();
   ASSERT_TRUE(s.save());
-  EXPECT_FALSE(fileExists(dir / "Keldrun.cfg.new"));
+  EXPECT_EQ(dir.names(), (std::vector<std::string>{"Keldrun.cfg", "data"})) << "no temporary file left";
 }
 
 TEST(SettingsFolders, ReportTempFolderCreatedAndCleared) {

@@ -13,12 +13,14 @@
 
 #include "engine/snapshot.h"
 #include "engine/snapshot_format.h"
+#include "tests/fault_file_system.h"
 #include "tests/test_support.h"
 
 namespace keldrun {
 namespace {
 
 namespace fs = std::filesystem;
+using testing_support::FaultFileSystem;
 using testing_support::readBytes;
 using testing_support::readTreeEntries;
 using testing_support::writeBytes;
@@ -595,67 +597,71 @@ TEST(SnapshotInfoTest, FillNewAndReset) {
 // ---------------------------------------------------------------------------------------------
 // Injected write faults: a snapshot whose writing failed anywhere is never reported finished.
 
-void writeSample(SnapshotFile* file, SnapshotInfo* info) {
+// Writes a sample snapshot through fs; true when finish and close succeed.
+bool writeSample(FileSystem* fs, const std::string& path) {
+  SnapshotFile file(fs);
+  if (!file.create(path)) return false;
   std::mt19937 rng(7);
   Node tree = randomTree(&rng, 3);
-  Written w = writeTree(file, tree);
-  file->addRoot(kSectionFiles, u"c:", w.childHash, w.contentHash, w.childTable, w.contentTable);
+  Written w = writeTree(&file, tree);
+  file.addRoot(kSectionFiles, u"c:", w.childHash, w.contentHash, w.childTable, w.contentTable);
   FilterList lists[kSectionCount] = {{}, {u"*"}, {}};
-  info->fillNew("faults", 1, lists);
-}
-
-TEST_F(SnapshotFileTest, FailedNthWriteFailsFinish) {
-  uint64_t total = 0;
-  // Find the count by failing ever later writes until finish succeeds.
-  for (uint64_t n = 1;; n++) {
-    SnapshotFile file;
-    file.failWritesFrom(n);
-    ASSERT_TRUE(file.create(path("f.snp")));
-    SnapshotInfo info;
-    writeSample(&file, &info);
-    bool ok = file.finish(&info);
-    file.close();
-    if (ok) {
-      total = n - 1;
-      SnapshotInfo back;
-      EXPECT_TRUE(file.open(path("f.snp"), &back));
-      EXPECT_GT(walkAllSections(&file, back), 0u);
-      break;
-    }
-    ASSERT_LT(n, 10000u);
-  }
-  EXPECT_GT(total, 20u) << "every table, list, record and header write must count";
-}
-
-TEST_F(SnapshotFileTest, FullDiskFailsFinish) {
-  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-  SnapshotFile file;
-  ASSERT_TRUE(file.create("/dev/full"));
   SnapshotInfo info;
-  writeSample(&file, &info);
-  EXPECT_FALSE(file.finish(&info));
+  info.fillNew("faults", 1, lists);
+  bool ok = file.finish(&info);
+  return file.close() && ok;
+}
+
+TEST_F(SnapshotFileTest, EveryFailedWriteFailsFinish) {
+  uint64_t writes = testing_support::failEachWriteInTurn(
+      [&](FileSystem* fs) { return writeSample(fs, path("f.snp")); }, [](uint64_t) {});
+  EXPECT_GT(writes, 20u) << "every table, list, record and header write must count";
+  SnapshotFile file;
+  SnapshotInfo back;
+  ASSERT_TRUE(file.open(path("f.snp"), &back));
+  EXPECT_GT(walkAllSections(&file, back), 0u);
+}
+
+TEST_F(SnapshotFileTest, FullDiskAtAnyByteFailsFinish) {
+  testing_support::fillDiskInTurn([&](FileSystem* fs) { return writeSample(fs, path("f.snp")); },
+                                  [](uint64_t) {});
+}
+
+// Appends length bytes in blocks of at most 64 MiB: the write position moves, nothing is stored.
+void appendBytes(SnapshotFile* file, uint64_t length) {
+  static const std::vector<uint8_t> block(64 << 20);
+  while (length > 0) {
+    size_t n = size_t(std::min<uint64_t>(length, block.size()));
+    ASSERT_NE(file->appendBlock(block.data(), n), 0u);
+    length -= n;
+  }
 }
 
 TEST_F(SnapshotFileTest, PositionPastFourGiBFailsFinish) {
-  SnapshotFile file;
-  ASSERT_TRUE(file.create(path("big.snp")));
-  uint8_t bytes[100] = {1};
-  EXPECT_EQ(file.appendTable(bytes, 100), kHeaderSize);
-  file.skipWritePositionForTest(0xFFFFFFFFull - 200);
-  EXPECT_EQ(file.appendTable(bytes, 100), 0u);
-  EXPECT_EQ(file.appendTable(bytes, 1), 0u) << "nothing more is written after a failure";
+  FaultFileSystem counting;
+  counting.setDiscard(true);
+  SnapshotFile file(&counting);
   SnapshotInfo info;
   FilterList lists[kSectionCount];
   info.fillNew("big", 1, lists);
+  uint8_t bytes[100] = {1};
+
+  ASSERT_TRUE(file.create(path("big.snp")));
+  EXPECT_EQ(file.appendTable(bytes, 100), kHeaderSize);
+  appendBytes(&file, 0xFFFFFFFFull - 50 - (kHeaderSize + 104));
+  EXPECT_EQ(file.appendTable(bytes, 100), 0u);
+  EXPECT_EQ(file.appendTable(bytes, 1), 0u) << "nothing more is written after a failure";
   EXPECT_FALSE(file.finish(&info));
 
   // The tail alone may also be what crosses the limit.
   ASSERT_TRUE(file.create(path("big2.snp")));
-  file.skipWritePositionForTest(0xFFFFFFFFull - kHeaderSize - kInfoSize + 1);
+  appendBytes(&file, 0xFFFFFFFFull - kInfoSize + 1 - kHeaderSize);
   EXPECT_FALSE(file.finish(&info));
   ASSERT_TRUE(file.create(path("big3.snp")));
-  file.skipWritePositionForTest(0xFFFFFFFFull - kHeaderSize - kInfoSize);
+  appendBytes(&file, 0xFFFFFFFFull - kInfoSize - kHeaderSize);
   EXPECT_TRUE(file.finish(&info)) << "a record ending exactly at 4 GiB - 1 still fits";
+  EXPECT_EQ(info.size, 0xFFFFFFFFu);
+  EXPECT_FALSE(std::filesystem::exists(path("big3.snp"))) << "the discarding seam stores nothing";
 }
 
 TEST_F(SnapshotFileTest, CreateFailsWithoutFolder) {

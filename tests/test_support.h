@@ -51,9 +51,12 @@ class TempFolder {
   std::string str() const { return withSeparator(path_.string()); }
   std::string operator/(const std::string& name) const { return str() + name; }
   // The names of what the folder holds, sorted.
-  std::vector<std::string> names() const {
+  std::vector<std::string> names() const { return namesIn(path_.string()); }
+  // The same for any folder; empty when it cannot be listed.
+  static std::vector<std::string> namesIn(const std::string& folder) {
     std::vector<std::string> out;
-    for (const auto& e : std::filesystem::directory_iterator(path_)) out.push_back(e.path().filename().string());
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(folder, ec)) out.push_back(e.path().filename().string());
     std::sort(out.begin(), out.end());
     return out;
   }

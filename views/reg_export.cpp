@@ -206,8 +206,8 @@ bool RegKeyWriter::visit(const std::u16string& path, const std::u16string& name,
 }
 
 bool exportKey(ComparisonContext* context, int mode, const std::u16string& keyPath,
-               const std::string& file, std::string* message, uint64_t failWritesFrom,
-               std::vector<std::u16string>* leftOut) {
+               const std::string& file, std::string* message,
+               std::vector<std::u16string>* leftOut, FileSystem* fs) {
   bool compare = context->mode() == kModeCompare;
   if (mode != kRegExportContent && !compare) {
     *message = "Two snapshots are needed for RESTORE and CHANGE";
@@ -218,12 +218,13 @@ bool exportKey(ComparisonContext* context, int mode, const std::u16string& keyPa
     *message = "Key not found in the snapshot";
     return false;
   }
-  TextOutput out;
-  out.failWritesFrom(failWritesFrom);
-  if (!out.create(file)) {
+  ReplacingFile target(fs);
+  if (!target.create(file)) {
     *message = "Cannot create file [" + file + "]";
     return false;
   }
+  TextOutput out;
+  out.open(target.file());
   RegKeyWriter writer(context, mode, &out);
   writer.writeHead(key.path);
   const TreeEntry* a = key.inA ? &key.a : nullptr;
@@ -233,7 +234,7 @@ bool exportKey(ComparisonContext* context, int mode, const std::u16string& keyPa
     context->walkSubtree(key.path, a ? a->childTable : 0, b ? b->childTable : 0, &writer);
   }
   if (leftOut) *leftOut = writer.leftOut();
-  if (!out.close()) {
+  if (!out.close() || !target.commit()) {
     *message = "Cannot write file [" + file + "]";
     return false;
   }

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "base/file_system.h"
 #include "base/text_output.h"
 #include "engine/compare.h"
 #include "engine/value_entry.h"
@@ -80,10 +81,12 @@ bool locateRegistryKey(ComparisonContext* context, const std::u16string& path, L
 // written and closed: then the caller shows "Key exported". False with *message when the key
 // is not in the snapshots, the file cannot be created, or a write failed. Keys and values whose
 // names the .reg syntax cannot carry are left out and listed in *leftOut (if not null; see
-// RegKeyWriter::leftOut), and the rest is written.
+// RegKeyWriter::leftOut), and the rest is written. A failed export leaves an earlier file of
+// that name as it was. The file is written through fs.
 bool exportKey(ComparisonContext* context, int mode, const std::u16string& keyPath,
-               const std::string& file, std::string* message, uint64_t failWritesFrom = 0,
-               std::vector<std::u16string>* leftOut = nullptr);
+               const std::string& file, std::string* message,
+               std::vector<std::u16string>* leftOut = nullptr,
+               FileSystem* fs = defaultFileSystem());
 
 }  // namespace keldrun
 
