@@ -29,6 +29,28 @@ volatile std::sig_atomic_t interrupted = 0;
 
 extern "C" void onInterrupt(int) { interrupted = 1; }
 
+// While a snapshot is taken, Ctrl-C, SIGTERM and SIGHUP stop the scan, which deletes the
+// partial file, instead of ending the process with the file half written.
+class StopSignals {
+ public:
+  StopSignals() {
+    interrupted = 0;
+    for (size_t i = 0; i < kCount; i++) previous_[i] = std::signal(kSignals[i], onInterrupt);
+  }
+  ~StopSignals() {
+    for (size_t i = 0; i < kCount; i++) std::signal(kSignals[i], previous_[i]);
+  }
+
+ private:
+#ifdef SIGHUP
+  static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+#else
+  static constexpr int kSignals[] = {SIGINT, SIGTERM};
+#endif
+  static constexpr size_t kCount = sizeof kSignals / sizeof kSignals[0];
+  void (*previous_[kCount])(int);
+};
+
 // The Windows form of a --files argument, or an error message.
 bool folderItem(const std::string& arg, std::u16string* item, std::string* error) {
 #ifdef _WIN32
@@ -155,29 +177,25 @@ int runSnapshot(CommandContext& ctx) {
     // A full scan: every section the engine can record.
     for (int s = 0; s < kSectionCount; s++) lists[s] = {u"*"};
   }
-  interrupted = 0;
-  void (*previous)(int) = std::signal(SIGINT, onInterrupt);
+  // Held until the snapshot is finished and in the catalog: a signal that comes after the scan
+  // lets the last writes complete.
+  StopSignals signals;
   ShellMessage m = take.start(useFilter ? nullptr : lists);
-  if (!m.empty()) {
-    std::signal(SIGINT, previous);
-    return fail(m.text);
-  }
+  if (!m.empty()) return fail(m.text);
   ProgressDisplay display(ctx.stderrIsTerminal);
-  // Progress from the start, then four times a second; Ctrl-C is noticed within 50 ms.
+  // Progress from the start, then four times a second; a stop signal is noticed within 50 ms.
   for (int ticks = 0; take.state() == TakeSnapshot::State::Scanning && !take.scan().complete();
        ticks++) {
     if (interrupted) {
       display.clear();
       std::string path = take.path();
       take.stop();
-      std::signal(SIGINT, previous);
       return fail("snapshot stopped; " + path + " deleted");
     }
     if (ticks % 5 == 0) display.show(take.scan().progressText());
     sleepMilliseconds(50);
   }
   display.clear();
-  std::signal(SIGINT, previous);
   m = take.tick();
   if (take.state() != TakeSnapshot::State::Finished) return fail(m.text);
   std::printf("%s\n%s\n", take.completionText().c_str(), take.path().c_str());

@@ -18,5 +18,11 @@ extern "C" int wmain(int argc, wchar_t** wargv) {
   return keldrun::runMain(argc, argv.data());
 }
 #else
-int main(int argc, char** argv) { return keldrun::runMain(argc, argv); }
+#include <csignal>
+int main(int argc, char** argv) {
+  // A file size limit (ulimit -f) then fails the write that passes it, like a full disk, so
+  // that the command removes what it made and says so, instead of dying halfway.
+  std::signal(SIGXFSZ, SIG_IGN);
+  return keldrun::runMain(argc, argv);
+}
 #endif
