@@ -396,10 +396,12 @@ TEST(ProgramGui, ADamagedSettingsFileIsReportedAndKeptAside) {
 TEST(ProgramGui, SettingsThatCannotBeWrittenAreReported) {
   REQUIRE_PROGRAM();
   std::wstring folder = copyWorkspace(L"KeldrunStuck");
-  // A folder where the settings file's new copy would go: every save fails.
-  ASSERT_TRUE(CreateDirectoryW((folder + L"Keldrun.cfg.new").c_str(), nullptr));
   Program p;
   ASSERT_TRUE(p.start(folder + L"Keldrun.exe"));
+  // Once the program has read its settings, a folder takes the file's place: a folder is never
+  // replaced, so every save fails.
+  ASSERT_TRUE(MoveFileW((folder + L"Keldrun.cfg").c_str(), (folder + L"Keldrun.cfg.kept").c_str()));
+  ASSERT_TRUE(CreateDirectoryW((folder + L"Keldrun.cfg").c_str(), nullptr));
   p.select({1});
   p.click(IDC_DELETE_SNAPSHOTS);
   EXPECT_EQ(p.answer(20003), "Delete selected snapshots?");

@@ -182,8 +182,8 @@ TEST(SettingsAtStartUp, ADamagedSettingsFileIsKeptAsideBeforeAnythingWritesOverI
 TEST(SettingsAtStartUp, ASaveThatFailsIsReportedWithTheFile) {
   TempFolder dir;
   Settings settings(dir.str());
-  // A folder where the new settings file would be written makes the save fail.
-  std::filesystem::create_directories(dir / "Keldrun.cfg.new");
+  // A folder in the settings file's place cannot be replaced: the save fails.
+  std::filesystem::create_directories(dir / "Keldrun.cfg");
   EXPECT_FALSE(settings.save());
   ShellMessage m = cannotSaveSettings(settings);
   EXPECT_EQ(m.kind, MessageKind::Error);
