@@ -204,8 +204,9 @@ class StoppedSnapshotTest : public AbnormalEndTest {
   // Starts a snapshot of the large tree, sends sig once its file exists, and returns the wait
   // status.
   int snapshotStoppedBy(int sig) {
-    std::vector<std::string> args = {binary.string(), "--wine-prefix", noWinePrefix(), "--home", home,
-                                     "snapshot", "--name", "stopped", "--files", large->str()};
+    std::vector<std::string> args = {"/usr/bin/env", "-u", "WINEPREFIX", "HOME=" + noWineHome(),
+                                     binary.string(), "--home", home, "snapshot", "--name", "stopped",
+                                     "--files", large->str()};
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -260,8 +261,8 @@ TEST_F(StoppedSnapshotTest, TermAndHangUpDeleteThePartialFile) {
 
 TEST_F(StoppedSnapshotTest, FileSizeLimitFailsTheSnapshotCleanly) {
   // 64 blocks are room for the catalog, not for the snapshot of 30,000 files.
-  std::string cmd = "ulimit -f 64 && exec " + shellWord(binary.string()) + " --wine-prefix " +
-                    shellWord(noWinePrefix()) + " --home " + shellWord(home) + " snapshot --files " +
+  std::string cmd = "ulimit -f 64 && exec env -u WINEPREFIX HOME=" + shellWord(noWineHome()) + " " +
+                    shellWord(binary.string()) + " --home " + shellWord(home) + " snapshot --files " +
                     shellWord(large->str()) + " 2>" + shellWord(scratch / "err.txt");
   int status = std::system(cmd.c_str());
   std::string err = readText(scratch / "err.txt");
