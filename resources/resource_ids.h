@@ -44,4 +44,13 @@
 #define IDC_PROPERTIES_DATE 1007
 #define IDC_PROPERTIES_SUMMARY 1030
 
+/* Take-snapshot dialog (Start is 1, Cancel is 2), its selection tree page, and the progress
+   dialog of import and export (Cancel is 2) */
+#define IDC_SELECTION_TREE 1000
+#define IDC_SNAPSHOT_NAME 1005
+#define IDC_PROGRESS_TEXT 1008
+#define IDC_PROGRESS_BAR 1024
+#define IDC_FULL_SCAN 1026
+#define IDC_SELECTED_ITEMS 1027
+
 #endif /* KELDRUN_RESOURCES_RESOURCE_IDS_H_ */

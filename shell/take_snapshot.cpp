@@ -15,8 +15,10 @@ std::string logPath(const Settings& settings) { return settings.folder() + kLogF
 
 TakeSnapshot::TakeSnapshot(Settings* settings, Env* env, FileSystem* fs)
     : settings_(settings), fs_(fs), source_(env ? env : defaultEnv()), scan_(env, fs) {
-  group = settings_->fullScan == 0 ? kSelectedItems : kFullScan;
+  // The stored choice is read only once the settings file has been, or a first dialog would
+  // show the default instead of what the user chose last time.
   settings_->ensureLoaded();
+  group = settings_->fullScan == 0 ? kSelectedItems : kFullScan;
   char buf[64];
   std::snprintf(buf, sizeof buf, text(kTextDefaultSnapshotName), int(settings_->nextNumber()));
   name = buf;

@@ -67,6 +67,17 @@ TEST_F(TakeSnapshotTest, SetUpOffersTheNextNumberAndTheStoredChoice) {
   for (int s = 0; s < kSectionCount; s++) EXPECT_EQ(lists[s], FilterList{u"*"}) << s;
 }
 
+TEST_F(TakeSnapshotTest, TheStoredChoiceIsReadFromTheSettingsFileBeforeItIsUsed) {
+  {
+    Settings earlier(home.str());
+    earlier.fullScan = 0;
+    ASSERT_TRUE(earlier.save());
+  }
+  TakeSnapshot t(&settings, env.get());  // settings not yet loaded
+  EXPECT_EQ(t.group, TakeSnapshot::kSelectedItems);
+  EXPECT_TRUE(t.treeEnabled());
+}
+
 TEST_F(TakeSnapshotTest, SelectedItemsScanFinishesIntoTheCatalog) {
   selectTree();
   settings.fullScan = 0;

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Runs the window tests of the toolkit (controls, message box, browser fallback, gallery) under
-# Wine with a virtual X display, in a fresh prefix.
+# Runs the window tests of the toolkit (controls, message box, browser fallback, gallery) and of
+# the take-snapshot and progress dialogs under Wine with a virtual X display, in a fresh prefix.
 #   tests/wine/gui_check.sh [--shots DIR]
 # With --shots the tests save their screenshots into DIR as PNG files (docs/gallery holds the
 # committed set). Needs keldrun_tests.exe in $KELDRUN_WIN_BUILD (default build/win64).
@@ -29,6 +29,7 @@ make_prefix "$prefix"
 
 filter='DialogGui.*:ButtonGui.*:TreeGui.*:ListGui.*:TabStripGui.*:SplitterGui.*:AnchorLayoutGui.*'
 filter+=':PopupMenuGui.*:MessageBoxGui.*:BrowserGui.*:Gallery.*'
+filter+=':TakeSnapshotGui.*:TransferGui.*'
 
 winshots=
 if [ -n "$shots" ]; then
