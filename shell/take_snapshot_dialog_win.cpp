@@ -76,6 +76,15 @@ class SelectionPage : public CXDialogBase {
     if (header->code == TVN_ITEMEXPANDINGW || header->code == TVN_ITEMEXPANDINGA) {
       auto* n = reinterpret_cast<NMTREEVIEWW*>(header);
       if (n->action & TVE_EXPAND) fill(n->itemNew.hItem);
+    } else if (header->code == TVN_KEYDOWN) {
+      // The space bar works the selected item's check box, as a click on it does.
+      auto* k = reinterpret_cast<NMTVKEYDOWN*>(header);
+      HTREEITEM selected = tree_.selection();
+      if (k->wVKey == VK_SPACE && selected) {
+        clicked(selected);
+        *handled = true;
+        return 1;  // no incremental search on the space
+      }
     }
     return 0;
   }

@@ -114,7 +114,9 @@ bool browseForFolder(const std::u16string& title, HWND owner, std::string* folde
   BROWSEINFOW info = {};
   info.hwndOwner = owner;
   info.lpszTitle = wide(title);
-  info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_RETURNFSANCESTORS | BIF_VALIDATE;
+  // The edit box lets a folder be typed, which the validation then checks.
+  info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_RETURNFSANCESTORS | BIF_VALIDATE | BIF_EDITBOX |
+                 BIF_NEWDIALOGSTYLE;
   PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&info);
   if (!chosen) return false;
   wchar_t path[MAX_PATH] = {};

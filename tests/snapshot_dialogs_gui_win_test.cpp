@@ -91,23 +91,23 @@ class Script {
   bool busy_ = false;
 };
 
+struct CaptionSearch {
+  std::u16string caption;
+  HWND found = nullptr;
+};
+
+// Enumeration calls back with the stdcall convention, which a lambda cannot have on 32-bit x86.
+BOOL CALLBACK matchCaption(HWND w, LPARAM p) {
+  auto* f = reinterpret_cast<CaptionSearch*>(p);
+  if (!IsWindowVisible(w) || windowText(w) != f->caption) return TRUE;
+  f->found = w;
+  return FALSE;
+}
+
 // The visible top-level window of this thread with this caption.
 HWND threadWindow(const std::u16string& caption) {
-  struct Find {
-    std::u16string caption;
-    HWND found = nullptr;
-  } find{caption};
-  EnumThreadWindows(
-      GetCurrentThreadId(),
-      [](HWND w, LPARAM p) -> BOOL {
-        auto* f = reinterpret_cast<Find*>(p);
-        if (IsWindowVisible(w) && windowText(w) == f->caption) {
-          f->found = w;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&find));
+  CaptionSearch find{caption};
+  EnumThreadWindows(GetCurrentThreadId(), matchCaption, reinterpret_cast<LPARAM>(&find));
   return find.found;
 }
 
