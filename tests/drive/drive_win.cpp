@@ -4,8 +4,8 @@
 //   keldrun_drive.exe COMMAND ARGS [; COMMAND ARGS]...
 //
 // Windows are named by their caption (exact, visible, top-level, any process); controls by id
-// anywhere below them (0: the window itself), or by "id:class" where a system dialog gives one
-// id to several controls. Every command that waits gives up after 60 s.
+// anywhere below them (0: the window itself), as "page/id" below the child window `page`, and
+// as "id:class" where a system dialog gives one id to several controls. Every command that waits gives up after 60 s.
 //   wait CAPTION               until the window exists
 //   gone CAPTION               until it no longer exists
 //   click CAPTION ID           posts BM_CLICK
@@ -224,14 +224,25 @@ int fail(const std::wstring& what) {
 int run(const std::vector<std::wstring>& a) {
   const std::wstring& cmd = a[0];
   auto need = [&](size_t n) { return a.size() >= n; };
-  // "ID" or "ID:Class" (several controls of a system dialog may share an id).
+  // "[PAGE/]ID[:Class]": the control below the child window PAGE, when given, and of that
+  // class, when given (the pages of a window, and the controls of a system dialog, may share
+  // ids).
   auto control = [&](HWND* out) {
     *out = nullptr;
-    size_t colon = a[2].find(L':');
-    std::wstring cls = colon == std::wstring::npos ? L"" : a[2].substr(colon + 1);
-    int id = _wtoi(a[2].c_str());
+    std::wstring spec = a[2];
+    int page = 0;
+    size_t slash = spec.find(L'/');
+    if (slash != std::wstring::npos) {
+      page = _wtoi(spec.c_str());
+      spec = spec.substr(slash + 1);
+    }
+    size_t colon = spec.find(L':');
+    std::wstring cls = colon == std::wstring::npos ? L"" : spec.substr(colon + 1);
+    int id = _wtoi(spec.c_str());
     return until([&] {
-      return (*out = findChild(findTop(a[1]), id, cls.empty() ? nullptr : cls.c_str())) != nullptr;
+      HWND top = findTop(a[1]);
+      if (page) top = findChild(top, page);
+      return (*out = findChild(top, id, cls.empty() ? nullptr : cls.c_str())) != nullptr;
     });
   };
   HWND w = nullptr;

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# The take-snapshot dialog and the export and import commands as the user meets them: a program
-# folder inside a fresh Wine prefix, the dialogs opened by keldrun_dialogs.exe and driven from
-# outside by keldrun_drive.exe with window messages and keystrokes, under Xvfb. After each step
-# the native command line reads the same workspace (list --json, compare), so that the windows
-# and the files agree:
+# The take-snapshot dialog and the export and import commands as the user meets them: the real
+# Keldrun.exe in its program folder inside a fresh Wine prefix, under Xvfb, its Snapshots screen
+# and dialogs driven from outside by keldrun_drive.exe with window messages and keystrokes. After
+# each step the native command line reads the same workspace (list --json, compare), so that the
+# windows and the files agree:
 #   - a snapshot of HKEY_CURRENT_USER\Software and one folder chosen in the selection tree, a
 #     change, a second snapshot with the stored choice, compared;
 #   - Escape and the close box do nothing during a scan; Stop deletes the file and leaves the
@@ -24,14 +24,15 @@ fi
 begin_check snapshot_dialogs_check
 # The small file system of the full-disk scan must not outlive the check.
 trap 'umount "$work/small" 2>/dev/null || true; end_check' EXIT
-host=$KELDRUN_WIN_BUILD/keldrun_dialogs.exe
+program=$KELDRUN_WIN_BUILD/Keldrun.exe
 driver=$KELDRUN_WIN_BUILD/keldrun_drive.exe
-require "$host" "$driver"
+require "$program" "$driver"
 
 prog=$prefix/drive_c/keldrun-prog
 folder=$prefix/drive_c/keldrunfolder
 exports=$prefix/drive_c/keldrun-exports
 mkdir -p "$prog" "$folder/sub" "$exports"
+cp "$program" "$prog/"
 printf 'one' >"$folder/readme.txt"
 printf 'old' >"$folder/sub/tool.dll"
 
@@ -42,17 +43,7 @@ fail() {
 }
 
 export WINEPREFIX=$prefix
-# open COMMAND...: starts the dialogs host on the program folder in the background.
-open_host() {
-  (cd "$prog" && timeout --foreground 300 wine "$host" "$@" >"$work/host.out" 2>/dev/null) &
-  host_pid=$!
-}
-# finish_host: waits for the host to end; $hosted is what it printed.
-finish_host() {
-  wait "$host_pid" || fail "the dialogs host failed"
-  hosted=$(tr -d '\r' <"$work/host.out")
-}
-# drive ARGS...: keldrun_drive.exe; a failure is counted and the step's windows are closed.
+# drive ARGS...: keldrun_drive.exe; a failure is counted.
 drive() {
   if ! wine "$driver" "$@"; then
     fail "driving failed at: $*"
@@ -65,13 +56,21 @@ catalog_names() {
 }
 reg_set() { wine reg add 'HKCU\Software\KeldrunCheck' /v Marker /d "$1" /f >/dev/null 2>&1; }
 
+M="Corvellan Software Keldrun v1.6"
 T="Take snapshot"
 TREE=1000
+# The Snapshots screen (page 131): the list and the buttons.
+LIST=131/1001
+TAKE=131/1002:Button
+IMPORT=131/1008:Button
+EXPORT=131/1014:Button
 reg_set one
+(cd "$prog" && wine Keldrun.exe >/dev/null 2>&1) &
+program_pid=$!
+drive wait "$M" || { echo "snapshot_dialogs_check: Keldrun.exe did not open" >&2; exit 1; }
 
 # ---- a snapshot of HKEY_CURRENT_USER\Software and one folder, chosen in the tree -------------
-open_host take
-drive wait "$T" \; click "$T" 1027 \; enabled "$T" $TREE 1 \
+drive click "$M" $TAKE \; wait "$T" \; click "$T" 1027 \; enabled "$T" $TREE 1 \
   \; select "$T" $TREE "My Computer" \; keys "$T" $TREE Space \; check "$T" $TREE 0 \
   \; select "$T" $TREE HKEY_CURRENT_USER \; keys "$T" $TREE Right \
   \; select "$T" $TREE Software \; keys "$T" $TREE Space \; check "$T" $TREE 1 \
@@ -80,8 +79,6 @@ drive wait "$T" \; click "$T" 1027 \; enabled "$T" $TREE 1 \
   \; select "$T" $TREE HKEY_CURRENT_USER \; check "$T" $TREE 2 \
   \; settext "$T" 1005 first \; click "$T" 1 \
   \; wait Info \; expect Info 10001 "Snapshot done in" \; click Info 20003 \; gone "$T" || true
-finish_host
-[ "$hosted" = added ] || fail "the first snapshot was not reported as added"
 [ "$(catalog_names)" = first ] || fail "catalog after the first snapshot: $(catalog_names)"
 grep -qi '^hkey_current_user\\software\\' "$prog/scan_filter.txt" || fail "scan_filter.txt lacks the registry choice"
 grep -qi '^c:\\keldrunfolder\\' "$prog/scan_filter.txt" || fail "scan_filter.txt lacks the folder"
@@ -91,11 +88,8 @@ grep -q 'Snapshot done in' "$prog/KeldrunLog.txt" || fail "no completion text in
 reg_set two
 printf 'two!' >"$folder/readme.txt"
 printf 'new' >"$folder/sub/plugin.dll"
-open_host take
-drive wait "$T" \; enabled "$T" $TREE 1 \; settext "$T" 1005 second \; click "$T" 1 \
+drive click "$M" $TAKE \; wait "$T" \; enabled "$T" $TREE 1 \; settext "$T" 1005 second \; click "$T" 1 \
   \; wait Info \; click Info 20003 \; gone "$T" || true
-finish_host
-[ "$hosted" = added ] || fail "the second snapshot was not reported as added"
 [ "$(catalog_names)" = first,second ] || fail "catalog after the second snapshot: $(catalog_names)"
 s=0
 nat compare 1 2 >"$work/compare.txt" 2>&1 || s=$?
@@ -114,16 +108,11 @@ assert "c:\\\\keldrunfolder\\\\" in text, text
 PY
 
 # ---- Escape and the close box do nothing while scanning; Stop deletes the file ----------------
-cp "$prog/Keldrun.cfg" "$work/cfg.before"
-open_host take
-drive wait "$T" \; click "$T" 1026 \; select "$T" $TREE Applications \; click "$T" 1 \
+drive click "$M" $TAKE \; wait "$T" \; click "$T" 1026 \; select "$T" $TREE Applications \; click "$T" 1 \
   \; expect "$T" 1 Stop \; enabled "$T" 2 0 \
   \; keys "$T" $TREE Escape \; close "$T" \; keys "$T" $TREE Home \; selected "$T" $TREE "My Computer" \
   \; expect "$T" 1 Stop \; click "$T" 1 \; gone "$T" || true
-finish_host
-[ -z "$hosted" ] || fail "a stopped scan was reported as added"
 [ ! -e "$prog/data/snap003.snp" ] || fail "Stop left data/snap003.snp behind"
-cmp -s "$prog/Keldrun.cfg" "$work/cfg.before" || fail "Stop changed Keldrun.cfg"
 [ "$(catalog_names)" = first,second ] || fail "catalog after Stop: $(catalog_names)"
 
 # ---- export two snapshots and import them back ------------------------------------------------
@@ -134,18 +123,15 @@ browse_exports() {
     \; select "$B" 14145 ' (C:)' \; keys "$B" 14145 Right \
     \; select "$B" 14145 keldrun-exports \; selected "$B" 14145 keldrun-exports \; click "$B" 1:Button
 }
-open_host export 1 2
+drive lvselect "$M" $LIST 0 1 \; enabled "$M" $EXPORT 1 \; click "$M" $EXPORT
 browse_exports && drive wait Info \; expect Info 10001 "Snapshots exported" \; click Info 20003 || true
-finish_host
 for n in 001 002; do
   [ "$(head -c 4 "$exports/snap$n.snp" 2>/dev/null)" = C1.4 ] || fail "snap$n.snp was not exported packed"
 done
 
 O="Open"
-open_host import
-drive wait "$O" \; settext "$O" 1148:Edit 'C:\keldrun-exports\' \; press "$O" 1:Button \
-  \; settext "$O" 1148:Edit '"snap002.snp" "snap001.snp"' \; click "$O" 1:Button \; gone "$O" || true
-finish_host
+drive click "$M" $IMPORT \; wait "$O" \; settext "$O" 1148:Edit 'C:\keldrun-exports\' \; press "$O" 1:Button \
+  \; settext "$O" 1148:Edit '"snap002.snp" "snap001.snp"' \; click "$O" 1:Button \; gone "$O" \; gone Import || true
 [ "$(catalog_names)" = first,second,second,first ] || fail "catalog after the import: $(catalog_names)"
 s=0
 nat compare 1 4 >/dev/null 2>&1 || s=$?
@@ -153,21 +139,17 @@ nat compare 1 4 >/dev/null 2>&1 || s=$?
 
 # ---- a damaged file: reported, nothing registered ----------------------------------------------
 head -c 100 "$exports/snap001.snp" >"$exports/damaged.snp"
-open_host import
-drive wait "$O" \; settext "$O" 1148:Edit 'C:\keldrun-exports\damaged.snp' \; click "$O" 1:Button \
+drive click "$M" $IMPORT \; wait "$O" \; settext "$O" 1148:Edit 'C:\keldrun-exports\damaged.snp' \; click "$O" 1:Button \
   \; wait Error \; expect Error 10001 "Import error" \; click Error 20003 || true
-finish_host
 [ "$(catalog_names)" = first,second,second,first ] || fail "catalog after the damaged import: $(catalog_names)"
 [ ! -e "$prog/data/snap005.snp" ] || fail "the damaged import left data/snap005.snp"
 
 # ---- a full disk during an export: the error box, the catalog untouched -----------------------
-cp "$prog/Keldrun.cfg" "$work/cfg.before"
 rm -f "$exports/snap003.snp"
 ln -s /dev/full "$exports/snap003.snp"
-open_host export 3
+drive lvselect "$M" $LIST 2 \; enabled "$M" $EXPORT 1 \; click "$M" $EXPORT
 browse_exports && drive wait Error \; expect Error 10001 "Export error" \; click Error 20003 || true
-finish_host
-cmp -s "$prog/Keldrun.cfg" "$work/cfg.before" || fail "a failed export changed Keldrun.cfg"
+[ "$(catalog_names)" = first,second,second,first ] || fail "catalog after the failed export: $(catalog_names)"
 [ -s "$prog/data/snap003.snp" ] || fail "a failed export harmed its source"
 
 # ---- a full disk during a scan (needs the right to mount a small tmpfs) -----------------------
@@ -175,20 +157,21 @@ if mkdir -p "$work/small" && mount -t tmpfs -o size=64k tmpfs "$work/small" 2>/d
   mv "$prog/data" "$work/data.keep"
   ln -s "$work/small" "$prog/data"
   head -c 60000 /dev/zero >"$work/small/filler" 2>/dev/null || true
-  open_host take
-  drive wait "$T" \; click "$T" 1 \; wait Error \; click Error 20003 \; gone "$T" || true
-  finish_host
-  [ -z "$hosted" ] || fail "a scan onto a full disk was reported as added"
+  drive click "$M" $TAKE \; wait "$T" \; click "$T" 1 \; wait Error \; click Error 20003 \; gone "$T" || true
   leftover=$(ls "$work/small" | grep -v filler || true)
   [ -z "$leftover" ] || fail "a scan onto a full disk left: $leftover"
   rm "$prog/data"
   umount "$work/small"
   mv "$work/data.keep" "$prog/data"
-  cmp -s "$prog/Keldrun.cfg" "$work/cfg.before" || fail "a failed scan changed Keldrun.cfg"
   [ "$(catalog_names)" = first,second,second,first ] || fail "catalog after the failed scan: $(catalog_names)"
 else
   echo "snapshot_dialogs_check: no tmpfs mount allowed; the full-disk scan is left out"
 fi
+
+# ---- the program closes and leaves the catalog as the windows showed it ----------------------
+drive close "$M" \; gone "$M" || true
+wait "$program_pid" || fail "Keldrun.exe ended with an error"
+[ "$(catalog_names)" = first,second,second,first ] || fail "catalog after closing: $(catalog_names)"
 
 if [ "$failures" -ne 0 ]; then
   echo "snapshot_dialogs_check: $failures failure(s)"
