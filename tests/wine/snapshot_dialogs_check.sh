@@ -54,6 +54,16 @@ nat() { "$native" --home "$prog" --wine-prefix "$prefix" "$@"; }
 catalog_names() {
   nat list --json | python3 -c 'import json,sys; print(",".join(s["name"] for s in json.load(sys.stdin)["snapshots"]))'
 }
+# catalog_is NAMES WHAT: waits (up to a minute) for the catalog on disk to list exactly NAMES,
+# since the program saves it at the end of each command, after its windows have closed.
+catalog_is() {
+  local i
+  for i in $(seq 60); do
+    [ "$(catalog_names)" = "$1" ] && return 0
+    sleep 1
+  done
+  fail "catalog $2: $(catalog_names), expected $1"
+}
 reg_set() { wine reg add 'HKCU\Software\KeldrunCheck' /v Marker /d "$1" /f >/dev/null 2>&1; }
 
 M="Corvellan Software Keldrun v1.6"
@@ -79,7 +89,7 @@ drive click "$M" $TAKE \; wait "$T" \; click "$T" 1027 \; enabled "$T" $TREE 1 \
   \; select "$T" $TREE HKEY_CURRENT_USER \; check "$T" $TREE 2 \
   \; settext "$T" 1005 first \; click "$T" 1 \
   \; wait Info \; expect Info 10001 "Snapshot done in" \; click Info 20003 \; gone "$T" || true
-[ "$(catalog_names)" = first ] || fail "catalog after the first snapshot: $(catalog_names)"
+catalog_is first "after the first snapshot"
 grep -qi '^hkey_current_user\\software\\' "$prog/scan_filter.txt" || fail "scan_filter.txt lacks the registry choice"
 grep -qi '^c:\\keldrunfolder\\' "$prog/scan_filter.txt" || fail "scan_filter.txt lacks the folder"
 grep -q 'Snapshot done in' "$prog/KeldrunLog.txt" || fail "no completion text in the log"
@@ -90,7 +100,7 @@ printf 'two!' >"$folder/readme.txt"
 printf 'new' >"$folder/sub/plugin.dll"
 drive click "$M" $TAKE \; wait "$T" \; enabled "$T" $TREE 1 \; settext "$T" 1005 second \; click "$T" 1 \
   \; wait Info \; click Info 20003 \; gone "$T" || true
-[ "$(catalog_names)" = first,second ] || fail "catalog after the second snapshot: $(catalog_names)"
+catalog_is first,second "after the second snapshot"
 s=0
 nat compare 1 2 >"$work/compare.txt" 2>&1 || s=$?
 [ "$s" = 1 ] || fail "compare 1 2 exited $s, expected 1 (differences)"
@@ -113,7 +123,7 @@ drive click "$M" $TAKE \; wait "$T" \; click "$T" 1026 \; select "$T" $TREE Appl
   \; keys "$T" $TREE Escape \; close "$T" \; keys "$T" $TREE Home \; selected "$T" $TREE "My Computer" \
   \; expect "$T" 1 Stop \; click "$T" 1 \; gone "$T" || true
 [ ! -e "$prog/data/snap003.snp" ] || fail "Stop left data/snap003.snp behind"
-[ "$(catalog_names)" = first,second ] || fail "catalog after Stop: $(catalog_names)"
+catalog_is first,second "after Stop"
 
 # ---- export two snapshots and import them back ------------------------------------------------
 B="Browse for Folder"
@@ -132,7 +142,7 @@ done
 O="Open"
 drive click "$M" $IMPORT \; wait "$O" \; settext "$O" 1148:Edit 'C:\keldrun-exports\' \; press "$O" 1:Button \
   \; settext "$O" 1148:Edit '"snap002.snp" "snap001.snp"' \; click "$O" 1:Button \; gone "$O" \; gone Import || true
-[ "$(catalog_names)" = first,second,second,first ] || fail "catalog after the import: $(catalog_names)"
+catalog_is first,second,second,first "after the import"
 s=0
 nat compare 1 4 >/dev/null 2>&1 || s=$?
 [ "$s" = 0 ] || fail "snapshot 4 (imported 1) differs from snapshot 1 (compare exited $s)"
@@ -141,7 +151,7 @@ nat compare 1 4 >/dev/null 2>&1 || s=$?
 head -c 100 "$exports/snap001.snp" >"$exports/damaged.snp"
 drive click "$M" $IMPORT \; wait "$O" \; settext "$O" 1148:Edit 'C:\keldrun-exports\damaged.snp' \; click "$O" 1:Button \
   \; wait Error \; expect Error 10001 "Import error" \; click Error 20003 || true
-[ "$(catalog_names)" = first,second,second,first ] || fail "catalog after the damaged import: $(catalog_names)"
+catalog_is first,second,second,first "after the damaged import"
 [ ! -e "$prog/data/snap005.snp" ] || fail "the damaged import left data/snap005.snp"
 
 # ---- a full disk during an export: the error box, the catalog untouched -----------------------
@@ -149,7 +159,7 @@ rm -f "$exports/snap003.snp"
 ln -s /dev/full "$exports/snap003.snp"
 drive lvselect "$M" $LIST 2 \; enabled "$M" $EXPORT 1 \; click "$M" $EXPORT
 browse_exports && drive wait Error \; expect Error 10001 "Export error" \; click Error 20003 || true
-[ "$(catalog_names)" = first,second,second,first ] || fail "catalog after the failed export: $(catalog_names)"
+catalog_is first,second,second,first "after the failed export"
 [ -s "$prog/data/snap003.snp" ] || fail "a failed export harmed its source"
 
 # ---- a full disk during a scan (needs the right to mount a small tmpfs) -----------------------
@@ -163,7 +173,7 @@ if mkdir -p "$work/small" && mount -t tmpfs -o size=64k tmpfs "$work/small" 2>/d
   rm "$prog/data"
   umount "$work/small"
   mv "$work/data.keep" "$prog/data"
-  [ "$(catalog_names)" = first,second,second,first ] || fail "catalog after the failed scan: $(catalog_names)"
+  catalog_is first,second,second,first "after the failed scan"
 else
   echo "snapshot_dialogs_check: no tmpfs mount allowed; the full-disk scan is left out"
 fi
@@ -171,7 +181,7 @@ fi
 # ---- the program closes and leaves the catalog as the windows showed it ----------------------
 drive close "$M" \; gone "$M" || true
 wait "$program_pid" || fail "Keldrun.exe ended with an error"
-[ "$(catalog_names)" = first,second,second,first ] || fail "catalog after closing: $(catalog_names)"
+catalog_is first,second,second,first "after closing"
 
 if [ "$failures" -ne 0 ]; then
   echo "snapshot_dialogs_check: $failures failure(s)"
