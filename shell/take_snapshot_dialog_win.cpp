@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "resources/resource_ids.h"
 #include "shell/program_win.h"
 #include "shell/take_snapshot.h"

@@ -4,7 +4,7 @@
 #include <commdlg.h>
 #include <shlobj.h>
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "resources/resource_ids.h"
 #include "shell/program_win.h"
 #include "toolkit/button.h"

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/text.h"
-#include "platform/env.h"
+#include "base/files.h"
+#include "base/text.h"
 #include "platform/own_files.h"
 #include "resources/resource_ids.h"
 #include "shell/settings.h"
