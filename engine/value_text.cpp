@@ -75,11 +75,6 @@ void appendUntilNul(std::u16string* out, const ValueEntry& v, size_t n) {
 }
 
 // Writes the characters with '"' and '\' escaped by a backslash.
-void appendEscaped(std::u16string* out, char16_t c) {
-  if (c == u'"' || c == u'\\') out->push_back(u'\\');
-  out->push_back(c);
-}
-
 // The .reg hex dump; w is the length of the line written so far for this value.
 void appendHexDump(std::u16string* out, size_t w, const uint8_t* p, size_t n) {
   out->reserve(out->size() + 3 * n + (n / 25 + 1) * 5);
@@ -241,17 +236,6 @@ std::u16string searchText(const ValueEntry& v) {
   return out;
 }
 
-bool breaksRegLine(char16_t c) {
-  return c == 0 || c == u'\r' || c == u'\n' || c == 0x85 || c == 0x2028 || c == 0x2029;
-}
-
-bool hasRegLineBreak(const std::u16string& s) {
-  for (char16_t c : s) {
-    if (breaksRegLine(c)) return true;
-  }
-  return false;
-}
-
 std::u16string regNamePart(const ValueEntry& v, bool deleteValue) {
   std::u16string out;
   if (v.name.chars == 0) {
@@ -259,7 +243,7 @@ std::u16string regNamePart(const ValueEntry& v, bool deleteValue) {
   } else {
     out.reserve(v.name.chars + 4);
     out.push_back(u'"');
-    for (size_t i = 0; i < v.name.chars; i++) appendEscaped(&out, v.name.at(i));
+    for (size_t i = 0; i < v.name.chars; i++) appendRegQuotedChar(&out, v.name.at(i));
     out.append(u"\"=");
   }
   if (deleteValue) appendAscii(&out, "-\r\n");
@@ -275,7 +259,7 @@ std::u16string regValueLine(const ValueEntry& v) {
       if (quotable(v)) {
         size_t n = v.dataLength();
         out.push_back(u'"');
-        for (size_t i = 0; i + 1 < n; i++) appendEscaped(&out, v.charAt(i));
+        for (size_t i = 0; i + 1 < n; i++) appendRegQuotedChar(&out, v.charAt(i));
         appendAscii(&out, "\"\r\n");
       } else {
         appendHexForm(&out, 0, v.type, valueRawData(v));

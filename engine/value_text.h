@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "base/reg_syntax.h"
 #include "engine/value_entry.h"
 
 namespace keldrun {
@@ -35,12 +36,6 @@ std::u16string displayText(const ValueEntry& v);
 // The text the registry search matches: string data whole, the two DWORD forms as displayed,
 // nothing for other types and for legacy CRC-only entries.
 std::u16string searchText(const ValueEntry& v);
-
-// True for the characters a reader of .reg files may take as the end of a line or of the text
-// (CR, LF, NUL, NEL, line and paragraph separators). A key or value name holding one cannot be
-// written into a .reg file: the rest of the name would start a line of its own.
-bool breaksRegLine(char16_t c);
-bool hasRegLineBreak(const std::u16string& s);
 
 // The left-hand side of a .reg value line: "@=" or the quoted name (with '"' and '\' escaped)
 // and '='. With deleteValue, "-\r\n" follows.

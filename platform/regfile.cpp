@@ -5,6 +5,7 @@
 #include <unordered_map>
 
 #include "base/files.h"
+#include "base/reg_syntax.h"
 #include "base/text.h"
 
 namespace keldrun {
@@ -107,7 +108,7 @@ bool readQuoted(Cursor* c, Dialect dialect, char16_t close, std::u16string* out)
     if (c->p >= c->end) return false;
     char16_t e = *c->p++;
     if (dialect != Dialect::Wine) {
-      if (e == u'\\' || e == u'"') {
+      if (isRegEscaped(e)) {
         out->push_back(e);
       } else {
         out->push_back(u'\\');
@@ -894,7 +895,7 @@ std::u16string decodeRegText(const std::string& bytes) {
     return out;
   }
   if (n >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) return fromUtf8(bytes.substr(3));
-  if (bytes.compare(0, 8, "REGEDIT4") == 0) return widen(bytes);
+  if (widen(bytes.substr(0, 8)) == kRegFile4Header) return widen(bytes);
   return fromUtf8(bytes);
 }
 
@@ -918,9 +919,9 @@ bool MemoryRegistry::applyReg(const std::string& bytes, std::string* error) {
     if (a == b) continue;
     if (!headerSeen) {
       std::u16string head = line.substr(a, b - a);
-      if (head == u"Windows Registry Editor Version 5.00") {
+      if (head == kRegFileHeader) {
         dialect = Dialect::Reg5;
-      } else if (head == u"REGEDIT4") {
+      } else if (head == kRegFile4Header) {
         dialect = Dialect::Reg4;
       } else {
         return failAt("not a registry editor file");
