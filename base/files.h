@@ -15,6 +15,9 @@ bool removeFile(const std::string& path);
 // Renames from onto to, replacing to when it exists.
 bool replaceFile(const std::string& from, const std::string& to);
 bool fileExists(const std::string& path);
+// Last-write time (FILETIME: 100 ns units since 1601) and size of the file or folder at path (0
+// for a folder). False when there is none.
+bool fileTimeAndSize(const std::string& path, uint64_t* lastWrite, uint64_t* size);
 bool makeFolders(const std::string& path);
 // 64-bit seek and tell on an open stream.
 bool seekFile(FILE* f, uint64_t offset);

@@ -22,6 +22,16 @@ bool fileExists(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0;
 }
 
+bool fileTimeAndSize(const std::string& path, uint64_t* lastWrite, uint64_t* size) {
+  constexpr uint64_t kUnixEpochAsFileTime = 116444736000000000ull;
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return false;
+  *lastWrite = kUnixEpochAsFileTime + uint64_t(int64_t(st.st_mtim.tv_sec)) * 10000000ull +
+               uint64_t(st.st_mtim.tv_nsec) / 100;
+  *size = S_ISDIR(st.st_mode) ? 0 : uint64_t(st.st_size);
+  return true;
+}
+
 bool makeFolders(const std::string& path) {
   if (path.empty()) return false;
   for (size_t i = 1; i <= path.size(); i++) {

@@ -34,6 +34,15 @@ bool fileExists(const std::string& path) {
   return GetFileAttributesW(wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+bool fileTimeAndSize(const std::string& path, uint64_t* lastWrite, uint64_t* size) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(wide(path).c_str(), GetFileExInfoStandard, &data)) return false;
+  *lastWrite = uint64_t(data.ftLastWriteTime.dwHighDateTime) << 32 | data.ftLastWriteTime.dwLowDateTime;
+  bool folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  *size = folder ? 0 : uint64_t(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+  return true;
+}
+
 bool makeFolders(const std::string& path) {
   std::wstring w = wide(path);
   for (size_t i = 1; i <= w.size(); i++) {

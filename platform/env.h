@@ -104,9 +104,11 @@ class Env {
   // The computer's name; empty when it cannot be had.
   virtual std::u16string computerName() = 0;
 
-  // What the applications scan asks. Default implementations: services_win.cpp (service manager,
-  // SearchPath, version.dll) and services_posix.cpp (the same read from the prefix's registry and
-  // drives through openHive, listFolder and nativePath). Paths are Windows paths.
+  // What the applications scan asks. The defaults (services.cpp) derive every answer from this
+  // Env's own registry (openHive) and files (nativePath), which is how a Wine prefix is read;
+  // the Win32 Env overrides them with the running system's service manager, SearchPath,
+  // version.dll and environment. So an Env with a made-up registry answers from it alone on
+  // every platform. Paths are Windows paths.
 
   // The Windows folder with a trailing '\' ("C:\windows\").
   virtual std::u16string windowsFolder();
@@ -123,8 +125,9 @@ class Env {
   virtual bool fileVersion(const std::u16string& path, FileVersionInfo* out);
   // Replaces %NAME% references by the machine's environment variables; unknown names stay.
   virtual std::u16string expandEnvironment(const std::u16string& text);
-  // POSIX: the native path of a Windows path, each component matched case-insensitively as
-  // Windows would; empty when no drive holds it. Win32: empty.
+  // The native path of a Windows path, each component matched case-insensitively as Windows
+  // would; empty when no drive holds it. Empty by default and on Win32 (which overrides the
+  // file questions instead).
   virtual std::string nativePath(const std::u16string& path);
 };
 

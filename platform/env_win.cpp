@@ -12,6 +12,7 @@
 #include "base/text.h"
 #include "platform/env.h"
 #include "platform/registry.h"
+#include "platform/services_win.h"
 
 namespace keldrun {
 
@@ -131,6 +132,21 @@ class WinEnv : public Env {
     DWORD n = MAX_COMPUTERNAME_LENGTH + 1;
     if (!GetComputerNameW(name, &n)) return std::u16string();
     return std::u16string(reinterpret_cast<const char16_t*>(name), n);
+  }
+
+  std::u16string windowsFolder() override { return win32::windowsFolder(); }
+  bool listServices(std::vector<ServiceConfig>* out) override { return win32::listServices(out); }
+  bool searchExecutable(const std::u16string& name, std::u16string* fullPath) override {
+    return win32::searchExecutable(name, fullPath);
+  }
+  bool fileStatus(const std::u16string& path, uint64_t* lastWrite, uint64_t* size) override {
+    return win32::fileStatus(path, lastWrite, size);
+  }
+  bool fileVersion(const std::u16string& path, FileVersionInfo* out) override {
+    return win32::fileVersion(path, out);
+  }
+  std::u16string expandEnvironment(const std::u16string& text) override {
+    return win32::expandEnvironment(text);
   }
 
  private:

@@ -1,11 +1,13 @@
-// What the applications scan asks of a Wine prefix read from outside: services and drivers from
-// the registry's Services key (their running state cannot be known and is given as stopped),
-// the environment from the registry, the executable search order mapped to the prefix's
-// drives, and version information through the portable PE reader.
-#include <sys/stat.h>
-
+// What the applications scan asks, derived from the Env's own registry and files: services and
+// drivers from the registry's Services key (their running state cannot be known and is given as
+// stopped), the environment from the registry, the executable search order mapped through
+// nativePath, and version information through the portable PE reader. This is how a Wine
+// prefix is read from outside, and what any Env gets unless it overrides these; the Win32 Env
+// asks the running system instead, so an Env with a made-up registry never meets the real
+// service manager.
 #include <map>
 
+#include "base/files.h"
 #include "base/text.h"
 #include "platform/env.h"
 #include "platform/pe_version.h"
@@ -18,7 +20,6 @@ constexpr uint32_t kRegExpandSz = 2;
 constexpr uint32_t kRegDword = 4;
 constexpr uint32_t kServiceTypeMask = 0x13F;
 constexpr uint32_t kStateStopped = 1;
-constexpr uint64_t kUnixEpochAsFileTime = 116444736000000000ull;
 // Expansion passes over values that name other variables (%windir% -> %SystemRoot%).
 constexpr int kExpandDepth = 4;
 
@@ -190,12 +191,7 @@ std::string Env::nativePath(const std::u16string&) { return std::string(); }
 
 bool Env::fileStatus(const std::u16string& path, uint64_t* lastWrite, uint64_t* size) {
   std::string native = nativePath(fullPathForm(path));
-  struct stat st;
-  if (native.empty() || ::stat(native.c_str(), &st) != 0) return false;
-  *lastWrite = kUnixEpochAsFileTime + uint64_t(int64_t(st.st_mtim.tv_sec)) * 10000000ull +
-               uint64_t(st.st_mtim.tv_nsec) / 100;
-  *size = S_ISDIR(st.st_mode) ? 0 : uint64_t(st.st_size);
-  return true;
+  return !native.empty() && fileTimeAndSize(native, lastWrite, size);
 }
 
 bool Env::fileVersion(const std::u16string& path, FileVersionInfo* out) {
@@ -205,10 +201,9 @@ bool Env::fileVersion(const std::u16string& path, FileVersionInfo* out) {
 }
 
 bool Env::searchExecutable(const std::u16string& name, std::u16string* fullPath) {
-  struct stat st;
   auto exists = [&](const std::u16string& candidate) {
     std::string native = nativePath(candidate);
-    return !native.empty() && ::stat(native.c_str(), &st) == 0;
+    return !native.empty() && fileExists(native);
   };
   if (name.empty()) return false;
   if (holdsPath(name)) {

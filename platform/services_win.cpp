@@ -6,7 +6,9 @@
 
 #include <vector>
 
-#include "platform/env.h"
+#include "base/files.h"
+#include "base/text.h"
+#include "platform/services_win.h"
 
 namespace keldrun {
 namespace {
@@ -58,7 +60,7 @@ void readConfig(SC_HANDLE scm, ServiceConfig* c, std::vector<uint8_t>* buffer) {
 
 }  // namespace
 
-std::u16string Env::windowsFolder() {
+std::u16string win32::windowsFolder() {
   std::vector<wchar_t> buffer(MAX_PATH + 1);
   UINT n = GetWindowsDirectoryW(buffer.data(), UINT(buffer.size()));
   if (n >= buffer.size()) {
@@ -70,7 +72,7 @@ std::u16string Env::windowsFolder() {
   return folder;
 }
 
-bool Env::listServices(std::vector<ServiceConfig>* out) {
+bool win32::listServices(std::vector<ServiceConfig>* out) {
   out->clear();
   SC_HANDLE scm = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ENUMERATE_SERVICE | SC_MANAGER_CONNECT);
   if (!scm) return false;
@@ -110,7 +112,7 @@ bool Env::listServices(std::vector<ServiceConfig>* out) {
   return ok;
 }
 
-bool Env::searchExecutable(const std::u16string& name, std::u16string* fullPath) {
+bool win32::searchExecutable(const std::u16string& name, std::u16string* fullPath) {
   if (name.empty()) return false;
   std::vector<wchar_t> buffer(MAX_PATH + 1);
   DWORD n = SearchPathW(nullptr, wide(name), nullptr, DWORD(buffer.size()), buffer.data(), nullptr);
@@ -123,12 +125,8 @@ bool Env::searchExecutable(const std::u16string& name, std::u16string* fullPath)
   return true;
 }
 
-bool Env::fileStatus(const std::u16string& path, uint64_t* lastWrite, uint64_t* size) {
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExW(wide(path), GetFileExInfoStandard, &data)) return false;
-  *lastWrite = uint64_t(data.ftLastWriteTime.dwHighDateTime) << 32 | data.ftLastWriteTime.dwLowDateTime;
-  *size = uint64_t(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
-  return true;
+bool win32::fileStatus(const std::u16string& path, uint64_t* lastWrite, uint64_t* size) {
+  return fileTimeAndSize(toUtf8(path), lastWrite, size);
 }
 
 namespace {
@@ -145,7 +143,7 @@ std::u16string queryString(const void* block, const std::u16string& path) {
 
 }  // namespace
 
-bool Env::fileVersion(const std::u16string& path, FileVersionInfo* out) {
+bool win32::fileVersion(const std::u16string& path, FileVersionInfo* out) {
   *out = FileVersionInfo();
   DWORD handle = 0;
   DWORD size = GetFileVersionInfoSizeW(wide(path), &handle);
@@ -167,7 +165,7 @@ bool Env::fileVersion(const std::u16string& path, FileVersionInfo* out) {
   return true;
 }
 
-std::u16string Env::expandEnvironment(const std::u16string& text) {
+std::u16string win32::expandEnvironment(const std::u16string& text) {
   DWORD n = ExpandEnvironmentStringsW(wide(text), nullptr, 0);
   if (n == 0) return text;
   std::vector<wchar_t> buffer(n + 1);
@@ -175,7 +173,5 @@ std::u16string Env::expandEnvironment(const std::u16string& text) {
   if (n == 0 || n > buffer.size()) return text;
   return fromWide(buffer.data());
 }
-
-std::string Env::nativePath(const std::u16string&) { return std::string(); }
 
 }  // namespace keldrun
