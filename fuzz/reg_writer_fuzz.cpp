@@ -29,11 +29,23 @@ using namespace keldrun;
 using testing_support::KeySpec;
 using testing_support::ValueSpec;
 
+// Each run writes three files: in memory (/dev/shm) where the machine has it, since a disk's
+// file creations and renames would otherwise take most of the time.
+const std::string& scratchFolder();
+
+void removeScratch() {
+  const std::string& folder = scratchFolder();
+  for (const char* name : {"/a.snp", "/b.snp", "/out.reg"}) std::remove((folder + name).c_str());
+  rmdir(folder.c_str());
+}
+
 const std::string& scratchFolder() {
   static std::string folder = [] {
     const char* tmp = std::getenv("TMPDIR");
-    std::string p = std::string(tmp && *tmp ? tmp : "/tmp") + "/keldrun_reg_writer_fuzzXXXXXX";
+    std::string base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : tmp && *tmp ? tmp : "/tmp";
+    std::string p = base + "/keldrun_reg_writer_fuzzXXXXXX";
     if (!mkdtemp(p.data())) std::abort();
+    std::atexit(removeScratch);
     return p;
   }();
   return folder;

@@ -2,7 +2,7 @@
 # Builds every target and runs every test: the one test command of the project (.ci/run calls it).
 #   scripts/test.sh [--install]     --install: install the Debian packages first
 # Steps: native build and tests, the same under AddressSanitizer and UndefinedBehaviorSanitizer,
-# the x86_64 Windows build with its tests under Wine, the i686 Windows build (compile and link),
+# the x86_64 Windows build with its tests under Wine, the i686 Windows programs (compile and link),
 # every tests/wine/*_check.sh, the checks that <windows.h> stays in Windows-only files and that
 # includes run down the layers (base, platform, engine, views, reports, shell, cli), and each
 # libFuzzer target replaying its corpus and exploring a fixed number of runs from a fixed seed
@@ -122,7 +122,8 @@ layering_check() {
 # that every run of this script tries the same inputs. New inputs and any crash, leak or timeout
 # file go to a scratch folder, kept and named when the target fails.
 fuzz_targets() {
-  CC=clang CXX=clang++ configure_build "$out/fuzz" -DKELDRUN_FUZZ=ON -DKELDRUN_TESTS=OFF
+  CC=clang CXX=clang++ configure_build "$out/fuzz" -DKELDRUN_FUZZ=ON -DKELDRUN_TESTS=OFF \
+    -DKELDRUN_BENCH=OFF
   local target name scratch rc bad=0
   for target in "$out"/fuzz/*_fuzz; do
     name=$(basename "$target" _fuzz)
@@ -158,12 +159,13 @@ for check in "$root"/tests/wine/*_check.sh; do
   step "$(basename "$check" .sh)" wine_check "$check"
 done
 step "reports in headless Chromium" bash "$root/tests/browser/report_check.sh" "$out/native"
-step "sanitizer build" configure_build "$out/asan" -DKELDRUN_SANITIZE=ON
+step "sanitizer build" configure_build "$out/asan" -DKELDRUN_SANITIZE=ON -DKELDRUN_BENCH=OFF
 step "sanitizer tests" env ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 bash -c "cd '$out/asan' && ctest --output-on-failure"
 step "fuzz targets" fuzz_targets
+# The 32-bit build must link; its tests are the 64-bit ones, so only the programs are built.
 step "win32 build (compile and link)" configure_build "$out/win32" \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake"
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" -DKELDRUN_TESTS=OFF -DKELDRUN_BENCH=OFF
 
 echo
 if [ $failed -gt 0 ]; then
