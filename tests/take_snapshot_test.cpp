@@ -8,6 +8,7 @@
 
 #include "base/files.h"
 #include "engine/snapshot.h"
+#include "tests/fault_file_system.h"
 #include "tests/test_support.h"
 
 namespace keldrun {
@@ -158,6 +159,48 @@ TEST_F(TakeSnapshotTest, CannotCreateNamesThePath) {
   EXPECT_EQ(settings.lastNo, 0);
   // The filter file was written before the file was tried.
   EXPECT_TRUE(fileExists(home / "scan_filter.txt"));
+}
+
+// A disk that fills during the scan, or a catalog that cannot be saved after it: an error naming
+// the file, no new snapshot file, and the catalog as it was, on disk and in memory.
+TEST_F(TakeSnapshotTest, AFullDiskLosesNothingTheCatalogHeld) {
+  selectTree();
+  settings.fullScan = 0;
+  {
+    TakeSnapshot first(&settings, env.get());
+    ASSERT_TRUE(first.start().empty());
+    ASSERT_EQ(runToEnd(&first).kind, MessageKind::Information);
+  }
+  const std::string catalogBefore = readText(home / "Keldrun.cfg");
+  FilterList lists[kSectionCount];
+  lists[kSectionFiles] = {onDriveZ(tree.str())};
+
+  testing_support::FaultFileSystem full;
+  full.setByteLimit(64);
+  TakeSnapshot t(&settings, env.get(), &full);
+  ShellMessage m = t.start(lists);
+  if (m.empty()) m = runToEnd(&t);
+  EXPECT_EQ(m.kind, MessageKind::Error);
+  EXPECT_NE(m.text.find(settings.snapshotPath(2).path), std::string::npos) << m.text;
+  EXPECT_TRUE(full.anyFailed());
+  EXPECT_FALSE(fileExists(settings.snapshotPath(2).path));
+
+  testing_support::FaultFileSystem noRename;
+  noRename.failRenames(true);
+  TakeSnapshot u(&settings, env.get(), &noRename);
+  ASSERT_TRUE(u.start(lists).empty());
+  m = runToEnd(&u);
+  EXPECT_EQ(m.kind, MessageKind::Error);
+  EXPECT_EQ(m.text, "Cannot save the catalog (" + settings.settingsPath() + ")");
+  EXPECT_FALSE(fileExists(settings.snapshotPath(2).path));
+
+  ASSERT_EQ(settings.count(), 1u);
+  EXPECT_EQ(settings.lastNo, 1);
+  EXPECT_EQ(readText(home / "Keldrun.cfg"), catalogBefore);
+  Settings reread(home.str());
+  ASSERT_TRUE(reread.load());
+  ASSERT_EQ(reread.count(), 1u);
+  EXPECT_TRUE(fileExists(settings.snapshotPath(1).path));
 }
 
 TEST_F(TakeSnapshotTest, StopDeletesTheFileAndAddsNothing) {
