@@ -11,6 +11,9 @@
 namespace keldrun {
 
 FILE* openFile(const std::string& path, const char* mode);
+// Opens a regular file for reading ("rb"); null for a file of any other kind (a FIFO, a
+// device, a folder), which is never opened in a way that could block or change it.
+FILE* openRegularFile(const std::string& path);
 bool removeFile(const std::string& path);
 // Renames from onto to, replacing to when it exists.
 bool replaceFile(const std::string& from, const std::string& to);
@@ -19,6 +22,26 @@ bool fileExists(const std::string& path);
 // for a folder). False when there is none.
 bool fileTimeAndSize(const std::string& path, uint64_t* lastWrite, uint64_t* size);
 bool makeFolders(const std::string& path);
+
+// An exclusive lock shared by processes on a lock file (created when missing): flock on POSIX,
+// LockFileEx on Windows. Released by unlock, on destruction, and when the process ends.
+class FileLock {
+ public:
+  FileLock() = default;
+  ~FileLock() { unlock(); }
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+  // Takes the lock. With wait, blocks until no other process holds it; without, fails at once
+  // with *busy set when one does. Fails with *busy clear and *reason set when the lock file
+  // cannot be opened.
+  bool lock(const std::string& path, bool wait, bool* busy, std::string* reason);
+  void unlock();
+  bool held() const { return handle_ != -1; }
+
+ private:
+  intptr_t handle_ = -1;
+};
+
 // 64-bit seek and tell on an open stream.
 bool seekFile(FILE* f, uint64_t offset);
 bool seekFileEnd(FILE* f);

@@ -1,8 +1,11 @@
 // The program's own files on POSIX.
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "base/files.h"
@@ -10,6 +13,48 @@
 namespace keldrun {
 
 FILE* openFile(const std::string& path, const char* mode) { return std::fopen(path.c_str(), mode); }
+
+FILE* openRegularFile(const std::string& path) {
+  // Non-blocking, so that a FIFO with no writer cannot hold the open; the type is then checked
+  // on what was opened, not on the name, which could be swapped in between.
+  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ::fcntl(fd, F_SETFL, 0) != 0) {
+    ::close(fd);
+    return nullptr;
+  }
+  FILE* f = ::fdopen(fd, "rb");
+  if (!f) ::close(fd);
+  return f;
+}
+
+bool FileLock::lock(const std::string& path, bool wait, bool* busy, std::string* reason) {
+  unlock();
+  *busy = false;
+  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    *reason = path + ": " + std::strerror(errno);
+    return false;
+  }
+  int rc;
+  while ((rc = ::flock(fd, LOCK_EX | (wait ? 0 : LOCK_NB))) != 0 && errno == EINTR) {
+  }
+  if (rc != 0) {
+    *busy = errno == EWOULDBLOCK;
+    *reason = path + ": " + std::strerror(errno);
+    ::close(fd);
+    return false;
+  }
+  handle_ = fd;
+  return true;
+}
+
+void FileLock::unlock() {
+  if (handle_ == -1) return;
+  ::close(int(handle_));  // releases the flock
+  handle_ = -1;
+}
 
 bool removeFile(const std::string& path) { return std::remove(path.c_str()) == 0; }
 

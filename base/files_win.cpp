@@ -23,6 +23,46 @@ FILE* openFile(const std::string& path, const char* mode) {
   return _wfopen(wide(path).c_str(), m.c_str());
 }
 
+FILE* openRegularFile(const std::string& path) {
+  // A named pipe or a device given as a path is not read.
+  std::wstring w = wide(path);
+  if (w.rfind(L"\\\\", 0) == 0 && w.size() > 3 && (w[2] == L'.' || w[2] == L'?')) return nullptr;
+  FILE* f = _wfopen(w.c_str(), L"rb");
+  if (f && GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(f)))) != FILE_TYPE_DISK) {
+    std::fclose(f);
+    return nullptr;
+  }
+  return f;
+}
+
+bool FileLock::lock(const std::string& path, bool wait, bool* busy, std::string* reason) {
+  unlock();
+  *busy = false;
+  HANDLE h = CreateFileW(wide(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                         nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    *reason = path + ": cannot open (error " + std::to_string(GetLastError()) + ")";
+    return false;
+  }
+  OVERLAPPED at = {};
+  DWORD flags = LOCKFILE_EXCLUSIVE_LOCK | (wait ? 0 : LOCKFILE_FAIL_IMMEDIATELY);
+  if (!LockFileEx(h, flags, 0, 1, 0, &at)) {
+    DWORD error = GetLastError();
+    *busy = error == ERROR_LOCK_VIOLATION || error == ERROR_IO_PENDING;
+    *reason = path + ": cannot lock (error " + std::to_string(error) + ")";
+    CloseHandle(h);
+    return false;
+  }
+  handle_ = reinterpret_cast<intptr_t>(h);
+  return true;
+}
+
+void FileLock::unlock() {
+  if (handle_ == -1) return;
+  CloseHandle(reinterpret_cast<HANDLE>(handle_));  // releases the lock
+  handle_ = -1;
+}
+
 bool removeFile(const std::string& path) { return DeleteFileW(wide(path).c_str()) != 0; }
 
 bool replaceFile(const std::string& from, const std::string& to) {

@@ -2,14 +2,67 @@
 
 #include <cstdio>
 
+#include "base/files.h"
+#include "platform/own_files.h"
+
 namespace keldrun {
 
-bool openCatalog(Settings* settings, bool forWriting, std::string* error) {
+bool openCatalog(Settings* settings, bool forWriting, std::string* error, bool noWait) {
+  if (forWriting) {
+    static FileLock workspaceLock;  // held until the process ends
+    std::string folder = settings->folder();
+    makeFolders(folder.empty() ? std::string(".") : folder);
+    std::string path = folder + "Keldrun.lock";
+    bool busy = false;
+    std::string reason;
+    if (!workspaceLock.lock(path, false, &busy, &reason)) {
+      if (!busy) {
+        *error = "cannot lock the workspace: " + reason;
+        return false;
+      }
+      if (noWait) {
+        *error = "another Keldrun is writing the catalog of " + folder + " (--no-wait given)";
+        return false;
+      }
+      std::fprintf(stderr, "keldrun: waiting for another Keldrun to finish\u2026\n");
+      if (!workspaceLock.lock(path, true, &busy, &reason)) {
+        *error = "cannot lock the workspace: " + reason;
+        return false;
+      }
+    }
+  }
   settings->ensureLoaded();
   if (forWriting && settings->loadStatus() == SettingsLoad::Damaged) {
     *error = settings->settingsPath() +
              ": the settings file is damaged; move it away to start a new catalog";
     return false;
+  }
+  return true;
+}
+
+bool checkOutputTarget(const std::string& home, const std::string& target,
+                       const std::vector<std::string>& inputs, std::string* error) {
+  Settings settings(home);
+  std::vector<std::string> own = inputs;
+  for (const char* name : {"Keldrun.cfg", "KeldrunLog.txt", "scan_filter.txt", "Keldrun.lock"})
+    own.push_back(settings.folder() + name);
+  for (const std::string& file : own) {
+    if (sameFile(target, file)) {
+      *error = "refusing to write " + target + ": it is " + file + ", which Keldrun reads";
+      return false;
+    }
+  }
+  // The folder the target goes into, and every folder above it.
+  std::string data = settings.dataFolder();
+  std::string folder = target;
+  for (;;) {
+    size_t cut = folder.find_last_of(pathSeparator() == '/' ? "/" : "\\/");
+    folder = cut == std::string::npos ? "." : cut == 0 ? folder.substr(0, 1) : folder.substr(0, cut);
+    if (sameFile(folder, data)) {
+      *error = "refusing to write " + target + ": it lies inside the data folder " + data;
+      return false;
+    }
+    if (cut == std::string::npos || cut == 0 || folder.size() <= 3) break;
   }
   return true;
 }

@@ -12,10 +12,21 @@
 
 namespace keldrun {
 
-// Loads the workspace's settings and catalog. For a command that will save them (forWriting),
-// a damaged settings file is an error: saving would replace the catalog it may still hold. On
-// failure *error names the file and the reason.
-bool openCatalog(Settings* settings, bool forWriting, std::string* error);
+// Loads the workspace's settings and catalog. A command that will save them (forWriting) first
+// takes the workspace lock ("Keldrun.lock" in the workspace) for the rest of the process, so
+// that the catalog it reads is the one it saves over: when another Keldrun holds the lock it
+// says "waiting for another Keldrun to finish…" and waits, or with noWait fails. For such a
+// command a damaged settings file is an error too: saving would replace the catalog it may
+// still hold. On failure *error names the file and the reason.
+bool openCatalog(Settings* settings, bool forWriting, std::string* error, bool noWait = false);
+
+// False (with *error) when an output file of a command would overwrite one of the workspace's
+// own files or one of the command's inputs: a file inside the data folder (at any depth), the
+// settings file, the log, the scan filter, the lock file, or any of `inputs`. Files are
+// compared as the system identifies them (device and inode, volume and index), so no other
+// spelling or link gets past.
+bool checkOutputTarget(const std::string& home, const std::string& target,
+                       const std::vector<std::string>& inputs, std::string* error);
 
 // A snapshot number: decimal digits only, 1 or more. False otherwise.
 bool parseSnapshotNumber(const std::string& arg, int32_t* number);

@@ -14,10 +14,14 @@ int runDelete(CommandContext& ctx) {
   Settings settings(ctx.home);
   std::string error;
   std::vector<int32_t> numbers;
-  if (!openCatalog(&settings, true, &error) || !catalogNumbers(settings, ctx.operands(), &numbers, &error))
+  if (!openCatalog(&settings, true, &error, ctx.noWait) || !catalogNumbers(settings, ctx.operands(), &numbers, &error))
     return fail(error);
-  if (!deleteSnapshots(&settings, numbers))
+  std::vector<std::string> remaining;
+  if (!deleteSnapshots(&settings, numbers, &remaining))
     return fail("cannot write " + settings.settingsPath() + "; the snapshot files are deleted but the catalog still lists them");
+  for (const std::string& path : remaining)
+    std::fprintf(stderr, "keldrun: cannot delete %s; it remains in the data folder, out of the catalog\n", path.c_str());
+  if (!remaining.empty()) return fail(std::to_string(remaining.size()) + " snapshot files could not be deleted");
   return kExitOk;
 }
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "base/text.h"
+#include "cli/catalog_cli.h"
 #include "cli/command.h"
 #include "cli/output.h"
 #include "cli/snapshot_ref.h"
@@ -39,6 +40,7 @@ int runExportReg(CommandContext& ctx) {
   std::string pathA, pathB, error;
   if (!resolveSnapshotRef(ctx.home, rest[0], &pathA, &error)) return fail(error);
   if (two && !resolveSnapshotRef(ctx.home, rest[1], &pathB, &error)) return fail(error);
+  if (!checkOutputTarget(ctx.home, out, {pathA, pathB}, &error)) return fail(error);
   ComparisonContext context;
   if (!context.openFiles(pathA, pathB, two ? kModeCompare : kModeView, true)) {
     return fail(two ? "Cannot open snapshots " + pathA + " and " + pathB : "Cannot open snapshot " + pathA);

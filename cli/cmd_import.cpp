@@ -13,7 +13,7 @@ namespace {
 int runImport(CommandContext& ctx) {
   Settings settings(ctx.home);
   std::string error;
-  if (!openCatalog(&settings, true, &error)) return fail(error);
+  if (!openCatalog(&settings, true, &error, ctx.noWait)) return fail(error);
   SnapshotTransfer transfer;
   ShellMessage m = transfer.importSnapshots(&settings, ctx.operands());
   for (int32_t n : transfer.imported())

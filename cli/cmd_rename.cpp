@@ -14,7 +14,7 @@ int runRename(CommandContext& ctx) {
   Settings settings(ctx.home);
   std::string error;
   std::vector<int32_t> numbers;
-  if (!openCatalog(&settings, true, &error) || !catalogNumbers(settings, {ctx.operands()[0]}, &numbers, &error))
+  if (!openCatalog(&settings, true, &error, ctx.noWait) || !catalogNumbers(settings, {ctx.operands()[0]}, &numbers, &error))
     return fail(error);
   std::string name;
   if (!snapshotNameArgument(ctx.operands()[1], &name, &error)) return fail(error);

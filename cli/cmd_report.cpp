@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "base/text.h"
+#include "cli/catalog_cli.h"
 #include "cli/command.h"
 #include "cli/snapshot_ref.h"
 #include "reports/report_generation.h"
@@ -84,6 +85,7 @@ int runReport(CommandContext& ctx) {
   std::string pathA, pathB, error;
   if (!resolveSnapshotRef(ctx.home, refs[0], &pathA, &error)) return fail(error);
   if (refs.size() == 2 && !resolveSnapshotRef(ctx.home, refs[1], &pathB, &error)) return fail(error);
+  if (!checkOutputTarget(ctx.home, out, {pathA, pathB}, &error)) return fail(error);
 
   ComparisonContext context;
   ReportWriter writer;

@@ -169,7 +169,7 @@ int runSnapshot(CommandContext& ctx) {
 
   // Numbering, the scan filter file, the log and the catalog are the take-snapshot dialog's.
   Settings settings(ctx.home);
-  if (!openCatalog(&settings, true, &error)) return fail(error);
+  if (!openCatalog(&settings, true, &error, ctx.noWait)) return fail(error);
   TakeSnapshot take(&settings);
   if (nameGiven) take.name = name;
   take.group = useFilter ? TakeSnapshot::kSelectedItems : TakeSnapshot::kFullScan;
@@ -180,7 +180,10 @@ int runSnapshot(CommandContext& ctx) {
   // Held until the snapshot is finished and in the catalog: a signal that comes after the scan
   // lets the last writes complete.
   StopSignals signals;
-  ShellMessage m = take.start(useFilter ? nullptr : lists);
+  // The scan filter file is read, never rewritten: its lines are the user's, those for drives
+  // this machine lacks included.
+  if (useFilter) take.scanLists(lists);
+  ShellMessage m = take.start(lists);
   if (!m.empty()) return fail(m.text);
   ProgressDisplay display(ctx.stderrIsTerminal);
   // Progress from the start, then four times a second; a stop signal is noticed within 50 ms.

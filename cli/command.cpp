@@ -23,6 +23,7 @@ namespace {
 const Option kGlobalOptions[] = {
     {"--home", "DIR", "the workspace: DIR/Keldrun.cfg (catalog and settings), DIR/data/, DIR/scan_filter.txt, DIR/KeldrunLog.txt"},
     {"--wine-prefix", "DIR", "the Wine prefix whose drives and registry a scan reads"},
+    {"--no-wait", nullptr, "fail at once when another Keldrun is writing the workspace's catalog, instead of waiting"},
     {"--help", nullptr, "this text"},
     {nullptr, nullptr, nullptr},
 };
@@ -54,8 +55,11 @@ Registration::Registration(const Command& command) { registry().push_back(comman
 const std::vector<Command>& commands() { return registry(); }
 
 std::string commandHelp(const Command& c) {
-  std::vector<std::string> words = optionSynopsis(kGlobalOptions);
-  words.pop_back();  // --help goes without saying
+  // The usage line names the workspace options (those with a value); --no-wait, which only
+  // the commands that write the catalog heed, and --help go without saying.
+  std::vector<std::string> words;
+  for (const std::string& w : optionSynopsis(kGlobalOptions))
+    if (w.find(' ') != std::string::npos) words.push_back(w);
   words.push_back(c.name);
   if (*c.operands) words.push_back(c.operands);
   for (const std::string& w : optionSynopsis(c.options)) words.push_back(w);
@@ -116,6 +120,7 @@ int runMain(int argc, char** argv) {
   ctx.winePrefix = ctx.options.has("--wine-prefix") ? ctx.options.value("--wine-prefix")
                                                     : global.value("--wine-prefix");
   if (!ctx.winePrefix.empty() && !setWinePrefix(ctx.winePrefix, &error)) return fail(error);
+  ctx.noWait = ctx.options.has("--no-wait") || global.has("--no-wait");
   ctx.home = defaultHome(homeOption);
   ctx.stdoutIsTerminal = KELDRUN_ISATTY(1);
   ctx.stderrIsTerminal = KELDRUN_ISATTY(2);

@@ -23,6 +23,7 @@ struct CommandContext {
   const Command* command = nullptr;
   std::string home;        // workspace folder (--home, $KELDRUN_HOME, ...), already resolved
   std::string winePrefix;  // --wine-prefix, empty when not given
+  bool noWait = false;     // --no-wait: fail instead of waiting for another writer of the catalog
   ParsedOptions options;   // the command's options and operands
   const std::vector<std::string>& operands() const { return options.operands; }
   bool has(const char* option) const { return options.has(option); }

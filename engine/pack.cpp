@@ -168,9 +168,11 @@ bool unpackFile(const std::string& source, const std::string& target, SnapshotIn
   if (out && !out->close()) ok = false;
   if (ok) {
     SnapshotFile file(fs);
-    ok = file.open(target, info);
+    // Only a finished snapshot (one with its info record) is kept: the catalog would never
+    // list anything else, and the number given to it would be lost.
+    ok = file.open(target, info) && info->infoOffset != 0;
     info->number = number;
-    if (ok && info->infoOffset != 0 && file.rewriteInfo(info, info->infoOffset) == 0) ok = false;
+    if (ok && file.rewriteInfo(info, info->infoOffset) == 0) ok = false;
     if (!file.close()) ok = false;
   }
   if (!ok && out) fs->removeFile(target);

@@ -29,7 +29,9 @@ bool SnapshotScan::start(const std::string& path, const FilterList lists[kSectio
     error_ = "Select at least one item";
     return false;
   }
-  if (!file_.create(path)) {
+  // The number in the name was handed out from the catalog: another writer that took the same
+  // number must not share the file.
+  if (!file_.create(path, true)) {
     error_ = std::string("Cannot create (") + path + "): " + std::strerror(errno);
     return false;
   }

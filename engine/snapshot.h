@@ -134,8 +134,9 @@ class SnapshotFile {
   SnapshotFile& operator=(const SnapshotFile&) = delete;
 
   // Creates (truncates) the file at path, a UTF-8 path, and writes the provisional header.
-  // False when the file cannot be created.
-  bool create(const std::string& path);
+  // False when the file cannot be created. With exclusive, an existing file is never written
+  // over and is a failure too.
+  bool create(const std::string& path, bool exclusive = false);
 
   // Appends bytes at the write position under the write lock; returns the old position. A
   // failed write, or one that would pass 4 GiB, returns 0 and makes finish fail; nothing is

@@ -41,9 +41,9 @@ void encodeHeader(const SnapshotInfo& info, uint8_t* h) {
 
 }  // namespace
 
-bool SnapshotFile::create(const std::string& path) {
+bool SnapshotFile::create(const std::string& path, bool exclusive) {
   close();
-  std::unique_ptr<WritableFile> out = fs_->openWritable(path, WriteMode::kCreate);
+  std::unique_ptr<WritableFile> out = fs_->openWritable(path, exclusive ? WriteMode::kCreateNew : WriteMode::kCreate);
   if (!out) return false;
   std::lock_guard<std::mutex> lock(writeLock_);
   out_ = std::move(out);

@@ -323,7 +323,7 @@ bool readPeVersion(const uint8_t* data, size_t size, FileVersionInfo* out) {
 
 bool readPeVersionFile(const std::string& nativePath, FileVersionInfo* out) {
   *out = FileVersionInfo();
-  FILE* f = openFile(nativePath, "rb");
+  FILE* f = openRegularFile(nativePath);
   if (!f) return false;
   FileSource source(f);
   std::string resource;

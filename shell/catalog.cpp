@@ -6,9 +6,11 @@
 
 namespace keldrun {
 
-bool deleteSnapshots(Settings* settings, const std::vector<int32_t>& numbers) {
+bool deleteSnapshots(Settings* settings, const std::vector<int32_t>& numbers,
+                     std::vector<std::string>* remaining) {
   for (int32_t number : numbers) {
-    removeFile(settings->snapshotPath(number).path);
+    std::string path = settings->snapshotPath(number).path;
+    if (!removeFile(path) && fileExists(path) && remaining) remaining->push_back(path);
     int at = settings->find(number);
     if (at >= 0) settings->removeAt(size_t(at));
   }
@@ -163,6 +165,11 @@ ShellMessage SnapshotTransfer::importSnapshots(Settings* settings,
     }
     std::shared_ptr<ProgressSink> sink = beginFile();
     int32_t number = settings->nextNumber();
+    if (number == 0) {
+      problems_.push_back(file + ": " + kNoNumberLeft);
+      endFile();
+      break;
+    }
     std::string target = settings->snapshotPath(number).path;
     // Unpacked under a temporary name, so that an interrupted import never leaves a partial
     // file under a snapshot's name.

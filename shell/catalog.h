@@ -17,10 +17,12 @@
 
 namespace keldrun {
 
-// Deletes each snapshot's file (a failure is ignored) and removes its first catalog record, in
-// the given order, keeping the order of the others; then saves the settings. Numbers are never
-// given out again (lastNo stays). Returns what save returned.
-bool deleteSnapshots(Settings* settings, const std::vector<int32_t>& numbers);
+// Deletes each snapshot's file and removes its first catalog record, in the given order,
+// keeping the order of the others; then saves the settings. A file that cannot be deleted still
+// leaves the catalog; its path goes into *remaining (if not null) so that the caller can say
+// so. Numbers are never given out again (lastNo stays). Returns what save returned.
+bool deleteSnapshots(Settings* settings, const std::vector<int32_t>& numbers,
+                     std::vector<std::string>* remaining = nullptr);
 
 // The properties dialog without its window.
 class SnapshotProperties {

@@ -229,7 +229,7 @@ int32_t Settings::nextNumber() const {
     if (info.number > n) n = info.number;
   if (n < 0) n = 0;
   do {
-    if (n == INT32_MAX) return INT32_MAX;
+    if (n == INT32_MAX) return 0;
     n++;
   } while (fileExists(snapshotPath(n).path));
   return n;

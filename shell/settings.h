@@ -30,6 +30,9 @@ struct SnapshotPath {
   std::string fileName;  // "snap%03d.snp"
 };
 
+// Why no new snapshot can be taken or imported once every number is given.
+constexpr const char* kNoNumberLeft = "no snapshot number is left: the highest number is in use";
+
 // The bare file name of snapshot `number`: "snap007.snp", "snap1000.snp".
 std::string snapshotFileName(int32_t number);
 
@@ -129,7 +132,7 @@ class Settings {
   void addSnapshot(const SnapshotInfo& info);
   // The number for a new snapshot: lastNo + 1, moved past any number the catalog holds or whose
   // snapshot file already exists, so that a lost settings file never makes a new snapshot
-  // overwrite an old one.
+  // overwrite an old one. 0 when no number is left (the highest one is taken).
   int32_t nextNumber() const;
 
   const std::string& folder() const { return folder_; }

@@ -52,6 +52,7 @@ ShellMessage TakeSnapshot::start(const FilterList* lists) {
   if (!ownLists_ && group == kSelectedItems) tree_->saveFilter(scanFilterPath(*settings_), fs_);
 
   number_ = settings_->nextNumber();
+  if (number_ == 0) return ShellMessage::error(kNoNumberLeft);
   std::string path = settings_->snapshotPath(number_).path;
   makeFolders(settings_->dataFolder());
   if (!scan_.start(path, chosen)) {

@@ -2,6 +2,8 @@
 // version resources, Startup folders) and an in-memory registry.
 #include "engine/app_scan.h"
 
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -384,6 +386,67 @@ TEST_F(AppScanTest, StoreWritesTheSectionOnItsThread) {
   EXPECT_EQ(services[0].name, u"alpha service");
   EXPECT_EQ(services[0].version, u"2.0");
   EXPECT_EQ(services[1].name, u"Zulu Service");
+}
+
+// Special files: a FIFO named by a Run value, by a service and placed in a Startup folder. A
+// feeder per FIFO waits for a reader and offers it a version resource; a scan that reads only
+// regular files records each FIFO without version data and never reads what is offered (a scan
+// that opened a FIFO blocking would wait for its feeder and then read "6.6").
+TEST_F(AppScanTest, FifosAreRecordedWithoutBeingRead) {
+  signal(SIGPIPE, SIG_IGN);  // a feeder may write after the scan has closed its end
+  const std::vector<std::string> fifos = {"tools/runpipe.exe", "tools/svcpipe.exe", "users/me/Startup/Pipe.lnk"};
+  Bytes offered = peWithVersion(u"6.6", u"6.6", u"Pipe Co");
+  std::vector<std::thread> feeders;
+  for (const std::string& rel : fifos) {
+    std::string path = drive_ + "/" + rel;
+    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0) << rel;
+    feeders.emplace_back([path, &offered] {
+      int fd = ::open(path.c_str(), O_WRONLY);  // waits for a reader
+      if (fd < 0) return;
+      ssize_t ignored = ::write(fd, offered.data(), offered.size());
+      (void)ignored;
+      ::close(fd);
+    });
+  }
+  setString(kHiveCurrentUser, u"Software\\Microsoft\\Windows\\CurrentVersion\\Run", u"R", u"C:\\tools\\runpipe.exe");
+  setString(kHiveCurrentUser, u"Software\\Microsoft\\Windows\\CurrentVersion\\Run", u"T", u"tool");
+  addService(u"Piped", 0x10, 2, u"C:\\tools\\svcpipe.exe", u"Piped Service");
+
+  std::string path = root_ + "/fifo.snp";
+  SnapshotFile f;
+  ASSERT_TRUE(f.create(path));
+  Counter counter;
+  scanApplications(env_.get(), &f, &counter);
+  ASSERT_TRUE(finishAppsSnapshot(&f, "fifo"));
+  f.close();
+  // Release the feeders of FIFOs the scan never opened.
+  for (const std::string& rel : fifos) {
+    int fd = ::open((drive_ + "/" + rel).c_str(), O_RDONLY | O_NONBLOCK);
+    if (fd >= 0) ::close(fd);
+  }
+  for (std::thread& t : feeders) t.join();
+
+  SnapshotInfo info;
+  ASSERT_TRUE(f.open(path, &info));
+  std::vector<uint8_t> rootBlock;
+  std::vector<TreeEntry> groups = readTreeEntries(&f, info.sectionOffset[kSectionApps], &rootBlock);
+  ASSERT_EQ(groups.size(), 3u);
+  std::vector<AppRecord> records = readGroup(&f, groups[0].contentTable);
+  for (const AppRecord& r : readGroup(&f, groups[1].contentTable)) records.push_back(r);
+  int fifoRecords = 0;
+  for (const AppRecord& r : records) {
+    SCOPED_TRACE(toUtf8(r.name));
+    if (r.name == u"T") {
+      EXPECT_EQ(r.version, u"2.0") << "regular files are still read";
+    }
+    if (r.name == u"R" || r.name == u"Piped Service" || r.name == u"Pipe.lnk") {
+      fifoRecords++;
+      EXPECT_EQ(r.version, u"");
+      EXPECT_EQ(r.company, u"");
+      EXPECT_EQ(r.size, 0u);
+    }
+  }
+  EXPECT_EQ(fifoRecords, 3);
 }
 
 TEST_F(AppScanTest, MissingSourcesAreSkippedQuietly) {

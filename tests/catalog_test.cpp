@@ -130,6 +130,23 @@ TEST(CatalogProperties, FileGoneAtOkEndsTheDialogWithoutRenaming) {
   EXPECT_EQ(s.record(0).name, "before");
 }
 
+// A snapshot file that cannot be deleted (here a folder that is not empty, which no one can
+// remove as a file) leaves the catalog all the same and is named.
+TEST(CatalogDelete, FilesThatRemainAreNamed) {
+  TempFolder dir;
+  Settings s(dir.str());
+  addSnapshotTo(&s, 1, "one");
+  addSnapshotTo(&s, 2, "two");
+  std::string stuck = s.snapshotPath(2).path;
+  removeFile(stuck);
+  std::filesystem::create_directories(stuck + "/inside");
+  std::vector<std::string> remaining;
+  EXPECT_TRUE(deleteSnapshots(&s, {1, 2}, &remaining));
+  EXPECT_EQ(remaining, std::vector<std::string>{stuck});
+  EXPECT_EQ(s.count(), 0u);
+  EXPECT_FALSE(fileExists(s.snapshotPath(1).path));
+}
+
 // ---- Export and import ----
 
 class TransferTest : public ::testing::Test {
@@ -240,6 +257,51 @@ TEST_F(TransferTest, ImportOfBadFilesUsesNoNumber) {
   std::vector<std::string> names;
   listFileNames(target.dataFolder(), &names);
   EXPECT_EQ(names, std::vector<std::string>{"snap001.snp"});
+}
+
+// Hostile snapshots: packed files whose inner file opens but is no finished snapshot (only the
+// provisional header, info offset 0) take no number and leave nothing behind.
+TEST_F(TransferTest, PackedFilesHoldingNoFinishedSnapshotAreRefused) {
+  SnapshotFile unfinished;
+  ASSERT_TRUE(unfinished.create(out / "header_only.snp"));
+  unfinished.close();
+  std::vector<uint8_t> header = readBytes(out / "header_only.snp");
+  ASSERT_FALSE(header.empty());
+  ASSERT_TRUE(packFile(out / "header_only.snp", out / "header_only.pak", nullptr));
+  // A whole snapshot whose header lost its info offset.
+  std::vector<uint8_t> whole = readBytes(source.snapshotPath(2).path);
+  std::vector<uint8_t> noInfo = whole;
+  for (size_t i = 0; i < header.size(); i++) noInfo[i] = header[i];
+  writeBytes(out / "no_info.snp", noInfo);
+  ASSERT_TRUE(packFile(out / "no_info.snp", out / "no_info.pak", nullptr));
+
+  target.ensureLoaded();
+  SnapshotTransfer importer;
+  ShellMessage m = importer.importSnapshots(&target, {out / "header_only.pak", out / "no_info.pak"});
+  EXPECT_EQ(m.kind, MessageKind::Error);
+  EXPECT_EQ(importer.problems().size(), 2u);
+  EXPECT_EQ(target.count(), 0u);
+  EXPECT_EQ(target.lastNo, 0);
+  std::vector<std::string> names;
+  listFileNames(target.dataFolder(), &names);
+  EXPECT_TRUE(names.empty());
+}
+
+// At the highest number no snapshot is written over the last one: taking and importing refuse.
+TEST_F(TransferTest, NoNumberLeftRefusesInsteadOfOverwriting) {
+  SnapshotTransfer exporter;
+  exporter.exportSnapshots(source, {1}, out.str());
+  target.ensureLoaded();
+  target.lastNo = INT32_MAX;
+  makeFolders(target.dataFolder());
+  writeText(target.snapshotPath(INT32_MAX).path, "the last snapshot");
+  EXPECT_EQ(target.nextNumber(), 0);
+  SnapshotTransfer importer;
+  EXPECT_EQ(importer.importSnapshots(&target, {out / "snap001.snp"}).kind, MessageKind::Error);
+  ASSERT_EQ(importer.problems().size(), 1u);
+  EXPECT_NE(importer.problems()[0].find(kNoNumberLeft), std::string::npos);
+  EXPECT_EQ(readText(target.snapshotPath(INT32_MAX).path), "the last snapshot");
+  EXPECT_EQ(target.count(), 0u);
 }
 
 TEST_F(TransferTest, ImportNeverOverwritesAnExistingSnapshotFile) {
