@@ -144,7 +144,9 @@ TEST_F(FullDiskTest, SnapshotAndImportSucceedWholeOrLeaveNothing) {
         EXPECT_EQ(readText(home + "Keldrun.cfg"), cfg) << when;
       }
       expectCatalogMatchesData(when);
-      EXPECT_EQ(TempFolder::namesIn(home), (std::vector<std::string>{"Keldrun.cfg", "KeldrunLog.txt", "data"}))
+      // The lock file stays: it is the workspace's, like the catalog.
+      EXPECT_EQ(TempFolder::namesIn(home),
+                (std::vector<std::string>{"Keldrun.cfg", "Keldrun.lock", "KeldrunLog.txt", "data"}))
           << when << ": no temporary file is left";
     }
   }

@@ -36,7 +36,7 @@ class HostileCli : public testing_support::KeldrunCliTest {
   CliRun run(const std::string& args) { return run(home.str(), args); }
   // The shell command that runs keldrun on the workspace with args, outside any Wine prefix.
   std::string command(const std::string& args) const {
-    return shellWord(binary.string()) + " --wine-prefix " + shellWord(noWinePrefix()) + " --home " +
+    return "env -u WINEPREFIX HOME=" + shellWord(noWineHome()) + " " + shellWord(binary.string()) + " --home " +
            shellWord(home.str()) + " " + args;
   }
   // Every snapshot file in the data folder is in the catalog and every catalog entry opens as
