@@ -419,12 +419,14 @@ TEST_F(AppScanTest, FifosAreRecordedWithoutBeingRead) {
   scanApplications(env_.get(), &f, &counter);
   ASSERT_TRUE(finishAppsSnapshot(&f, "fifo"));
   f.close();
-  // Release the feeders of FIFOs the scan never opened.
-  for (const std::string& rel : fifos) {
-    int fd = ::open((drive_ + "/" + rel).c_str(), O_RDONLY | O_NONBLOCK);
-    if (fd >= 0) ::close(fd);
-  }
+  // Release the feeders of FIFOs the scan never opened: the read ends stay open until every
+  // feeder is done, since a feeder that reaches its open only later would otherwise wait for
+  // ever. What they offer fits in the pipe's buffer.
+  std::vector<int> readers;
+  for (const std::string& rel : fifos) readers.push_back(::open((drive_ + "/" + rel).c_str(), O_RDONLY | O_NONBLOCK));
   for (std::thread& t : feeders) t.join();
+  for (int fd : readers)
+    if (fd >= 0) ::close(fd);
 
   SnapshotInfo info;
   ASSERT_TRUE(f.open(path, &info));
