@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -135,6 +136,13 @@ bool registryItem(const std::string& arg, std::u16string* item, std::string* err
   return true;
 }
 
+// The value of --threads: 1 to kMaxParallelThreads.
+bool threadsArgument(const std::string& arg, int* threads) {
+  if (arg.empty() || arg.size() > 2 || arg.find_first_not_of("0123456789") != std::string::npos) return false;
+  *threads = std::atoi(arg.c_str());
+  return *threads >= 1 && *threads <= kMaxParallelThreads;
+}
+
 int runSnapshot(CommandContext& ctx) {
   bool nameGiven = ctx.has("--name");
   std::string name, error;
@@ -146,6 +154,9 @@ int runSnapshot(CommandContext& ctx) {
   if (useFilter && !folders.empty()) return failConflict("--filter", "--files");
   if (useFilter && apps) return failConflict("--filter", "--apps");
   if (useFilter && !keys.empty()) return failConflict("--filter", "--registry");
+  int threads = -1;  // the settings' choice
+  if (ctx.has("--threads") && !threadsArgument(ctx.value("--threads"), &threads))
+    return failValue("--threads", ctx.value("--threads"), "a number from 1 to 8");
   FilterList lists[kSectionCount];
   for (const std::string& k : keys) {
     std::u16string item;
@@ -172,6 +183,7 @@ int runSnapshot(CommandContext& ctx) {
   if (!openCatalog(&settings, true, &error, ctx.noWait)) return fail(error);
   TakeSnapshot take(&settings);
   if (nameGiven) take.name = name;
+  if (threads > 0) take.fileThreads = threads;
   take.group = useFilter ? TakeSnapshot::kSelectedItems : TakeSnapshot::kFullScan;
   if (!useFilter && folders.empty() && keys.empty() && !apps) {
     // A full scan: every section the engine can record.
@@ -214,6 +226,8 @@ const Option kOptions[] = {
     {"--filter", nullptr, "record the keys, folders and sections listed in DIR/scan_filter.txt (\"Registry:\", "
                           "\"Files:\", \"Applications:\" headers, one lower-case path ending in \\ or \"*\" per "
                           "line); everything when the file is missing"},
+    {"--threads", "N", "threads per drive for the files scan, 1 to 8 (default: the setting \"th\" of "
+                       "Keldrun.cfg, else the machine's processors); the snapshot is the same whatever the number"},
     {nullptr, nullptr, nullptr},
 };
 

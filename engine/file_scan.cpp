@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "engine/file_entry.h"
+#include "engine/folder_lookahead.h"
 #include "platform/thread.h"
 
 namespace keldrun {
@@ -58,6 +59,17 @@ struct Level {
   DirEntry entry;
 };
 
+// Whether a folder at `depth` whose path takes `length` characters may be listed; the Win32
+// seam appends "*.*" to the path, which must still fit.
+bool fits(size_t depth, size_t length) { return depth < kMaxFolderDepth && length + 3 <= kMaxPathChars; }
+
+// Whether the walk descends into entry e of the folder at `depth` whose path takes pathChars
+// characters: the folder helpers list ahead of the walk by this same rule.
+bool descendsInto(const DirEntry& e, size_t pathChars, size_t depth) {
+  return e.isFolder && !e.name.empty() && e.name[0] != u'.' && !e.isJunction &&
+         fits(depth + 1, pathChars + e.name.size() + 1);
+}
+
 }  // namespace
 
 // One drive letter's walk. Everything here belongs to the worker's thread alone, except the
@@ -71,6 +83,9 @@ struct FileScanWorker {
   std::vector<uint8_t> scratch;
   Fields root;
   Env* env = nullptr;
+  int threads = 1;  // the walk plus threads - 1 helpers listing ahead of it
+  std::unique_ptr<FolderLookahead> lookahead;
+  FolderLookahead::Key key;  // the folder being listed, as the lookahead knows it
   SnapshotFile* file = nullptr;
   Counter* folders = nullptr;
   Counter* files = nullptr;
@@ -80,11 +95,6 @@ struct FileScanWorker {
     return *levels[depth];
   }
 
-  // Whether a folder at `depth` whose path takes `length` characters may be listed; the Win32
-  // seam appends "*.*" to the path, which must still fit.
-  static bool fits(size_t depth, size_t length) {
-    return depth < kMaxFolderDepth && length + 3 <= kMaxPathChars;
-  }
 
   void run() {
     path.reserve(kMaxPathChars + 1);
@@ -93,9 +103,16 @@ struct FileScanWorker {
     const std::u16string& first = items[0];
     size_t slash = first.find(u'\\');
     if (slash == std::u16string::npos) return;
+    if (threads > 1) lookahead.reset(new FolderLookahead(env, descendsInto, size_t(threads - 1)));
     walkFilterPaths(0, 0, &root);
+    lookahead.reset();
     file->addRoot(kSectionFiles, first.substr(0, slash + 1), root.childHash, root.contentHash,
                   root.childTable, root.contentTable);
+  }
+
+  // The listing of the folder whose path is the path buffer, at `depth`.
+  std::unique_ptr<FolderListing> listFolder(size_t depth) {
+    return lookahead ? lookahead->list(key, path, depth) : env->listFolder(path);
   }
 
   // Writes a folder's gathered tables and sets its four fields.
@@ -139,6 +156,7 @@ struct FileScanWorker {
       if (!fits(depth + 1, slash + 1)) {
         *child = Fields();
       } else if (slash + 1 == item.size()) {
+        key.assign(1, uint32_t(current));
         scanFolder(slash + 1, depth + 1, child);
       } else {
         walkFilterPaths(slash + 1, depth + 1, child);
@@ -160,7 +178,7 @@ struct FileScanWorker {
   // it fully into target. False (target all 0) when it cannot be listed.
   bool scanFolder(size_t index, size_t depth, Fields* target) {
     path.resize(index);
-    std::unique_ptr<FolderListing> listing = env->listFolder(path);
+    std::unique_ptr<FolderListing> listing = listFolder(depth);
     if (!listing) {
       *target = Fields();
       return false;
@@ -168,6 +186,7 @@ struct FileScanWorker {
     Level& l = level(depth);
     DirEntry& e = l.entry;
     uint32_t folderCount = 0, fileCount = 0;
+    uint32_t ordinal = 0;  // of the subfolder entered next, for the lookahead's key
     while (listing->next(&e)) {
       if (thread.stopRequested()) break;
       if (e.isFolder) {
@@ -175,14 +194,16 @@ struct FileScanWorker {
         size_t nameChars = std::min(e.name.size(), kMaxFileNameChars);
         size_t i = nameChars == e.name.size() ? l.folders.addTreeEntry(e.name)
                                                : l.folders.addTreeEntry(e.name.substr(0, nameChars));
-        if (e.isJunction) continue;
+        // Junctions, and folders whose path would not fit, are recorded but not entered.
+        if (!descendsInto(e, index, depth)) continue;
         size_t length = index + e.name.size() + 1;
-        if (!fits(depth + 1, length)) continue;
         path.resize(index);
         path += e.name;
         path.push_back(u'\\');
         Fields f;
+        key.push_back(ordinal++);
         if (scanFolder(length, depth + 1, &f)) folderCount++;
+        key.pop_back();
         l.folders.setTreeFields(i, f.childHash, f.contentHash, f.childTable, f.contentTable);
       } else {
         fileCount++;
@@ -244,6 +265,7 @@ bool FileStore::startFileScan(SnapshotFile* file, const FilterList& list) {
     std::unique_ptr<FileScanWorker> w(new FileScanWorker);
     w->items = std::move(g);
     w->env = env_;
+    w->threads = parallelThreads(threads_);
     w->file = file;
     w->folders = &folders_;
     w->files = &files_;

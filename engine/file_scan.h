@@ -55,12 +55,18 @@ class FileStore {
   // few instructions each still runs after counting itself out.
   void releaseWorkers();
 
+  // Threads per drive for the scans started from now on: the walk itself plus helpers that
+  // list folders ahead of it. 0 (the default) = the machine's processors, at most
+  // kMaxParallelThreads; 1 = the walk alone. The snapshot's bytes do not depend on it.
+  void setThreads(int threads) { threads_ = threads; }
+
   Counter& folders() { return folders_; }
   Counter& files() { return files_; }
   size_t workerCount() const { return workers_.size(); }
 
  private:
   Env* env_;
+  int threads_ = 0;
   std::vector<std::unique_ptr<FileScanWorker>> workers_;
   Counter folders_;  // folders listed (junctions and unlistable folders not included)
   Counter files_;    // files recorded

@@ -1,7 +1,11 @@
 #include "engine/pack.h"
 
+// Each chunk is a zlib stream of its own, so chunks are compressed and inflated on all the cores
+// at once and written in order: the bytes are the same whatever the number of threads.
+#include <condition_variable>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <vector>
 
@@ -10,6 +14,7 @@
 #include "base/files.h"
 #include "engine/snapshot.h"
 #include "engine/snapshot_format.h"
+#include "engine/worker.h"
 
 namespace keldrun {
 
@@ -80,11 +85,149 @@ void packHeader(uint8_t* h, int32_t count) {
   putU32(h + 4, uint32_t(count));
 }
 
+// Chunks handed to the cores and taken back in order. The calling thread fills a free slot,
+// submits it, and takes the oldest submitted slot once its work is done; helper threads (and
+// the caller, while it would wait) do the work of submitted slots, oldest first. With one
+// thread there are no helpers and the caller does every chunk itself, in order.
+class ChunkPipeline {
+ public:
+  struct Slot {
+    Buffer in;
+    Buffer out;
+    size_t inLength = 0;   // bytes of in that hold the chunk
+    size_t outLength = 0;  // bytes of out the work produced
+    uint32_t expected = 0;  // unpack: the length the chunk must inflate to
+    bool ok = false;       // the work succeeded
+    Slot() : in(kPackOutputSize), out(kPackOutputSize) {}
+  };
+  using Work = void (*)(Slot* slot);
+
+  ChunkPipeline(int threads, Work work) : work_(work) {
+    size_t helpers = size_t(threads > 1 ? threads - 1 : 0);
+    // Two slots beyond one per thread: one being written out, one being read in.
+    size_t count = helpers ? size_t(threads) + 2 : 1;
+    for (size_t i = 0; i < count; i++) {
+      std::unique_ptr<Slot> slot(new (std::nothrow) Slot);
+      if (!slot || !slot->in || !slot->out) break;
+      slots_.push_back(std::move(slot));
+      states_.push_back(kFree);
+    }
+    if (!slots_.empty()) helpers_.start(helpers, helperMain, this);
+  }
+  ~ChunkPipeline() {
+    {
+      std::lock_guard<std::mutex> hold(mu_);
+      stopping_ = true;
+    }
+    ready_.notify_all();
+    helpers_.join();
+  }
+
+  // The slots could be had (at least one).
+  bool usable() const { return !slots_.empty(); }
+
+  // The next slot to fill, or null when every slot is submitted and not yet taken back.
+  Slot* freeSlot() {
+    if (submitted_ == slots_.size()) return nullptr;
+    return slots_[(first_ + submitted_) % slots_.size()].get();
+  }
+  // Submits the slot freeSlot returned.
+  void submit() {
+    std::lock_guard<std::mutex> hold(mu_);
+    states_[(first_ + submitted_) % slots_.size()] = kToDo;
+    submitted_++;
+    ready_.notify_one();
+  }
+  // The oldest submitted slot once its work is done; null when none is submitted. It stays
+  // the caller's until release().
+  Slot* takeOldest() {
+    if (submitted_ == 0) return nullptr;
+    std::unique_lock<std::mutex> hold(mu_);
+    while (states_[first_] != kDone) {
+      size_t todo = oldestToDoLocked();
+      if (todo == kNone) {
+        done_.wait(hold);
+        continue;
+      }
+      runLocked(todo, &hold);
+    }
+    return slots_[first_].get();
+  }
+  // Gives the slot takeOldest returned back for filling.
+  void release() {
+    std::lock_guard<std::mutex> hold(mu_);
+    states_[first_] = kFree;
+    first_ = (first_ + 1) % slots_.size();
+    submitted_--;
+  }
+
+ private:
+  enum State { kFree, kToDo, kWorking, kDone };
+  static constexpr size_t kNone = size_t(-1);
+
+  static void helperMain(void* self) { static_cast<ChunkPipeline*>(self)->helperLoop(); }
+
+  void helperLoop() {
+    std::unique_lock<std::mutex> hold(mu_);
+    for (;;) {
+      size_t todo = kNone;
+      ready_.wait(hold, [&] { return stopping_ || (todo = oldestToDoLocked()) != kNone; });
+      if (stopping_) return;
+      runLocked(todo, &hold);
+    }
+  }
+
+  size_t oldestToDoLocked() const {
+    for (size_t k = 0; k < submitted_; k++) {
+      size_t i = (first_ + k) % slots_.size();
+      if (states_[i] == kToDo) return i;
+    }
+    return kNone;
+  }
+
+  // Does slot i's work with the lock released; the lock is held again on return.
+  void runLocked(size_t i, std::unique_lock<std::mutex>* hold) {
+    states_[i] = kWorking;
+    Slot* slot = slots_[i].get();
+    hold->unlock();
+    work_(slot);
+    hold->lock();
+    states_[i] = kDone;
+    done_.notify_all();
+  }
+
+  Work work_;
+  std::vector<std::unique_ptr<Slot>> slots_;
+  // first_ and submitted_ are changed only by the calling thread, under mu_; it reads them
+  // without the lock.
+  std::mutex mu_;  // guards states_, first_, submitted_ and stopping_
+  std::condition_variable ready_;  // a slot was submitted, or stopping_ set
+  std::condition_variable done_;   // a slot's work is done
+  std::vector<State> states_;
+  size_t first_ = 0;      // the oldest submitted slot
+  size_t submitted_ = 0;  // slots submitted and not yet released
+  bool stopping_ = false;
+  HelperThreads helpers_;
+};
+
+void compressChunk(ChunkPipeline::Slot* slot) {
+  uLongf c = uLongf(slot->out.size());
+  slot->ok = compress2(slot->out.data(), &c, slot->in.data(), uLong(slot->inLength), kPackLevel) == Z_OK;
+  slot->outLength = c;
+}
+
+void inflateChunk(ChunkPipeline::Slot* slot) {
+  uLongf got = uLongf(slot->out.size());
+  slot->ok = uncompress(slot->out.data(), &got, slot->in.data(), uLong(slot->inLength)) == Z_OK &&
+             got == slot->expected;
+  slot->outLength = got;
+}
+
 }  // namespace
 
-bool pack(FILE* source, WritableFile* target, ProgressSink* sink) {
-  Buffer in(kPackChunkSize), out(kPackOutputSize);
-  if (!in || !out) return false;
+bool pack(FILE* source, WritableFile* target, ProgressSink* sink, int threads) {
+  ChunkPipeline pipeline(parallelThreads(threads), compressChunk);
+  if (!pipeline.usable()) return false;
   uint64_t size = 0;
   if (!seekFileEnd(source) || !tellFile(source, &size) || !seekFile(source, 0)) return false;
   uint64_t estimate = size / kPackChunkSize + 1;
@@ -95,15 +238,28 @@ bool pack(FILE* source, WritableFile* target, ProgressSink* sink) {
   if (!writeAll(target, header, kPackHeaderSize)) return false;
 
   uint64_t chunks = 0;
+  bool end = false;
   for (;;) {
-    size_t n = readFull(source, in.data(), kPackChunkSize);
-    if (n == 0) break;
-    uLongf c = uLongf(out.size());
-    if (compress2(out.data(), &c, in.data(), uLong(n), kPackLevel) != Z_OK) return false;
+    // Read ahead into every free slot, so the cores have chunks to compress while one is written.
+    while (!end) {
+      ChunkPipeline::Slot* slot = pipeline.freeSlot();
+      if (!slot) break;
+      slot->inLength = readFull(source, slot->in.data(), kPackChunkSize);
+      if (slot->inLength == 0) {
+        end = true;
+        break;
+      }
+      pipeline.submit();
+    }
+    ChunkPipeline::Slot* slot = pipeline.takeOldest();
+    if (!slot) break;
+    if (!slot->ok) return false;
     uint8_t head[kPackChunkHeadSize];
-    putU32(head, uint32_t(n));
-    putU32(head + 4, uint32_t(c));
-    if (!writeAll(target, head, sizeof head) || !writeAll(target, out.data(), c)) return false;
+    putU32(head, uint32_t(slot->inLength));
+    putU32(head + 4, uint32_t(slot->outLength));
+    if (!writeAll(target, head, sizeof head) || !writeAll(target, slot->out.data(), slot->outLength))
+      return false;
+    pipeline.release();
     chunks++;
     if (chunks > 0x7FFFFFFF) return false;
     if (cancelled(sink)) return false;
@@ -115,9 +271,9 @@ bool pack(FILE* source, WritableFile* target, ProgressSink* sink) {
   return target->writeAt(0, header, kPackHeaderSize) && target->flush();
 }
 
-bool unpack(FILE* source, WritableFile* target, ProgressSink* sink) {
-  Buffer in(kPackOutputSize), out(kPackOutputSize);
-  if (!in || !out) return false;
+bool unpack(FILE* source, WritableFile* target, ProgressSink* sink, int threads) {
+  ChunkPipeline pipeline(parallelThreads(threads), inflateChunk);
+  if (!pipeline.usable()) return false;
   if (sink) sink->set(0);
   uint8_t header[kPackHeaderSize];
   if (readFull(source, header, kPackHeaderSize) != kPackHeaderSize) return false;
@@ -126,18 +282,26 @@ bool unpack(FILE* source, WritableFile* target, ProgressSink* sink) {
   if (count <= 0) return target->flush();
 
   uint64_t written = 0;
+  int32_t read = 0;
   for (int32_t k = 0; k < count; k++) {
-    uint8_t head[kPackChunkHeadSize];
-    if (readFull(source, head, sizeof head) != sizeof head) return false;
-    uint32_t u = getU32(head), c = getU32(head + 4);
-    if (u > kPackChunkSize || c > kPackOutputSize) return false;
-    if (readFull(source, in.data(), c) != c) return false;
-    uLongf got = uLongf(out.size());
-    if (uncompress(out.data(), &got, in.data(), c) != Z_OK || got != u) return false;
+    // Read ahead; a chunk that cannot be read fails the whole unpack, as it would in order.
+    for (ChunkPipeline::Slot* slot; read < count && (slot = pipeline.freeSlot()) != nullptr; read++) {
+      uint8_t head[kPackChunkHeadSize];
+      if (readFull(source, head, sizeof head) != sizeof head) return false;
+      uint32_t u = getU32(head), c = getU32(head + 4);
+      if (u > kPackChunkSize || c > kPackOutputSize) return false;
+      if (readFull(source, slot->in.data(), c) != c) return false;
+      slot->inLength = c;
+      slot->expected = u;
+      pipeline.submit();
+    }
+    ChunkPipeline::Slot* slot = pipeline.takeOldest();
+    if (!slot || !slot->ok) return false;
     // A snapshot file never passes 4 GiB; a pack that claims more is not one.
-    written += u;
+    written += slot->expected;
     if (written > kMaxFileSize) return false;
-    if (!writeAll(target, out.data(), u)) return false;
+    if (!writeAll(target, slot->out.data(), slot->expected)) return false;
+    pipeline.release();
     if (cancelled(sink)) return false;
     report(sink, uint64_t(k) + 1, uint64_t(count));
   }
@@ -145,25 +309,25 @@ bool unpack(FILE* source, WritableFile* target, ProgressSink* sink) {
 }
 
 bool packFile(const std::string& source, const std::string& target, ProgressSink* sink,
-              FileSystem* fs) {
+              FileSystem* fs, int threads) {
   if (source == target) return false;  // the packed form would replace the snapshot
   FILE* in = openFile(source, "rb");
   if (!in) return false;
   // An export replaces an earlier one only when it is whole.
   ReplacingFile out(fs);
-  bool ok = out.create(target) && pack(in, out.file(), sink);
+  bool ok = out.create(target) && pack(in, out.file(), sink, threads);
   std::fclose(in);
   return ok && out.commit();
 }
 
 bool unpackFile(const std::string& source, const std::string& target, SnapshotInfo* info,
-                ProgressSink* sink, FileSystem* fs) {
+                ProgressSink* sink, FileSystem* fs, int threads) {
   if (source == target) return false;  // creating the target would destroy the source
   int32_t number = info->number;
   FILE* in = openFile(source, "rb");
   if (!in) return false;
   std::unique_ptr<WritableFile> out = fs->openWritable(target, WriteMode::kCreate);
-  bool ok = out && unpack(in, out.get(), sink);
+  bool ok = out && unpack(in, out.get(), sink, threads);
   std::fclose(in);
   if (out && !out->close()) ok = false;
   if (ok) {

@@ -31,20 +31,22 @@ class ProgressSink {
 
 // Packs a snapshot file into the "C1.4" form and back. Both fail on a short read or write, a
 // chunk whose lengths exceed the chunk buffers or that does not inflate to exactly its stated
-// length, an output past 4 GiB, or a cancel request (seen after each chunk); a failed operation
-// may leave a partial target, which the file-level drivers remove. The sink may be null; its
-// finish() is left to the caller.
-bool pack(FILE* source, WritableFile* target, ProgressSink* sink);
-bool unpack(FILE* source, WritableFile* target, ProgressSink* sink);
+// length, an output past 4 GiB, or a cancel request (seen after each chunk is written); a
+// failed operation may leave a partial target, which the file-level drivers remove. The sink
+// may be null; its finish() is left to the caller. threads: chunks compressed or inflated at
+// once (as parallelThreads reads it: 0 = the machine's processors, 1 = one at a time); the
+// output is the same whatever the number.
+bool pack(FILE* source, WritableFile* target, ProgressSink* sink, int threads = 0);
+bool unpack(FILE* source, WritableFile* target, ProgressSink* sink, int threads = 0);
 // File-level drivers over UTF-8 paths, writing through fs. Both fail without touching anything
 // when the target names the source. packFile replaces an earlier target only once the packed
 // file is whole. unpackFile deletes the target when it fails; after unpacking it opens the new
 // snapshot into info, keeps the caller's info->number, writes it into the info record in place
 // and closes the file; it fails when the result does not open as a snapshot.
 bool packFile(const std::string& source, const std::string& target, ProgressSink* sink,
-              FileSystem* fs = defaultFileSystem());
+              FileSystem* fs = defaultFileSystem(), int threads = 0);
 bool unpackFile(const std::string& source, const std::string& target, SnapshotInfo* info,
-                ProgressSink* sink, FileSystem* fs = defaultFileSystem());
+                ProgressSink* sink, FileSystem* fs = defaultFileSystem(), int threads = 0);
 
 }  // namespace keldrun
 

@@ -31,6 +31,9 @@ class SnapshotScan {
   // be created; error() then says why.
   bool start(const std::string& path, const FilterList lists[kSectionCount]);
 
+  // Threads per drive for the files scan (FileStore::setThreads); call before start.
+  void setFileThreads(int threads) { files_.setThreads(threads); }
+
   // Scan threads still running. The scan is complete when this is 0 after a successful start.
   int running() const { return file_.runningScans(); }
   bool complete() const { return started_ && running() == 0; }

@@ -111,4 +111,28 @@ void WorkerThread::setState(int s) {
   state_ = s;
 }
 
+int parallelThreads(int setting) {
+  if (setting >= 1 && setting <= kMaxParallelThreads) return setting;
+  unsigned cores = processorCount();
+  return cores < unsigned(kMaxParallelThreads) ? int(cores) : kMaxParallelThreads;
+}
+
+size_t HelperThreads::start(size_t count, ThreadFunction fn, void* arg) {
+  size_t started = 0;
+  for (; started < count; started++) {
+    NativeThread* t = createThread(fn, arg);
+    if (!t) break;
+    threads_.push_back(t);
+  }
+  return started;
+}
+
+void HelperThreads::join() {
+  for (NativeThread* t : threads_) {
+    waitThread(t);
+    closeThread(t);
+  }
+  threads_.clear();
+}
+
 }  // namespace keldrun

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <mutex>
+#include <vector>
 
 #include "platform/thread.h"
 
@@ -68,6 +69,34 @@ class WorkerThread {
   NativeThread* thread_ = nullptr;
   void* jobData_ = nullptr;
   Function fn_ = nullptr;
+};
+
+// The most threads one scan of a drive, or one pack or unpack, runs on.
+constexpr int kMaxParallelThreads = 8;
+
+// The threads a parallel job runs on for a thread setting: the setting itself when it is 1 to
+// kMaxParallelThreads, otherwise (0 = automatic, or out of range) the machine's processors,
+// at most kMaxParallelThreads.
+int parallelThreads(int setting);
+
+// Helper threads that all run one function to its end; the owner starts them together and
+// joins them together. The function decides itself when to return (the owner signals it
+// through the shared argument).
+class HelperThreads {
+ public:
+  HelperThreads() = default;
+  // Joins any threads still running: the function must be on its way out by then.
+  ~HelperThreads() { join(); }
+  HelperThreads(const HelperThreads&) = delete;
+  HelperThreads& operator=(const HelperThreads&) = delete;
+
+  // Starts up to count threads running fn(arg); returns how many could be started.
+  size_t start(size_t count, ThreadFunction fn, void* arg);
+  // Waits until every started thread has returned.
+  void join();
+
+ private:
+  std::vector<NativeThread*> threads_;
 };
 
 // A 32-bit count with its own lock: the progress counters of a scan.

@@ -32,6 +32,9 @@ bool resumeThread(NativeThread* thread);
 // False when the platform could not end it.
 bool terminateThread(NativeThread* thread);
 
+// The number of processors this process may run on; at least 1.
+unsigned processorCount();
+
 // Gives the rest of this time slice to other threads.
 void yieldThread();
 void sleepMilliseconds(uint32_t ms);

@@ -2,6 +2,7 @@
 #include <pthread.h>
 #include <sched.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
@@ -89,6 +90,16 @@ bool terminateThread(NativeThread* thread) {
   pthread_join(thread->id, nullptr);
   thread->waited = true;
   return true;
+}
+
+unsigned processorCount() {
+  cpu_set_t set;
+  if (sched_getaffinity(0, sizeof set, &set) == 0) {
+    int n = CPU_COUNT(&set);
+    if (n > 0) return unsigned(n);
+  }
+  long n = sysconf(_SC_NPROCESSORS_ONLN);
+  return n > 0 ? unsigned(n) : 1u;
 }
 
 void yieldThread() { sched_yield(); }

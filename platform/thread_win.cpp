@@ -83,6 +83,12 @@ bool terminateThread(NativeThread* thread) {
   return true;
 }
 
+unsigned processorCount() {
+  SYSTEM_INFO info;
+  GetSystemInfo(&info);
+  return info.dwNumberOfProcessors > 0 ? unsigned(info.dwNumberOfProcessors) : 1u;
+}
+
 void yieldThread() { SwitchToThread(); }
 
 void sleepMilliseconds(uint32_t ms) { Sleep(ms); }

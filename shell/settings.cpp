@@ -55,11 +55,14 @@ Settings::Settings(const std::string& folder) : folder_(withSeparator(folder)) {
   registerInt(kTextKeyReportText1 + 2, &report.split);
   registerInt(kTextKeyReportText1 + 3, &report.linesPerFile);
   registerInt(kTextKeyReportText1 + 4, &report.openAfterExport);
+  registerInt("th", &scanThreads);
 }
 
-void Settings::registerInt(int textEntry, int32_t* target) {
+void Settings::registerInt(int textEntry, int32_t* target) { registerInt(text(textEntry), target); }
+
+void Settings::registerInt(const char* key, int32_t* target) {
   SettingEntry e;
-  e.key = text(textEntry);
+  e.key = key;
   e.intTarget = target;
   entries_.push_back(std::move(e));
 }

@@ -93,6 +93,9 @@ class Settings {
     int32_t linesPerFile = 30000;    // "teh4"
     int32_t openAfterExport = 0;     // "teh5"
   } report;
+  // "th": threads per drive for the files scan, the walk included: 0 = the machine's
+  // processors (at most 8), 1 = the walk alone. The snapshot is the same either way.
+  int32_t scanThreads = 0;
 
   const std::vector<SettingEntry>& entries() const { return entries_; }
   // Set the target of the first entry with this key; no effect for an unknown key or a key of
@@ -149,6 +152,7 @@ class Settings {
 
  private:
   void registerInt(int textEntry, int32_t* target);
+  void registerInt(const char* key, int32_t* target);
   void registerText(int textEntry, std::string* target);
   void applyBody(const std::string& body);
   void addCatalogRecord(const SnapshotInfo& info);

@@ -19,6 +19,7 @@ TakeSnapshot::TakeSnapshot(Settings* settings, Env* env, FileSystem* fs)
   // show the default instead of what the user chose last time.
   settings_->ensureLoaded();
   group = settings_->fullScan == 0 ? kSelectedItems : kFullScan;
+  fileThreads = settings_->scanThreads;
   char buf[64];
   std::snprintf(buf, sizeof buf, text(kTextDefaultSnapshotName), int(settings_->nextNumber()));
   name = buf;
@@ -55,6 +56,7 @@ ShellMessage TakeSnapshot::start(const FilterList* lists) {
   if (number_ == 0) return ShellMessage::error(kNoNumberLeft);
   std::string path = settings_->snapshotPath(number_).path;
   makeFolders(settings_->dataFolder());
+  scan_.setFileThreads(fileThreads);
   if (!scan_.start(path, chosen)) {
     std::string why = scan_.error();
     if (why.empty()) why = "Cannot create (" + path + ")";

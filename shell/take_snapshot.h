@@ -35,6 +35,8 @@ class TakeSnapshot {
 
   std::string name;          // the name box
   int group = kFullScan;     // the radio group
+  // Threads per drive for the files scan (Settings::scanThreads unless changed for this scan).
+  int fileThreads = 0;
   SelectionTree& tree() { return *tree_; }
 
   State state() const { return state_; }

@@ -31,10 +31,11 @@ class PackTest : public ::testing::Test {
   std::string path(const std::string& name) const { return dir_ / name; }
 
   // Unpacks with the stream function, as the file-level driver does not for plain bytes.
-  bool unpackTo(const std::string& source, const std::string& target, ProgressSink* sink) {
+  bool unpackTo(const std::string& source, const std::string& target, ProgressSink* sink,
+                int threads = 0) {
     FILE* in = std::fopen(source.c_str(), "rb");
     std::unique_ptr<WritableFile> out = defaultFileSystem()->openWritable(target, WriteMode::kCreate);
-    bool ok = in && out && unpack(in, out.get(), sink);
+    bool ok = in && out && unpack(in, out.get(), sink, threads);
     if (in) std::fclose(in);
     if (out && !out->close()) ok = false;
     return ok;
@@ -106,6 +107,64 @@ TEST_F(PackTest, RoundTripsAreByteIdenticalAndChunksInflateWithZlib) {
   }
 }
 
+// Chunks are compressed and inflated on several threads and written in order: every thread
+// count gives the one-thread bytes, around the chunk boundaries and over more chunks than the
+// threads have slots, and inflates back to the source.
+TEST_F(PackTest, EveryThreadCountPacksTheSameBytesAsOneThread) {
+  const size_t kChunk = kPackChunkSize;
+  const size_t sizes[] = {0, 1, kChunk - 1, kChunk, kChunk + 1, 2 * kChunk - 1, 2 * kChunk,
+                          2 * kChunk + 1, 13 * kChunk + 777};
+  for (size_t size : sizes) {
+    SCOPED_TRACE(size);
+    std::vector<uint8_t> data = sampleBytes(size, uint32_t(size) + 7);
+    writeBytes(path("src"), data);
+    ASSERT_TRUE(packFile(path("src"), path("one"), nullptr, defaultFileSystem(), 1));
+    std::vector<uint8_t> one = readBytes(path("one"));
+    for (int threads : {2, 3, 8}) {
+      SCOPED_TRACE(threads);
+      ProgressSink sink;
+      ASSERT_TRUE(packFile(path("src"), path("many"), &sink, defaultFileSystem(), threads));
+      EXPECT_TRUE(readBytes(path("many")) == one);
+      EXPECT_EQ(sink.percent(), int(100 * ((size + kChunk - 1) / kChunk) / (size / kChunk + 1)));
+      ProgressSink back;
+      ASSERT_TRUE(unpackTo(path("one"), path("out"), &back, threads));
+      EXPECT_TRUE(readBytes(path("out")) == data);
+      EXPECT_EQ(back.percent(), size == 0 ? 0 : 100);
+    }
+  }
+}
+
+// A bad chunk deep in a long pack fails the unpack however many chunks are in flight around it.
+TEST_F(PackTest, ABadChunkAmongManyFailsTheUnpackAtAnyThreadCount) {
+  std::vector<uint8_t> data = sampleBytes(kPackChunkSize, 3);
+  std::vector<uint8_t> good = chunk(uint32_t(kPackChunkSize), data);
+  std::vector<uint8_t> garbled = good;
+  garbled[40] ^= 0x55;
+  std::vector<uint8_t> cut(good.begin(), good.end() - 9);
+  struct {
+    const char* label;
+    size_t at;
+    std::vector<uint8_t> bad;
+  } cases[] = {
+      {"garbled stream in the middle", 7, garbled},
+      {"inflates to less than u, second chunk", 1, chunk(uint32_t(kPackChunkSize), sampleBytes(1000, 4))},
+      {"cut body of the last chunk", 11, cut},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::vector<uint8_t>> chunks(12, good);
+    chunks[c.at] = c.bad;
+    writeBytes(path("bad.pak"), forge(12, chunks));
+    for (int threads : {1, 2, 8}) {
+      SCOPED_TRACE(std::string(c.label) + ", threads " + std::to_string(threads));
+      SnapshotInfo info;
+      writeBytes(path("target.snp"), {1, 2, 3});
+      EXPECT_FALSE(unpackFile(path("bad.pak"), path("target.snp"), &info, nullptr,
+                              defaultFileSystem(), threads));
+      EXPECT_FALSE(fs::exists(path("target.snp")));
+    }
+  }
+}
+
 TEST_F(PackTest, EmptySourcePacksToBareHeader) {
   writeBytes(path("src"), {});
   ASSERT_TRUE(packFile(path("src"), path("packed"), nullptr));
@@ -164,18 +223,23 @@ TEST_F(PackTest, HostilePacksFailAndTargetIsDeleted) {
 }
 
 TEST_F(PackTest, CancelFailsAndDeletesTarget) {
-  writeBytes(path("src"), sampleBytes(2 * kPackChunkSize + 5, 9));
+  writeBytes(path("src"), sampleBytes(6 * kPackChunkSize + 5, 9));
   ProgressSink sink;
   ASSERT_TRUE(packFile(path("src"), path("packed"), &sink));
-  ProgressSink cancelled;
-  cancelled.cancel();
-  EXPECT_FALSE(packFile(path("src"), path("packed2"), &cancelled));
-  EXPECT_FALSE(fs::exists(path("packed2")));
-  SnapshotInfo info;
-  EXPECT_FALSE(unpackFile(path("packed"), path("snap.snp"), &info, &cancelled));
-  EXPECT_FALSE(fs::exists(path("snap.snp")));
-  EXPECT_FALSE(unpackTo(path("packed"), path("out"), &cancelled));
-  EXPECT_EQ(fs::file_size(path("out")), kPackChunkSize) << "stops after the first chunk";
+  // Cancel is seen after the first chunk is written, whatever is in flight on other threads.
+  for (int threads : {1, 4}) {
+    SCOPED_TRACE(threads);
+    ProgressSink cancelled;
+    cancelled.cancel();
+    EXPECT_FALSE(packFile(path("src"), path("packed2"), &cancelled, defaultFileSystem(), threads));
+    EXPECT_FALSE(fs::exists(path("packed2")));
+    SnapshotInfo info;
+    EXPECT_FALSE(unpackFile(path("packed"), path("snap.snp"), &info, &cancelled,
+                            defaultFileSystem(), threads));
+    EXPECT_FALSE(fs::exists(path("snap.snp")));
+    EXPECT_FALSE(unpackTo(path("packed"), path("out"), &cancelled, threads));
+    EXPECT_EQ(fs::file_size(path("out")), kPackChunkSize) << "stops after the first chunk";
+  }
 }
 
 TEST_F(PackTest, MissingSourceOrSameTargetFails) {

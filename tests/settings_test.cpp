@@ -39,13 +39,13 @@ TEST(SettingsEntries, RegisteredInOrderWithTheirDefaults) {
   Settings s;
   const char* keys[] = {"a1",  "d",   "e",   "f",   "g",   "j",   "h",    "i",    "k",
                         "te1", "te2", "te3", "te4", "te5", "te6", "te7",  "te8",  "te9",
-                        "te10", "te11", "teh1", "teh2", "teh3", "teh4", "teh5"};
+                        "te10", "te11", "teh1", "teh2", "teh3", "teh4", "teh5", "th"};
   ASSERT_EQ(s.entries().size(), std::size(keys));
   for (size_t i = 0; i < std::size(keys); i++) EXPECT_EQ(s.entries()[i].key, keys[i]) << i;
   const std::pair<const char*, int32_t> ints[] = {
       {"a1", 1}, {"d", 0}, {"e", 0}, {"f", 0}, {"g", 0}, {"j", 1}, {"h", 1}, {"i", 1}, {"k", 0},
       {"te1", 50}, {"te2", 300}, {"te3", 1}, {"te10", 1}, {"te11", 0}, {"teh3", 1},
-      {"teh4", 30000}, {"teh5", 0}};
+      {"teh4", 30000}, {"teh5", 0}, {"th", 0}};
   for (const auto& [key, value] : ints) {
     int32_t v = -7;
     EXPECT_TRUE(s.getInt(key, &v)) << key;
