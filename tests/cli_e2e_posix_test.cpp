@@ -463,6 +463,9 @@ TEST_F(CliEndToEnd, ErrorsGiveStatusTwoNameTheProblemAndLoseNothing) {
       {"compare 1 2 --section", "option '--section' needs a value (S)"},
       {"compare 1 2 --full=yes", "option '--full' takes no value"},
       {"snapshot --filter --apps", "options '--filter' and '--apps' cannot be combined"},
+      {"snapshot --threads 0 --files " + shellWord(tree.str()), "invalid value '0' for --threads (expected a number from 1 to 8)"},
+      {"snapshot --threads=9 --files " + shellWord(tree.str()), "invalid value '9' for --threads"},
+      {"snapshot --threads two --files " + shellWord(tree.str()), "invalid value 'two' for --threads"},
   };
   for (const Case& c : cases) {
     CliRun r = run(c.args);
