@@ -95,7 +95,6 @@ struct FileScanWorker {
     return *levels[depth];
   }
 
-
   void run() {
     path.reserve(kMaxPathChars + 1);
     current = 0;

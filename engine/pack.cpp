@@ -282,10 +282,10 @@ bool unpack(FILE* source, WritableFile* target, ProgressSink* sink, int threads)
   if (count <= 0) return target->flush();
 
   uint64_t written = 0;
-  int32_t read = 0;
+  int32_t readAhead = 0;  // chunks read so far
   for (int32_t k = 0; k < count; k++) {
     // Read ahead; a chunk that cannot be read fails the whole unpack, as it would in order.
-    for (ChunkPipeline::Slot* slot; read < count && (slot = pipeline.freeSlot()) != nullptr; read++) {
+    for (ChunkPipeline::Slot* slot; readAhead < count && (slot = pipeline.freeSlot()) != nullptr; readAhead++) {
       uint8_t head[kPackChunkHeadSize];
       if (readFull(source, head, sizeof head) != sizeof head) return false;
       uint32_t u = getU32(head), c = getU32(head + 4);

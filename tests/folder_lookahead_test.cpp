@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -48,8 +49,11 @@ std::u16string windowsFolder(const std::string& folder) {
 #endif
 
 void put(const fs::path& file, size_t size, int64_t secondsAgo) {
-  std::string bytes(size, 'k');
-  ASSERT_TRUE(testing_support::writeText(file.u8string(), bytes));
+  {
+    std::ofstream out(file, std::ios::binary);  // the path, not its narrow text: names may be wide
+    out << std::string(size, 'k');
+    ASSERT_TRUE(out.good()) << file.u8string();
+  }
   fs::last_write_time(file, fs::file_time_type::clock::now() - std::chrono::seconds(secondsAgo));
 }
 
