@@ -13,7 +13,7 @@
 #include "engine/folder_lookahead.h"
 #include "engine/scan.h"
 #include "engine/snapshot_format.h"
-#include "engine/text.h"
+#include "base/text.h"
 #include "platform/thread.h"
 #include "tests/test_support.h"
 
