@@ -62,6 +62,9 @@ bool folderItem(const std::string& arg, std::u16string* item, std::string* error
     *error = arg + ": not a full folder path (such as C:\\Windows)";
     return false;
   }
+  // Windows finds a folder whatever the case of its name; items are kept lower case, as the
+  // take-snapshot dialog makes them.
+  *item = lowerAscii(*item);
 #else
   struct stat st;
   if (::stat(arg.c_str(), &st) != 0) {
@@ -77,8 +80,9 @@ bool folderItem(const std::string& arg, std::u16string* item, std::string* error
     *error = arg + ": no drive of the Wine prefix holds this folder";
     return false;
   }
+  // The exact name the folder has (the path is canonical): the file system may hold "Dir"
+  // beside "dir", and the item must reach the one named.
 #endif
-  *item = lowerAscii(*item);
   if (item->back() != u'\\') item->push_back(u'\\');
   if (!defaultEnv()->listFolder(*item)) {
     *error = arg + ": the folder cannot be listed";

@@ -11,6 +11,27 @@
 
 namespace keldrun {
 
+namespace {
+
+// Orders two items component by component, each in table order. Items that share their first
+// components, exactly, then stand together, as the walk needs, even beside case twins ("Dir\a\",
+// "dir\b\", "Dir\c\" would interleave in plain name order).
+bool itemBefore(const std::u16string& a, const std::u16string& b) {
+  size_t i = 0, j = 0;
+  for (;;) {
+    if (i >= a.size() || j >= b.size()) return i >= a.size() && j < b.size();
+    size_t ea = a.find(u'\\', i), eb = b.find(u'\\', j);
+    if (ea == std::u16string::npos) ea = a.size();
+    if (eb == std::u16string::npos) eb = b.size();
+    int c = compareTableOrder(a.substr(i, ea - i), b.substr(j, eb - j));
+    if (c != 0) return c < 0;
+    i = ea + 1;
+    j = eb + 1;
+  }
+}
+
+}  // namespace
+
 FilterList normalizeFileFilter(const FilterList& list) {
   if (list.empty()) return list;
   if (!list[0].empty() && list[0][0] == u'*') return FilterList{u"*"};
@@ -19,7 +40,7 @@ FilterList normalizeFileFilter(const FilterList& list) {
     std::u16string item;
     item.reserve(raw.size() + 1);
     for (char16_t c : raw) {
-      c = foldAscii(c);
+      if (item.empty()) c = foldAscii(c);
       if (c == u'/') c = u'\\';
       if (c == u'\\' && !item.empty() && item.back() == u'\\') continue;
       item.push_back(c);
@@ -29,10 +50,8 @@ FilterList normalizeFileFilter(const FilterList& list) {
       continue;
     items.push_back(std::move(item));
   }
-  std::stable_sort(items.begin(), items.end(), [](const std::u16string& a, const std::u16string& b) {
-    return compareNames(a, b) < 0;
-  });
-  // In name order a folder comes right before everything inside it, so one look at the last
+  std::stable_sort(items.begin(), items.end(), itemBefore);
+  // In this order a folder comes right before everything inside it, so one look at the last
   // kept item finds every nested or repeated one.
   FilterList kept;
   for (std::u16string& item : items) {
@@ -40,6 +59,16 @@ FilterList normalizeFileFilter(const FilterList& list) {
     kept.push_back(std::move(item));
   }
   return kept;
+}
+
+FilterList storedFileFilter(const FilterList& items) {
+  FilterList stored;
+  for (const std::u16string& item : items) stored.push_back(lowerAscii(item));
+  std::sort(stored.begin(), stored.end(), [](const std::u16string& a, const std::u16string& b) {
+    return compareNames(a, b) < 0;
+  });
+  stored.erase(std::unique(stored.begin(), stored.end()), stored.end());
+  return stored;
 }
 
 namespace {

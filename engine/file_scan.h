@@ -24,12 +24,18 @@ namespace keldrun {
 constexpr size_t kMaxFolderDepth = 1024;
 constexpr size_t kMaxPathChars = 32767;
 
-// The files filter list as the scan uses it: every item lower case (A-Z), with one '\' between
+// The files filter list as the scan uses it: the drive letter lower case, one '\' between
 // components and one at the end, beginning with a drive "x:\"; items that do not name a drive
-// dropped; sorted in name order; and every item that lies inside an earlier one (or repeats
-// it) dropped, so that no folder is recorded twice. A full-scan list (first item beginning
-// with '*') comes back as the single item "*".
+// dropped; sorted component by component in table order; and every item that lies inside an
+// earlier one (or repeats it) dropped, so that no folder is recorded twice. The case of the
+// folder names is kept: on a file system where "Dir" and "dir" are two folders, the item
+// reaches the one it names (the seam matches a name case-insensitively only when it exists in
+// no other case and the match is unique). A full-scan list (first item beginning with '*')
+// comes back as the single item "*".
 FilterList normalizeFileFilter(const FilterList& list);
+// The list as a snapshot stores it: the items of normalizeFileFilter in lower case, in name
+// order, without repeats.
+FilterList storedFileFilter(const FilterList& items);
 
 struct FileScanWorker;
 

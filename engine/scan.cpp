@@ -61,7 +61,9 @@ bool SnapshotScan::finish(const std::string& name, int32_t number, SnapshotInfo*
   files_.releaseWorkers();
   apps_.stopApplicationScan();
   started_ = false;
-  info->fillNew(name, number, lists_);
+  FilterList stored[kSectionCount] = {lists_[kSectionRegistry], storedFileFilter(lists_[kSectionFiles]),
+                                      lists_[kSectionApps]};
+  info->fillNew(name, number, stored);
   bool ok = file_.finish(info);
   ok = file_.close() && ok;
   completion_ = keldrun::completionText(clock_.text(), counts());

@@ -347,8 +347,8 @@ class PosixEnv : public Env {
   }
 
   // The native path of a Windows path "x:\a\b\" (trailing '\' optional). Each component that
-  // does not exist as written is looked up case-insensitively, as Windows names are. Empty
-  // when the drive is unknown or a component cannot be found.
+  // does not exist as written is looked up case-insensitively, as Windows names are, provided
+  // only one entry matches. Empty when the drive is unknown or a component cannot be found.
   std::string resolve(const std::u16string& path) {
     if (path.size() < 2 || path[1] != u':') return std::string();
     int i = driveIndex(path[0]);
@@ -385,20 +385,20 @@ class PosixEnv : public Env {
     return native;
   }
 
+  // The one entry of folder whose name equals name but for case; empty when there is none or
+  // more than one ("Dir" and "DIR" beside a wanted "dir": neither is the folder named).
   static std::string findFolded(const std::string& folder, const std::string& name) {
     DIR* dir = opendir(folder.c_str());
     if (!dir) return std::string();
     std::u16string want = fromUtf8(name), have;
     std::string found;
+    int matches = 0;
     while (struct dirent* d = readdir(dir)) {
       nameFromUtf8(d->d_name, &have);
-      if (compareNames(have, want) == 0) {
-        found = d->d_name;
-        break;
-      }
+      if (compareNames(have, want) == 0 && ++matches == 1) found = d->d_name;
     }
     closedir(dir);
-    return found;
+    return matches == 1 ? found : std::string();
   }
 
   Drive drives_[26];

@@ -293,6 +293,28 @@ TEST_F(CliEndToEnd, PathTakesWholeNamesInCompareAndDigest) {
   EXPECT_EQ(r.status, 0) << r.out;
 }
 
+TEST_F(CliEndToEnd, FilesOptionRecordsTheCaseTwinItNames) {
+  for (const char* rel : {"Twin/upper_only", "twin/lower_only"}) std::filesystem::create_directories(tree / rel);
+  writeText(tree / "Twin/upper.txt", "U");
+  writeText(tree / "twin/lower.txt", "l");
+  int number = 0;
+  for (const std::string twin : {"Twin", "twin"}) {
+    CliRun r = run("snapshot --files " + shellWord(tree / twin));
+    ASSERT_EQ(r.status, 0) << twin << r.err;
+    char snap[32];
+    std::snprintf(snap, sizeof snap, "data/snap%03d.snp", ++number);
+    r = run("digest --tree --section files " + shellWord(home / snap));
+    ASSERT_EQ(r.status, 0) << r.err;
+    bool upper = twin == "Twin";
+    EXPECT_EQ(r.out.find("\\" + twin + "\\" + (upper ? "upper_only" : "lower_only") + "\\\n") != std::string::npos, true)
+        << twin << r.out;
+    EXPECT_EQ(r.out.find(upper ? "lower_only" : "upper_only"), std::string::npos) << twin << r.out;
+    // The stored scan filter stays lower case; the folder keeps its own name.
+    r = run("info " + std::to_string(number));
+    EXPECT_NE(r.out.find("\\twin\\"), std::string::npos) << r.out;
+  }
+}
+
 TEST_F(CliEndToEnd, Latin1NamesRoundTripThroughTheCatalog) {
   const std::string strasse = "Stra\xc3\x9f" "e";  // UTF-8, as typed
   CliRun r = run("snapshot --name " + shellWord(strasse) + " --files " + shellWord(tree.str()));

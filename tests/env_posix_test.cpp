@@ -135,6 +135,27 @@ TEST_F(EnvPosixTest, FolderNamesResolveCaseInsensitivelyAsOnWindows) {
   EXPECT_FALSE(env->listFolder(u"c:\\program files\\big app\\app.exe\\"));
 }
 
+TEST_F(EnvPosixTest, CaseTwinsResolveByExactNameAndAnAmbiguousFoldedNameToNothing) {
+  folder("drive_c");
+  folder("drive_c/Dir");
+  folder("drive_c/dir");
+  folder("drive_c/Dir/Only");
+  std::ofstream(prefix_ + "/drive_c/Dir/upper.txt") << "U";
+  std::ofstream(prefix_ + "/drive_c/dir/lower.txt") << "l";
+  std::ofstream(prefix_ + "/drive_c/Dir/Only/in.txt") << "i";
+  link("../drive_c", "c:");
+  std::unique_ptr<Env> env = newPosixEnv(prefix_);
+  EXPECT_EQ(list(env.get(), u"c:\\Dir\\").count("upper.txt"), 1u);
+  EXPECT_EQ(list(env.get(), u"c:\\dir\\").count("lower.txt"), 1u);
+  // "DIR" is neither twin: no folder is read in its place, down to the names below it.
+  EXPECT_FALSE(env->listFolder(u"c:\\DIR\\"));
+  EXPECT_FALSE(env->listFolder(u"c:\\DIR\\only\\"));
+  EXPECT_EQ(env->nativePath(u"c:\\DIR\\upper.txt"), "");
+  // Below an exact twin a folded name that is unique still resolves.
+  EXPECT_EQ(list(env.get(), u"c:\\Dir\\ONLY\\").count("in.txt"), 1u);
+  EXPECT_EQ(env->nativePath(u"c:\\dir\\LOWER.TXT"), prefix_ + "/drive_c/dir/lower.txt");
+}
+
 TEST_F(EnvPosixTest, NativePathsMapToTheDriveWithTheLongestTarget) {
   folder("drive_c");
   folder("drive_c/users");

@@ -434,8 +434,9 @@ TEST_F(FileScanTest, AnUnchangedTreeGivesIdenticalDigestsAndOneSizeChangeAltersO
 TEST_F(FileScanTest, TwoFilterItemsUnderOneRootGiveOneRootWithJustThosePaths) {
   buildTree();
   std::unique_ptr<Env> env = newPosixEnv(prefix_);
-  // Mixed case and no trailing '\' on purpose: items are normalized before the walk.
-  FilterList items = {u"C:\\tree\\\u65E5\u672C\u8A9E", u"c:\\TREE\\caf\u00e9\\"};
+  // An upper-case drive, a name in another case than the folder's ("caf\u00e9" for "Caf\u00e9",
+  // found as the only folder of that name) and no trailing '\' on purpose.
+  FilterList items = {u"C:\\tree\\\u65E5\u672C\u8A9E", u"c:\\tree\\caf\u00e9\\"};
   SectionWalk w(snapshot(env.get(), items, "two.snp"));
   ASSERT_TRUE(w.opened);
   EXPECT_EQ(w.rootNames, std::vector<std::string>{"c:\\"});
@@ -463,6 +464,31 @@ TEST_F(FileScanTest, TwoFilterItemsUnderOneRootGiveOneRootWithJustThosePaths) {
   ASSERT_TRUE(n.opened);
   EXPECT_EQ(n.digests, w.digests);
   EXPECT_EQ(n.items, w.items);
+}
+
+TEST_F(FileScanTest, ItemsReachTheCaseTwinTheyNameAndNeverItsSibling) {
+  root_ = addDrive('c');
+  for (const char* rel : {"Dir", "dir", "Dir/a", "Dir/c", "dir/b", "dir/a"}) mk(rel);
+  put("Dir/a/upper.txt", "U", 1500000000, 0);
+  put("dir/a/lower.txt", "l", 1500000001, 0);
+  put("Dir/c/c.txt", "c", 1500000002, 0);
+  put("dir/b/b.txt", "b", 1500000003, 0);
+  std::unique_ptr<Env> env = newPosixEnv(prefix_);
+  // Interleaved in plain name order; each twin must be walked once, with only its own items.
+  SectionWalk w(snapshot(env.get(), {u"c:\\Dir\\a\\", u"c:\\dir\\b\\", u"c:\\Dir\\c\\"}, "twins.snp"));
+  ASSERT_TRUE(w.opened);
+  std::vector<std::string> got;
+  for (const auto& [path, rec] : w.items) got.push_back(path);
+  EXPECT_EQ(got, (std::vector<std::string>{"c:\\", "c:\\Dir\\", "c:\\Dir\\a\\", "c:\\Dir\\a\\upper.txt",
+                                           "c:\\Dir\\c\\", "c:\\Dir\\c\\c.txt", "c:\\dir\\",
+                                           "c:\\dir\\b\\", "c:\\dir\\b\\b.txt"}));
+  EXPECT_EQ(w.info.filterList[kSectionFiles],
+            (FilterList{u"c:\\dir\\a\\", u"c:\\dir\\b\\", u"c:\\dir\\c\\"}));
+  // A name that matches both twins but for case is neither: recorded empty.
+  SectionWalk none(snapshot(env.get(), {u"c:\\DIR\\"}, "ambiguous.snp"));
+  ASSERT_TRUE(none.opened);
+  EXPECT_TRUE(none.items["c:\\DIR\\"].empty);
+  EXPECT_EQ(none.files, 0u);
 }
 
 TEST_F(FileScanTest, ItemsOnSeveralDrivesScanInParallelIntoOneFile) {
@@ -673,17 +699,20 @@ TEST_F(FileScanTest, AbortStopsTheScanAndDeletesTheFile) {
   EXPECT_FALSE(fileExists(path));
 }
 
-TEST(NormalizeFileFilter, LowersSortsRepairsAndDropsNestedItems) {
+TEST(NormalizeFileFilter, KeepsNamesSortsByComponentRepairsAndDropsNestedItems) {
   struct Case {
     FilterList in, out;
   } cases[] = {
       {{}, {}},
       {{u"*"}, {u"*"}},
       {{u"*", u"c:\\x\\"}, {u"*"}},
-      {{u"C:\\Windows"}, {u"c:\\windows\\"}},
+      {{u"C:\\Windows"}, {u"c:\\Windows\\"}},
+      // Case twins stay two items, each followed by what lies inside it.
+      {{u"c:\\Dir\\a\\", u"c:\\dir\\b\\", u"c:\\Dir\\c\\", u"c:\\dir\\"},
+       {u"c:\\Dir\\a\\", u"c:\\Dir\\c\\", u"c:\\dir\\"}},
       {{u"c:/a//b"}, {u"c:\\a\\b\\"}},
       {{u"c:\\windows\\", u"c:\\program files\\"}, {u"c:\\program files\\", u"c:\\windows\\"}},
-      {{u"c:\\a\\b\\", u"c:\\a\\", u"c:\\a b\\", u"c:\\a\\"}, {u"c:\\a b\\", u"c:\\a\\"}},
+      {{u"c:\\a\\b\\", u"c:\\a\\", u"c:\\a b\\", u"c:\\a\\"}, {u"c:\\a\\", u"c:\\a b\\"}},
       {{u"c:\\ab\\", u"c:\\a\\"}, {u"c:\\a\\", u"c:\\ab\\"}},
       {{u"d:\\x\\", u"c:\\"}, {u"c:\\", u"d:\\x\\"}},
       {{u"c:\\", u"c:\\windows\\"}, {u"c:\\"}},
