@@ -5,7 +5,9 @@
 // from the real file system). No other engine file includes <windows.h>.
 //
 // Paths handed to the seam are Windows paths in UTF-16 ("c:\\windows\\"); folder paths end in a
-// backslash. Paths of the program's own files (snapshots, settings, reports) are UTF-8 strings
+// backslash. On POSIX a backslash inside a native name, which no Windows name can hold,
+// reaches the engine as kEscapedBackslash (the escape of its byte, as for bytes that are not
+// UTF-8), so the name is recorded and opened exactly, never read as two folders. Paths of the program's own files (snapshots, settings, reports) are UTF-8 strings
 // in the native form of the platform and go through the file helpers of base/files.h.
 #ifndef KELDRUN_PLATFORM_ENV_H_
 #define KELDRUN_PLATFORM_ENV_H_
@@ -17,6 +19,8 @@
 #include <vector>
 
 namespace keldrun {
+
+constexpr char16_t kEscapedBackslash = 0xDC5C;
 
 constexpr int kDriveUnknown = 0;
 constexpr int kDriveNoRootDir = 1;

@@ -95,17 +95,30 @@ const MountTable& mounts() {
   return table;
 }
 
-// UTF-8 to UTF-16 into a reused string; plain ASCII (nearly every name) needs no allocation.
+// A native name as the engine sees it, into a reused string: UTF-8 to UTF-16 with the escapes
+// of base/text.h, and a backslash as kEscapedBackslash. Plain ASCII (nearly every name) needs no
+// allocation.
 void nameFromUtf8(const char* s, std::u16string* out) {
   out->clear();
   const char* p = s;
   for (; *p; p++) {
     if (uint8_t(*p) >= 0x80) {
       *out = fromUtf8(std::string(s));
+      for (char16_t& c : *out)
+        if (c == u'\\') c = kEscapedBackslash;
       return;
     }
-    out->push_back(char16_t(uint8_t(*p)));
+    out->push_back(*p == '\\' ? kEscapedBackslash : char16_t(uint8_t(*p)));
   }
+}
+
+// A name of a Windows path as the native file system spells it. kEscapedBackslash right after
+// a high surrogate is the second half of a character, not an escape.
+std::string nativeName(std::u16string name) {
+  for (size_t i = 0; i < name.size(); i++)
+    if (name[i] == kEscapedBackslash && (i == 0 || name[i - 1] < 0xD800 || name[i - 1] > 0xDBFF))
+      name[i] = u'\\';
+  return toUtf8(name);
 }
 
 class PosixListing : public FolderListing {
@@ -273,8 +286,10 @@ class PosixEnv : public Env {
     out.push_back(char16_t(u'a' + best));
     out += u":\\";
     std::u16string tail = fromUtf8(rest);
-    for (char16_t& c : tail)
-      if (c == u'/') c = u'\\';
+    for (char16_t& c : tail) {
+      if (c == u'\\') c = kEscapedBackslash;
+      else if (c == u'/') c = u'\\';
+    }
     out += tail;
     return out;
   }
@@ -328,20 +343,16 @@ class PosixEnv : public Env {
     native.reserve(target.size() + path.size() + 8);
     native = target;
     if (native.back() != '/') native.push_back('/');
-    size_t start = native.size();
-    native += toUtf8(path.substr(3));
-    for (size_t k = start; k < native.size(); k++) {
-      if (native[k] == '/') return std::string();
-      if (native[k] == '\\') native[k] = '/';
-    }
-    // "." and ".." are not folder names on Windows; refuse them rather than climb out.
-    for (size_t k = start; k < native.size();) {
-      size_t end = native.find('/', k);
-      if (end == std::string::npos) end = native.size();
-      size_t n = end - k;
-      if ((n == 1 && native[k] == '.') || (n == 2 && native[k] == '.' && native[k + 1] == '.'))
-        return std::string();
-      k = end + 1;
+    // One component at a time: a name may hold a backslash (escaped) but never a '/'.
+    for (size_t at = 3; at < path.size();) {
+      size_t end = path.find(u'\\', at);
+      if (end == std::u16string::npos) end = path.size();
+      std::u16string part = path.substr(at, end - at);
+      // "." and ".." are not folder names on Windows; refuse them rather than climb out.
+      if (part.find(u'/') != std::u16string::npos || part == u"." || part == u"..") return std::string();
+      native += nativeName(part);
+      if (end < path.size()) native.push_back('/');
+      at = end + 1;
     }
     return native;
   }
@@ -358,22 +369,22 @@ class PosixEnv : public Env {
     if (at < path.size() && path[at] != u'\\') return std::string();
     // Fast path: the whole path exists as written.
     std::string direct = native;
-    std::vector<std::string> parts;
+    std::vector<std::u16string> parts;
     while (at < path.size()) {
       while (at < path.size() && path[at] == u'\\') at++;
       size_t end = path.find(u'\\', at);
       if (end == std::u16string::npos) end = path.size();
-      if (end > at) parts.push_back(toUtf8(path.substr(at, end - at)));
+      if (end > at) parts.push_back(path.substr(at, end - at));
       at = end;
     }
-    for (const std::string& p : parts) {
-      if (p == "." || p == ".." || p.find('/') != std::string::npos) return std::string();
-      direct = joinNative(direct, p);
+    for (const std::u16string& p : parts) {
+      if (p == u"." || p == u".." || p.find(u'/') != std::u16string::npos) return std::string();
+      direct = joinNative(direct, nativeName(p));
     }
     struct stat st;
     if (parts.empty() || lstat(direct.c_str(), &st) == 0) return direct;
-    for (const std::string& p : parts) {
-      std::string exact = joinNative(native, p);
+    for (const std::u16string& p : parts) {
+      std::string exact = joinNative(native, nativeName(p));
       if (lstat(exact.c_str(), &st) == 0) {
         native = exact;
         continue;
@@ -385,12 +396,12 @@ class PosixEnv : public Env {
     return native;
   }
 
-  // The one entry of folder whose name equals name but for case; empty when there is none or
+  // The one entry of folder whose name equals want but for case; empty when there is none or
   // more than one ("Dir" and "DIR" beside a wanted "dir": neither is the folder named).
-  static std::string findFolded(const std::string& folder, const std::string& name) {
+  static std::string findFolded(const std::string& folder, const std::u16string& want) {
     DIR* dir = opendir(folder.c_str());
     if (!dir) return std::string();
-    std::u16string want = fromUtf8(name), have;
+    std::u16string have;
     std::string found;
     int matches = 0;
     while (struct dirent* d = readdir(dir)) {

@@ -156,6 +156,39 @@ TEST_F(EnvPosixTest, CaseTwinsResolveByExactNameAndAnAmbiguousFoldedNameToNothin
   EXPECT_EQ(env->nativePath(u"c:\\dir\\LOWER.TXT"), prefix_ + "/drive_c/dir/lower.txt");
 }
 
+TEST_F(EnvPosixTest, ANameHoldingABackslashIsOneNameThatOpensItselfAndNothingElse) {
+  std::string c = folder("drive_c");
+  link("../drive_c", "c:");
+  folder("drive_c/a\\b");
+  folder("drive_c/a");
+  folder("drive_c/a/b");
+  std::ofstream(c + "/a\\b/in.txt") << "in";
+  std::ofstream(c + "/a/b/wrong.txt") << "wrong";
+  std::ofstream(c + "/x\\y.txt") << "xy";
+  folder("drive_c/\xf0\x90\x81\x9c");  // U+1005C: its low surrogate is the escape's code unit
+  std::ofstream(c + "/\xf0\x90\x81\x9c/pair.txt") << "p";
+  const std::u16string ab = std::u16string(u"a") + kEscapedBackslash + u"b";
+  const std::u16string pair = u"\U0001005C";
+
+  std::unique_ptr<Env> env = newPosixEnv(prefix_);
+  std::map<std::u16string, bool> names;
+  std::unique_ptr<FolderListing> l = env->listFolder(u"c:\\");
+  ASSERT_TRUE(l);
+  DirEntry e;
+  while (l->next(&e)) names[e.name] = e.isFolder;
+  EXPECT_EQ(names, (std::map<std::u16string, bool>{
+                       {u"a", true}, {ab, true}, {std::u16string(u"x") + kEscapedBackslash + u"y.txt", false}, {pair, true}}));
+  std::map<std::string, DirEntry> inside = list(env.get(), u"c:\\" + ab + u"\\");
+  EXPECT_EQ(inside.size(), 1u);
+  EXPECT_EQ(inside.count("in.txt"), 1u);
+  EXPECT_EQ(list(env.get(), u"c:\\A" + std::u16string(1, kEscapedBackslash) + u"B\\").count("in.txt"), 1u);
+  EXPECT_EQ(list(env.get(), u"c:\\a\\b\\").count("wrong.txt"), 1u);
+  EXPECT_EQ(list(env.get(), u"c:\\" + pair + u"\\").count("pair.txt"), 1u);
+  EXPECT_EQ(env->nativePath(u"c:\\" + ab + u"\\IN.TXT"), c + "/a\\b/in.txt");
+  EXPECT_EQ(windowsPathIn(env.get(), c + "/a\\b"), u"c:\\" + ab);
+  EXPECT_EQ(windowsPathIn(env.get(), c + "/a/b"), u"c:\\a\\b");
+}
+
 TEST_F(EnvPosixTest, NativePathsMapToTheDriveWithTheLongestTarget) {
   folder("drive_c");
   folder("drive_c/users");

@@ -6,6 +6,7 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <fstream>
@@ -489,6 +490,36 @@ TEST_F(FileScanTest, ItemsReachTheCaseTwinTheyNameAndNeverItsSibling) {
   ASSERT_TRUE(none.opened);
   EXPECT_TRUE(none.items["c:\\DIR\\"].empty);
   EXPECT_EQ(none.files, 0u);
+}
+
+TEST_F(FileScanTest, AFolderWhoseNameHoldsABackslashIsRecordedWholeFromItsOwnPlace) {
+  root_ = addDrive('c');
+  for (const char* rel : {"a\\b", "a\\b/inner", "a", "a/b"}) mk(rel);
+  put("a\\b/in.txt", "in", 1500000000, 0);
+  put("a/b/wrong.txt", "wrong", 1500000001, 0);
+  put("x\\y.txt", "xy", 1500000002, 0);
+  std::unique_ptr<Env> env = newPosixEnv(prefix_);
+  const std::string ab = "c:\\" + toUtf8(std::u16string(u"a") + kEscapedBackslash + u"b") + "\\";
+  const std::string xy = "c:\\" + toUtf8(std::u16string(u"x") + kEscapedBackslash + u"y.txt");
+  const std::vector<std::string> all = {"c:\\", "c:\\a\\", "c:\\a\\b\\", "c:\\a\\b\\wrong.txt",
+                                        ab, ab + "in.txt", ab + "inner\\", xy};
+  ScanCounts counts;
+  SectionWalk w(snapshot(env.get(), {u"*"}, "full.snp", &counts));
+  ASSERT_TRUE(w.opened);
+  std::vector<std::string> got;
+  for (const auto& [path, rec] : w.items) got.push_back(path);
+  std::vector<std::string> want = all;
+  std::sort(want.begin(), want.end());
+  EXPECT_EQ(got, want);
+  EXPECT_EQ(counts.folders, 4u);
+  EXPECT_EQ(counts.files, 3u);
+  // Named by a filter item, the folder is found by its own name too.
+  SectionWalk one(snapshot(env.get(), {fromUtf8(ab.substr(0, 3)) + std::u16string(u"a") + kEscapedBackslash + u"b\\"},
+                           "one.snp"));
+  ASSERT_TRUE(one.opened);
+  got.clear();
+  for (const auto& [path, rec] : one.items) got.push_back(path);
+  EXPECT_EQ(got, (std::vector<std::string>{"c:\\", ab, ab + "in.txt", ab + "inner\\"}));
 }
 
 TEST_F(FileScanTest, ItemsOnSeveralDrivesScanInParallelIntoOneFile) {
