@@ -15,6 +15,9 @@
 #define IDD_HELP_PAGE 901
 #define IDD_APPLICATIONS_PAGE 904
 #define IDD_PROPERTIES 908
+#define IDD_SETUP 902
+#define IDD_SETUP_INSTALL_PAGE 146
+#define IDD_SETUP_AGREEMENT_PAGE 907
 
 /* Main window: the tab row, and the system menu's "About..." command. Each page is a child
    window whose id is its dialog number, so that it can be found from outside. */
@@ -52,5 +55,12 @@
 #define IDC_PROGRESS_BAR 1024
 #define IDC_FULL_SCAN 1026
 #define IDC_SELECTED_ITEMS 1027
+
+/* Setup window (button 1 agrees, then installs; Cancel is 2): the agreement page's browser, and
+   the install page's desktop-icon box, change-folder button and folder text */
+#define IDC_SETUP_AGREEMENT 1005
+#define IDC_SETUP_DESKTOP_ICON 1005
+#define IDC_SETUP_CHANGE_FOLDER 1006
+#define IDC_SETUP_FOLDER_TEXT 1007
 
 #endif /* KELDRUN_RESOURCES_RESOURCE_IDS_H_ */

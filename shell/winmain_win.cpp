@@ -1,10 +1,17 @@
-// Keldrun.exe: start-up. Initialises COM and the window toolkit, runs the main window modally
-// over the program folder's workspace, and saves the settings once it has closed.
+// Keldrun.exe: start-up. Initialises COM and the window toolkit, then runs one of: either
+// uninstall stage ("-uninstall", alone or with the program folder), the setup window (when the
+// executable runs under another name than the installed one), or the main window over the
+// program folder's workspace, saving the settings once it has closed.
 #include <windows.h>
 #include <ole2.h>
+#include <shellapi.h>
+
+#include <vector>
 
 #include "shell/main_window_win.h"
 #include "shell/program_win.h"
+#include "setup/installation_win.h"
+#include "setup/setup_window_win.h"
 #include "shell/snapshot_commands.h"
 #include "toolkit/toolkit.h"
 
@@ -14,6 +21,23 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   // COM for the embedded browser; OleInitialize also gives the thread its apartment.
   HRESULT com = OleInitialize(nullptr);
   if (!initToolkit(instance)) return 1;
+
+  std::vector<std::u16string> arguments;
+  int count = 0;
+  if (wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &count)) {
+    for (int i = 1; i < count; i++) arguments.emplace_back(argv[i], argv[i] + wcslen(argv[i]));
+    LocalFree(argv);
+  }
+  StartDecision start = decideStart(arguments, runningFileName());
+  if (start.mode != StartMode::MainWindow) {
+    switch (start.mode) {
+      case StartMode::UninstallFirstStage: showShellMessage(uninstallFirstStage()); break;
+      case StartMode::UninstallSecondStage: showShellMessage(uninstallSecondStage(start.folderArgument)); break;
+      default: runSetupWindow(); break;
+    }
+    if (SUCCEEDED(com)) OleUninitialize();
+    return 0;
+  }
 
   Settings& settings = programSettings();
   settings.ensureLoaded();

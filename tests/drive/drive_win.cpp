@@ -21,6 +21,7 @@
 //   selected CAPTION ID TEXT   until the tree's selected item has this text
 //   check CAPTION ID N         until the tree's selected item has check state N (0, 1, 2)
 //   close CAPTION              posts WM_CLOSE
+//   shot CAPTION FILE          saves the window's picture as a BMP file (for the gallery)
 //   lvselect CAPTION ID ROW... selects exactly these rows of a list view
 //   windows                    prints the visible top-level windows and their controls
 //   items CAPTION ID           prints the texts of the tree items shown
@@ -32,6 +33,8 @@
 #include <cwchar>
 #include <string>
 #include <vector>
+
+#include "toolkit/screenshot.h"
 
 namespace {
 
@@ -255,6 +258,12 @@ int run(const std::vector<std::wstring>& a) {
   }
   if (cmd == L"gone" && need(2)) {
     return until([&] { return findTop(a[1]) == nullptr; }) ? 0 : fail(L"still open: \"" + a[1] + L"\"");
+  }
+  if (cmd == L"shot" && need(3)) {
+    // Lets the window finish painting first: a picture, not a check.
+    if (!until([&] { return (w = findTop(a[1])) != nullptr; })) return fail(L"no window " + a[1]);
+    Sleep(500);
+    return keldrun::saveWindowImage(w, a[2]) ? 0 : fail(L"cannot save " + a[2]);
   }
   if (cmd == L"close" && need(2)) {
     if (!until([&] { return (w = findTop(a[1])) != nullptr; })) return fail(L"no window " + a[1]);

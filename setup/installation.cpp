@@ -1,0 +1,206 @@
+#include "setup/installation.h"
+
+#include <cstdio>
+#include <memory>
+
+#include "base/files.h"
+#include "base/text.h"
+#include "base/text_table.h"
+#include "engine/log.h"
+#include "platform/own_files.h"
+#include "setup/folders.h"
+#include "shell/settings.h"
+
+namespace keldrun {
+
+namespace {
+
+bool sameNameIgnoringCase(const std::u16string& a, const std::u16string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); i++)
+    if (foldChar(a[i]) != foldChar(b[i])) return false;
+  return true;
+}
+
+// The folder without its trailing separator, as folder removal and working folders want it.
+std::string withoutSeparator(const std::string& folder) {
+  if (folder.size() > 1 && (folder.back() == '/' || folder.back() == '\\'))
+    return folder.substr(0, folder.size() - 1);
+  return folder;
+}
+
+// The report pages the program writes into "tmp", as the report temp folder's clean-up picks
+// them: "*.htm" in any case, not beginning with ".".
+bool isReportPage(const std::string& name) {
+  if (name.size() < 4 || name[0] == '.') return false;
+  std::string ext = name.substr(name.size() - 4);
+  for (char& c : ext) c = char(c >= 'A' && c <= 'Z' ? c + 32 : c);
+  return ext == ".htm";
+}
+
+struct FileCloser {
+  void operator()(FILE* f) const { std::fclose(f); }
+};
+using File = std::unique_ptr<FILE, FileCloser>;
+
+}  // namespace
+
+StartDecision decideStart(const std::vector<std::u16string>& arguments,
+                          const std::u16string& runningFileName) {
+  StartDecision d;
+  if (!arguments.empty() && arguments[0] == widen(text(kTextUninstallArg))) {
+    if (arguments.size() == 1) {
+      d.mode = StartMode::UninstallFirstStage;
+    } else {
+      d.mode = StartMode::UninstallSecondStage;
+      d.folderArgument = arguments[1];
+    }
+    return d;
+  }
+  bool installed = sameNameIgnoringCase(runningFileName, widen(kInstalledExeName));
+  d.mode = installed ? StartMode::MainWindow : StartMode::SetupWindow;
+  return d;
+}
+
+std::string secondStageFolder(const std::u16string& argument) {
+  std::u16string folder = argument;
+  if (!folder.empty() && folder.back() == u'"') folder.pop_back();
+  if (folder.empty()) return std::string();
+  return withSeparator(toUtf8(folder));
+}
+
+std::u16string quoteArgument(const std::u16string& argument) {
+  std::u16string out = u"\"";
+  size_t backslashes = 0;
+  for (char16_t c : argument) {
+    if (c == u'\\') {
+      backslashes++;
+      continue;
+    }
+    // Backslashes count as escapes only in front of a quote.
+    out.append(c == u'"' ? 2 * backslashes + 1 : backslashes, u'\\');
+    out += c;
+    backslashes = 0;
+  }
+  out.append(2 * backslashes, u'\\');  // the closing quote must stay a quote
+  out += u'"';
+  return out;
+}
+
+std::u16string secondStageCommandLine(const std::u16string& copyPath,
+                                      const std::u16string& programFolder) {
+  return quoteArgument(copyPath) + u" " + widen(text(kTextUninstallArg)) + u" " +
+         quoteArgument(programFolder);
+}
+
+std::string targetFolderIn(const std::string& programFilesFolder) {
+  return withSeparator(withSeparator(programFilesFolder) + kInstallFolderName);
+}
+
+InstallPlan planInstall(const std::string& targetFolder, const ShellFolders& shell, bool desktopIcon) {
+  InstallPlan p;
+  p.targetFolder = withSeparator(targetFolder);
+  p.dataFolder = p.targetFolder + "data" + pathSeparator();
+  p.programFile = p.targetFolder + kInstalledExeName;
+  Shortcut link;
+  link.target = p.programFile;
+  link.workingFolder = withoutSeparator(p.targetFolder);
+  link.description = kInstallFolderName;
+  if (desktopIcon && !shell.desktop.empty()) {
+    link.linkPath = withSeparator(shell.desktop) + kShortcutFileName;
+    p.shortcuts.push_back(link);
+  }
+  if (!shell.programs.empty()) {
+    p.startMenuFolder = withSeparator(withSeparator(shell.programs) + kStartMenuFolderName);
+    link.linkPath = p.startMenuFolder + kShortcutFileName;
+    p.shortcuts.push_back(link);
+  }
+  p.uninstallKey = std::string(text(kTextUninstallKey)) + "\\" + kInstallFolderName;
+  p.displayName = std::string(kInstallFolderName) + " " + text(kTextVersion);
+  p.uninstallString = "\"" + p.programFile + "\" " + text(kTextUninstallArg);
+  return p;
+}
+
+bool copyProgramFile(const std::string& source, const std::string& destination, std::string* error) {
+  auto fail = [&] {
+    *error = "Cannot copy\n" + source + " to\n" + destination;
+    return false;
+  };
+  // Truncating the destination would destroy the source were they one file.
+  if (sameFile(source, destination)) return true;
+  File in(openFile(source, "rb"));
+  if (!in) return fail();
+  uint64_t size = 0;
+  if (!seekFileEnd(in.get()) || !tellFile(in.get(), &size) || !seekFile(in.get(), 0)) return fail();
+  File out(openFile(destination, "wb"));
+  if (!out) return fail();
+  char block[1024];
+  for (uint64_t left = size; left > 0;) {
+    size_t n = left < sizeof block ? size_t(left) : sizeof block;
+    if (std::fread(block, 1, n, in.get()) != n) return fail();
+    if (std::fwrite(block, 1, n, out.get()) != n) return fail();
+    left -= n;
+  }
+  if (std::fclose(out.release()) != 0) return fail();
+  return true;
+}
+
+bool installFiles(const InstallPlan& plan, const std::string& sourceExe,
+                  const std::string& computerName, std::string* error) {
+  for (const std::string& folder : {plan.targetFolder, plan.dataFolder}) {
+    if (!makeFolders(withoutSeparator(folder))) {
+      *error = "Cannot create\n" + folder;
+      return false;
+    }
+  }
+  if (fileExists(plan.targetFolder + text(kTextOlderSettingsFile)))
+    carryOverOlderCatalog(plan.targetFolder, plan.dataFolder, computerName);
+  if (!copyProgramFile(sourceExe, plan.programFile, error)) return false;
+  if (!plan.startMenuFolder.empty() && !makeFolders(withoutSeparator(plan.startMenuFolder)))
+    *error = "Cannot create\n" + plan.startMenuFolder;
+  return true;
+}
+
+bool planUninstall(const std::string& programFolder, const ShellFolders& shell, UninstallPlan* plan,
+                   std::string* error) {
+  *plan = UninstallPlan();
+  std::string folder = withSeparator(programFolder);
+  std::string program = folder + kInstalledExeName;
+  if (folder.empty() || !isFolder(folder) || !fileExists(program) || isFolder(program)) {
+    *error = "No Keldrun installation in\n" + folder;
+    return false;
+  }
+  Settings settings(folder);
+  settings.load();  // only snapshots that open and hold their number are listed
+  for (size_t i = 0; i < settings.count(); i++)
+    plan->files.push_back(settings.snapshotPath(settings.record(i).number).path);
+  std::string tmp = folder + "tmp" + pathSeparator();
+  std::vector<std::string> pages;
+  if (listFileNames(tmp, &pages)) {
+    for (const std::string& name : pages)
+      if (isReportPage(name)) plan->files.push_back(tmp + name);
+  }
+  for (const char* name : {kLogFileName, text(kTextSettingsFile), "scan_filter.txt", kInstalledExeName})
+    plan->files.push_back(folder + name);
+  for (const Shortcut& link : planInstall(folder, shell, true).shortcuts) plan->files.push_back(link.linkPath);
+  plan->folders = {withoutSeparator(settings.dataFolder()), withoutSeparator(tmp), withoutSeparator(folder)};
+  if (!shell.programs.empty())
+    plan->sharedFolders.push_back(withSeparator(shell.programs) + kStartMenuFolderName);
+  return true;
+}
+
+bool removeInstalled(const UninstallPlan& plan) {
+  bool all = true;
+  for (const std::string& file : plan.files) {
+    if (fileExists(file)) removeFile(file);
+    if (fileExists(file)) all = false;
+  }
+  for (const std::string& folder : plan.sharedFolders) removeEmptyFolder(folder);
+  for (const std::string& folder : plan.folders) {
+    if (isFolder(folder)) removeEmptyFolder(folder);
+    if (fileExists(folder)) all = false;
+  }
+  return all;
+}
+
+}  // namespace keldrun
