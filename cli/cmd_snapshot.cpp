@@ -218,6 +218,8 @@ int runSnapshot(CommandContext& ctx) {
   m = take.tick();
   if (take.state() != TakeSnapshot::State::Finished) return fail(m.text);
   std::printf("%s\n%s\n", take.completionText().c_str(), take.path().c_str());
+  if (!take.scan().depthWarning().empty())
+    std::fprintf(stderr, "keldrun: warning: %s\n", take.scan().depthWarning().c_str());
   return kExitOk;
 }
 

@@ -118,6 +118,7 @@ struct FileScanWorker {
   SnapshotFile* file = nullptr;
   Counter* folders = nullptr;
   Counter* files = nullptr;
+  Counter* cut = nullptr;
 
   Level& level(size_t depth) {
     while (levels.size() <= depth) levels.emplace_back(new Level);
@@ -183,6 +184,7 @@ struct FileScanWorker {
       }
       if (!fits(depth + 1, slash + 1)) {
         *child = Fields();
+        cut->add(1);
       } else if (slash + 1 == item.size()) {
         key.assign(1, uint32_t(current));
         scanFolder(slash + 1, depth + 1, child);
@@ -222,8 +224,12 @@ struct FileScanWorker {
         size_t nameChars = std::min(e.name.size(), kMaxFileNameChars);
         size_t i = nameChars == e.name.size() ? l.folders.addTreeEntry(e.name)
                                                : l.folders.addTreeEntry(e.name.substr(0, nameChars));
-        // Junctions, and folders whose path would not fit, are recorded but not entered.
-        if (!descendsInto(e, index, depth)) continue;
+        // Junctions, and folders whose path would not fit, are recorded but not entered; the
+        // latter are counted as cut by the limits.
+        if (!descendsInto(e, index, depth)) {
+          if (!e.isJunction) cut->add(1);
+          continue;
+        }
         size_t length = index + e.name.size() + 1;
         path.resize(index);
         path += e.name;
@@ -269,6 +275,7 @@ FileStore::~FileStore() { stopFileScan(); }
 bool FileStore::startFileScan(SnapshotFile* file, const FilterList& list) {
   folders_.reset();
   files_.reset();
+  cut_.reset();
   FilterList items = normalizeFileFilter(list);
   std::vector<FilterList> groups;
   if (items.size() == 1 && items[0] == u"*") {
@@ -297,6 +304,7 @@ bool FileStore::startFileScan(SnapshotFile* file, const FilterList& list) {
     w->file = file;
     w->folders = &folders_;
     w->files = &files_;
+    w->cut = &cut_;
     file->addRunningScan();
     if (!w->thread.start(fileWorkerMain, w.get())) file->endRunningScan();
     workers_.push_back(std::move(w));

@@ -20,7 +20,7 @@ namespace keldrun {
 
 // The walk keeps tables for depths 0 to kMaxFolderDepth - 1 and a path buffer of
 // kMaxPathChars characters (the long-path limit of Windows). A folder that would need more is
-// recorded empty, with zero digests, and is not counted.
+// recorded by name, empty, with zero digests; it is counted as cut, not as a folder.
 constexpr size_t kMaxFolderDepth = 1024;
 constexpr size_t kMaxPathChars = 32767;
 
@@ -68,6 +68,7 @@ class FileStore {
 
   Counter& folders() { return folders_; }
   Counter& files() { return files_; }
+  Counter& cut() { return cut_; }
   size_t workerCount() const { return workers_.size(); }
 
  private:
@@ -76,6 +77,7 @@ class FileStore {
   std::vector<std::unique_ptr<FileScanWorker>> workers_;
   Counter folders_;  // folders listed (junctions and unlistable folders not included)
   Counter files_;    // files recorded
+  Counter cut_;      // folders left unwalked by the depth or path limit
 };
 
 }  // namespace keldrun

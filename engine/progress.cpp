@@ -23,6 +23,14 @@ std::string completionText(const std::string& elapsed, const ScanCounts& c) {
   return buf;
 }
 
+std::string depthLimitText(const ScanCounts& c) {
+  if (c.cutFolders == 0 && c.cutKeys == 0) return std::string();
+  char buf[128];
+  std::snprintf(buf, sizeof buf, "Too deep to scan, recorded empty: %u folders, %u keys", unsigned(c.cutFolders),
+                unsigned(c.cutKeys));
+  return buf;
+}
+
 std::string elapsedText(uint64_t ms) {
   char buf[64];
   uint64_t hours = ms / 3600000;

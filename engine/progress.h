@@ -16,12 +16,19 @@ struct ScanCounts {
   uint32_t folders = 0;
   uint32_t files = 0;
   uint32_t applications = 0;
+  // Folders and keys below the depth limit: recorded by name with zero digests, not walked.
+  uint32_t cutFolders = 0;
+  uint32_t cutKeys = 0;
 };
 
 // "Elapsed %s\n %d reg keys, %d values\n %d folders, %d files\n %d applications".
 std::string progressText(const std::string& elapsed, const ScanCounts& c);
 // "Snapshot done in %s\n%d reg keys, %d values\n%d folders, %d files\n%d applications".
 std::string completionText(const std::string& elapsed, const ScanCounts& c);
+
+// The warning for folders and keys cut by the depth limit ("Too deep to scan, recorded empty:
+// %u folders, %u keys"); empty when there are none.
+std::string depthLimitText(const ScanCounts& c);
 
 // "%02d:%02d" (minutes, seconds) under an hour, else "%02d:%02d:%02d" with hours not wrapped
 // at 24.

@@ -99,6 +99,7 @@ bool RegistryStore::startRegistryScan(SnapshotFile* file, const FilterList& filt
   filter_ = filter;
   keys_.reset();
   values_.reset();
+  cut_.reset();
   file->addRunningScan();
   if (!worker_.start(&RegistryStore::threadMain, this)) {
     file->endRunningScan();
@@ -125,6 +126,7 @@ void RegistryStore::scan(SnapshotFile* file, const FilterList& filter) {
   filter_ = filter;
   keys_.reset();
   values_.reset();
+  cut_.reset();
   onWorker_ = false;
   run();
 }
@@ -215,14 +217,18 @@ void RegistryStore::walkFilter(const FilterList& items, size_t* current, size_t 
 void RegistryStore::scanKey(RegistryKey* key, size_t depth, Fields* target) {
   *target = Fields();
   recordValues(key, target);
-  if (stopRequested() || depth >= kMaxKeyDepth) return;
+  if (stopRequested()) return;
   TableBuilder* table = tableAt(depth);
   std::u16string name;
-  uint32_t count = 0;
+  uint32_t count = 0, cut = 0;
   for (uint32_t i = 0; key->enumKey(i, &name); i++) {
     if (name.size() > kMaxSubkeyName) name.resize(kMaxSubkeyName);
     size_t entry = table->addTreeEntry(name);
     count++;
+    if (depth >= kMaxKeyDepth) {
+      cut++;
+      continue;
+    }
     Fields child;
     std::unique_ptr<RegistryKey> sub = key->openSubKey(name);
     if (sub) scanKey(sub.get(), depth + 1, &child);
@@ -230,6 +236,7 @@ void RegistryStore::scanKey(RegistryKey* key, size_t depth, Fields* target) {
                          child.contentTable);
     if (stopRequested()) break;
   }
+  if (cut > 0) cut_.add(cut);
   if (count > 0) {
     keys_.add(count);
     target->childTable = file_->writeTable(table, true, &target->childHash);

@@ -31,8 +31,8 @@ int hiveIndex(const std::u16string& name);
 // hive is unknown or the key cannot be opened.
 std::unique_ptr<RegistryKey> openKeyPath(Env* env, const std::u16string& path);
 
-// Keys deeper than this below their root are recorded without their subkeys, so that a loop of
-// registry links cannot make the walk endless.
+// Keys deeper than this below their root are recorded by name with zero digests and counted as
+// cut, so that a loop of registry links cannot make the walk endless.
 constexpr size_t kMaxKeyDepth = 512;
 
 // One registry scan. Reusable once its thread has ended.
@@ -59,6 +59,8 @@ class RegistryStore {
   // Subkeys enumerated and values recorded since the scan started.
   uint32_t keys() const { return keys_.get(); }
   uint32_t values() const { return values_.get(); }
+  // Keys below kMaxKeyDepth, recorded by name and not opened.
+  uint32_t cut() const { return cut_.get(); }
 
  private:
   struct Fields {
@@ -79,6 +81,7 @@ class RegistryStore {
   FilterList filter_;
   Counter keys_;
   Counter values_;
+  Counter cut_;
   WorkerThread worker_;
   bool onWorker_ = false;
   // Reused for every key: the key tables by depth, the value entries, a value's name and data.

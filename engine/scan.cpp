@@ -19,6 +19,7 @@ bool SnapshotScan::start(const std::string& path, const FilterList lists[kSectio
   path_ = path;
   error_.clear();
   completion_.clear();
+  depthWarning_.clear();
   for (int i = 0; i < kSectionCount; i++) lists_[i].clear();
   lists_[kSectionRegistry] = normalizeRegistryFilter(lists[kSectionRegistry]);
   lists_[kSectionFiles] = normalizeFileFilter(lists[kSectionFiles]);
@@ -51,6 +52,8 @@ ScanCounts SnapshotScan::counts() {
   c.folders = files_.folders().get();
   c.files = files_.files().get();
   c.applications = apps_.applications().get();
+  c.cutFolders = files_.cut().get();
+  c.cutKeys = registry_.cut();
   return c;
 }
 
@@ -67,6 +70,7 @@ bool SnapshotScan::finish(const std::string& name, int32_t number, SnapshotInfo*
   bool ok = file_.finish(info);
   ok = file_.close() && ok;
   completion_ = keldrun::completionText(clock_.text(), counts());
+  depthWarning_ = depthLimitText(counts());
   if (!ok) {
     error_ = "Cannot write (" + path_ + ")";
     fs_->removeFile(path_);

@@ -49,6 +49,9 @@ class SnapshotScan {
   bool finish(const std::string& name, int32_t number, SnapshotInfo* info);
   // "Snapshot done in ..." with the time and counts of the finished scan.
   const std::string& completionText() const { return completion_; }
+  // What the depth limits left out (depthLimitText), fixed with the completion text; empty
+  // when nothing was.
+  const std::string& depthWarning() const { return depthWarning_; }
 
   // Stops every scan thread (returning once all have ended), closes the file and deletes it.
   void abort();
@@ -70,6 +73,7 @@ class SnapshotScan {
   std::string path_;
   std::string error_;
   std::string completion_;
+  std::string depthWarning_;
   bool started_ = false;
 };
 

@@ -100,9 +100,12 @@ ShellMessage TakeSnapshot::finish() {
     return ShellMessage::error("Cannot save the catalog (" + settings_->settingsPath() + ")");
   }
   progress_ = text(kTextDone);
-  appendLog(scan_.completionText(), logPath(*settings_));
+  // What the depth limits left out goes with the completion text, into the log and the message.
+  std::string done = scan_.completionText();
+  if (!scan_.depthWarning().empty()) done += "\n" + scan_.depthWarning();
+  appendLog(done, logPath(*settings_));
   state_ = State::Finished;
-  return ShellMessage::information(scan_.completionText());
+  return ShellMessage::information(done);
 }
 
 void TakeSnapshot::stop() {

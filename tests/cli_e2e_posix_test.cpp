@@ -332,6 +332,55 @@ TEST_F(CliEndToEnd, FilesOptionRecordsAFolderWhoseNameHoldsABackslash) {
   EXPECT_EQ(r.out.find("wrong"), std::string::npos) << r.out;
 }
 
+// A system.reg whose key Software\A\k\...\k\hop (`aLevels` keys k) is a link to Software\B,
+// a chain of `bLevels` keys k holding a value at its end.
+std::string deepHive(size_t aLevels, size_t bLevels) {
+  std::string out = "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\Machine\n\n#arch=win64\n\n";
+  std::string a = "Software\\\\A", b = "Software\\\\B";
+  for (size_t i = 0; i < aLevels; i++) a += "\\\\k";
+  for (size_t i = 0; i < bLevels; i++) b += "\\\\k";
+  out += "[" + b + "] 1796691962\n\"end\"=\"here\"\n\n";
+  out += "[" + a + "\\\\hop] 1796691962\n#link\n\"SymbolicLinkValue\"=hex(6):";
+  // UTF-16LE bytes, a line break every 16 characters as Wine breaks long values.
+  std::string target = "\\Registry\\Machine\\Software\\B";
+  for (size_t i = 0; i < target.size(); i++) {
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "%02x,00", unsigned(target[i]));
+    if (i > 0) out += i % 16 == 0 ? ",\\\n  " : ",";
+    out += hex;
+  }
+  return out + "\n\n";
+}
+
+TEST_F(CliEndToEnd, KeyDepthLimitRecordsTheCutKeyAndWarns) {
+  // Keys: HKEY_LOCAL_MACHINE is at depth 1, Software\A\k(1) at depth 4, hop at aLevels + 4 and
+  // the keys k of B after it; the key at depth kMaxKeyDepth (512) lists its subkeys unopened.
+  const size_t aLevels = 300, bAtLimit = 512 - (aLevels + 4);
+  TempFolder prefix;
+  for (bool beyond : {false, true}) {
+    writeText(prefix / "system.reg", deepHive(aLevels, bAtLimit + (beyond ? 1 : 0)));
+    CliRun r = run("--wine-prefix " + shellWord(prefix.str()) +
+                   " snapshot --registry 'HKLM\\Software\\A'");
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string warning = "Too deep to scan, recorded empty: 0 folders, 1 keys";
+    EXPECT_EQ(r.err.find(warning) != std::string::npos, beyond) << r.err;
+    std::string log = testing_support::readText(home / "KeldrunLog.txt");
+    EXPECT_EQ(log.find(warning) != std::string::npos, beyond) << log;
+    std::string snap = beyond ? "data/snap002.snp" : "data/snap001.snp";
+    r = run("digest --tree " + shellWord(home / snap));
+    ASSERT_EQ(r.status, 0) << r.err;
+    // The cut key is there by name, with zero digests; every other key holds something.
+    std::vector<std::string> empty;
+    for (size_t at = 0; (at = r.out.find("00000000 00000000 ", at)) != std::string::npos; at++)
+      empty.push_back(r.out.substr(at + 18, r.out.find('\n', at) - at - 18));
+    ASSERT_EQ(empty.size(), beyond ? 1u : 0u) << r.out.substr(0, 2000);
+    if (beyond) {
+      EXPECT_EQ(empty[0].substr(0, 18), "HKEY_LOCAL_MACHINE") << empty[0];
+      EXPECT_EQ(std::count(empty[0].begin(), empty[0].end(), '\\'), 513) << empty[0];
+    }
+  }
+}
+
 TEST_F(CliEndToEnd, Latin1NamesRoundTripThroughTheCatalog) {
   const std::string strasse = "Stra\xc3\x9f" "e";  // UTF-8, as typed
   CliRun r = run("snapshot --name " + shellWord(strasse) + " --files " + shellWord(tree.str()));

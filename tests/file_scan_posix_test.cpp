@@ -632,6 +632,7 @@ TEST_F(FileScanTest, TheWalkStopsAtTheDepthLimitAndRecordsTheFolderBeyondItEmpty
   EXPECT_EQ(env.listed, kMaxFolderDepth - 1);
   EXPECT_EQ(counts.folders, kMaxFolderDepth - 2);  // the root is not counted
   EXPECT_EQ(counts.files, kMaxFolderDepth - 1);
+  EXPECT_EQ(counts.cutFolders, 1u);
 }
 
 TEST_F(FileScanTest, ThePathBufferNeverOverflowsAndTheFolderThatWouldNotFitIsRecordedEmpty) {
