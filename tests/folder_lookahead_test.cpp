@@ -3,10 +3,12 @@
 // bytes of the walk alone.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/file_scan.h"
@@ -177,11 +179,32 @@ TEST_F(FolderLookaheadTest, EveryThreadCountWritesTheBytesOfTheWalkAlone) {
   }
 }
 
+// The seam, counting the listings read on other threads than the one that made it.
+class CountingEnv : public DenyingEnv {
+ public:
+  CountingEnv() : DenyingEnv(seam(), u""), owner_(std::this_thread::get_id()) {}
+  std::unique_ptr<FolderListing> listFolder(const std::u16string& folder) override {
+    if (std::this_thread::get_id() != owner_) elsewhere_++;
+    return DenyingEnv::listFolder(folder);
+  }
+  // Waits (10 s at most) until a helper has begun a listing.
+  void awaitHelper() const {
+    for (int i = 0; i < 10000 && elsewhere_ == 0; i++) sleepMilliseconds(1);
+  }
+
+ private:
+  std::thread::id owner_;
+  std::atomic<int> elsewhere_{0};
+};
+
 // Walks the tree depth-first as the scan does, asking the lookahead for every listing, and
-// records what the walk sees.
+// records what the walk sees. Before its first step down it lets a helper begin: the helpers
+// take the smallest key first, so that first subfolder is then being read or ready, and the
+// walk must take the helper's listing (a scheduler that starved the helpers could not hide it).
 struct Walk {
   FolderLookahead* ahead;
   FolderLookahead::Descends descends;
+  const CountingEnv* env;
   std::vector<std::u16string> seen;  // "path|name|size" of every entry, in walk order
 
   void folder(FolderLookahead::Key* key, const std::u16string& path, size_t depth) {
@@ -195,6 +218,7 @@ struct Walk {
     while (listing->next(&e)) {
       seen.push_back(path + u"|" + e.name + u"|" + fromUtf8(std::to_string(e.size)));
       if (!descends(e, path.size(), depth)) continue;
+      if (env && key->size() == 1 && ordinal == 0) env->awaitHelper();
       key->push_back(ordinal++);
       folder(key, path + e.name + u"\\", depth + 1);
       key->pop_back();
@@ -212,8 +236,9 @@ TEST_F(FolderLookaheadTest, TheWalkSeesEveryListingInItsOwnOrderWhateverTheBudge
   std::u16string top = windowsFolder(tree_.u8string());
   std::vector<std::u16string> expected;
   {
-    FolderLookahead none(seam(), descendsAlways, 0);
-    Walk w{&none, descendsAlways, {}};
+    CountingEnv env;
+    FolderLookahead none(&env, descendsAlways, 0);
+    Walk w{&none, descendsAlways, nullptr, {}};
     FolderLookahead::Key key{0};
     w.folder(&key, top, 1);
     expected = w.seen;
@@ -231,8 +256,9 @@ TEST_F(FolderLookaheadTest, TheWalkSeesEveryListingInItsOwnOrderWhateverTheBudge
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
-    FolderLookahead ahead(seam(), c.helperRule, c.helpers, c.maxReady, c.maxEntries);
-    Walk w{&ahead, descendsAlways, {}};
+    CountingEnv env;
+    FolderLookahead ahead(&env, c.helperRule, c.helpers, c.maxReady, c.maxEntries);
+    Walk w{&ahead, descendsAlways, &env, {}};
     FolderLookahead::Key key{0};
     w.folder(&key, top, 1);
     EXPECT_TRUE(w.seen == expected);
