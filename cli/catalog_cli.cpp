@@ -4,28 +4,28 @@
 
 #include "base/files.h"
 #include "platform/own_files.h"
+#include "shell/catalog_lock.h"
 
 namespace keldrun {
 
 bool openCatalog(Settings* settings, bool forWriting, std::string* error, bool noWait) {
   if (forWriting) {
-    static FileLock workspaceLock;  // held until the process ends
-    std::string folder = settings->folder();
-    makeFolders(folder.empty() ? std::string(".") : folder);
-    std::string path = folder + "Keldrun.lock";
+    // Held until the process ends, which releases it.
+    static CatalogLock* workspaceLock = nullptr;
+    workspaceLock = new CatalogLock(settings);
     bool busy = false;
     std::string reason;
-    if (!workspaceLock.lock(path, false, &busy, &reason)) {
+    if (!workspaceLock->take(false, &busy, &reason)) {
       if (!busy) {
         *error = "cannot lock the workspace: " + reason;
         return false;
       }
       if (noWait) {
-        *error = "another Keldrun is writing the catalog of " + folder + " (--no-wait given)";
+        *error = "another Keldrun is writing the catalog of " + settings->folder() + " (--no-wait given)";
         return false;
       }
       std::fprintf(stderr, "keldrun: waiting for another Keldrun to finish\u2026\n");
-      if (!workspaceLock.lock(path, true, &busy, &reason)) {
+      if (!workspaceLock->take(true, &busy, &reason)) {
         *error = "cannot lock the workspace: " + reason;
         return false;
       }

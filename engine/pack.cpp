@@ -2,6 +2,7 @@
 
 // Each chunk is a zlib stream of its own, so chunks are compressed and inflated on all the cores
 // at once and written in order: the bytes are the same whatever the number of threads.
+#include <cerrno>
 #include <condition_variable>
 #include <cstring>
 #include <memory>
@@ -320,26 +321,78 @@ bool packFile(const std::string& source, const std::string& target, ProgressSink
   return ok && out.commit();
 }
 
+namespace {
+
+// Remembers whether a write to the file failed, so that a failed unpack can tell a target that
+// cannot be written from a source that is not a packed snapshot.
+class WatchedFile : public WritableFile {
+ public:
+  explicit WatchedFile(WritableFile* file) : file_(file) {}
+  bool append(const void* data, size_t n) override { return note(file_->append(data, n)); }
+  bool writeAt(uint64_t offset, const void* data, size_t n) override {
+    return note(file_->writeAt(offset, data, n));
+  }
+  uint64_t size() const override { return file_->size(); }
+  bool flush() override { return note(file_->flush()); }
+  bool close() override { return note(file_->close()); }
+  bool failed() const { return failed_; }
+
+ private:
+  bool note(bool ok) {
+    if (!ok) failed_ = true;
+    return ok;
+  }
+  WritableFile* file_;
+  bool failed_ = false;
+};
+
+std::string systemReason(int error) {
+  return error ? std::string(" (") + std::strerror(error) + ")" : std::string();
+}
+
+}  // namespace
+
 bool unpackFile(const std::string& source, const std::string& target, SnapshotInfo* info,
-                ProgressSink* sink, FileSystem* fs, int threads) {
-  if (source == target) return false;  // creating the target would destroy the source
+                ProgressSink* sink, FileSystem* fs, int threads, std::string* why) {
+  std::string scratch;
+  if (!why) why = &scratch;
+  why->clear();
+  const char* notPacked = "not a packed snapshot file, or damaged";
+  if (source == target) {  // creating the target would destroy the source
+    *why = "the file is its own target";
+    return false;
+  }
   int32_t number = info->number;
+  errno = 0;
   FILE* in = openFile(source, "rb");
-  if (!in) return false;
+  if (!in) {
+    *why = "cannot be read" + systemReason(errno);
+    return false;
+  }
+  errno = 0;
   std::unique_ptr<WritableFile> out = fs->openWritable(target, WriteMode::kCreate);
-  bool ok = out && unpack(in, out.get(), sink, threads);
+  if (!out) {
+    *why = "cannot create " + target + systemReason(errno);
+    std::fclose(in);
+    return false;
+  }
+  WatchedFile watched(out.get());
+  bool ok = unpack(in, &watched, sink, threads);
   std::fclose(in);
-  if (out && !out->close()) ok = false;
+  if (!watched.close()) ok = false;
+  if (!ok) *why = watched.failed() ? "cannot write " + target : notPacked;
   if (ok) {
     SnapshotFile file(fs);
     // Only a finished snapshot (one with its info record) is kept: the catalog would never
     // list anything else, and the number given to it would be lost.
     ok = file.open(target, info) && info->infoOffset != 0;
     info->number = number;
+    if (!ok) *why = notPacked;
     if (ok && file.rewriteInfo(info, info->infoOffset) == 0) ok = false;
     if (!file.close()) ok = false;
+    if (!ok && why->empty()) *why = "cannot write " + target;
   }
-  if (!ok && out) fs->removeFile(target);
+  if (!ok) fs->removeFile(target);
   return ok;
 }
 

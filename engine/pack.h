@@ -42,11 +42,14 @@ bool unpack(FILE* source, WritableFile* target, ProgressSink* sink, int threads 
 // when the target names the source. packFile replaces an earlier target only once the packed
 // file is whole. unpackFile deletes the target when it fails; after unpacking it opens the new
 // snapshot into info, keeps the caller's info->number, writes it into the info record in place
-// and closes the file; it fails when the result does not open as a snapshot.
+// and closes the file; it fails when the result does not open as a snapshot. On failure *why
+// (when given) says what failed: the source that cannot be read or is not a packed snapshot, or
+// the target that cannot be created or written.
 bool packFile(const std::string& source, const std::string& target, ProgressSink* sink,
               FileSystem* fs = defaultFileSystem(), int threads = 0);
 bool unpackFile(const std::string& source, const std::string& target, SnapshotInfo* info,
-                ProgressSink* sink, FileSystem* fs = defaultFileSystem(), int threads = 0);
+                ProgressSink* sink, FileSystem* fs = defaultFileSystem(), int threads = 0,
+                std::string* why = nullptr);
 
 }  // namespace keldrun
 

@@ -3,11 +3,18 @@
 #include "base/files.h"
 #include "engine/pack.h"
 #include "platform/own_files.h"
+#include "shell/catalog_lock.h"
 
 namespace keldrun {
 
 bool deleteSnapshots(Settings* settings, const std::vector<int32_t>& numbers,
-                     std::vector<std::string>* remaining) {
+                     std::vector<std::string>* remaining, ShellMessage* refused) {
+  CatalogLock lock(settings);
+  ShellMessage busy = lock.tryTake();
+  if (!busy.empty()) {
+    if (refused) *refused = busy;
+    return false;
+  }
   for (int32_t number : numbers) {
     std::string path = settings->snapshotPath(number).path;
     if (!removeFile(path) && fileExists(path) && remaining) remaining->push_back(path);
@@ -40,6 +47,9 @@ std::vector<std::pair<std::string, std::vector<std::u16string>>> SnapshotPropert
 
 bool SnapshotProperties::ok(const std::string& newName) {
   if (newName.empty()) return false;
+  CatalogLock lock(settings_);
+  refusal_ = lock.tryTake();
+  if (!refusal_.empty()) return false;
   info_.name = newName;
   std::string path = settings_->snapshotPath(number_).path;
   SnapshotFile file;
@@ -156,6 +166,12 @@ ShellMessage SnapshotTransfer::exportSnapshots(const Settings& settings,
 ShellMessage SnapshotTransfer::importSnapshots(Settings* settings,
                                                const std::vector<std::string>& files) {
   begin(files.size());
+  CatalogLock lock(settings);
+  ShellMessage refused = lock.tryTake();
+  if (!refused.empty()) {
+    problems_.push_back(refused.text);
+    return refused;
+  }
   makeFolders(settings->dataFolder());
   const int32_t lastNo = settings->lastNo;
   for (const std::string& file : files) {
@@ -176,16 +192,18 @@ ShellMessage SnapshotTransfer::importSnapshots(Settings* settings,
     std::string partial = target + ".part";
     SnapshotInfo info;
     info.number = number;
-    bool ok = unpackFile(file, partial, &info, sink.get(), fs_);
+    std::string why;
+    bool ok = unpackFile(file, partial, &info, sink.get(), fs_, 0, &why);
     if (ok && (fileExists(target) || !fs_->renameFile(partial, target))) {
       fs_->removeFile(partial);
+      why = "cannot be renamed to " + target;
       ok = false;
     }
     if (ok) {
       settings->addSnapshot(info);
       imported_.push_back(number);
     } else if (!sink->cancelRequested()) {
-      problems_.push_back(file + ": not a packed snapshot file, or damaged");
+      problems_.push_back(file + ": " + why);
     }
     endFile();
     if (cancelRequested()) {

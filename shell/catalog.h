@@ -20,9 +20,11 @@ namespace keldrun {
 // Deletes each snapshot's file and removes its first catalog record, in the given order,
 // keeping the order of the others; then saves the settings. A file that cannot be deleted still
 // leaves the catalog; its path goes into *remaining (if not null) so that the caller can say
-// so. Numbers are never given out again (lastNo stays). Returns what save returned.
+// so. Numbers are never given out again (lastNo stays). Returns what save returned. Works under
+// the workspace lock: when another process holds it nothing is done and *refused (if not null)
+// says so.
 bool deleteSnapshots(Settings* settings, const std::vector<int32_t>& numbers,
-                     std::vector<std::string>* remaining = nullptr);
+                     std::vector<std::string>* remaining = nullptr, ShellMessage* refused = nullptr);
 
 // The properties dialog without its window.
 class SnapshotProperties {
@@ -40,15 +42,19 @@ class SnapshotProperties {
   // OK with the text of the name box. False for an empty name: the dialog stays open and nothing
   // happens. Otherwise writes the name into the info record in place (cut to 199 characters) and
   // updates the snapshot's catalog record from the file, and returns true: the dialog ends with
-  // OK, also when the file could not be reopened (the rename is then not applied).
+  // OK, also when the file could not be reopened (the rename is then not applied). Renames
+  // under the workspace lock: when another process holds it, returns false with the message to
+  // show in refusal(), and the dialog stays open.
   bool ok(const std::string& newName);
   bool renamed() const { return renamed_; }
+  const ShellMessage& refusal() const { return refusal_; }
 
  private:
   Settings* settings_;
   int32_t number_;
   SnapshotInfo info_;
   bool renamed_ = false;
+  ShellMessage refusal_;
 };
 
 // Export or import of snapshot files on a worker, with overall progress (100 units per file)

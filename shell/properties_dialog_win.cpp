@@ -39,7 +39,11 @@ bool PropertiesDialog::onInitDialog() {
 
 void PropertiesDialog::onOk() {
   // Names are stored one byte per character.
-  if (properties_.ok(lowBytes(windowText(item(IDC_PROPERTIES_NAME))))) endDialog(IDOK);
+  if (properties_.ok(lowBytes(windowText(item(IDC_PROPERTIES_NAME))))) {
+    endDialog(IDOK);
+  } else if (!properties_.refusal().empty()) {
+    showShellMessage(properties_.refusal());
+  }
 }
 
 }  // namespace keldrun

@@ -145,6 +145,15 @@ bool Settings::load(const std::string& folder) {
   return true;
 }
 
+bool Settings::reloadCatalog() {
+  Settings stored(folder_);
+  stored.load();
+  if (stored.loadStatus() != SettingsLoad::Read) return false;
+  catalog_ = std::move(stored.catalog_);
+  if (stored.lastNo > lastNo) lastNo = stored.lastNo;
+  return true;
+}
+
 bool Settings::loadBytes(const uint8_t* data, size_t size) {
   catalog_.clear();
   std::string body;

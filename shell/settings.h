@@ -115,6 +115,11 @@ class Settings {
   // values and the catalog stays empty. A damaged file reads as holding no records.
   bool load(const std::string& folder = "");
   SettingsLoad loadStatus() const { return loadStatus_; }
+  // Reads the catalog and the highest number given again from the settings file, which another
+  // process may have saved since; every other option keeps its value in memory. False,
+  // changing nothing, when the file is missing or damaged: what this process holds is then the
+  // best there is.
+  bool reloadCatalog();
   // What load does once it has the file's bytes: clears the catalog, then applies the records.
   // False (settings untouched) when the bytes hold no readable body.
   bool loadBytes(const uint8_t* data, size_t size);

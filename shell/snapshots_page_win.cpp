@@ -271,9 +271,14 @@ void SnapshotsPage::deleteSelected() {
   std::vector<int32_t> numbers = list_.selectedSnapshots();
   mainWindow()->closeComparison();
   Settings* settings = mainWindow()->settings();
-  bool saved = deleteSnapshots(settings, numbers);
+  ShellMessage refused;
+  bool saved = deleteSnapshots(settings, numbers, nullptr, &refused);
   refresh();
-  if (!saved) showShellMessage(cannotSaveSettings(*settings));
+  if (!refused.empty()) {
+    showShellMessage(refused);
+  } else if (!saved) {
+    showShellMessage(cannotSaveSettings(*settings));
+  }
 }
 
 void SnapshotsPage::exportSnapshots() {

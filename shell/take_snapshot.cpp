@@ -14,7 +14,7 @@ std::string scanFilterPath(const Settings& settings) { return settings.folder() 
 std::string logPath(const Settings& settings) { return settings.folder() + kLogFileName; }
 
 TakeSnapshot::TakeSnapshot(Settings* settings, Env* env, FileSystem* fs)
-    : settings_(settings), fs_(fs), source_(env ? env : defaultEnv()), scan_(env, fs) {
+    : settings_(settings), fs_(fs), lock_(settings), source_(env ? env : defaultEnv()), scan_(env, fs) {
   // The stored choice is read only once the settings file has been, or a first dialog would
   // show the default instead of what the user chose last time.
   settings_->ensureLoaded();
@@ -52,12 +52,18 @@ ShellMessage TakeSnapshot::start(const FilterList* lists) {
   ownLists_ = lists != nullptr;
   if (!ownLists_ && group == kSelectedItems) tree_->saveFilter(scanFilterPath(*settings_), fs_);
 
+  ShellMessage busy = lock_.tryTake();
+  if (!busy.empty()) return busy;
   number_ = settings_->nextNumber();
-  if (number_ == 0) return ShellMessage::error(kNoNumberLeft);
+  if (number_ == 0) {
+    lock_.release();
+    return ShellMessage::error(kNoNumberLeft);
+  }
   std::string path = settings_->snapshotPath(number_).path;
   makeFolders(settings_->dataFolder());
   scan_.setFileThreads(fileThreads);
   if (!scan_.start(path, chosen)) {
+    lock_.release();
     std::string why = scan_.error();
     if (why.empty()) why = "Cannot create (" + path + ")";
     return ShellMessage::error(why);
@@ -78,6 +84,12 @@ ShellMessage TakeSnapshot::tick() {
 }
 
 ShellMessage TakeSnapshot::finish() {
+  ShellMessage message = finishLocked();
+  lock_.release();
+  return message;
+}
+
+ShellMessage TakeSnapshot::finishLocked() {
   started_ = false;
   if (!scan_.finish(name, number_, &info_)) {
     // The file could not be written whole; the scan has deleted it and nothing is entered.
@@ -111,6 +123,7 @@ ShellMessage TakeSnapshot::finish() {
 void TakeSnapshot::stop() {
   if (state_ != State::Scanning) return;
   scan_.abort();
+  lock_.release();
   started_ = false;
   state_ = State::Stopped;
 }

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "engine/scan.h"
+#include "shell/catalog_lock.h"
 #include "shell/message.h"
 #include "shell/scan_filter.h"
 #include "shell/settings.h"
@@ -50,7 +51,9 @@ class TakeSnapshot {
   void scanLists(FilterList lists[kSectionCount]);
 
   // Start. Returns the message to show (none when the scan runs): "Invalid name" or "Select at
-  // least one item" (warnings, still idle), "Cannot create (path)" (error, still idle). With
+  // least one item" (warnings, still idle), "Cannot create (path)" (error, still idle), or
+  // kCatalogBusy (warning, still idle) when another process writes the catalog: the scan holds
+  // the workspace lock until its snapshot is in the saved catalog or it is stopped. With
   // lists, scans them instead of what the dialog chose and leaves the scan filter file alone.
   // When the scan has already ended unnoticed, finishes instead.
   ShellMessage start(const FilterList* lists = nullptr);
@@ -73,9 +76,11 @@ class TakeSnapshot {
 
  private:
   ShellMessage finish();
+  ShellMessage finishLocked();
 
   Settings* settings_;
   FileSystem* fs_;
+  CatalogLock lock_;  // held from Start until the catalog is saved or the scan stopped
   EnvSelectionSource source_;
   std::unique_ptr<SelectionTree> tree_;
   SnapshotScan scan_;

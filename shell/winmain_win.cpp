@@ -8,6 +8,7 @@
 
 #include <vector>
 
+#include "shell/catalog_lock.h"
 #include "shell/main_window_win.h"
 #include "shell/program_win.h"
 #include "setup/installation_win.h"
@@ -49,7 +50,21 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   programContext().close();
   // A damaged settings file that could not be moved aside is not written over.
   bool mayOverwrite = damaged.kind != MessageKind::Error;
-  if (mayOverwrite && !settings.save()) showShellMessage(cannotSaveSettings(settings));
+  if (mayOverwrite) {
+    // Saved under the workspace lock over the catalog as the other processes left it.
+    CatalogLock lock(&settings);
+    ShellMessage busy = lock.tryTake();
+    bool locked = busy.empty();
+    if (busy.kind == MessageKind::Warning) {
+      showShellMessage(ShellMessage::information(kSavingWhenFree));
+      bool stillBusy = false;
+      std::string reason;
+      locked = lock.take(true, &stillBusy, &reason);
+    } else if (!locked) {
+      showShellMessage(busy);
+    }
+    if (locked && !settings.save()) showShellMessage(cannotSaveSettings(settings));
+  }
   if (SUCCEEDED(com)) OleUninitialize();
   return 0;
 }

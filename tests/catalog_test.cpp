@@ -8,6 +8,7 @@
 #include "base/files.h"
 #include "engine/snapshot.h"
 #include "platform/own_files.h"
+#include "tests/fault_file_system.h"
 #include "tests/test_support.h"
 
 namespace keldrun {
@@ -257,6 +258,42 @@ TEST_F(TransferTest, ImportOfBadFilesUsesNoNumber) {
   std::vector<std::string> names;
   listFileNames(target.dataFolder(), &names);
   EXPECT_EQ(names, std::vector<std::string>{"snap001.snp"});
+}
+
+// A failed import says what failed: the file given, or the data folder it goes to.
+TEST_F(TransferTest, ImportProblemsSayWhatFailed) {
+  SnapshotTransfer exporter;
+  exporter.exportSnapshots(source, {1}, out.str());
+  writeText(out / "notes.txt", "not a packed snapshot");
+  target.ensureLoaded();
+  makeFolders(target.dataFolder());
+  struct Case {
+    std::string file, expected;
+  } cases[] = {
+      {out / "notes.txt", "notes.txt: not a packed snapshot file"},
+      {out / "missing.snp", "missing.snp: cannot be read ("},
+      // A folder in the place of the partial file: it cannot be created.
+      {out / "snap001.snp", ": cannot create " + target.snapshotPath(1).path + ".part ("},
+  };
+  for (const Case& c : cases) {
+    if (c.file == out / "snap001.snp") std::filesystem::create_directories(target.snapshotPath(1).path + ".part");
+    SnapshotTransfer importer;
+    EXPECT_EQ(importer.importSnapshots(&target, {c.file}).text, "Import error");
+    ASSERT_EQ(importer.problems().size(), 1u) << c.expected;
+    EXPECT_NE(importer.problems()[0].find(c.expected), std::string::npos)
+        << importer.problems()[0] << " should hold " << c.expected;
+  }
+  std::filesystem::remove(target.snapshotPath(1).path + ".part");
+  // A disk that fails every write (the catalog's save then fails too).
+  testing_support::FaultFileSystem full;
+  full.failWritesFrom(1);
+  SnapshotTransfer importer(&full);
+  importer.importSnapshots(&target, {out / "snap001.snp"});
+  ASSERT_GE(importer.problems().size(), 1u);
+  EXPECT_NE(importer.problems()[0].find(": cannot write " + target.snapshotPath(1).path + ".part"), std::string::npos)
+      << importer.problems()[0];
+  EXPECT_EQ(target.count(), 0u);
+  EXPECT_EQ(target.lastNo, 0);
 }
 
 // Hostile snapshots: packed files whose inner file opens but is no finished snapshot (only the

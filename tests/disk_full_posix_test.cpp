@@ -154,6 +154,24 @@ TEST_F(FullDiskTest, SnapshotAndImportSucceedWholeOrLeaveNothing) {
   EXPECT_GT(succeeded, 0) << "some runs had room";
 }
 
+// A data folder that cannot be written (here bound read-only onto itself): import names the
+// file it cannot create and why, not the packed file it was given, and uses no number.
+TEST_F(FullDiskTest, ImportIntoAReadOnlyDataFolderSaysWhatFailed) {
+  ASSERT_EQ(run("snapshot --name first --files " + shellWord(tree.str())).status, 0);
+  ASSERT_EQ(run("export 1 --to " + shellWord(elsewhere.str())).status, 0);
+  const std::string data = home + "data";
+  ASSERT_EQ(::mount(data.c_str(), data.c_str(), nullptr, MS_BIND, nullptr), 0) << std::strerror(errno);
+  bool readOnly = ::mount(nullptr, data.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0;
+  CliRun r = run("import " + shellWord(elsewhere / "snap001.snp"));
+  ::umount2(data.c_str(), MNT_DETACH);
+  ASSERT_TRUE(readOnly) << "cannot make the data folder read-only here";
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("cannot create " + data + "/snap002.snp"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find(std::strerror(EROFS)), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("not a packed snapshot"), std::string::npos) << r.err;
+  expectCatalogMatchesData("after the refused import");
+}
+
 TEST_F(FullDiskTest, ReportAndRegExportKeepTheEarlierFile) {
   workspaceWithRegistrySnapshot();
   const std::string out = disk.str() + "out/";

@@ -8,6 +8,7 @@
 
 #include "base/files.h"
 #include "engine/snapshot.h"
+#include "shell/catalog_lock.h"
 #include "tests/fault_file_system.h"
 #include "tests/test_support.h"
 
@@ -124,6 +125,57 @@ TEST_F(TakeSnapshotTest, SelectedItemsScanFinishesIntoTheCatalog) {
   EXPECT_EQ(settings.record(1).number, 2);
   EXPECT_TRUE(fileExists(settings.snapshotPath(2).path));
   EXPECT_EQ(readText(home / "KeldrunLog.txt"), m.text + "\n" + m2.text + "\n");
+}
+
+// Shared use: while another process holds the workspace lock Start is refused and leaves
+// nothing; a running scan holds the lock from Start until its snapshot is in the saved
+// catalog, and enters it after what the other process saved meanwhile.
+TEST_F(TakeSnapshotTest, TheScanHoldsTheWorkspaceLockFromStartToTheSavedCatalog) {
+  selectTree();
+  settings.fullScan = 0;
+  settings.ensureLoaded();
+  FileLock other;
+  bool busy = false;
+  std::string reason;
+  ASSERT_TRUE(other.lock(home / "Keldrun.lock", false, &busy, &reason)) << reason;
+  TakeSnapshot refused(&settings, env.get());
+  ShellMessage m = refused.start();
+  EXPECT_EQ(m.kind, MessageKind::Warning);
+  EXPECT_EQ(m.text, kCatalogBusy);
+  EXPECT_EQ(refused.state(), TakeSnapshot::State::Idle);
+  EXPECT_FALSE(std::filesystem::exists(settings.dataFolder())) << "no snapshot file";
+  // Meanwhile the other process enters snapshot 1 in the catalog.
+  {
+    Settings theirs(home.str());
+    theirs.ensureLoaded();
+    theirs.fullScan = 0;
+    TakeSnapshot t(&theirs, env.get());
+    other.unlock();
+    ASSERT_TRUE(t.start().empty());
+    ASSERT_EQ(runToEnd(&t).kind, MessageKind::Information);
+    ASSERT_TRUE(other.lock(home / "Keldrun.lock", false, &busy, &reason)) << reason;
+  }
+  other.unlock();
+
+  TakeSnapshot t(&settings, env.get());
+  ASSERT_TRUE(t.start().empty());
+  EXPECT_EQ(t.number(), 2) << "the number after the one the other process gave";
+  EXPECT_FALSE(other.lock(home / "Keldrun.lock", false, &busy, &reason));
+  EXPECT_TRUE(busy) << "held while scanning";
+  ASSERT_EQ(runToEnd(&t).kind, MessageKind::Information);
+  EXPECT_TRUE(other.lock(home / "Keldrun.lock", false, &busy, &reason)) << "released once saved";
+  other.unlock();
+  Settings reread(home.str());
+  ASSERT_TRUE(reread.load());
+  ASSERT_EQ(reread.count(), 2u) << "the other process's snapshot is kept";
+  EXPECT_EQ(reread.record(0).number, 1);
+  EXPECT_EQ(reread.record(1).number, 2);
+
+  // Stop releases it too.
+  TakeSnapshot stopped(&settings, env.get());
+  ASSERT_TRUE(stopped.start().empty());
+  stopped.stop();
+  EXPECT_TRUE(other.lock(home / "Keldrun.lock", false, &busy, &reason)) << "released on Stop";
 }
 
 TEST_F(TakeSnapshotTest, StartRefusesAnEmptyNameAndAnEmptySelection) {

@@ -274,7 +274,7 @@ TEST_F(WriteFaultTest, ImportLeavesTheWorkspaceAsItWas) {
     return ok;
   };
   auto check = [&](uint64_t) {
-    expectLeft({"Keldrun.cfg", "data"}, "Keldrun.cfg", before);
+    expectLeft({"Keldrun.cfg", "Keldrun.lock", "data"}, "Keldrun.cfg", before);
     EXPECT_EQ(TempFolder::namesIn(dir / "data"), std::vector<std::string>{"snap001.snp"});
   };
   uint64_t writes = failEachWriteInTurn(attempt, check);
@@ -318,7 +318,7 @@ TEST_F(WriteFaultTest, TakeSnapshotLeavesTheWorkspaceAsItWas) {
     return ok;
   };
   auto check = [&](uint64_t) {
-    expectLeft({"Keldrun.cfg", "data"}, "Keldrun.cfg", before);
+    expectLeft({"Keldrun.cfg", "Keldrun.lock", "data"}, "Keldrun.cfg", before);
     EXPECT_EQ(TempFolder::namesIn(dir / "data"), std::vector<std::string>{"snap001.snp"});
     EXPECT_FALSE(std::filesystem::exists(dir / "KeldrunLog.txt")) << "no completion logged";
   };
