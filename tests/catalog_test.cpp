@@ -273,7 +273,7 @@ TEST_F(TransferTest, ImportProblemsSayWhatFailed) {
       {out / "notes.txt", "notes.txt: not a packed snapshot file"},
       {out / "missing.snp", "missing.snp: cannot be read ("},
       // A folder in the place of the partial file: it cannot be created.
-      {out / "snap001.snp", ": cannot create " + target.snapshotPath(1).path + ".part ("},
+      {out / "snap001.snp", ": cannot create " + target.snapshotPath(1).path + ".part"},
   };
   for (const Case& c : cases) {
     if (c.file == out / "snap001.snp") std::filesystem::create_directories(target.snapshotPath(1).path + ".part");
