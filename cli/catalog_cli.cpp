@@ -44,7 +44,7 @@ bool checkOutputTarget(const std::string& home, const std::string& target,
                        const std::vector<std::string>& inputs, std::string* error) {
   Settings settings(home);
   std::vector<std::string> own = inputs;
-  for (const char* name : {"Keldrun.cfg", "KeldrunLog.txt", "scan_filter.txt", "Keldrun.lock"})
+  for (const char* name : {"Keldrun.cfg", "KeldrunLog.txt", "scan_filter.txt", kCatalogLockFileName})
     own.push_back(settings.folder() + name);
   for (const std::string& file : own) {
     if (sameFile(target, file)) {

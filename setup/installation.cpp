@@ -9,6 +9,7 @@
 #include "engine/log.h"
 #include "platform/own_files.h"
 #include "setup/folders.h"
+#include "shell/catalog_lock.h"
 #include "shell/settings.h"
 
 namespace keldrun {
@@ -180,7 +181,8 @@ bool planUninstall(const std::string& programFolder, const ShellFolders& shell, 
     for (const std::string& name : pages)
       if (isReportPage(name)) plan->files.push_back(tmp + name);
   }
-  for (const char* name : {kLogFileName, text(kTextSettingsFile), "scan_filter.txt", kInstalledExeName})
+  for (const char* name : {kLogFileName, text(kTextSettingsFile), "scan_filter.txt",
+                           kCatalogLockFileName, kInstalledExeName})
     plan->files.push_back(folder + name);
   for (const Shortcut& link : planInstall(folder, shell, true).shortcuts) plan->files.push_back(link.linkPath);
   plan->folders = {withoutSeparator(settings.dataFolder()), withoutSeparator(tmp), withoutSeparator(folder)};

@@ -30,7 +30,7 @@ bool CatalogLock::take(bool wait, bool* busy, std::string* reason) {
   if (held_) return true;
   std::string folder = settings_->folder();
   makeFolders(folder.empty() ? std::string(".") : folder);
-  path_ = folder + "Keldrun.lock";
+  path_ = folder + kCatalogLockFileName;
   bool fresh = false;
   {
     std::lock_guard<std::mutex> guard(heldMutex);

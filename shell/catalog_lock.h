@@ -12,6 +12,9 @@
 
 namespace keldrun {
 
+// The lock file, beside the settings file.
+constexpr char kCatalogLockFileName[] = "Keldrun.lock";
+
 // What the program shows when another process holds the lock.
 constexpr const char* kCatalogBusy =
     "Another Keldrun is writing the snapshot catalog. Try again when it has finished.";

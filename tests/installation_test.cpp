@@ -9,6 +9,7 @@
 #include "base/files.h"
 #include "setup/folders.h"
 #include "base/text.h"
+#include "shell/catalog_lock.h"
 #include "shell/settings.h"
 #include "tests/test_support.h"
 
@@ -209,6 +210,13 @@ TEST_F(InstallFixture, SecondStageRemovesEverythingItInstalled) {
   ASSERT_TRUE(settings.save());
   writeText(plan.targetFolder + "KeldrunLog.txt", "log");
   writeText(plan.targetFolder + "scan_filter.txt", "*");
+  {
+    CatalogLock lock(&settings);  // leaves its lock file, as every change of the catalog does
+    bool busy = false;
+    std::string reason;
+    ASSERT_TRUE(lock.take(false, &busy, &reason)) << reason;
+  }
+  ASSERT_TRUE(fileExists(plan.targetFolder + kCatalogLockFileName));
   std::string tmp = settings.reportTempFolder();
   writeText(tmp + "export.htm", "page");
   writeText(tmp + "export_001.HTM", "page");
