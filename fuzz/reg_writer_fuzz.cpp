@@ -40,15 +40,16 @@ void removeScratch() {
 }
 
 const std::string& scratchFolder() {
-  static std::string folder = [] {
+  // Never destroyed: removeScratch runs at exit, after the destructors of function statics.
+  static const std::string* folder = [] {
     const char* tmp = std::getenv("TMPDIR");
     std::string base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : tmp && *tmp ? tmp : "/tmp";
     std::string p = base + "/keldrun_reg_writer_fuzzXXXXXX";
     if (!mkdtemp(p.data())) std::abort();
     std::atexit(removeScratch);
-    return p;
+    return new std::string(p);
   }();
-  return folder;
+  return *folder;
 }
 
 class Input {
