@@ -2,8 +2,11 @@
 // window with the snapshot list filled, measured from outside the program.
 //   startup_bench.exe PATH\Keldrun.exe ROWS [RUNS]
 // Prints each run and the median in milliseconds. bench/startup.sh prepares a workspace.
+// "startup_bench.exe --floor" is the peer: the least a window program pays under Wine, a process
+// that starts OLE and the common controls and paints one window with an empty list in it.
 #include <windows.h>
 #include <commctrl.h>
+#include <ole2.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -39,16 +42,51 @@ bool painted(HWND main, int rows) {
          !GetUpdateRect(list, nullptr, FALSE);
 }
 
+LRESULT CALLBACK floorProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_DESTROY) PostQuitMessage(0);
+  return DefWindowProcW(w, msg, wp, lp);
+}
+
+int showFloorWindow() {
+  OleInitialize(nullptr);
+  INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_WIN95_CLASSES};
+  InitCommonControlsEx(&icc);
+  WNDCLASSW wc = {};
+  wc.lpfnWndProc = floorProc;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.hbrBackground = HBRUSH(COLOR_BTNFACE + 1);
+  wc.lpszClassName = L"KeldrunStartupFloor";
+  RegisterClassW(&wc);
+  HWND main = CreateWindowW(wc.lpszClassName, L"Corvellan Software Keldrun (floor)",
+                            WS_OVERLAPPEDWINDOW, 0, 0, 800, 600, nullptr, nullptr, wc.hInstance, nullptr);
+  HWND page = CreateWindowW(L"STATIC", L"", WS_CHILD | WS_VISIBLE, 0, 0, 800, 600, main, HMENU(131),
+                            wc.hInstance, nullptr);
+  CreateWindowW(WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT, 0, 0, 780, 560, page,
+                HMENU(1001), wc.hInstance, nullptr);
+  ShowWindow(main, SW_SHOW);
+  MSG m;
+  while (GetMessageW(&m, nullptr, 0, 0) > 0) DispatchMessageW(&m);
+  OleUninitialize();
+  return 0;
+}
+
+std::wstring selfPath() {
+  wchar_t path[MAX_PATH];
+  GetModuleFileNameW(nullptr, path, MAX_PATH);
+  return path;
+}
+
 double runOnce(const std::wstring& exe, int rows) {
   LARGE_INTEGER freq, t0, t1;
   QueryPerformanceFrequency(&freq);
   STARTUPINFOW si = {};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi = {};
-  std::wstring cmd = L"\"" + exe + L"\"";
-  std::wstring folder = exe.substr(0, exe.find_last_of(L'\\') + 1);
+  std::wstring cmd = exe == L"--floor" ? L"\"" + selfPath() + L"\" --window" : L"\"" + exe + L"\"";
+  std::wstring folder = exe == L"--floor" ? std::wstring() : exe.substr(0, exe.find_last_of(L'\\') + 1);
   QueryPerformanceCounter(&t0);
-  if (!CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si, &pi)) {
+  if (!CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr,
+                      folder.empty() ? nullptr : folder.c_str(), &si, &pi)) {
     return -1;
   }
   double ms = -1;
@@ -73,8 +111,9 @@ double runOnce(const std::wstring& exe, int rows) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && std::string(argv[1]) == "--window") return showFloorWindow();
   if (argc < 3) {
-    std::fprintf(stderr, "usage: startup_bench PATH\\Keldrun.exe ROWS [RUNS]\n");
+    std::fprintf(stderr, "usage: startup_bench PATH\\Keldrun.exe|--floor ROWS [RUNS]\n");
     return 2;
   }
   std::string a = argv[1];
