@@ -7,9 +7,18 @@
 #include <random>
 #include <vector>
 
-#include "base/native_file.h"
+#include "base/files.h"
 
 namespace keldrun {
+
+// Unbuffered writes through a file descriptor or a Win32 handle, supplied by files_posix.cpp and
+// files_win.cpp. Open sets *size to the file's length; writeAt writes all n bytes or fails.
+using NativeHandle = intptr_t;
+bool nativeOpen(const std::string& path, WriteMode mode, NativeHandle* handle, uint64_t* size);
+bool nativeWriteAt(NativeHandle handle, uint64_t offset, const void* data, size_t n);
+bool nativeClose(NativeHandle handle);
+// True when path is absent or a regular file (or a link to one).
+bool nativeIsReplaceable(const std::string& path);
 
 namespace {
 
@@ -85,9 +94,9 @@ class DefaultFileSystem : public FileSystem {
     return std::make_unique<BufferedFile>(handle, size);
   }
   bool isReplaceable(const std::string& path) override { return nativeIsReplaceable(path); }
-  bool removeFile(const std::string& path) override { return nativeRemove(path); }
+  bool removeFile(const std::string& path) override { return keldrun::removeFile(path); }
   bool renameFile(const std::string& from, const std::string& to) override {
-    return nativeRename(from, to);
+    return replaceFile(from, to);
   }
 };
 

@@ -2,8 +2,8 @@
 // the settings file, the scan filter file, packed snapshots) goes through a FileSystem, so that
 // tests can put a wrapper in front of the real one that fails a chosen write.
 //
-// Paths are UTF-8 strings in the native form of the platform. Two implementations:
-// file_system_posix.cpp (file descriptors) and file_system_win.cpp (Win32 handles).
+// Paths are UTF-8 strings in the native form of the platform; the real one writes through
+// file descriptors (files_posix.cpp) or Win32 handles (files_win.cpp).
 #ifndef KELDRUN_BASE_FILE_SYSTEM_H_
 #define KELDRUN_BASE_FILE_SYSTEM_H_
 

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/file_system.h"
 #include "base/files.h"
 
 namespace keldrun {
@@ -100,18 +101,53 @@ bool tellFile(FILE* f, uint64_t* offset) {
   return true;
 }
 
-bool readFileAt(FILE* f, uint64_t offset, void* out, size_t n) {
-  int fd = fileno(f);
-  auto* p = static_cast<char*>(out);
+namespace {
+
+// pread or pwrite until all n bytes are moved.
+bool transferAt(int fd, uint64_t offset, char* p, size_t n, bool write) {
   while (n > 0) {
-    ssize_t got = ::pread(fd, p, n, off_t(offset));
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return false;
-    p += got;
-    offset += uint64_t(got);
-    n -= size_t(got);
+    ssize_t moved = write ? ::pwrite(fd, p, n, off_t(offset)) : ::pread(fd, p, n, off_t(offset));
+    if (moved < 0 && errno == EINTR) continue;
+    if (moved <= 0) return false;
+    p += moved;
+    offset += uint64_t(moved);
+    n -= size_t(moved);
   }
   return true;
+}
+
+}  // namespace
+
+bool readFileAt(FILE* f, uint64_t offset, void* out, size_t n) {
+  return transferAt(fileno(f), offset, static_cast<char*>(out), n, false);
+}
+
+bool nativeOpen(const std::string& path, WriteMode mode, intptr_t* handle, uint64_t* size) {
+  int flags = O_WRONLY | O_CLOEXEC;
+  if (mode == WriteMode::kCreate) flags |= O_CREAT | O_TRUNC;
+  if (mode == WriteMode::kCreateNew) flags |= O_CREAT | O_EXCL;
+  int fd = ::open(path.c_str(), flags, 0666);
+  if (fd < 0) return false;
+  struct stat st;
+  if (::fstat(fd, &st) != 0) {
+    ::close(fd);
+    return false;
+  }
+  *handle = fd;
+  *size = uint64_t(st.st_size);
+  return true;
+}
+
+bool nativeWriteAt(intptr_t handle, uint64_t offset, const void* data, size_t n) {
+  return transferAt(int(handle), offset, static_cast<char*>(const_cast<void*>(data)), n, true);
+}
+
+bool nativeClose(intptr_t handle) { return ::close(int(handle)) == 0; }
+
+bool nativeIsReplaceable(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return errno == ENOENT;
+  return S_ISREG(st.st_mode);
 }
 
 }  // namespace keldrun

@@ -6,26 +6,20 @@
 #include <cstdio>
 #include <string>
 
+#include "base/file_system.h"
 #include "base/files.h"
-#include "base/text.h"
+#include "base/text_win.h"
 
 namespace keldrun {
 
-namespace {
-std::wstring wide(const std::string& utf8) {
-  std::u16string s = fromUtf8(utf8);
-  return std::wstring(s.begin(), s.end());
-}
-}  // namespace
-
 FILE* openFile(const std::string& path, const char* mode) {
   std::wstring m(mode, mode + std::char_traits<char>::length(mode));
-  return _wfopen(wide(path).c_str(), m.c_str());
+  return _wfopen(toWide(path).c_str(), m.c_str());
 }
 
 FILE* openRegularFile(const std::string& path) {
   // A named pipe or a device given as a path is not read.
-  std::wstring w = wide(path);
+  std::wstring w = toWide(path);
   if (w.rfind(L"\\\\", 0) == 0 && w.size() > 3 && (w[2] == L'.' || w[2] == L'?')) return nullptr;
   FILE* f = _wfopen(w.c_str(), L"rb");
   if (f && GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(f)))) != FILE_TYPE_DISK) {
@@ -38,7 +32,7 @@ FILE* openRegularFile(const std::string& path) {
 bool FileLock::lock(const std::string& path, bool wait, bool* busy, std::string* reason) {
   unlock();
   *busy = false;
-  HANDLE h = CreateFileW(wide(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+  HANDLE h = CreateFileW(toWide(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                          nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     *reason = path + ": cannot open (error " + std::to_string(GetLastError()) + ")";
@@ -63,20 +57,20 @@ void FileLock::unlock() {
   handle_ = -1;
 }
 
-bool removeFile(const std::string& path) { return DeleteFileW(wide(path).c_str()) != 0; }
+bool removeFile(const std::string& path) { return DeleteFileW(toWide(path).c_str()) != 0; }
 
 bool replaceFile(const std::string& from, const std::string& to) {
-  return MoveFileExW(wide(from).c_str(), wide(to).c_str(),
+  return MoveFileExW(toWide(from).c_str(), toWide(to).c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 bool fileExists(const std::string& path) {
-  return GetFileAttributesW(wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+  return GetFileAttributesW(toWide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool fileTimeAndSize(const std::string& path, uint64_t* lastWrite, uint64_t* size) {
   WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExW(wide(path).c_str(), GetFileExInfoStandard, &data)) return false;
+  if (!GetFileAttributesExW(toWide(path).c_str(), GetFileExInfoStandard, &data)) return false;
   *lastWrite = uint64_t(data.ftLastWriteTime.dwHighDateTime) << 32 | data.ftLastWriteTime.dwLowDateTime;
   bool folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   *size = folder ? 0 : uint64_t(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
@@ -84,7 +78,7 @@ bool fileTimeAndSize(const std::string& path, uint64_t* lastWrite, uint64_t* siz
 }
 
 bool makeFolders(const std::string& path) {
-  std::wstring w = wide(path);
+  std::wstring w = toWide(path);
   for (size_t i = 1; i <= w.size(); i++) {
     if (i == w.size() || w[i] == L'\\' || w[i] == L'/') {
       std::wstring part = w.substr(0, i);
@@ -107,23 +101,67 @@ bool tellFile(FILE* f, uint64_t* offset) {
   return true;
 }
 
-bool readFileAt(FILE* f, uint64_t offset, void* out, size_t n) {
-  HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(f)));
-  if (h == INVALID_HANDLE_VALUE) return false;
-  auto* p = static_cast<char*>(out);
+namespace {
+
+// ReadFile or WriteFile at an offset until all n bytes are moved. The handle's position moves
+// too; every stream write to these files seeks first.
+bool transferAt(HANDLE h, uint64_t offset, char* p, size_t n, bool write) {
   while (n > 0) {
-    // The handle's position moves too; every write to these files seeks first.
     OVERLAPPED at = {};
     at.Offset = DWORD(offset);
     at.OffsetHigh = DWORD(offset >> 32);
     DWORD want = n > 0x40000000 ? 0x40000000 : DWORD(n);
-    DWORD got = 0;
-    if (!ReadFile(h, p, want, &got, &at) || got == 0) return false;
-    p += got;
-    offset += got;
-    n -= got;
+    DWORD moved = 0;
+    BOOL ok = write ? WriteFile(h, p, want, &moved, &at) : ReadFile(h, p, want, &moved, &at);
+    if (!ok || moved == 0) return false;
+    p += moved;
+    offset += moved;
+    n -= moved;
   }
   return true;
+}
+
+}  // namespace
+
+bool readFileAt(FILE* f, uint64_t offset, void* out, size_t n) {
+  HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(f)));
+  return h != INVALID_HANDLE_VALUE && transferAt(h, offset, static_cast<char*>(out), n, false);
+}
+
+bool nativeOpen(const std::string& path, WriteMode mode, intptr_t* handle, uint64_t* size) {
+  DWORD disposition = mode == WriteMode::kCreate      ? CREATE_ALWAYS
+                      : mode == WriteMode::kCreateNew ? CREATE_NEW
+                                                      : OPEN_EXISTING;
+  // Readers may share the file: a snapshot's info record is rewritten while it is open for
+  // reading, and a report page may be shown while the next is written.
+  HANDLE h = CreateFileW(toWide(path).c_str(), GENERIC_WRITE,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  LARGE_INTEGER length;
+  if (!GetFileSizeEx(h, &length)) {
+    CloseHandle(h);
+    return false;
+  }
+  *handle = reinterpret_cast<intptr_t>(h);
+  *size = uint64_t(length.QuadPart);
+  return true;
+}
+
+bool nativeWriteAt(intptr_t handle, uint64_t offset, const void* data, size_t n) {
+  return transferAt(reinterpret_cast<HANDLE>(handle), offset,
+                    static_cast<char*>(const_cast<void*>(data)), n, true);
+}
+
+bool nativeClose(intptr_t handle) { return CloseHandle(reinterpret_cast<HANDLE>(handle)) != 0; }
+
+bool nativeIsReplaceable(const std::string& path) {
+  DWORD a = GetFileAttributesW(toWide(path).c_str());
+  if (a == INVALID_FILE_ATTRIBUTES) {
+    DWORD e = GetLastError();
+    return e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND;
+  }
+  return (a & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
 }
 
 }  // namespace keldrun

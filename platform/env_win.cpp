@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "base/text.h"
+#include "base/text_win.h"
 #include "platform/env.h"
 #include "platform/registry.h"
 #include "platform/services_win.h"
@@ -196,7 +196,7 @@ std::string executableFolder() {
   if (cut == std::wstring::npos) return ".";
   if (cut == 2 && path[1] == L':') cut = 3;  // "c:\prog.exe": keep the root's backslash
   path.resize(cut);
-  return toUtf8(std::u16string(path.begin(), path.end()));
+  return fromWide(path);
 }
 
 }  // namespace keldrun

@@ -2,35 +2,20 @@
 
 #include <windows.h>
 
-#include "base/text.h"
+#include "base/text_win.h"
 
 namespace keldrun {
-
-namespace {
-
-std::wstring wide(const std::string& utf8) {
-  std::u16string w = fromUtf8(utf8);
-  return std::wstring(w.begin(), w.end());
-}
-
-std::string narrow(const wchar_t* w) {
-  std::u16string s;
-  for (; *w; w++) s.push_back(char16_t(*w));
-  return toUtf8(s);
-}
-
-}  // namespace
 
 bool listFileNames(const std::string& folder, std::vector<std::string>* names) {
   names->clear();
   std::string base = folder;
   if (!base.empty() && base.back() != '\\' && base.back() != '/') base += '\\';
   WIN32_FIND_DATAW data;
-  HANDLE h = FindFirstFileW(wide(base + "*").c_str(), &data);
+  HANDLE h = FindFirstFileW(toWide(base + "*").c_str(), &data);
   if (h == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
   do {
     if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-    names->push_back(narrow(data.cFileName));
+    names->push_back(fromWide(data.cFileName));
   } while (FindNextFileW(h, &data));
   FindClose(h);
   return true;
@@ -39,7 +24,7 @@ bool listFileNames(const std::string& folder, std::vector<std::string>* names) {
 bool sameFile(const std::string& a, const std::string& b) {
   BY_HANDLE_FILE_INFORMATION ia, ib;
   auto info = [](const std::string& path, BY_HANDLE_FILE_INFORMATION* out) {
-    HANDLE h = CreateFileW(wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    HANDLE h = CreateFileW(toWide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
     BOOL ok = GetFileInformationByHandle(h, out);

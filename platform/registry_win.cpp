@@ -3,14 +3,12 @@
 #include <string>
 #include <vector>
 
-#include "base/text.h"
+#include "base/text_win.h"
 #include "platform/registry.h"
 
 namespace keldrun {
 
 namespace {
-
-std::wstring toWide(const std::u16string& s) { return std::wstring(s.begin(), s.end()); }
 
 // A registry path folded for comparison, without trailing backslashes or NULs.
 std::u16string foldedPath(std::u16string s) {
