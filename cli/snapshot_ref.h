@@ -15,7 +15,9 @@ bool resolveSnapshotRef(const std::string& home, const std::string& ref, std::st
 class ComparisonContext;
 
 // Reads every table of the snapshots open in the context once, counting damage in each file
-// (see checkSnapshot); commands call it right after opening, before they print anything.
+// (see checkSnapshot); commands that read little of a snapshot (show, export-reg) or write a
+// whole report call it right after opening, before they print anything. compare does not: it
+// reads only the tables whose digests differ, and counts the damage that its walk meets.
 void checkSnapshots(ComparisonContext* context);
 // For each open snapshot that met damage, during the check or afterwards, prints
 // "keldrun: snapshot REF is damaged: N tables unreadable, first at offset X" on standard error.
