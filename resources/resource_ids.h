@@ -40,6 +40,16 @@
 #define IDC_EXPORT_SNAPSHOTS 1014
 #define IDC_EXPORT_HTML 1015
 
+/* Registry, Files and Applications screens */
+#define IDC_SCREEN_TREE 1000
+#define IDC_SCREEN_LIST 1001
+#define IDC_VIEW_FULL 1009
+#define IDC_VIEW_DIFFERENCES 1010
+#define IDC_SCREEN_DIFFERENCES 1014
+#define IDC_PATH_BOX 1016
+#define IDC_JUMP_TO 1017
+#define IDC_SCREEN_SPLITTER 1030
+
 /* Properties dialog (OK is 1, Cancel is 2) */
 #define IDC_PROPERTIES_BROWSER 1001
 #define IDC_PROPERTIES_NAME 1005

@@ -4,6 +4,7 @@
 #include "base/text_table.h"
 #include "resources/resource_ids.h"
 #include "shell/program_win.h"
+#include "shell/snapshot_screen_win.h"
 #include "shell/snapshots_page_win.h"
 #include "toolkit/resource_ids.h"
 #include "toolkit/toolkit.h"
@@ -23,9 +24,9 @@ MainWindow::MainWindow(Settings* settings, ComparisonContext* context)
     : CXDialogBase(IDD_MAIN_WINDOW), settings_(settings), context_(context),
       model_(settings, context) {
   pages_[kTabSnapshots] = std::make_unique<SnapshotsPage>(this);
-  for (int tab = kTabRegistry; tab <= kTabApplications; tab++) {
-    pages_[tab] = std::make_unique<ComparisonScreen>(kPageTemplates[tab], this);
-  }
+  pages_[kTabRegistry] = std::make_unique<RegistryScreen>(this);
+  pages_[kTabFiles] = std::make_unique<FilesScreen>(this);
+  pages_[kTabApplications] = std::make_unique<ApplicationsScreen>(this);
   pages_[kTabHelp] = std::make_unique<HelpScreen>(kPageTemplates[kTabHelp], this);
 }
 

@@ -122,6 +122,27 @@ TEST_F(ScreenTest, ViewModeShowsEverythingBlackWithDashRows) {
   EXPECT_TRUE(model_->controls().jumpEnabled);
 }
 
+// Closing a comparison empties the screen before the context closes: no message item, no rows,
+// no records left to point into the closed files, and the controls of mode 0.
+TEST_F(ScreenTest, ClearLeavesAnEmptyScreenInModeZero) {
+  scan("a.snp", {win()});
+  ASSERT_TRUE(context_.openFiles(snap("a.snp"), "", kModeView, true));
+  model_->refresh(kViewFull);
+  ASSERT_NE(locate("/windows/system32"), 0u);
+  ASSERT_FALSE(model_->rows().empty());
+  ASSERT_GT(model_->records().size(), 0u);
+  model_->clear();
+  context_.close();
+  EXPECT_TRUE(tree_view_.children(tree_view_.root()).empty());
+  EXPECT_TRUE(model_->rows().empty());
+  EXPECT_EQ(model_->records().size(), 0u);
+  EXPECT_TRUE(model_->message().empty());
+  EXPECT_EQ(model_->mode(), kModeNone);
+  EXPECT_FALSE(model_->controls().searchEnabled);
+  EXPECT_TRUE(model_->controls().pathText.empty());
+  EXPECT_EQ(tree_view_.selected(), 0u);
+}
+
 TEST_F(ScreenTest, ChangedFilesOnlyIsBoldWithoutExpandButtonInDifferences) {
   scan("a.snp", {win()});
   writeFile(tree_ + "/windows/win.ini", 11, 1600000000);

@@ -355,6 +355,8 @@ LRESULT CALLBACK CXVirtualList::listProc(HWND window, UINT message, WPARAM wpara
       self->applyFill();
       return r;
     }
+    case kListRowColourQuery:
+      return wparam < self->model_.size() ? LRESULT(self->model_.row(wparam).text) : -1;
     case WM_NCDESTROY:
       RemoveWindowSubclass(window, listProc, kListSubclassId);
       if (self->parent_) {

@@ -15,6 +15,10 @@
 
 namespace keldrun {
 
+// Sent to the list: the text colour (COLORREF) of row wparam, -1 for no such row. Rows live in
+// this process only, so tools and tests that look from outside ask with this message.
+constexpr UINT kListRowColourQuery = WM_APP + 0x702;
+
 class CXVirtualList {
  public:
   CXVirtualList() = default;

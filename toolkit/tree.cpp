@@ -64,6 +64,11 @@ void CXColourTree::setItemColour(HTREEITEM item, Colour colour) {
   if (TreeView_GetItemRect(hwnd_, item, &r, TRUE)) InvalidateRect(hwnd_, &r, FALSE);
 }
 
+void CXColourTree::setItemLook(HTREEITEM item, Colour colour, bool bold) {
+  colours_.setColour(reinterpret_cast<uintptr_t>(item), colour);
+  if (bold) setItemBold(item, true);
+}
+
 Colour CXColourTree::itemColour(HTREEITEM item) const {
   return colours_.colour(reinterpret_cast<uintptr_t>(item));
 }
@@ -192,6 +197,8 @@ LRESULT CXColourTree::handle(UINT message, WPARAM wparam, LPARAM lparam) {
     }
     case WM_ERASEBKGND:
       return 1;
+    case kTreeItemColourQuery:
+      return LRESULT(colours_.colour(uintptr_t(lparam)));
     case WM_LBUTTONDOWN: {
       TVHITTESTINFO hit = {};
       hit.pt = {GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};

@@ -13,6 +13,11 @@
 
 namespace keldrun {
 
+// Sent to the tree: the text colour (COLORREF) of item lparam, black for an item without a look
+// of its own. The looks live in this process only, so tools and tests that look from outside
+// ask with this message.
+constexpr UINT kTreeItemColourQuery = WM_APP + 0x701;
+
 class CXColourTree {
  public:
   CXColourTree() = default;
@@ -35,6 +40,8 @@ class CXColourTree {
   HTREEITEM insertItem(HTREEITEM parent, HTREEITEM after, const std::u16string& text, int image,
                        int selectedImage, LPARAM data);
   void setItemColour(HTREEITEM item, Colour colour);
+  // Sets colour and boldness at once, without repainting (for items being inserted).
+  void setItemLook(HTREEITEM item, Colour colour, bool bold);
   Colour itemColour(HTREEITEM item) const;
   void setItemBold(HTREEITEM item, bool bold);
   bool itemBold(HTREEITEM item) const;

@@ -24,6 +24,15 @@ void SnapshotScreenModel::setMode(int mode) {
   controls_.pathBoxEnabled = !(section_ == kSectionRegistry && mode == kModeNone);
 }
 
+void SnapshotScreenModel::clear() {
+  setMode(kModeNone);
+  records_.clear();
+  tree_->deleteAll();
+  rows_.clear();
+  selectedRow_ = -1;
+  message_.clear();
+}
+
 void SnapshotScreenModel::refresh(int viewMode) {
   viewMode_ = viewMode;
   setMode(context_->mode());

@@ -65,6 +65,8 @@ class SnapshotScreenModel : public TreeEvents {
 
   // Refills the screen from the context: the roots, or one message item.
   void refresh(int viewMode);
+  // Mode 0 with nothing in the tree or the list (before the context closes).
+  void clear();
 
   void itemExpanding(TreeItem item) override;
   void selectionChanged(TreeItem item) override;

@@ -1,0 +1,555 @@
+#include "shell/snapshot_screen_win.h"
+
+#include <commctrl.h>
+#include <commdlg.h>
+#include <shellapi.h>
+
+#include "base/text.h"
+#include "reports/report_generation.h"
+#include "resources/resource_ids.h"
+#include "shell/program_win.h"
+#include "shell/snapshot_commands.h"
+#include "toolkit/message_box.h"
+#include "toolkit/toolkit.h"
+#include "views/list_columns.h"
+#include "views/reg_export.h"
+#include "views/screen_commands.h"
+
+namespace keldrun {
+
+namespace {
+
+constexpr int kSplitterWidth = 4;
+constexpr int kTopRow = 33;       // the splitter pair starts below the top row of controls
+constexpr int kBottomRow = 20;    // "Jump to" and the path box sit this far above the bottom
+constexpr int kBottomRowHeight = 18;
+constexpr int kJumpWidth = 50;
+
+HTREEITEM handleOf(TreeItem item) { return reinterpret_cast<HTREEITEM>(item); }
+
+// The models speak 0x00RRGGBB; the system COLORREF.
+Colour colourOf(uint32_t rrggbb) {
+  return rgb(int((rrggbb >> 16) & 0xFF), int((rrggbb >> 8) & 0xFF), int(rrggbb & 0xFF));
+}
+
+class WaitCursor {
+ public:
+  WaitCursor() : old_(SetCursor(LoadCursorW(nullptr, IDC_WAIT))) {}
+  ~WaitCursor() { SetCursor(old_); }
+
+ private:
+  HCURSOR old_;
+};
+
+std::u16string textOf(HWND window) { return windowText(window); }
+
+// The save-file dialog of the exports: "<description> (*.<ext>)" and "All files (*.*)", the
+// overwrite prompt, no read-only box; the current folder is kept.
+bool chooseSaveFile(HWND owner, const std::u16string& description, const std::u16string& ext,
+                    const std::u16string& defaultName, std::u16string* chosen) {
+  std::u16string filter = description + u" (*." + ext + u")|*." + ext + u"|All files (*.*)|*.*||";
+  for (char16_t& c : filter) {
+    if (c == u'|') c = 0;
+  }
+  wchar_t file[MAX_PATH] = {0};
+  lstrcpynW(file, wide(defaultName), MAX_PATH);
+  wchar_t folder[MAX_PATH];
+  DWORD kept = GetCurrentDirectoryW(MAX_PATH, folder);
+  OPENFILENAMEW ofn = {};
+  ofn.lStructSize = sizeof(ofn);
+  ofn.hwndOwner = owner;
+  ofn.lpstrFilter = wide(filter);
+  ofn.lpstrFile = file;
+  ofn.nMaxFile = MAX_PATH;
+  ofn.lpstrTitle = wide(description);
+  ofn.lpstrDefExt = wide(ext);
+  ofn.Flags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_EXPLORER;
+  bool ok = GetSaveFileNameW(&ofn) != FALSE;
+  if (kept > 0 && kept < MAX_PATH) SetCurrentDirectoryW(folder);
+  if (ok) *chosen = u16(file);
+  return ok;
+}
+
+int showMenu(HWND owner, const std::vector<MenuEntry>& entries) {
+  if (entries.empty()) return 0;
+  CXPopupMenu menu;
+  menu.setImages(menuImages());
+  for (const MenuEntry& e : entries) menu.addItem(e.text, e.command, e.icon, e.enabled);
+  return menu.show(u"Options", owner, true);
+}
+
+}  // namespace
+
+// ---- WindowTree ----
+
+TreeItem WindowTree::root() { return reinterpret_cast<TreeItem>(TVI_ROOT); }
+
+TreeItem WindowTree::insertItem(TreeItem parent, const std::u16string& text,
+                                const TreeItemLook& look, intptr_t data) {
+  HTREEITEM item = tree_->insertItem(handleOf(parent), TVI_LAST, text, look.icon, look.icon, data);
+  if (item && (look.color != 0 || look.bold)) tree_->setItemLook(item, colourOf(look.color), look.bold);
+  return reinterpret_cast<TreeItem>(item);
+}
+
+void WindowTree::deleteItem(TreeItem item) { TreeView_DeleteItem(hwnd(), handleOf(item)); }
+
+void WindowTree::deleteAll() { tree_->clear(); }
+
+TreeItem WindowTree::firstChild(TreeItem item) {
+  HTREEITEM c = item == root() ? TreeView_GetRoot(hwnd()) : TreeView_GetChild(hwnd(), handleOf(item));
+  return reinterpret_cast<TreeItem>(c);
+}
+
+TreeItem WindowTree::nextSibling(TreeItem item) {
+  if (item == root()) return 0;
+  return reinterpret_cast<TreeItem>(TreeView_GetNextSibling(hwnd(), handleOf(item)));
+}
+
+TreeItem WindowTree::parent(TreeItem item) {
+  if (item == root() || item == 0) return 0;
+  HTREEITEM p = TreeView_GetParent(hwnd(), handleOf(item));
+  return p ? reinterpret_cast<TreeItem>(p) : root();
+}
+
+std::u16string WindowTree::text(TreeItem item) { return tree_->itemText(handleOf(item)); }
+
+intptr_t WindowTree::data(TreeItem item) {
+  if (item == 0 || item == root()) return kNoRecord;
+  return intptr_t(tree_->itemData(handleOf(item)));
+}
+
+void WindowTree::expand(TreeItem item) {
+  // The lazy fill first, so that the control has children to show; it fills only once, so the
+  // control's own expanding notification then finds nothing more to do.
+  if (events_) events_->itemExpanding(item);
+  TreeView_Expand(hwnd(), handleOf(item), TVE_EXPAND);
+}
+
+void WindowTree::select(TreeItem item) { TreeView_SelectItem(hwnd(), handleOf(item)); }
+
+TreeItem WindowTree::selected() { return reinterpret_cast<TreeItem>(TreeView_GetSelection(hwnd())); }
+
+void WindowTree::ensureVisible(TreeItem item) { TreeView_EnsureVisible(hwnd(), handleOf(item)); }
+
+void WindowTree::setRedraw(bool on) {
+  SendMessageW(hwnd(), WM_SETREDRAW, on ? TRUE : FALSE, 0);
+  if (on) InvalidateRect(hwnd(), nullptr, TRUE);
+}
+
+// ---- SnapshotScreen ----
+
+SnapshotScreen::SnapshotScreen(int templateId, MainWindow* main, int section)
+    : ComparisonScreen(templateId, main), section_(section), treeControl_(&tree_),
+      treeWidth_(section == kSectionApps ? 100 : 200) {
+  model_ = std::make_unique<SnapshotScreenModel>(section, main->context(), &treeControl_);
+  treeControl_.setEvents(model_.get());
+}
+
+SnapshotScreen::~SnapshotScreen() = default;
+
+bool SnapshotScreen::onInitDialog() {
+  tree_.attach(hwnd(), IDC_SCREEN_TREE);
+  tree_.setImageList(treeImages());
+  list_.attach(hwnd(), IDC_SCREEN_LIST);
+  list_.setImageList(listImages());
+  std::vector<std::u16string> titles;
+  std::vector<int> sortTypes;
+  for (const std::string& t : columnTitles(section_)) {
+    titles.push_back(widen(t));
+    bool number = t == "Size" || t == "File size";
+    sortTypes.push_back(number ? kSortNumber : kSortText);
+  }
+  list_.setColumns(titles, sortTypes);
+  ColumnLayout layout = columns();
+  for (size_t c = 0; c < layout.formats.size(); c++) {
+    LVCOLUMNW column = {};
+    column.mask = LVCF_FMT;
+    column.fmt = layout.formats[c];
+    ListView_SetColumn(list_.hwnd(), int(c), &column);
+  }
+  list_.setColumnWidths(layout.widths);
+  list_.fillColumn(layout.fill, layout.fillMinimum);
+  list_.showSortArrow(-1, true);
+  ListView_SetExtendedListViewStyle(list_.hwnd(), LVS_EX_FULLROWSELECT);
+
+  RECT client;
+  GetClientRect(hwnd(), &client);
+  splitter_.create(hwnd(), IDC_SCREEN_SPLITTER, RECT{treeWidth_, kTopRow, treeWidth_ + kSplitterWidth, kTopRow + 100},
+                   true, 40);
+  splitter_.setCallback([this](int position) {
+    treeWidth_ = position;
+    RECT r;
+    GetClientRect(hwnd(), &r);
+    placeControls(r.right, r.bottom);
+  });
+  placeControls(client.right, client.bottom);
+  empty();
+  return true;
+}
+
+void SnapshotScreen::onSize(int width, int height) { placeControls(width, height); }
+
+void SnapshotScreen::placeControls(int width, int height) {
+  if (!tree_.hwnd()) return;
+  int paneHeight = height - (hasPathBox() ? kTopRow + 22 : kTopRow + 2);
+  if (paneHeight < 0) paneHeight = 0;
+  if (treeWidth_ > width - kSplitterWidth - 40) treeWidth_ = width - kSplitterWidth - 40;
+  if (treeWidth_ < 40) treeWidth_ = 40;
+  int right = treeWidth_ + kSplitterWidth;
+  MoveWindow(tree_.hwnd(), 0, kTopRow, treeWidth_, paneHeight, TRUE);
+  MoveWindow(splitter_.hwnd(), treeWidth_, kTopRow, kSplitterWidth, paneHeight, TRUE);
+  MoveWindow(list_.hwnd(), right, kTopRow, width > right ? width - right : 0, paneHeight, TRUE);
+  if (hasPathBox()) {
+    int y = height - kBottomRow;
+    MoveWindow(item(IDC_JUMP_TO), 2, y, kJumpWidth, kBottomRowHeight, TRUE);
+    MoveWindow(item(IDC_PATH_BOX), kJumpWidth + 4, y, width > kJumpWidth + 6 ? width - kJumpWidth - 6 : 0,
+               kBottomRowHeight, TRUE);
+  }
+}
+
+void SnapshotScreen::empty() {
+  filling_ = true;
+  model_->clear();
+  filling_ = false;
+  list_.clear();
+  showControls();
+}
+
+void SnapshotScreen::refresh() {
+  filling_ = true;
+  {
+    WaitCursor wait;
+    SendMessageW(tree_.hwnd(), WM_SETREDRAW, FALSE, 0);
+    model_->refresh(mainWindow()->settings()->viewMode);
+    SendMessageW(tree_.hwnd(), WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(tree_.hwnd(), nullptr, TRUE);
+  }
+  filling_ = false;
+  showRows();
+  showControls();
+}
+
+void SnapshotScreen::setViewMode(int viewMode) {
+  CheckRadioButton(hwnd(), IDC_VIEW_FULL, IDC_VIEW_DIFFERENCES,
+                   viewMode == kViewFull ? IDC_VIEW_FULL : IDC_VIEW_DIFFERENCES);
+}
+
+void SnapshotScreen::showRows() {
+  int sortColumn = list_.model().sortColumn();
+  bool ascending = list_.model().sortAscending();
+  list_.beginUpdate();
+  list_.clear();
+  Colour background = list_.model().defaultBackground();
+  for (const ListRow& row : model_->rows()) {
+    size_t i = list_.addRow(row.columns);
+    list_.setRowColours(i, background, colourOf(row.color));
+    list_.setRowImage(i, row.icon);
+  }
+  if (sortColumn >= 0) list_.sortBy(sortColumn, ascending);
+  list_.endUpdate();
+}
+
+void SnapshotScreen::showControls() {
+  const ScreenControls& c = model_->controls();
+  EnableWindow(item(IDC_VIEW_FULL), c.radioEnabled);
+  EnableWindow(item(IDC_VIEW_DIFFERENCES), c.radioEnabled);
+  EnableWindow(item(IDC_SCREEN_DIFFERENCES), c.diffListEnabled);
+  setViewMode(c.radioValue);
+  if (hasPathBox()) {
+    EnableWindow(item(IDC_PATH_BOX), c.pathBoxEnabled);
+    EnableWindow(item(IDC_JUMP_TO), c.jumpEnabled);
+    if (textOf(item(IDC_PATH_BOX)) != c.pathText) setPathBox(c.pathText);
+  }
+}
+
+void SnapshotScreen::setPathBox(const std::u16string& text) {
+  settingPath_ = true;
+  HWND box = item(IDC_PATH_BOX);
+  SetWindowTextW(box, wide(text));
+  int end = int(text.size());
+  SendMessageW(box, EM_SETSEL, WPARAM(end), LPARAM(end));
+  settingPath_ = false;
+}
+
+void SnapshotScreen::pathBoxChanged() {
+  HWND box = item(IDC_PATH_BOX);
+  bool fromUser = !settingPath_ && GetFocus() == box;
+  std::u16string typed = textOf(box);
+  std::u16string keep = model_->pathTextChanged(typed, fromUser);
+  if (keep != textOf(box)) setPathBox(keep);
+  EnableWindow(item(IDC_JUMP_TO), model_->controls().jumpEnabled);
+}
+
+std::u16string SnapshotScreen::pathText() const {
+  return hasPathBox() ? textOf(item(IDC_PATH_BOX)) : std::u16string();
+}
+
+bool SnapshotScreen::locate(const std::u16string& path, const std::u16string& itemName) {
+  bool found = model_->locatePath(path, itemName);
+  selectRowNamed(itemName);
+  return found;
+}
+
+void SnapshotScreen::selectRowNamed(const std::u16string& name) {
+  for (size_t i = 0; i < list_.rowCount(); i++) {
+    if (list_.model().text(i, 0) == name) {
+      list_.select(int(i), true);
+      return;
+    }
+  }
+}
+
+int SnapshotScreen::selectedRow() const {
+  std::vector<int> rows = list_.selectedRows();
+  return rows.empty() ? -1 : rows.front();
+}
+
+void SnapshotScreen::differencesList() {
+  ComparisonContext* context = mainWindow()->context();
+  if (context->mode() != kModeCompare) return;
+  Settings* settings = mainWindow()->settings();
+  DifferencesReportOptions options = differencesOptions(*settings);
+  for (int s = 0; s < kSectionCount; s++) options.sections[s] = s == section_;
+  options.pathPrefix = pathText();
+  settings->clearReportTempFolder();
+  std::string path = settings->reportTempFolder() + "export.htm";
+  ReportWriter writer;
+  std::string error;
+  bool full = context->full();
+  bool done;
+  {
+    WaitCursor wait;
+    done = generateDifferencesReport(context, options, path, &writer, &error);
+  }
+  context->setFull(full);
+  if (done) {
+    openWithShell(path);
+  } else {
+    showError(widen(error));
+  }
+}
+
+void SnapshotScreen::onCommand(int id, int code, HWND control) {
+  switch (id) {
+    case IDC_VIEW_FULL:
+    case IDC_VIEW_DIFFERENCES:
+      if (code == BN_CLICKED && IsDlgButtonChecked(hwnd(), id) == BST_CHECKED) {
+        int value = id == IDC_VIEW_FULL ? kViewFull : kViewDifferences;
+        if (model_->setViewMode(value, &mainWindow()->settings()->viewMode)) {
+          mainWindow()->viewModeChanged();
+        }
+      }
+      return;
+    case IDC_SCREEN_DIFFERENCES:
+      if (code == BN_CLICKED && IsWindowEnabled(control)) differencesList();
+      return;
+    case IDC_JUMP_TO:
+      if (code == BN_CLICKED && IsWindowEnabled(control)) jump();
+      return;
+    case IDC_PATH_BOX:
+      if (code == EN_CHANGE && hasPathBox()) pathBoxChanged();
+      return;
+    default:
+      return;
+  }
+}
+
+LRESULT SnapshotScreen::onNotify(NMHDR* n, bool* handled) {
+  if (n->idFrom == IDC_SCREEN_TREE) {
+    switch (n->code) {
+      case TVN_ITEMEXPANDINGW: {
+        auto* tv = reinterpret_cast<NMTREEVIEWW*>(n);
+        if (!filling_ && (tv->action & TVE_EXPAND)) {
+          WaitCursor wait;
+          model_->itemExpanding(reinterpret_cast<TreeItem>(tv->itemNew.hItem));
+        }
+        return 0;
+      }
+      case TVN_SELCHANGEDW: {
+        auto* tv = reinterpret_cast<NMTREEVIEWW*>(n);
+        if (filling_ || !tv->itemNew.hItem) return 0;
+        {
+          WaitCursor wait;
+          model_->selectionChanged(reinterpret_cast<TreeItem>(tv->itemNew.hItem));
+        }
+        showRows();
+        if (hasPathBox()) {
+          const ScreenControls& c = model_->controls();
+          if (textOf(item(IDC_PATH_BOX)) != c.pathText) setPathBox(c.pathText);
+          EnableWindow(item(IDC_JUMP_TO), c.jumpEnabled);
+        }
+        return 0;
+      }
+      case NM_RCLICK:
+        treeMenu();
+        *handled = true;
+        return 1;  // no context menu of the control's own
+      default:
+        return 0;
+    }
+  }
+  if (n->idFrom == IDC_SCREEN_LIST && n->code == NM_RCLICK) {
+    listMenu();
+    *handled = true;
+    return 1;
+  }
+  return 0;
+}
+
+// ---- Registry ----
+
+RegistryScreen::RegistryScreen(MainWindow* main)
+    : SnapshotScreen(IDD_REGISTRY_PAGE, main, kSectionRegistry) {}
+
+SnapshotScreen::ColumnLayout RegistryScreen::columns() const {
+  return {{150, 120, 100, 40}, {LVCFMT_LEFT, LVCFMT_LEFT, LVCFMT_LEFT, LVCFMT_LEFT}, 2, 100};
+}
+
+void RegistryScreen::treeMenu() {
+  int command = showMenu(hwnd(), registryKeyMenu(model_->mode(), IsWindowEnabled(item(IDC_JUMP_TO)) != FALSE));
+  switch (command) {
+    case kMenuJumpToKey: jump(); break;
+    case kMenuExportContent: exportSelectedKey(kRegExportContent); break;
+    case kMenuExportRestore: exportSelectedKey(kRegExportRestore); break;
+    case kMenuExportChange: exportSelectedKey(kRegExportChange); break;
+    case kMenuRegistryDifferences: differencesList(); break;
+    default: break;
+  }
+}
+
+void RegistryScreen::jump() {
+  std::u16string path = pathText();
+  if (!path.empty()) jumpToRegistryEditor(path);
+}
+
+void RegistryScreen::exportSelectedKey(int mode) {
+  HTREEITEM selected = tree_.selection();
+  if (!selected || tree_.itemData(selected) == kNoRecord) return;
+  std::u16string key = pathText();
+  if (key.empty()) return;
+  std::u16string file;
+  if (!chooseSaveFile(mainWindow()->hwnd(), u"Export as regedit file", u"reg", u"export.reg", &file)) return;
+  std::string message;
+  std::vector<std::u16string> leftOut;
+  bool done;
+  {
+    WaitCursor wait;
+    done = exportKey(mainWindow()->context(), mode, key, toUtf8(file), &message, &leftOut);
+  }
+  if (done && !leftOut.empty()) {
+    // The rest is written; say what a .reg file could not name rather than report success.
+    std::u16string text = u"Key exported without " + widen(std::to_string(leftOut.size())) +
+                          u" keys or values that a .reg file cannot name:";
+    for (size_t i = 0; i < leftOut.size() && i < 10; i++) text += u"\n" + leftOut[i];
+    showWarning(text);
+  } else if (done) {
+    showInfo(u"Key exported");
+  } else {
+    showError(widen(message));
+  }
+}
+
+// ---- Files ----
+
+FilesScreen::FilesScreen(MainWindow* main) : SnapshotScreen(IDD_FILES_PAGE, main, kSectionFiles) {}
+
+SnapshotScreen::ColumnLayout FilesScreen::columns() const {
+  return {{150, 100, 115, 40}, {LVCFMT_LEFT, LVCFMT_RIGHT, LVCFMT_LEFT, LVCFMT_LEFT}, 0, 100};
+}
+
+void FilesScreen::openFolder() {
+  if (!IsWindowEnabled(item(IDC_JUMP_TO))) return;
+  std::u16string folder = pathText();
+  ShellExecuteW(nullptr, L"open", wide(folder), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+void FilesScreen::openFile(const std::u16string& folder, const std::u16string& name) {
+  std::u16string path = openFilePath(folder, pathText(), name);
+  if (path.empty()) return;
+  HINSTANCE r = ShellExecuteW(nullptr, L"open", wide(path), nullptr, nullptr, SW_SHOWNORMAL);
+  std::string error = openFileError(static_cast<long long>(reinterpret_cast<INT_PTR>(r)));
+  if (!error.empty()) showError(widen(error));
+}
+
+void FilesScreen::treeMenu() {
+  int command = showMenu(hwnd(), filesFolderMenu(model_->mode(), IsWindowEnabled(item(IDC_JUMP_TO)) != FALSE));
+  if (command == kMenuJumpToFolder) openFolder();
+  if (command == kMenuFilesSecond) differencesList();
+}
+
+void FilesScreen::listMenu() {
+  int row = selectedRow();
+  int command = showMenu(hwnd(), filesFileMenu(model_->mode(), IsWindowEnabled(item(IDC_JUMP_TO)) != FALSE, row >= 0));
+  if (command == kMenuJumpToFolder) openFolder();
+  if (command == kMenuFilesSecond && row >= 0) openFile(std::u16string(), list_.model().text(size_t(row), 0));
+}
+
+// ---- Applications ----
+
+ApplicationsScreen::ApplicationsScreen(MainWindow* main)
+    : SnapshotScreen(IDD_APPLICATIONS_PAGE, main, kSectionApps) {}
+
+SnapshotScreen::ColumnLayout ApplicationsScreen::columns() const {
+  return {{150, 85, 120, 50, 60, 100, 70, 115, 40},
+          {LVCFMT_LEFT, LVCFMT_LEFT, LVCFMT_LEFT, LVCFMT_CENTER, LVCFMT_CENTER, LVCFMT_LEFT,
+           LVCFMT_RIGHT, LVCFMT_LEFT, LVCFMT_CENTER},
+          5,
+          150};
+}
+
+// ---- the registry editor ----
+
+namespace {
+
+HWND findRegistryEditor() { return FindWindowW(nullptr, L"Registry Editor"); }
+
+}  // namespace
+
+void jumpToRegistryEditor(const std::u16string& keyPath) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Applets\\Regedit",
+                    0, KEY_WRITE, &key) != ERROR_SUCCESS) {
+    key = nullptr;
+  }
+  HWND editor = findRegistryEditor();
+  if (!editor) {
+    if (key) {
+      std::u16string last = registryEditorLastKey(keyPath);
+      RegSetValueExW(key, L"LastKey", 0, REG_SZ, reinterpret_cast<const BYTE*>(wide(last)),
+                     DWORD(last.size() * sizeof(char16_t)));
+      RegCloseKey(key);
+    }
+    ShellExecuteW(nullptr, L"open", L"regedit.exe", nullptr, nullptr, SW_SHOWNORMAL);
+    for (int i = 0; i < 20 && !(editor = findRegistryEditor()); i++) Sleep(100);
+    if (!editor) return;
+  } else if (key) {
+    RegCloseKey(key);
+  }
+  ShowWindow(editor, IsZoomed(editor) ? SW_SHOW : SW_RESTORE);
+  SetForegroundWindow(editor);
+  HWND tree = FindWindowExW(editor, nullptr, L"SysTreeView32", nullptr);
+  if (!tree) return;
+  SetForegroundWindow(tree);
+  SetFocus(tree);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(editor, &pid);
+  HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, pid);
+  if (!process) return;
+  std::vector<EditorKey> keys = registryEditorKeys(keyPath);
+  DWORD_PTR ignored;
+  for (const EditorKey& k : keys) {
+    if (k.kind != EditorKey::Left) break;
+    // A hung editor must not hang the program: every send gives up after two seconds.
+    SendMessageTimeoutW(tree, WM_KEYDOWN, VK_LEFT, 0, SMTO_ABORTIFHUNG, 2000, &ignored);
+  }
+  WaitForInputIdle(process, 2000);
+  for (const EditorKey& k : keys) {
+    if (k.kind == EditorKey::Right) PostMessageW(tree, WM_KEYDOWN, VK_RIGHT, 0);
+    if (k.kind == EditorKey::Char) PostMessageW(tree, WM_CHAR, WPARAM(k.character), 0);
+  }
+  SetForegroundWindow(editor);
+  SetFocus(editor);
+  CloseHandle(process);
+}
+
+}  // namespace keldrun

@@ -1,0 +1,152 @@
+// The Registry (page 129), Files (page 130) and Applications (page 904) screens: a coloured tree
+// of keys, folders or application groups on the left, filled one level per expansion, and the
+// items of the selected node on the right. SnapshotScreenModel decides what they show; these
+// classes show it and carry out the screens' commands.
+#ifndef KELDRUN_SHELL_SNAPSHOT_SCREEN_WIN_H_
+#define KELDRUN_SHELL_SNAPSHOT_SCREEN_WIN_H_
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "shell/main_window_win.h"
+#include "toolkit/controls.h"
+#include "toolkit/list.h"
+#include "toolkit/tree.h"
+#include "views/screen_model.h"
+
+namespace keldrun {
+
+// The system's tree control behind the model's tree interface. Expanding and selecting go
+// through the control, whose notifications reach the screen and from there the model.
+class WindowTree : public TreeControl {
+ public:
+  explicit WindowTree(CXColourTree* tree) : tree_(tree) {}
+  void setEvents(TreeEvents* events) { events_ = events; }
+
+  TreeItem root() override;
+  TreeItem insertItem(TreeItem parent, const std::u16string& text, const TreeItemLook& look,
+                      intptr_t data) override;
+  void deleteItem(TreeItem item) override;
+  void deleteAll() override;
+  TreeItem firstChild(TreeItem item) override;
+  TreeItem nextSibling(TreeItem item) override;
+  TreeItem parent(TreeItem item) override;
+  std::u16string text(TreeItem item) override;
+  intptr_t data(TreeItem item) override;
+  void expand(TreeItem item) override;
+  void select(TreeItem item) override;
+  TreeItem selected() override;
+  void ensureVisible(TreeItem item) override;
+  void setRedraw(bool on) override;
+
+ private:
+  HWND hwnd() const { return tree_->hwnd(); }
+  CXColourTree* tree_;
+  TreeEvents* events_ = nullptr;
+};
+
+class SnapshotScreen : public ComparisonScreen {
+ public:
+  SnapshotScreen(int templateId, MainWindow* main, int section);
+  ~SnapshotScreen() override;
+
+  void empty() override;
+  void refresh() override;
+  void setViewMode(int viewMode) override;
+
+  const SnapshotScreenModel& model() const { return *model_; }
+
+ protected:
+  bool onInitDialog() override;
+  void onCommand(int id, int code, HWND control) override;
+  LRESULT onNotify(NMHDR* header, bool* handled) override;
+  void onSize(int width, int height) override;
+
+  // The screen's own columns: widths, alignments, the column that fills the width and its
+  // minimum.
+  struct ColumnLayout {
+    std::vector<int> widths;
+    std::vector<int> formats;  // LVCFMT_*
+    int fill;
+    int fillMinimum;
+  };
+  virtual ColumnLayout columns() const = 0;
+  // Right clicks on the tree and on the list.
+  virtual void treeMenu() {}
+  virtual void listMenu() {}
+  // "Jump to" (Registry and Files).
+  virtual void jump() {}
+  bool hasPathBox() const { return section_ != kSectionApps; }
+
+  // The path box's text; what the shell commands and the exports act on.
+  std::u16string pathText() const;
+  // Selects the node of path and the item named itemName in the list.
+  bool locate(const std::u16string& path, const std::u16string& itemName);
+  // Shows a differences report of this screen's section below the path box's path.
+  void differencesList();
+  int selectedRow() const;
+
+  int section_;
+  CXColourTree tree_;
+  WindowTree treeControl_;
+  CXVirtualList list_;
+  CXSplitter splitter_;
+  std::unique_ptr<SnapshotScreenModel> model_;
+
+ private:
+  void showRows();
+  void showControls();
+  void setPathBox(const std::u16string& text);
+  void pathBoxChanged();
+  void selectRowNamed(const std::u16string& name);
+  void placeControls(int width, int height);
+
+  int treeWidth_;
+  bool settingPath_ = false;  // the program itself is writing the path box
+  bool filling_ = false;      // refresh or empty is rebuilding the tree
+};
+
+class RegistryScreen : public SnapshotScreen {
+ public:
+  explicit RegistryScreen(MainWindow* main);
+  // Export of the selected key (mode 1 content, 2 RESTORE, 3 CHANGE) to a file the user
+  // chooses; "Key exported" when written whole, else the reason.
+  void exportSelectedKey(int mode);
+
+ protected:
+  ColumnLayout columns() const override;
+  void treeMenu() override;
+  void jump() override;
+};
+
+class FilesScreen : public SnapshotScreen {
+ public:
+  explicit FilesScreen(MainWindow* main);
+  void openFolder();
+  void openFile(const std::u16string& folder, const std::u16string& name);
+
+ protected:
+  ColumnLayout columns() const override;
+  void treeMenu() override;
+  void listMenu() override;
+  void jump() override { openFolder(); }
+};
+
+class ApplicationsScreen : public SnapshotScreen {
+ public:
+  explicit ApplicationsScreen(MainWindow* main);
+
+ protected:
+  ColumnLayout columns() const override;
+};
+
+// Opens the registry editor at keyPath: through its "LastKey" value when it is not running,
+// then with keystrokes to its key tree. Waits at most about two seconds for the editor's window
+// and as long again for it to take input; a hung editor never hangs the program.
+void jumpToRegistryEditor(const std::u16string& keyPath);
+
+}  // namespace keldrun
+
+#endif  // KELDRUN_SHELL_SNAPSHOT_SCREEN_WIN_H_

@@ -1,0 +1,67 @@
+#include "views/screen_commands.h"
+
+#include "engine/compare.h"
+
+namespace keldrun {
+
+std::vector<MenuEntry> registryKeyMenu(int screenMode, bool jumpEnabled) {
+  if (screenMode == kModeView) {
+    return {{u"Jump to this key", kMenuJumpToKey, 19, jumpEnabled},
+            {u"Export key to .reg file", kMenuExportContent, 7, true}};
+  }
+  if (screenMode == kModeCompare) {
+    return {{u"Jump to this key", kMenuJumpToKey, 19, jumpEnabled},
+            {u"Differences list", kMenuRegistryDifferences, -1, true},
+            {u"Export key to .reg file - RESTORE", kMenuExportRestore, -1, true},
+            {u"Export key to .reg file - CHANGE", kMenuExportChange, -1, true}};
+  }
+  return {};
+}
+
+std::vector<MenuEntry> filesFolderMenu(int screenMode, bool jumpEnabled) {
+  if (screenMode != kModeView && screenMode != kModeCompare) return {};
+  return {{u"Jump to this folder", kMenuJumpToFolder, 0, jumpEnabled},
+          {u"Differences list", kMenuFilesSecond, -1, true}};
+}
+
+std::vector<MenuEntry> filesFileMenu(int screenMode, bool jumpEnabled, bool rowSelected) {
+  if (screenMode != kModeView && screenMode != kModeCompare) return {};
+  std::vector<MenuEntry> menu = {{u"Jump to file folder", kMenuJumpToFolder, 0, jumpEnabled}};
+  if (rowSelected) menu.push_back({u"Open file", kMenuFilesSecond, 0, true});
+  return menu;
+}
+
+std::u16string openFilePath(const std::u16string& folder, const std::u16string& pathBox,
+                            const std::u16string& name) {
+  std::u16string path = folder.empty() ? pathBox : folder;
+  if (path.empty()) return path;
+  if (path.back() != u'\\') path.push_back(u'\\');
+  return path + name;
+}
+
+std::string openFileError(long long shellResult) {
+  if (shellResult > 32) return std::string();
+  std::string text = "Cannot open file.";
+  if (shellResult == 2 || shellResult == 3) text += "\nFile not found.";
+  if (shellResult == 31) text += "\nThere is no application associated with this file extension.";
+  return text;
+}
+
+std::u16string registryEditorLastKey(const std::u16string& keyPath) {
+  return u"My computer\\" + keyPath;
+}
+
+std::vector<EditorKey> registryEditorKeys(const std::u16string& keyPath) {
+  std::vector<EditorKey> keys(kEditorClimbPresses, EditorKey{EditorKey::Left, 0});
+  std::u16string typed = keyPath + u"\\";
+  for (char16_t c : typed) {
+    if (c == u'\\') {
+      keys.push_back({EditorKey::Right, 0});
+    } else {
+      keys.push_back({EditorKey::Char, (c >= u'a' && c <= u'z') ? char16_t(c - 32) : c});
+    }
+  }
+  return keys;
+}
+
+}  // namespace keldrun

@@ -1,0 +1,59 @@
+// What the screens' commands decide, apart from their windows: the context menus of the
+// Registry and Files screens, the file path that "Open file" hands to the shell and the message
+// of a failed open, and the keystrokes that walk the system's registry editor to a key.
+#ifndef KELDRUN_VIEWS_SCREEN_COMMANDS_H_
+#define KELDRUN_VIEWS_SCREEN_COMMANDS_H_
+
+#include <string>
+#include <vector>
+
+namespace keldrun {
+
+struct MenuEntry {
+  std::u16string text;
+  int command;
+  int icon;  // index into the menu pictures; -1 for none
+  bool enabled;
+};
+
+// Registry key menu. Commands: 1 jump, 2 content export, 3 RESTORE, 4 CHANGE, 5 differences
+// list. Empty in screen mode 0 (nothing is shown, so there is nothing to act on).
+enum RegistryMenuCommand {
+  kMenuJumpToKey = 1,
+  kMenuExportContent = 2,
+  kMenuExportRestore = 3,
+  kMenuExportChange = 4,
+  kMenuRegistryDifferences = 5,
+};
+std::vector<MenuEntry> registryKeyMenu(int screenMode, bool jumpEnabled);
+
+// Files screen: the folder menu (1 jump, 2 differences list) and the file menu (1 jump to the
+// file's folder, 2 open file, offered only when a row is selected). Empty in screen mode 0.
+enum FilesMenuCommand { kMenuJumpToFolder = 1, kMenuFilesSecond = 2 };
+std::vector<MenuEntry> filesFolderMenu(int screenMode, bool jumpEnabled);
+std::vector<MenuEntry> filesFileMenu(int screenMode, bool jumpEnabled, bool rowSelected);
+
+// The path "Open file" opens: folder (the path box's when folder is empty), a '\' unless the
+// folder ends in one, then the name. Empty when there is no folder.
+std::u16string openFilePath(const std::u16string& folder, const std::u16string& pathBox,
+                            const std::u16string& name);
+// The error text for the shell's result of an open; empty for success (a result above 32).
+std::string openFileError(long long shellResult);
+
+// The registry editor's "LastKey" text for a key path.
+std::u16string registryEditorLastKey(const std::u16string& keyPath);
+
+// One keystroke sent or posted to the registry editor's key tree.
+struct EditorKey {
+  enum Kind { Left, Right, Char } kind;
+  char16_t character;  // for Char: the key path's character in upper case
+};
+// The climb to the top (31 presses of Left) and then, for every character of the key path and
+// a final '\': Right for '\' (step into the children), the upper-case character otherwise
+// (type-ahead selection).
+std::vector<EditorKey> registryEditorKeys(const std::u16string& keyPath);
+constexpr int kEditorClimbPresses = 31;
+
+}  // namespace keldrun
+
+#endif  // KELDRUN_VIEWS_SCREEN_COMMANDS_H_
