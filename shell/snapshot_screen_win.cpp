@@ -330,6 +330,10 @@ void SnapshotScreen::differencesList() {
 }
 
 void SnapshotScreen::onCommand(int id, int code, HWND control) {
+  if (!control && code == 0 && id < IDC_SCREEN_TREE) {
+    if (model_->mode() != kModeNone) treeCommand(id);
+    return;
+  }
   switch (id) {
     case IDC_VIEW_FULL:
     case IDC_VIEW_DIFFERENCES:
@@ -406,7 +410,10 @@ SnapshotScreen::ColumnLayout RegistryScreen::columns() const {
 }
 
 void RegistryScreen::treeMenu() {
-  int command = showMenu(hwnd(), registryKeyMenu(model_->mode(), IsWindowEnabled(item(IDC_JUMP_TO)) != FALSE));
+  treeCommand(showMenu(hwnd(), registryKeyMenu(model_->mode(), IsWindowEnabled(item(IDC_JUMP_TO)) != FALSE)));
+}
+
+void RegistryScreen::treeCommand(int command) {
   switch (command) {
     case kMenuJumpToKey: jump(); break;
     case kMenuExportContent: exportSelectedKey(kRegExportContent); break;
@@ -472,7 +479,10 @@ void FilesScreen::openFile(const std::u16string& folder, const std::u16string& n
 }
 
 void FilesScreen::treeMenu() {
-  int command = showMenu(hwnd(), filesFolderMenu(model_->mode(), IsWindowEnabled(item(IDC_JUMP_TO)) != FALSE));
+  treeCommand(showMenu(hwnd(), filesFolderMenu(model_->mode(), IsWindowEnabled(item(IDC_JUMP_TO)) != FALSE)));
+}
+
+void FilesScreen::treeCommand(int command) {
   if (command == kMenuJumpToFolder) openFolder();
   if (command == kMenuFilesSecond) differencesList();
 }

@@ -76,6 +76,9 @@ class SnapshotScreen : public ComparisonScreen {
   // Right clicks on the tree and on the list.
   virtual void treeMenu() {}
   virtual void listMenu() {}
+  // A command of the tree's menu; also taken as a WM_COMMAND without a control, so that tools
+  // and tests reach the commands without driving the menu.
+  virtual void treeCommand(int command) {}
   // "Jump to" (Registry and Files).
   virtual void jump() {}
   bool hasPathBox() const { return section_ != kSectionApps; }
@@ -118,6 +121,7 @@ class RegistryScreen : public SnapshotScreen {
  protected:
   ColumnLayout columns() const override;
   void treeMenu() override;
+  void treeCommand(int command) override;
   void jump() override;
 };
 
@@ -130,6 +134,7 @@ class FilesScreen : public SnapshotScreen {
  protected:
   ColumnLayout columns() const override;
   void treeMenu() override;
+  void treeCommand(int command) override;
   void listMenu() override;
   void jump() override { openFolder(); }
 };

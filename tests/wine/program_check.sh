@@ -61,7 +61,7 @@ end_prefix "$prefix"
 status=0
 WINEPREFIX=$prefix KELDRUN_PROGRAM='C:\Keldrun\Keldrun.exe' KELDRUN_SHOTS=$winshots \
   timeout 900 xvfb-run -a -s "-screen 0 1280x1024x24" \
-  wine "$wintests" --gtest_filter='ProgramGui.*' --gtest_brief=1 || status=$?
+  wine "$wintests" --gtest_filter="${KELDRUN_GUI_FILTER:-ProgramGui.*}" --gtest_brief=1 || status=$?
 end_prefix "$prefix"
 
 if [ -n "$shots" ] && compgen -G "$work/shots/*.bmp" >/dev/null; then
