@@ -225,15 +225,23 @@ class Workspace {
     writeFile(std::wstring(kData) + L"new.txt", "new");
     writeFile(std::wstring(kData) + L"tool.exe", "MZ");
     setString(kRunKey, L"KeldrunTestRun", std::wstring(kData) + L"tool.exe");
-    if (SC_HANDLE scm = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS)) {
+    // The service manager of a fresh prefix may still be starting: a few tries.
+    waitFor([&] {
+      SC_HANDLE scm = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+      if (!scm) {
+        serviceError = GetLastError();
+        return false;
+      }
       SC_HANDLE s = CreateServiceW(scm, kService, L"Keldrun Test Service", SERVICE_ALL_ACCESS,
                                    SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE,
                                    (std::wstring(kData) + L"tool.exe").c_str(), nullptr, nullptr, nullptr,
                                    nullptr, nullptr);
-      serviceMade = s != nullptr;
+      serviceError = s ? 0 : GetLastError();
+      serviceMade = s != nullptr || serviceError == ERROR_SERVICE_EXISTS;
       if (s) CloseServiceHandle(s);
       CloseServiceHandle(scm);
-    }
+      return serviceMade;
+    });
     snapshot(L"after");
   }
   ~Workspace() {
@@ -257,6 +265,7 @@ class Workspace {
 
   std::wstring folder;
   bool serviceMade = false;
+  DWORD serviceError = 0;
 
  private:
   void snapshot(const std::wstring& name) {
@@ -269,7 +278,7 @@ class Workspace {
 TEST(ProgramGui, ScreensShowTheChangesAndExportWhatTheCommandLineExports) {
   REQUIRE_PROGRAM();
   Workspace w;
-  ASSERT_TRUE(w.serviceMade);
+  ASSERT_TRUE(w.serviceMade) << "error " << w.serviceError;
   Program p;
   ASSERT_TRUE(p.start(w.folder + L"Keldrun.exe"));
   ASSERT_EQ(p.rowCount(), 2);
