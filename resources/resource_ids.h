@@ -14,6 +14,8 @@
 #define IDD_SELECTION_PAGE 153
 #define IDD_HELP_PAGE 901
 #define IDD_APPLICATIONS_PAGE 904
+#define IDD_FILES_SEARCH 905
+#define IDD_REGISTRY_SEARCH 906
 #define IDD_PROPERTIES 908
 #define IDD_SETUP 902
 #define IDD_SETUP_INSTALL_PAGE 146
@@ -49,6 +51,18 @@
 #define IDC_PATH_BOX 1016
 #define IDC_JUMP_TO 1017
 #define IDC_SCREEN_SPLITTER 1030
+#define IDC_SEARCH_SPLITTER 1031
+#define IDC_SEARCH_PANE 1032
+
+/* Search panes of the Files and Registry screens (a hidden default button 1 takes Enter) */
+#define IDC_SEARCH_RESULTS 1001
+#define IDC_SEARCH_STATUS 1008
+#define IDC_SEARCH_RUN 1015
+#define IDC_SEARCH_TEXT 1018
+#define IDC_SEARCH_MATCH_CASE 1021
+#define IDC_SEARCH_PATHS 1022
+#define IDC_SEARCH_NAMES 1023
+#define IDC_SEARCH_DATA 1024
 
 /* Properties dialog (OK is 1, Cancel is 2) */
 #define IDC_PROPERTIES_BROWSER 1001

@@ -140,7 +140,7 @@ void WindowTree::setRedraw(bool on) {
 
 SnapshotScreen::SnapshotScreen(int templateId, MainWindow* main, int section)
     : ComparisonScreen(templateId, main), section_(section), treeControl_(&tree_),
-      treeWidth_(section == kSectionApps ? 100 : 200) {
+      treeWidth_(section == kSectionApps ? 100 : 200), paneHeight_(kSearchPaneHeight) {
   model_ = std::make_unique<SnapshotScreenModel>(section, main->context(), &treeControl_);
   treeControl_.setEvents(model_.get());
 }
@@ -182,6 +182,19 @@ bool SnapshotScreen::onInitDialog() {
     GetClientRect(hwnd(), &r);
     placeControls(r.right, r.bottom);
   });
+  if (hasPathBox()) {
+    search_ = std::make_unique<SearchPane>(this, section_, mainWindow()->settings(), mainWindow()->context());
+    search_->create(hwnd());
+    SetWindowLongPtrW(search_->hwnd(), GWLP_ID, IDC_SEARCH_PANE);
+    ShowWindow(search_->hwnd(), SW_SHOW);
+    searchSplitter_.create(hwnd(), IDC_SEARCH_SPLITTER, RECT{0, 0, 10, kSplitterWidth}, false, 20);
+    searchSplitter_.setCallback([this](int position) {
+      paneHeight_ = position - kTopRow;
+      RECT r;
+      GetClientRect(hwnd(), &r);
+      placeControls(r.right, r.bottom);
+    });
+  }
   placeControls(client.right, client.bottom);
   empty();
   return true;
@@ -198,7 +211,17 @@ void SnapshotScreen::placeControls(int width, int height) {
   int right = treeWidth_ + kSplitterWidth;
   MoveWindow(tree_.hwnd(), 0, kTopRow, treeWidth_, paneHeight, TRUE);
   MoveWindow(splitter_.hwnd(), treeWidth_, kTopRow, kSplitterWidth, paneHeight, TRUE);
-  MoveWindow(list_.hwnd(), right, kTopRow, width > right ? width - right : 0, paneHeight, TRUE);
+  int listWidth = width > right ? width - right : 0;
+  if (search_) {
+    if (paneHeight_ > paneHeight - kSplitterWidth - 20) paneHeight_ = paneHeight - kSplitterWidth - 20;
+    if (paneHeight_ < 0) paneHeight_ = 0;
+    MoveWindow(search_->hwnd(), right, kTopRow, listWidth, paneHeight_, TRUE);
+    MoveWindow(searchSplitter_.hwnd(), right, kTopRow + paneHeight_, listWidth, kSplitterWidth, TRUE);
+    int listTop = kTopRow + paneHeight_ + kSplitterWidth;
+    MoveWindow(list_.hwnd(), right, listTop, listWidth, paneHeight > listTop - kTopRow ? paneHeight - (listTop - kTopRow) : 0, TRUE);
+  } else {
+    MoveWindow(list_.hwnd(), right, kTopRow, listWidth, paneHeight, TRUE);
+  }
   if (hasPathBox()) {
     int y = height - kBottomRow;
     MoveWindow(item(IDC_JUMP_TO), 2, y, kJumpWidth, kBottomRowHeight, TRUE);
@@ -255,6 +278,7 @@ void SnapshotScreen::showControls() {
   EnableWindow(item(IDC_VIEW_DIFFERENCES), c.radioEnabled);
   EnableWindow(item(IDC_SCREEN_DIFFERENCES), c.diffListEnabled);
   setViewMode(c.radioValue);
+  if (search_) search_->setEnabled(c.searchEnabled);
   if (hasPathBox()) {
     EnableWindow(item(IDC_PATH_BOX), c.pathBoxEnabled);
     EnableWindow(item(IDC_JUMP_TO), c.jumpEnabled);
@@ -272,6 +296,7 @@ void SnapshotScreen::setPathBox(const std::u16string& text) {
 }
 
 void SnapshotScreen::pathBoxChanged() {
+  if (showingResult_) return;
   HWND box = item(IDC_PATH_BOX);
   bool fromUser = !settingPath_ && GetFocus() == box;
   std::u16string typed = textOf(box);
@@ -297,6 +322,22 @@ void SnapshotScreen::selectRowNamed(const std::u16string& name) {
       return;
     }
   }
+}
+
+void SnapshotScreen::searchRowSelected(const std::u16string& path) {
+  showingResult_ = true;
+  setPathBox(path);
+  showingResult_ = false;
+  EnableWindow(item(IDC_JUMP_TO), !path.empty());
+}
+
+void SnapshotScreen::searchFound(size_t count) {
+  int grown = searchPaneHeight(paneHeight_, count);
+  if (grown == paneHeight_) return;
+  paneHeight_ = grown;
+  RECT r;
+  GetClientRect(hwnd(), &r);
+  placeControls(r.right, r.bottom);
 }
 
 int SnapshotScreen::selectedRow() const {
@@ -424,6 +465,14 @@ void RegistryScreen::treeCommand(int command) {
   }
 }
 
+void RegistryScreen::searchCommand(int command, const std::u16string& path, const std::u16string& name) {
+  if (command == kMenuLocate) locate(path, name);
+  if (command == kMenuJumpFromResult) {
+    searchRowSelected(path);
+    jump();
+  }
+}
+
 void RegistryScreen::jump() {
   std::u16string path = pathText();
   if (!path.empty()) jumpToRegistryEditor(path);
@@ -485,6 +534,15 @@ void FilesScreen::treeMenu() {
 void FilesScreen::treeCommand(int command) {
   if (command == kMenuJumpToFolder) openFolder();
   if (command == kMenuFilesSecond) differencesList();
+}
+
+void FilesScreen::searchCommand(int command, const std::u16string& path, const std::u16string& name) {
+  if (command == kMenuLocate) locate(path, name);
+  if (command == kMenuJumpFromResult) {
+    searchRowSelected(path);
+    openFolder();
+  }
+  if (command == kMenuOpenResult) openFile(path, name);
 }
 
 void FilesScreen::listMenu() {

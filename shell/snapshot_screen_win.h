@@ -11,6 +11,7 @@
 #include <string>
 
 #include "shell/main_window_win.h"
+#include "shell/search_pane_win.h"
 #include "toolkit/controls.h"
 #include "toolkit/list.h"
 #include "toolkit/tree.h"
@@ -58,6 +59,14 @@ class SnapshotScreen : public ComparisonScreen {
 
   const SnapshotScreenModel& model() const { return *model_; }
 
+  // Selects the node of path and the item named itemName in the list.
+  bool locate(const std::u16string& path, const std::u16string& itemName);
+  // From the search pane: a result row was selected (its folder or key goes into the path
+  // box), a search found rows (the pane grows), a command of the result menu.
+  void searchRowSelected(const std::u16string& path);
+  void searchFound(size_t count);
+  virtual void searchCommand(int command, const std::u16string& path, const std::u16string& name) {}
+
  protected:
   bool onInitDialog() override;
   void onCommand(int id, int code, HWND control) override;
@@ -85,8 +94,6 @@ class SnapshotScreen : public ComparisonScreen {
 
   // The path box's text; what the shell commands and the exports act on.
   std::u16string pathText() const;
-  // Selects the node of path and the item named itemName in the list.
-  bool locate(const std::u16string& path, const std::u16string& itemName);
   // Shows a differences report of this screen's section below the path box's path.
   void differencesList();
   int selectedRow() const;
@@ -96,6 +103,8 @@ class SnapshotScreen : public ComparisonScreen {
   WindowTree treeControl_;
   CXVirtualList list_;
   CXSplitter splitter_;
+  CXSplitter searchSplitter_;
+  std::unique_ptr<SearchPane> search_;  // Registry and Files only
   std::unique_ptr<SnapshotScreenModel> model_;
 
  private:
@@ -107,7 +116,9 @@ class SnapshotScreen : public ComparisonScreen {
   void placeControls(int width, int height);
 
   int treeWidth_;
-  bool settingPath_ = false;  // the program itself is writing the path box
+  int paneHeight_;
+  bool settingPath_ = false;
+  bool showingResult_ = false;  // a search result's path is going into the path box  // the program itself is writing the path box
   bool filling_ = false;      // refresh or empty is rebuilding the tree
 };
 
@@ -123,6 +134,7 @@ class RegistryScreen : public SnapshotScreen {
   void treeMenu() override;
   void treeCommand(int command) override;
   void jump() override;
+  void searchCommand(int command, const std::u16string& path, const std::u16string& name) override;
 };
 
 class FilesScreen : public SnapshotScreen {
@@ -135,6 +147,7 @@ class FilesScreen : public SnapshotScreen {
   ColumnLayout columns() const override;
   void treeMenu() override;
   void treeCommand(int command) override;
+  void searchCommand(int command, const std::u16string& path, const std::u16string& name) override;
   void listMenu() override;
   void jump() override { openFolder(); }
 };

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/compare.h"
+#include "engine/snapshot.h"
 
 namespace keldrun {
 namespace {
@@ -44,6 +45,23 @@ TEST(ScreenMenus, FileMenuOffersOpenFileOnlyForASelectedRow) {
   EXPECT_EQ(texts(withRow), (std::vector<std::u16string>{u"Jump to file folder", u"Open file"}));
   EXPECT_FALSE(withRow[0].enabled);
   EXPECT_TRUE(withRow[1].enabled);
+}
+
+TEST(ScreenMenus, SearchResultMenusByScreenAndOnlyWithRows) {
+  EXPECT_TRUE(searchResultMenu(kSectionFiles, false).empty());
+  EXPECT_EQ(texts(searchResultMenu(kSectionFiles, true)),
+            (std::vector<std::u16string>{u"Locate folder in tree", u"Jump to folder", u"Open file"}));
+  std::vector<MenuEntry> keys = searchResultMenu(kSectionRegistry, true);
+  EXPECT_EQ(texts(keys), (std::vector<std::u16string>{u"Locate key in tree", u"Jump to key"}));
+  for (const MenuEntry& e : keys) EXPECT_TRUE(e.enabled);
+  EXPECT_EQ(keys[1].command, kMenuJumpFromResult);
+}
+
+TEST(SearchPane, GrowsOnlyFromItsSmallHeightAndOnlyWhenSomethingWasFound) {
+  EXPECT_EQ(searchPaneHeight(50, 1), 200);
+  EXPECT_EQ(searchPaneHeight(30, 7), 200);
+  EXPECT_EQ(searchPaneHeight(50, 0), 50);
+  EXPECT_EQ(searchPaneHeight(120, 3), 120);  // the user made it larger: it stays
 }
 
 TEST(OpenFile, PathJoinsFolderAndNameWithOneBackslash) {

@@ -181,6 +181,45 @@ bool saveAs(Program& p, const std::wstring& file) {
   return waitFor([&] { return !IsWindow(dialog) || !IsWindowVisible(dialog); });
 }
 
+// Selects a row of a list of the program and double-clicks it, as the user does.
+void doubleClickRow(Program& p, HWND list, int row) {
+  Remote mem(p.process(), sizeof(LVITEMW));
+  LVITEMW item = {};
+  item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+  item.state = LVIS_SELECTED | LVIS_FOCUSED;
+  mem.write(&item, sizeof item);
+  Program::send(list, LVM_SETITEMSTATE, WPARAM(row), mem.address());
+  RECT r = {};
+  r.left = LVIR_LABEL;
+  mem.write(&r, sizeof r);
+  Program::send(list, LVM_GETITEMRECT, WPARAM(row), mem.address());
+  mem.read(&r, sizeof r);
+  LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+  Program::send(list, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+  Program::send(list, WM_LBUTTONUP, 0, at);
+}
+
+int selectedRowIn(HWND list) {
+  for (int r = 0; r < Program::rowsIn(list); r++) {
+    if (SendMessageW(list, LVM_GETITEMSTATE, WPARAM(r), LVIS_SELECTED) & LVIS_SELECTED) return r;
+  }
+  return -1;
+}
+
+int heightOf(HWND w) {
+  RECT r;
+  GetWindowRect(w, &r);
+  return r.bottom - r.top;
+}
+
+// Types into a search pane and presses its button; returns the status line.
+std::string search(HWND pane, const std::wstring& text) {
+  DWORD_PTR r;
+  SendMessageTimeoutW(GetDlgItem(pane, IDC_SEARCH_TEXT), WM_SETTEXT, 0, LPARAM(text.c_str()), SMTO_NORMAL, 20000, &r);
+  Program::send(GetDlgItem(pane, IDC_SEARCH_RUN), BM_CLICK, 0, 0);
+  return textOf(GetDlgItem(pane, IDC_SEARCH_STATUS));
+}
+
 // A key menu command as the menu delivers it to the Registry screen.
 void keyMenuCommand(Program& p, int command) {
   PostMessageW(p.page(IDD_REGISTRY_PAGE), WM_COMMAND, WPARAM(command), 0);
@@ -296,6 +335,8 @@ TEST(ProgramGui, ScreensShowTheChangesAndExportWhatTheCommandLineExports) {
   ASSERT_EQ(p.visiblePage(), IDD_REGISTRY_PAGE);
   EXPECT_TRUE(IsWindowEnabled(p.pageItem(IDD_REGISTRY_PAGE, IDC_VIEW_FULL)));
   EXPECT_EQ(SendMessageW(p.pageItem(IDD_REGISTRY_PAGE, IDC_VIEW_FULL), BM_GETCHECK, 0, 0), BST_CHECKED);
+  // Search is for one snapshot only.
+  EXPECT_FALSE(IsWindowEnabled(GetDlgItem(p.pageItem(IDD_REGISTRY_PAGE, IDC_SEARCH_PANE), IDC_SEARCH_TEXT)));
   std::vector<TreeNode> roots = children(p, regTree, nullptr);
   ASSERT_EQ(texts(roots), std::vector<std::string>{"hkey_current_user"});
   EXPECT_EQ(roots[0].colour, kGrey);
@@ -454,6 +495,55 @@ TEST(ProgramGui, ScreensShowTheChangesAndExportWhatTheCommandLineExports) {
   EXPECT_EQ(readFile(w.folder + L"content.reg"), readFile(w.folder + L"content-cli.reg"));
   EXPECT_NE(readFile(w.folder + L"content.reg").find(std::string("G\0o\0n\0e", 7)), std::string::npos);
 
+  // The Registry search pane finds the value by its data; a double click selects key and value.
+  HWND regPane = p.pageItem(IDD_REGISTRY_PAGE, IDC_SEARCH_PANE);
+  HWND regResults = GetDlgItem(regPane, IDC_SEARCH_RESULTS);
+  ASSERT_TRUE(IsWindowEnabled(GetDlgItem(regPane, IDC_SEARCH_TEXT)));
+  EXPECT_EQ(search(regPane, L""), "Enter text");
+  EXPECT_EQ(heightOf(regPane), 50);
+  std::string status = search(regPane, L"1.0");
+  EXPECT_EQ(status.rfind("Found 1 in ", 0), 0u) << status;
+  ASSERT_EQ(Program::rowsIn(regResults), 1);
+  EXPECT_EQ(lower(p.cellIn(regResults, 0, 0)), "hkey_current_user\\software\\keldrunscreens");
+  EXPECT_EQ(p.cellIn(regResults, 0, 1), "Version");
+  EXPECT_EQ(p.cellIn(regResults, 0, 2), "1.0");
+  EXPECT_EQ(heightOf(regPane), 200);
+  selectItem(regTree, nextItem(regTree, nullptr, TVGN_ROOT));  // somewhere else first
+  doubleClickRow(p, regResults, 0);
+  key = nextItem(regTree, nullptr, TVGN_CARET);
+  EXPECT_EQ(lower(p.treeText(regTree, key)), "keldrunscreens");
+  int selected = selectedRowIn(regList);
+  ASSERT_GE(selected, 0);
+  EXPECT_EQ(p.cellIn(regList, selected, 0), "Version");
+  shot(p.main(), "registry_search");
+  // Only key paths: one row with "*" per matching key.
+  Program::send(GetDlgItem(regPane, IDC_SEARCH_NAMES), BM_CLICK, 0, 0);
+  Program::send(GetDlgItem(regPane, IDC_SEARCH_DATA), BM_CLICK, 0, 0);
+  status = search(regPane, L"KELDRUNSCREENS\\SAME");
+  EXPECT_EQ(status.rfind("Found 1 in ", 0), 0u) << status;
+  EXPECT_EQ(p.cellIn(regResults, 0, 1), "*");
+  Program::send(GetDlgItem(regPane, IDC_SEARCH_PATHS), BM_CLICK, 0, 0);
+  EXPECT_EQ(search(regPane, L"x"), "Select include options");
+
+  // The Files search pane: names without case; a double click selects folder and file.
+  ASSERT_TRUE(showPage(p, IDD_FILES_PAGE));
+  HWND filePane = p.pageItem(IDD_FILES_PAGE, IDC_SEARCH_PANE);
+  HWND fileResults = GetDlgItem(filePane, IDC_SEARCH_RESULTS);
+  EXPECT_EQ(search(filePane, L"no such name"), "Not found");
+  status = search(filePane, L"README");
+  EXPECT_EQ(status.rfind("Found 1 in ", 0), 0u) << status;
+  ASSERT_EQ(Program::rowsIn(fileResults), 1);
+  EXPECT_EQ(p.cellIn(fileResults, 0, 1), "readme.txt");
+  doubleClickRow(p, fileResults, 0);
+  HTREEITEM folder = nextItem(fileTree, nullptr, TVGN_CARET);
+  ASSERT_NE(folder, nullptr);
+  EXPECT_EQ(lower(p.treeText(fileTree, folder)), "keldrunscreensdata");
+  selected = selectedRowIn(fileList);
+  ASSERT_GE(selected, 0);
+  EXPECT_EQ(p.cellIn(fileList, selected, 0), "readme.txt");
+  EXPECT_EQ(lower(textOf(p.pageItem(IDD_FILES_PAGE, IDC_PATH_BOX))), "c:\\keldrunscreensdata");
+  shot(p.main(), "files_search");
+
   // Deleting the snapshots closes the comparison: the screens go back to empty.
   ASSERT_TRUE(showPage(p, IDD_SNAPSHOTS_PAGE));
   p.select({0, 1});
@@ -464,6 +554,9 @@ TEST(ProgramGui, ScreensShowTheChangesAndExportWhatTheCommandLineExports) {
   EXPECT_EQ(Program::rowsIn(regList), 0);
   EXPECT_EQ(textOf(regBox), "");
   EXPECT_FALSE(IsWindowEnabled(regBox));
+  EXPECT_FALSE(IsWindowEnabled(GetDlgItem(regPane, IDC_SEARCH_TEXT)));
+  EXPECT_EQ(Program::rowsIn(regResults), 0);
+  EXPECT_EQ(Program::rowsIn(fileResults), 0);
   EXPECT_EQ(p.close(), 0u);
 }
 

@@ -1,6 +1,7 @@
 #include "views/screen_commands.h"
 
 #include "engine/compare.h"
+#include "engine/snapshot.h"
 
 namespace keldrun {
 
@@ -29,6 +30,16 @@ std::vector<MenuEntry> filesFileMenu(int screenMode, bool jumpEnabled, bool rowS
   std::vector<MenuEntry> menu = {{u"Jump to file folder", kMenuJumpToFolder, 0, jumpEnabled}};
   if (rowSelected) menu.push_back({u"Open file", kMenuFilesSecond, 0, true});
   return menu;
+}
+
+std::vector<MenuEntry> searchResultMenu(int section, bool hasRows) {
+  if (!hasRows) return {};
+  if (section == kSectionFiles) {
+    return {{u"Locate folder in tree", kMenuLocate, 0, true},
+            {u"Jump to folder", kMenuJumpFromResult, 0, true},
+            {u"Open file", kMenuOpenResult, 0, true}};
+  }
+  return {{u"Locate key in tree", kMenuLocate, 0, true}, {u"Jump to key", kMenuJumpFromResult, 0, true}};
 }
 
 std::u16string openFilePath(const std::u16string& folder, const std::u16string& pathBox,

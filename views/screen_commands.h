@@ -33,6 +33,18 @@ enum FilesMenuCommand { kMenuJumpToFolder = 1, kMenuFilesSecond = 2 };
 std::vector<MenuEntry> filesFolderMenu(int screenMode, bool jumpEnabled);
 std::vector<MenuEntry> filesFileMenu(int screenMode, bool jumpEnabled, bool rowSelected);
 
+// The menu of a search result (Files: 1 locate, 2 jump to folder, 3 open file; Registry:
+// 1 locate, 2 jump to key); every item enabled. Empty while there are no results.
+enum SearchMenuCommand { kMenuLocate = 1, kMenuJumpFromResult = 2, kMenuOpenResult = 3 };
+std::vector<MenuEntry> searchResultMenu(int section, bool hasRows);
+// The pane's height after a search: a pane of 50 pixels or less grows to 200 when something
+// was found.
+constexpr int kSearchPaneHeight = 50;
+constexpr int kSearchPaneGrown = 200;
+inline int searchPaneHeight(int height, size_t found) {
+  return found > 0 && height <= kSearchPaneHeight ? kSearchPaneGrown : height;
+}
+
 // The path "Open file" opens: folder (the path box's when folder is empty), a '\' unless the
 // folder ends in one, then the name. Empty when there is no folder.
 std::u16string openFilePath(const std::u16string& folder, const std::u16string& pathBox,

@@ -1,0 +1,55 @@
+// The search pane above the Files (page 905) and Registry (page 906) screens' lists: a text,
+// where to look, and the folders and files or keys and values of the viewed snapshot that
+// match. A result is located in the screen's tree, opened in the shell or in the registry
+// editor. Usable only while one snapshot is viewed.
+#ifndef KELDRUN_SHELL_SEARCH_PANE_WIN_H_
+#define KELDRUN_SHELL_SEARCH_PANE_WIN_H_
+
+#include <windows.h>
+
+#include <vector>
+
+#include "shell/settings.h"
+#include "toolkit/dialog.h"
+#include "toolkit/list.h"
+#include "views/comparison_context.h"
+#include "views/search.h"
+
+namespace keldrun {
+
+class SnapshotScreen;
+
+class SearchPane : public CXDialogBase {
+ public:
+  SearchPane(SnapshotScreen* screen, int section, Settings* settings, ComparisonContext* context);
+
+  // Empties the status line and the results, then enables or disables the pane's controls.
+  void setEnabled(bool enabled);
+  // The search button, or Enter anywhere in the pane.
+  void runSearch();
+  const std::vector<SearchRow>& results() const { return rows_; }
+
+ protected:
+  bool onInitDialog() override;
+  void onCommand(int id, int code, HWND control) override;
+  LRESULT onNotify(NMHDR* header, bool* handled) override;
+  void onSize(int width, int height) override;
+
+ private:
+  bool checked(int id) const;
+  void check(int id, bool on);
+  void storeBoxes();
+  int selectedResult() const;
+  void resultMenu();
+
+  SnapshotScreen* screen_;
+  int section_;
+  Settings* settings_;
+  ComparisonContext* context_;
+  CXVirtualList list_;
+  std::vector<SearchRow> rows_;
+};
+
+}  // namespace keldrun
+
+#endif  // KELDRUN_SHELL_SEARCH_PANE_WIN_H_
