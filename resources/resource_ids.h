@@ -20,6 +20,9 @@
 #define IDD_SETUP 902
 #define IDD_SETUP_INSTALL_PAGE 146
 #define IDD_SETUP_AGREEMENT_PAGE 907
+#define IDD_DIFFERENCES_OPTIONS 909
+#define IDD_REPORT_VIEWER 910
+#define IDD_SNAPSHOT_EXPORT 911
 
 /* Main window: the tab row, and the system menu's "About..." command. Each page is a child
    window whose id is its dialog number, so that it can be found from outside. */
@@ -86,5 +89,56 @@
 #define IDC_SETUP_DESKTOP_ICON 1005
 #define IDC_SETUP_CHANGE_FOLDER 1006
 #define IDC_SETUP_FOLDER_TEXT 1007
+
+/* Differences report options (Cancel is 2). The group frames and the texts beside the number
+   fields carry ids so that the dialog can hide and move them with their groups. */
+#define IDC_REPORT_BINARY_LIMIT 1007
+#define IDC_REPORT_STRING_LIMIT 1008
+#define IDC_REPORT_PATH 1009
+#define IDC_REPORT_EXPORT 1014
+#define IDC_REPORT_VIEW 1015
+#define IDC_REPORT_ADDED 1028
+#define IDC_REPORT_MODIFIED 1029
+#define IDC_REPORT_DELETED 1030
+#define IDC_REPORT_LIMIT_BINARY 1031
+#define IDC_REPORT_LIMIT_STRING 1032
+#define IDC_REPORT_REGISTRY 1033
+#define IDC_REPORT_FILES 1034
+#define IDC_REPORT_APPLICATIONS 1035
+#define IDC_REPORT_RANGE_ALL 1036
+#define IDC_REPORT_RANGE_PATH 1037
+#define IDC_REPORT_PATH_CAPTION 1038
+#define IDC_REPORT_SPLIT 1043
+#define IDC_REPORT_LINES 1045
+#define IDC_REPORT_STATUS 1050
+#define IDC_REPORT_ITEMS_GROUP 1060
+#define IDC_REPORT_SECTIONS_GROUP 1061
+#define IDC_REPORT_DATA_GROUP 1062
+#define IDC_REPORT_RANGE_GROUP 1063
+#define IDC_REPORT_SPLIT_GROUP 1064
+#define IDC_REPORT_BINARY_UNIT 1065
+#define IDC_REPORT_STRING_UNIT 1066
+#define IDC_REPORT_LINES_UNIT 1067
+
+/* Report viewer (Close is 2) */
+#define IDC_VIEWER_BROWSER 1001
+#define IDC_VIEWER_SAVE_AS 3
+#define IDC_VIEWER_PRINT 4
+
+/* Snapshot export (Export is 1, Cancel is 2) */
+#define IDC_EXPORT_NAME 1010
+#define IDC_EXPORT_BROWSE 1016
+#define IDC_EXPORT_FOLDER 1042
+#define IDC_EXPORT_SPLIT 1043
+#define IDC_EXPORT_OPEN 1044
+#define IDC_EXPORT_LINES 1045
+#define IDC_EXPORT_STATUS 1008
+
+/* Help page: the tab row and the two browsers; the pictures of its pages (type IMG) */
+#define IDC_HELP_TABS 1002
+#define IDC_HELP_ABOUT 1003
+#define IDC_HELP_HOW_TO 1004
+#define IDR_ICON_IMAGE 138
+#define IDR_LOGO_IMAGE 139
 
 #endif /* KELDRUN_RESOURCES_RESOURCE_IDS_H_ */

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "base/files.h"
+#include "shell/catalog_lock.h"
 
 namespace keldrun {
 
@@ -128,6 +129,12 @@ void SnapshotExportForm::store(Settings::Report* r) const {
 std::string SnapshotExportForm::chosenFolder(const std::string& folder) {
   if (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) return folder;
   return folder + pathSeparator();
+}
+
+bool keepReportOptions(Settings* settings) {
+  CatalogLock lock(settings);
+  if (!lock.tryTake().empty()) return false;
+  return settings->save();
 }
 
 }  // namespace keldrun

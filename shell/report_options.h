@@ -89,6 +89,11 @@ class SnapshotExportForm {
   static std::string chosenFolder(const std::string& folder);
 };
 
+// Saves the settings with the report options just stored, under the workspace lock over the
+// catalog as the other processes left it. False (nothing written) when another process holds
+// the lock or the file cannot be written; the options are saved again when the program closes.
+bool keepReportOptions(Settings* settings);
+
 }  // namespace keldrun
 
 #endif  // KELDRUN_SHELL_REPORT_OPTIONS_H_

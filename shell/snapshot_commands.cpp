@@ -50,20 +50,24 @@ DifferencesReportOptions differencesOptions(const Settings& settings) {
   return o;
 }
 
-bool writeDifferencesList(const SnapshotList& list, Settings* settings, std::string* reportPath,
-                          ShellMessage* message) {
+bool openDifferencesPair(const SnapshotList& list, const Settings& settings, ComparisonContext* context,
+                         ShellMessage* message) {
   int32_t older, newer;
-  ComparisonContext context;
-  context.setDataFolder(settings->dataFolder());
-  if (!list.chosenPair(&older, &newer) || !context.open(older, newer, kModeCompare, false)) {
+  context->setDataFolder(settings.dataFolder());
+  if (!list.chosenPair(&older, &newer) || !context->open(older, newer, kModeCompare, false)) {
     *message = ShellMessage::error(kCannotOpenSnapshots);
     return false;
   }
+  return true;
+}
+
+bool writeReportToView(Settings* settings, ComparisonContext* context,
+                       const DifferencesReportOptions& options, ReportWriter* writer,
+                       std::string* reportPath, ShellMessage* message) {
   settings->clearReportTempFolder();
   std::string path = settings->reportTempFolder() + "export.htm";
-  ReportWriter writer;
   std::string error;
-  if (!generateDifferencesReport(&context, differencesOptions(*settings), path, &writer, &error)) {
+  if (!generateDifferencesReport(context, options, path, writer, &error)) {
     *message = ShellMessage::error(error);
     return false;
   }
@@ -71,29 +75,15 @@ bool writeDifferencesList(const SnapshotList& list, Settings* settings, std::str
   return true;
 }
 
-bool exportSelectedSnapshot(const SnapshotList& list, Settings* settings,
-                            const std::string& documentsFolder, std::string* reportPath,
-                            ShellMessage* message) {
+bool openSnapshotForExport(const SnapshotList& list, const Settings& settings, ComparisonContext* context,
+                           ShellMessage* message) {
   int32_t number;
   if (!list.chosenSnapshot(&number)) return false;
-  ComparisonContext context;
-  context.setDataFolder(settings->dataFolder());
-  if (!context.open(number, 0, kModeView, true)) {
+  context->setDataFolder(settings.dataFolder());
+  if (!context->open(number, 0, kModeView, true)) {
     *message = ShellMessage::error(kCannotOpenSnapshot);
     return false;
   }
-  const Settings::Report& r = settings->report;
-  std::string folder = r.exportFolder.empty() ? withSeparator(documentsFolder) : r.exportFolder;
-  std::string path = folder + r.exportName + ".htm";
-  ReportWriter writer;
-  std::string error;
-  if (!generateSnapshotReport(&context, path, snapshotExportPageLimit(r.split != 0, r.linesPerFile),
-                              &writer, &error)) {
-    *message = ShellMessage::error(error);
-    return false;
-  }
-  *reportPath = path;
-  *message = ShellMessage::information(exportDoneMessage(writer));
   return true;
 }
 

@@ -28,21 +28,24 @@ bool openChosenPair(const SnapshotList& list, const Settings& settings, Comparis
 // The differences report options as the settings hold them (all sections, no path prefix).
 DifferencesReportOptions differencesOptions(const Settings& settings);
 
-// Differences list: the report of the two boxes' snapshots (smaller number older) with the
-// stored report options, in a comparison context of its own, written to "export.htm" of the
-// report temp folder after that folder has been emptied of earlier reports. Returns true with
-// *reportPath; false with "Cannot open snapshots" or "Cannot export to file [...]".
-bool writeDifferencesList(const SnapshotList& list, Settings* settings, std::string* reportPath,
-                          ShellMessage* message);
+// Differences list: opens the two boxes' snapshots (smaller number older) in context (one of
+// the command's own, not the main window's) for the report options dialog. False with "Cannot
+// open snapshots" when a number is missing or the open fails.
+bool openDifferencesPair(const SnapshotList& list, const Settings& settings, ComparisonContext* context,
+                         ShellMessage* message);
 
-// Export to HTML: the data report of the selected snapshot, in a context of its own, written to
-// the stored export folder (documentsFolder when none is stored) under the stored name with
-// ".htm", split as the stored options say. Returns true with *reportPath and "Export done."
-// (information); false with "Cannot open snapshot" or "Cannot export to file [...]"; false
-// with no message when no snapshot of the catalog is selected.
-bool exportSelectedSnapshot(const SnapshotList& list, Settings* settings,
-                            const std::string& documentsFolder, std::string* reportPath,
-                            ShellMessage* message);
+// View of the report options: the report written by writer into "export.htm" of the report
+// temp folder after that folder has been emptied of earlier reports. Returns true with
+// *reportPath; false with "Cannot export to file [...]", leaving no page behind.
+bool writeReportToView(Settings* settings, ComparisonContext* context,
+                       const DifferencesReportOptions& options, ReportWriter* writer,
+                       std::string* reportPath, ShellMessage* message);
+
+// Export to HTML: opens the selected snapshot alone in context (one of the command's own) for
+// the snapshot export dialog. False with "Cannot open snapshot" when the open fails; false with
+// no message when no snapshot of the catalog is selected.
+bool openSnapshotForExport(const SnapshotList& list, const Settings& settings, ComparisonContext* context,
+                           ShellMessage* message);
 
 // The error shown when the settings file could not be written (a read-only program folder, a
 // full disk): "Cannot save the settings file [path]".

@@ -7,6 +7,8 @@
 #include "shell/catalog.h"
 #include "shell/program_win.h"
 #include "shell/properties_dialog_win.h"
+#include "shell/report_dialogs_win.h"
+#include "shell/report_options.h"
 #include "shell/snapshot_commands.h"
 #include "shell/take_snapshot_dialog_win.h"
 #include "shell/transfer_dialog_win.h"
@@ -239,27 +241,22 @@ void SnapshotsPage::showProperties() {
 }
 
 void SnapshotsPage::exportHtml() {
-  std::string path;
+  // A context of the command's own: the screens keep showing what they show.
+  ComparisonContext context;
   ShellMessage message;
-  HCURSOR old = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
-  bool done = exportSelectedSnapshot(list_, mainWindow()->settings(), documentsFolder(), &path,
-                                     &message);
-  SetCursor(old);
-  if (done && mainWindow()->settings()->report.openAfterExport) {
-    openWithShell(path);
+  if (openSnapshotForExport(list_, *mainWindow()->settings(), &context, &message)) {
+    showSnapshotExport(mainWindow()->hwnd(), mainWindow()->settings(), &context);
   } else {
     showShellMessage(message);
   }
 }
 
 void SnapshotsPage::differencesList() {
-  std::string path;
+  ComparisonContext context;
   ShellMessage message;
-  HCURSOR old = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
-  bool done = writeDifferencesList(list_, mainWindow()->settings(), &path, &message);
-  SetCursor(old);
-  if (done) {
-    openWithShell(path);  // the program's own report viewer takes this over
+  if (openDifferencesPair(list_, *mainWindow()->settings(), &context, &message)) {
+    showDifferencesReportOptions(mainWindow()->hwnd(), mainWindow()->settings(), &context,
+                                 kOriginSnapshotList, u"");
   } else {
     showShellMessage(message);
   }

@@ -42,6 +42,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
 
   Settings& settings = programSettings();
   settings.ensureLoaded();
+  // Reports viewed in a run that ended without closing its viewer.
+  settings.clearReportTempFolder();
   ShellMessage damaged = setAsideDamagedSettings(&settings);
 
   MainWindow window(&settings, &programContext());

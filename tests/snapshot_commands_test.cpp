@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "base/files.h"
+#include "shell/report_options.h"
 #include "tests/report_support.h"
 
 namespace keldrun {
@@ -87,12 +88,20 @@ TEST_F(SnapshotCommandsTest, CompareOpensTheOlderFirstWhicheverBoxHoldsIt) {
   EXPECT_EQ(message.text, "Cannot open snapshots");
 }
 
-TEST_F(SnapshotCommandsTest, DifferencesListFollowsTheStoredOptionsAndReplacesOlderReports) {
+TEST_F(SnapshotCommandsTest, ViewedReportReplacesOlderReportsInTheTempFolder) {
+  ComparisonContext pair;
+  ASSERT_TRUE(openDifferencesPair(list, settings, &pair, &message)) << message.text;
+  EXPECT_EQ(pair.infoA().name, "before");
+  EXPECT_EQ(context.mode(), kModeNone);  // the main window's context is not the one used
   std::string tmp = settings.reportTempFolder();
   ASSERT_TRUE(writeText(tmp + "export_004.htm", "left from a longer report"));
   ASSERT_TRUE(writeText(tmp + ".keep.htm", "not ours"));
   std::string path;
-  ASSERT_TRUE(writeDifferencesList(list, &settings, &path, &message)) << message.text;
+  {
+    ReportWriter writer;
+    ASSERT_TRUE(writeReportToView(&settings, &pair, differencesOptions(settings), &writer, &path, &message))
+        << message.text;
+  }
   EXPECT_EQ(path, tmp + "export.htm");
   std::string report = readUtf16(path);
   EXPECT_NE(report.find("new.txt"), std::string::npos);
@@ -100,12 +109,13 @@ TEST_F(SnapshotCommandsTest, DifferencesListFollowsTheStoredOptionsAndReplacesOl
   EXPECT_NE(report.find("report.txt"), std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(tmp + "export_004.htm"));
   EXPECT_TRUE(std::filesystem::exists(tmp + ".keep.htm"));
-  // The main window's context is not the one used.
-  EXPECT_EQ(context.mode(), kModeNone);
 
   settings.report.includeAdded = 0;
   settings.report.includeDeleted = 0;
-  ASSERT_TRUE(writeDifferencesList(list, &settings, &path, &message));
+  {
+    ReportWriter writer;
+    ASSERT_TRUE(writeReportToView(&settings, &pair, differencesOptions(settings), &writer, &path, &message));
+  }
   report = readUtf16(path);
   EXPECT_EQ(report.find("new.txt"), std::string::npos);
   EXPECT_EQ(report.find("gone.txt"), std::string::npos);
@@ -113,44 +123,56 @@ TEST_F(SnapshotCommandsTest, DifferencesListFollowsTheStoredOptionsAndReplacesOl
 }
 
 TEST_F(SnapshotCommandsTest, DifferencesListFailuresNameTheirCause) {
+  ComparisonContext pair;
+  ASSERT_TRUE(openDifferencesPair(list, settings, &pair, &message));
   std::string path;
   // The report file cannot be made: a folder stands where it goes.
   std::filesystem::create_directories(settings.reportTempFolder() + "export.htm");
-  EXPECT_FALSE(writeDifferencesList(list, &settings, &path, &message));
+  ReportWriter writer;
+  EXPECT_FALSE(writeReportToView(&settings, &pair, differencesOptions(settings), &writer, &path, &message));
   EXPECT_EQ(message.kind, MessageKind::Error);
   EXPECT_EQ(message.text.rfind("Cannot export to file [", 0), 0u) << message.text;
   EXPECT_NE(message.text.find("export.htm]"), std::string::npos) << message.text;
   damage(1);
-  EXPECT_FALSE(writeDifferencesList(list, &settings, &path, &message));
+  ComparisonContext broken;
+  EXPECT_FALSE(openDifferencesPair(list, settings, &broken, &message));
   EXPECT_EQ(message.text, "Cannot open snapshots");
 }
 
-TEST_F(SnapshotCommandsTest, ExportToHtmlWritesTheStoredNameIntoTheStoredOrDocumentsFolder) {
+TEST_F(SnapshotCommandsTest, ExportToHtmlWritesTheFormsNameIntoTheStoredOrDocumentsFolder) {
   TempFolder documents, chosen;
-  std::string path;
-  EXPECT_FALSE(exportSelectedSnapshot(list, &settings, documents.str(), &path, &message));
+  ComparisonContext one;
+  EXPECT_FALSE(openSnapshotForExport(list, settings, &one, &message));
   EXPECT_TRUE(message.empty());  // nothing selected
   list.setSelection({0});
-  ASSERT_TRUE(exportSelectedSnapshot(list, &settings, documents.str(), &path, &message));
-  EXPECT_EQ(path, documents / "export.htm");
-  EXPECT_EQ(message.kind, MessageKind::Information);
-  EXPECT_EQ(message.text, "Export done.");
-  std::string report = readUtf16(path);
+  ASSERT_TRUE(openSnapshotForExport(list, settings, &one, &message));
+  EXPECT_EQ(one.mode(), kModeView);
+  EXPECT_EQ(context.mode(), kModeNone);
+
+  SnapshotExportForm form(settings.report, documents.str());
+  EXPECT_EQ(form.reportPath(), documents / "export.htm");
+  std::string error;
+  {
+    ReportWriter writer;
+    ASSERT_TRUE(generateSnapshotReport(&one, form.reportPath(), form.pageLimit(), &writer, &error)) << error;
+  }
+  std::string report = readUtf16(documents / "export.htm");
   EXPECT_NE(report.find("gone.txt"), std::string::npos);
   EXPECT_EQ(report.find("new.txt"), std::string::npos);  // only the chosen snapshot
 
-  settings.report.exportFolder = chosen.str();
-  settings.report.exportName = "mine";
-  ASSERT_TRUE(exportSelectedSnapshot(list, &settings, documents.str(), &path, &message));
-  EXPECT_EQ(path, chosen / "mine.htm");
-  EXPECT_TRUE(std::filesystem::exists(path));
+  form.folder = withSeparator(chosen.str());
+  form.name = "mine";
+  form.store(&settings.report);
+  SnapshotExportForm next(settings.report, documents.str());
+  EXPECT_EQ(next.reportPath(), chosen / "mine.htm");
 
-  settings.report.exportFolder = chosen / "missing" + "/";
-  EXPECT_FALSE(exportSelectedSnapshot(list, &settings, documents.str(), &path, &message));
-  EXPECT_EQ(message.kind, MessageKind::Error);
-  EXPECT_EQ(message.text, "Cannot export to file [" + chosen / "missing" + "/mine.htm]");
+  next.folder = chosen / "missing" + "/";
+  ReportWriter writer;
+  EXPECT_FALSE(generateSnapshotReport(&one, next.reportPath(), next.pageLimit(), &writer, &error));
+  EXPECT_EQ(error, "Cannot export to file [" + chosen / "missing" + "/mine.htm]");
   damage(1);
-  EXPECT_FALSE(exportSelectedSnapshot(list, &settings, documents.str(), &path, &message));
+  ComparisonContext broken;
+  EXPECT_FALSE(openSnapshotForExport(list, settings, &broken, &message));
   EXPECT_EQ(message.text, "Cannot open snapshot");
 }
 
