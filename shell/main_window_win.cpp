@@ -3,6 +3,7 @@
 #include "base/text.h"
 #include "base/text_table.h"
 #include "resources/resource_ids.h"
+#include "shell/help_page_win.h"
 #include "shell/program_win.h"
 #include "shell/snapshot_screen_win.h"
 #include "shell/snapshots_page_win.h"
@@ -27,7 +28,7 @@ MainWindow::MainWindow(Settings* settings, ComparisonContext* context)
   pages_[kTabRegistry] = std::make_unique<RegistryScreen>(this);
   pages_[kTabFiles] = std::make_unique<FilesScreen>(this);
   pages_[kTabApplications] = std::make_unique<ApplicationsScreen>(this);
-  pages_[kTabHelp] = std::make_unique<HelpScreen>(kPageTemplates[kTabHelp], this);
+  pages_[kTabHelp] = std::make_unique<HelpPage>(this);
 }
 
 MainWindow::~MainWindow() = default;

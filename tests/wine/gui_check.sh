@@ -29,7 +29,7 @@ make_prefix "$prefix"
 
 filter='DialogGui.*:ButtonGui.*:TreeGui.*:ListGui.*:TabStripGui.*:SplitterGui.*:AnchorLayoutGui.*'
 filter+=':PopupMenuGui.*:MessageBoxGui.*:BrowserGui.*:Gallery.*'
-filter+=':TakeSnapshotGui.*:TransferGui.*'
+filter+=':TakeSnapshotGui.*:TransferGui.*:ReportDialogsGui.*'
 
 winshots=
 if [ -n "$shots" ]; then
