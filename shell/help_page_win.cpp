@@ -31,7 +31,7 @@ bool HelpPage::onInitDialog() {
   GetClientRect(hwnd(), &client);
   RECT area = {kInset, kInset, client.right - kInset, client.bottom - kInset};
   tabs_ = createChildControl(hwnd(), IDC_HELP_TABS, area, WC_TABCONTROLW, L"",
-                             WS_VISIBLE | WS_CLIPSIBLINGS | WS_TABSTOP);
+                             WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_TABSTOP);
   const wchar_t* titles[2] = {L"About", L"How to use"};
   for (int i = 0; i < 2; i++) {
     TCITEMW tab = {};

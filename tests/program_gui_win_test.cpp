@@ -25,6 +25,31 @@ namespace {
 
 using namespace gui_driver;
 
+// The file name field of a save-file dialog: its first visible edit control.
+BOOL CALLBACK firstEdit(HWND w, LPARAM p) {
+  wchar_t cls[32] = {0};
+  GetClassNameW(w, cls, 32);
+  if (!IsWindowVisible(w) || _wcsicmp(cls, L"Edit") != 0) return TRUE;
+  *reinterpret_cast<HWND*>(p) = w;
+  return FALSE;
+}
+HWND fileNameField(HWND dialog) {
+  HWND found = nullptr;
+  EnumChildWindows(dialog, firstEdit, reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+BOOL CALLBACK listChild(HWND w, LPARAM p) {
+  wchar_t cls[64] = {0};
+  GetClassNameW(w, cls, 64);
+  *reinterpret_cast<std::string*>(p) += narrow(cls) + "#" + std::to_string(GetDlgCtrlID(w)) + " ";
+  return TRUE;
+}
+std::string childList(HWND dialog) {
+  std::string out;
+  EnumChildWindows(dialog, listChild, reinterpret_cast<LPARAM>(&out));
+  return out;
+}
+
 // A second program folder holding a copy of the prepared workspace, for the failure cases.
 std::wstring copyWorkspace(const std::wstring& name) {
   std::wstring from = folderOf(programPath());
@@ -163,6 +188,17 @@ TEST(ProgramGui, SnapshotsScreenDrivesTheWorkspace) {
   Program::send(p.main(), WM_SYSCOMMAND, 16, 0);
   EXPECT_EQ(p.visiblePage(), IDD_HELP_PAGE);
   EXPECT_EQ(p.title(), std::string(kPlainTitle) + " - " + first + " vs " + second);
+  HWND help = p.page(IDD_HELP_PAGE);
+  ASSERT_TRUE(GetDlgItem(help, IDC_HELP_TABS));
+  EXPECT_EQ(SendMessageW(GetDlgItem(help, IDC_HELP_TABS), TCM_GETITEMCOUNT, 0, 0), 2);
+  EXPECT_TRUE(IsWindowVisible(GetDlgItem(help, IDC_HELP_ABOUT)));
+  EXPECT_FALSE(IsWindowVisible(GetDlgItem(help, IDC_HELP_HOW_TO)));
+  std::string about;
+  EXPECT_TRUE(waitFor([&] {
+    about = textOf(FindWindowExW(GetDlgItem(help, IDC_HELP_ABOUT), nullptr, L"Edit", nullptr));
+    return about.find("Version 1.6") != std::string::npos;
+  })) << about;
+  shot(p.main(), "help_about");
   p.clickTab(5);
   EXPECT_EQ(p.visiblePage(), IDD_SNAPSHOTS_PAGE);
   // F1 pressed on the list: the help page.
@@ -175,6 +211,11 @@ TEST(ProgramGui, SnapshotsScreenDrivesTheWorkspace) {
   keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
   SendInput(2, keys, sizeof(INPUT));
   EXPECT_TRUE(waitFor([&] { return p.visiblePage() == IDD_HELP_PAGE; }));
+  EXPECT_TRUE(IsWindowVisible(GetDlgItem(help, IDC_HELP_HOW_TO)));
+  EXPECT_FALSE(IsWindowVisible(GetDlgItem(help, IDC_HELP_ABOUT)));
+  std::string howTo = textOf(FindWindowExW(GetDlgItem(help, IDC_HELP_HOW_TO), nullptr, L"Edit", nullptr));
+  EXPECT_NE(howTo.find("Taking a snapshot"), std::string::npos) << howTo;
+  shot(p.main(), "help_how_to");
   p.clickTab(5);
 
   // Resizing: the tab row and every page follow the client area; the list grows downwards and
@@ -241,15 +282,51 @@ TEST(ProgramGui, SnapshotsScreenDrivesTheWorkspace) {
   DeleteFileW(exported.c_str());
   p.select({p.rowOf("renamed in the program")});
   p.click(IDC_EXPORT_HTML);
-  EXPECT_EQ(p.answer(20003, "message_export_done"), "Export done.");
+  HWND exportDialog = nullptr;
+  ASSERT_TRUE(waitFor([&] { return (exportDialog = p.findTop("Export to HTML")) != nullptr; }));
+  EXPECT_EQ(textOf(GetDlgItem(exportDialog, IDC_EXPORT_NAME)), "export");
+  EXPECT_EQ(textOf(GetDlgItem(exportDialog, IDC_EXPORT_FOLDER)), narrow(documents) + "\\");
+  PostMessageW(GetDlgItem(exportDialog, IDOK), BM_CLICK, 0, 0);
+  EXPECT_EQ(p.answer(20003, "message_export_done"), "Export done");
   EXPECT_NE(readFile(exported).find(std::string("k\0e\0l\0d\0r\0u\0n\0t\0e\0s\0t", 21)), std::string::npos);
 
-  // Differences list: the report of the two boxes' snapshots in the program's tmp folder.
+  // Differences list: the report options, View into the viewer; closing it removes the report.
   std::wstring report = folder + L"tmp\\export.htm";
-  DeleteFileW(report.c_str());
-  p.press(IDC_DIFFERENCES_LIST);
-  EXPECT_TRUE(p.noMessageBox());
-  EXPECT_NE(readFile(report).find(std::string("a\0d\0d\0e\0d\0.\0t\0x\0t", 17)), std::string::npos);
+  p.click(IDC_DIFFERENCES_LIST);
+  HWND options = nullptr;
+  ASSERT_TRUE(waitFor([&] { return (options = p.findTop("Report options")) != nullptr; }));
+  EXPECT_TRUE(IsWindowVisible(GetDlgItem(options, IDC_REPORT_REGISTRY)));
+  PostMessageW(GetDlgItem(options, IDC_REPORT_VIEW), BM_CLICK, 0, 0);
+  HWND viewer = nullptr;
+  ASSERT_TRUE(waitFor([&] { return (viewer = p.findTop("Differences report")) != nullptr; }));
+  std::string shown;
+  EXPECT_TRUE(waitFor([&] {
+    shown = textOf(FindWindowExW(GetDlgItem(viewer, IDC_VIEWER_BROWSER), nullptr, L"Edit", nullptr));
+    return shown.find("added.txt") != std::string::npos;
+  })) << shown;
+  EXPECT_TRUE(fileExists(report));
+  shot(viewer, "report_viewer_program");
+  PostMessageW(GetDlgItem(viewer, IDCANCEL), BM_CLICK, 0, 0);
+  EXPECT_TRUE(waitFor([&] { return !IsWindow(viewer) && !IsWindow(options); }));
+  EXPECT_FALSE(fileExists(report));
+
+  // Export: the same bytes as the command line's report with the same options.
+  std::wstring mine = folder + L"differences.htm", theirs = folder + L"cli.htm";
+  p.click(IDC_DIFFERENCES_LIST);
+  ASSERT_TRUE(waitFor([&] { return (options = p.findTop("Report options")) != nullptr; }));
+  PostMessageW(GetDlgItem(options, IDC_REPORT_EXPORT), BM_CLICK, 0, 0);
+  HWND save = nullptr;
+  ASSERT_TRUE(waitFor([&] { return (save = p.findTop("Save As")) != nullptr; }));
+  HWND name = nullptr;
+  ASSERT_TRUE(waitFor([&] { return (name = fileNameField(save)) != nullptr; })) << childList(save);
+  Program::send(name, WM_SETTEXT, 0, LPARAM(mine.c_str()));
+  PostMessageW(GetDlgItem(save, IDOK), BM_CLICK, 0, 0);
+  EXPECT_EQ(p.answer(20003), "Export done.");
+  std::wstring home = folder.substr(0, folder.size() - 1);
+  run(L"\"" + folder + L"keldrun-cli.exe\" --home \"" + home + L"\" report 1 2 --split 30000 --out \"" + theirs + L"\"");
+  std::string gui = readFile(mine), cli = readFile(theirs);
+  EXPECT_GT(gui.size(), 1000u);
+  EXPECT_EQ(gui, cli);
 
   // Delete while a comparison is shown: No keeps everything; Yes deletes, closes the
   // comparison and leaves the tab where it is.
