@@ -571,6 +571,109 @@ namespace {
 
 HWND findRegistryEditor() { return FindWindowW(nullptr, L"Registry Editor"); }
 
+// The editor's key tree: a child window, or deeper down in editors that put it in a pane.
+BOOL CALLBACK findTreeProc(HWND window, LPARAM found) {
+  wchar_t name[32] = {0};
+  GetClassNameW(window, name, 32);
+  if (lstrcmpiW(name, L"SysTreeView32") != 0) return TRUE;
+  *reinterpret_cast<HWND*>(found) = window;
+  return FALSE;
+}
+
+HWND findEditorTree(HWND editor) {
+  HWND tree = nullptr;
+  EnumChildWindows(editor, findTreeProc, reinterpret_cast<LPARAM>(&tree));
+  return tree;
+}
+
+// Every message to the editor gives up after two seconds: a hung editor must not hang the
+// program.
+LRESULT sendToEditor(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  DWORD_PTR result = 0;
+  if (!SendMessageTimeoutW(window, message, wparam, lparam, SMTO_ABORTIFHUNG, 2000, &result)) return 0;
+  return LRESULT(result);
+}
+
+// The editor's key tree, read through memory inside the editor's process.
+class EditorTree {
+ public:
+  EditorTree(HWND tree, HANDLE process) : tree_(tree), process_(process) {
+    remote_ = VirtualAllocEx(process, nullptr, kSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  }
+  ~EditorTree() {
+    if (remote_) VirtualFreeEx(process_, remote_, 0, MEM_RELEASE);
+  }
+  bool usable() const { return remote_ != nullptr; }
+
+  HTREEITEM next(HTREEITEM item, UINT flag) {
+    return reinterpret_cast<HTREEITEM>(sendToEditor(tree_, TVM_GETNEXTITEM, flag, LPARAM(item)));
+  }
+  bool text(HTREEITEM item, std::u16string* out) {
+    TVITEMW it = {};
+    it.mask = TVIF_TEXT;
+    it.hItem = item;
+    it.pszText = reinterpret_cast<wchar_t*>(static_cast<char*>(remote_) + sizeof(TVITEMW));
+    it.cchTextMax = kTextChars;
+    wchar_t buffer[kTextChars + 1] = {0};
+    if (!WriteProcessMemory(process_, remote_, &it, sizeof it, nullptr)) return false;
+    if (!sendToEditor(tree_, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(remote_))) return false;
+    if (!ReadProcessMemory(process_, static_cast<char*>(remote_) + sizeof(TVITEMW), buffer,
+                           kTextChars * sizeof(wchar_t), nullptr)) {
+      return false;
+    }
+    *out = u16(buffer);
+    return true;
+  }
+  // The child of parent (the top level for null) whose text is name, ignoring case; the
+  // editor fills a key's children when it is expanded.
+  HTREEITEM child(HTREEITEM parent, const std::u16string& name) {
+    if (parent) sendToEditor(tree_, TVM_EXPAND, TVE_EXPAND, LPARAM(parent));
+    std::u16string wanted = lowerAscii(name), text;
+    HTREEITEM item = parent ? next(parent, TVGN_CHILD) : next(nullptr, TVGN_ROOT);
+    for (; item; item = next(item, TVGN_NEXT)) {
+      if (this->text(item, &text) && lowerAscii(text) == wanted) return item;
+    }
+    return nullptr;
+  }
+
+ private:
+  static constexpr size_t kTextChars = 512;
+  static constexpr size_t kSize = sizeof(TVITEMW) + (kTextChars + 1) * sizeof(wchar_t);
+  HWND tree_;
+  HANDLE process_;
+  void* remote_ = nullptr;
+};
+
+// Walks the editor's tree down the key path, one component at a time, and selects the deepest
+// key found. The editor's tree may have one top item (the computer) above the roots. False when
+// the tree cannot be read at all.
+bool selectInEditor(HWND tree, HANDLE process, const std::u16string& keyPath) {
+  EditorTree editor(tree, process);
+  if (!editor.usable()) return false;
+  HTREEITEM top = editor.next(nullptr, TVGN_ROOT);
+  if (!top) return false;
+  std::vector<std::u16string> parts;
+  size_t from = 0;
+  while (from <= keyPath.size()) {
+    size_t to = keyPath.find(u'\\', from);
+    if (to == std::u16string::npos) to = keyPath.size();
+    if (to > from) parts.push_back(keyPath.substr(from, to - from));
+    from = to + 1;
+  }
+  if (parts.empty()) return false;
+  HTREEITEM at = editor.child(nullptr, parts[0]);
+  if (!at && !editor.next(top, TVGN_NEXT)) at = editor.child(top, parts[0]);
+  if (!at) return false;
+  for (size_t i = 1; i < parts.size(); i++) {
+    HTREEITEM below = editor.child(at, parts[i]);
+    if (!below) break;  // the key is gone from this machine: its deepest ancestor is shown
+    at = below;
+  }
+  sendToEditor(tree, TVM_SELECTITEM, TVGN_CARET, LPARAM(at));
+  sendToEditor(tree, TVM_ENSUREVISIBLE, 0, LPARAM(at));
+  return true;
+}
+
 }  // namespace
 
 void jumpToRegistryEditor(const std::u16string& keyPath) {
@@ -591,32 +694,35 @@ void jumpToRegistryEditor(const std::u16string& keyPath) {
     for (int i = 0; i < 20 && !(editor = findRegistryEditor()); i++) Sleep(100);
     if (!editor) return;
   } else if (key) {
-    RegCloseKey(key);
+    RegCloseKey(key);  // a running editor does not read LastKey
   }
   ShowWindow(editor, IsZoomed(editor) ? SW_SHOW : SW_RESTORE);
   SetForegroundWindow(editor);
-  HWND tree = FindWindowExW(editor, nullptr, L"SysTreeView32", nullptr);
+  HWND tree = findEditorTree(editor);
   if (!tree) return;
   SetForegroundWindow(tree);
-  SetFocus(tree);
   DWORD pid = 0;
   GetWindowThreadProcessId(editor, &pid);
-  HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, pid);
+  HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_VM_OPERATION |
+                                   PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+  if (!process) process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, pid);
   if (!process) return;
-  std::vector<EditorKey> keys = registryEditorKeys(keyPath);
-  DWORD_PTR ignored;
-  for (const EditorKey& k : keys) {
-    if (k.kind != EditorKey::Left) break;
-    // A hung editor must not hang the program: every send gives up after two seconds.
-    SendMessageTimeoutW(tree, WM_KEYDOWN, VK_LEFT, 0, SMTO_ABORTIFHUNG, 2000, &ignored);
-  }
   WaitForInputIdle(process, 2000);
-  for (const EditorKey& k : keys) {
-    if (k.kind == EditorKey::Right) PostMessageW(tree, WM_KEYDOWN, VK_RIGHT, 0);
-    if (k.kind == EditorKey::Char) PostMessageW(tree, WM_CHAR, WPARAM(k.character), 0);
+  // Walking the editor's tree reaches the key whatever its siblings are called; keystrokes
+  // (climb to the top, then type-ahead and a step right per component) are the way when the
+  // editor's memory cannot be read.
+  if (!selectInEditor(tree, process, keyPath)) {
+    std::vector<EditorKey> keys = registryEditorKeys(keyPath);
+    for (const EditorKey& k : keys) {
+      if (k.kind == EditorKey::Left) sendToEditor(tree, WM_KEYDOWN, VK_LEFT, 0);
+    }
+    WaitForInputIdle(process, 2000);
+    for (const EditorKey& k : keys) {
+      if (k.kind == EditorKey::Right) PostMessageW(tree, WM_KEYDOWN, VK_RIGHT, 0);
+      if (k.kind == EditorKey::Char) PostMessageW(tree, WM_CHAR, WPARAM(k.character), 0);
+    }
   }
   SetForegroundWindow(editor);
-  SetFocus(editor);
   CloseHandle(process);
 }
 

@@ -161,8 +161,9 @@ class ApplicationsScreen : public SnapshotScreen {
 };
 
 // Opens the registry editor at keyPath: through its "LastKey" value when it is not running,
-// then with keystrokes to its key tree. Waits at most about two seconds for the editor's window
-// and as long again for it to take input; a hung editor never hangs the program.
+// then by walking its key tree (keystrokes when the tree cannot be read). Waits at most about
+// two seconds for the editor's window, as long for it to take input and for each message to
+// it: a hung editor never hangs the program.
 void jumpToRegistryEditor(const std::u16string& keyPath);
 
 }  // namespace keldrun

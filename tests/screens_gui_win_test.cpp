@@ -220,6 +220,58 @@ std::string search(HWND pane, const std::wstring& text) {
   return textOf(GetDlgItem(pane, IDC_SEARCH_STATUS));
 }
 
+const wchar_t kEditorKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Applets\\Regedit";
+
+std::string lastKey() {
+  wchar_t value[512] = {0};
+  DWORD size = sizeof value - sizeof(wchar_t);
+  HKEY k;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, kEditorKey, 0, KEY_READ, &k) != 0) return "(no key)";
+  LONG r = RegQueryValueExW(k, L"LastKey", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
+  RegCloseKey(k);
+  return r == 0 ? narrow(value) : "(no value)";
+}
+
+BOOL CALLBACK findTreeProc(HWND w, LPARAM found) {
+  wchar_t name[32] = {0};
+  GetClassNameW(w, name, 32);
+  if (lstrcmpiW(name, L"SysTreeView32") != 0) return TRUE;
+  *reinterpret_cast<HWND*>(found) = w;
+  return FALSE;
+}
+
+// The path of the key selected in the registry editor, in lower case, without the computer
+// item above the roots.
+std::string editorSelection(HWND editor) {
+  HWND tree = nullptr;
+  EnumChildWindows(editor, findTreeProc, reinterpret_cast<LPARAM>(&tree));
+  if (!tree) return "(no tree)";
+  DWORD pid = 0;
+  GetWindowThreadProcessId(tree, &pid);
+  HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+  if (!process) return "(no process)";
+  std::string path;
+  {
+    Remote mem(process, sizeof(TVITEMW) + 1024);
+    for (HTREEITEM i = nextItem(tree, nullptr, TVGN_CARET); i; i = nextItem(tree, i, TVGN_PARENT)) {
+      TVITEMW it = {};
+      it.mask = TVIF_TEXT;
+      it.hItem = i;
+      it.pszText = reinterpret_cast<wchar_t*>(mem.address(sizeof(TVITEMW)));
+      it.cchTextMax = 500;
+      mem.write(&it, sizeof it);
+      Program::send(tree, TVM_GETITEMW, 0, mem.address());
+      wchar_t text[500] = {0};
+      mem.read(text, sizeof text - sizeof(wchar_t), sizeof(TVITEMW));
+      std::string t = lower(narrow(text));
+      if (t.rfind("hkey_", 0) != 0 && !nextItem(tree, i, TVGN_PARENT)) break;  // the computer
+      path = path.empty() ? t : t + "\\" + path;
+    }
+  }
+  CloseHandle(process);
+  return path;
+}
+
 // A key menu command as the menu delivers it to the Registry screen.
 void keyMenuCommand(Program& p, int command) {
   PostMessageW(p.page(IDD_REGISTRY_PAGE), WM_COMMAND, WPARAM(command), 0);
@@ -524,6 +576,29 @@ TEST(ProgramGui, ScreensShowTheChangesAndExportWhatTheCommandLineExports) {
   EXPECT_EQ(p.cellIn(regResults, 0, 1), "*");
   Program::send(GetDlgItem(regPane, IDC_SEARCH_PATHS), BM_CLICK, 0, 0);
   EXPECT_EQ(search(regPane, L"x"), "Select include options");
+
+  // "Jump to" with the registry editor closed: LastKey is written, the editor starts and its
+  // tree reaches the key.
+  HKEY applets;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kEditorKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &applets, nullptr), 0);
+  RegCloseKey(applets);
+  ASSERT_EQ(FindWindowW(nullptr, L"Registry Editor"), nullptr);
+  std::string jumpPath = textOf(regBox);
+  PostMessageW(p.pageItem(IDD_REGISTRY_PAGE, IDC_JUMP_TO), BM_CLICK, 0, 0);
+  HWND editor = nullptr;
+  ASSERT_TRUE(waitFor([&] { return (editor = FindWindowW(nullptr, L"Registry Editor")) != nullptr; }));
+  EXPECT_TRUE(waitFor([&] { return editorSelection(editor) == lower(jumpPath); })) << editorSelection(editor);
+  EXPECT_EQ(lastKey(), "My computer\\" + jumpPath);
+  shot(editor, "registry_editor_jump");
+  // With the editor open: LastKey stays as it is; the editor's selection moves.
+  setString(kEditorKey, L"LastKey", L"untouched");
+  typeKeyPath(p, typed + L"\\same");
+  PostMessageW(p.pageItem(IDD_REGISTRY_PAGE, IDC_JUMP_TO), BM_CLICK, 0, 0);
+  EXPECT_TRUE(waitFor([&] { return editorSelection(editor) == lower(jumpPath) + "\\same"; }))
+      << editorSelection(editor);
+  EXPECT_EQ(lastKey(), "untouched");
+  PostMessageW(editor, WM_CLOSE, 0, 0);
+  waitFor([&] { return FindWindowW(nullptr, L"Registry Editor") == nullptr; });
 
   // The Files search pane: names without case; a double click selects folder and file.
   ASSERT_TRUE(showPage(p, IDD_FILES_PAGE));
