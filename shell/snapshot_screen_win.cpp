@@ -6,6 +6,7 @@
 
 #include "base/text.h"
 #include "reports/report_generation.h"
+#include "shell/report_dialogs_win.h"
 #include "resources/resource_ids.h"
 #include "shell/program_win.h"
 #include "shell/snapshot_commands.h"
@@ -348,26 +349,11 @@ int SnapshotScreen::selectedRow() const {
 void SnapshotScreen::differencesList() {
   ComparisonContext* context = mainWindow()->context();
   if (context->mode() != kModeCompare) return;
-  Settings* settings = mainWindow()->settings();
-  DifferencesReportOptions options = differencesOptions(*settings);
-  for (int s = 0; s < kSectionCount; s++) options.sections[s] = s == section_;
-  options.pathPrefix = pathText();
-  settings->clearReportTempFolder();
-  std::string path = settings->reportTempFolder() + "export.htm";
-  ReportWriter writer;
-  std::string error;
+  // The report walks the context in differences mode; the screen keeps its own mode.
   bool full = context->full();
-  bool done;
-  {
-    WaitCursor wait;
-    done = generateDifferencesReport(context, options, path, &writer, &error);
-  }
+  showDifferencesReportOptions(mainWindow()->hwnd(), mainWindow()->settings(), context, section_,
+                               hasPathBox() ? pathText() : std::u16string());
   context->setFull(full);
-  if (done) {
-    openWithShell(path);
-  } else {
-    showError(widen(error));
-  }
 }
 
 void SnapshotScreen::onCommand(int id, int code, HWND control) {

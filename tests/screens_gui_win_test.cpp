@@ -452,6 +452,30 @@ TEST(ProgramGui, ScreensShowTheChangesAndExportWhatTheCommandLineExports) {
   EXPECT_EQ(texts(children(p, regTree, key)), (std::vector<std::string>{"added", "old"}));
   shot(p.main(), "registry_compare_differences");
 
+  // The screen's differences list: the report options for its section and the key in the box;
+  // with the key as range the report holds the differences below it and no other section.
+  PostMessageW(p.pageItem(IDD_REGISTRY_PAGE, IDC_SCREEN_DIFFERENCES), BM_CLICK, 0, 0);
+  HWND options = nullptr;
+  ASSERT_TRUE(waitFor([&] { return (options = p.findTop("Report options")) != nullptr; }));
+  EXPECT_FALSE(IsWindowVisible(GetDlgItem(options, IDC_REPORT_REGISTRY)));
+  EXPECT_TRUE(IsWindowVisible(GetDlgItem(options, IDC_REPORT_LIMIT_BINARY)));
+  EXPECT_EQ(textOf(GetDlgItem(options, IDC_REPORT_PATH)), textOf(regBox));
+  Program::send(GetDlgItem(options, IDC_REPORT_RANGE_PATH), BM_CLICK, 0, 0);
+  shot(options, "report_options_program");
+  PostMessageW(GetDlgItem(options, IDC_REPORT_VIEW), BM_CLICK, 0, 0);
+  HWND viewer = nullptr;
+  ASSERT_TRUE(waitFor([&] { return (viewer = p.findTop("Differences report")) != nullptr; }));
+  std::string report;
+  EXPECT_TRUE(waitFor([&] {
+    report = textOf(FindWindowExW(GetDlgItem(viewer, IDC_VIEWER_BROWSER), nullptr, L"Edit", nullptr));
+    return report.find("Gone") != std::string::npos;
+  })) << report;
+  EXPECT_NE(lower(report).find("keldrunscreens\\added"), std::string::npos) << report;
+  EXPECT_EQ(report.find("Files and folders differences"), std::string::npos) << report;
+  PostMessageW(GetDlgItem(viewer, IDCANCEL), BM_CLICK, 0, 0);
+  EXPECT_TRUE(waitFor([&] { return !IsWindow(viewer) && !IsWindow(options); }));
+  EXPECT_FALSE(fileExists(w.folder + L"tmp\\export.htm"));
+
   // The three exports of the key menu write what `keldrun export-reg` writes.
   std::string keyPath = textOf(regBox);
   std::wstring keyArg = L"\"" + std::wstring(keyPath.begin(), keyPath.end()) + L"\"";
