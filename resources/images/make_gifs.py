@@ -64,6 +64,44 @@ def encode(width, height, pixels):
     return bytes(out)
 
 
+def decode(gif):
+    """The palette indices of a GIF written by encode, read back with the usual LZW rules of a
+    decoder (growing code width included), so that main can check every picture it writes."""
+    width, height = struct.unpack('<HH', gif[6:10])
+    pos = 13 + 3 * 256 + 10
+    min_size = gif[pos]
+    pos += 1
+    data = bytearray()
+    while gif[pos]:
+        data += gif[pos + 1:pos + 1 + gif[pos]]
+        pos += 1 + gif[pos]
+    clear, end = 1 << min_size, (1 << min_size) + 1
+    table, width_bits, bit, out, prev = None, min_size + 1, 0, [], None
+    while True:
+        code = 0
+        for i in range(width_bits):
+            if data[(bit + i) // 8] & (1 << ((bit + i) % 8)):
+                code |= 1 << i
+        bit += width_bits
+        if code == clear:
+            table = [[i] for i in range(clear)] + [None, None]
+            width_bits, prev = min_size + 1, None
+            continue
+        if code == end:
+            break
+        if prev is None:
+            entry = table[code]
+        else:
+            entry = table[code] if code < len(table) else prev + [prev[0]]
+            table.append(prev + [entry[0]])
+            if len(table) == 1 << width_bits and width_bits < 12:
+                width_bits += 1
+        out += entry
+        prev = entry
+    assert len(out) == width * height
+    return out
+
+
 def icon():
     c = Canvas(32)
     app_icon(c)
@@ -93,8 +131,11 @@ def logo():
 
 def main():
     for name, pixels in (('ico.gif', icon()), ('logo.gif', logo())):
+        gif = encode(len(pixels[0]), len(pixels), pixels)
+        palette = [tuple(gif[13 + 3 * i:16 + 3 * i]) for i in range(256)]
+        assert [palette[i] for i in decode(gif)] == [p for row in pixels for p in row], name
         with open(os.path.join(HERE, name), 'wb') as f:
-            f.write(encode(len(pixels[0]), len(pixels), pixels))
+            f.write(gif)
 
 
 if __name__ == '__main__':
