@@ -65,6 +65,52 @@ void ItemColumns::appendDate(std::string* out, uint64_t fileTime) {
   out->push_back(char('0' + s % 10));
 }
 
+bool ItemColumns::registryText(std::string* out, const Item& item, const char* separator) {
+  ValueEntry v;
+  if (!item.p || !parseValueEntry(item.p, item.size, &v)) return false;
+  *out += separator;
+  if (v.name.chars == 0) *out += "(Default)";  // valueName
+  else appendText(out, v.name);
+  type_.clear();
+  appendTypeName(&type_, v.type);
+  *out += separator;
+  appendText(out, type_.data(), type_.size());
+  data_.clear();
+  appendDisplayText(&data_, v);
+  *out += separator;
+  appendText(out, data_.data(), data_.size());
+  return true;
+}
+
+bool ItemColumns::registryJson(std::string* out, const Item& item) {
+  ValueEntry v;
+  if (!item.p || !parseValueEntry(item.p, item.size, &v)) return false;
+  auto name = [&] {
+    if (v.name.chars == 0) *out += "\"(Default)\"";  // valueName
+    else appendJson(out, v.name);
+  };
+  type_.clear();
+  appendTypeName(&type_, v.type);
+  data_.clear();
+  appendDisplayText(&data_, v);
+  *out += "\"name\":";
+  name();
+  *out += ",\"type\":";
+  appendNumber(out, v.type);
+  *out += ",\"typeText\":";
+  appendJson(out, type_.data(), type_.size());
+  *out += ",\"data\":";
+  appendJson(out, data_.data(), data_.size());
+  *out += ",\"columns\":[";
+  name();
+  *out += ',';
+  appendJson(out, type_.data(), type_.size());
+  *out += ',';
+  appendJson(out, data_.data(), data_.size());
+  *out += ']';
+  return true;
+}
+
 void ItemColumns::text(std::string* out, const Item& item, const char* separator) {
   // The three columns of listColumns, without building them as strings.
   FileEntry f;
@@ -77,6 +123,7 @@ void ItemColumns::text(std::string* out, const Item& item, const char* separator
     appendDate(out, f.lastWrite);
     return;
   }
+  if (section_ == kSectionRegistry && registryText(out, item, separator)) return;
   for (const std::u16string& c : listColumns(section_, item)) {
     *out += separator;
     appendText(out, c.data(), c.size());
@@ -104,15 +151,7 @@ void ItemColumns::json(std::string* out, const Item& item) {
       return;
     }
   } else if (section_ == kSectionRegistry) {
-    ValueEntry v;
-    if (item.p && parseValueEntry(item.p, item.size, &v)) {
-      std::u16string name = valueName(v), type = typeName(v), data = displayText(v);
-      *out += "\"name\":" + jsonString(name) + ",\"type\":";
-      appendNumber(out, v.type);
-      *out += ",\"typeText\":" + jsonString(type) + ",\"data\":" + jsonString(data) + ",\"columns\":";
-      appendColumnsJson(out, {name, type, data});
-      return;
-    }
+    if (registryJson(out, item)) return;
   } else {
     AppRecord r;
     if (item.p && decodeAppEntry(item.p, item.size, &r)) {

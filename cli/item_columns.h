@@ -16,8 +16,8 @@ namespace keldrun {
 // The difference state words "unchanged", "modified", "added", "deleted", "excluded".
 const char* stateWord(int state);
 
-// Writes the items of one section. Files, the rows that come by the hundred thousand, are
-// formatted straight into the output without building strings per row.
+// Writes the items of one section. Files and registry values, the rows that come by the
+// hundred thousand, are formatted straight into the output without building strings per row.
 class ItemColumns {
  public:
   explicit ItemColumns(int section) : section_(section) {}
@@ -43,9 +43,15 @@ class ItemColumns {
     int64_t start = 1;       // seconds since 1601 of the minute's first second; 1: empty slot
     std::string text;        // "YYYY-MM-DD HH:MM."
   };
+  // Appends the three columns of a registry value in text or JSON form; false for a malformed
+  // item. The column texts are built in the members below, reused from row to row.
+  bool registryText(std::string* out, const Item& item, const char* separator);
+  bool registryJson(std::string* out, const Item& item);
+
   int section_;
   Minute minutes_[64];
   std::string scratch_;  // the date text of the current JSON row
+  std::u16string type_, data_;  // the registry columns of the current row
 };
 
 // Appends [t1, t2, ...] of the column titles of a section, "Info" left out.

@@ -133,7 +133,7 @@ std::u16string valueName(const ValueEntry& v) {
   return v.name.str();
 }
 
-std::u16string typeName(uint32_t type) {
+void appendTypeName(std::u16string* out, uint32_t type) {
   static const char* const kNames[] = {"REG_NONE",
                                        "REG_SZ",
                                        "REG_EXPAND_SZ",
@@ -146,14 +146,18 @@ std::u16string typeName(uint32_t type) {
                                        "REG_FULL_RESOURCE_DESCRIPTOR",
                                        "REG_RESOURCE_REQUIREMENTS_LIST",
                                        "REG_QWORD"};
-  std::u16string out;
   if (type <= kRegQword) {
-    appendAscii(&out, kNames[type]);
+    appendAscii(out, kNames[type]);
   } else {
     char buf[16];
     std::snprintf(buf, sizeof buf, "0x%08x", type);
-    appendAscii(&out, buf);
+    appendAscii(out, buf);
   }
+}
+
+std::u16string typeName(uint32_t type) {
+  std::u16string out;
+  appendTypeName(&out, type);
   return out;
 }
 
@@ -161,13 +165,19 @@ std::u16string typeName(const ValueEntry& v) { return typeName(v.type); }
 
 std::u16string displayText(const ValueEntry& v) {
   std::u16string out;
+  appendDisplayText(&out, v);
+  return out;
+}
+
+void appendDisplayText(std::u16string* target, const ValueEntry& v) {
+  std::u16string& out = *target;
   if (v.legacyCrc) {
     uint8_t crc[4] = {0, 0, 0, 0};
     for (size_t i = 0; i < 4 && i < v.dataBytes; i++) crc[i] = v.data[i];
     char buf[24];
     std::snprintf(buf, sizeof buf, "(crc=%08X)", getU32(crc));
     appendAscii(&out, buf);
-    return out;
+    return;
   }
   switch (v.type) {
     case kRegNone:
@@ -210,7 +220,6 @@ std::u16string displayText(const ValueEntry& v) {
       appendBinary(&out, v.data, v.dataBytes);
       break;
   }
-  return out;
 }
 
 std::u16string searchText(const ValueEntry& v) {

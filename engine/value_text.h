@@ -29,9 +29,12 @@ std::u16string valueName(const ValueEntry& v);
 // "0x%08x" for the others.
 std::u16string typeName(const ValueEntry& v);
 std::u16string typeName(uint32_t type);
+void appendTypeName(std::u16string* out, uint32_t type);
 
 // The data as the value list and the reports show it, within the display limits.
 std::u16string displayText(const ValueEntry& v);
+// The same appended to *out: the printers reuse one string for every row.
+void appendDisplayText(std::u16string* out, const ValueEntry& v);
 
 // The text the registry search matches: string data whole, the two DWORD forms as displayed,
 // nothing for other types and for legacy CRC-only entries.

@@ -23,6 +23,7 @@
 #define IDD_DIFFERENCES_OPTIONS 909
 #define IDD_REPORT_VIEWER 910
 #define IDD_SNAPSHOT_EXPORT 911
+#define IDD_UNINSTALL 903
 
 /* Main window: the tab row, and the system menu's "About..." command. Each page is a child
    window whose id is its dialog number, so that it can be found from outside. */
@@ -89,6 +90,7 @@
 #define IDC_SETUP_DESKTOP_ICON 1005
 #define IDC_SETUP_CHANGE_FOLDER 1006
 #define IDC_SETUP_FOLDER_TEXT 1007
+#define IDC_UNINSTALL_QUESTION 1008
 
 /* Differences report options (Cancel is 2). The group frames and the texts beside the number
    fields carry ids so that the dialog can hide and move them with their groups. */

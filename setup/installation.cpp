@@ -94,6 +94,38 @@ std::u16string secondStageCommandLine(const std::u16string& copyPath,
          quoteArgument(programFolder);
 }
 
+namespace {
+
+// A path as Windows compares it for this purpose: ASCII letters folded, '/' taken as '\\'.
+std::string comparablePath(const std::string& path) {
+  std::string out = path;
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    if (c == '/') c = '\\';
+  }
+  return out;
+}
+
+}  // namespace
+
+bool uninstallEntryBelongsTo(const std::string& uninstallString, const std::string& programFolder) {
+  if (programFolder.empty()) return false;
+  std::string program;
+  if (!uninstallString.empty() && uninstallString[0] == '"') {
+    size_t end = uninstallString.find('"', 1);
+    if (end == std::string::npos) return false;
+    program = uninstallString.substr(1, end - 1);
+  } else {
+    // Unquoted, the path may hold blanks: everything before the argument.
+    std::string argument = std::string(" ") + text(kTextUninstallArg);
+    program = uninstallString;
+    if (program.size() >= argument.size() &&
+        program.compare(program.size() - argument.size(), argument.size(), argument) == 0)
+      program.resize(program.size() - argument.size());
+  }
+  return comparablePath(program) == comparablePath(withSeparator(programFolder) + kInstalledExeName);
+}
+
 std::string targetFolderIn(const std::string& programFilesFolder) {
   return withSeparator(withSeparator(programFilesFolder) + kInstallFolderName);
 }

@@ -75,6 +75,12 @@ struct InstallPlan {
   uint32_t noModify = 1;
 };
 
+// Whether an uninstall entry's UninstallString starts the installed program file of
+// programFolder: the quoted path (unquoted: all before " -uninstall") must be that path, compared without regard to
+// ASCII case or to the kind of separator. The entry is shared by every installation of the
+// program, so the second stage deletes it only when it belongs to the folder it removes.
+bool uninstallEntryBelongsTo(const std::string& uninstallString, const std::string& programFolder);
+
 // programFilesFolder + "Keldrun" with a trailing separator; the folder chosen in the folder
 // browser gives the target the same way.
 std::string targetFolderIn(const std::string& programFilesFolder);

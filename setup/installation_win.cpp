@@ -6,10 +6,10 @@
 
 #include "base/files.h"
 #include "setup/folders.h"
+#include "setup/setup_window_win.h"
 #include "base/text.h"
 #include "base/text_table.h"
 #include "shell/program_win.h"
-#include "toolkit/message_box.h"
 
 namespace keldrun {
 
@@ -156,19 +156,30 @@ bool writeUninstallEntry(const InstallPlan& plan) {
   return ok;
 }
 
-bool deleteUninstallEntry() {
+bool deleteUninstallEntry(const std::string& programFolder) {
   HKEY list;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, wide(text(kTextUninstallKey)).c_str(), 0, KEY_ALL_ACCESS, &list) !=
       ERROR_SUCCESS)
     return true;  // no uninstall list, so no entry
-  LONG r = RegDeleteKeyW(list, wide(kInstallFolderName).c_str());
+  std::wstring name = wide(kInstallFolderName);
+  HKEY entry;
+  if (RegOpenKeyExW(list, name.c_str(), 0, KEY_READ, &entry) != ERROR_SUCCESS) {
+    RegCloseKey(list);
+    return true;  // no entry
+  }
+  std::string command = readString(entry, L"UninstallString");
+  RegCloseKey(entry);
+  if (!uninstallEntryBelongsTo(command, programFolder)) {
+    RegCloseKey(list);
+    return true;  // another installation's entry
+  }
+  LONG r = RegDeleteKeyW(list, name.c_str());
   RegCloseKey(list);
   return r == ERROR_SUCCESS || r == ERROR_FILE_NOT_FOUND;
 }
 
 ShellMessage uninstallFirstStage() {
-  if (showWarning(u"Remove Keldrun and all its snapshots from this computer completely?", kButtonsYesNo) != 6)
-    return ShellMessage();
+  if (!confirmUninstall()) return ShellMessage();
   std::string folder = programFolder();
   std::string copy = temporaryFolder() + kUninstallCopyName;
   std::string error;
@@ -196,7 +207,7 @@ ShellMessage uninstallSecondStage(const std::u16string& folderArgument) {
   if (!planUninstall(folder, shell, &plan, &error)) return ShellMessage::error(error);
   removeOnceReleased(withSeparator(folder) + kInstalledExeName);
   bool complete = removeInstalled(plan);
-  complete = deleteUninstallEntry() && complete;
+  complete = deleteUninstallEntry(folder) && complete;
   // The feedback page opens only when the text table names one.
   std::string address = text(kTextFeedbackAddress);
   if (!address.empty()) openWithShell(address + "?" + text(kTextVersion));

@@ -40,8 +40,9 @@ class Installation {
 bool createShortcut(const Shortcut& link);
 // The uninstall entry of plan under HKEY_LOCAL_MACHINE. False when the key cannot be created.
 bool writeUninstallEntry(const InstallPlan& plan);
-// Deletes the uninstall entry; true when it is gone afterwards.
-bool deleteUninstallEntry();
+// Deletes the uninstall entry when its UninstallString starts the program in programFolder
+// (another installation's entry stays). True when no entry of this folder is left.
+bool deleteUninstallEntry(const std::string& programFolder);
 
 // Runs the first stage: asks, copies the program to the temporary folder and starts the copy on
 // the program folder. Returns once the copy has started, the user has cancelled, or with the

@@ -110,4 +110,30 @@ void runSetupWindow() {
   window.runModal(nullptr);
 }
 
+namespace {
+
+class UninstallQuestion : public CXDialogBase {
+ public:
+  UninstallQuestion() : CXDialogBase(IDD_UNINSTALL) {}
+
+ protected:
+  bool onInitDialog() override {
+    ok_.attach(hwnd(), IDOK);
+    ok_.setIcon(buttonImages(), 0);
+    cancel_.attach(hwnd(), IDCANCEL);
+    cancel_.setIcon(buttonImages(), 1);
+    return true;
+  }
+
+ private:
+  CXButton ok_, cancel_;
+};
+
+}  // namespace
+
+bool confirmUninstall() {
+  UninstallQuestion question;
+  return question.runModal(nullptr) == IDOK;
+}
+
 }  // namespace keldrun

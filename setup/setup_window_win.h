@@ -52,6 +52,10 @@ class SetupWindow : public CXDialogBase {
 // Runs the setup window modally; the process ends afterwards.
 void runSetupWindow();
 
+// The question of the first uninstall stage (903), with the program-drawn OK and Cancel
+// buttons. True when the user chose OK.
+bool confirmUninstall();
+
 }  // namespace keldrun
 
 #endif  // KELDRUN_SETUP_SETUP_WINDOW_WIN_H_

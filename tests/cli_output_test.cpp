@@ -11,6 +11,8 @@
 #include "cli/item_columns.h"
 #include "cli/output.h"
 #include "engine/file_entry.h"
+#include "engine/value_entry.h"
+#include "engine/value_text.h"
 #include "tests/json_reader.h"
 #include "tests/test_support.h"
 #include "views/list_columns.h"
@@ -193,6 +195,71 @@ TEST(CliOutput, FilesColumnsMatchTheScreensColumnsAcrossMinutesAndDays) {
     EXPECT_EQ(v["modifiedText"].string, widen(fileTimeText(times[i])));
     ASSERT_EQ(v["columns"].items.size(), 3u);
     EXPECT_EQ(v["columns"].items[2].string, widen(fileTimeText(times[i])));
+  }
+}
+
+// The registry rows are written straight into the output, one reused string per column; they
+// must match the screens' columns, text and JSON, for every kind of value, one row after
+// another (a long data text followed by a short one must not keep the long one's tail).
+TEST(CliOutput, RegistryColumnsMatchTheScreensColumnsRowAfterRow) {
+  struct Value {
+    std::u16string name;
+    uint32_t type;
+    std::vector<uint8_t> data;
+  };
+  auto wide = [](const std::u16string& s, bool terminator) {
+    std::vector<uint8_t> out;
+    for (char16_t c : s) {
+      out.push_back(uint8_t(c & 0xFF));
+      out.push_back(uint8_t(c >> 8));
+    }
+    if (terminator) out.insert(out.end(), {0, 0});
+    return out;
+  };
+  std::vector<Value> values = {
+      {u"", kRegSz, wide(u"default data", true)},
+      {u"long", kRegSz, wide(std::u16string(3000, u'x') + u"\x1b[31m", true)},
+      {u"short \u03a9", kRegSz, wide(u"\u0416", true)},
+      {u"expand", kRegExpandSz, wide(u"%PATH%;c:\\bin", true)},
+      {u"multi", kRegMultiSz, wide(std::u16string(u"one\0two\0", 8), true)},
+      {u"dword", kRegDword, {1, 2, 3, 4}},
+      {u"short dword", kRegDword, {9}},
+      {u"big endian", kRegDwordBigEndian, {1, 2, 3, 4}},
+      {u"qword", kRegQword, {1, 2, 3, 4, 5, 6, 7, 8}},
+      {u"binary", kRegBinary, {0, 0xFF, 0x10}},
+      {u"none", kRegNone, {}},
+      {u"link", kRegLink, wide(u"\\Registry\\Machine", false)},
+      {u"odd type", 0x12345, {7, 8}},
+      {u"tab\tname\n", kRegSz, wide(u"line\nbreak", true)},
+      {std::u16string(1, char16_t(0xD800)) + u"lone", kRegSz, wide(u"\x7f", true)},
+  };
+  ItemColumns columns(kSectionRegistry);
+  for (int round = 0; round < 2; round++) {
+    for (const Value& value : values) {
+      SCOPED_TRACE(printable(value.name));
+      std::vector<uint8_t> entry;
+      appendValueEntry(&entry, value.name, value.type, value.data);
+      Item item{entry.data(), entry.size()};
+      std::vector<std::u16string> screen = listColumns(kSectionRegistry, item);
+      ASSERT_EQ(screen.size(), 3u);
+      std::string expected;
+      for (const std::u16string& c : screen) expected += " | " + printable(c);
+      std::string got;
+      columns.text(&got, item, " | ");
+      EXPECT_EQ(got, expected);
+
+      std::string json = "{";
+      columns.json(&json, item);
+      json += "}";
+      JsonValue v;
+      ASSERT_TRUE(JsonReader::parse(json, &v)) << json;
+      EXPECT_EQ(v["name"].string, screen[0]);
+      EXPECT_EQ(v["type"].number, double(value.type));
+      EXPECT_EQ(v["typeText"].string, screen[1]);
+      EXPECT_EQ(v["data"].string, screen[2]);
+      ASSERT_EQ(v["columns"].items.size(), 3u);
+      for (size_t i = 0; i < 3; i++) EXPECT_EQ(v["columns"].items[i].string, screen[i]);
+    }
   }
 }
 

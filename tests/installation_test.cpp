@@ -125,6 +125,31 @@ TEST(InstallPlan, NamesEveryItemInstallationWrites) {
   EXPECT_TRUE(planInstall("/x", ShellFolders(), true).shortcuts.empty());
 }
 
+// The uninstall entry names one installation; the second stage of another keeps it.
+TEST(InstallPlan, UninstallEntryBelongsOnlyToTheFolderItsCommandStarts) {
+  std::string folder = targetFolderIn("C:\\Program Files");
+  std::string written = planInstall(folder, ShellFolders(), false).uninstallString;
+  EXPECT_TRUE(uninstallEntryBelongsTo(written, folder));
+  // The folder as the second stage gets it: stray quote, other case, other separators.
+  EXPECT_TRUE(uninstallEntryBelongsTo(written, secondStageFolder(fromUtf8(folder) + u"\"")));
+  EXPECT_TRUE(uninstallEntryBelongsTo(written, "c:/PROGRAM FILES/keldrun"));
+  EXPECT_TRUE(uninstallEntryBelongsTo("C:\\Program Files\\Keldrun\\Keldrun.exe -uninstall", folder));
+  std::string wide = targetFolderIn(toUtf8(u"D:\\Tools \u03a9\u0416"));
+  EXPECT_TRUE(uninstallEntryBelongsTo(planInstall(wide, ShellFolders(), false).uninstallString, wide));
+
+  for (const char* other : {"C:\\Program Files\\Keldrun2\\", "C:\\Program Files\\", "C:\\Program Files\\Kel\\",
+                            "C:\\Program Files\\Keldrun\\data\\", "D:\\Program Files\\Keldrun\\", ""}) {
+    SCOPED_TRACE(other);
+    EXPECT_FALSE(uninstallEntryBelongsTo(written, other));
+  }
+  for (const char* value : {"", "\"", "\"C:\\Program Files\\Keldrun\\Keldrun.exe", "\"C:\\Program Files\\Keldrun\\\" -uninstall",
+                            "\"C:\\Program Files\\Keldrun\\Other.exe\" -uninstall",
+                            "\"C:\\Program Files\\Keldrun\\Keldrun.exe.bak\" -uninstall", "C:\\Program"}) {
+    SCOPED_TRACE(value);
+    EXPECT_FALSE(uninstallEntryBelongsTo(value, folder));
+  }
+}
+
 struct InstallFixture : ::testing::Test {
   TempFolder root;
   ShellFolders shell;

@@ -76,3 +76,40 @@ end_check() {
     rm -rf "$work"
   fi
 }
+
+# parse_shots ARGS...: the window checks' one option, "--shots DIR": sets $shots to DIR made
+# absolute (and created), or to "" without the option.
+parse_shots() {
+  shots=
+  [ "${1:-}" = "--shots" ] || return 0
+  [ $# -ge 2 ] || { echo "usage: $0 [--shots DIR]" >&2; exit 2; }
+  mkdir -p "$2"
+  shots=$(cd "$2" && pwd)
+}
+
+# save_shots FOLDER: the BMP pictures in FOLDER as PNG files in $shots (with --shots).
+save_shots() {
+  [ -n "$shots" ] && compgen -G "$1/*.bmp" >/dev/null || return 0
+  python3 "$KELDRUN_SOURCE_DIR/tests/wine/bmp2png.py" "$1"/*.bmp
+  cp "$1"/*.png "$shots"/
+  echo "$check_name: screenshots in $shots"
+}
+
+# need_xvfb: the window checks run under Xvfb.
+need_xvfb() {
+  command -v xvfb-run >/dev/null || { echo "$check_name: xvfb-run is missing" >&2; exit 2; }
+  command -v python3 >/dev/null || { echo "$check_name: python3 is needed" >&2; exit 2; }
+}
+
+# wait_bounded PID SECONDS: waits for a background process for at most SECONDS. Its exit status
+# when it ended; 124, with the process killed, when it was still running (a window left open).
+wait_bounded() {
+  local pid=$1 tenths=$(($2 * 10))
+  while [ $tenths -gt 0 ]; do
+    kill -0 "$pid" 2>/dev/null || { wait "$pid"; return; }
+    sleep 0.1
+    tenths=$((tenths - 1))
+  done
+  kill "$pid" 2>/dev/null || true
+  return 124
+}

@@ -9,14 +9,9 @@
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 
-shots=
-if [ "${1:-}" = "--shots" ]; then
-  [ $# -ge 2 ] || { echo "usage: $0 [--shots DIR]" >&2; exit 2; }
-  mkdir -p "$2"
-  shots=$(cd "$2" && pwd)
-fi
-command -v xvfb-run >/dev/null || { echo "program_check: xvfb-run is missing" >&2; exit 2; }
-command -v python3 >/dev/null || { echo "program_check: python3 is needed" >&2; exit 2; }
+check_name=program_check
+parse_shots "$@"
+need_xvfb
 program=$KELDRUN_WIN_BUILD/Keldrun.exe
 tests=$KELDRUN_WIN_BUILD/keldrun_tests.exe
 require "$program" "$tests"
@@ -64,11 +59,7 @@ WINEPREFIX=$prefix KELDRUN_PROGRAM='C:\Keldrun\Keldrun.exe' KELDRUN_SHOTS=$winsh
   wine "$wintests" --gtest_filter="${KELDRUN_GUI_FILTER:-ProgramGui.*}" --gtest_brief=1 || status=$?
 end_prefix "$prefix"
 
-if [ -n "$shots" ] && compgen -G "$work/shots/*.bmp" >/dev/null; then
-  python3 "$KELDRUN_SOURCE_DIR/tests/wine/bmp2png.py" "$work/shots"/*.bmp
-  cp "$work/shots"/*.png "$shots"/
-  echo "program_check: screenshots in $shots"
-fi
+save_shots "$work/shots"
 [ $status -eq 0 ] || { echo "program_check: window tests FAILED (exit status $status)"; exit 1; }
 
 # What the program left, read natively: the renamed snapshot alone.

@@ -5,25 +5,22 @@
 # opens its main window; "-uninstall" runs both stages and removes it all. A second round
 # installs through the folder browser into a folder whose name has a blank and characters above
 # U+00FF, without a desktop icon; a file of the user's in the program folder then keeps itself
-# and the folder, and the uninstall says it is incomplete.
+# and the folder, the uninstall says it is incomplete, and an uninstall entry that names another
+# installation's folder stays.
 #   tests/wine/setup_check.sh [--shots DIR]      KELDRUN_KEEP=1 keeps the work folder
 # With --shots the setup pages and the uninstall question are saved into DIR as PNG files.
+# Every wait is bounded: the first step that fails ends the check, and the prefix's processes
+# (with any window left open) end with it.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 
-shots=
-if [ "${1:-}" = "--shots" ]; then
-  [ $# -ge 2 ] || { echo "usage: $0 [--shots DIR]" >&2; exit 2; }
-  mkdir -p "$2"
-  shots=$(cd "$2" && pwd)
-fi
-
+check_name=setup_check
+parse_shots "$@"
 if [ -z "${KELDRUN_XVFB:-}" ]; then
-  command -v xvfb-run >/dev/null || { echo "setup_check: xvfb-run is missing" >&2; exit 2; }
+  need_xvfb
   KELDRUN_XVFB=1 exec timeout 900 xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
 fi
 
-check_name=setup_check
 program=$KELDRUN_WIN_BUILD/Keldrun.exe
 driver=$KELDRUN_WIN_BUILD/keldrun_drive.exe
 require "$program" "$driver"
@@ -38,11 +35,21 @@ fail() {
   echo "setup_check: $*" >&2
   failures=$((failures + 1))
 }
-drive() { wine "$driver" "$@" || { fail "driving failed at: $*"; return 1; }; }
+# stop MESSAGE: a step that the rest depends on failed; the check ends here (end_check stops the
+# prefix's processes).
+stop() {
+  fail "$*"
+  echo "setup_check: $failures failure(s)" >&2
+  exit 1
+}
+# Each driver command gives up after 60 s.
+drive() { wine "$driver" "$@" || stop "driving failed at: $*"; }
+# ends PID WHAT: the background program ends within 60 s of its last window closing.
+ends() { wait_bounded "$1" 60 || stop "$2 did not end (status $?)"; }
 # shot CAPTION NAME: the window's picture as NAME.bmp in the work folder, with --shots.
 shot() {
   [ -n "$shots" ] || return 0
-  drive shot "$1" "$(winepath -w "$work/$2.bmp" 2>/dev/null)" || true
+  wine "$driver" shot "$1" "$(winepath -w "$work/$2.bmp" 2>/dev/null)" || fail "no picture of $1"
 }
 
 downloads=$prefix/drive_c/downloads
@@ -64,30 +71,33 @@ B="Browse for Folder"
 run_setup() {
   (cd "$downloads" && wine keldrun-setup.exe >/dev/null 2>&1) &
   local pid=$!
-  drive wait "$S" || true
+  drive wait "$S"
   [ $# -gt 0 ] || shot "$S" setup_agreement
   drive click "$S" 1 \; expect "$S" 1 Install \
-    \; expect "$S" 146/1007 "Setup will install Keldrun into the following folder:" || true
+    \; expect "$S" 146/1007 "Setup will install Keldrun into the following folder:"
   [ $# -gt 0 ] || shot "$S" setup_install
   if [ $# -gt 0 ]; then
     drive click "$S" 146/1006 \; wait "$B" \; select "$B" 14145 "My Computer" \; keys "$B" 14145 Right \
       \; select "$B" 14145 ' (C:)' \; keys "$B" 14145 Right \; select "$B" 14145 "$1" \
-      \; selected "$B" 14145 "$1" \; click "$B" 1:Button \; gone "$B" \; click "$S" 146/1005 || true
+      \; selected "$B" 14145 "$1" \; click "$B" 1:Button \; gone "$B" \; click "$S" 146/1005
   fi
-  drive click "$S" 1 \; wait Info \; expect Info 10001 "Setup complete" \; click Info 20003 \; gone "$S" || true
-  wait $pid || fail "setup ended with an error"
+  drive click "$S" 1 \; wait Info \; expect Info 10001 "Setup complete" \; click Info 20003 \; gone "$S"
+  ends $pid "the setup program"
 }
 
-# uninstall CAPTION TEXT: both stages, confirmed; the second stage's closing message.
+# uninstall CAPTION TEXT: both stages, confirmed in the question (903); the second stage's
+# closing message.
+U="Uninstall Keldrun"
 uninstall() {
   (cd "$installed" && wine Keldrun.exe -uninstall >/dev/null 2>&1) &
   local pid=$!
-  drive wait Warning || true
-  [ "$1" = Info ] && shot Warning uninstall_question
-  drive click Warning 20003 \; wait "$1" \; expect "$1" 10001 "$2" || true
+  drive wait "$U" \; expect "$U" 1008 "Remove Keldrun and all its snapshots" \; expect "$U" 1 OK \
+    \; expect "$U" 2 Cancel
+  [ "$1" = Info ] && shot "$U" uninstall_question
+  drive click "$U" 1 \; gone "$U" \; wait "$1" \; expect "$1" 10001 "$2"
   shot "$1" "uninstall_$(tr '[:upper:]' '[:lower:]' <<<"$1")"
-  drive click "$1" 20003 \; gone "$1" || true
-  wait $pid || true
+  drive click "$1" 20003 \; gone "$1"
+  ends $pid "the first uninstall stage"
 }
 
 run_setup
@@ -108,8 +118,16 @@ grep -q 'NoModify *REG_DWORD *0x1$' <<<"$entry" || fail "NoModify: $entry"
 M="Corvellan Software Keldrun v1.6"
 (cd "$installed" && wine Keldrun.exe >/dev/null 2>&1) &
 pid=$!
-drive wait "$M" \; close "$M" \; gone "$M" || true
-wait $pid || true
+drive wait "$M" \; close "$M" \; gone "$M"
+ends $pid "the installed program"
+
+# Cancel in the question removes nothing.
+(cd "$installed" && wine Keldrun.exe -uninstall >/dev/null 2>&1) &
+pid=$!
+drive wait "$U" \; click "$U" 2 \; gone "$U"
+ends $pid "the cancelled uninstall"
+[ -f "$installed/Keldrun.exe" ] || fail "the cancelled uninstall removed Keldrun.exe"
+wine reg query "$key" >/dev/null 2>&1 || fail "the cancelled uninstall removed the uninstall entry"
 
 uninstall Info "Uninstall complete"
 [ ! -e "$installed" ] || fail "program folder left: $(ls -A "$installed")"
@@ -129,19 +147,20 @@ wine reg query "$key" 2>/dev/null | tr -d '\r' | LC_ALL=C grep -q 'UninstallStri
   fail "UninstallString in the second round: $(wine reg query "$key" 2>&1 | tr -d '\r')"
 (cd "$installed" && wine Keldrun.exe >/dev/null 2>&1) &
 pid=$!
-drive wait "$M" \; close "$M" \; gone "$M" || true
-wait $pid || true
-# A file of the user's keeps itself and the folder.
+drive wait "$M" \; close "$M" \; gone "$M"
+ends $pid "the installed program of the second round"
+# A file of the user's keeps itself and the folder. The uninstall entry now names another
+# installation (installed later into another folder): it is that one's, and stays.
 printf 'mine' >"$installed/notes.txt"
+other='"C:\Other\Keldrun\Keldrun.exe" -uninstall'
+wine reg add "$key" /v UninstallString /d "$other" /f >/dev/null 2>&1 || stop "cannot change the uninstall entry"
 uninstall Error "Uninstall incomplete. Some items cannot be removed."
 [ "$(ls -A "$installed" 2>/dev/null)" = notes.txt ] || fail "expected only notes.txt, found: $(ls -A "$installed" 2>/dev/null)"
 [ ! -e "$programs/Corvellan Software" ] || fail "start-menu folder left in the second round"
-wine reg query "$key" >/dev/null 2>&1 && fail "uninstall entry left in the second round"
+wine reg query "$key" /v UninstallString 2>/dev/null | tr -d '\r' | grep -qF "$other" ||
+  fail "the uninstall entry of another installation was deleted"
 
-if [ -n "$shots" ] && compgen -G "$work/*.bmp" >/dev/null; then
-  python3 "$KELDRUN_SOURCE_DIR/tests/wine/bmp2png.py" "$work"/*.bmp
-  cp "$work"/*.png "$shots"/
-fi
+save_shots "$work"
 
 if [ $failures -ne 0 ]; then
   echo "setup_check: $failures failure(s)" >&2
