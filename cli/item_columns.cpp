@@ -19,16 +19,6 @@ const char* stateWord(int state) {
 
 namespace {
 
-void appendNumber(std::string* out, uint64_t n) {
-  char digits[24];
-  size_t i = sizeof digits;
-  do {
-    digits[--i] = char('0' + n % 10);
-    n /= 10;
-  } while (n);
-  out->append(digits + i, sizeof digits - i);
-}
-
 void appendSizeAndTime(std::string* out, uint64_t size, const std::string& sizeText, uint64_t modified,
                        const std::string& modifiedText) {
   *out += ",\"size\":";

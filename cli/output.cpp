@@ -161,14 +161,18 @@ Output::Output(FILE* file) : file_(file) { buffer_.reserve(kBlock + 4096); }
 
 Output::~Output() { flush(); }
 
-Output& Output::number(uint64_t n) {
+void appendNumber(std::string* out, uint64_t n) {
   char digits[24];
   size_t i = sizeof digits;
   do {
     digits[--i] = char('0' + n % 10);
     n /= 10;
   } while (n);
-  buffer_.append(digits + i, sizeof digits - i);
+  out->append(digits + i, sizeof digits - i);
+}
+
+Output& Output::number(uint64_t n) {
+  appendNumber(&buffer_, n);
   return *this;
 }
 

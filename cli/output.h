@@ -26,6 +26,9 @@ std::string printable(const std::u16string& s);
 // equal value (Latin-1), escaped as above.
 void appendLatin1Text(std::string* out, const std::string& s);
 
+// n in decimal, without building a string.
+void appendNumber(std::string* out, uint64_t n);
+
 // A JSON string literal with its quotes. Besides '"', '\' and the characters below 0x20, the
 // characters 0x7F to 0x9F and every surrogate (paired or not, so nothing is lost) are written as
 // \uXXXX escapes.

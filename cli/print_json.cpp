@@ -71,7 +71,8 @@ class JsonComparePrinter : public ComparePrinter {
     appendJson(&t, path.data(), path.size());
     t += ",\"name\":";
     appendJson(&t, name.data(), name.size());
-    t += ",\"depth\":" + std::to_string(depth);
+    t += ",\"depth\":";
+    appendNumber(&t, uint64_t(depth < 0 ? 0 : depth));
     appendState(&t, state);
     t += ownChanged ? ",\"ownChanged\":true,\"rows\":[" : ",\"ownChanged\":false,\"rows\":[";
     firstNode_ = false;
@@ -212,38 +213,57 @@ class JsonShowPrinter : public ShowPrinter {
   void child(const std::u16string& name, bool hasChildren) override {
     std::string& t = out_->text();
     if (lines_) {
-      std::u16string full = path_.empty() ? name : path_ + (path_.back() == u'\\' ? u"" : u"\\") + name;
-      t += heads_.a() + ",\"kind\":\"node\",\"path\":" + jsonString(full) + ",\"name\":" + jsonString(name);
+      full_ = path_;
+      if (!full_.empty() && full_.back() != u'\\') full_ += u'\\';
+      full_ += name;
+      t += heads_.a();
+      t += ",\"kind\":\"node\",\"path\":";
+      appendJson(&t, full_.data(), full_.size());
+      t += ",\"name\":";
+      appendJson(&t, name.data(), name.size());
       appendState(&t, kUnchanged);
       t += hasChildren ? ",\"hasChildren\":true}\n" : ",\"hasChildren\":false}\n";
+      out_->flushIfFull();
       return;
     }
     t += first_ ? "\n{\"name\":" : ",\n{\"name\":";
-    t += jsonString(name) + ",\"hasChildren\":" + (hasChildren ? "true}" : "false}");
+    appendJson(&t, name.data(), name.size());
+    t += hasChildren ? ",\"hasChildren\":true}" : ",\"hasChildren\":false}";
     first_ = false;
+    out_->flushIfFull();
   }
 
   void row(const char* label, const std::vector<std::u16string>& columns) override {
     std::string& t = out_->text();
     if (lines_) {
-      t += heads_.a() + ",\"kind\":\"item\",\"path\":" + jsonString(path_) + ",\"label\":" +
-           jsonString(std::string(label));
+      t += heads_.a();
+      t += ",\"kind\":\"item\",\"path\":";
+      appendJson(&t, path_.data(), path_.size());
+      t += ",\"label\":";
+      appendLatin1Json(&t, label);
       appendState(&t, kUnchanged);
     } else {
       if (!inRows_) t += "],\"rows\":[";
       t += inRows_ ? ",\n{\"label\":" : "\n{\"label\":";
-      t += jsonString(std::string(label));
+      appendLatin1Json(&t, label);
     }
     inRows_ = true;
-    t += ",\"name\":" + jsonString(columns.empty() ? std::u16string() : columns[0]);
+    t += ",\"name\":";
+    if (columns.empty()) t += "\"\"";
+    else appendJson(&t, columns[0].data(), columns[0].size());
     // "size": the Size (files) or File size (apps) column as a number.
     long long n = sizeColumn_ && sizeColumn_ < columns.size() ? sizeOfText(columns[sizeColumn_]) : -1;
-    if (n >= 0) t += ",\"size\":" + std::to_string(n);
-    t += ",\"columns\":";
+    if (n >= 0) {
+      t += ",\"size\":";
+      appendNumber(&t, uint64_t(n));
+    }
     // The label column "Info" is the row's label already.
-    std::vector<std::u16string> shown(columns.begin(), columns.begin() + long(std::min(titles_, columns.size())));
-    appendColumnsJson(&t, shown);
-    t += lines_ ? "}\n" : "}";
+    t += ",\"columns\":[";
+    for (size_t i = 0; i < std::min(titles_, columns.size()); i++) {
+      if (i) t += ',';
+      appendJson(&t, columns[i].data(), columns[i].size());
+    }
+    t += lines_ ? "]}\n" : "]}";
     out_->flushIfFull();
   }
 
@@ -270,6 +290,7 @@ class JsonShowPrinter : public ShowPrinter {
   bool lines_;
   LineHeads heads_;
   std::u16string path_;
+  std::u16string full_;  // a child's path (--jsonl), reused from child to child
   size_t titles_ = 0, sizeColumn_ = 0;
   bool first_ = true, inRows_ = false;
 };
@@ -298,19 +319,32 @@ class JsonSearchPrinter : public SearchPrinter {
     std::string& t = out_->text();
     bool pathMatched = row.name == u"*";
     if (lines_) {
-      t += heads_.a() + (pathMatched ? ",\"kind\":\"node\"" : ",\"kind\":\"item\"");
+      t += heads_.a();
+      t += pathMatched ? ",\"kind\":\"node\"" : ",\"kind\":\"item\"";
     } else {
       t += first_ ? "\n{" : ",\n{";
       first_ = false;
     }
-    t += (lines_ ? ",\"path\":" : "\"path\":") + jsonString(row.path) + ",\"name\":" + jsonString(row.name) +
-         ",\"pathMatched\":" + (pathMatched ? "true" : "false");
-    if (registry_) t += ",\"data\":" + jsonString(row.data);
+    t += lines_ ? ",\"path\":" : "\"path\":";
+    appendJson(&t, row.path.data(), row.path.size());
+    t += ",\"name\":";
+    appendJson(&t, row.name.data(), row.name.size());
+    t += pathMatched ? ",\"pathMatched\":true" : ",\"pathMatched\":false";
+    if (registry_) {
+      t += ",\"data\":";
+      appendJson(&t, row.data.data(), row.data.size());
+    }
     if (lines_) {
       appendState(&t, kUnchanged);
-      t += ",\"columns\":";
-      appendColumnsJson(&t, registry_ ? std::vector<std::u16string>{row.path, row.name, row.data}
-                                      : std::vector<std::u16string>{row.path, row.name});
+      t += ",\"columns\":[";
+      appendJson(&t, row.path.data(), row.path.size());
+      t += ',';
+      appendJson(&t, row.name.data(), row.name.size());
+      if (registry_) {
+        t += ',';
+        appendJson(&t, row.data.data(), row.data.size());
+      }
+      t += ']';
     }
     t += lines_ ? "}\n" : "}";
     out_->flushIfFull();

@@ -224,25 +224,29 @@ void appendDisplayText(std::u16string* target, const ValueEntry& v) {
 
 std::u16string searchText(const ValueEntry& v) {
   std::u16string out;
-  if (v.legacyCrc) return out;
+  appendSearchText(&out, v);
+  return out;
+}
+
+void appendSearchText(std::u16string* out, const ValueEntry& v) {
+  if (v.legacyCrc) return;
   size_t n = v.dataLength();
   switch (v.type) {
     case kRegSz:
     case kRegExpandSz:
-      appendUntilNul(&out, v, n);
+      appendUntilNul(out, v, n);
       break;
     case kRegMultiSz:
-      appendSpacedList(&out, v, n == 0 ? 0 : n - 1);
+      appendSpacedList(out, v, n == 0 ? 0 : n - 1);
       break;
     case kRegDword:
     case kRegDwordBigEndian:
       if (v.dataBytes >= 4)
-        appendDword(&out, v.type == kRegDword ? littleEndian32(v) : bigEndian32(v));
+        appendDword(out, v.type == kRegDword ? littleEndian32(v) : bigEndian32(v));
       break;
     default:
       break;
   }
-  return out;
 }
 
 std::u16string regNamePart(const ValueEntry& v, bool deleteValue) {

@@ -39,6 +39,7 @@ void appendDisplayText(std::u16string* out, const ValueEntry& v);
 // The text the registry search matches: string data whole, the two DWORD forms as displayed,
 // nothing for other types and for legacy CRC-only entries.
 std::u16string searchText(const ValueEntry& v);
+void appendSearchText(std::u16string* out, const ValueEntry& v);
 
 // The left-hand side of a .reg value line: "@=" or the quoted name (with '"' and '\' escaped)
 // and '='. With deleteValue, "-\r\n" follows.

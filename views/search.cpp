@@ -33,12 +33,13 @@ class Matcher : public TreeVisitor {
     }
     if (!a->contentTable) return true;
     Item item;
+    // name_ and search_ are reused from item to item: only a match makes strings of its own.
     if (section_ == kSectionFiles) {
       FileEntry f;
       while (reader_->next(&item)) {
         if (!FileEntry::parse(item.p, item.size, &f)) continue;
-        std::u16string name = f.name.str();
-        if (matches(name)) rows_->push_back({path, name, u""});
+        setName(f.name);
+        if (matches(name_)) rows_->push_back({path, name_, u""});
       }
       return true;
     }
@@ -46,10 +47,12 @@ class Matcher : public TreeVisitor {
     ValueEntry v;
     while (reader_->next(&item)) {
       if (!parseValueEntry(item.p, item.size, &v)) continue;
-      std::u16string name = valueName(v);
-      std::u16string search = options_.data ? searchText(v) : std::u16string();
-      if ((options_.names && matches(name)) || (options_.data && matches(search))) {
-        rows_->push_back({path, name, options_.data ? search : displayText(v)});
+      if (v.name.chars == 0) name_ = u"(Default)";  // valueName
+      else setName(v.name);
+      search_.clear();
+      if (options_.data) appendSearchText(&search_, v);
+      if ((options_.names && matches(name_)) || (options_.data && matches(search_))) {
+        rows_->push_back({path, name_, options_.data ? search_ : displayText(v)});
       }
     }
     return true;
@@ -62,6 +65,12 @@ class Matcher : public TreeVisitor {
   SearchOptions options_;
   std::vector<SearchRow>* rows_;
   std::unique_ptr<ItemListReader> reader_;
+  std::u16string name_, search_;
+
+  void setName(const StoredText& name) {
+    name_.resize(name.chars);
+    for (size_t i = 0; i < name.chars; i++) name_[i] = name.at(i);
+  }
 };
 
 SearchResult run(ComparisonContext* context, int section, const std::u16string& text,
