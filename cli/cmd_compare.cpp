@@ -127,7 +127,8 @@ Registration reg({"compare", "show what changed between two snapshots", "A B", 2
                   "(registry: name, type, data; files: name, size, date; apps: name, version,\n"
                   "company, status, startup, file, size, date). Colours follow the screens on a\n"
                   "terminal.\n"
-                  "Exit status: 0 no differences, 1 differences, 2 error or a damaged snapshot.\n",
+                  "Exit status: 0 no differences, 1 differences, 2 error or a damaged snapshot\n"
+                  "(only the tables whose digests differ are read, and checked).\n",
                   "compare 1 2 --section files --path 'c:\\program files'", runCompare});
 
 }  // namespace
