@@ -225,6 +225,28 @@ TEST(SnapshotExportFormTest, FolderNameAndPageLimit) {
   EXPECT_EQ(SnapshotExportForm::chosenFolder("/x/"), "/x/");
 }
 
+// The export dialog saves its options at once, over the catalog as another process left it.
+TEST(SnapshotExportFormTest, KeptOptionsKeepTheOtherProcessesSnapshots) {
+  TempFolder dir;
+  Settings program(dir.str());
+  program.ensureLoaded();
+  {
+    Settings other(dir.str());  // the command line, say, adds a snapshot meanwhile
+    other.ensureLoaded();
+    testing_support::addSnapshotTo(&other, 1, "taken elsewhere");
+    ASSERT_TRUE(other.save());
+  }
+  SnapshotExportForm form(program.report, "/docs");
+  form.name = "weekly";
+  form.store(&program.report);
+  ASSERT_TRUE(keepReportOptions(&program));
+  Settings reread(dir.str());
+  ASSERT_TRUE(reread.load());
+  EXPECT_EQ(reread.report.exportName, "weekly");
+  ASSERT_EQ(reread.count(), 1u);
+  EXPECT_EQ(reread.record(0).name, "taken elsewhere");
+}
+
 // ---- the viewer and the help pages ----
 
 void heading(ReportWriter* w, const std::string& text) {
