@@ -1,15 +1,14 @@
 #include "shell/snapshot_screen_win.h"
 
 #include <commctrl.h>
-#include <commdlg.h>
 #include <shellapi.h>
 
 #include "base/text.h"
 #include "reports/report_generation.h"
-#include "shell/report_dialogs_win.h"
 #include "resources/resource_ids.h"
 #include "shell/program_win.h"
-#include "shell/snapshot_commands.h"
+#include "shell/report_dialogs_win.h"
+#include "toolkit/file_dialog.h"
 #include "toolkit/message_box.h"
 #include "toolkit/toolkit.h"
 #include "views/list_columns.h"
@@ -43,33 +42,6 @@ class WaitCursor {
 };
 
 std::u16string textOf(HWND window) { return windowText(window); }
-
-// The save-file dialog of the exports: "<description> (*.<ext>)" and "All files (*.*)", the
-// overwrite prompt, no read-only box; the current folder is kept.
-bool chooseSaveFile(HWND owner, const std::u16string& description, const std::u16string& ext,
-                    const std::u16string& defaultName, std::u16string* chosen) {
-  std::u16string filter = description + u" (*." + ext + u")|*." + ext + u"|All files (*.*)|*.*||";
-  for (char16_t& c : filter) {
-    if (c == u'|') c = 0;
-  }
-  wchar_t file[MAX_PATH] = {0};
-  lstrcpynW(file, wide(defaultName), MAX_PATH);
-  wchar_t folder[MAX_PATH];
-  DWORD kept = GetCurrentDirectoryW(MAX_PATH, folder);
-  OPENFILENAMEW ofn = {};
-  ofn.lStructSize = sizeof(ofn);
-  ofn.hwndOwner = owner;
-  ofn.lpstrFilter = wide(filter);
-  ofn.lpstrFile = file;
-  ofn.nMaxFile = MAX_PATH;
-  ofn.lpstrTitle = wide(description);
-  ofn.lpstrDefExt = wide(ext);
-  ofn.Flags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_EXPLORER;
-  bool ok = GetSaveFileNameW(&ofn) != FALSE;
-  if (kept > 0 && kept < MAX_PATH) SetCurrentDirectoryW(folder);
-  if (ok) *chosen = u16(file);
-  return ok;
-}
 
 int showMenu(HWND owner, const std::vector<MenuEntry>& entries) {
   if (entries.empty()) return 0;
@@ -470,7 +442,10 @@ void RegistryScreen::exportSelectedKey(int mode) {
   std::u16string key = pathText();
   if (key.empty()) return;
   std::u16string file;
-  if (!chooseSaveFile(mainWindow()->hwnd(), u"Export as regedit file", u"reg", u"export.reg", &file)) return;
+  if (!chooseSaveFile(mainWindow()->hwnd(), u"Export as regedit file", u"reg", u"export.reg", &file,
+                      u"Export as regedit file")) {
+    return;
+  }
   std::string message;
   std::vector<std::u16string> leftOut;
   bool done;

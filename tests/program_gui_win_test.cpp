@@ -211,8 +211,10 @@ TEST(ProgramGui, SnapshotsScreenDrivesTheWorkspace) {
   keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
   SendInput(2, keys, sizeof(INPUT));
   EXPECT_TRUE(waitFor([&] { return p.visiblePage() == IDD_HELP_PAGE; }));
-  EXPECT_TRUE(IsWindowVisible(GetDlgItem(help, IDC_HELP_HOW_TO)));
-  EXPECT_FALSE(IsWindowVisible(GetDlgItem(help, IDC_HELP_ABOUT)));
+  // The tab shows before the page is chosen: wait for the choice too.
+  EXPECT_TRUE(waitFor([&] {
+    return IsWindowVisible(GetDlgItem(help, IDC_HELP_HOW_TO)) && !IsWindowVisible(GetDlgItem(help, IDC_HELP_ABOUT));
+  }));
   std::string howTo = textOf(FindWindowExW(GetDlgItem(help, IDC_HELP_HOW_TO), nullptr, L"Edit", nullptr));
   EXPECT_NE(howTo.find("Taking a snapshot"), std::string::npos) << howTo;
   shot(p.main(), "help_how_to");

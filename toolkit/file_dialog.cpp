@@ -14,7 +14,8 @@ std::u16string saveFileFilter(const std::u16string& description, const std::u16s
 }
 
 bool chooseSaveFile(HWND owner, const std::u16string& description, const std::u16string& extension,
-                    const std::u16string& defaultName, std::u16string* path) {
+                    const std::u16string& defaultName, std::u16string* path,
+                    const std::u16string& title) {
   // The dialog wants the filter's pieces separated by NULs.
   std::u16string filter = saveFileFilter(description, extension);
   for (char16_t& c : filter) {
@@ -31,6 +32,7 @@ bool chooseSaveFile(HWND owner, const std::u16string& description, const std::u1
   ofn.lpstrFile = file.data();
   ofn.nMaxFile = DWORD(file.size());
   ofn.lpstrDefExt = wide(extension);
+  if (!title.empty()) ofn.lpstrTitle = wide(title);
   ofn.Flags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST;
   bool chosen = GetSaveFileNameW(&ofn) != FALSE;
   if (kept > 0 && kept < folder.size()) SetCurrentDirectoryW(folder.data());

@@ -14,8 +14,10 @@ namespace keldrun {
 std::u16string saveFileFilter(const std::u16string& description, const std::u16string& extension);
 
 // Asks for a file to write. False when the user cancelled; else *path holds the chosen path.
+// The dialog carries title, or the system's own when it is empty.
 bool chooseSaveFile(HWND owner, const std::u16string& description, const std::u16string& extension,
-                    const std::u16string& defaultName, std::u16string* path);
+                    const std::u16string& defaultName, std::u16string* path,
+                    const std::u16string& title = std::u16string());
 
 }  // namespace keldrun
 
