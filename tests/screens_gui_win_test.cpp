@@ -33,6 +33,8 @@ const COLORREF kDeleted = RGB(200, 30, 30);
 const COLORREF kGrey = RGB(100, 100, 100);
 
 const wchar_t kKey[] = L"Software\\KeldrunScreens";
+const wchar_t kHostileKey[] = L"Software\\KeldrunHostile";
+const wchar_t kMarkupName[] = L"<b>bold</b>\x01\t&amp;";
 const wchar_t kData[] = L"C:\\KeldrunScreensData\\";
 const wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const wchar_t kService[] = L"KeldrunTestSvc";
@@ -299,7 +301,13 @@ class Workspace {
     setBytes(kKey, L"Blob", REG_BINARY, std::string("\x01\x02", 2));
     setString(std::wstring(kKey) + L"\\Old", L"a", L"x");
     setString(std::wstring(kKey) + L"\\Same", L"k", L"v");
+    RegDeleteTreeW(HKEY_CURRENT_USER, kHostileKey);
+    setString(kHostileKey, L"plain", L"x");
     snapshot(L"before");
+
+    // Names a report or a control could mistake for markup or cut short.
+    setString(kHostileKey, kMarkupName, L"<script>alert(1)</script>");
+    setString(kHostileKey, std::wstring(16000, L'L').c_str(), L"long");
 
     setString(kKey, L"Version", L"2.0");
     setBytes(kKey, L"Count", REG_DWORD, dword(2));
@@ -361,7 +369,7 @@ class Workspace {
  private:
   void snapshot(const std::wstring& name) {
     std::string out = cli(L"snapshot --name " + name + L" --registry HKEY_CURRENT_USER\\" + kKey +
-                          L" --files C:\\KeldrunScreensData --apps");
+                          L" --registry HKEY_CURRENT_USER\\" + kHostileKey + L" --files C:\\KeldrunScreensData --apps");
     EXPECT_NE(out.find("snap00"), std::string::npos) << out;
   }
 };
@@ -421,6 +429,17 @@ TEST(ProgramGui, ScreensShowTheChangesAndExportWhatTheCommandLineExports) {
   EXPECT_EQ(rowLabelled(values, "List", "add", 3)->colour, kAdded);
   EXPECT_EQ(rowLabelled(values, "Blob", "-", 3)->colour, kBlack);
   EXPECT_EQ(rowLabelled(values, "Count", "new", 3)->cells[1], "REG_DWORD");
+
+  // Hostile value names show as they are: markup and control characters as text, a name of
+  // 16,000 characters whole in the row.
+  typeKeyPath(p, L"hkey_current_user\\software\\keldrunhostile");
+  std::vector<ListRow> hostile = listRows(p, regList, 4);
+  EXPECT_EQ(labelled(hostile, 3).size(), 3u);
+  EXPECT_NE(rowLabelled(hostile, "<b>bold</b>\x01\t&amp;", "add", 3), nullptr);
+  EXPECT_NE(rowLabelled(hostile, std::string(499, 'L'), "add", 3), nullptr);  // as far as the reader reads
+  EXPECT_NE(rowLabelled(hostile, "plain", "-", 3), nullptr);
+  typeKeyPath(p, typed);
+  key = nextItem(regTree, nullptr, TVGN_CARET);
 
   // Its subkeys: added green and bold, deleted red and bold, unchanged black.
   expand(regTree, key);
