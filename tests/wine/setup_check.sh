@@ -2,7 +2,8 @@
 # The real Keldrun.exe as its own setup program, end to end in a fresh prefix: started under the
 # name of a downloaded setup file, its setup window (agreement, then install page) installs into
 # "C:\Program Files\Keldrun\" (files, both shortcuts, the uninstall entry); the installed program
-# opens its main window; "-uninstall" runs both stages and removes it all. A second round
+# opens its main window; "-uninstall" runs both stages and removes it all. A target folder that
+# cannot be created gives "Cannot create" and leaves the window open. A second round
 # installs through the folder browser into a folder whose name has a blank and characters above
 # U+00FF, without a desktop icon; a file of the user's in the program folder then keeps itself
 # and the folder, the uninstall says it is incomplete, and an uninstall entry that names another
@@ -134,6 +135,20 @@ uninstall Info "Uninstall complete"
 [ ! -e "$desktop/Keldrun.lnk" ] || fail "desktop shortcut left"
 [ ! -e "$programs/Corvellan Software" ] || fail "start-menu folder left"
 wine reg query "$key" >/dev/null 2>&1 && fail "uninstall entry left"
+
+# A target folder that cannot be created (a file of that name is in the way) is named in the
+# error, and the setup window stays open for another folder.
+mkdir -p "$prefix/drive_c/blocked"
+printf 'in the way' >"$prefix/drive_c/blocked/Keldrun"
+(cd "$downloads" && wine keldrun-setup.exe >/dev/null 2>&1) &
+pid=$!
+drive wait "$S" \; click "$S" 1 \; expect "$S" 1 Install \; click "$S" 146/1006 \; wait "$B" \
+  \; select "$B" 14145 "My Computer" \; keys "$B" 14145 Right \; select "$B" 14145 ' (C:)' \
+  \; keys "$B" 14145 Right \; select "$B" 14145 blocked \; click "$B" 1:Button \; gone "$B" \
+  \; click "$S" 1 \; wait Error \; expect Error 10001 "Cannot create" \; click Error 20003 \; gone Error \
+  \; expect "$S" 146/1007 "Setup will install Keldrun into the following folder:" \; click "$S" 2 \; gone "$S"
+ends $pid "the setup program after the folder error"
+[ -f "$prefix/drive_c/blocked/Keldrun" ] || fail "the file in the way of the target folder was touched"
 
 # Second round: a folder with a blank and characters above U+00FF, no desktop icon.
 tools="Tools Ωж"
