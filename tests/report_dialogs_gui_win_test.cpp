@@ -2,9 +2,6 @@
 // real snapshots and real folders, driven by window messages from a timer inside their modal
 // loops. A click on a link of the viewer's bars is the navigation the browser control starts
 // for it.
-//
-// Like the toolkit's window tests these need a display: tests/wine/gui_check.sh runs them with
-// KELDRUN_GUI_TESTS=1; with KELDRUN_SHOTS set they save their screenshots there.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -20,6 +17,7 @@
 #include "resources/resource_ids.h"
 #include "shell/report_dialogs_win.h"
 #include "shell/report_options.h"
+#include "tests/gui_test_support_win.h"
 #include "tests/report_support.h"
 #include "toolkit/message_box.h"
 #include "toolkit/screenshot.h"
@@ -31,74 +29,6 @@ namespace {
 
 using namespace report_testing;
 using testing_support::writeText;
-
-bool guiEnabled() {
-  const char* v = std::getenv("KELDRUN_GUI_TESTS");
-  return v && v[0] == '1';
-}
-
-#define REQUIRE_GUI()                                                           \
-  do {                                                                          \
-    if (!guiEnabled()) GTEST_SKIP() << "set KELDRUN_GUI_TESTS=1 with a display"; \
-    ASSERT_TRUE(initToolkit());                                                 \
-  } while (0)
-
-void shot(HWND window, const char* name) {
-  const char* dir = std::getenv("KELDRUN_SHOTS");
-  if (!dir || !*dir || !window) return;
-  std::string path = std::string(dir) + "\\" + name + ".bmp";
-  EXPECT_TRUE(saveWindowImage(window, std::wstring(path.begin(), path.end()))) << path;
-}
-
-// Steps run one after the other from a thread timer while `body` runs a modal window; each is
-// tried on every tick until it returns true. Actions post their messages, so that a window the
-// program opens in answer never runs inside a step.
-class Script {
- public:
-  using Step = std::function<bool()>;
-  void add(Step s) { steps_.push_back(std::move(s)); }
-  bool run(const std::function<void()>& body) {
-    current() = this;
-    UINT_PTR timer = SetTimer(nullptr, 0, 30, tick);
-    body();
-    KillTimer(nullptr, timer);
-    current() = nullptr;
-    return next_ == steps_.size();
-  }
-  size_t reached() const { return next_; }
-
- private:
-  static Script*& current() {
-    static Script* s = nullptr;
-    return s;
-  }
-  static VOID CALLBACK tick(HWND, UINT, UINT_PTR, DWORD) {
-    Script* s = current();
-    if (!s || s->busy_ || s->next_ >= s->steps_.size()) return;
-    s->busy_ = true;
-    if (s->steps_[s->next_]()) s->next_++;
-    s->busy_ = false;
-  }
-  std::vector<Step> steps_;
-  size_t next_ = 0;
-  bool busy_ = false;
-};
-
-struct CaptionSearch {
-  std::u16string caption;
-  HWND found = nullptr;
-};
-BOOL CALLBACK matchCaption(HWND w, LPARAM p) {
-  auto* f = reinterpret_cast<CaptionSearch*>(p);
-  if (!IsWindowVisible(w) || windowText(w) != f->caption) return TRUE;
-  f->found = w;
-  return FALSE;
-}
-HWND threadWindow(const std::u16string& caption) {
-  CaptionSearch find{caption};
-  EnumThreadWindows(GetCurrentThreadId(), matchCaption, reinterpret_cast<LPARAM>(&find));
-  return find.found;
-}
 
 void press(HWND window, int id) { PostMessageW(GetDlgItem(window, id), BM_CLICK, 0, 0); }
 bool isChecked(HWND window, int id) { return IsDlgButtonChecked(window, id) == BST_CHECKED; }

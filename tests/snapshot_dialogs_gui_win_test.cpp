@@ -1,9 +1,6 @@
 // The take-snapshot dialog and the progress dialog of import and export as real windows over a
 // real registry and real folders, driven by window messages from a timer inside their modal
 // loops.
-//
-// Like the toolkit's window tests these need a display: tests/wine/gui_check.sh runs them with
-// KELDRUN_GUI_TESTS=1; with KELDRUN_SHOTS set they save their screenshots there.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -22,6 +19,7 @@
 #include "shell/take_snapshot_dialog_win.h"
 #include "shell/transfer_dialog_win.h"
 #include "shell/transfer_job.h"
+#include "tests/gui_test_support_win.h"
 #include "tests/test_support.h"
 #include "toolkit/message_box.h"
 #include "toolkit/screenshot.h"
@@ -34,82 +32,6 @@ using testing_support::addSnapshotTo;
 using testing_support::readText;
 using testing_support::TempFolder;
 using testing_support::writeText;
-
-bool guiEnabled() {
-  const char* v = std::getenv("KELDRUN_GUI_TESTS");
-  return v && v[0] == '1';
-}
-
-#define REQUIRE_GUI()                                                           \
-  do {                                                                          \
-    if (!guiEnabled()) GTEST_SKIP() << "set KELDRUN_GUI_TESTS=1 with a display"; \
-    ASSERT_TRUE(initToolkit());                                                 \
-  } while (0)
-
-void shot(HWND window, const char* name) {
-  const char* dir = std::getenv("KELDRUN_SHOTS");
-  if (!dir || !*dir || !window) return;
-  std::string path = std::string(dir) + "\\" + name + ".bmp";
-  EXPECT_TRUE(saveWindowImage(window, std::wstring(path.begin(), path.end()))) << path;
-}
-
-// ---- a script of steps run from a thread timer inside the dialogs' modal loops ----
-
-// Each step is tried on every tick until it returns true; then the next one runs. Actions post
-// their messages, so that a message box opened by the dialog never runs inside a step.
-class Script {
- public:
-  using Step = std::function<bool()>;
-  void add(Step s) { steps_.push_back(std::move(s)); }
-  // Runs `body` (which opens a modal dialog) while the steps run; true when every step ran.
-  bool run(const std::function<void()>& body) {
-    current() = this;
-    next_ = 0;
-    busy_ = false;
-    UINT_PTR timer = SetTimer(nullptr, 0, 30, tick);
-    body();
-    KillTimer(nullptr, timer);
-    current() = nullptr;
-    return next_ == steps_.size();
-  }
-  size_t reached() const { return next_; }
-
- private:
-  static Script*& current() {
-    static Script* s = nullptr;
-    return s;
-  }
-  static VOID CALLBACK tick(HWND, UINT, UINT_PTR, DWORD) {
-    Script* s = current();
-    if (!s || s->busy_ || s->next_ >= s->steps_.size()) return;
-    s->busy_ = true;
-    if (s->steps_[s->next_]()) s->next_++;
-    s->busy_ = false;
-  }
-  std::vector<Step> steps_;
-  size_t next_ = 0;
-  bool busy_ = false;
-};
-
-struct CaptionSearch {
-  std::u16string caption;
-  HWND found = nullptr;
-};
-
-// Enumeration calls back with the stdcall convention, which a lambda cannot have on 32-bit x86.
-BOOL CALLBACK matchCaption(HWND w, LPARAM p) {
-  auto* f = reinterpret_cast<CaptionSearch*>(p);
-  if (!IsWindowVisible(w) || windowText(w) != f->caption) return TRUE;
-  f->found = w;
-  return FALSE;
-}
-
-// The visible top-level window of this thread with this caption.
-HWND threadWindow(const std::u16string& caption) {
-  CaptionSearch find{caption};
-  EnumThreadWindows(GetCurrentThreadId(), matchCaption, reinterpret_cast<LPARAM>(&find));
-  return find.found;
-}
 
 HWND takeSnapshotWindow() { return threadWindow(u"Take snapshot"); }
 HWND selectionTree(HWND dialog) {

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/gui_test_support_win.h"
 #include "toolkit/button.h"
 #include "toolkit/controls.h"
 #include "toolkit/dialog.h"
@@ -38,17 +39,6 @@ LRESULT CALLBACK editSubclass(HWND h, UINT m, WPARAM wp, LPARAM lp, UINT_PTR id,
   return editSubclassFn(h, m, wp, lp, id, data);
 }
 
-bool guiEnabled() {
-  const char* v = std::getenv("KELDRUN_GUI_TESTS");
-  return v && v[0] == '1';
-}
-
-#define REQUIRE_GUI()                                                           \
-  do {                                                                          \
-    if (!guiEnabled()) GTEST_SKIP() << "set KELDRUN_GUI_TESTS=1 with a display"; \
-    ASSERT_TRUE(initToolkit());                                                 \
-  } while (0)
-
 void pump() {
   MSG msg;
   for (int round = 0; round < 3; ++round) {
@@ -58,14 +48,6 @@ void pump() {
     }
     Sleep(1);
   }
-}
-
-void shot(HWND window, const char* name) {
-  const char* dir = std::getenv("KELDRUN_SHOTS");
-  if (!dir || !*dir) return;
-  std::string path = std::string(dir) + "\\" + name + ".bmp";
-  std::wstring wpath(path.begin(), path.end());
-  EXPECT_TRUE(saveWindowImage(window, wpath)) << path;
 }
 
 LPARAM at(int x, int y) { return MAKELPARAM(x, y); }
