@@ -112,7 +112,7 @@ struct FileScanWorker {
   std::vector<uint8_t> scratch;
   Fields root;
   Env* env = nullptr;
-  int threads = 1;  // the walk plus threads - 1 helpers listing ahead of it
+  int threads = 1;  // above one, as many helpers list ahead; the walk mostly waits for them
   std::unique_ptr<FolderLookahead> lookahead;
   FolderLookahead::Key key;  // the folder being listed, as the lookahead knows it
   SnapshotFile* file = nullptr;
@@ -132,7 +132,7 @@ struct FileScanWorker {
     const std::u16string& first = items[0];
     size_t slash = first.find(u'\\');
     if (slash == std::u16string::npos) return;
-    if (threads > 1) lookahead.reset(new FolderLookahead(env, descendsInto, size_t(threads - 1)));
+    if (threads > 1) lookahead.reset(new FolderLookahead(env, descendsInto, size_t(threads)));
     walkFilterPaths(0, 0, &root);
     lookahead.reset();
     file->addRoot(kSectionFiles, first.substr(0, slash + 1), root.childHash, root.contentHash,
