@@ -202,19 +202,20 @@ int runSnapshot(CommandContext& ctx) {
   ShellMessage m = take.start(lists);
   if (!m.empty()) return fail(m.text);
   ProgressDisplay display(ctx.stderrIsTerminal);
-  // Progress from the start, then four times a second; a stop signal is noticed within 50 ms.
-  for (int ticks = 0; take.state() == TakeSnapshot::State::Scanning && !take.scan().complete();
+  // Progress from the start, then four times a second; a stop signal is noticed within 50 ms,
+  // and one that came while the scan was ending still stops it before it enters the catalog.
+  for (int ticks = 0; take.state() == TakeSnapshot::State::Scanning && !take.scan().complete() &&
+                      !interrupted;
        ticks++) {
-    if (interrupted) {
-      display.clear();
-      std::string path = take.path();
-      take.stop();
-      return fail("snapshot stopped; " + path + " deleted");
-    }
     if (ticks % 5 == 0) display.show(take.scan().progressText());
     sleepMilliseconds(50);
   }
   display.clear();
+  if (interrupted) {
+    std::string path = take.path();
+    take.stop();
+    return fail("snapshot stopped; " + path + " deleted");
+  }
   m = take.tick();
   if (take.state() != TakeSnapshot::State::Finished) return fail(m.text);
   std::printf("%s\n%s\n", take.completionText().c_str(), take.path().c_str());

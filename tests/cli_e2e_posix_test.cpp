@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -71,7 +72,11 @@ class CliEndToEnd : public testing_support::KeldrunCliTest {
       if (n <= 0) break;  // EIO: the child closed the terminal
       r.out.append(buf, size_t(n));
       if (!interrupted && r.out.find(interruptOn) != std::string::npos) {
+        // Held still while the key is typed, so that a scan faster than this loop cannot end
+        // before the interrupt reaches it.
+        kill(pid, SIGSTOP);
         interrupted = write(master, "\x03", 1) == 1;
+        kill(pid, SIGCONT);
       }
     }
     close(master);
