@@ -14,6 +14,19 @@ namespace keldrun {
 
 namespace {
 
+// Lets the tree expand through the screen model but keeps selection from filling the model's
+// list: show prints the node's rows straight from the content table, without the list's
+// strings per row.
+class ExpandOnly : public TreeEvents {
+ public:
+  explicit ExpandOnly(TreeEvents* model) : model_(model) {}
+  void itemExpanding(TreeItem item) override { model_->itemExpanding(item); }
+  void selectionChanged(TreeItem) override {}
+
+ private:
+  TreeEvents* model_;
+};
+
 int runShow(CommandContext& ctx) {
   const std::vector<std::string>& positional = ctx.operands();
   int section = -1;
@@ -42,7 +55,8 @@ int runShow(CommandContext& ctx) {
   }
   MemoryTree tree;
   SnapshotScreenModel model(section, &context, &tree);
-  tree.setEvents(&model);
+  ExpandOnly events(&model);
+  tree.setEvents(&events);
   model.refresh(kViewFull);
   TreeItem node = tree.root();
   if (model.message().empty() && positional.size() == 2) {
@@ -57,8 +71,13 @@ int runShow(CommandContext& ctx) {
   if (model.message().empty()) {
     for (TreeItem child = tree.firstChild(node); child; child = tree.nextSibling(child))
       printer->child(tree.text(child), tree.firstChild(child) != 0);
-    if (node != tree.root())
-      for (const ListRow& row : model.rows()) printer->row(row.label, row.columns);
+    // The list the screen shows when the node is selected.
+    const NodeRecord* record = model.records().get(tree.data(node));
+    ContentComparison content;
+    if (node != tree.root() && record &&
+        context.compareContent(section, record->contentA, record->contentB, &content)) {
+      for (const ContentRow& row : content.rows()) printer->row(row);
+    }
   }
   printer->end();
   if (!out.finish()) return fail("cannot write the output");

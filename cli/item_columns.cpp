@@ -55,10 +55,10 @@ void ItemColumns::appendDate(std::string* out, uint64_t fileTime) {
   out->push_back(char('0' + s % 10));
 }
 
-bool ItemColumns::registryText(std::string* out, const Item& item, const char* separator) {
+bool ItemColumns::registryText(std::string* out, const Item& item, const char* separator, const char* first) {
   ValueEntry v;
   if (!item.p || !parseValueEntry(item.p, item.size, &v)) return false;
-  *out += separator;
+  *out += first;
   if (v.name.chars == 0) *out += "(Default)";  // valueName
   else appendText(out, v.name);
   type_.clear();
@@ -101,11 +101,75 @@ bool ItemColumns::registryJson(std::string* out, const Item& item) {
   return true;
 }
 
-void ItemColumns::text(std::string* out, const Item& item, const char* separator) {
-  // The three columns of listColumns, without building them as strings.
+bool ItemColumns::appText(std::string* out, const Item& item, const char* separator, const char* first) {
+  AppRecord& r = app_;
+  if (!item.p || !decodeAppEntry(item.p, item.size, &r)) return false;
+  *out += first;
+  appendText(out, r.name.data(), r.name.size());
+  for (const std::u16string* s : {&r.version, &r.company}) {
+    *out += separator;
+    appendText(out, s->data(), s->size());
+  }
+  *out += separator;
+  *out += appStatusText(r.state);
+  *out += separator;
+  *out += appStartupText(r.startType);
+  *out += separator;
+  appendText(out, r.file.data(), r.file.size());
+  *out += separator;
+  if (!r.file.empty()) *out += groupedSize(r.size);
+  *out += separator;
+  appendDate(out, r.modified);
+  return true;
+}
+
+bool ItemColumns::appJson(std::string* out, const Item& item) {
+  AppRecord& r = app_;
+  if (!item.p || !decodeAppEntry(item.p, item.size, &r)) return false;
+  std::string size = r.file.empty() ? std::string() : groupedSize(r.size);  // short: held in the string itself
+  std::string& date = scratch_;
+  date.clear();
+  appendDate(&date, r.modified);
+  const char* status = appStatusText(r.state);
+  const char* startup = appStartupText(r.startType);
+  auto json = [out](const std::u16string& s) { appendJson(out, s.data(), s.size()); };
+  *out += "\"name\":";
+  json(r.name);
+  *out += ",\"version\":";
+  json(r.version);
+  *out += ",\"company\":";
+  json(r.company);
+  *out += ",\"status\":\"";
+  *out += status;
+  *out += "\",\"startup\":\"";
+  *out += startup;
+  *out += "\",\"file\":";
+  json(r.file);
+  appendSizeAndTime(out, r.size, size, r.modified, date);
+  *out += ",\"columns\":[";
+  for (const std::u16string* s : {&r.name, &r.version, &r.company}) {
+    json(*s);
+    *out += ',';
+  }
+  *out += '"';
+  *out += status;
+  *out += "\",\"";
+  *out += startup;
+  *out += "\",";
+  json(r.file);
+  *out += ',';
+  appendLatin1Json(out, size);
+  *out += ',';
+  appendLatin1Json(out, date);
+  *out += ']';
+  return true;
+}
+
+void ItemColumns::text(std::string* out, const Item& item, const char* separator, const char* first) {
+  if (!first) first = separator;
   FileEntry f;
   if (section_ == kSectionFiles && item.p && FileEntry::parse(item.p, item.size, &f)) {
-    *out += separator;
+    *out += first;
     appendText(out, f.name);
     *out += separator;
     *out += groupedSize(f.size);
@@ -113,11 +177,11 @@ void ItemColumns::text(std::string* out, const Item& item, const char* separator
     appendDate(out, f.lastWrite);
     return;
   }
-  if (section_ == kSectionRegistry && registryText(out, item, separator)) return;
-  for (const std::u16string& c : listColumns(section_, item)) {
-    *out += separator;
-    appendText(out, c.data(), c.size());
-  }
+  if (section_ == kSectionRegistry && registryText(out, item, separator, first)) return;
+  if (section_ == kSectionApps && appText(out, item, separator, first)) return;
+  // A malformed item: as many empty columns as the section has.
+  size_t count = columnTitles(section_).size() - 1;
+  for (size_t i = 0; i < count; i++) *out += i ? separator : first;
 }
 
 void ItemColumns::json(std::string* out, const Item& item) {
@@ -142,19 +206,8 @@ void ItemColumns::json(std::string* out, const Item& item) {
     }
   } else if (section_ == kSectionRegistry) {
     if (registryJson(out, item)) return;
-  } else {
-    AppRecord r;
-    if (item.p && decodeAppEntry(item.p, item.size, &r)) {
-      *out += "\"name\":" + jsonString(r.name) + ",\"version\":" + jsonString(r.version) + ",\"company\":" +
-              jsonString(r.company) + ",\"status\":" + jsonString(std::string(appStatusText(r.state))) +
-              ",\"startup\":" + jsonString(std::string(appStartupText(r.startType))) + ",\"file\":" +
-              jsonString(r.file);
-      appendSizeAndTime(out, r.size, r.file.empty() ? std::string() : groupedSize(r.size), r.modified,
-                        fileTimeText(r.modified));
-      *out += ",\"columns\":";
-      appendColumnsJson(out, listColumns(section_, item));
-      return;
-    }
+  } else if (appJson(out, item)) {
+    return;
   }
   *out += "\"name\":\"\",\"columns\":[]";
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/app_record.h"
 #include "engine/snapshot.h"
 
 namespace keldrun {
@@ -16,14 +17,14 @@ namespace keldrun {
 // The difference state words "unchanged", "modified", "added", "deleted", "excluded".
 const char* stateWord(int state);
 
-// Writes the items of one section. Files and registry values, the rows that come by the
-// hundred thousand, are formatted straight into the output without building strings per row.
+// Writes the items of one section. Every row is formatted straight into the output, its column
+// texts in members reused from row to row, so no row builds strings of its own.
 class ItemColumns {
  public:
   explicit ItemColumns(int section) : section_(section) {}
 
-  // Each column preceded by `separator`, escaped as text.
-  void text(std::string* out, const Item& item, const char* separator);
+  // Each column preceded by `separator` (the first by `first` when given), escaped as text.
+  void text(std::string* out, const Item& item, const char* separator, const char* first = nullptr);
 
   // JSON fields without braces: always "name" and "columns" (the column texts), and by section
   //   registry: "type" (number), "typeText", "data" (the text the screen shows)
@@ -45,13 +46,17 @@ class ItemColumns {
   };
   // Appends the three columns of a registry value in text or JSON form; false for a malformed
   // item. The column texts are built in the members below, reused from row to row.
-  bool registryText(std::string* out, const Item& item, const char* separator);
+  bool registryText(std::string* out, const Item& item, const char* separator, const char* first);
   bool registryJson(std::string* out, const Item& item);
+  // The same for an application record, decoded into app_.
+  bool appText(std::string* out, const Item& item, const char* separator, const char* first);
+  bool appJson(std::string* out, const Item& item);
 
   int section_;
   Minute minutes_[64];
   std::string scratch_;  // the date text of the current JSON row
   std::u16string type_, data_;  // the registry columns of the current row
+  AppRecord app_;               // the application record of the current row
 };
 
 // Appends [t1, t2, ...] of the column titles of a section, "Info" left out.

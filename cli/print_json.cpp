@@ -193,6 +193,7 @@ class JsonShowPrinter : public ShowPrinter {
 
   void begin(const SnapshotRef& s, int section, const std::u16string& path, const std::u16string& message) override {
     path_ = path;
+    section_ = section;
     heads_.set(s.path, "", section);
     titles_ = columnTitles(section).size() - 1;
     sizeColumn_ = section == kSectionFiles ? 1 : section == kSectionApps ? 6 : 0;
@@ -233,7 +234,9 @@ class JsonShowPrinter : public ShowPrinter {
     out_->flushIfFull();
   }
 
-  void row(const char* label, const std::vector<std::u16string>& columns) override {
+  void row(const ContentRow& row) override {
+    const char* label = row.label;
+    std::vector<std::u16string> columns = listColumns(section_, row.item);
     std::string& t = out_->text();
     if (lines_) {
       t += heads_.a();
@@ -291,6 +294,7 @@ class JsonShowPrinter : public ShowPrinter {
   LineHeads heads_;
   std::u16string path_;
   std::u16string full_;  // a child's path (--jsonl), reused from child to child
+  int section_ = 0;
   size_t titles_ = 0, sizeColumn_ = 0;
   bool first_ = true, inRows_ = false;
 };

@@ -95,15 +95,21 @@ class TextShowPrinter : public ShowPrinter {
     out_->put(hasChildren ? "  + " : "    ").text(name).put('\n');
   }
 
-  void row(const char*, const std::vector<std::u16string>& columns) override {
+  void row(const ContentRow& row) override {
+    std::string& t = out_->text();
     if (!titled_) {
       titled_ = true;
-      std::string line;
-      for (const std::string& t : columnTitles(section_)) line += (line.empty() ? "  " : " | ") + t;
-      out_->put('\n').put(line).put('\n');
+      columns_ = ItemColumns(section_);
+      std::vector<std::string> titles = columnTitles(section_);
+      t += '\n';
+      for (size_t i = 0; i < titles.size(); i++) (t += i ? " | " : "  ") += titles[i];
+      t += '\n';
     }
-    for (size_t i = 0; i < columns.size(); i++) out_->put(i ? " | " : "  ").text(columns[i]);
-    out_->put('\n');
+    // The screen's columns, the label column "Info" last.
+    columns_.text(&t, row.item, " | ", "  ");
+    t += " | ";
+    t += row.label;
+    t += '\n';
     out_->flushIfFull();
   }
 
@@ -113,6 +119,7 @@ class TextShowPrinter : public ShowPrinter {
   Output* out_;
   int section_ = 0;
   bool titled_ = false;
+  ItemColumns columns_{0};
 };
 
 class TextSearchPrinter : public SearchPrinter {

@@ -56,7 +56,8 @@ class ShowPrinter {
   virtual void begin(const SnapshotRef& snapshot, int section, const std::u16string& path,
                      const std::u16string& message) = 0;
   virtual void child(const std::u16string& name, bool hasChildren) = 0;
-  virtual void row(const char* label, const std::vector<std::u16string>& columns) = 0;
+  // One item of the node's list, with the screen's label.
+  virtual void row(const ContentRow& row) = 0;
   virtual void end() = 0;
 };
 std::unique_ptr<ShowPrinter> makeShowPrinter(OutputForm form, Output* out);

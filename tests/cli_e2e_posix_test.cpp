@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "base/text.h"
+#include "cli/output.h"
 #include "platform/env.h"
 #include "tests/cli_support.h"
 #include "tests/json_reader.h"
@@ -155,6 +156,36 @@ TEST_F(CliEndToEnd, JsonOfCompareShowAndSearchCarriesTheChangeWithEscapedNames) 
   r = run("search 2 nothing-like-this --section files --json");
   EXPECT_EQ(r.status, 1) << r.err;
   EXPECT_NE(r.out.find("\"count\":0,\"matches\":[]"), std::string::npos) << r.out;
+}
+
+// show prints a node's list in text straight from the content table, and in JSON through the
+// screens' column texts: the two must agree row for row, label column last.
+TEST_F(CliEndToEnd, ShowTextRowsAgreeWithTheJsonColumns) {
+  writeText(tree / "app/big.bin", std::string(1234567, 'b'));
+  writeText(tree / "app/esc\x1b[2Jname.txt", "e");
+  ASSERT_EQ(run("snapshot --files " + shellWord(tree.str())).status, 0);
+  std::string appPath = "z:";
+  for (char c : tree.str() + "app") appPath.push_back(c == '/' ? '\\' : c);
+  CliRun text = run("show 1 " + shellWord(appPath));
+  ASSERT_EQ(text.status, 0) << text.err;
+  CliRun json = run("show 1 --json " + shellWord(appPath));
+  ASSERT_EQ(json.status, 0) << json.err;
+  JsonValue doc;
+  ASSERT_TRUE(JsonReader::parse(json.out, &doc)) << json.out;
+  const std::vector<JsonValue>& rows = doc["rows"].items;
+  ASSERT_EQ(rows.size(), 3u) << json.out;
+
+  std::string expected = "    sub\n\n  Name | Size | Date modified | Info\n";
+  for (const JsonValue& row : rows) {
+    std::string line;
+    for (const JsonValue& column : row["columns"].items) line += (line.empty() ? "  " : " | ") + printable(column.string);
+    expected += line + " | " + toUtf8(row["label"].string) + "\n";
+  }
+  size_t at = text.out.find("    sub\n");
+  ASSERT_NE(at, std::string::npos) << text.out;
+  EXPECT_EQ(text.out.substr(at), expected);
+  EXPECT_NE(text.out.find("\n  big.bin | 1,234,567 | "), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find("\n  esc\\x1b[2Jname.txt | 1 | "), std::string::npos) << text.out;
 }
 
 // True when the output holds a byte a terminal acts on besides the line feeds (and the tabs of

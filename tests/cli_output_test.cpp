@@ -10,6 +10,7 @@
 #include "base/date_text.h"
 #include "cli/item_columns.h"
 #include "cli/output.h"
+#include "engine/app_record.h"
 #include "engine/file_entry.h"
 #include "engine/value_entry.h"
 #include "engine/value_text.h"
@@ -260,6 +261,93 @@ TEST(CliOutput, RegistryColumnsMatchTheScreensColumnsRowAfterRow) {
       ASSERT_EQ(v["columns"].items.size(), 3u);
       for (size_t i = 0; i < 3; i++) EXPECT_EQ(v["columns"].items[i].string, screen[i]);
     }
+  }
+}
+
+// Application records are written straight into the output from one reused record; row after
+// row (long texts followed by short ones, a record without a file, every status and start
+// type) they must match the screens' columns, text and JSON.
+TEST(CliOutput, AppColumnsMatchTheScreensColumnsRowAfterRow) {
+  std::vector<AppRecord> records;
+  for (int i = 0; i < 24; i++) {
+    AppRecord r;
+    r.kind = i % 2 ? kAppService : kAppStartup;
+    r.startType = uint8_t(i % 7);
+    r.state = i % 3 ? kStateRunning : kStateStopped;
+    r.name = i % 4 ? u"name\x1b" + std::u16string(size_t(i * 37 % 200), u'n') : u"";
+    r.serviceName = u"svc";
+    r.version = i % 5 ? u"1.2." + widen(std::to_string(i)) : u"";
+    r.company = i % 2 ? std::u16string(size_t(300 - i * 10), u'c') + u"\t\xe9" : u"Acme";
+    r.description = u"ignored";
+    r.file = i % 3 == 2 ? u"" : u"c:\\prog\\app" + widen(std::to_string(i)) + u".exe";
+    r.size = uint64_t(i) * 1234567891ULL;
+    r.modified = i % 6 ? fileTimeFromUnix(1700000000 + i * 3571, 0) : 0;
+    records.push_back(r);
+  }
+  ItemColumns columns(kSectionApps);
+  for (const AppRecord& r : records) {
+    SCOPED_TRACE(printable(r.name));
+    std::vector<uint8_t> entry;
+    appendAppEntry(&entry, r);
+    Item item{entry.data(), entry.size()};
+    std::vector<std::u16string> screen = listColumns(kSectionApps, item);
+    ASSERT_EQ(screen.size(), 8u);
+    std::string expected;
+    for (size_t i = 0; i < screen.size(); i++) expected += (i ? " | " : "  ") + printable(screen[i]);
+    std::string got;
+    columns.text(&got, item, " | ", "  ");
+    EXPECT_EQ(got, expected);
+
+    std::string json = "{";
+    columns.json(&json, item);
+    json += "}";
+    JsonValue v;
+    ASSERT_TRUE(JsonReader::parse(json, &v)) << json;
+    EXPECT_EQ(v["name"].string, screen[0]);
+    EXPECT_EQ(v["version"].string, screen[1]);
+    EXPECT_EQ(v["company"].string, screen[2]);
+    EXPECT_EQ(v["status"].string, screen[3]);
+    EXPECT_EQ(v["startup"].string, screen[4]);
+    EXPECT_EQ(v["file"].string, screen[5]);
+    EXPECT_EQ(v["size"].number, double(r.size));
+    EXPECT_EQ(v["sizeText"].string, screen[6]);
+    EXPECT_EQ(v["modified"].number, double(r.modified));
+    EXPECT_EQ(v["modifiedText"].string, screen[7]);
+    ASSERT_EQ(v["columns"].items.size(), 8u);
+    for (size_t i = 0; i < 8; i++) EXPECT_EQ(v["columns"].items[i].string, screen[i]) << i;
+  }
+}
+
+// An item whose entry is cut short gives as many empty columns as the screens show, after a
+// good row of the same section has filled the reused texts.
+TEST(CliOutput, MalformedItemsGiveEmptyColumnsInEverySection) {
+  std::vector<uint8_t> file, value, app;
+  appendFileEntry(&file, u"f.txt", 5, fileTimeFromUnix(1700000000, 0), 10);
+  appendValueEntry(&value, u"v", kRegSz, {'a', 0, 0, 0});
+  AppRecord r;
+  r.name = u"app";
+  r.file = u"app.exe";
+  appendAppEntry(&app, r);
+  struct Case {
+    int section;
+    const std::vector<uint8_t>* entry;
+    const char* start;
+  };
+  for (const Case& c : {Case{kSectionRegistry, &value, "|v|"}, Case{kSectionFiles, &file, "|f.txt|"},
+                        Case{kSectionApps, &app, "|app|"}}) {
+    SCOPED_TRACE(c.section);
+    ItemColumns columns(c.section);
+    std::string good;
+    columns.text(&good, Item{c.entry->data(), c.entry->size()}, "|");
+    EXPECT_EQ(good.rfind(c.start, 0), 0u) << good;
+    Item cut{c.entry->data(), 3};
+    size_t count = listColumns(c.section, cut).size();
+    std::string got;
+    columns.text(&got, cut, "|", "<");
+    EXPECT_EQ(got, "<" + std::string(count - 1, '|'));
+    std::string json;
+    columns.json(&json, cut);
+    EXPECT_EQ(json, "\"name\":\"\",\"columns\":[]");
   }
 }
 
