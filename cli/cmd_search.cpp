@@ -42,17 +42,15 @@ int runSearch(CommandContext& ctx) {
     return fail("cannot open snapshot " + path + " (missing, unreadable, or not a complete snapshot file)");
   }
   std::u16string text = fromUtf8(rest[1]);
-  SearchResult result = section == kSectionFiles ? searchFiles(&context, text, options)
-                                                 : searchRegistry(&context, text, options);
   Output out(stdout);
   std::unique_ptr<SearchPrinter> printer = makeSearchPrinter(form, &out);
-  printer->begin({path, &context.infoA()}, section, text, result);
-  for (const SearchRow& row : result.rows) printer->match(row);
-  printer->end();
+  printer->begin({path, &context.infoA()}, section, text);
+  SearchResult result = searchSection(&context, section, text, options, printer.get());
+  printer->end(result);
   if (!out.finish()) return fail("cannot write the output");
   if (!result.searched) return fail("search: " + result.status);
   if (form == OutputForm::kText) std::fprintf(stderr, "%s\n", result.status.c_str());
-  return result.rows.empty() ? kExitDifferences : kExitOk;
+  return result.count == 0 ? kExitDifferences : kExitOk;
 }
 
 const Option kOptions[] = {

@@ -303,7 +303,7 @@ class JsonSearchPrinter : public SearchPrinter {
  public:
   JsonSearchPrinter(Output* out, bool lines) : out_(out), lines_(lines) {}
 
-  void begin(const SnapshotRef& s, int section, const std::u16string& text, const SearchResult& result) override {
+  void begin(const SnapshotRef& s, int section, const std::u16string& text) override {
     registry_ = section == kSectionRegistry;
     heads_.set(s.path, "", section);
     if (lines_) return;
@@ -314,9 +314,9 @@ class JsonSearchPrinter : public SearchPrinter {
     t += sectionName(section);
     t += "\",\"sectionNumber\":";
     t += char('0' + section);
-    t += ",\"text\":" + jsonString(text) + ",\"searched\":" + (result.searched ? "true" : "false") +
-         ",\"status\":" + jsonString(result.status) + ",\"count\":" + std::to_string(result.rows.size()) +
-         ",\"matches\":[";
+    t += ",\"text\":";
+    appendJson(&t, text.data(), text.size());
+    t += ",\"matches\":[";
   }
 
   void match(const SearchRow& row) override {
@@ -354,8 +354,15 @@ class JsonSearchPrinter : public SearchPrinter {
     out_->flushIfFull();
   }
 
-  void end() override {
-    if (!lines_) out_->put("]}\n");
+  // The summary follows the matches, which were printed as they were found.
+  void end(const SearchResult& result) override {
+    if (lines_) return;
+    std::string& t = out_->text();
+    t += result.searched ? "],\"searched\":true,\"status\":" : "],\"searched\":false,\"status\":";
+    appendLatin1Json(&t, result.status);
+    t += ",\"count\":";
+    appendNumber(&t, result.count);
+    t += "}\n";
   }
 
  private:

@@ -125,7 +125,7 @@ class TextShowPrinter : public ShowPrinter {
 class TextSearchPrinter : public SearchPrinter {
  public:
   explicit TextSearchPrinter(Output* out) : out_(out) {}
-  void begin(const SnapshotRef&, int section, const std::u16string&, const SearchResult&) override {
+  void begin(const SnapshotRef&, int section, const std::u16string&) override {
     registry_ = section == kSectionRegistry;
   }
   void match(const SearchRow& row) override {
@@ -134,7 +134,7 @@ class TextSearchPrinter : public SearchPrinter {
     out_->put('\n');
     out_->flushIfFull();
   }
-  void end() override {}
+  void end(const SearchResult&) override {}
 
  private:
   Output* out_;

@@ -62,14 +62,13 @@ class ShowPrinter {
 };
 std::unique_ptr<ShowPrinter> makeShowPrinter(OutputForm form, Output* out);
 
-// search: the matches of one search. Text goes as tab-separated lines, one per match.
-class SearchPrinter {
+// search: the matches of one search, printed as the search finds them; what is known only
+// once it has ended (the count, the status) comes at the end. Text goes as tab-separated lines,
+// one per match.
+class SearchPrinter : public SearchSink {
  public:
-  virtual ~SearchPrinter() = default;
-  virtual void begin(const SnapshotRef& snapshot, int section, const std::u16string& text,
-                     const SearchResult& result) = 0;
-  virtual void match(const SearchRow& row) = 0;
-  virtual void end() = 0;
+  virtual void begin(const SnapshotRef& snapshot, int section, const std::u16string& text) = 0;
+  virtual void end(const SearchResult& result) = 0;
 };
 std::unique_ptr<SearchPrinter> makeSearchPrinter(OutputForm form, Output* out);
 

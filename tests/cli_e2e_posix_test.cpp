@@ -151,11 +151,18 @@ TEST_F(CliEndToEnd, JsonOfCompareShowAndSearchCarriesTheChangeWithEscapedNames) 
   r = run("search 2 readme --section files --json");
   EXPECT_EQ(r.status, 0) << r.err;
   expectCleanJson(r.out);
-  EXPECT_NE(r.out.find("\"count\":1,"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("\"name\":\"readme.txt\",\"pathMatched\":false"), std::string::npos) << r.out;
+  JsonValue doc;
+  ASSERT_TRUE(JsonReader::parse(r.out, &doc)) << r.out;
+  EXPECT_EQ(doc["count"].number, 1);
+  EXPECT_EQ(doc["matches"].items.size(), 1u);
+  EXPECT_TRUE(doc["searched"].boolean);
+  EXPECT_EQ(doc["text"].string, u"readme");
+  EXPECT_EQ(doc["status"].string.substr(0, 8), u"Found 1 ") << r.out;
   r = run("search 2 nothing-like-this --section files --json");
   EXPECT_EQ(r.status, 1) << r.err;
-  EXPECT_NE(r.out.find("\"count\":0,\"matches\":[]"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\"matches\":[],\"searched\":true,\"status\":\"Not found\",\"count\":0}\n"),
+            std::string::npos) << r.out;
 }
 
 // show prints a node's list in text straight from the content table, and in JSON through the

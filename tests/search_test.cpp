@@ -96,6 +96,47 @@ TEST_F(SearchTest, StatusTexts) {
   EXPECT_EQ(searchRegistry(&c, u"acme", o).status, "Not found");
 }
 
+// The matches streamed to a sink are the ones the pane keeps, in the same order, although the
+// sink is handed one reused row: a path match after a value match carries no data of its own,
+// and a files match after a registry one none either.
+TEST_F(SearchTest, StreamedMatchesAreTheKeptOnesWithNothingLeftOver) {
+  SnapSpec s;
+  s.registry = MemoryRegistry::create();
+  s.registry->setValue(kHiveLocalMachine, u"Software\\Acme", u"Long", kRegSz, utf16(u"acme " + std::u16string(500, u'x')));
+  s.registry->setValue(kHiveLocalMachine, u"Software\\Other", u"AcmeName", kRegSz, utf16(u"nothing"));
+  s.registry->setValue(kHiveLocalMachine, u"Software\\Zacme", u"v", kRegSz, utf16(u"z"));
+  s.drives.push_back(DirSpec{u"c:\\", {{u"acme dir", {}, {{u"a.txt", 1, 1}}}}, {{u"acme.txt", 1, 1}}});
+  ASSERT_TRUE(writeSnapshot(dir_ / "z.snp", s));
+  ComparisonContext c;
+  ASSERT_TRUE(c.openFiles(dir_ / "z.snp", "", kModeView, true));
+
+  class Copy : public SearchSink {
+   public:
+    void match(const SearchRow& row) override { result.rows.push_back(row); }
+    SearchResult result;
+  } copy;
+  SearchOptions all;
+  all.paths = true;
+  SearchOptions names = all;
+  names.data = false;
+  for (const SearchOptions& o : {all, names}) {
+    SearchResult kept = searchRegistry(&c, u"acme", o);
+    SearchResult streamed = searchSection(&c, kSectionRegistry, u"acme", o, &copy);
+    EXPECT_TRUE(streamed.rows.empty());
+    EXPECT_EQ(streamed.count, kept.rows.size());
+    EXPECT_EQ(kept.count, kept.rows.size());
+    EXPECT_EQ(rows(copy.result), rows(kept));
+    copy.result.rows.clear();
+  }
+  EXPECT_EQ(rows(searchRegistry(&c, u"acme", names)),
+            (std::vector<std::string>{"HKEY_LOCAL_MACHINE\\Software\\Acme|*|",
+                                      "HKEY_LOCAL_MACHINE\\Software\\Other|AcmeName|nothing",
+                                      "HKEY_LOCAL_MACHINE\\Software\\Zacme|*|"}));
+  SearchResult files = searchSection(&c, kSectionFiles, u"acme", all, &copy);
+  EXPECT_EQ(files.count, 2u);
+  EXPECT_EQ(rows(copy.result), (std::vector<std::string>{"c:\\|acme.txt|", "c:\\acme dir|*|"}));
+}
+
 TEST(SearchMatchTest, Table) {
   struct Case {
     std::u16string candidate, text;

@@ -15,9 +15,11 @@ namespace {
 class Matcher : public TreeVisitor {
  public:
   Matcher(ComparisonContext* context, int section, const std::u16string& text,
-          const SearchOptions& options, std::vector<SearchRow>* rows)
+          const SearchOptions& options, SearchSink* sink)
       : context_(context), section_(section), text_(text), folded_(lowerAscii(text)),
-        options_(options), rows_(rows), reader_(makeItemReader(section)) {}
+        options_(options), sink_(sink), reader_(makeItemReader(section)) {}
+
+  size_t count = 0;  // the matches handed on
 
   bool matches(const std::u16string& s) const {
     return searchMatches(s.data(), s.size(), text_, folded_, options_.matchCase);
@@ -28,7 +30,9 @@ class Matcher : public TreeVisitor {
     if (!a || filterResult != kPathInside) return true;
     if (a->contentTable && !reader_->open(context_->fileA(), a->contentTable)) return true;
     if (options_.paths && matches(path)) {
-      rows_->push_back({path, u"*", u""});
+      row_.name = u"*";
+      row_.data.clear();
+      found(path);
       return true;
     }
     if (!a->contentTable) return true;
@@ -39,7 +43,11 @@ class Matcher : public TreeVisitor {
       while (reader_->next(&item)) {
         if (!FileEntry::parse(item.p, item.size, &f)) continue;
         setName(f.name);
-        if (matches(name_)) rows_->push_back({path, name_, u""});
+        if (matches(name_)) {
+          row_.name = name_;
+          row_.data.clear();
+          found(path);
+        }
       }
       return true;
     }
@@ -52,7 +60,14 @@ class Matcher : public TreeVisitor {
       search_.clear();
       if (options_.data) appendSearchText(&search_, v);
       if ((options_.names && matches(name_)) || (options_.data && matches(search_))) {
-        rows_->push_back({path, name_, options_.data ? search_ : displayText(v)});
+        row_.name = name_;
+        if (options_.data) {
+          row_.data = search_;
+        } else {
+          row_.data.clear();
+          appendDisplayText(&row_.data, v);
+        }
+        found(path);
       }
     }
     return true;
@@ -63,9 +78,16 @@ class Matcher : public TreeVisitor {
   int section_;
   std::u16string text_, folded_;
   SearchOptions options_;
-  std::vector<SearchRow>* rows_;
+  SearchSink* sink_;
   std::unique_ptr<ItemListReader> reader_;
   std::u16string name_, search_;
+  SearchRow row_;  // the match handed on, reused from match to match
+
+  void found(const std::u16string& path) {
+    row_.path = path;
+    count++;
+    sink_->match(row_);
+  }
 
   void setName(const StoredText& name) {
     name_.resize(name.chars);
@@ -73,31 +95,15 @@ class Matcher : public TreeVisitor {
   }
 };
 
-SearchResult run(ComparisonContext* context, int section, const std::u16string& text,
-                 const SearchOptions& options) {
-  Stopwatch watch;
-  SearchResult result;
-  if (text.empty()) {
-    result.status = "Enter text";
-    return result;
-  }
-  if (section == kSectionRegistry && !options.paths && !options.names && !options.data) {
-    result.status = "Select include options";
-    return result;
-  }
-  result.searched = true;
-  Matcher matcher(context, section, text, options, &result.rows);
-  context->walkSection(section, &matcher);
-  if (result.rows.empty()) {
-    result.status = "Not found";
-  } else {
-    char buf[96];
-    std::snprintf(buf, sizeof buf, "Found %d in %.02lf sec.", int(result.rows.size()),
-                  watch.elapsedSeconds());
-    result.status = buf;
-  }
-  return result;
-}
+// Keeps every match, for the search pane.
+class Collector : public SearchSink {
+ public:
+  explicit Collector(std::vector<SearchRow>* rows) : rows_(rows) {}
+  void match(const SearchRow& row) override { rows_->push_back(row); }
+
+ private:
+  std::vector<SearchRow>* rows_;
+};
 
 }  // namespace
 
@@ -119,14 +125,48 @@ bool searchMatches(const char16_t* candidate, size_t length, const std::u16strin
   return false;
 }
 
+SearchResult searchSection(ComparisonContext* context, int section, const std::u16string& text,
+                           const SearchOptions& options, SearchSink* sink) {
+  Stopwatch watch;
+  SearchResult result;
+  if (text.empty()) {
+    result.status = "Enter text";
+    return result;
+  }
+  if (section == kSectionRegistry && !options.paths && !options.names && !options.data) {
+    result.status = "Select include options";
+    return result;
+  }
+  result.searched = true;
+  Matcher matcher(context, section, text, options, sink);
+  context->walkSection(section, &matcher);
+  result.count = matcher.count;
+  if (result.count == 0) {
+    result.status = "Not found";
+  } else {
+    char buf[96];
+    std::snprintf(buf, sizeof buf, "Found %d in %.02lf sec.", int(result.count), watch.elapsedSeconds());
+    result.status = buf;
+  }
+  return result;
+}
+
 SearchResult searchFiles(ComparisonContext* context, const std::u16string& text,
                          const SearchOptions& options) {
-  return run(context, kSectionFiles, text, options);
+  std::vector<SearchRow> rows;
+  Collector collector(&rows);
+  SearchResult result = searchSection(context, kSectionFiles, text, options, &collector);
+  result.rows = std::move(rows);
+  return result;
 }
 
 SearchResult searchRegistry(ComparisonContext* context, const std::u16string& text,
                             const SearchOptions& options) {
-  return run(context, kSectionRegistry, text, options);
+  std::vector<SearchRow> rows;
+  Collector collector(&rows);
+  SearchResult result = searchSection(context, kSectionRegistry, text, options, &collector);
+  result.rows = std::move(rows);
+  return result;
 }
 
 }  // namespace keldrun

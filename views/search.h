@@ -24,10 +24,19 @@ struct SearchRow {
 };
 
 struct SearchResult {
-  std::vector<SearchRow> rows;
+  std::vector<SearchRow> rows;  // empty when the matches went to a SearchSink
+  size_t count = 0;             // the matches found
   // "Enter text", "Select include options", "Not found" or "Found %d in %.02lf sec.".
   std::string status;
   bool searched = false;  // the walk ran (the text and options were usable)
+};
+
+// Receives the matches of a search one by one, as the walk finds them. The row is reused for
+// the next match.
+class SearchSink {
+ public:
+  virtual ~SearchSink() = default;
+  virtual void match(const SearchRow& row) = 0;
 };
 
 // True when candidate contains text: code unit for code unit with matchCase, else with A-Z
@@ -46,6 +55,10 @@ SearchResult searchFiles(ComparisonContext* context, const std::u16string& text,
 // the display text.
 SearchResult searchRegistry(ComparisonContext* context, const std::u16string& text,
                             const SearchOptions& options);
+// searchFiles (kSectionFiles) or searchRegistry (kSectionRegistry) handing each match to sink
+// instead of keeping it, so a search of any size runs in little memory; result.rows stays empty.
+SearchResult searchSection(ComparisonContext* context, int section, const std::u16string& text,
+                           const SearchOptions& options, SearchSink* sink);
 
 }  // namespace keldrun
 
