@@ -3,6 +3,7 @@
 // Each chunk is a zlib stream of its own, so chunks are compressed and inflated on all the cores
 // at once and written in order: the bytes are the same whatever the number of threads.
 #include <cerrno>
+#include <algorithm>
 #include <condition_variable>
 #include <cstring>
 #include <memory>
@@ -98,6 +99,8 @@ class ChunkPipeline {
     size_t inLength = 0;   // bytes of in that hold the chunk
     size_t outLength = 0;  // bytes of out the work produced
     uint32_t expected = 0;  // unpack: the length the chunk must inflate to
+    FILE* source = nullptr;  // pack: the file the work reads the chunk from, at offset
+    uint64_t offset = 0;
     bool ok = false;       // the work succeeded
     Slot() : in(kPackOutputSize), out(kPackOutputSize) {}
   };
@@ -211,7 +214,12 @@ class ChunkPipeline {
   HelperThreads helpers_;
 };
 
+// Reads its chunk as well as compressing it: the reads (a copy out of the page cache into a
+// buffer touched for the first time) go on the cores too, instead of on the thread that writes.
 void compressChunk(ChunkPipeline::Slot* slot) {
+  slot->outLength = 0;
+  slot->ok = readFileAt(slot->source, slot->offset, slot->in.data(), slot->inLength);
+  if (!slot->ok) return;
   uLongf c = uLongf(slot->out.size());
   slot->ok = compress2(slot->out.data(), &c, slot->in.data(), uLong(slot->inLength), kPackLevel) == Z_OK;
   slot->outLength = c;
@@ -229,8 +237,11 @@ void inflateChunk(ChunkPipeline::Slot* slot) {
 bool pack(FILE* source, WritableFile* target, ProgressSink* sink, int threads) {
   ChunkPipeline pipeline(parallelThreads(threads), compressChunk);
   if (!pipeline.usable()) return false;
+  // The chunks are known from the size, so each can be read where it is compressed.
   uint64_t size = 0;
   if (!seekFileEnd(source) || !tellFile(source, &size) || !seekFile(source, 0)) return false;
+  uint64_t count = (size + kPackChunkSize - 1) / kPackChunkSize;
+  if (count > 0x7FFFFFFF) return false;
   uint64_t estimate = size / kPackChunkSize + 1;
   if (sink) sink->set(0);
 
@@ -238,23 +249,17 @@ bool pack(FILE* source, WritableFile* target, ProgressSink* sink, int threads) {
   packHeader(header, 0);
   if (!writeAll(target, header, kPackHeaderSize)) return false;
 
-  uint64_t chunks = 0;
-  bool end = false;
-  for (;;) {
-    // Read ahead into every free slot, so the cores have chunks to compress while one is written.
-    while (!end) {
-      ChunkPipeline::Slot* slot = pipeline.freeSlot();
-      if (!slot) break;
-      slot->inLength = readFull(source, slot->in.data(), kPackChunkSize);
-      if (slot->inLength == 0) {
-        end = true;
-        break;
-      }
+  uint64_t submitted = 0;
+  for (uint64_t chunks = 0; chunks < count;) {
+    // Hand every free slot a chunk, so the cores have work while one chunk is written.
+    for (ChunkPipeline::Slot* slot; submitted < count && (slot = pipeline.freeSlot()) != nullptr; submitted++) {
+      slot->source = source;
+      slot->offset = submitted * kPackChunkSize;
+      slot->inLength = size_t(std::min<uint64_t>(kPackChunkSize, size - slot->offset));
       pipeline.submit();
     }
     ChunkPipeline::Slot* slot = pipeline.takeOldest();
-    if (!slot) break;
-    if (!slot->ok) return false;
+    if (!slot || !slot->ok) return false;
     uint8_t head[kPackChunkHeadSize];
     putU32(head, uint32_t(slot->inLength));
     putU32(head + 4, uint32_t(slot->outLength));
@@ -262,13 +267,11 @@ bool pack(FILE* source, WritableFile* target, ProgressSink* sink, int threads) {
       return false;
     pipeline.release();
     chunks++;
-    if (chunks > 0x7FFFFFFF) return false;
     if (cancelled(sink)) return false;
     report(sink, chunks, estimate);
   }
-  if (std::ferror(source)) return false;
 
-  packHeader(header, int32_t(chunks));
+  packHeader(header, int32_t(count));
   return target->writeAt(0, header, kPackHeaderSize) && target->flush();
 }
 

@@ -29,7 +29,8 @@ class ProgressSink {
   bool cancel_ = false;
 };
 
-// Packs a snapshot file into the "C1.4" form and back. Both fail on a short read or write, a
+// Packs a snapshot file into the "C1.4" form and back; pack packs the source as long as it is
+// when the pack starts. Both fail on a short read or write, a
 // chunk whose lengths exceed the chunk buffers or that does not inflate to exactly its stated
 // length, an output past 4 GiB, or a cancel request (seen after each chunk is written); a
 // failed operation may leave a partial target, which the file-level drivers remove. The sink

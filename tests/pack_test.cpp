@@ -99,6 +99,13 @@ TEST_F(PackTest, RoundTripsAreByteIdenticalAndChunksInflateWithZlib) {
     }
     EXPECT_EQ(at, packed.size());
     EXPECT_EQ(done, size);
+    // Byte for byte the file that one zlib call per chunk, in order, makes.
+    std::vector<std::vector<uint8_t>> chunks;
+    for (size_t from = 0; from < size; from += kChunk) {
+      size_t n = std::min(kChunk, size - from);
+      chunks.push_back(chunk(uint32_t(n), std::vector<uint8_t>(data.begin() + long(from), data.begin() + long(from + n))));
+    }
+    EXPECT_TRUE(packed == forge(int32_t(chunks.size()), chunks));
 
     ProgressSink back;
     ASSERT_TRUE(unpackTo(path("packed"), path("out"), &back));
