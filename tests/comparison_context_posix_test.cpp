@@ -249,6 +249,35 @@ TEST_F(ScreenTest, EmptyResultMessages) {
   EXPECT_TRUE(context_.emptyReason(kSectionRegistry).noSnapshot);
 }
 
+// A root table whose length runs past the end of the file is damage, not an empty result:
+// neither "no differences found" nor an empty tree, on every refresh and in both modes.
+TEST_F(ScreenTest, UnreadableRootTableSaysTheFileIsDamaged) {
+  scan("a.snp", {win()});
+  SnapshotInfo info;
+  {
+    SnapshotFile file;
+    ASSERT_TRUE(file.open(snap("a.snp"), &info));
+  }
+  uint32_t root = info.sectionOffset[kSectionFiles];
+  ASSERT_NE(root, 0u);
+  std::fstream f(snap("a.snp"), std::ios::in | std::ios::out | std::ios::binary);
+  f.seekp(root);
+  const char pastTheEnd[4] = {char(0xF0), char(0xFF), char(0xFF), char(0x7F)};
+  f.write(pastTheEnd, 4);
+  f.close();
+  ASSERT_TRUE(context_.openFiles(snap("a.snp"), "", kModeView, true));
+  for (int refresh = 0; refresh < 2; refresh++) {
+    model_->refresh(kViewFull);
+    EXPECT_EQ(model_->message(), kMessageDamaged) << refresh;
+    EXPECT_EQ(model_->messageIcon(), kIconMessageError);
+    EXPECT_EQ(tree_view_.children(tree_view_.root()).size(), 1u);
+  }
+  ASSERT_TRUE(context_.openFiles(snap("a.snp"), snap("a.snp"), kModeCompare, false));
+  model_->refresh(kViewDifferences);
+  EXPECT_EQ(model_->message(), kMessageDamaged);
+  EXPECT_EQ(model_->mode(), kModeNone);
+}
+
 TEST_F(ScreenTest, TypedPathsMatchWithoutCaseAndMissesKeepTheSelection) {
   scan("a.snp", {win()});
   ASSERT_TRUE(context_.openFiles(snap("a.snp"), "", kModeView, true));

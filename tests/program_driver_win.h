@@ -53,11 +53,15 @@ inline bool waitFor(const std::function<bool()>& cond) {
 
 // The text of a window of any process (GetWindowText would read only the caption that another
 // process's edit control never updates).
+// Texts are read whole up to this many characters: more than the longest name a snapshot may
+// hold, so that a control that cut a name short shows in the comparison.
+inline constexpr size_t kLongestText = 40000;
+
 inline std::string textOf(HWND w) {
-  wchar_t buf[1024] = {0};
+  std::vector<wchar_t> buf(kLongestText + 1, 0);
   DWORD_PTR r;
-  SendMessageTimeoutW(w, WM_GETTEXT, 1024, LPARAM(buf), SMTO_NORMAL, 10000, &r);
-  return narrow(buf);
+  SendMessageTimeoutW(w, WM_GETTEXT, WPARAM(kLongestText), LPARAM(buf.data()), SMTO_NORMAL, 10000, &r);
+  return narrow(buf.data());
 }
 
 inline void shot(HWND window, const char* name) {
@@ -248,36 +252,40 @@ class Program {
   std::string cell(int row, int column) const { return cellIn(list(), row, column); }
   static int rowsIn(HWND list) { return int(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)); }
   std::string cellIn(HWND list, int row, int column) const {
-    Remote mem(pi_.hProcess, sizeof(LVITEMW) + 1024);
+    const size_t bytes = (kLongestText + 1) * sizeof(wchar_t);
+    Remote mem(pi_.hProcess, sizeof(LVITEMW) + bytes);
     LVITEMW item = {};
     item.iSubItem = column;
     item.pszText = reinterpret_cast<wchar_t*>(mem.address(sizeof(LVITEMW)));
-    item.cchTextMax = 500;
+    item.cchTextMax = int(kLongestText + 1);
     mem.write(&item, sizeof item);
+    std::vector<wchar_t> text(kLongestText + 1, 0);
+    mem.write(text.data(), bytes, sizeof(LVITEMW));
     SendMessageW(list, LVM_GETITEMTEXTW, WPARAM(row), mem.address());
-    wchar_t text[500] = {0};
-    mem.read(text, sizeof text - sizeof(wchar_t), sizeof(LVITEMW));
-    return narrow(text);
+    mem.read(text.data(), bytes - sizeof(wchar_t), sizeof(LVITEMW));
+    return narrow(text.data());
   }
   // A control of one of the main window's pages.
   HWND pageItem(int pageId, int id) const { return GetDlgItem(page(pageId), id); }
   // The text and image of a tree item of the program.
   std::string treeText(HWND tree, HTREEITEM item, int* image = nullptr) const {
-    Remote mem(pi_.hProcess, sizeof(TVITEMW) + 1024);
+    const size_t bytes = (kLongestText + 1) * sizeof(wchar_t);
+    Remote mem(pi_.hProcess, sizeof(TVITEMW) + bytes);
     TVITEMW it = {};
     it.mask = TVIF_TEXT | TVIF_IMAGE;
     it.hItem = item;
     it.pszText = reinterpret_cast<wchar_t*>(mem.address(sizeof(TVITEMW)));
-    it.cchTextMax = 500;
+    it.cchTextMax = int(kLongestText + 1);
     mem.write(&it, sizeof it);
+    std::vector<wchar_t> text(kLongestText + 1, 0);
+    mem.write(text.data(), bytes, sizeof(TVITEMW));
     SendMessageW(tree, TVM_GETITEMW, 0, mem.address());
-    wchar_t text[500] = {0};
-    mem.read(text, sizeof text - sizeof(wchar_t), sizeof(TVITEMW));
+    mem.read(text.data(), bytes - sizeof(wchar_t), sizeof(TVITEMW));
     if (image) {
       mem.read(&it, sizeof it);
       *image = it.iImage;
     }
-    return narrow(text);
+    return narrow(text.data());
   }
   std::vector<std::string> names() const {
     std::vector<std::string> out;

@@ -94,15 +94,22 @@ int CXColourTree::getCheck(HTREEITEM item) const {
 }
 
 std::u16string CXColourTree::itemText(HTREEITEM item) const {
-  wchar_t buf[1024];
-  TVITEMW it = {};
-  it.mask = TVIF_TEXT;
-  it.hItem = item;
-  it.pszText = buf;
-  it.cchTextMax = 1024;
-  buf[0] = 0;
-  TreeView_GetItem(hwnd_, &it);
-  return u16(buf);
+  // The control does not say how long a text is: a text that fills the buffer is read again
+  // with a larger one, so that a long key or folder name is never cut short.
+  std::vector<wchar_t> buf(256);
+  for (;;) {
+    TVITEMW it = {};
+    it.mask = TVIF_TEXT;
+    it.hItem = item;
+    it.pszText = buf.data();
+    it.cchTextMax = int(buf.size());
+    buf[0] = 0;
+    TreeView_GetItem(hwnd_, &it);
+    size_t n = 0;
+    while (n < buf.size() && buf[n]) n++;
+    if (n + 1 < buf.size() || buf.size() >= kLongestItemText) return std::u16string(buf.begin(), buf.begin() + n);
+    buf.assign(buf.size() * 4, 0);
+  }
 }
 
 LPARAM CXColourTree::itemData(HTREEITEM item) const {

@@ -17,6 +17,8 @@ namespace keldrun {
 // of its own. The looks live in this process only, so tools and tests that look from outside
 // ask with this message.
 constexpr UINT kTreeItemColourQuery = WM_APP + 0x701;
+// The longest item text read back whole: more than a stored name can hold.
+constexpr size_t kLongestItemText = 65536;
 
 class CXColourTree {
  public:

@@ -83,6 +83,17 @@ uint32_t ComparisonContext::rootB(int section) const {
   return infoB_.sectionOffset[section];
 }
 
+bool ComparisonContext::rootsReadable(int section) {
+  if (section < 0 || section >= kSectionCount || mode_ == kModeNone) return true;
+  std::vector<uint8_t> block;
+  size_t length = 0;
+  if (rootA(section) != 0 && !fileA_.readBlock(rootA(section), &block, 0, &length)) return false;
+  if (mode_ == kModeCompare && rootB(section) != 0 && !fileB_.readBlock(rootB(section), &block, 0, &length)) {
+    return false;
+  }
+  return true;
+}
+
 void ComparisonContext::walkSection(int section, TreeVisitor* visitor) {
   if (section < 0 || section >= kSectionCount) return;
   currentSection_ = section;

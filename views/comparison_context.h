@@ -57,6 +57,10 @@ class ComparisonContext {
   // none. noCommonPaths: the section filter's none-in-common flag.
   EmptyReason emptyReason(int section) const;
 
+  // False when a root table of the section that a header names cannot be read (its length
+  // runs past the end of the file, or the read fails): the section is damaged, not empty.
+  bool rootsReadable(int section);
+
   // The section's root offsets in A and (comparing) B; both 0 when the section has no snapshot.
   uint32_t rootA(int section) const;
   uint32_t rootB(int section) const;

@@ -7,6 +7,7 @@ namespace keldrun {
 const char16_t kMessageNoSnapshot[] = u"no snapshot taken";
 const char16_t kMessageNoCommonPaths[] = u"the snapshots don't have common paths";
 const char16_t kMessageNoDifferences[] = u"no differences found";
+const char16_t kMessageDamaged[] = u"the snapshot file is damaged";
 
 SnapshotScreenModel::SnapshotScreenModel(int section, ComparisonContext* context, TreeControl* tree)
     : section_(section), context_(context), tree_(tree) {
@@ -49,6 +50,9 @@ void SnapshotScreenModel::refresh(int viewMode) {
       messageIcon_ = kIconMessageError;
     } else if (why.noCommonPaths) {
       message_ = kMessageNoCommonPaths;
+      messageIcon_ = kIconMessageError;
+    } else if (!context_->rootsReadable(section_)) {
+      message_ = kMessageDamaged;
       messageIcon_ = kIconMessageError;
     } else {
       message_ = kMessageNoDifferences;

@@ -18,6 +18,8 @@ namespace keldrun {
 extern const char16_t kMessageNoSnapshot[];      // "no snapshot taken"
 extern const char16_t kMessageNoCommonPaths[];   // "the snapshots don't have common paths"
 extern const char16_t kMessageNoDifferences[];   // "no differences found"
+// A root table that cannot be read: the tree must not claim that nothing differs.
+extern const char16_t kMessageDamaged[];         // "the snapshot file is damaged"
 
 // ViewMode, the setting shared by the three screens.
 constexpr int kViewFull = 0;
