@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 #include <string>
@@ -48,6 +49,42 @@ std::string childList(HWND dialog) {
   std::string out;
   EnumChildWindows(dialog, listChild, reinterpret_cast<LPARAM>(&out));
   return out;
+}
+
+// The text of another process's edit control, however long.
+std::string wholeTextOf(HWND w) {
+  DWORD_PTR length = 0;
+  SendMessageTimeoutW(w, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 10000, &length);
+  std::wstring text(length + 1, L'\0');
+  DWORD_PTR got = 0;
+  SendMessageTimeoutW(w, WM_GETTEXT, WPARAM(text.size()), LPARAM(&text[0]), SMTO_NORMAL, 10000, &got);
+  text.resize(got);
+  return narrow(text);
+}
+// The items of another process's list box, and its chosen one.
+std::vector<std::string> listTexts(HWND list) {
+  std::vector<std::string> out;
+  int n = int(SendMessageW(list, LB_GETCOUNT, 0, 0));
+  for (int i = 0; i < n && i < 100; i++) {
+    wchar_t text[256] = {0};
+    if (SendMessageW(list, LB_GETTEXTLEN, WPARAM(i), 0) < 256) SendMessageW(list, LB_GETTEXT, WPARAM(i), LPARAM(text));
+    out.push_back(narrow(text));
+  }
+  return out;
+}
+int chosenIn(HWND list) { return int(SendMessageW(list, LB_GETCURSEL, 0, 0)); }
+// The names of the files in a folder, sorted.
+std::vector<std::wstring> filesIn(const std::wstring& folder) {
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW found;
+  HANDLE h = FindFirstFileW((folder + L"*").c_str(), &found);
+  if (h == INVALID_HANDLE_VALUE) return names;
+  do {
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
+  } while (FindNextFileW(h, &found));
+  FindClose(h);
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 // A second program folder holding a copy of the prepared workspace, for the failure cases.
@@ -292,43 +329,75 @@ TEST(ProgramGui, SnapshotsScreenDrivesTheWorkspace) {
   EXPECT_EQ(p.answer(20003, "message_export_done"), "Export done");
   EXPECT_NE(readFile(exported).find(std::string("k\0e\0l\0d\0r\0u\0n\0t\0e\0s\0t", 21)), std::string::npos);
 
-  // Differences list: the report options, View into the viewer; closing it removes the report.
-  std::wstring report = folder + L"tmp\\export.htm";
+  // Differences list: the report options without the applications and with 500 lines per page
+  // typed, raised to 10000, so that the six thousand new keys fill two pages and the files a
+  // third. View opens the viewer
+  // on page 1, its link chosen in the link row; typing "3" there, as a user at the keyboard
+  // would, shows page 3 with its link chosen; closing the viewer leaves tmp\ empty.
+  std::wstring tmp = folder + L"tmp\\";
   p.click(IDC_DIFFERENCES_LIST);
   HWND options = nullptr;
   ASSERT_TRUE(waitFor([&] { return (options = p.findTop("Report options")) != nullptr; }));
   EXPECT_TRUE(IsWindowVisible(GetDlgItem(options, IDC_REPORT_REGISTRY)));
+  EXPECT_EQ(SendMessageW(GetDlgItem(options, IDC_REPORT_SPLIT), BM_GETCHECK, 0, 0), BST_CHECKED);
+  Program::send(GetDlgItem(options, IDC_REPORT_LINES), WM_SETTEXT, 0, LPARAM(L"500"));
+  Program::send(GetDlgItem(options, IDC_REPORT_APPLICATIONS), BM_CLICK, 0, 0);
+  EXPECT_EQ(SendMessageW(GetDlgItem(options, IDC_REPORT_APPLICATIONS), BM_GETCHECK, 0, 0), BST_UNCHECKED);
   PostMessageW(GetDlgItem(options, IDC_REPORT_VIEW), BM_CLICK, 0, 0);
   HWND viewer = nullptr;
   ASSERT_TRUE(waitFor([&] { return (viewer = p.findTop("Differences report")) != nullptr; }));
+  HWND browser = GetDlgItem(viewer, IDC_VIEWER_BROWSER);
+  HWND links = FindWindowExW(browser, nullptr, L"ListBox", nullptr);
+  HWND view = FindWindowExW(browser, nullptr, L"Edit", nullptr);
+  ASSERT_TRUE(links && view) << childList(viewer);
   std::string shown;
   EXPECT_TRUE(waitFor([&] {
-    shown = textOf(FindWindowExW(GetDlgItem(viewer, IDC_VIEWER_BROWSER), nullptr, L"Edit", nullptr));
-    return shown.find("added.txt") != std::string::npos;
-  })) << shown;
-  EXPECT_TRUE(fileExists(report));
+    shown = wholeTextOf(view);
+    return listTexts(links) == std::vector<std::string>{"1", "2", "3"} && chosenIn(links) == 0 &&
+           shown.find("K100000") != std::string::npos;
+  })) << listTexts(links).size() << " links, chosen " << chosenIn(links) << "\n" << shown.substr(0, 500);
+  EXPECT_EQ(shown.find("added.txt"), std::string::npos) << "the files are on page 3";
+  EXPECT_EQ(filesIn(tmp).size(), 4u) << "three pages and the index page while they are shown";
   shot(viewer, "report_viewer_program");
+  PostMessageW(links, WM_CHAR, L'3', 0);
+  EXPECT_TRUE(waitFor([&] {
+    shown = wholeTextOf(view);
+    return chosenIn(links) == 2 && shown.find("added.txt") != std::string::npos;
+  })) << "chosen " << chosenIn(links) << "\n" << shown.substr(0, 500);
+  EXPECT_EQ(shown.find("K100000"), std::string::npos) << "page 3 holds the files alone";
+  shot(viewer, "report_viewer_page3");
   PostMessageW(GetDlgItem(viewer, IDCANCEL), BM_CLICK, 0, 0);
   EXPECT_TRUE(waitFor([&] { return !IsWindow(viewer) && !IsWindow(options); }));
-  EXPECT_FALSE(fileExists(report));
+  EXPECT_EQ(filesIn(tmp), std::vector<std::wstring>{}) << "the viewed report outlived its viewer";
 
-  // Export: the same bytes as the command line's report with the same options.
-  std::wstring mine = folder + L"differences.htm", theirs = folder + L"cli.htm";
+  // Export: the same pages as the command line's report with the same options (the sections and
+  // the 10000 lines the View above stored), page by page and the index page, byte for byte.
+  std::wstring mine = folder + L"gui\\", theirs = folder + L"cli\\";
+  CreateDirectoryW(mine.c_str(), nullptr);
+  CreateDirectoryW(theirs.c_str(), nullptr);
   p.click(IDC_DIFFERENCES_LIST);
   ASSERT_TRUE(waitFor([&] { return (options = p.findTop("Report options")) != nullptr; }));
+  EXPECT_EQ(textOf(GetDlgItem(options, IDC_REPORT_LINES)), "10000");
   PostMessageW(GetDlgItem(options, IDC_REPORT_EXPORT), BM_CLICK, 0, 0);
   HWND save = nullptr;
   ASSERT_TRUE(waitFor([&] { return (save = p.findTop("Save As")) != nullptr; }));
   HWND name = nullptr;
   ASSERT_TRUE(waitFor([&] { return (name = fileNameField(save)) != nullptr; })) << childList(save);
-  Program::send(name, WM_SETTEXT, 0, LPARAM(mine.c_str()));
+  std::wstring minePath = mine + L"diff.htm";
+  Program::send(name, WM_SETTEXT, 0, LPARAM(minePath.c_str()));
   PostMessageW(GetDlgItem(save, IDOK), BM_CLICK, 0, 0);
-  EXPECT_EQ(p.answer(20003), "Export done.");
+  EXPECT_EQ(p.answer(20003), "Export done. 3 files saved.");
   std::wstring home = folder.substr(0, folder.size() - 1);
-  run(L"\"" + folder + L"keldrun-cli.exe\" --home \"" + home + L"\" report 1 2 --split 30000 --out \"" + theirs + L"\"");
-  std::string gui = readFile(mine), cli = readFile(theirs);
-  EXPECT_GT(gui.size(), 1000u);
-  EXPECT_EQ(gui, cli);
+  run(L"\"" + folder + L"keldrun-cli.exe\" --home \"" + home + L"\" report 1 2 --sections registry,files --split 10000 --out \"" + theirs +
+      L"diff.htm\"");
+  std::vector<std::wstring> pages = {L"diff.htm", L"diff_000.htm", L"diff_001.htm", L"diff_002.htm"};
+  EXPECT_EQ(filesIn(mine), pages);
+  EXPECT_EQ(filesIn(theirs), pages);
+  for (const std::wstring& page : pages) {
+    std::string gui = readFile(mine + page), cli = readFile(theirs + page);
+    EXPECT_GT(gui.size(), 200u) << narrow(page);
+    EXPECT_TRUE(gui == cli) << narrow(page) << ": " << gui.size() << " and " << cli.size() << " bytes";
+  }
 
   // Delete while a comparison is shown: No keeps everything; Yes deletes, closes the
   // comparison and leaves the tab where it is.

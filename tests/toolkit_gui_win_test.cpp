@@ -815,6 +815,89 @@ TEST(BrowserGui, TextWrittenBeforeTheDocumentExistsAppearsOnceItDoes) {
   host.destroy();
 }
 
+std::u16string listText(HWND list, int index) {
+  wchar_t text[256] = {0};
+  if (SendMessageW(list, LB_GETTEXTLEN, WPARAM(index), 0) < 256) {
+    SendMessageW(list, LB_GETTEXT, WPARAM(index), reinterpret_cast<LPARAM>(text));
+  }
+  return u16(text);
+}
+
+TEST(BrowserGui, TextViewOffersTheDocumentsLinksAsARowTheKeyboardFollows) {
+  REQUIRE_GUI();
+  HostDialog host(hostTemplate(260, 160));
+  ASSERT_TRUE(host.create(nullptr));
+  CXWebBrowser browser;
+  ASSERT_TRUE(browser.create(RECT{5, 5, 380, 240}, WS_VISIBLE, 1001, host.hwnd()));
+  if (browser.usesHtmlEngine()) GTEST_SKIP() << "the real browser control is checked by hand";
+  BrowserEvents events;
+  events.allow = false;
+  browser.setBeforeNavigate(onBefore, &events);
+  pump();
+  HWND links = GetDlgItem(browser.hwnd(), 102), view = GetDlgItem(browser.hwnd(), 100);
+  ASSERT_TRUE(links && view);
+  EXPECT_FALSE(IsWindowVisible(links)) << "no document, no link row";
+
+  // The viewer's two bars around a page: each link once, the marked one chosen.
+  std::u16string bar = u"<div>Go to page: <a href='#000'>1</a> <a href='#001' class=c>2</a> "
+                       u"<a href='#002'>3</a></div>";
+  browser.writeWide(bar + u"<p>rows</p>" + bar);
+  pump();
+  ASSERT_TRUE(IsWindowVisible(links));
+  ASSERT_EQ(SendMessageW(links, LB_GETCOUNT, 0, 0), 3);
+  EXPECT_EQ(listText(links, 0), u"1");
+  EXPECT_EQ(listText(links, 2), u"3");
+  EXPECT_EQ(SendMessageW(links, LB_GETCURSEL, 0, 0), 1);
+  EXPECT_EQ(SendMessageW(links, LB_GETTOPINDEX, 0, 0), 0) << "the whole row fits: none scrolled away";
+  RECT row, text;
+  GetWindowRect(links, &row);
+  GetWindowRect(view, &text);
+  EXPECT_GE(text.top, row.bottom) << "the text begins below the link row";
+  shot(host.hwnd(), "browser_text_links");
+
+  // The arrow key and the typed page number follow links; the page is asked, nothing loads.
+  SendMessageW(links, WM_KEYDOWN, VK_RIGHT, 0);
+  SendMessageW(links, WM_CHAR, u'1', 0);
+  pump();
+  EXPECT_EQ(events.asked, (std::vector<std::u16string>{u"about:blank#002", u"about:blank#000"}));
+  EXPECT_EQ(browser.shownText(), u"Go to page: 1 2 3\r\nrows\r\nGo to page: 1 2 3");
+
+  // A document without links hides the row again and the text takes its place.
+  browser.clear();
+  browser.writeWide(u"<p>plain</p>");
+  pump();
+  EXPECT_FALSE(IsWindowVisible(links));
+  GetWindowRect(view, &text);
+  EXPECT_EQ(text.top, row.top);
+
+  // A relative link of a loaded page leads to the file beside it.
+  wchar_t folder[MAX_PATH];
+  GetTempPathW(MAX_PATH, folder);
+  std::wstring first = std::wstring(folder) + L"kdr_links_a.htm", second = std::wstring(folder) + L"kdr_links_b.htm";
+  auto put = [](const std::wstring& path, const std::u16string& page) {
+    HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    std::u16string body = u"\uFEFF" + page;
+    DWORD n = 0;
+    bool ok = WriteFile(f, body.data(), DWORD(body.size() * 2), &n, nullptr) && n == body.size() * 2;
+    CloseHandle(f);
+    return ok;
+  };
+  ASSERT_TRUE(put(first, u"<a href='kdr_links_b.htm'>Bee</a> first"));
+  ASSERT_TRUE(put(second, u"second page"));
+  events.allow = true;
+  browser.navigate(u16(first.c_str()));
+  pump();
+  ASSERT_EQ(SendMessageW(links, LB_GETCOUNT, 0, 0), 1);
+  EXPECT_EQ(SendMessageW(links, LB_GETCURSEL, 0, 0), -1);
+  SendMessageW(links, WM_CHAR, u'b', 0);
+  pump();
+  EXPECT_EQ(events.asked.back(), u16(second.c_str()));
+  EXPECT_EQ(browser.shownText(), u"second page");
+  DeleteFileW(first.c_str());
+  DeleteFileW(second.c_str());
+  host.destroy();
+}
+
 // ---- the gallery ----
 
 TEST(Gallery, EveryControlInOneDialog) {

@@ -509,6 +509,51 @@ TEST(BrowserModel, PlainTextOfHtml) {
   for (const Case& c : cases) EXPECT_EQ(htmlToPlainText(c.html), c.text);
 }
 
+TEST(BrowserModel, LinksOfTheViewersBarsOnceEachWithTheShownPageMarked) {
+  // Two bars as the report viewer writes them around a page, page 3 shown.
+  std::u16string bar = u"<div>Go to page: <a href='#000'>1</a> <a href='#001'>2</a>  | "
+                       u"<a href='#002' class=c>3</a> </div>";
+  std::u16string doc = u"<html><style>a{color:navy}</style><body>" + bar +
+                       u"\uFEFF<table><tr><td>HKLM\\Software &lt;a href=x&gt;</td></tr></table>" +
+                       bar + u"</body></html>";
+  std::vector<DocumentLink> links = documentLinks(doc);
+  ASSERT_EQ(links.size(), 3u);
+  EXPECT_EQ(links[0], (DocumentLink{u"#000", u"1", false}));
+  EXPECT_EQ(links[1], (DocumentLink{u"#001", u"2", false}));
+  EXPECT_EQ(links[2], (DocumentLink{u"#002", u"3", true}));
+}
+
+TEST(BrowserModel, LinksTakeTheirAttributesInAnyFormAndSkipScripts) {
+  std::u16string doc =
+      u"<A class=\"x\" HREF=\"a.htm?x=1&amp;y=2\">Next <b>page</b></A>"
+      u"<a name=top>no href</a>"
+      u"<script>document.write(\"<a href='s'>s</a>\")</script>"
+      u"<a href=plain.htm title='a b'>one&nbsp;two</a >"
+      u"<a href='' >empty</a>"
+      u"<a href=\"#x\">never closed";
+  std::vector<DocumentLink> links = documentLinks(doc);
+  ASSERT_EQ(links.size(), 4u);
+  EXPECT_EQ(links[0], (DocumentLink{u"a.htm?x=1&y=2", u"Next page", true}));
+  EXPECT_EQ(links[1], (DocumentLink{u"plain.htm", u"one two", false}));
+  EXPECT_EQ(links[2], (DocumentLink{u"", u"empty", false}));
+  EXPECT_EQ(links[3], (DocumentLink{u"#x", u"never closed", false}));
+  // Broken markup ends the scan without reading past the text.
+  EXPECT_TRUE(documentLinks(u"<a href='#1'").empty());
+  EXPECT_TRUE(documentLinks(u"<a href=>x</a><a =>y</a>").size() == 1u);
+}
+
+TEST(BrowserModel, LinkAddressesFromTheDocumentsAddress) {
+  EXPECT_EQ(linkAddress(u"about:blank", u"#002"), u"about:blank#002");
+  EXPECT_EQ(linkAddress(u"about:blank#000", u"#002"), u"about:blank#002");
+  EXPECT_EQ(linkAddress(u"C:\\r\\tmp\\export.htm", u"export_001.htm"), u"C:\\r\\tmp\\export_001.htm");
+  EXPECT_EQ(linkAddress(u"file:///C:/r/export.htm#a", u"b.htm"), u"file:///C:/r/b.htm");
+  EXPECT_EQ(linkAddress(u"C:\\r\\export.htm", u"http://example.invalid/"), u"http://example.invalid/");
+  EXPECT_EQ(linkAddress(u"C:\\r\\export.htm", u"D:\\x.htm"), u"D:\\x.htm");
+  EXPECT_EQ(linkAddress(u"C:\\r\\export.htm", u"\\\\server\\x.htm"), u"\\\\server\\x.htm");
+  EXPECT_EQ(linkAddress(u"about:blank", u"x.htm"), u"x.htm");
+  EXPECT_EQ(linkAddress(u"C:\\r\\export.htm", u""), u"C:\\r\\export.htm");
+}
+
 // ---- tree colours ----
 
 TEST(ItemColourMap, UnsetItemsAreBlackAndSetOnesKeepTheirLook) {

@@ -80,6 +80,54 @@ size_t decodeEntity(const std::u16string& html, size_t i, std::u16string* out) {
   return 0;
 }
 
+// Where the ASCII text lowerNeedle begins in s at or after from, letters compared folded.
+size_t findFolded(const std::u16string& s, const char* lowerNeedle, size_t from) {
+  size_t n = std::strlen(lowerNeedle);
+  for (size_t i = from; i + n <= s.size(); ++i) {
+    size_t k = 0;
+    while (k < n && lowerAscii16(s[i + k]) == char16_t(lowerNeedle[k])) ++k;
+    if (k == n) return i;
+  }
+  return std::u16string::npos;
+}
+
+bool isBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
+
+// The value of attribute `name` in a tag's text (what stands between '<' and '>'), quoted or
+// not; false when the tag has no such attribute.
+bool attributeOf(const std::u16string& tag, const char* name, std::u16string* value) {
+  size_t i = 0;
+  while (i < tag.size() && !isBlank(tag[i])) ++i;  // the tag's own name
+  while (i < tag.size()) {
+    while (i < tag.size() && (isBlank(tag[i]) || tag[i] == u'/')) ++i;
+    size_t start = i;
+    while (i < tag.size() && !isBlank(tag[i]) && tag[i] != u'=' && tag[i] != u'/') ++i;
+    std::u16string attribute = tag.substr(start, i - start);
+    while (i < tag.size() && isBlank(tag[i])) ++i;
+    std::u16string v;
+    if (i < tag.size() && tag[i] == u'=') {
+      ++i;
+      while (i < tag.size() && isBlank(tag[i])) ++i;
+      if (i < tag.size() && (tag[i] == u'\'' || tag[i] == u'"')) {
+        size_t end = tag.find(tag[i], i + 1);
+        if (end == std::u16string::npos) end = tag.size();
+        v = tag.substr(i + 1, end - i - 1);
+        i = end + 1;
+      } else {
+        start = i;
+        while (i < tag.size() && !isBlank(tag[i])) ++i;
+        v = tag.substr(start, i - start);
+      }
+    }
+    if (!attribute.empty() && tagNameIs(attribute, name)) {
+      *value = v;
+      return true;
+    }
+    if (attribute.empty() && i == start) ++i;  // a stray character: step over it
+  }
+  return false;
+}
+
 }  // namespace
 
 std::u16string navigationTarget(const std::u16string& url) {
@@ -201,6 +249,61 @@ std::u16string htmlToPlainText(const std::u16string& html) {
     out.pop_back();
   }
   return out;
+}
+
+std::vector<DocumentLink> documentLinks(const std::u16string& html) {
+  std::vector<DocumentLink> links;
+  size_t i = 0;
+  while ((i = html.find(u'<', i)) != std::u16string::npos) {
+    size_t close = html.find(u'>', i);
+    if (close == std::u16string::npos) break;
+    std::u16string tag = html.substr(i + 1, close - i - 1);
+    size_t nameEnd = 0;
+    while (nameEnd < tag.size() && !isBlank(tag[nameEnd]) && tag[nameEnd] != u'/') ++nameEnd;
+    std::u16string name = tag.substr(0, nameEnd);
+    i = close + 1;
+    if (tagNameIs(name, "script") || tagNameIs(name, "style")) {
+      size_t end = findFolded(html, tagNameIs(name, "script") ? "</script" : "</style", i);
+      i = end == std::u16string::npos ? html.size() : end;
+      continue;
+    }
+    if (!tagNameIs(name, "a")) continue;
+    size_t end = findFolded(html, "</a", i);
+    if (end == std::u16string::npos) end = html.size();
+    DocumentLink link;
+    std::u16string href, cls;
+    if (attributeOf(tag, "href", &href)) {
+      link.target = htmlToPlainText(href);
+      link.text = htmlToPlainText(html.substr(i, end - i));
+      link.marked = attributeOf(tag, "class", &cls) && !cls.empty();
+      bool known = false;
+      for (DocumentLink& l : links) {
+        if (l.target == link.target && l.text == link.text) {
+          l.marked = l.marked || link.marked;
+          known = true;
+        }
+      }
+      if (!known) links.push_back(link);
+    }
+    i = end;
+  }
+  return links;
+}
+
+std::u16string linkAddress(const std::u16string& base, const std::u16string& target) {
+  std::u16string page = base.substr(0, base.find(u'#'));
+  if (target.empty()) return base;
+  if (target[0] == u'#') return page + target;
+  size_t colon = target.find(u':');
+  bool scheme = colon != std::u16string::npos && colon > 0;
+  for (size_t k = 0; scheme && k < colon; ++k) {
+    char16_t c = lowerAscii16(target[k]);
+    scheme = (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9') || c == u'+' || c == u'-' ||
+             c == u'.';
+  }
+  if (scheme || target[0] == u'\\' || target[0] == u'/') return target;
+  size_t slash = page.find_last_of(u"/\\");
+  return slash == std::u16string::npos ? target : page.substr(0, slash + 1) + target;
 }
 
 }  // namespace keldrun

@@ -6,6 +6,7 @@
 
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace keldrun {
 
@@ -34,6 +35,27 @@ class PendingText {
 // the usual character entities decoded, a byte order mark dropped, runs of blank lines kept to
 // one, script and style bodies left out. Line ends are "\r\n" for an edit control.
 std::u16string htmlToPlainText(const std::u16string& html);
+
+// A link of a document as the text view offers it: where it leads (the href as written, its
+// entities decoded), its plain text, and whether the page marks it with a class (the report
+// viewer's bars mark the page shown so).
+struct DocumentLink {
+  std::u16string target;
+  std::u16string text;
+  bool marked = false;
+};
+inline bool operator==(const DocumentLink& a, const DocumentLink& b) {
+  return a.target == b.target && a.text == b.text && a.marked == b.marked;
+}
+
+// The links of a document in their order, each target with its text once (the viewer's two bars
+// hold the same links); anchors without an href, and script and style bodies, are left out.
+std::vector<DocumentLink> documentLinks(const std::u16string& html);
+
+// The address a link leads to from the document at base: "#..." is appended to base without its
+// own fragment; an address with a scheme, a drive or a "\\" stays; anything else is taken
+// relative to base's folder.
+std::u16string linkAddress(const std::u16string& base, const std::u16string& target);
 
 }  // namespace keldrun
 

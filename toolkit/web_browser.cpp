@@ -24,6 +24,7 @@ constexpr UINT kDocumentReady = WM_APP + 0x4B0;  // wparam: navigation sequence 
 constexpr UINT kRefreshView = WM_APP + 0x4B1;
 constexpr int kTextViewId = 100;
 constexpr int kOpenButtonId = 101;
+constexpr int kLinkListId = 102;
 constexpr int kOpenButtonHeight = 24;
 constexpr uint64_t kMaxFileBytes = 64u << 20;
 
@@ -105,14 +106,22 @@ struct CXWebBrowser::Engine {
 
 namespace {
 
-// The plain-text view: what was written or loaded, as text, and a button that opens the page
-// in the system's browser. Navigation completes on a posted message, like the real control.
+// The plain-text view: the document's links in a row of their own above what was written or
+// loaded, as text, and a button that opens the page in the system's browser. Choosing a link
+// (a click, the arrow keys, or typing its first letters) follows it; the link the page marks is
+// the row's selection. Navigation completes on a posted message, like the real control.
 class TextEngine : public CXWebBrowser::Engine {
  public:
   TextEngine(CXWebBrowser* owner, HWND host) : Engine(owner), host_(host) {
+    links_ = CreateWindowExW(WS_EX_CLIENTEDGE, L"LISTBOX", L"",
+                             WS_CHILD | WS_TABSTOP | LBS_NOTIFY | LBS_MULTICOLUMN |
+                                 LBS_NOINTEGRALHEIGHT | LBS_HASSTRINGS,
+                             0, 0, 0, 0, host, reinterpret_cast<HMENU>(INT_PTR(kLinkListId)),
+                             toolkitInstance(), nullptr);
+    SendMessageW(links_, WM_SETFONT, reinterpret_cast<WPARAM>(guiFont()), FALSE);
     view_ = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
-                            WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_READONLY |
-                                ES_AUTOVSCROLL,
+                            WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_TABSTOP | ES_MULTILINE |
+                                ES_READONLY | ES_AUTOVSCROLL,
                             0, 0, 0, 0, host, reinterpret_cast<HMENU>(INT_PTR(kTextViewId)),
                             toolkitInstance(), nullptr);
     SendMessageW(view_, EM_SETLIMITTEXT, 0, 0);
@@ -134,25 +143,79 @@ class TextEngine : public CXWebBrowser::Engine {
   }
   void clear() override { write(u""); }
   void resize(int width, int height) override {
-    int viewHeight = height - kOpenButtonHeight - 4;
+    width_ = width;
+    height_ = height;
+    int top = 0;
+    if (!shownLinks_.empty()) {
+      top = int(SendMessageW(links_, LB_GETITEMHEIGHT, 0, 0)) + 2 * GetSystemMetrics(SM_CYEDGE);
+      SetWindowPos(links_, nullptr, 0, 0, width, top, SWP_NOZORDER | SWP_NOACTIVATE);
+      top += 2;
+    }
+    int viewHeight = height - top - kOpenButtonHeight - 4;
     if (viewHeight < 0) viewHeight = 0;
-    SetWindowPos(view_, nullptr, 0, 0, width, viewHeight, SWP_NOZORDER | SWP_NOACTIVATE);
-    SetWindowPos(open_.hwnd(), nullptr, 0, viewHeight + 4, 160 < width ? 160 : width,
+    SetWindowPos(view_, nullptr, 0, top, width, viewHeight, SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(open_.hwnd(), nullptr, 0, top + viewHeight + 4, 160 < width ? 160 : width,
                  kOpenButtonHeight, SWP_NOZORDER | SWP_NOACTIVATE);
   }
   bool printPreview() override { return false; }
   bool saveAs(const std::u16string& name) override;
   void refresh() override {
     refreshPosted_ = false;
-    std::u16string text = owner->shownText();
-    SetWindowTextW(view_, wide(text));
+    SetWindowTextW(view_, wide(owner->shownText()));
+    showLinks(documentLinks(owner->documentText()));
+  }
+  // The link chosen in the row, followed.
+  void linkChosen() {
+    LRESULT at = SendMessageW(links_, LB_GETCURSEL, 0, 0);
+    if (at >= 0 && size_t(at) < shownLinks_.size()) owner->followLink(shownLinks_[size_t(at)].target);
   }
   unsigned sequence() const { return sequence_; }
 
  private:
+  void showLinks(const std::vector<DocumentLink>& links) {
+    bool sameRow = links.size() == shownLinks_.size();
+    for (size_t i = 0; sameRow && i < links.size(); ++i) {
+      sameRow = links[i].target == shownLinks_[i].target && links[i].text == shownLinks_[i].text;
+    }
+    bool hadLinks = !shownLinks_.empty();
+    shownLinks_ = links;
+    if (!sameRow) {
+      SendMessageW(links_, WM_SETREDRAW, FALSE, 0);
+      SendMessageW(links_, LB_RESETCONTENT, 0, 0);
+      HDC dc = GetDC(links_);
+      HGDIOBJ font = SelectObject(dc, guiFont());
+      int widest = 0;
+      for (const DocumentLink& l : links) {
+        SendMessageW(links_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide(l.text)));
+        SIZE size = {};
+        GetTextExtentPoint32W(dc, wide(l.text), int(l.text.size()), &size);
+        if (size.cx > widest) widest = size.cx;
+      }
+      SelectObject(dc, font);
+      ReleaseDC(links_, dc);
+      SendMessageW(links_, LB_SETCOLUMNWIDTH, WPARAM(widest + 16), 0);
+      SendMessageW(links_, WM_SETREDRAW, TRUE, 0);
+      InvalidateRect(links_, nullptr, TRUE);
+    }
+    // Placed before the choice, so that the row scrolls only when the choice does not fit.
+    if (hadLinks != !links.empty()) {
+      ShowWindow(links_, links.empty() ? SW_HIDE : SW_SHOWNA);
+      resize(width_, height_);
+    }
+    if (!sameRow) SendMessageW(links_, LB_SETTOPINDEX, 0, 0);
+    int marked = -1;
+    for (size_t i = 0; i < links.size() && marked < 0; ++i) {
+      if (links[i].marked) marked = int(i);
+    }
+    SendMessageW(links_, LB_SETCURSEL, WPARAM(marked), 0);
+  }
+
   HWND host_;
+  HWND links_ = nullptr;
   HWND view_ = nullptr;
   CXButton open_;
+  std::vector<DocumentLink> shownLinks_;
+  int width_ = 0, height_ = 0;
   unsigned sequence_ = 0;
   bool refreshPosted_ = false;
 };
@@ -575,7 +638,8 @@ bool CXWebBrowser::htmlEngineAvailable() {
 
 bool CXWebBrowser::create(const RECT& rect, DWORD style, int id, HWND parent) {
   if (host_) return false;
-  HWND w = CreateWindowExW(0, kHostClass, L"", WS_CHILD | WS_CLIPCHILDREN | style, rect.left,
+  // A control parent, so that Tab reaches the text view's link row and text.
+  HWND w = CreateWindowExW(WS_EX_CONTROLPARENT, kHostClass, L"", WS_CHILD | WS_CLIPCHILDREN | style, rect.left,
                            rect.top, rect.right - rect.left, rect.bottom - rect.top, parent,
                            reinterpret_cast<HMENU>(INT_PTR(id)), toolkitInstance(), this);
   if (!w) return false;
@@ -679,6 +743,16 @@ void CXWebBrowser::documentComplete() {
   flushPending();
 }
 
+void CXWebBrowser::followLink(const std::u16string& target) {
+  std::u16string address = linkAddress(url_, target);
+  if (!target.empty() && target[0] == u'#') {
+    // A place in this document: asked about like any navigation, and there is nothing to load.
+    beforeNavigate(address);
+    return;
+  }
+  navigate(address);
+}
+
 bool CXWebBrowser::printPreview() { return engine_ && engine_->printPreview(); }
 
 bool CXWebBrowser::saveAs(const std::u16string& suggestedName) {
@@ -712,6 +786,10 @@ LRESULT CXWebBrowser::handle(UINT message, WPARAM wparam, LPARAM lparam) {
       return 0;
     case WM_COMMAND:
       if (LOWORD(wparam) == kOpenButtonId) openExternally();
+      if (LOWORD(wparam) == kLinkListId && HIWORD(wparam) == LBN_SELCHANGE && engine_ &&
+          !engine_->html()) {
+        static_cast<TextEngine*>(engine_.get())->linkChosen();
+      }
       return 0;
     case kDocumentReady:
       if (engine_ && !engine_->html() &&

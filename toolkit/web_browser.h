@@ -2,9 +2,11 @@
 // viewer and the help pages.
 //
 // Where the system has no HTML engine (Wine without its Gecko package, or KELDRUN_TEXT_BROWSER=1
-// in the environment) the control shows a plain-text view of what was written or loaded and a
-// button that opens the page in the system's browser; it never prompts and never waits. The
-// interface and the order of callbacks are the same in both forms.
+// in the environment) the control shows a plain-text view of what was written or loaded, the
+// document's links as a row of list items (a list box another process can read and set with
+// plain window messages, and the keyboard can reach), and a button that opens the page in the
+// system's browser; it never prompts and never waits. The interface and the order of callbacks
+// are the same in both forms.
 #ifndef KELDRUN_TOOLKIT_WEB_BROWSER_H_
 #define KELDRUN_TOOLKIT_WEB_BROWSER_H_
 
@@ -42,6 +44,11 @@ class CXWebBrowser {
   // Writes UTF-16 text. Until the document is available the text is kept pending and written,
   // then forgotten, when it becomes available.
   void writeWide(const std::u16string& text);
+
+  // What a click on a link of the document does: a "#..." target is asked about (the
+  // before-navigate callback) as a place in this document; any other is navigated to, relative
+  // to the current address.
+  void followLink(const std::u16string& target);
 
   void setBeforeNavigate(BeforeNavigate callback, void* context);
   void setNavigateComplete(NavigateComplete callback, void* context);

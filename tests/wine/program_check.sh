@@ -39,6 +39,17 @@ nat snapshot --name 'first (native)' --registry 'HKEY_CURRENT_USER\Software\Keld
   --files "$folder" >"$work/snap1.out" 2>&1 || { cat "$work/snap1.out" >&2; exit 1; }
 printf 'new' >"$folder/added.txt"
 reg_set 2
+# Six thousand new keys: at the smallest page size the registry's differences fill two pages of
+# the report and the files a third, for the viewer's link row.
+python3 - "$work/big.reg" <<'PY'
+import sys
+with open(sys.argv[1], "w", newline="\r\n") as f:
+    f.write("REGEDIT4\n\n")
+    for i in range(100000, 106000):
+        f.write("[HKEY_CURRENT_USER\\Software\\KeldrunTest\\Big\\K%d]\n\"v\"=\"x\"\n\n" % i)
+PY
+in_prefix "$prefix" wine reg import "$(WINEPREFIX=$prefix winepath -w "$work/big.reg" 2>/dev/null)" >/dev/null 2>&1 \
+  || { echo "program_check: the big registry key could not be imported" >&2; exit 1; }
 win snapshot --name 'second (cli)' --registry 'HKEY_CURRENT_USER\Software\KeldrunTest' \
   --files 'c:\work' >"$work/snap2.out" 2>&1 || { cat "$work/snap2.out" >&2; exit 1; }
 end_prefix "$prefix"
