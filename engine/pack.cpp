@@ -263,7 +263,10 @@ bool pack(FILE* source, WritableFile* target, ProgressSink* sink, int threads) {
     uint8_t head[kPackChunkHeadSize];
     putU32(head, uint32_t(slot->inLength));
     putU32(head + 4, uint32_t(slot->outLength));
-    if (!writeAll(target, head, sizeof head) || !writeAll(target, slot->out.data(), slot->outLength))
+    // Written out chunk by chunk while the cores compress the next ones, so that little is
+    // left to write once the last chunk is done.
+    if (!writeAll(target, head, sizeof head) || !writeAll(target, slot->out.data(), slot->outLength) ||
+        !target->flush())
       return false;
     pipeline.release();
     chunks++;
