@@ -104,7 +104,8 @@ class ChunkPipeline {
     bool ok = false;       // the work succeeded
     Slot() : in(kPackOutputSize), out(kPackOutputSize) {}
   };
-  using Work = void (*)(Slot* slot);
+  // scratch: a chunk-sized buffer of the thread doing the work, null when it could not be had.
+  using Work = void (*)(Slot* slot, Buffer* scratch);
 
   ChunkPipeline(int threads, Work work) : work_(work) {
     size_t helpers = size_t(threads > 1 ? threads - 1 : 0);
@@ -153,7 +154,7 @@ class ChunkPipeline {
         done_.wait(hold);
         continue;
       }
-      runLocked(todo, &hold);
+      runLocked(todo, &scratch_, &hold);
     }
     return slots_[first_].get();
   }
@@ -172,12 +173,13 @@ class ChunkPipeline {
   static void helperMain(void* self) { static_cast<ChunkPipeline*>(self)->helperLoop(); }
 
   void helperLoop() {
+    Buffer scratch(kPackOutputSize);
     std::unique_lock<std::mutex> hold(mu_);
     for (;;) {
       size_t todo = kNone;
       ready_.wait(hold, [&] { return stopping_ || (todo = oldestToDoLocked()) != kNone; });
       if (stopping_) return;
-      runLocked(todo, &hold);
+      runLocked(todo, &scratch, &hold);
     }
   }
 
@@ -190,17 +192,18 @@ class ChunkPipeline {
   }
 
   // Does slot i's work with the lock released; the lock is held again on return.
-  void runLocked(size_t i, std::unique_lock<std::mutex>* hold) {
+  void runLocked(size_t i, Buffer* scratch, std::unique_lock<std::mutex>* hold) {
     states_[i] = kWorking;
     Slot* slot = slots_[i].get();
     hold->unlock();
-    work_(slot);
+    work_(slot, *scratch ? scratch : nullptr);
     hold->lock();
     states_[i] = kDone;
     done_.notify_all();
   }
 
   Work work_;
+  Buffer scratch_{kPackOutputSize};  // the calling thread's
   std::vector<std::unique_ptr<Slot>> slots_;
   // first_ and submitted_ are changed only by the calling thread, under mu_; it reads them
   // without the lock.
@@ -214,18 +217,19 @@ class ChunkPipeline {
   HelperThreads helpers_;
 };
 
-// Reads its chunk as well as compressing it: the reads (a copy out of the page cache into a
-// buffer touched for the first time) go on the cores too, instead of on the thread that writes.
-void compressChunk(ChunkPipeline::Slot* slot) {
+// Reads its chunk as well as compressing it, so the reads go on the cores too instead of on the
+// thread that writes. The chunk is read into the thread's own buffer rather than the slot's:
+// a buffer's first use faults in every page, and there are fewer threads than slots.
+void compressChunk(ChunkPipeline::Slot* slot, Buffer* scratch) {
   slot->outLength = 0;
-  slot->ok = readFileAt(slot->source, slot->offset, slot->in.data(), slot->inLength);
+  slot->ok = scratch && readFileAt(slot->source, slot->offset, scratch->data(), slot->inLength);
   if (!slot->ok) return;
   uLongf c = uLongf(slot->out.size());
-  slot->ok = compress2(slot->out.data(), &c, slot->in.data(), uLong(slot->inLength), kPackLevel) == Z_OK;
+  slot->ok = compress2(slot->out.data(), &c, scratch->data(), uLong(slot->inLength), kPackLevel) == Z_OK;
   slot->outLength = c;
 }
 
-void inflateChunk(ChunkPipeline::Slot* slot) {
+void inflateChunk(ChunkPipeline::Slot* slot, Buffer*) {
   uLongf got = uLongf(slot->out.size());
   slot->ok = uncompress(slot->out.data(), &got, slot->in.data(), uLong(slot->inLength)) == Z_OK &&
              got == slot->expected;
