@@ -1,0 +1,265 @@
+// The context menus of the real Keldrun.exe, opened by right clicks and chosen with the keys as
+// a user does: "Open file" and "Jump to file folder" on the Files screen reach the shell, whose
+// handlers for the test's own file extension and for folders (registered in the test's Wine
+// prefix, each a command that logs what it was given) receive the right paths; a file that is
+// gone and a file without a handler end in the program's error texts. Pictures of every menu
+// go to the gallery.
+//
+// Run by tests/wine/program_check.sh (KELDRUN_PROGRAM set); skipped otherwise.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <string>
+#include <vector>
+
+#include "resources/resource_ids.h"
+#include "tests/program_driver_win.h"
+
+namespace keldrun {
+namespace {
+
+using namespace gui_driver;
+
+const wchar_t kHome[] = L"C:\\KeldrunOpen\\";
+const wchar_t kData[] = L"C:\\KeldrunOpenData";
+const wchar_t kLog[] = L"C:\\KeldrunOpen\\opened.log";
+
+bool setDefault(HKEY root, const std::wstring& key, const std::wstring& value) {
+  HKEY k;
+  if (RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr) != 0) return false;
+  LONG r = RegSetValueExW(k, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                          DWORD((value.size() + 1) * sizeof(wchar_t)));
+  RegCloseKey(k);
+  return r == 0;
+}
+
+// Files of the extension ".kldopen" open with a command that appends its argument to the log;
+// so do folders.
+bool registerHandlers() {
+  std::wstring logCommand = L"cmd.exe /c echo [%1]>>" + std::wstring(kLog);
+  bool ok = setDefault(HKEY_CLASSES_ROOT, L".kldopen", L"KeldrunTest.Opened") &&
+            setDefault(HKEY_CLASSES_ROOT, L"KeldrunTest.Opened\\shell\\open\\command", logCommand);
+  for (const wchar_t* folderClass : {L"Folder", L"Directory"}) {
+    ok = setDefault(HKEY_CLASSES_ROOT, std::wstring(folderClass) + L"\\shell\\open\\command", logCommand) && ok;
+  }
+  // No handler at all for ".kldnone".
+  RegDeleteTreeW(HKEY_CLASSES_ROOT, L".kldnone");
+  return ok;
+}
+
+HTREEITEM nextItem(HWND tree, HTREEITEM item, UINT flag) {
+  return reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, flag, LPARAM(item)));
+}
+
+bool showPage(Program& p, int pageId) {
+  for (int x = 5; x < 500; x += 12) {
+    if (p.visiblePage() == pageId) return true;
+    p.clickTab(x);
+  }
+  return p.visiblePage() == pageId;
+}
+
+HWND openMenu() {
+  HWND m = FindWindowW(L"#32768", nullptr);
+  return m && IsWindowVisible(m) ? m : nullptr;
+}
+
+// A right click at a point of a control of the program, with the mouse there, so that the menu
+// opens where the user would see it. The click is posted: the menu runs its own loop.
+void rightClick(HWND control, POINT at) {
+  POINT screen = at;
+  ClientToScreen(control, &screen);
+  SetCursorPos(screen.x, screen.y);
+  LPARAM where = MAKELPARAM(at.x, at.y);
+  PostMessageW(control, WM_RBUTTONDOWN, MK_RBUTTON, where);
+  PostMessageW(control, WM_RBUTTONUP, 0, where);
+}
+
+// Chooses the menu's entry at `position` (1 for the first below the title) with the keys, or
+// closes the menu with Escape for 0. The title row is the first the Down key reaches.
+void choose(HWND menu, int position) {
+  if (position == 0) {
+    PostMessageW(menu, WM_KEYDOWN, VK_ESCAPE, 0);
+  } else {
+    for (int i = 0; i <= position; i++) PostMessageW(menu, WM_KEYDOWN, VK_DOWN, 0);
+    PostMessageW(menu, WM_KEYDOWN, VK_RETURN, 0);
+  }
+  waitFor([] { return openMenu() == nullptr; });
+}
+
+// Opens the menu of a control with a right click, takes its picture with the main window
+// behind it and closes it again (or chooses `position`). False when no menu opened.
+bool menuOf(Program& p, HWND control, POINT at, const char* picture, int position = 0) {
+  rightClick(control, at);
+  HWND menu = nullptr;
+  if (!waitFor([&] { return (menu = openMenu()) != nullptr; })) return false;
+  if (picture) shot(p.main(), picture);
+  choose(menu, position);
+  return true;
+}
+
+RECT rowRect(Program& p, HWND list, int row) {
+  Remote mem(p.process(), sizeof(RECT));
+  RECT r = {};
+  r.left = LVIR_LABEL;
+  mem.write(&r, sizeof r);
+  Program::send(list, LVM_GETITEMRECT, WPARAM(row), mem.address());
+  mem.read(&r, sizeof r);
+  return r;
+}
+
+void selectRow(Program& p, HWND list, int row) {
+  Remote mem(p.process(), sizeof(LVITEMW));
+  LVITEMW item = {};
+  item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+  item.state = LVIS_SELECTED | LVIS_FOCUSED;
+  mem.write(&item, sizeof item);
+  Program::send(list, LVM_SETITEMSTATE, WPARAM(row), mem.address());
+}
+
+int rowNamed(const Program& p, HWND list, const std::string& name) {
+  for (int r = 0; r < Program::rowsIn(list); r++) {
+    if (p.cellIn(list, r, 0) == name) return r;
+  }
+  return -1;
+}
+
+POINT middle(const RECT& r) { return {(r.left + r.right) / 2, (r.top + r.bottom) / 2}; }
+
+// The point of a tree item's label.
+POINT itemPoint(Program& p, HWND tree, HTREEITEM item) {
+  Remote mem(p.process(), sizeof(RECT));
+  // The message takes the item in the rectangle's place.
+  mem.write(&item, sizeof item);
+  Program::send(tree, TVM_GETITEMRECT, TRUE, mem.address());
+  RECT r = {};
+  mem.read(&r, sizeof r);
+  return middle(r);
+}
+
+std::string lower(std::string s) {
+  for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// What the handlers were given, in lower case: the scan records the names as the file system
+// spells them.
+std::string loggedText() { return lower(readFile(kLog)); }
+
+// Opens the row's file with "Open file" from the list menu; the program's message box text
+// when one opened, else "".
+std::string openFileOfRow(Program& p, HWND list, const std::string& name, const char* picture = nullptr) {
+  int row = rowNamed(p, list, name);
+  EXPECT_GE(row, 0) << name;
+  if (row < 0) return "(no row)";
+  selectRow(p, list, row);
+  EXPECT_TRUE(menuOf(p, list, middle(rowRect(p, list, row)), picture, 2)) << "no menu";
+  if (p.noMessageBox()) return "";
+  return p.answer(20003);
+}
+
+TEST(ProgramGui, FilesMenusOpenThroughTheShellAndNameWhatFails) {
+  REQUIRE_PROGRAM();
+  ASSERT_TRUE(registerHandlers());
+  std::wstring home = kHome;
+  CreateDirectoryW(home.c_str(), nullptr);
+  std::wstring from = folderOf(programPath());
+  for (const wchar_t* f : {L"Keldrun.exe", L"keldrun-cli.exe"}) {
+    ASSERT_TRUE(CopyFileW((from + f).c_str(), (home + f).c_str(), FALSE));
+  }
+  std::wstring data = std::wstring(kData) + L"\\";
+  CreateDirectoryW(kData, nullptr);
+  ASSERT_TRUE(writeFile(data + L"doc.kldopen", "doc"));
+  ASSERT_TRUE(writeFile(data + L"gone.kldopen", "gone"));
+  ASSERT_TRUE(writeFile(data + L"odd.kldnone", "odd"));
+  DeleteFileW(kLog);
+  std::wstring cli = L"\"" + home + L"keldrun-cli.exe\" --home \"C:\\KeldrunOpen\" ";
+  std::string out = run(cli + L"snapshot --name before --files " + kData + L" --registry HKEY_CLASSES_ROOT\\.kldopen");
+  ASSERT_NE(out.find("snap001"), std::string::npos) << out;
+  ASSERT_TRUE(DeleteFileW((data + L"gone.kldopen").c_str()));
+  ASSERT_TRUE(writeFile(data + L"new.kldopen", "new"));
+  out = run(cli + L"snapshot --name after --files " + kData + L" --registry HKEY_CLASSES_ROOT\\.kldopen");
+  ASSERT_NE(out.find("snap002"), std::string::npos) << out;
+
+  Program p;
+  ASSERT_TRUE(p.start(home + L"Keldrun.exe"));
+  ASSERT_EQ(p.rowCount(), 2);
+  HWND regTree = p.pageItem(IDD_REGISTRY_PAGE, IDC_SCREEN_TREE);
+  HWND fileTree = p.pageItem(IDD_FILES_PAGE, IDC_SCREEN_TREE);
+  HWND fileList = p.pageItem(IDD_FILES_PAGE, IDC_SCREEN_LIST);
+  HWND fileBox = p.pageItem(IDD_FILES_PAGE, IDC_PATH_BOX);
+
+  // Nothing open: no menu anywhere.
+  ASSERT_TRUE(showPage(p, IDD_FILES_PAGE));
+  rightClick(fileTree, {20, 10});
+  EXPECT_TRUE(p.noMessageBox());
+  EXPECT_EQ(openMenu(), nullptr);
+  if (HWND stray = openMenu()) choose(stray, 0);
+
+  // View the first snapshot: the folder whose files are gone from the disk since.
+  ASSERT_TRUE(showPage(p, IDD_SNAPSHOTS_PAGE));
+  p.select({0});
+  p.press(IDC_VIEW_SNAPSHOT);
+  ASSERT_EQ(p.visiblePage(), IDD_REGISTRY_PAGE);
+  HTREEITEM hive = nextItem(regTree, nullptr, TVGN_ROOT);
+  ASSERT_NE(hive, nullptr);
+  Program::send(regTree, TVM_SELECTITEM, TVGN_CARET, LPARAM(hive));
+  EXPECT_TRUE(menuOf(p, regTree, itemPoint(p, regTree, hive), "menu_key_view"));
+
+  ASSERT_TRUE(showPage(p, IDD_FILES_PAGE));
+  HTREEITEM drive = nextItem(fileTree, nullptr, TVGN_ROOT);
+  ASSERT_NE(drive, nullptr);
+  Program::send(fileTree, TVM_EXPAND, TVE_EXPAND, LPARAM(drive));
+  HTREEITEM folder = nextItem(fileTree, drive, TVGN_CHILD);
+  ASSERT_NE(folder, nullptr);
+  Program::send(fileTree, TVM_SELECTITEM, TVGN_CARET, LPARAM(folder));
+  ASSERT_EQ(lower(textOf(fileBox)), "c:\\keldrunopendata");
+  EXPECT_TRUE(menuOf(p, fileTree, itemPoint(p, fileTree, folder), "menu_folder"));
+
+  // "Open file" hands the file to its handler, with the folder of the path box before it.
+  EXPECT_EQ(openFileOfRow(p, fileList, "doc.kldopen", "menu_file"), "");
+  EXPECT_TRUE(waitFor([] { return loggedText().find("doc.kldopen") != std::string::npos; })) << loggedText();
+  EXPECT_NE(loggedText().find("[c:\\keldrunopendata\\doc.kldopen]"), std::string::npos) << loggedText();
+
+  // A file the snapshot holds but the disk no longer does; a file no application handles.
+  EXPECT_EQ(openFileOfRow(p, fileList, "gone.kldopen"), "Cannot open file.\r\nFile not found.");
+  EXPECT_EQ(openFileOfRow(p, fileList, "odd.kldnone"),
+            "Cannot open file.\r\nThere is no application associated with this file extension.");
+  EXPECT_EQ(loggedText().find("gone.kldopen"), std::string::npos) << loggedText();
+  EXPECT_EQ(loggedText().find("odd.kldnone"), std::string::npos) << loggedText();
+
+  // "Jump to file folder" from the list menu (no row needed) and "Jump to this folder" from the
+  // folder menu open the folder of the path box.
+  EXPECT_TRUE(menuOf(p, fileList, {40, 200}, "menu_file_no_row", 1));
+  EXPECT_TRUE(waitFor([] { return loggedText().find("[c:\\keldrunopendata]") != std::string::npos; })) << loggedText();
+  DeleteFileW(kLog);
+  EXPECT_TRUE(menuOf(p, fileTree, itemPoint(p, fileTree, folder), nullptr, 1));
+  EXPECT_TRUE(waitFor([] { return loggedText().find("[c:\\keldrunopendata]") != std::string::npos; })) << loggedText();
+
+  // Compare: the key menu with its four entries, the folder menu of the comparison.
+  ASSERT_TRUE(showPage(p, IDD_SNAPSHOTS_PAGE));
+  p.select({0, 1});
+  p.press(IDC_COMPARE);
+  ASSERT_EQ(p.visiblePage(), IDD_REGISTRY_PAGE);
+  hive = nextItem(regTree, nullptr, TVGN_ROOT);
+  ASSERT_NE(hive, nullptr);
+  Program::send(regTree, TVM_SELECTITEM, TVGN_CARET, LPARAM(hive));
+  EXPECT_TRUE(menuOf(p, regTree, itemPoint(p, regTree, hive), "menu_key_compare"));
+  ASSERT_TRUE(showPage(p, IDD_FILES_PAGE));
+  drive = nextItem(fileTree, nullptr, TVGN_ROOT);
+  ASSERT_NE(drive, nullptr);
+  Program::send(fileTree, TVM_EXPAND, TVE_EXPAND, LPARAM(drive));
+  folder = nextItem(fileTree, drive, TVGN_CHILD);
+  ASSERT_NE(folder, nullptr);
+  Program::send(fileTree, TVM_SELECTITEM, TVGN_CARET, LPARAM(folder));
+  EXPECT_TRUE(menuOf(p, fileTree, itemPoint(p, fileTree, folder), "menu_folder_compare"));
+  // The deleted file's row: gone from the disk, so the shell cannot open it.
+  EXPECT_EQ(openFileOfRow(p, fileList, "gone.kldopen", "menu_file_compare"), "Cannot open file.\r\nFile not found.");
+  EXPECT_EQ(p.close(), 0u);
+}
+
+}  // namespace
+}  // namespace keldrun
