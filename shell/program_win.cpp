@@ -47,10 +47,11 @@ void showShellMessage(const ShellMessage& message) {
   }
 }
 
-bool openWithShell(const std::string& path) {
+bool openWithShell(const std::string& path, long long* shellResult) {
   std::u16string wide = fromUtf8(path);
   HINSTANCE r = ShellExecuteW(nullptr, L"open", reinterpret_cast<const wchar_t*>(wide.c_str()),
                               nullptr, nullptr, SW_SHOWNORMAL);
+  if (shellResult) *shellResult = static_cast<long long>(reinterpret_cast<INT_PTR>(r));
   return reinterpret_cast<INT_PTR>(r) > 32;
 }
 

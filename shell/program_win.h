@@ -24,8 +24,9 @@ std::string documentsFolder();
 // Shows a model's message in the program's message box (nothing for an empty one).
 void showShellMessage(const ShellMessage& message);
 
-// Opens a file or folder with the shell's "open" verb in a normal window.
-bool openWithShell(const std::string& path);
+// Opens a file or folder with the shell's "open" verb in a normal window. shellResult, when
+// given, receives what the shell answered (above 32 when it took the file).
+bool openWithShell(const std::string& path, long long* shellResult = nullptr);
 
 }  // namespace keldrun
 

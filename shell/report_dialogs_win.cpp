@@ -392,8 +392,10 @@ class SnapshotExportDialog : public CXDialogBase {
     }
     form_.store(&settings_->report);
     keepReportOptions(settings_);
+    long long shellResult = 0;
     if (form_.openAfter) {
-      openWithShell(path);
+      // A report the shell cannot open is still written: say so, and where it is.
+      if (!openWithShell(path, &shellResult)) showError(fromUtf8(exportNotOpenedMessage(path, shellResult)));
     } else {
       showInfo(u"Export done");
     }

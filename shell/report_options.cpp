@@ -4,6 +4,7 @@
 
 #include "base/files.h"
 #include "shell/catalog_lock.h"
+#include "views/screen_commands.h"
 
 namespace keldrun {
 
@@ -135,6 +136,11 @@ bool keepReportOptions(Settings* settings) {
   CatalogLock lock(settings);
   if (!lock.tryTake().empty()) return false;
   return settings->save();
+}
+
+std::string exportNotOpenedMessage(const std::string& path, long long shellResult) {
+  std::string error = openFileError(shellResult);
+  return error.empty() ? error : "Export done: " + path + "\n" + error;
 }
 
 }  // namespace keldrun

@@ -89,6 +89,11 @@ class SnapshotExportForm {
   static std::string chosenFolder(const std::string& folder);
 };
 
+// The error shown when the exported report at path could not be handed to the shell (its
+// ShellExecute result is 32 or less): the export itself is done, and the user is told so and
+// where the report is. Empty when the shell took it.
+std::string exportNotOpenedMessage(const std::string& path, long long shellResult);
+
 // Saves the settings with the report options just stored, under the workspace lock over the
 // catalog as the other processes left it. False (nothing written) when another process holds
 // the lock or the file cannot be written; the options are saved again when the program closes.

@@ -87,6 +87,22 @@ std::vector<std::wstring> filesIn(const std::wstring& folder) {
   return names;
 }
 
+// The default value of a key under HKEY_CLASSES_ROOT, and setting it (the key made if need be).
+std::wstring classValue(const std::wstring& key) {
+  wchar_t value[256] = {0};
+  LONG size = sizeof value - sizeof(wchar_t);
+  RegQueryValueW(HKEY_CLASSES_ROOT, key.c_str(), value, &size);
+  return value;
+}
+bool setClassValue(const std::wstring& key, const std::wstring& value) {
+  HKEY k;
+  if (RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr) != 0) return false;
+  LONG r = RegSetValueExW(k, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                          DWORD((value.size() + 1) * sizeof(wchar_t)));
+  RegCloseKey(k);
+  return r == 0;
+}
+
 // A second program folder holding a copy of the prepared workspace, for the failure cases.
 std::wstring copyWorkspace(const std::wstring& name) {
   std::wstring from = folderOf(programPath());
@@ -328,6 +344,51 @@ TEST(ProgramGui, SnapshotsScreenDrivesTheWorkspace) {
   PostMessageW(GetDlgItem(exportDialog, IDOK), BM_CLICK, 0, 0);
   EXPECT_EQ(p.answer(20003, "message_export_done"), "Export done");
   EXPECT_NE(readFile(exported).find(std::string("k\0e\0l\0d\0r\0u\0n\0t\0e\0s\0t", 21)), std::string::npos);
+
+  // Export to HTML of the second snapshot in pages of 10000 lines, opened afterwards: the pages
+  // and the index page are written and the index page is handed to the shell, here a handler for
+  // ".htm" that logs the file it is given. With no handler for ".htm" the export is still done
+  // and the error says so and where the report is.
+  std::wstring log = folder + L"shell_open.log";
+  std::wstring handler = L"C:\\windows\\system32\\cmd.exe /c echo \"%1\">>\"" + log + L"\"";
+  std::wstring keptType = classValue(L".htm");
+  ASSERT_TRUE(setClassValue(L"KeldrunTest.Page\\shell\\open\\command", handler));
+  ASSERT_TRUE(setClassValue(L".htm", L"KeldrunTest.Page"));
+  auto exportSecond = [&](const wchar_t* name) {
+    p.select({p.rowOf(second)});
+    p.click(IDC_EXPORT_HTML);
+    HWND d = nullptr;
+    if (!waitFor([&] { return (d = p.findTop("Export to HTML")) != nullptr; })) return false;
+    Program::send(GetDlgItem(d, IDC_EXPORT_NAME), WM_SETTEXT, 0, LPARAM(name));
+    Program::send(GetDlgItem(d, IDC_EXPORT_LINES), WM_SETTEXT, 0, LPARAM(L"10000"));
+    Program::send(GetDlgItem(d, IDC_EXPORT_SPLIT), BM_SETCHECK, BST_CHECKED, 0);
+    Program::send(GetDlgItem(d, IDC_EXPORT_OPEN), BM_SETCHECK, BST_CHECKED, 0);
+    PostMessageW(GetDlgItem(d, IDOK), BM_CLICK, 0, 0);
+    return true;
+  };
+  ASSERT_TRUE(exportSecond(L"opened"));
+  std::wstring index = std::wstring(documents) + L"\\opened.htm";
+  std::string logged;
+  EXPECT_TRUE(waitFor([&] {
+    logged = readFile(log);
+    return logged.find(narrow(index)) != std::string::npos;
+  })) << "the shell was handed: " << logged;
+  EXPECT_TRUE(waitFor([&] { return p.findTop("Export to HTML") == nullptr; }));
+  EXPECT_TRUE(p.noMessageBox());
+  std::vector<std::wstring> written = filesIn(std::wstring(documents) + L"\\");
+  for (const wchar_t* page : {L"opened.htm", L"opened_000.htm", L"opened_001.htm"}) {
+    EXPECT_NE(std::find(written.begin(), written.end(), page), written.end()) << narrow(page);
+  }
+  EXPECT_TRUE(readFile(index).rfind("<html", 0) == 0) << "the index page is single-byte text";
+  ASSERT_TRUE(setClassValue(L".htm", L"KeldrunTest.NoSuchType"));
+  ASSERT_TRUE(exportSecond(L"unopened"));
+  std::string error = p.answer(20003, "message_export_not_opened");
+  error.erase(std::remove(error.begin(), error.end(), '\r'), error.end());
+  EXPECT_EQ(error, "Export done: " + narrow(documents) + "\\unopened.htm\nCannot open file.\n"
+                   "There is no application associated with this file extension.");
+  EXPECT_TRUE(waitFor([&] { return p.findTop("Export to HTML") == nullptr; }));
+  EXPECT_TRUE(fileExists(std::wstring(documents) + L"\\unopened.htm"));
+  EXPECT_TRUE(setClassValue(L".htm", keptType));
 
   // Differences list: the report options without the applications and with 500 lines per page
   // typed, raised to 10000, so that the six thousand new keys fill two pages and the files a
