@@ -66,6 +66,31 @@ class BusyStatus {
   HCURSOR cursor_;
 };
 
+// The viewed report's files, held open while the viewer shows them: another instance of the
+// program in this folder can neither delete them (its start-up) nor write its own report over
+// them (its View then says it cannot write the report), so the viewer's pages stay its own.
+// Reading them is left free, for the viewer and the browser.
+class HeldReport {
+ public:
+  HeldReport(const ReportWriter& writer, const std::string& path) {
+    hold(path);
+    for (int i = 0; writer.lastPageIndex() > 0 && i <= writer.lastPageIndex(); i++) hold(writer.pageFileName(i));
+  }
+  ~HeldReport() {
+    for (HANDLE h : held_) CloseHandle(h);
+  }
+  HeldReport(const HeldReport&) = delete;
+  HeldReport& operator=(const HeldReport&) = delete;
+
+ private:
+  void hold(const std::string& path) {
+    HANDLE h = CreateFileW(wide(fromUtf8(path)), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h != INVALID_HANDLE_VALUE) held_.push_back(h);
+  }
+  std::vector<HANDLE> held_;
+};
+
 // ---- dialog 909 ----
 
 const int kSectionBoxes[] = {IDC_REPORT_REGISTRY, IDC_REPORT_FILES, IDC_REPORT_APPLICATIONS};
@@ -231,12 +256,13 @@ class DifferencesOptionsDialog : public CXDialogBase {
         done = writeReportToView(settings_, context_, form_.options(), &writer, &path, &message);
       }
       if (done) {
+        HeldReport held(writer, path);
         showReportViewer(hwnd(), writer, path);
       } else {
         showShellMessage(message);
       }
     }
-    // The viewed report lives only as long as its viewer.
+    // The viewed report lives only as long as its viewer (and is no longer held).
     settings_->clearReportTempFolder();
     endDialog(1);
   }

@@ -17,6 +17,7 @@
 #include "resources/resource_ids.h"
 #include "shell/report_dialogs_win.h"
 #include "shell/report_options.h"
+#include "shell/snapshot_commands.h"
 #include "tests/gui_test_support_win.h"
 #include "tests/report_support.h"
 #include "toolkit/message_box.h"
@@ -108,6 +109,20 @@ TEST_F(ReportDialogsGui, ViewShowsAPagedReportAndLinksTurnItsPages) {
     page0 = document(viewer);
     GetWindowRect(GetDlgItem(viewer, IDCANCEL), &closeBefore);
     shot(viewer, "report_viewer");
+    // Another instance of the program in this folder: its start-up clearing and its own View
+    // leave this report whole, and its View says it cannot write its report.
+    settings.clearReportTempFolder();
+    EXPECT_EQ(tmpFiles().size(), 4u);
+    {
+      ReportWriter other;
+      std::string otherPath;
+      ShellMessage message;
+      DifferencesOptionsForm form(settings.report, kOriginSnapshotList, u"");
+      EXPECT_FALSE(writeReportToView(&settings, &context, form.options(), &other, &otherPath, &message));
+      EXPECT_NE(message.text.find("Cannot export to file [" + (home / "tmp")), std::string::npos)
+          << message.text;
+    }
+    EXPECT_EQ(tmpFiles().size(), 4u) << "the other View left nothing of its own";
     // A click on the link of the third page.
     viewerBrowser(viewer)->navigate(u"about:blank#002");
     return true;
