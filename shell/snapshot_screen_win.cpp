@@ -236,8 +236,10 @@ void SnapshotScreen::showRows() {
   list_.beginUpdate();
   list_.clear();
   Colour background = list_.model().defaultBackground();
-  for (const ListRow& row : model_->rows()) {
-    size_t i = list_.addRow(row.columns);
+  std::vector<ListRow> rows = model_->takeRows();
+  list_.reserveRows(rows.size());
+  for (ListRow& row : rows) {
+    size_t i = list_.addRow(std::move(row.columns));
     list_.setRowColours(i, background, colourOf(row.color));
     list_.setRowImage(i, row.icon);
   }

@@ -190,6 +190,11 @@ TEST_F(ScreenTest, FolderOnlyInBIsGreenBoldExpandableWithAddRows) {
   EXPECT_TRUE(node(games).look.bold);
   ASSERT_EQ(model_->rows().size(), 1u);
   EXPECT_STREQ(model_->rows()[0].label, "add");
+  // The window takes the rows over whole: the name, size, date and label of the one file.
+  std::vector<ListRow> taken = model_->takeRows();
+  EXPECT_TRUE(model_->rows().empty());
+  ASSERT_EQ(taken.size(), 1u);
+  EXPECT_EQ(taken[0].columns, (std::vector<std::u16string>{u"readme", u"1", widen(fileTimeText(fileTimeFromUnix(1600000000, 0))), u"add"}));
   ASSERT_EQ(tree_view_.children(games).size(), 1u);
   EXPECT_EQ(node(tree_view_.children(games)[0]).look.color, stateColor(kAdded));
 }

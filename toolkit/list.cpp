@@ -118,7 +118,11 @@ void CXVirtualList::setImageList(HIMAGELIST images) {
 }
 
 size_t CXVirtualList::addRow(const std::vector<std::u16string>& texts) {
-  size_t i = model_.addRow(texts);
+  return addRow(std::vector<std::u16string>(texts));
+}
+
+size_t CXVirtualList::addRow(std::vector<std::u16string>&& texts) {
+  size_t i = model_.addRow(std::move(texts));
   if (!updating_) {
     ListView_SetItemCountEx(hwnd_, int(model_.size()), LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
   }

@@ -50,6 +50,10 @@ class CXVirtualList {
   // Adds a row with the default background and black text; returns its index. The list shows
   // the new row count at once unless batching (beginUpdate/endUpdate).
   size_t addRow(const std::vector<std::u16string>& texts);
+  // The same, taking the texts over: a list of many rows is filled without copying each text.
+  size_t addRow(std::vector<std::u16string>&& texts);
+  // Room for this many rows, so that filling a long list does not move the rows it has.
+  void reserveRows(size_t rows) { model_.reserve(rows); }
   // ANSI texts convert byte by byte to UTF-16.
   size_t addRowAnsi(const std::vector<std::string>& texts);
   void setRowColours(size_t row, Colour background, Colour text);

@@ -56,6 +56,7 @@ class VirtualListModel {
   // Appends a row with the default background and black text; returns its index.
   size_t addRow(std::vector<std::u16string> texts);
   void clear();
+  void reserve(size_t rows) { rows_.reserve(rows); }
   size_t size() const { return rows_.size(); }
   VirtualRow& row(size_t i) { return rows_[i]; }
   const VirtualRow& row(size_t i) const { return rows_[i]; }

@@ -31,15 +31,31 @@ std::string groupedSize(uint64_t size) {
 }
 
 std::vector<std::u16string> listColumns(int section, const Item& item) {
+  // Room for the row label the screens append: a list of 50,000 rows then allocates each row's
+  // texts once.
+  std::vector<std::u16string> out;
+  out.reserve(4);
   if (section == kSectionRegistry) {
     ValueEntry v;
-    if (!parseValueEntry(item.p, item.size, &v)) return std::vector<std::u16string>(3);
-    return {valueName(v), typeName(v), displayText(v)};
+    if (!parseValueEntry(item.p, item.size, &v)) {
+      out.resize(3);
+      return out;
+    }
+    out.push_back(valueName(v));
+    out.push_back(typeName(v));
+    out.push_back(displayText(v));
+    return out;
   }
   if (section == kSectionFiles) {
     FileEntry f;
-    if (!item.p || !FileEntry::parse(item.p, item.size, &f)) return std::vector<std::u16string>(3);
-    return {f.name.str(), widen(groupedSize(f.size)), widen(fileTimeText(f.lastWrite))};
+    if (!item.p || !FileEntry::parse(item.p, item.size, &f)) {
+      out.resize(3);
+      return out;
+    }
+    out.push_back(f.name.str());
+    out.push_back(widen(groupedSize(f.size)));
+    out.push_back(widen(fileTimeText(f.lastWrite)));
+    return out;
   }
   AppRecord r;
   if (!item.p || !decodeAppEntry(item.p, item.size, &r)) return std::vector<std::u16string>(8);

@@ -77,6 +77,7 @@ void SnapshotScreenModel::selectionChanged(TreeItem item) {
   if (r) {
     NodeRecord copy = *r;
     if (context_->compareContent(section_, copy.contentA, copy.contentB, &content_)) {
+      rows_.reserve(content_.rows().size());
       for (const ContentRow& row : content_.rows()) addListRow(row.item, row.state, row.label);
     }
   }
