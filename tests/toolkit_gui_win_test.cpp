@@ -898,6 +898,79 @@ TEST(BrowserGui, TextViewOffersTheDocumentsLinksAsARowTheKeyboardFollows) {
   host.destroy();
 }
 
+// The default value of a key under HKEY_CLASSES_ROOT, and setting it.
+std::wstring classValue(const wchar_t* key) {
+  wchar_t value[256] = {0};
+  LONG size = sizeof value - sizeof(wchar_t);
+  RegQueryValueW(HKEY_CLASSES_ROOT, key, value, &size);
+  return value;
+}
+bool setClassValue(const wchar_t* key, const std::wstring& value) {
+  HKEY k;
+  if (RegCreateKeyExW(HKEY_CLASSES_ROOT, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr) != 0) return false;
+  LONG r = RegSetValueExW(k, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                          DWORD((value.size() + 1) * sizeof(wchar_t)));
+  RegCloseKey(k);
+  return r == 0;
+}
+
+TEST(BrowserGui, OpenInWebBrowserHandsOverACopyThatLivesAsLongAsTheControl) {
+  REQUIRE_GUI();
+  // In place of a browser, a handler for ".htm" that logs the file it is given.
+  wchar_t folder[MAX_PATH];
+  GetTempPathW(MAX_PATH, folder);
+  std::wstring log = std::wstring(folder) + L"kdr_open.log";
+  DeleteFileW(log.c_str());
+  std::wstring keptType = classValue(L".htm");
+  ASSERT_TRUE(setClassValue(L"KeldrunTest.Page\\shell\\open\\command",
+                            L"C:\\windows\\system32\\cmd.exe /c echo %1>>\"" + log + L"\""));
+  ASSERT_TRUE(setClassValue(L".htm", L"KeldrunTest.Page"));
+  std::wstring copy;
+  std::string copied;
+  {
+    HostDialog host(hostTemplate(260, 160));
+    ASSERT_TRUE(host.create(nullptr));
+    CXWebBrowser browser;
+    ASSERT_TRUE(browser.create(RECT{5, 5, 380, 240}, WS_VISIBLE, 1001, host.hwnd()));
+    if (!browser.usesHtmlEngine()) {
+      browser.writeWide(u"<p>copied &amp; handed</p>");
+      pump();
+      SendMessageW(GetDlgItem(browser.hwnd(), 101), BM_CLICK, 0, 0);
+      for (int i = 0; i < 500 && copy.empty(); i++) {
+        pump();
+        std::string logged;
+        HANDLE f = CreateFileW(log.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (f != INVALID_HANDLE_VALUE) {
+          char buf[1024];
+          DWORD n = 0;
+          if (ReadFile(f, buf, sizeof buf, &n, nullptr)) logged.assign(buf, n);
+          CloseHandle(f);
+        }
+        size_t end = logged.find_first_of("\r\n");
+        if (end != std::string::npos) copy.assign(logged.begin(), logged.begin() + end);
+        if (copy.empty()) Sleep(20);
+      }
+      while (!copy.empty() && (copy.back() == L' ' || copy.back() == L'"')) copy.pop_back();
+      if (!copy.empty() && copy[0] == L'"') copy.erase(0, 1);
+      HANDLE f = CreateFileW(copy.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+      if (f != INVALID_HANDLE_VALUE) {
+        char buf[1024];
+        DWORD n = 0;
+        if (ReadFile(f, buf, sizeof buf, &n, nullptr)) copied.assign(buf, n);
+        CloseHandle(f);
+      }
+    }
+    host.destroy();
+  }
+  EXPECT_TRUE(setClassValue(L".htm", keptType));
+  DeleteFileW(log.c_str());
+  ASSERT_FALSE(copy.empty()) << "the shell was handed nothing";
+  EXPECT_NE(copy.find(L"keldrun_view_"), std::wstring::npos);
+  const char16_t text[] = u"\uFEFF<p>copied &amp; handed</p>";
+  EXPECT_EQ(copied, std::string(reinterpret_cast<const char*>(text), sizeof text - 2));
+  EXPECT_EQ(GetFileAttributesW(copy.c_str()), INVALID_FILE_ATTRIBUTES) << "the copy outlived its control";
+}
+
 // ---- the gallery ----
 
 TEST(Gallery, EveryControlInOneDialog) {

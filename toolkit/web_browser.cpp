@@ -606,6 +606,8 @@ bool registerBrowserHostClass(HINSTANCE instance) {
 CXWebBrowser::CXWebBrowser() = default;
 
 CXWebBrowser::~CXWebBrowser() {
+  // The copy handed to the system's browser lives as long as this control.
+  if (!externalCopy_.empty()) DeleteFileW(externalCopy_.c_str());
   engine_.reset();
   if (host_) {
     SetWindowLongPtrW(host_, GWLP_USERDATA, 0);
@@ -772,9 +774,12 @@ void CXWebBrowser::openExternally() {
     wchar_t folder[MAX_PATH];
     if (!GetTempPathW(MAX_PATH, folder)) return;
     wchar_t name[MAX_PATH + 32];
-    swprintf(name, MAX_PATH + 32, L"%lskeldrun_view_%lu.htm", folder, GetCurrentProcessId());
+    // One copy per control, so that two views' copies never overwrite each other.
+    swprintf(name, MAX_PATH + 32, L"%lskeldrun_view_%lu_%lu.htm", folder, GetCurrentProcessId(),
+             static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(host_) & 0xFFFFFFFFu));
     if (!writeUtf16File(name, written_)) return;
     target = name;
+    externalCopy_ = name;
   }
   ShellExecuteW(host_, L"open", target.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }

@@ -90,6 +90,7 @@ class CXWebBrowser {
   PendingText pending_;
   std::u16string written_;  // the current document's text
   std::u16string url_;      // the last URL navigated to
+  std::wstring externalCopy_;  // the written document as handed to the system's browser
   bool ready_ = false;
   bool errorPage_ = false;
   BeforeNavigate before_ = nullptr;
