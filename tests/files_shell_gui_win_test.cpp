@@ -26,6 +26,9 @@ using namespace gui_driver;
 const wchar_t kHome[] = L"C:\\KeldrunOpen\\";
 const wchar_t kData[] = L"C:\\KeldrunOpenData";
 const wchar_t kLog[] = L"C:\\KeldrunOpen\\opened.log";
+const wchar_t kCopy[] = L"C:\\KeldrunOpen\\copied.bin";
+// A name no single-byte code page of the West can spell: the path must reach the shell in UTF-16.
+const wchar_t kCyrillic[] = L"\x0434\x043e\x043a.kldcopy";
 
 bool setDefault(HKEY root, const std::wstring& key, const std::wstring& value) {
   HKEY k;
@@ -42,6 +45,12 @@ bool registerHandlers() {
   std::wstring logCommand = L"cmd.exe /c echo [%1]>>" + std::wstring(kLog);
   bool ok = setDefault(HKEY_CLASSES_ROOT, L".kldopen", L"KeldrunTest.Opened") &&
             setDefault(HKEY_CLASSES_ROOT, L"KeldrunTest.Opened\\shell\\open\\command", logCommand);
+  // Files of ".kldcopy" are copied to kCopy, whatever their name: the copy shows which file the
+  // handler was given.
+  ok = setDefault(HKEY_CLASSES_ROOT, L".kldcopy", L"KeldrunTest.Copied") &&
+       setDefault(HKEY_CLASSES_ROOT, L"KeldrunTest.Copied\\shell\\open\\command",
+                  L"cmd.exe /c copy /y \"%1\" " + std::wstring(kCopy)) &&
+       ok;
   for (const wchar_t* folderClass : {L"Folder", L"Directory"}) {
     ok = setDefault(HKEY_CLASSES_ROOT, std::wstring(folderClass) + L"\\shell\\open\\command", logCommand) && ok;
   }
@@ -175,7 +184,9 @@ TEST(ProgramGui, FilesMenusOpenThroughTheShellAndNameWhatFails) {
   ASSERT_TRUE(writeFile(data + L"doc.kldopen", "doc"));
   ASSERT_TRUE(writeFile(data + L"gone.kldopen", "gone"));
   ASSERT_TRUE(writeFile(data + L"odd.kldnone", "odd"));
+  ASSERT_TRUE(writeFile(data + kCyrillic, "cyrillic name"));
   DeleteFileW(kLog);
+  DeleteFileW(kCopy);
   std::wstring cli = L"\"" + home + L"keldrun-cli.exe\" --home \"C:\\KeldrunOpen\" ";
   std::string out = run(cli + L"snapshot --name before --files " + kData + L" --registry HKEY_CLASSES_ROOT\\.kldopen");
   ASSERT_NE(out.find("snap001"), std::string::npos) << out;
@@ -229,6 +240,9 @@ TEST(ProgramGui, FilesMenusOpenThroughTheShellAndNameWhatFails) {
   EXPECT_EQ(openFileOfRow(p, fileList, "odd.kldnone"),
             "Cannot open file.\r\nThere is no application associated with this file extension.");
   EXPECT_EQ(loggedText().find("gone.kldopen"), std::string::npos) << loggedText();
+  // The Cyrillic name reaches its handler whole.
+  EXPECT_EQ(openFileOfRow(p, fileList, "???.kldcopy"), "");
+  EXPECT_TRUE(waitFor([] { return readFile(kCopy) == "cyrillic name"; })) << readFile(kCopy);
   EXPECT_EQ(loggedText().find("odd.kldnone"), std::string::npos) << loggedText();
 
   // "Jump to file folder" from the list menu (no row needed) and "Jump to this folder" from the
