@@ -25,9 +25,8 @@ namespace {
 // Gathers small appends (a scan appends a table at every key and folder) into large writes.
 class BufferedFile : public WritableFile {
  public:
-  BufferedFile(NativeHandle handle, uint64_t end) : handle_(handle), end_(end) {
-    buffer_.reserve(kBufferSize);
-  }
+  // The buffer grows with use: most files written (settings, catalog, .reg scripts) are small.
+  BufferedFile(NativeHandle handle, uint64_t end) : handle_(handle), end_(end) {}
   ~BufferedFile() override { close(); }
 
   bool append(const void* data, size_t n) override {

@@ -4,7 +4,6 @@
 //
 // Input: one flag byte (bit 0: compare two files rather than view one; bit 1: unchanged rows
 // too), a 2-byte length of the first file, the first file, then the second file.
-#include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -13,6 +12,7 @@
 #include <string>
 
 #include "engine/compare.h"
+#include "fuzz/scratch.h"
 #include "reports/report_generation.h"
 #include "reports/report_writer.h"
 #include "views/comparison_context.h"
@@ -22,17 +22,6 @@
 namespace {
 
 using namespace keldrun;
-
-// A private scratch folder for the two snapshot files and the report pages.
-const std::string& scratchFolder() {
-  static std::string folder = [] {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string p = std::string(tmp && *tmp ? tmp : "/tmp") + "/keldrun_comparison_fuzzXXXXXX";
-    if (!mkdtemp(p.data())) std::abort();
-    return p;
-  }();
-  return folder;
-}
 
 void writeFile(const std::string& path, const uint8_t* data, size_t size) {
   FILE* f = std::fopen(path.c_str(), "wb");
@@ -71,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   data += 3;
   size -= 3;
   if (firstSize > size) firstSize = size;
-  const std::string& folder = scratchFolder();
+  const std::string& folder = fuzz_support::scratchFolder();
   std::string a = folder + "/a.snp", b = folder + "/b.snp";
   writeFile(a, data, firstSize);
   writeFile(b, data + firstSize, size - firstSize);

@@ -7,7 +7,6 @@
 // many subkeys (at most 4 levels). A name is a length byte and one byte per character, read
 // through a table of the characters that matter to the syntax, or (byte 0xFF) two raw bytes.
 // Values are a name, a type byte and a length byte with that many data bytes.
-#include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -19,6 +18,7 @@
 #include <vector>
 
 #include "engine/value_text.h"
+#include "fuzz/scratch.h"
 #include "tests/compare_support.h"
 #include "views/comparison_context.h"
 #include "views/reg_export.h"
@@ -28,29 +28,6 @@ namespace {
 using namespace keldrun;
 using testing_support::KeySpec;
 using testing_support::ValueSpec;
-
-// Each run writes three files: in memory (/dev/shm) where the machine has it, since a disk's
-// file creations and renames would otherwise take most of the time.
-const std::string& scratchFolder();
-
-void removeScratch() {
-  const std::string& folder = scratchFolder();
-  for (const char* name : {"/a.snp", "/b.snp", "/out.reg"}) std::remove((folder + name).c_str());
-  rmdir(folder.c_str());
-}
-
-const std::string& scratchFolder() {
-  // Never destroyed: removeScratch runs at exit, after the destructors of function statics.
-  static const std::string* folder = [] {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : tmp && *tmp ? tmp : "/tmp";
-    std::string p = base + "/keldrun_reg_writer_fuzzXXXXXX";
-    if (!mkdtemp(p.data())) std::abort();
-    std::atexit(removeScratch);
-    return new std::string(p);
-  }();
-  return *folder;
-}
 
 class Input {
  public:
@@ -189,7 +166,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   KeySpec b = in.key(0);
   b.name = a.name;  // one root on both sides, so that the scripts have something to compare
 
-  const std::string& folder = scratchFolder();
+  const std::string& folder = fuzz_support::scratchFolder();
   std::string fileA = folder + "/a.snp", fileB = folder + "/b.snp", reg = folder + "/out.reg";
   if (!testing_support::writeRegistrySnapshot(fileA, {a}, "a") ||
       !testing_support::writeRegistrySnapshot(fileB, {b}, "b")) {

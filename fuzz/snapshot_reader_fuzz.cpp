@@ -1,34 +1,19 @@
 // The snapshot reader on arbitrary files: open, then every table reachable from the sections,
 // recursively. A depth limit and a visited set end the cycles a hostile file can build.
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "engine/snapshot.h"
 #include "engine/snapshot_format.h"
+#include "fuzz/scratch.h"
 
 namespace {
 
 using namespace keldrun;
-
-const std::string& scratchPath() {
-  static std::string path = [] {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string p = std::string(tmp && *tmp ? tmp : "/tmp") + "/keldrun_reader_fuzzXXXXXX";
-    int fd = mkstemp(p.data());
-    if (fd < 0) std::abort();
-    close(fd);
-    std::atexit([] { std::remove(scratchPath().c_str()); });
-    return p;
-  }();
-  return path;
-}
 
 class AnyItems : public ItemListReader {
  public:
@@ -70,7 +55,7 @@ void walk(SnapshotFile* file, uint64_t fileSize, uint32_t offset, int depth,
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const std::string& path = scratchPath();
+  static const std::string path = fuzz_support::scratchFolder() + "/a.snp";
   FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) return 0;
   std::fwrite(data, 1, size, f);

@@ -1,6 +1,4 @@
 // Unpacking arbitrary packed files. Whatever unpacks must pack and unpack again to the same bytes.
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -10,14 +8,12 @@
 
 #include "engine/pack.h"
 #include "engine/snapshot.h"
+#include "fuzz/scratch.h"
 
 namespace {
 
 // Scratch files reused across runs, rewritten through the write seam for each use.
-std::string scratchPath(int i) {
-  static const std::string base = "/tmp/keldrun_unpack_fuzz_" + std::to_string(getpid()) + "_";
-  return base + std::to_string(i);
-}
+std::string scratchPath(int i) { return fuzz_support::scratchFolder() + "/" + std::to_string(i); }
 
 std::vector<uint8_t> contents(const std::string& path) {
   std::vector<uint8_t> out;

@@ -133,20 +133,36 @@ layering_check() {
 
 # Every fuzz target replays its corpus, then explores a fixed number of runs from a fixed seed, so
 # that every run of this script tries the same inputs. New inputs and any crash, leak or timeout
-# file go to a scratch folder, kept and named when the target fails.
+# file go to a scratch folder, kept and named when the target fails. The targets run side by side,
+# as many at once as build jobs; each one alone is deterministic.
+fuzz_one() {  # TARGET SCRATCH
+  local name rc=0
+  name=$(basename "$1" _fuzz)
+  "$1" -seed=1 -runs="${KELDRUN_FUZZ_RUNS:-20000}" -timeout=10 -artifact_prefix="$2/" \
+    "$2/new" "$root/fuzz/corpus/$name" >"$2/log" 2>&1 || rc=$?
+  echo "$rc" >"$2/rc"
+}
+
 fuzz_targets() {
   CC=clang CXX=clang++ configure_build "$out/fuzz" -DKELDRUN_FUZZ=ON -DKELDRUN_TESTS=OFF \
     -DKELDRUN_BENCH=OFF "${fuzz_flags[@]}"
-  local target name scratch rc bad=0
+  local target name scratch rc bad=0 scratches=()
   for target in "$out"/fuzz/*_fuzz; do
     name=$(basename "$target" _fuzz)
     scratch=$(mktemp -d "${TMPDIR:-/tmp}/keldrun-fuzz-$name.XXXXXX")
     mkdir "$scratch/new"
-    rc=0
-    "$target" -seed=1 -runs="${KELDRUN_FUZZ_RUNS:-20000}" -timeout=10 -artifact_prefix="$scratch/" \
-      "$scratch/new" "$root/fuzz/corpus/$name" >"$scratch/log" 2>&1 || rc=$?
+    scratches+=("$scratch")
+    while [ "$(jobs -rp | wc -l)" -ge "$jobs" ]; do wait -n || true; done
+    fuzz_one "$target" "$scratch" &
+  done
+  wait
+  for scratch in "${scratches[@]}"; do
+    name=$(basename "$scratch")
+    name=${name#keldrun-fuzz-}
+    name=${name%.*}
+    rc=$(cat "$scratch/rc" 2>/dev/null || echo "no status")
     echo "$name: $(grep -E '^Done' "$scratch/log" || echo "exit status $rc")"
-    if [ "$rc" -ne 0 ]; then
+    if [ "$rc" != 0 ]; then
       tail -40 "$scratch/log"
       echo "$name: the failing input and the log are in $scratch"
       bad=1
