@@ -192,6 +192,18 @@ std::string toUtf8(const std::u16string& s) {
   return out;
 }
 
+std::vector<std::u16string> splitNonEmpty(const std::u16string& text, char16_t separator) {
+  std::vector<std::u16string> parts;
+  size_t from = 0;
+  while (from < text.size()) {
+    size_t to = text.find(separator, from);
+    if (to == std::u16string::npos) to = text.size();
+    if (to > from) parts.push_back(text.substr(from, to - from));
+    from = to + 1;
+  }
+  return parts;
+}
+
 std::u16string lowerAscii(std::u16string s) {
   for (auto& c : s) c = foldAscii(c);
   return s;

@@ -77,6 +77,8 @@ std::u16string fromUtf8(const std::string& s);
 std::string toUtf8(const std::u16string& s);
 
 std::u16string lowerAscii(std::u16string s);
+// The non-empty pieces of text between separators: a path's components, a list's entries.
+std::vector<std::u16string> splitNonEmpty(const std::u16string& text, char16_t separator);
 bool startsWithFolded(const std::u16string& s, const std::u16string& prefix);
 
 }  // namespace keldrun

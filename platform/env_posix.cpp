@@ -365,18 +365,10 @@ class PosixEnv : public Env {
     int i = driveIndex(path[0]);
     if (i < 0 || drives_[i].target.empty()) return std::string();
     std::string native = drives_[i].target;
-    size_t at = 2;
-    if (at < path.size() && path[at] != u'\\') return std::string();
+    if (path.size() > 2 && path[2] != u'\\') return std::string();
     // Fast path: the whole path exists as written.
     std::string direct = native;
-    std::vector<std::u16string> parts;
-    while (at < path.size()) {
-      while (at < path.size() && path[at] == u'\\') at++;
-      size_t end = path.find(u'\\', at);
-      if (end == std::u16string::npos) end = path.size();
-      if (end > at) parts.push_back(path.substr(at, end - at));
-      at = end;
-    }
+    std::vector<std::u16string> parts = splitNonEmpty(path.substr(2), u'\\');
     for (const std::u16string& p : parts) {
       if (p == u"." || p == u".." || p.find(u'/') != std::u16string::npos) return std::string();
       direct = joinNative(direct, nativeName(p));

@@ -149,17 +149,12 @@ std::u16string fullPathForm(const std::u16string& path) {
   size_t rootEnd = (p.size() >= 2 && p[1] == u':') ? 2 : 0;
   std::u16string root = p.substr(0, rootEnd);
   std::vector<std::u16string> parts;
-  size_t i = rootEnd;
-  while (i <= p.size()) {
-    size_t next = p.find(u'\\', i);
-    if (next == std::u16string::npos) next = p.size();
-    std::u16string part = p.substr(i, next - i);
+  for (std::u16string& part : splitNonEmpty(p.substr(rootEnd), u'\\')) {
     if (part == u"..") {
       if (!parts.empty()) parts.pop_back();
-    } else if (!part.empty() && part != u".") {
-      parts.push_back(part);
+    } else if (part != u".") {
+      parts.push_back(std::move(part));
     }
-    i = next + 1;
   }
   std::u16string out = root;
   for (const std::u16string& part : parts) out += u"\\" + part;
@@ -217,14 +212,7 @@ bool Env::searchExecutable(const std::u16string& name, std::u16string* fullPath)
   Environment vars = prefixEnvironment(this);
   auto path = vars.find(u"path");
   if (path != vars.end()) {
-    const std::u16string& list = path->second;
-    size_t i = 0;
-    while (i <= list.size()) {
-      size_t next = list.find(u';', i);
-      if (next == std::u16string::npos) next = list.size();
-      if (next > i) folders.push_back(list.substr(i, next - i));
-      i = next + 1;
-    }
+    for (std::u16string& folder : splitNonEmpty(path->second, u';')) folders.push_back(std::move(folder));
   }
   for (const std::u16string& folder : folders) {
     if (!holdsPath(folder)) continue;

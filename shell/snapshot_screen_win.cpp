@@ -615,14 +615,7 @@ bool selectInEditor(HWND tree, HANDLE process, const std::u16string& keyPath) {
   if (!editor.usable()) return false;
   HTREEITEM top = editor.next(nullptr, TVGN_ROOT);
   if (!top) return false;
-  std::vector<std::u16string> parts;
-  size_t from = 0;
-  while (from <= keyPath.size()) {
-    size_t to = keyPath.find(u'\\', from);
-    if (to == std::u16string::npos) to = keyPath.size();
-    if (to > from) parts.push_back(keyPath.substr(from, to - from));
-    from = to + 1;
-  }
+  std::vector<std::u16string> parts = splitNonEmpty(keyPath, u'\\');
   if (parts.empty()) return false;
   HTREEITEM at = editor.child(nullptr, parts[0]);
   if (!at && !editor.next(top, TVGN_NEXT)) at = editor.child(top, parts[0]);

@@ -46,5 +46,14 @@ TEST(Utf8, InvalidBytesRoundTripThroughEscapes) {
   EXPECT_EQ(fromUtf8("a\xFF"), std::u16string(u"a\xDCFF"));
 }
 
+TEST(SplitNonEmpty, DropsEmptyPiecesAtBothEndsAndBetweenRepeatedSeparators) {
+  using V = std::vector<std::u16string>;
+  EXPECT_EQ(splitNonEmpty(u"\\\\HKLM\\\\Software\\Run\\", u'\\'), (V{u"HKLM", u"Software", u"Run"}));
+  EXPECT_EQ(splitNonEmpty(u"c:\\bin;;d:\\x;", u';'), (V{u"c:\\bin", u"d:\\x"}));
+  EXPECT_EQ(splitNonEmpty(u"one", u'\\'), (V{u"one"}));
+  EXPECT_TRUE(splitNonEmpty(u"\\\\\\", u'\\').empty());
+  EXPECT_TRUE(splitNonEmpty(u"", u'\\').empty());
+}
+
 }  // namespace
 }  // namespace keldrun

@@ -1,6 +1,7 @@
 #include "views/reg_export.h"
 
 #include "base/reg_syntax.h"
+#include "base/text.h"
 #include "engine/section_filter.h"
 #include "engine/value_entry.h"
 #include "engine/value_text.h"
@@ -54,14 +55,8 @@ bool locateRegistryKey(ComparisonContext* context, const std::u16string& path, L
   uint32_t childrenB = context->rootB(kSectionRegistry);
   std::u16string parent;
   LocatedKey current;
-  size_t start = 0;
   bool any = false;
-  while (start < path.size()) {
-    size_t end = path.find(u'\\', start);
-    if (end == std::u16string::npos) end = path.size();
-    std::u16string part = path.substr(start, end - start);
-    start = end + 1;
-    if (part.empty()) continue;
+  for (const std::u16string& part : splitNonEmpty(path, u'\\')) {
     LevelFinder finder(part);
     context->walkLevel(kSectionRegistry, parent, childrenA, childrenB, &finder);
     if (!finder.found) return false;
