@@ -120,6 +120,8 @@ void appendUtf16(std::u16string* out, uint32_t cp) {
   }
 }
 
+}  // namespace
+
 void appendUtf8(std::string* out, uint32_t cp) {
   if (cp < 0x80) {
     out->push_back(char(cp));
@@ -137,8 +139,6 @@ void appendUtf8(std::string* out, uint32_t cp) {
     out->push_back(char(0x80 | (cp & 0x3F)));
   }
 }
-
-}  // namespace
 
 std::u16string fromUtf8(const std::string& s) {
   std::u16string out;

@@ -75,6 +75,8 @@ std::string lowBytes(const std::u16string& s);
 // UTF-8 <-> UTF-16 with the lossless escape described above.
 std::u16string fromUtf8(const std::string& s);
 std::string toUtf8(const std::u16string& s);
+// Appends the UTF-8 bytes of one code point.
+void appendUtf8(std::string* out, uint32_t codePoint);
 
 std::u16string lowerAscii(std::u16string s);
 // The non-empty pieces of text between separators: a path's components, a list's entries.
