@@ -110,25 +110,6 @@ bool menuOf(Program& p, HWND control, POINT at, const char* picture, int positio
   return true;
 }
 
-RECT rowRect(Program& p, HWND list, int row) {
-  Remote mem(p.process(), sizeof(RECT));
-  RECT r = {};
-  r.left = LVIR_LABEL;
-  mem.write(&r, sizeof r);
-  Program::send(list, LVM_GETITEMRECT, WPARAM(row), mem.address());
-  mem.read(&r, sizeof r);
-  return r;
-}
-
-void selectRow(Program& p, HWND list, int row) {
-  Remote mem(p.process(), sizeof(LVITEMW));
-  LVITEMW item = {};
-  item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-  item.state = LVIS_SELECTED | LVIS_FOCUSED;
-  mem.write(&item, sizeof item);
-  Program::send(list, LVM_SETITEMSTATE, WPARAM(row), mem.address());
-}
-
 int rowNamed(const Program& p, HWND list, const std::string& name) {
   for (int r = 0; r < Program::rowsIn(list); r++) {
     if (p.cellIn(list, r, 0) == name) return r;

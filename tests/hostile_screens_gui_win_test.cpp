@@ -142,24 +142,6 @@ std::string search(HWND pane, const std::wstring& text) {
   return textOf(GetDlgItem(pane, IDC_SEARCH_STATUS));
 }
 
-// Selects a row of a list of the program and double-clicks it, as the user does.
-void doubleClickRow(Program& p, HWND list, int row) {
-  Remote mem(p.process(), sizeof(LVITEMW));
-  LVITEMW item = {};
-  item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-  item.state = LVIS_SELECTED | LVIS_FOCUSED;
-  mem.write(&item, sizeof item);
-  Program::send(list, LVM_SETITEMSTATE, WPARAM(row), mem.address());
-  RECT r = {};
-  r.left = LVIR_LABEL;
-  mem.write(&r, sizeof r);
-  Program::send(list, LVM_GETITEMRECT, WPARAM(row), mem.address());
-  mem.read(&r, sizeof r);
-  LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-  Program::send(list, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
-  Program::send(list, WM_LBUTTONUP, 0, at);
-}
-
 // The program still answers: a message it must handle comes back.
 bool answers(const Program& p) {
   DWORD_PTR r = 0;

@@ -356,6 +356,36 @@ class Program {
   HWND main_ = nullptr;
 };
 
+// A row's label rectangle in a list of the program, in the list's client pixels.
+inline RECT rowRect(Program& p, HWND list, int row) {
+  Remote mem(p.process(), sizeof(RECT));
+  RECT r = {};
+  r.left = LVIR_LABEL;
+  mem.write(&r, sizeof r);
+  Program::send(list, LVM_GETITEMRECT, WPARAM(row), mem.address());
+  mem.read(&r, sizeof r);
+  return r;
+}
+
+// Selects and focuses a row of a list of the program.
+inline void selectRow(Program& p, HWND list, int row) {
+  Remote mem(p.process(), sizeof(LVITEMW));
+  LVITEMW item = {};
+  item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+  item.state = LVIS_SELECTED | LVIS_FOCUSED;
+  mem.write(&item, sizeof item);
+  Program::send(list, LVM_SETITEMSTATE, WPARAM(row), mem.address());
+}
+
+// Selects a row and double-clicks its label, as the user does.
+inline void doubleClickRow(Program& p, HWND list, int row) {
+  selectRow(p, list, row);
+  RECT r = rowRect(p, list, row);
+  LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+  Program::send(list, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+  Program::send(list, WM_LBUTTONUP, 0, at);
+}
+
 }  // namespace gui_driver
 }  // namespace keldrun
 

@@ -183,24 +183,6 @@ bool saveAs(Program& p, const std::wstring& file) {
   return waitFor([&] { return !IsWindow(dialog) || !IsWindowVisible(dialog); });
 }
 
-// Selects a row of a list of the program and double-clicks it, as the user does.
-void doubleClickRow(Program& p, HWND list, int row) {
-  Remote mem(p.process(), sizeof(LVITEMW));
-  LVITEMW item = {};
-  item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-  item.state = LVIS_SELECTED | LVIS_FOCUSED;
-  mem.write(&item, sizeof item);
-  Program::send(list, LVM_SETITEMSTATE, WPARAM(row), mem.address());
-  RECT r = {};
-  r.left = LVIR_LABEL;
-  mem.write(&r, sizeof r);
-  Program::send(list, LVM_GETITEMRECT, WPARAM(row), mem.address());
-  mem.read(&r, sizeof r);
-  LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-  Program::send(list, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
-  Program::send(list, WM_LBUTTONUP, 0, at);
-}
-
 int selectedRowIn(HWND list) {
   for (int r = 0; r < Program::rowsIn(list); r++) {
     if (SendMessageW(list, LVM_GETITEMSTATE, WPARAM(r), LVIS_SELECTED) & LVIS_SELECTED) return r;
