@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "bench/main_window_win.h"
 #include "resources/resource_ids.h"
 
 namespace {
@@ -27,23 +28,6 @@ double now() {
   LARGE_INTEGER t;
   QueryPerformanceCounter(&t);
   return double(t.QuadPart) * 1000.0 / double(frequency.QuadPart);
-}
-
-struct Search {
-  DWORD pid;
-  HWND found;
-};
-
-BOOL CALLBACK findMain(HWND w, LPARAM p) {
-  auto* s = reinterpret_cast<Search*>(p);
-  DWORD pid = 0;
-  GetWindowThreadProcessId(w, &pid);
-  if (pid != s->pid || !IsWindowVisible(w)) return TRUE;
-  wchar_t title[64] = {0};
-  GetWindowTextW(w, title, 64);
-  if (std::wstring(title).rfind(L"Corvellan Software Keldrun", 0) != 0) return TRUE;
-  s->found = w;
-  return FALSE;
 }
 
 // Nothing of these windows waits to be painted.
@@ -119,9 +103,8 @@ int wmain(int argc, wchar_t** argv) {
   if (!CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si, &pi)) {
     return fail("cannot start the program");
   }
-  Search s = {pi.dwProcessId, nullptr};
-  if (!until([&] { return EnumWindows(findMain, LPARAM(&s)), s.found != nullptr; })) return fail("no main window");
-  HWND main = s.found;
+  HWND main = nullptr;
+  if (!until([&] { return (main = programMainWindow(pi.dwProcessId)) != nullptr; })) return fail("no main window");
   HWND snapshots = GetDlgItem(main, IDD_SNAPSHOTS_PAGE);
   HWND list = GetDlgItem(snapshots, IDC_SNAPSHOT_LIST);
   if (!until([&] { return SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) == 2; })) return fail("the catalog is not two snapshots");

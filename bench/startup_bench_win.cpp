@@ -14,24 +14,9 @@
 #include <string>
 #include <vector>
 
+#include "bench/main_window_win.h"
+
 namespace {
-
-struct Search {
-  DWORD pid;
-  HWND found;
-};
-
-BOOL CALLBACK findMain(HWND w, LPARAM p) {
-  auto* s = reinterpret_cast<Search*>(p);
-  DWORD pid = 0;
-  GetWindowThreadProcessId(w, &pid);
-  if (pid != s->pid || !IsWindowVisible(w)) return TRUE;
-  wchar_t title[64] = {0};
-  GetWindowTextW(w, title, 64);
-  if (std::wstring(title).rfind(L"Corvellan Software Keldrun", 0) != 0) return TRUE;
-  s->found = w;
-  return FALSE;
-}
 
 // Painted: visible, with no part of the window or of the list still waiting to be painted.
 bool painted(HWND main, int rows) {
@@ -91,12 +76,11 @@ double runOnce(const std::wstring& exe, int rows) {
   }
   double ms = -1;
   for (int i = 0; i < 200000; i++) {
-    Search s = {pi.dwProcessId, nullptr};
-    EnumWindows(findMain, LPARAM(&s));
-    if (s.found && painted(s.found, rows)) {
+    HWND main = programMainWindow(pi.dwProcessId);
+    if (main && painted(main, rows)) {
       QueryPerformanceCounter(&t1);
       ms = double(t1.QuadPart - t0.QuadPart) * 1000.0 / double(freq.QuadPart);
-      PostMessageW(s.found, WM_CLOSE, 0, 0);
+      PostMessageW(main, WM_CLOSE, 0, 0);
       break;
     }
     if (WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0) break;
