@@ -32,7 +32,9 @@ class BufferedFile : public WritableFile {
   bool append(const void* data, size_t n) override {
     if (failed_ || !open_) return false;
     if (buffer_.size() + n > kBufferSize && !flush()) return false;
-    if (n >= kBufferSize) {
+    // A large append is written from where it is: copying it first would gain nothing.
+    if (n >= kDirectSize) {
+      if (!flush()) return false;
       if (!nativeWriteAt(handle_, end_, data, n)) return fail();
       end_ += n;
       return true;
@@ -70,6 +72,7 @@ class BufferedFile : public WritableFile {
 
  private:
   static constexpr size_t kBufferSize = 1 << 20;
+  static constexpr size_t kDirectSize = 1 << 18;
 
   bool fail() {
     failed_ = true;

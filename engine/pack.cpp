@@ -60,6 +60,69 @@ class Buffer {
   size_t n_;
 };
 
+// What one thread keeps from chunk to chunk: a buffer and one zlib stream, reset for every
+// chunk. A stream set up afresh for every chunk (as compress2 and uncompress do) allocates and
+// frees some 256 KiB of tables each time, which the C library hands back to the system and the
+// next chunk faults in again, page by page. For the same reason a chunk is read for deflating
+// in pieces through a small buffer; it is inflated whole, into a chunk-sized one.
+class ChunkScratch {
+ public:
+  explicit ChunkScratch(bool deflating)
+      : buffer(deflating ? kReadPiece : kPackOutputSize), deflating_(deflating) {
+    set_ = (deflating ? deflateInit(&z_, kPackLevel) : inflateInit(&z_)) == Z_OK;
+  }
+  ~ChunkScratch() {
+    if (set_) deflating_ ? deflateEnd(&z_) : inflateEnd(&z_);
+  }
+  ChunkScratch(const ChunkScratch&) = delete;
+  ChunkScratch& operator=(const ChunkScratch&) = delete;
+
+  bool usable() const { return set_ && buffer; }
+
+  // Reads n bytes of source at offset and compresses them into out as one zlib stream: the
+  // bytes compress2 gives at kPackLevel (deflate's output does not depend on how its input is
+  // handed to it).
+  bool deflateChunk(FILE* source, uint64_t offset, size_t n, uint8_t* out, size_t capacity,
+                    size_t* length) {
+    if (!deflating_ || deflateReset(&z_) != Z_OK) return false;
+    z_.next_out = out;
+    z_.avail_out = uInt(capacity);
+    for (size_t done = 0;;) {
+      size_t piece = std::min(buffer.size(), n - done);
+      if (!readFileAt(source, offset + done, buffer.data(), piece)) return false;
+      done += piece;
+      z_.next_in = buffer.data();
+      z_.avail_in = uInt(piece);
+      int result = deflate(&z_, done == n ? Z_FINISH : Z_NO_FLUSH);
+      if (done == n) {
+        *length = capacity - z_.avail_out;
+        return result == Z_STREAM_END;
+      }
+      if (result != Z_OK || z_.avail_in != 0) return false;
+    }
+  }
+  // Inflates one whole zlib stream from in[0, n) into the buffer, as uncompress does.
+  bool inflateChunk(const uint8_t* in, size_t n, size_t* length) {
+    if (deflating_ || inflateReset(&z_) != Z_OK) return false;
+    z_.next_in = const_cast<Bytef*>(in);
+    z_.avail_in = uInt(n);
+    z_.next_out = buffer.data();
+    z_.avail_out = uInt(buffer.size());
+    bool ended = inflate(&z_, Z_FINISH) == Z_STREAM_END;
+    *length = buffer.size() - z_.avail_out;
+    return ended;
+  }
+
+  Buffer buffer;
+
+ private:
+  static constexpr size_t kReadPiece = 64 << 10;
+
+  z_stream z_{};
+  bool deflating_;
+  bool set_ = false;
+};
+
 // Reads until n bytes have come or the stream ends; the count read.
 size_t readFull(FILE* f, uint8_t* p, size_t n) {
   size_t got = 0;
@@ -88,32 +151,39 @@ void packHeader(uint8_t* h, int32_t count) {
 }
 
 // Chunks handed to the cores and taken back in order. The calling thread fills a free slot,
-// submits it, and takes the oldest submitted slot once its work is done; helper threads (and
-// the caller, while it would wait) do the work of submitted slots, oldest first. With one
-// thread there are no helpers and the caller does every chunk itself, in order.
+// submits it, and takes the oldest submitted slot back once it is done; helper threads (and the
+// caller, while it would wait) do the work of submitted slots, oldest first. With one thread
+// there are no helpers and the caller does every chunk itself, in order.
+//
+// A chunk's output is written in order either by the caller, from the slot it took back (pack:
+// the output is small), or, given a Deliver, by the thread that did the work, from its scratch
+// buffer, once every earlier chunk is delivered (unpack: a chunk-sized buffer per slot would
+// be faulted in page by page, and copied once more to be written by the caller).
 class ChunkPipeline {
  public:
   struct Slot {
-    Buffer in;
-    Buffer out;
-    size_t inLength = 0;   // bytes of in that hold the chunk
-    size_t outLength = 0;  // bytes of out the work produced
-    uint32_t expected = 0;  // unpack: the length the chunk must inflate to
+    Buffer packed;  // the chunk's compressed bytes
+    size_t packedLength = 0;
+    size_t length = 0;  // the chunk's plain length
     FILE* source = nullptr;  // pack: the file the work reads the chunk from, at offset
     uint64_t offset = 0;
-    bool ok = false;       // the work succeeded
-    Slot() : in(kPackOutputSize), out(kPackOutputSize) {}
+    bool ok = false;  // the work and the delivery succeeded
+    Slot() : packed(kPackOutputSize) {}
   };
-  // scratch: a chunk-sized buffer of the thread doing the work, null when it could not be had.
-  using Work = void (*)(Slot* slot, Buffer* scratch);
+  using Work = bool (*)(Slot* slot, ChunkScratch* scratch);
+  using Deliver = bool (*)(Slot* slot, ChunkScratch* scratch, WritableFile* target);
 
-  ChunkPipeline(int threads, Work work) : work_(work) {
+  // deliver may be null. Nothing is delivered once the sink asks for a cancel.
+  ChunkPipeline(int threads, bool deflating, Work work, Deliver deliver, WritableFile* target,
+                ProgressSink* sink)
+      : work_(work), deliver_(deliver), target_(target), sink_(sink), deflating_(deflating),
+        scratch_(deflating) {
     size_t helpers = size_t(threads > 1 ? threads - 1 : 0);
-    // Two slots beyond one per thread: one being written out, one being read in.
+    // Two slots beyond one per thread: one being taken back, one being filled.
     size_t count = helpers ? size_t(threads) + 2 : 1;
-    for (size_t i = 0; i < count; i++) {
+    for (size_t i = 0; i < count && scratch_.usable(); i++) {
       std::unique_ptr<Slot> slot(new (std::nothrow) Slot);
-      if (!slot || !slot->in || !slot->out) break;
+      if (!slot || !slot->packed) break;
       slots_.push_back(std::move(slot));
       states_.push_back(kFree);
     }
@@ -125,6 +195,7 @@ class ChunkPipeline {
       stopping_ = true;
     }
     ready_.notify_all();
+    done_.notify_all();
     helpers_.join();
   }
 
@@ -143,8 +214,8 @@ class ChunkPipeline {
     submitted_++;
     ready_.notify_one();
   }
-  // The oldest submitted slot once its work is done; null when none is submitted. It stays
-  // the caller's until release().
+  // The oldest submitted slot once it is done (and delivered); null when none is submitted.
+  // It stays the caller's until release().
   Slot* takeOldest() {
     if (submitted_ == 0) return nullptr;
     std::unique_lock<std::mutex> hold(mu_);
@@ -173,7 +244,8 @@ class ChunkPipeline {
   static void helperMain(void* self) { static_cast<ChunkPipeline*>(self)->helperLoop(); }
 
   void helperLoop() {
-    Buffer scratch(kPackOutputSize);
+    ChunkScratch scratch(deflating_);
+    if (!scratch.usable()) return;  // the other threads do the work
     std::unique_lock<std::mutex> hold(mu_);
     for (;;) {
       size_t todo = kNone;
@@ -191,55 +263,74 @@ class ChunkPipeline {
     return kNone;
   }
 
-  // Does slot i's work with the lock released; the lock is held again on return.
-  void runLocked(size_t i, Buffer* scratch, std::unique_lock<std::mutex>* hold) {
+  // Does slot i's work, and its delivery if any, with the lock released; the lock is held again
+  // on return. Work is taken oldest first, so every chunk before this one is being worked on or
+  // done, and waiting for their delivery cannot wait for ever. After a failed chunk, a cancel,
+  // or once the caller has given up, nothing more is delivered.
+  void runLocked(size_t i, ChunkScratch* scratch, std::unique_lock<std::mutex>* hold) {
     states_[i] = kWorking;
     Slot* slot = slots_[i].get();
     hold->unlock();
-    work_(slot, *scratch ? scratch : nullptr);
+    bool ok = work_(slot, scratch);
     hold->lock();
+    if (deliver_) {
+      done_.wait(*hold, [&] { return i == nextToDeliver_ || stopping_; });
+      ok = ok && !failed_ && !stopping_ && !cancelled(sink_);
+      if (ok) {
+        hold->unlock();
+        ok = deliver_(slot, scratch, target_);
+        hold->lock();
+      }
+      if (!ok) failed_ = true;
+      nextToDeliver_ = (i + 1) % slots_.size();
+    }
+    slot->ok = ok;
     states_[i] = kDone;
     done_.notify_all();
   }
 
   Work work_;
-  Buffer scratch_{kPackOutputSize};  // the calling thread's
+  Deliver deliver_;
+  WritableFile* target_;
+  ProgressSink* sink_;
+  bool deflating_;
+  ChunkScratch scratch_;  // the calling thread's
   std::vector<std::unique_ptr<Slot>> slots_;
   // first_ and submitted_ are changed only by the calling thread, under mu_; it reads them
   // without the lock.
-  std::mutex mu_;  // guards states_, first_, submitted_ and stopping_
+  std::mutex mu_;  // guards everything below
   std::condition_variable ready_;  // a slot was submitted, or stopping_ set
-  std::condition_variable done_;   // a slot's work is done
+  std::condition_variable done_;   // a slot was delivered, or stopping_ set
   std::vector<State> states_;
-  size_t first_ = 0;      // the oldest submitted slot
-  size_t submitted_ = 0;  // slots submitted and not yet released
+  size_t first_ = 0;          // the oldest submitted slot
+  size_t submitted_ = 0;      // slots submitted and not yet released
+  size_t nextToDeliver_ = 0;  // with a Deliver: the slot whose chunk is delivered next
+  bool failed_ = false;       // with a Deliver: a chunk failed, later ones are not delivered
   bool stopping_ = false;
   HelperThreads helpers_;
 };
 
-// Reads its chunk as well as compressing it, so the reads go on the cores too instead of on the
-// thread that writes. The chunk is read into the thread's own buffer rather than the slot's:
-// a buffer's first use faults in every page, and there are fewer threads than slots.
-void compressChunk(ChunkPipeline::Slot* slot, Buffer* scratch) {
-  slot->outLength = 0;
-  slot->ok = scratch && readFileAt(slot->source, slot->offset, scratch->data(), slot->inLength);
-  if (!slot->ok) return;
-  uLongf c = uLongf(slot->out.size());
-  slot->ok = compress2(slot->out.data(), &c, scratch->data(), uLong(slot->inLength), kPackLevel) == Z_OK;
-  slot->outLength = c;
+// Reads its chunk as well as compressing it, so the reads go on the cores too.
+bool compressChunk(ChunkPipeline::Slot* slot, ChunkScratch* scratch) {
+  return scratch->deflateChunk(slot->source, slot->offset, slot->length, slot->packed.data(),
+                               slot->packed.size(), &slot->packedLength);
 }
 
-void inflateChunk(ChunkPipeline::Slot* slot, Buffer*) {
-  uLongf got = uLongf(slot->out.size());
-  slot->ok = uncompress(slot->out.data(), &got, slot->in.data(), uLong(slot->inLength)) == Z_OK &&
-             got == slot->expected;
-  slot->outLength = got;
+// Inflates into the thread's scratch buffer, which is written out from there: no chunk-sized
+// buffer per slot, and no copy.
+bool inflateChunk(ChunkPipeline::Slot* slot, ChunkScratch* scratch) {
+  size_t got = 0;
+  return scratch->inflateChunk(slot->packed.data(), slot->packedLength, &got) && got == slot->length;
+}
+
+bool writePlainChunk(ChunkPipeline::Slot* slot, ChunkScratch* scratch, WritableFile* target) {
+  return writeAll(target, scratch->buffer.data(), slot->length);
 }
 
 }  // namespace
 
 bool pack(FILE* source, WritableFile* target, ProgressSink* sink, int threads) {
-  ChunkPipeline pipeline(parallelThreads(threads), compressChunk);
+  ChunkPipeline pipeline(parallelThreads(threads), true, compressChunk, nullptr, target, sink);
   if (!pipeline.usable()) return false;
   // The chunks are known from the size, so each can be read where it is compressed.
   uint64_t size = 0;
@@ -259,18 +350,18 @@ bool pack(FILE* source, WritableFile* target, ProgressSink* sink, int threads) {
     for (ChunkPipeline::Slot* slot; submitted < count && (slot = pipeline.freeSlot()) != nullptr; submitted++) {
       slot->source = source;
       slot->offset = submitted * kPackChunkSize;
-      slot->inLength = size_t(std::min<uint64_t>(kPackChunkSize, size - slot->offset));
+      slot->length = size_t(std::min<uint64_t>(kPackChunkSize, size - slot->offset));
       pipeline.submit();
     }
     ChunkPipeline::Slot* slot = pipeline.takeOldest();
     if (!slot || !slot->ok) return false;
     uint8_t head[kPackChunkHeadSize];
-    putU32(head, uint32_t(slot->inLength));
-    putU32(head + 4, uint32_t(slot->outLength));
+    putU32(head, uint32_t(slot->length));
+    putU32(head + 4, uint32_t(slot->packedLength));
     // Written out chunk by chunk while the cores compress the next ones, so that little is
     // left to write once the last chunk is done.
-    if (!writeAll(target, head, sizeof head) || !writeAll(target, slot->out.data(), slot->outLength) ||
-        !target->flush())
+    if (!writeAll(target, head, sizeof head) ||
+        !writeAll(target, slot->packed.data(), slot->packedLength) || !target->flush())
       return false;
     pipeline.release();
     chunks++;
@@ -283,7 +374,7 @@ bool pack(FILE* source, WritableFile* target, ProgressSink* sink, int threads) {
 }
 
 bool unpack(FILE* source, WritableFile* target, ProgressSink* sink, int threads) {
-  ChunkPipeline pipeline(parallelThreads(threads), inflateChunk);
+  ChunkPipeline pipeline(parallelThreads(threads), false, inflateChunk, writePlainChunk, target, sink);
   if (!pipeline.usable()) return false;
   if (sink) sink->set(0);
   uint8_t header[kPackHeaderSize];
@@ -292,7 +383,7 @@ bool unpack(FILE* source, WritableFile* target, ProgressSink* sink, int threads)
   int32_t count = int32_t(getU32(header + 4));
   if (count <= 0) return target->flush();
 
-  uint64_t written = 0;
+  uint64_t total = 0;     // plain bytes of the chunks read so far
   int32_t readAhead = 0;  // chunks read so far
   for (int32_t k = 0; k < count; k++) {
     // Read ahead; a chunk that cannot be read fails the whole unpack, as it would in order.
@@ -301,17 +392,16 @@ bool unpack(FILE* source, WritableFile* target, ProgressSink* sink, int threads)
       if (readFull(source, head, sizeof head) != sizeof head) return false;
       uint32_t u = getU32(head), c = getU32(head + 4);
       if (u > kPackChunkSize || c > kPackOutputSize) return false;
-      if (readFull(source, slot->in.data(), c) != c) return false;
-      slot->inLength = c;
-      slot->expected = u;
+      // A snapshot file never passes 4 GiB; a pack that claims more is not one.
+      total += u;
+      if (total > kMaxFileSize) return false;
+      if (readFull(source, slot->packed.data(), c) != c) return false;
+      slot->packedLength = c;
+      slot->length = u;
       pipeline.submit();
     }
     ChunkPipeline::Slot* slot = pipeline.takeOldest();
     if (!slot || !slot->ok) return false;
-    // A snapshot file never passes 4 GiB; a pack that claims more is not one.
-    written += slot->expected;
-    if (written > kMaxFileSize) return false;
-    if (!writeAll(target, slot->out.data(), slot->expected)) return false;
     pipeline.release();
     if (cancelled(sink)) return false;
     report(sink, uint64_t(k) + 1, uint64_t(count));

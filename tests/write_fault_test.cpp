@@ -49,24 +49,27 @@ TEST(WriteSeam, BufferedAppendsAndPositionedWritesLandInPlace) {
   std::unique_ptr<WritableFile> f = fs->openWritable(dir / "a", WriteMode::kCreate);
   ASSERT_TRUE(f);
   std::string big(3 << 20, 'b');  // larger than the buffer: written past it
+  std::string mid(512 << 10, 'm');  // large enough to be written from where it is
   ASSERT_TRUE(f->append("head", 4));
+  ASSERT_TRUE(f->append(mid.data(), mid.size()));
+  ASSERT_TRUE(f->append("-", 1));
   ASSERT_TRUE(f->append(big.data(), big.size()));
   ASSERT_TRUE(f->append("tail", 4));
-  EXPECT_EQ(f->size(), 8 + big.size());
+  EXPECT_EQ(f->size(), 9 + mid.size() + big.size());
   ASSERT_TRUE(f->writeAt(0, "HE", 2));  // the buffered "tail" goes out first
   ASSERT_TRUE(f->append("!", 1));
   ASSERT_TRUE(f->close());
   EXPECT_TRUE(f->close()) << "closing twice is harmless";
-  EXPECT_EQ(readAll(dir / "a"), "HEad" + big + "tail!");
+  EXPECT_EQ(readAll(dir / "a"), "HEad" + mid + "-" + big + "tail!");
 
   // Update appends after the existing bytes; create-new refuses an existing file.
   f = fs->openWritable(dir / "a", WriteMode::kUpdate);
   ASSERT_TRUE(f);
-  EXPECT_EQ(f->size(), 9 + big.size());
+  EXPECT_EQ(f->size(), 10 + mid.size() + big.size());
   ASSERT_TRUE(f->append("+", 1));
   ASSERT_TRUE(f->writeAt(1, "e", 1));
   ASSERT_TRUE(f->close());
-  EXPECT_EQ(readAll(dir / "a"), "Head" + big + "tail!+");
+  EXPECT_EQ(readAll(dir / "a"), "Head" + mid + "-" + big + "tail!+");
   EXPECT_FALSE(fs->openWritable(dir / "a", WriteMode::kCreateNew));
   EXPECT_FALSE(fs->openWritable(dir / "none", WriteMode::kUpdate));
   EXPECT_FALSE(fs->openWritable(dir / "no/such/folder", WriteMode::kCreate));
