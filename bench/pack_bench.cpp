@@ -4,17 +4,26 @@
 // the CPU time a pack costs on all the threads against one (what the threads add). Packs
 // use zlib level 3 in 512 KiB chunks, each compressed on its own, so the cores share them.
 //
+// Packs on all the threads and on one take turns, run by run: the speed of this virtual machine
+// changes for seconds at a time (the host), and a job timed in one block would get another
+// machine than the job timed after it. The other tools take turns after them: with a program
+// started between every two runs, the runs on all threads here came out a third slower every
+// other round. Every job writes its output to memory (/dev/shm, where there is one), so that no
+// run waits for the disk to take an earlier run's file.
+//
 // usage: pack_bench [SNAPSHOT] [RUNS] [THREADS]
 //   SNAPSHOT defaults to /tmp/keldrun_compare_bench/a.snp, the 300,000-file snapshot that
 //   compare_bench leaves behind; RUNS defaults to 5; THREADS to the machine's processors (at
 //   most 8). Needs gzip and pigz.
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,25 +37,39 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-template <typename F>
-double medianSeconds(int runs, F work) {
-  std::vector<double> times;
-  for (int i = 0; i < runs; i++) {
-    auto t = Clock::now();
-    if (!work()) return -1;
-    times.push_back(std::chrono::duration<double>(Clock::now() - t).count());
-  }
-  std::sort(times.begin(), times.end());
-  return times[times.size() / 2];
-}
-
 // CPU time of this process, every thread, in seconds: unlike the wall time it does not grow when
 // other programs hold the cores, so the CPU one pack costs on N threads against one thread says
-// what the threads add (hand-offs, page faults, copies) even on a busy machine.
+// what the threads add (hand-offs, page faults, copies) even on a busy machine. Programs started
+// by system() are not counted.
 double cpuSeconds() {
   struct rusage u;
   if (getrusage(RUSAGE_SELF, &u) != 0) return 0;
   return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+struct Timing {
+  double seconds = -1;  // the median wall time; -1 when a run failed
+  double cpu = 0;       // this process's CPU time a run, on average
+};
+
+// Runs every job once a round, for the given number of rounds.
+std::vector<Timing> timeInTurns(int runs, const std::vector<std::function<bool()>>& jobs) {
+  std::vector<std::vector<double>> times(jobs.size());
+  std::vector<Timing> timings(jobs.size());
+  for (int round = 0; round < runs; round++) {
+    for (size_t j = 0; j < jobs.size(); j++) {
+      double cpu = cpuSeconds();
+      auto t = Clock::now();
+      if (!jobs[j]()) return std::vector<Timing>(jobs.size());
+      times[j].push_back(std::chrono::duration<double>(Clock::now() - t).count());
+      timings[j].cpu += (cpuSeconds() - cpu) / runs;
+    }
+  }
+  for (size_t j = 0; j < jobs.size(); j++) {
+    std::sort(times[j].begin(), times[j].end());
+    timings[j].seconds = times[j][times[j].size() / 2];
+  }
+  return timings;
 }
 
 uint64_t sizeOf(const std::string& path) {
@@ -66,47 +89,41 @@ int main(int argc, char** argv) {
                  source.c_str());
     return 2;
   }
-  std::string packed = source + ".bench.snz", unpacked = source + ".bench.snp";
-  std::string gz = source + ".bench.gz", gunzipped = source + ".bench.raw";
+  struct stat shm;
+  std::string out = ::stat("/dev/shm", &shm) == 0 && S_ISDIR(shm.st_mode)
+                        ? "/dev/shm/keldrun_pack_bench." + std::to_string(getpid())
+                        : source + ".bench";
+  std::string packed = out + ".snz", unpacked = out + ".snp", gz = out + ".gz";
+  std::string gunzipped = out + ".raw", pz = out + ".pz";
 
   int threads = parallelThreads(argc > 3 ? std::atoi(argv[3]) : 0);
-  std::string pz = source + ".bench.pz";
   FileSystem* fs = defaultFileSystem();
-  double cpu = cpuSeconds();
-  double pack = medianSeconds(runs, [&] { return packFile(source, packed, nullptr, fs, threads); });
-  double packCpu = (cpuSeconds() - cpu) / runs;
-  cpu = cpuSeconds();
-  double pack1 = medianSeconds(runs, [&] { return packFile(source, packed, nullptr, fs, 1); });
-  double pack1Cpu = (cpuSeconds() - cpu) / runs;
-  double unpack = medianSeconds(runs, [&] {
-    SnapshotInfo info;
-    return unpackFile(packed, unpacked, &info, nullptr, fs, threads);
-  });
-  double unpack1 = medianSeconds(runs, [&] {
-    SnapshotInfo info;
-    return unpackFile(packed, unpacked, &info, nullptr, fs, 1);
-  });
-  double gzip = medianSeconds(runs, [&] {
-    return std::system(("gzip -6 -c " + quoted(source) + " > " + quoted(gz)).c_str()) == 0;
-  });
-  double gunzip = medianSeconds(runs, [&] {
-    return std::system(("gzip -d -c " + quoted(gz) + " > " + quoted(gunzipped)).c_str()) == 0;
-  });
+  auto shell = [](const std::string& command) { return std::system(command.c_str()) == 0; };
   std::string p = " -p" + std::to_string(threads) + " ";
-  double pigz = medianSeconds(runs, [&] {
-    return std::system(("pigz -3" + p + "-c " + quoted(source) + " > " + quoted(pz)).c_str()) == 0;
+  SnapshotInfo info;
+  std::vector<Timing> ours = timeInTurns(runs, {
+      [&] { return packFile(source, packed, nullptr, fs, threads); },
+      [&] { return packFile(source, packed, nullptr, fs, 1); },
+      [&] { return unpackFile(packed, unpacked, &info, nullptr, fs, threads); },
+      [&] { return unpackFile(packed, unpacked, &info, nullptr, fs, 1); },
   });
-  double unpigz = medianSeconds(runs, [&] {
-    return std::system(("pigz -d" + p + "-c " + quoted(pz) + " > " + quoted(gunzipped)).c_str()) == 0;
+  std::vector<Timing> theirs = timeInTurns(runs, {
+      [&] { return shell("pigz -3" + p + "-c " + quoted(source) + " > " + quoted(pz)); },
+      [&] { return shell("gzip -6 -c " + quoted(source) + " > " + quoted(gz)); },
+      [&] { return shell("pigz -d" + p + "-c " + quoted(pz) + " > " + quoted(gunzipped)); },
+      [&] { return shell("gzip -d -c " + quoted(gz) + " > " + quoted(gunzipped)); },
   });
-  if (pack < 0 || pack1 < 0 || unpack < 0 || unpack1 < 0 || gzip < 0 || gunzip < 0 || pigz < 0 ||
-      unpigz < 0) {
+  if (ours[0].seconds < 0 || theirs[0].seconds < 0) {
     std::fprintf(stderr, "pack_bench: a run failed (are gzip and pigz installed?)\n");
     return 2;
   }
+  double pack = ours[0].seconds, pack1 = ours[1].seconds, packCpu = ours[0].cpu;
+  double pack1Cpu = ours[1].cpu, unpack = ours[2].seconds, unpack1 = ours[3].seconds;
+  double pigz = theirs[0].seconds, gzip = theirs[1].seconds, unpigz = theirs[2].seconds;
+  double gunzip = theirs[3].seconds;
 
   double mb = double(sizeOf(source)) / 1e6;
-  std::printf("snapshot %.1f MB, median of %d runs, %d threads\n", mb, runs, threads);
+  std::printf("snapshot %.1f MB, median of %d runs taken in turns, %d threads\n", mb, runs, threads);
   std::printf("pack:     %7.1f ms (%.0f MB/s), %.2f MB | 1 thread: %7.1f ms | ratio %.2f (target >= 1.70 on 2 cores)\n",
               pack * 1e3, mb / pack, double(sizeOf(packed)) / 1e6, pack1 * 1e3, pack1 / pack);
   std::printf("          CPU a pack: %.1f ms on %d threads, %.1f ms on 1 | %.2f times (1.00: the threads add nothing)\n",
