@@ -3,7 +3,6 @@
 #include "cli/item_columns.h"
 #include "cli/printers.h"
 #include "cli/snapshot_ref.h"
-#include "views/list_columns.h"
 
 namespace keldrun {
 
@@ -193,10 +192,8 @@ class JsonShowPrinter : public ShowPrinter {
 
   void begin(const SnapshotRef& s, int section, const std::u16string& path, const std::u16string& message) override {
     path_ = path;
-    section_ = section;
+    columns_ = ItemColumns(section);
     heads_.set(s.path, "", section);
-    titles_ = columnTitles(section).size() - 1;
-    sizeColumn_ = section == kSectionFiles ? 1 : section == kSectionApps ? 6 : 0;
     if (lines_) return;
     std::string& t = out_->text();
     t += "{\"snapshot\":";
@@ -235,38 +232,24 @@ class JsonShowPrinter : public ShowPrinter {
   }
 
   void row(const ContentRow& row) override {
-    const char* label = row.label;
-    std::vector<std::u16string> columns = listColumns(section_, row.item);
     std::string& t = out_->text();
     if (lines_) {
       t += heads_.a();
       t += ",\"kind\":\"item\",\"path\":";
       appendJson(&t, path_.data(), path_.size());
       t += ",\"label\":";
-      appendLatin1Json(&t, label);
+      appendLatin1Json(&t, row.label);
       appendState(&t, kUnchanged);
+      t += ',';
     } else {
       if (!inRows_) t += "],\"rows\":[";
       t += inRows_ ? ",\n{\"label\":" : "\n{\"label\":";
-      appendLatin1Json(&t, label);
+      appendLatin1Json(&t, row.label);
+      t += ',';
     }
     inRows_ = true;
-    t += ",\"name\":";
-    if (columns.empty()) t += "\"\"";
-    else appendJson(&t, columns[0].data(), columns[0].size());
-    // "size": the Size (files) or File size (apps) column as a number.
-    long long n = sizeColumn_ && sizeColumn_ < columns.size() ? sizeOfText(columns[sizeColumn_]) : -1;
-    if (n >= 0) {
-      t += ",\"size\":";
-      appendNumber(&t, uint64_t(n));
-    }
-    // The label column "Info" is the row's label already.
-    t += ",\"columns\":[";
-    for (size_t i = 0; i < std::min(titles_, columns.size()); i++) {
-      if (i) t += ',';
-      appendJson(&t, columns[i].data(), columns[i].size());
-    }
-    t += lines_ ? "]}\n" : "]}";
+    columns_.json(&t, row.item);
+    t += lines_ ? "}\n" : "}";
     out_->flushIfFull();
   }
 
@@ -276,26 +259,12 @@ class JsonShowPrinter : public ShowPrinter {
   }
 
  private:
-  // The digits of a grouped size text ("1,234" gives 1234); -1 when it is not one.
-  static long long sizeOfText(const std::u16string& text) {
-    long long n = 0;
-    bool any = false;
-    for (char16_t c : text) {
-      if (c == u',') continue;
-      if (c < u'0' || c > u'9' || n > (1LL << 56)) return -1;
-      n = n * 10 + (c - u'0');
-      any = true;
-    }
-    return any ? n : -1;
-  }
-
   Output* out_;
   bool lines_;
   LineHeads heads_;
   std::u16string path_;
   std::u16string full_;  // a child's path (--jsonl), reused from child to child
-  int section_ = 0;
-  size_t titles_ = 0, sizeColumn_ = 0;
+  ItemColumns columns_{0};
   bool first_ = true, inRows_ = false;
 };
 
