@@ -74,26 +74,30 @@ void FolderLookahead::helperLoop() {
   for (;;) {
     work_.wait(hold, [this] { return stopping_ || (!queued_.empty() && budgetLeftLocked()); });
     if (stopping_) return;
-    auto first = queued_.begin();
-    Key key = first->first;
-    Job job = std::move(first->second);
-    queued_.erase(first);
-    reading_.insert(key);
-    hold.unlock();
-
-    Children children;
-    read(key, &job, &children);
-
-    hold.lock();
-    reading_.erase(key);
-    // The walk may have gone past this folder meanwhile (stopped, or a rule that disagreed):
-    // then nobody will ask for it or for anything below it.
-    if (key < passed_) continue;
-    auto placed = ready_.emplace(std::move(key), std::move(job));
-    if (placed.second) readyEntries_ += placed.first->second.entries;
-    queueLocked(&children);
-    listed_.notify_all();
+    readFirstQueuedLocked(&hold);
   }
+}
+
+void FolderLookahead::readFirstQueuedLocked(std::unique_lock<std::mutex>* hold) {
+  auto first = queued_.begin();
+  Key key = first->first;
+  Job job = std::move(first->second);
+  queued_.erase(first);
+  reading_.insert(key);
+  hold->unlock();
+
+  Children children;
+  read(key, &job, &children);
+
+  hold->lock();
+  reading_.erase(key);
+  // The walk may have gone past this folder meanwhile (stopped, or a rule that disagreed):
+  // then nobody will ask for it or for anything below it.
+  if (key < passed_) return;
+  auto placed = ready_.emplace(std::move(key), std::move(job));
+  if (placed.second) readyEntries_ += placed.first->second.entries;
+  queueLocked(&children);
+  listed_.notify_all();
 }
 
 void FolderLookahead::read(const Key& key, Job* job, Children* children) {
@@ -142,7 +146,12 @@ std::unique_ptr<FolderListing> FolderLookahead::list(const Key& key, const std::
       readyEntries_ -= it->second.entries;
       it = ready_.erase(it);
     }
-    listed_.wait(hold, [&] { return reading_.count(key) == 0; });
+    // While a helper reads this folder, the walk reads the next queued one rather than sleep:
+    // the cores are busy either way, and a sleep and a wake-up cost more than they save.
+    while (reading_.count(key)) {
+      if (!queued_.empty() && budgetLeftLocked()) readFirstQueuedLocked(&hold);
+      else listed_.wait(hold);
+    }
     auto ready = ready_.find(key);
     if (ready != ready_.end()) {
       job = std::move(ready->second);

@@ -45,13 +45,14 @@ class FolderLookahead {
   FolderLookahead& operator=(const FolderLookahead&) = delete;
 
   // The whole listing of folder `key` at `path` (a Windows path ending in '\'), at `depth` in
-  // the walk: the helpers' when they have it (waiting for one being read), otherwise read here.
+  // the walk: the helpers' when they have it, otherwise read here. While a helper reads it, the
+  // walk reads the next queued folder meanwhile, or waits when there is none.
   // Null when the folder cannot be listed. The folders below it that the walk will descend into
   // are queued for the helpers. Calls come in the walk's order, so every folder with a smaller
   // key that is still queued or waiting is dropped.
   std::unique_ptr<FolderListing> list(const Key& key, const std::u16string& path, size_t depth);
 
-  // Listings handed to the walk that a helper had read.
+  // Listings handed to the walk that had been read ahead of it.
   uint64_t readAhead() const;
 
  private:
@@ -65,6 +66,9 @@ class FolderLookahead {
 
   static void helperMain(void* self);
   void helperLoop();
+  // Takes the queued folder the walk needs soonest, reads it with the lock released and hands
+  // it to the walk; the lock is held again on return.
+  void readFirstQueuedLocked(std::unique_lock<std::mutex>* hold);
   // Reads job's folder and gathers the folders below it that the walk will enter.
   void read(const Key& key, Job* job, Children* children);
   void queueLocked(Children* children);  // caller holds mu_

@@ -121,15 +121,24 @@ std::string nativeName(std::u16string name) {
   return toUtf8(name);
 }
 
+// Reads the folder's entries with getdents64 itself: opendir would stat the folder once more,
+// and the scan lists every folder of a drive.
 class PosixListing : public FolderListing {
  public:
-  PosixListing(DIR* dir, dev_t dev) : dir_(dir), fd_(dirfd(dir)), dev_(dev) {}
-  ~PosixListing() override { closedir(dir_); }
+  PosixListing(int fd, dev_t dev) : fd_(fd), dev_(dev) {}
+  ~PosixListing() override { close(fd_); }
 
   bool next(DirEntry* e) override {
     for (;;) {
-      struct dirent* d = readdir(dir_);
-      if (!d) return false;
+      if (at_ == filled_) {
+        ssize_t n = getdents64(fd_, buffer_, sizeof buffer_);
+        if (n <= 0) return false;
+        filled_ = size_t(n);
+        at_ = 0;
+      }
+      const auto* d = reinterpret_cast<const struct dirent64*>(buffer_ + at_);
+      if (d->d_reclen == 0 || d->d_reclen > filled_ - at_) return false;
+      at_ += d->d_reclen;
       const char* name = d->d_name;
       if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
       struct stat st;
@@ -173,9 +182,11 @@ class PosixListing : public FolderListing {
     return pseudo;
   }
 
-  DIR* dir_;
   int fd_;
   dev_t dev_;
+  alignas(struct dirent64) char buffer_[32768];
+  size_t filled_ = 0;  // bytes of buffer_ the last read gave
+  size_t at_ = 0;      // the next entry in buffer_
 };
 
 struct Drive {
@@ -223,20 +234,21 @@ class PosixEnv : public Env {
   std::unique_ptr<FolderListing> listFolder(const std::u16string& folder) override {
     // Nearly every folder exists as written (the walk names it from its parent's listing), so
     // the case-insensitive lookup runs only when the direct open fails.
-    DIR* dir = nullptr;
+    const int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK;
+    int fd = -1;
     std::string native = directPath(folder);
-    if (!native.empty()) dir = opendir(native.c_str());
-    if (!dir && (native.empty() || errno == ENOENT || errno == ENOTDIR)) {
+    if (!native.empty()) fd = open(native.c_str(), flags);
+    if (fd < 0 && (native.empty() || errno == ENOENT || errno == ENOTDIR)) {
       native = resolve(folder);
-      if (!native.empty()) dir = opendir(native.c_str());
+      if (!native.empty()) fd = open(native.c_str(), flags);
     }
-    if (!dir) return nullptr;
+    if (fd < 0) return nullptr;
     struct stat st;
-    if (fstat(dirfd(dir), &st) != 0 || mounts().isPseudo(st.st_dev, dirfd(dir))) {
-      closedir(dir);
+    if (fstat(fd, &st) != 0 || mounts().isPseudo(st.st_dev, fd)) {
+      close(fd);
       return nullptr;
     }
-    return std::unique_ptr<FolderListing>(new PosixListing(dir, st.st_dev));
+    return std::unique_ptr<FolderListing>(new PosixListing(fd, st.st_dev));
   }
 
   // The prefix's hive files, loaded on the first call; without a prefix there is no registry.
