@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstddef>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -136,8 +137,11 @@ class PosixListing : public FolderListing {
         filled_ = size_t(n);
         at_ = 0;
       }
+      // A record must hold its header and a name, and lie within what was read.
+      const size_t header = offsetof(struct dirent64, d_name);
+      if (filled_ - at_ <= header) return false;
       const auto* d = reinterpret_cast<const struct dirent64*>(buffer_ + at_);
-      if (d->d_reclen == 0 || d->d_reclen > filled_ - at_) return false;
+      if (d->d_reclen <= header || d->d_reclen > filled_ - at_) return false;
       at_ += d->d_reclen;
       const char* name = d->d_name;
       if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
