@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "shell/settings.h"
 #include "tests/compare_support.h"
+#include "workspace/settings.h"
 
 using namespace keldrun;
 using testing_support::DirSpec;

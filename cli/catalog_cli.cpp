@@ -4,7 +4,7 @@
 
 #include "base/files.h"
 #include "platform/own_files.h"
-#include "shell/catalog_lock.h"
+#include "workspace/catalog_lock.h"
 
 namespace keldrun {
 

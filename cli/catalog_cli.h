@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "cli/output.h"
-#include "shell/settings.h"
+#include "workspace/settings.h"
 
 namespace keldrun {
 

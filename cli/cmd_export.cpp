@@ -5,7 +5,7 @@
 #include "base/files.h"
 #include "cli/catalog_cli.h"
 #include "cli/command.h"
-#include "shell/catalog.h"
+#include "workspace/catalog.h"
 
 namespace keldrun {
 

@@ -4,7 +4,7 @@
 
 #include "cli/catalog_cli.h"
 #include "cli/command.h"
-#include "shell/catalog.h"
+#include "workspace/catalog.h"
 
 namespace keldrun {
 

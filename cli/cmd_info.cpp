@@ -4,8 +4,8 @@
 
 #include "cli/catalog_cli.h"
 #include "cli/command.h"
-#include "shell/catalog.h"
-#include "shell/snapshot_list.h"
+#include "workspace/catalog.h"
+#include "workspace/snapshot_list.h"
 
 namespace keldrun {
 

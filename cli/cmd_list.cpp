@@ -5,7 +5,7 @@
 
 #include "cli/catalog_cli.h"
 #include "cli/command.h"
-#include "shell/snapshot_list.h"
+#include "workspace/snapshot_list.h"
 
 namespace keldrun {
 

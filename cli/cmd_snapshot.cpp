@@ -13,14 +13,14 @@
 #include "base/text.h"
 #include "cli/catalog_cli.h"
 #include "cli/command.h"
-#include "cli/workspace.h"
 #include "engine/log.h"
 #include "engine/registry_scan.h"
 #include "engine/scan.h"
 #include "platform/env.h"
 #include "platform/regfile.h"
 #include "platform/thread.h"
-#include "shell/take_snapshot.h"
+#include "workspace/home.h"
+#include "workspace/take_snapshot.h"
 
 namespace keldrun {
 

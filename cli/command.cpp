@@ -4,8 +4,8 @@
 #include <string>
 
 #include "cli/command.h"
-#include "cli/workspace.h"
 #include "platform/env.h"
+#include "workspace/home.h"
 
 #ifdef _WIN32
 #include <io.h>

@@ -4,9 +4,9 @@
 
 #include "base/files.h"
 #include "cli/command.h"
-#include "cli/workspace.h"
 #include "engine/compare.h"
 #include "views/comparison_context.h"
+#include "workspace/home.h"
 
 namespace keldrun {
 

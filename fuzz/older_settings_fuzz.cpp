@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "shell/settings.h"
+#include "workspace/settings.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FILE* f = fmemopen(const_cast<uint8_t*>(data), size, "rb");

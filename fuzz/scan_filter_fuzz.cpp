@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "shell/scan_filter.h"
+#include "workspace/scan_filter.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <string>
 
-#include "shell/settings.h"
-#include "shell/settings_file.h"
+#include "workspace/settings.h"
+#include "workspace/settings_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace keldrun;

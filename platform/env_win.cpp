@@ -16,8 +16,6 @@
 
 namespace keldrun {
 
-std::string executableFolder();  // declared where the workspace is resolved
-
 namespace {
 
 // Name-surrogate reparse points (junctions, mount points, symbolic links) stand for another
@@ -180,23 +178,5 @@ std::u16string windowsPathOf(const std::string& nativePath) {
   return std::u16string(full.begin(), full.end());
 }
 
-std::string executableFolder() {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    DWORD n = GetModuleFileNameW(nullptr, &path[0], DWORD(path.size()));
-    if (n == 0) return ".";
-    if (n < path.size()) {
-      path.resize(n);
-      break;
-    }
-    if (path.size() >= 32768) return ".";
-    path.resize(path.size() * 2);
-  }
-  size_t cut = path.find_last_of(L"\\/");
-  if (cut == std::wstring::npos) return ".";
-  if (cut == 2 && path[1] == L':') cut = 3;  // "c:\prog.exe": keep the root's backslash
-  path.resize(cut);
-  return fromWide(path);
-}
 
 }  // namespace keldrun

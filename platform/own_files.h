@@ -16,6 +16,10 @@ bool listFileNames(const std::string& folder, std::vector<std::string>* names);
 // Windows). False when either does not exist.
 bool sameFile(const std::string& a, const std::string& b);
 
+// The folder of the running executable, without a trailing separator except at a drive's root;
+// "." when it cannot be found.
+std::string executableFolder();
+
 }  // namespace keldrun
 
 #endif  // KELDRUN_PLATFORM_OWN_FILES_H_

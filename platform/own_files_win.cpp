@@ -36,4 +36,23 @@ bool sameFile(const std::string& a, const std::string& b) {
          ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
 }
 
+std::string executableFolder() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    DWORD n = GetModuleFileNameW(nullptr, &path[0], DWORD(path.size()));
+    if (n == 0) return ".";
+    if (n < path.size()) {
+      path.resize(n);
+      break;
+    }
+    if (path.size() >= 32768) return ".";
+    path.resize(path.size() * 2);
+  }
+  size_t cut = path.find_last_of(L"\\/");
+  if (cut == std::wstring::npos) return ".";
+  if (cut == 2 && path[1] == L':') cut = 3;  // "c:\prog.exe": keep the root's backslash
+  path.resize(cut);
+  return fromWide(path);
+}
+
 }  // namespace keldrun

@@ -4,7 +4,8 @@
 # Steps: native build and tests, the same under AddressSanitizer and UndefinedBehaviorSanitizer,
 # the x86_64 Windows build with its tests under Wine, the i686 Windows programs (compile and link),
 # every tests/wine/*_check.sh, the checks that <windows.h> stays in Windows-only files and that
-# includes run down the layers (base, platform, engine, views, reports, shell, cli), and each
+# includes run down the layers (base, platform, engine, workspace, toolkit, views, reports, then
+# shell, setup and cli on one floor), and each
 # libFuzzer target replaying its corpus and exploring a fixed number of runs from a fixed seed
 # (the same result on every run; scripts/fuzz.sh explores longer). Warnings are errors here.
 # Ends with "N passed, N failed" and exits non-zero when a step failed.
@@ -80,7 +81,7 @@ wine_check() {  # SCRIPT
 windows_header_check() {
   local bad
   bad=$(grep -rlE '#[[:space:]]*include[[:space:]]*<windows\.h>' --include='*.h' --include='*.cpp' \
-          --include='*.cc' --include='*.hpp' base engine platform shell views reports setup toolkit \
+          --include='*.cc' --include='*.hpp' base engine platform workspace shell views reports setup toolkit \
           cli tests fuzz bench resources 2>/dev/null |
         grep -vE '(^toolkit/|_win\.(cpp|h)$|_win_test\.cpp$)' || true)
   if [ -n "$bad" ]; then
@@ -91,41 +92,33 @@ windows_header_check() {
   echo "<windows.h> appears only in Windows-only files"
 }
 
-# Which folders a folder's files may include, from the bottom up: base, platform, engine, the
-# window toolkit, views, reports, shell (the application and its windows, which use the views
-# and the reports), then setup and the command line. Resource ids are for window code; tests,
-# fuzz, bench and resources may include anything. An include that runs upward fails the step.
+# The floors, from the bottom up: a folder's files may include their own folder and every folder
+# on a lower floor, never a folder beside them on their floor or above. The workspace (settings,
+# catalog, scan filter, take-snapshot, import and export) stands on the engine; the window
+# program (shell), the installer (setup) and the command line (cli) share the top floor over the
+# workspace, the views and the reports. Resource ids are for window code. tests, fuzz and bench
+# may include anything.
+layer_floors=(base platform engine workspace toolkit views reports resources "shell setup cli")
+# WinMain starts either the setup window or the program's main window, so it may include both.
+layer_exceptions=("shell/winmain_win.cpp: setup")
+
 layering_check() {
-  local rules=(
-    "base: base"
-    "platform: base platform"
-    "engine: base platform engine"
-    "toolkit: base platform engine toolkit"
-    "views: base platform engine toolkit views"
-    "reports: base platform engine toolkit views reports"
-    "shell: base platform engine toolkit views reports resources shell"
-    "setup: base platform engine toolkit views reports resources shell setup"
-    "cli: base platform engine toolkit views reports resources shell cli"
-    # WinMain starts either the setup window or the program's main window, so it stands above both.
-    "shell/winmain_win.cpp: base platform engine toolkit views reports resources shell setup"
-  )
-  local rule folder allowed file line target bad=0 own=" "
-  for rule in "${rules[@]}"; do own+="${rule%%:*} "; done
-  for rule in "${rules[@]}"; do
-    folder=${rule%%:*}
-    allowed=" ${rule#*:} "
-    [ -e "$folder" ] || continue
-    while IFS=: read -r file line target; do
-      # A file with a rule of its own is checked by that rule only.
-      [ "$file" != "$folder" ] && case "$own" in *" $file "*) true ;; *) false ;; esac && continue
-      target=${target#*\"}
-      target=${target%%/*}
-      case "$allowed" in
-        *" $target "*) ;;
-        *) echo "$file:$line: includes $target/, above its layer ($rule)"; bad=1 ;;
-      esac
-    done < <(grep -rnHE '^[[:space:]]*#[[:space:]]*include[[:space:]]*"[A-Za-z0-9_]+/' \
-               --include='*.h' --include='*.cpp' "$folder" || true)
+  local floor folder below=" " file line target bad=0
+  for floor in "${layer_floors[@]}"; do
+    for folder in $floor; do
+      [ -e "$folder" ] || continue
+      while IFS=: read -r file line target; do
+        target=${target#*\"}
+        target=${target%%/*}
+        [ "$target" = "$folder" ] && continue
+        case "$below" in *" $target "*) continue ;; esac
+        case " ${layer_exceptions[*]} " in *" $file: $target "*) continue ;; esac
+        echo "$file:$line: includes $target/, which is not below $folder/"
+        bad=1
+      done < <(grep -rnHE '^[[:space:]]*#[[:space:]]*include[[:space:]]*"[A-Za-z0-9_]+/' \
+                 --include='*.h' --include='*.cpp' "$folder" || true)
+    done
+    below+="$floor "
   done
   [ "$bad" -eq 0 ] && echo "every include runs down the layers"
   [ "$bad" -eq 0 ]

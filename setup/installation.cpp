@@ -9,8 +9,8 @@
 #include "engine/log.h"
 #include "platform/own_files.h"
 #include "setup/folders.h"
-#include "shell/catalog_lock.h"
-#include "shell/settings.h"
+#include "workspace/catalog_lock.h"
+#include "workspace/settings.h"
 
 namespace keldrun {
 

@@ -5,11 +5,12 @@
 #include <shlobj.h>
 
 #include "base/files.h"
-#include "setup/folders.h"
-#include "setup/setup_window_win.h"
 #include "base/text.h"
 #include "base/text_table.h"
-#include "shell/program_win.h"
+#include "setup/folders.h"
+#include "setup/setup_window_win.h"
+#include "toolkit/shell_open.h"
+#include "workspace/home.h"
 
 namespace keldrun {
 

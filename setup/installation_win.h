@@ -7,7 +7,7 @@
 #include <string>
 
 #include "setup/installation.h"
-#include "shell/message.h"
+#include "workspace/message.h"
 
 namespace keldrun {
 

@@ -6,8 +6,7 @@
 #include "base/text.h"
 #include "base/text_table.h"
 #include "resources/resource_ids.h"
-#include "shell/program_win.h"
-#include "shell/transfer_dialog_win.h"
+#include "toolkit/file_dialog.h"
 #include "toolkit/message_box.h"
 #include "toolkit/toolkit.h"
 

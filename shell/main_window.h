@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "shell/settings.h"
 #include "views/comparison_context.h"
+#include "workspace/settings.h"
 
 namespace keldrun {
 

@@ -7,6 +7,7 @@
 #include "shell/program_win.h"
 #include "shell/snapshot_screen_win.h"
 #include "shell/snapshots_page_win.h"
+#include "toolkit/message_box.h"
 #include "toolkit/resource_ids.h"
 #include "toolkit/toolkit.h"
 

@@ -9,9 +9,9 @@
 #include <memory>
 
 #include "shell/main_window.h"
-#include "shell/message.h"
 #include "toolkit/controls.h"
 #include "toolkit/dialog.h"
+#include "workspace/message.h"
 
 namespace keldrun {
 

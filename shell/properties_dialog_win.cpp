@@ -4,6 +4,7 @@
 #include "reports/report_generation.h"
 #include "resources/resource_ids.h"
 #include "shell/program_win.h"
+#include "toolkit/message_box.h"
 #include "toolkit/toolkit.h"
 
 namespace keldrun {

@@ -5,10 +5,10 @@
 
 #include <windows.h>
 
-#include "shell/catalog.h"
 #include "toolkit/button.h"
 #include "toolkit/dialog.h"
 #include "toolkit/web_browser.h"
+#include "workspace/catalog.h"
 
 namespace keldrun {
 

@@ -9,12 +9,12 @@
 #include "shell/program_win.h"
 #include "shell/report_options.h"
 #include "shell/snapshot_commands.h"
-#include "shell/transfer_dialog_win.h"
 #include "toolkit/button.h"
 #include "toolkit/controls.h"
 #include "toolkit/dialog.h"
 #include "toolkit/file_dialog.h"
 #include "toolkit/message_box.h"
+#include "toolkit/shell_open.h"
 #include "toolkit/toolkit.h"
 #include "toolkit/web_browser.h"
 

@@ -9,8 +9,8 @@
 #include <string>
 
 #include "reports/report_writer.h"
-#include "shell/settings.h"
 #include "views/comparison_context.h"
+#include "workspace/settings.h"
 
 namespace keldrun {
 

@@ -3,8 +3,8 @@
 #include <cstdint>
 
 #include "base/files.h"
-#include "shell/catalog_lock.h"
 #include "views/screen_commands.h"
+#include "workspace/catalog_lock.h"
 
 namespace keldrun {
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "reports/report_generation.h"
-#include "shell/settings.h"
+#include "workspace/settings.h"
 
 namespace keldrun {
 

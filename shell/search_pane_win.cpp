@@ -4,11 +4,11 @@
 
 #include "base/text.h"
 #include "resources/resource_ids.h"
-#include "shell/catalog_lock.h"
 #include "shell/snapshot_screen_win.h"
 #include "toolkit/controls.h"
 #include "toolkit/toolkit.h"
 #include "views/screen_commands.h"
+#include "workspace/catalog_lock.h"
 
 namespace keldrun {
 

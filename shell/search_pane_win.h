@@ -9,11 +9,11 @@
 
 #include <vector>
 
-#include "shell/settings.h"
 #include "toolkit/dialog.h"
 #include "toolkit/list.h"
 #include "views/comparison_context.h"
 #include "views/search.h"
+#include "workspace/settings.h"
 
 namespace keldrun {
 

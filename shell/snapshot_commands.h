@@ -7,10 +7,10 @@
 #include <string>
 
 #include "reports/report_generation.h"
-#include "shell/message.h"
-#include "shell/settings.h"
-#include "shell/snapshot_list.h"
 #include "views/comparison_context.h"
+#include "workspace/message.h"
+#include "workspace/settings.h"
+#include "workspace/snapshot_list.h"
 
 namespace keldrun {
 

@@ -4,7 +4,6 @@
 
 #include "base/text.h"
 #include "resources/resource_ids.h"
-#include "shell/catalog.h"
 #include "shell/program_win.h"
 #include "shell/properties_dialog_win.h"
 #include "shell/report_dialogs_win.h"
@@ -14,6 +13,7 @@
 #include "shell/transfer_dialog_win.h"
 #include "toolkit/message_box.h"
 #include "toolkit/toolkit.h"
+#include "workspace/catalog.h"
 
 namespace keldrun {
 

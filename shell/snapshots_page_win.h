@@ -7,10 +7,10 @@
 #include <windows.h>
 
 #include "shell/main_window_win.h"
-#include "shell/snapshot_list.h"
 #include "toolkit/button.h"
 #include "toolkit/controls.h"
 #include "toolkit/list.h"
+#include "workspace/snapshot_list.h"
 
 namespace keldrun {
 

@@ -7,12 +7,12 @@
 #include "base/text.h"
 #include "resources/resource_ids.h"
 #include "shell/program_win.h"
-#include "shell/take_snapshot.h"
 #include "toolkit/button.h"
 #include "toolkit/dialog.h"
 #include "toolkit/message_box.h"
 #include "toolkit/toolkit.h"
 #include "toolkit/tree.h"
+#include "workspace/take_snapshot.h"
 
 namespace keldrun {
 

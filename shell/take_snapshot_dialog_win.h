@@ -6,7 +6,7 @@
 #include <windows.h>
 
 #include "platform/env.h"
-#include "shell/settings.h"
+#include "workspace/settings.h"
 
 namespace keldrun {
 

@@ -1,14 +1,13 @@
 #include "shell/transfer_dialog_win.h"
 
 #include <commctrl.h>
-#include <commdlg.h>
-#include <shlobj.h>
 
 #include "base/text.h"
 #include "resources/resource_ids.h"
 #include "shell/program_win.h"
 #include "toolkit/button.h"
 #include "toolkit/dialog.h"
+#include "toolkit/file_dialog.h"
 #include "toolkit/message_box.h"
 #include "toolkit/toolkit.h"
 
@@ -19,27 +18,9 @@ namespace {
 constexpr UINT_PTR kPollTimer = 1;
 constexpr UINT kPollPeriodMs = 100;
 constexpr int kCancelImage = 1;
-// Room for the names of the chosen files: 102400 bytes.
-constexpr size_t kFileNameRoom = 102400 / sizeof(wchar_t);
 const char16_t kSnapshotFilter[] = u"Snapshots (*.snp)|*.snp|All Files (*.*)|*.*||";
 
 std::string lastFolder;
-
-// Every file or folder dialog may change the current folder, which addresses "data\" and
-// "scan_filter.txt"; this puts it back.
-class KeepCurrentFolder {
- public:
-  KeepCurrentFolder() {
-    DWORD n = GetCurrentDirectoryW(MAX_PATH, saved_);
-    if (n == 0 || n >= MAX_PATH) saved_[0] = 0;
-  }
-  ~KeepCurrentFolder() {
-    if (saved_[0]) SetCurrentDirectoryW(saved_);
-  }
-
- private:
-  wchar_t saved_[MAX_PATH];
-};
 
 class ProgressDialog : public CXDialogBase {
  public:
@@ -108,58 +89,6 @@ class ProgressDialog : public CXDialogBase {
 }  // namespace
 
 const std::string& lastExportFolder() { return lastFolder; }
-
-bool browseForFolder(const std::u16string& title, HWND owner, std::string* folder) {
-  KeepCurrentFolder keep;
-  BROWSEINFOW info = {};
-  info.hwndOwner = owner;
-  info.lpszTitle = wide(title);
-  // The edit box lets a folder be typed, which the validation then checks.
-  info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_RETURNFSANCESTORS | BIF_VALIDATE | BIF_EDITBOX |
-                 BIF_NEWDIALOGSTYLE;
-  PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&info);
-  if (!chosen) return false;
-  wchar_t path[MAX_PATH] = {};
-  bool ok = SHGetPathFromIDListW(chosen, path) && path[0];
-  CoTaskMemFree(chosen);
-  if (!ok) return false;
-  std::u16string p = u16(path);
-  if (p.back() != u'\\') p += u'\\';
-  *folder = toUtf8(p);
-  return true;
-}
-
-bool openFilesDialog(HWND owner, const std::u16string& filter, std::vector<std::string>* files) {
-  KeepCurrentFolder keep;
-  // The dialog wants the filter's parts separated by zeros.
-  std::u16string zeroed = filter;
-  for (char16_t& c : zeroed)
-    if (c == u'|') c = 0;
-  std::vector<wchar_t> names(kFileNameRoom, 0);
-  OPENFILENAMEW ofn = {};
-  ofn.lStructSize = sizeof(ofn);
-  ofn.hwndOwner = owner;
-  ofn.lpstrFilter = wide(zeroed);
-  ofn.lpstrFile = names.data();
-  ofn.nMaxFile = DWORD(names.size());
-  ofn.Flags = OFN_ALLOWMULTISELECT | OFN_EXPLORER | OFN_HIDEREADONLY | OFN_FILEMUSTEXIST |
-              OFN_PATHMUSTEXIST;
-  if (!GetOpenFileNameW(&ofn)) return false;
-  // One file: its full path. Several: the folder, then each name, each ended by a zero, and an
-  // empty name at the end.
-  std::vector<std::u16string> parts;
-  for (const wchar_t* p = names.data(); *p && p < names.data() + names.size(); p += wcslen(p) + 1)
-    parts.push_back(u16(p));
-  files->clear();
-  if (parts.size() == 1) {
-    files->push_back(toUtf8(parts[0]));
-  } else if (parts.size() > 1) {
-    std::u16string folder = parts[0];
-    if (folder.back() != u'\\') folder += u'\\';
-    for (size_t i = 1; i < parts.size(); i++) files->push_back(toUtf8(folder + parts[i]));
-  }
-  return !files->empty();
-}
 
 INT_PTR runProgress(HWND owner, TransferJob* job) {
   ProgressDialog dialog(job);

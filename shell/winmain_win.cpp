@@ -8,13 +8,14 @@
 
 #include <vector>
 
-#include "shell/catalog_lock.h"
-#include "shell/main_window_win.h"
-#include "shell/program_win.h"
 #include "setup/installation_win.h"
 #include "setup/setup_window_win.h"
+#include "shell/main_window_win.h"
+#include "shell/program_win.h"
 #include "shell/snapshot_commands.h"
+#include "toolkit/message_box.h"
 #include "toolkit/toolkit.h"
+#include "workspace/catalog_lock.h"
 
 using namespace keldrun;
 

@@ -1,14 +1,14 @@
 // Shared use of one workspace by the window program and the command line: every writer of the
 // catalog holds the workspace lock and saves over the catalog as the others left it. Another
 // process is stood in for by a second handle on the lock file, which the system treats alike.
-#include "shell/catalog_lock.h"
+#include "workspace/catalog_lock.h"
 
 #include <gtest/gtest.h>
 
 #include "base/files.h"
 #include "engine/pack.h"
-#include "shell/catalog.h"
 #include "tests/test_support.h"
+#include "workspace/catalog.h"
 
 namespace keldrun {
 namespace {

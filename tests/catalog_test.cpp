@@ -1,4 +1,4 @@
-#include "shell/catalog.h"
+#include "workspace/catalog.h"
 
 #include <gtest/gtest.h>
 

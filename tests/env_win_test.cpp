@@ -12,8 +12,8 @@
 
 #include "base/files.h"
 #include "base/text.h"
-#include "cli/workspace.h"
 #include "platform/env.h"
+#include "workspace/home.h"
 
 namespace keldrun {
 

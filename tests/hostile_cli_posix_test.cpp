@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "platform/env.h"
-#include "shell/settings.h"
+#include "workspace/settings.h"
 
 #include "tests/cli_support.h"
 #include "tests/compare_support.h"

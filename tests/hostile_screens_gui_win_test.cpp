@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "resources/resource_ids.h"
-#include "shell/settings.h"
 #include "tests/compare_support.h"
 #include "tests/program_driver_win.h"
+#include "workspace/settings.h"
 
 namespace keldrun {
 namespace {

@@ -7,11 +7,11 @@
 #include <filesystem>
 
 #include "base/files.h"
-#include "setup/folders.h"
 #include "base/text.h"
-#include "shell/catalog_lock.h"
-#include "shell/settings.h"
+#include "setup/folders.h"
 #include "tests/test_support.h"
+#include "workspace/catalog_lock.h"
+#include "workspace/settings.h"
 
 namespace keldrun {
 namespace {

@@ -1,4 +1,4 @@
-#include "shell/scan_filter.h"
+#include "workspace/scan_filter.h"
 
 #include <gtest/gtest.h>
 

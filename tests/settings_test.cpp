@@ -1,4 +1,4 @@
-#include "shell/settings.h"
+#include "workspace/settings.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -8,9 +8,9 @@
 
 #include "base/coding.h"
 #include "base/files.h"
-#include "shell/settings_file.h"
-#include "shell/settings_format.h"
 #include "tests/test_support.h"
+#include "workspace/settings_file.h"
+#include "workspace/settings_format.h"
 
 namespace keldrun {
 namespace {

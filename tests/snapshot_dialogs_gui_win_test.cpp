@@ -15,15 +15,15 @@
 #include "base/text.h"
 #include "platform/own_files.h"
 #include "resources/resource_ids.h"
-#include "shell/settings.h"
 #include "shell/take_snapshot_dialog_win.h"
 #include "shell/transfer_dialog_win.h"
-#include "shell/transfer_job.h"
 #include "tests/gui_test_support_win.h"
 #include "tests/test_support.h"
 #include "toolkit/message_box.h"
 #include "toolkit/screenshot.h"
 #include "toolkit/toolkit.h"
+#include "workspace/settings.h"
+#include "workspace/transfer_job.h"
 
 namespace keldrun {
 namespace {

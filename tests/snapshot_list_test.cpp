@@ -1,9 +1,9 @@
-#include "shell/snapshot_list.h"
+#include "workspace/snapshot_list.h"
 
 #include <gtest/gtest.h>
 
-#include "shell/catalog.h"
 #include "tests/test_support.h"
+#include "workspace/catalog.h"
 
 namespace keldrun {
 namespace {

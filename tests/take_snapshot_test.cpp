@@ -1,4 +1,4 @@
-#include "shell/take_snapshot.h"
+#include "workspace/take_snapshot.h"
 
 #include <gtest/gtest.h>
 
@@ -8,9 +8,9 @@
 
 #include "base/files.h"
 #include "engine/snapshot.h"
-#include "shell/catalog_lock.h"
 #include "tests/fault_file_system.h"
 #include "tests/test_support.h"
+#include "workspace/catalog_lock.h"
 
 namespace keldrun {
 namespace {

@@ -19,7 +19,7 @@
 #include "base/files.h"
 #include "engine/snapshot.h"
 #include "platform/env.h"
-#include "shell/settings.h"
+#include "workspace/settings.h"
 
 namespace keldrun {
 namespace testing_support {

@@ -1,5 +1,5 @@
 // Export and import as the progress dialog runs them: on a worker thread, polled, aborted.
-#include "shell/transfer_job.h"
+#include "workspace/transfer_job.h"
 
 #include <gtest/gtest.h>
 

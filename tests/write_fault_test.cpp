@@ -16,14 +16,14 @@
 #include "engine/value_entry.h"
 #include "platform/regfile.h"
 #include "reports/report_writer.h"
-#include "shell/catalog.h"
-#include "shell/scan_filter.h"
-#include "shell/settings.h"
-#include "shell/take_snapshot.h"
 #include "tests/fault_file_system.h"
 #include "tests/report_support.h"
 #include "tests/test_support.h"
 #include "views/reg_export.h"
+#include "workspace/catalog.h"
+#include "workspace/scan_filter.h"
+#include "workspace/settings.h"
+#include "workspace/take_snapshot.h"
 
 namespace keldrun {
 namespace {

@@ -1,12 +1,15 @@
-// The save-file dialog shared by the report export and the registry export: the filter
-// "<description> (*.<ext>)|*.<ext>|All files (*.*)|*.*||", the overwrite prompt, no read-only
-// box, and the current folder as it was before the dialog.
+// The file and folder dialogs. Each one leaves the current folder as it was before it, since
+// that folder addresses "data\" and "scan_filter.txt". The save-file dialog, shared by the
+// report export and the registry export, has the filter
+// "<description> (*.<ext>)|*.<ext>|All files (*.*)|*.*||", the overwrite prompt and no read-only
+// box.
 #ifndef KELDRUN_TOOLKIT_FILE_DIALOG_H_
 #define KELDRUN_TOOLKIT_FILE_DIALOG_H_
 
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace keldrun {
 
@@ -18,6 +21,14 @@ std::u16string saveFileFilter(const std::u16string& description, const std::u16s
 bool chooseSaveFile(HWND owner, const std::u16string& description, const std::u16string& extension,
                     const std::u16string& defaultName, std::u16string* path,
                     const std::u16string& title = std::u16string());
+
+// The shell's folder browser for file-system folders; the chosen folder (UTF-8) ends in a
+// backslash. False when none was chosen.
+bool browseForFolder(const std::u16string& title, HWND owner, std::string* folder);
+// The open-file dialog with several files allowed and the read-only box hidden; the chosen
+// files (UTF-8 paths) in the order the dialog returned them. False when none was chosen.
+// filter: "Text|*.ext|...||".
+bool openFilesDialog(HWND owner, const std::u16string& filter, std::vector<std::string>* files);
 
 }  // namespace keldrun
 

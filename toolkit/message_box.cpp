@@ -1,5 +1,6 @@
 #include "toolkit/message_box.h"
 
+#include "base/text.h"
 #include "toolkit/button.h"
 #include "toolkit/dialog.h"
 #include "toolkit/resource_ids.h"
@@ -235,6 +236,16 @@ int showError(const std::u16string& text) {
 
 int showWarning(const std::u16string& text, int buttonSet) {
   return showMessage(text, buttonSet, MessageBoxKind::kWarning);
+}
+
+void showShellMessage(const ShellMessage& message) {
+  std::u16string text = fromUtf8(message.text);
+  switch (message.kind) {
+    case MessageKind::None: return;
+    case MessageKind::Error: showError(text); return;
+    case MessageKind::Warning: showWarning(text); return;
+    case MessageKind::Information: showInfo(text); return;
+  }
 }
 
 }  // namespace keldrun

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "toolkit/message_box_model.h"
+#include "workspace/message.h"
 
 namespace keldrun {
 
@@ -22,6 +23,10 @@ int showWarning(const std::u16string& text, int buttonSet = kButtonsOk);
 // "No", 2 for "Cancel", Escape or the close button; -1 when a close or quit request posted to
 // the thread ended the box first (a quit request is posted again for the loop outside).
 int showMessage(const std::u16string& text, int buttonSet, MessageBoxKind kind = MessageBoxKind::kWarning);
+
+// Shows a model's message in its kind (nothing for an empty one). Its text is UTF-8, since
+// messages name paths.
+void showShellMessage(const ShellMessage& message);
 
 // The box that is open now, or null (for tests and automation).
 HWND openMessageBox();

@@ -1,7 +1,7 @@
 // An export or import of snapshot files run on a worker thread while the progress dialog polls
 // it: the window-free half of the Export snapshots and Import snapshots commands.
-#ifndef KELDRUN_SHELL_TRANSFER_JOB_H_
-#define KELDRUN_SHELL_TRANSFER_JOB_H_
+#ifndef KELDRUN_WORKSPACE_TRANSFER_JOB_H_
+#define KELDRUN_WORKSPACE_TRANSFER_JOB_H_
 
 #include <cstdint>
 #include <memory>
@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "engine/worker.h"
-#include "shell/catalog.h"
-#include "shell/message.h"
-#include "shell/settings.h"
+#include "workspace/catalog.h"
+#include "workspace/message.h"
+#include "workspace/settings.h"
 
 namespace keldrun {
 
@@ -71,4 +71,4 @@ class TransferJob {
 
 }  // namespace keldrun
 
-#endif  // KELDRUN_SHELL_TRANSFER_JOB_H_
+#endif  // KELDRUN_WORKSPACE_TRANSFER_JOB_H_

@@ -1,4 +1,4 @@
-#include "shell/take_snapshot.h"
+#include "workspace/take_snapshot.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "shell/snapshot_list.h"
+#include "workspace/snapshot_list.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -17,8 +17,8 @@
 // ends at the first separator; the value may hold further separators but never kRecordEnd.
 // Records in order: "q" (time of writing, never read back), "p" (the catalog's snapshot numbers
 // joined by ","), then one record per setting in registration order.
-#ifndef KELDRUN_SHELL_SETTINGS_FORMAT_H_
-#define KELDRUN_SHELL_SETTINGS_FORMAT_H_
+#ifndef KELDRUN_WORKSPACE_SETTINGS_FORMAT_H_
+#define KELDRUN_WORKSPACE_SETTINGS_FORMAT_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -48,4 +48,4 @@ constexpr size_t settingsFileSize(size_t bodyLength) {
 
 }  // namespace keldrun
 
-#endif  // KELDRUN_SHELL_SETTINGS_FORMAT_H_
+#endif  // KELDRUN_WORKSPACE_SETTINGS_FORMAT_H_

@@ -1,16 +1,16 @@
-#include "shell/settings.h"
+#include "workspace/settings.h"
 
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 
-#include "base/date_text.h"
 #include "base/coding.h"
+#include "base/date_text.h"
 #include "base/files.h"
 #include "base/text_table.h"
 #include "platform/own_files.h"
-#include "shell/settings_file.h"
-#include "shell/settings_format.h"
+#include "workspace/settings_file.h"
+#include "workspace/settings_format.h"
 
 namespace keldrun {
 

@@ -2,8 +2,8 @@
 // user's choices from one take-snapshot dialog to the next, and the check-box tree ("My
 // Computer" > Registry, Files, Applications) in which the user makes them. The tree is a model
 // here; the dialog draws it and forwards expansions and clicks.
-#ifndef KELDRUN_SHELL_SCAN_FILTER_H_
-#define KELDRUN_SHELL_SCAN_FILTER_H_
+#ifndef KELDRUN_WORKSPACE_SCAN_FILTER_H_
+#define KELDRUN_WORKSPACE_SCAN_FILTER_H_
 
 #include <cstdint>
 #include <memory>
@@ -145,4 +145,4 @@ class SelectionTree {
 
 }  // namespace keldrun
 
-#endif  // KELDRUN_SHELL_SCAN_FILTER_H_
+#endif  // KELDRUN_WORKSPACE_SCAN_FILTER_H_

@@ -2,17 +2,17 @@
 // Start (validation, scan filter file, snapshot file, scans), the progress text of each timer
 // tick, and the end of the scan: finish (info record, log, catalog, settings) or Stop (threads
 // ended, file deleted, nothing added).
-#ifndef KELDRUN_SHELL_TAKE_SNAPSHOT_H_
-#define KELDRUN_SHELL_TAKE_SNAPSHOT_H_
+#ifndef KELDRUN_WORKSPACE_TAKE_SNAPSHOT_H_
+#define KELDRUN_WORKSPACE_TAKE_SNAPSHOT_H_
 
 #include <memory>
 #include <string>
 
 #include "engine/scan.h"
-#include "shell/catalog_lock.h"
-#include "shell/message.h"
-#include "shell/scan_filter.h"
-#include "shell/settings.h"
+#include "workspace/catalog_lock.h"
+#include "workspace/message.h"
+#include "workspace/scan_filter.h"
+#include "workspace/settings.h"
 
 namespace keldrun {
 
@@ -94,4 +94,4 @@ class TakeSnapshot {
 
 }  // namespace keldrun
 
-#endif  // KELDRUN_SHELL_TAKE_SNAPSHOT_H_
+#endif  // KELDRUN_WORKSPACE_TAKE_SNAPSHOT_H_

@@ -1,9 +1,9 @@
-#include "shell/catalog.h"
+#include "workspace/catalog.h"
 
 #include "base/files.h"
 #include "engine/pack.h"
 #include "platform/own_files.h"
-#include "shell/catalog_lock.h"
+#include "workspace/catalog_lock.h"
 
 namespace keldrun {
 

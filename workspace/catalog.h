@@ -1,8 +1,8 @@
 // Commands on the snapshots of the catalog that touch their files: delete, the properties
 // dialog's rename, and export and import of packed snapshot files. Each is a model that the
 // windows (and the command line) drive; message texts are the program's own.
-#ifndef KELDRUN_SHELL_CATALOG_H_
-#define KELDRUN_SHELL_CATALOG_H_
+#ifndef KELDRUN_WORKSPACE_CATALOG_H_
+#define KELDRUN_WORKSPACE_CATALOG_H_
 
 #include <cstdint>
 #include <memory>
@@ -12,8 +12,8 @@
 
 #include "engine/pack.h"
 #include "engine/snapshot.h"
-#include "shell/message.h"
-#include "shell/settings.h"
+#include "workspace/message.h"
+#include "workspace/settings.h"
 
 namespace keldrun {
 
@@ -116,4 +116,4 @@ class SnapshotTransfer {
 
 }  // namespace keldrun
 
-#endif  // KELDRUN_SHELL_CATALOG_H_
+#endif  // KELDRUN_WORKSPACE_CATALOG_H_

@@ -1,7 +1,7 @@
 // Encoding and decoding of the settings file "Keldrun.cfg" (layout in settings_format.h), apart
 // from the Settings object that gives the records their meaning.
-#ifndef KELDRUN_SHELL_SETTINGS_FILE_H_
-#define KELDRUN_SHELL_SETTINGS_FILE_H_
+#ifndef KELDRUN_WORKSPACE_SETTINGS_FILE_H_
+#define KELDRUN_WORKSPACE_SETTINGS_FILE_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -36,4 +36,4 @@ int32_t parseDecimal(const std::string& text);
 
 }  // namespace keldrun
 
-#endif  // KELDRUN_SHELL_SETTINGS_FILE_H_
+#endif  // KELDRUN_WORKSPACE_SETTINGS_FILE_H_

@@ -1,7 +1,7 @@
 // The workspace shared by the program and the command-line front end: the program folder with
 // "Keldrun.cfg", "data\", "scan_filter.txt", "KeldrunLog.txt" and "tmp\".
-#ifndef KELDRUN_CLI_WORKSPACE_H_
-#define KELDRUN_CLI_WORKSPACE_H_
+#ifndef KELDRUN_WORKSPACE_HOME_H_
+#define KELDRUN_WORKSPACE_HOME_H_
 
 #include <string>
 
@@ -11,6 +11,10 @@ namespace keldrun {
 // $XDG_DATA_HOME/keldrun, else ~/.local/share/keldrun.
 std::string defaultHome(const std::string& homeOption);
 
+// The workspace of the windowed program (the folder of the running executable on Windows), with
+// its trailing separator.
+std::string programFolder();
+
 }  // namespace keldrun
 
-#endif  // KELDRUN_CLI_WORKSPACE_H_
+#endif  // KELDRUN_WORKSPACE_HOME_H_

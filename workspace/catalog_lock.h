@@ -2,13 +2,13 @@
 // keldrun-cli.exe) holds "Keldrun.lock" beside the settings file from the moment it reads the
 // catalog it will change until that catalog is saved, so that no two processes save over each
 // other and no two give out the same snapshot number.
-#ifndef KELDRUN_SHELL_CATALOG_LOCK_H_
-#define KELDRUN_SHELL_CATALOG_LOCK_H_
+#ifndef KELDRUN_WORKSPACE_CATALOG_LOCK_H_
+#define KELDRUN_WORKSPACE_CATALOG_LOCK_H_
 
 #include <string>
 
-#include "shell/message.h"
-#include "shell/settings.h"
+#include "workspace/message.h"
+#include "workspace/settings.h"
 
 namespace keldrun {
 
@@ -49,4 +49,4 @@ class CatalogLock {
 
 }  // namespace keldrun
 
-#endif  // KELDRUN_SHELL_CATALOG_LOCK_H_
+#endif  // KELDRUN_WORKSPACE_CATALOG_LOCK_H_

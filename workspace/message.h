@@ -1,6 +1,6 @@
 // A message the shell's models ask their window to show in a message box.
-#ifndef KELDRUN_SHELL_MESSAGE_H_
-#define KELDRUN_SHELL_MESSAGE_H_
+#ifndef KELDRUN_WORKSPACE_MESSAGE_H_
+#define KELDRUN_WORKSPACE_MESSAGE_H_
 
 #include <string>
 
@@ -20,4 +20,4 @@ struct ShellMessage {
 
 }  // namespace keldrun
 
-#endif  // KELDRUN_SHELL_MESSAGE_H_
+#endif  // KELDRUN_WORKSPACE_MESSAGE_H_

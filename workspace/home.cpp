@@ -1,16 +1,11 @@
-#include "cli/workspace.h"
+#include "workspace/home.h"
 
 #include <cstdlib>
 
-#ifdef _WIN32
-#include "platform/env.h"
-#endif
+#include "base/files.h"
+#include "platform/own_files.h"
 
 namespace keldrun {
-
-#ifdef _WIN32
-std::string executableFolder();  // env_win.cpp
-#endif
 
 std::string defaultHome(const std::string& homeOption) {
   if (!homeOption.empty()) return homeOption;
@@ -23,5 +18,7 @@ std::string defaultHome(const std::string& homeOption) {
   return std::string(home && *home ? home : ".") + "/.local/share/keldrun";
 #endif
 }
+
+std::string programFolder() { return withSeparator(defaultHome("")); }
 
 }  // namespace keldrun

@@ -1,14 +1,14 @@
 // The Snapshots screen without its window: the rows of the list and the items of the two
 // comparison boxes built from the catalog, the selection, sorting by column, the enabled states
 // of the commands, and which snapshot numbers View, Compare and Differences list act on.
-#ifndef KELDRUN_SHELL_SNAPSHOT_LIST_H_
-#define KELDRUN_SHELL_SNAPSHOT_LIST_H_
+#ifndef KELDRUN_WORKSPACE_SNAPSHOT_LIST_H_
+#define KELDRUN_WORKSPACE_SNAPSHOT_LIST_H_
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "shell/settings.h"
+#include "workspace/settings.h"
 
 namespace keldrun {
 
@@ -96,4 +96,4 @@ class SnapshotList {
 
 }  // namespace keldrun
 
-#endif  // KELDRUN_SHELL_SNAPSHOT_LIST_H_
+#endif  // KELDRUN_WORKSPACE_SNAPSHOT_LIST_H_

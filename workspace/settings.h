@@ -5,8 +5,8 @@
 // One Settings object serves the whole process (the window program and the command line alike).
 // It has no lock: it is used by one thread at a time (the import worker uses it while the
 // window that started it waits).
-#ifndef KELDRUN_SHELL_SETTINGS_H_
-#define KELDRUN_SHELL_SETTINGS_H_
+#ifndef KELDRUN_WORKSPACE_SETTINGS_H_
+#define KELDRUN_WORKSPACE_SETTINGS_H_
 
 #include <cstdint>
 #include <cstdio>
@@ -186,4 +186,4 @@ bool carryOverOlderCatalog(const std::string& oldFolder, const std::string& data
 
 }  // namespace keldrun
 
-#endif  // KELDRUN_SHELL_SETTINGS_H_
+#endif  // KELDRUN_WORKSPACE_SETTINGS_H_

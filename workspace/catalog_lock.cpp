@@ -1,4 +1,4 @@
-#include "shell/catalog_lock.h"
+#include "workspace/catalog_lock.h"
 
 #include <map>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "shell/transfer_job.h"
+#include "workspace/transfer_job.h"
 
 namespace keldrun {
 

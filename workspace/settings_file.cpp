@@ -1,11 +1,11 @@
-#include "shell/settings_file.h"
+#include "workspace/settings_file.h"
 
 #include <zlib.h>
 
 #include <random>
 
 #include "base/coding.h"
-#include "shell/settings_format.h"
+#include "workspace/settings_format.h"
 
 namespace keldrun {
 
