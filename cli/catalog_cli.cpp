@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "base/files.h"
+#include "cli/options.h"
 #include "platform/own_files.h"
 #include "workspace/catalog_lock.h"
 
@@ -67,32 +68,20 @@ bool checkOutputTarget(const std::string& home, const std::string& target,
   return true;
 }
 
-bool parseSnapshotNumber(const std::string& arg, int32_t* number) {
-  if (arg.empty() || arg.size() > 9) return false;
-  int32_t n = 0;
-  for (char c : arg) {
-    if (c < '0' || c > '9') return false;
-    n = n * 10 + (c - '0');
-  }
-  if (n < 1) return false;
-  *number = n;
-  return true;
-}
-
 bool catalogNumbers(const Settings& settings, const std::vector<std::string>& args,
                     std::vector<int32_t>* numbers, std::string* error) {
   numbers->clear();
   for (const std::string& a : args) {
-    int32_t n;
-    if (!parseSnapshotNumber(a, &n)) {
+    int64_t n = 0;
+    if (!parseNumber(a, 1, 999999999, &n)) {
       *error = "'" + a + "' is not a snapshot number";
       return false;
     }
-    if (settings.find(n) < 0) {
+    if (settings.find(int32_t(n)) < 0) {
       *error = "snapshot " + a + " is not in the catalog of " + settings.folder();
       return false;
     }
-    numbers->push_back(n);
+    numbers->push_back(int32_t(n));
   }
   return true;
 }

@@ -28,10 +28,8 @@ bool openCatalog(Settings* settings, bool forWriting, std::string* error, bool n
 bool checkOutputTarget(const std::string& home, const std::string& target,
                        const std::vector<std::string>& inputs, std::string* error);
 
-// A snapshot number: decimal digits only, 1 or more. False otherwise.
-bool parseSnapshotNumber(const std::string& arg, int32_t* number);
-
-// Parses every argument as a number in the catalog; *error names the first that is not.
+// Parses every argument as a snapshot number (1 to 999999999) in the catalog; *error names the
+// first that is not.
 bool catalogNumbers(const Settings& settings, const std::vector<std::string>& args,
                     std::vector<int32_t>* numbers, std::string* error);
 

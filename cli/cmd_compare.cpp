@@ -67,12 +67,9 @@ class DifferenceWalk : public TreeVisitor {
 int runCompare(CommandContext& ctx) {
   const std::vector<std::string>& refs = ctx.operands();
   int only = -1;
-  if (ctx.has("--section")) {
-    only = sectionFromName(ctx.value("--section"));
-    if (only < 0) return failValue("--section", ctx.value("--section"), "registry, files or apps");
-  }
   OutputForm form;
-  if (!chooseOutputForm(ctx, &form)) return kExitError;
+  if (!sectionOption(ctx.options, "--section", kAnySection, &only) || !chooseOutputForm(ctx, &form))
+    return kExitError;
   std::string pathA, pathB, error;
   if (!resolveSnapshotRef(ctx.home, refs[0], &pathA, &error)) return fail(error);
   if (!resolveSnapshotRef(ctx.home, refs[1], &pathB, &error)) return fail(error);
@@ -81,7 +78,7 @@ int runCompare(CommandContext& ctx) {
     return fail("cannot open snapshots " + pathA + " and " + pathB +
                 " (missing, unreadable, or not a complete snapshot file)");
   }
-  SectionFilter prefix = copyFilter(ctx.has("--path") ? FilterList{fromUtf8(ctx.value("--path"))} : FilterList{});
+  SectionFilter prefix = pathOption(ctx.options);
 
   Output out(stdout);
   std::unique_ptr<ComparePrinter> printer = makeComparePrinter(form, &out, ctx.color);

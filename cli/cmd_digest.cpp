@@ -17,8 +17,6 @@
 namespace keldrun {
 namespace {
 
-const char* const kSectionNames[kSectionCount] = {"registry", "files", "applications"};
-
 // A corrupt file could chain tables deeper than any scan writes; stop well past the scan's limit.
 constexpr int kMaxDepth = 4096;
 
@@ -82,14 +80,8 @@ struct DigestWalk {
 int runDigest(CommandContext& ctx) {
   bool tree = ctx.has("--tree");
   int only = -1;
-  if (ctx.has("--section")) {
-    const std::string v = ctx.value("--section");
-    only = -2;
-    for (int k = 0; k < kSectionCount; k++)
-      if (v == kSectionNames[k] || v == std::to_string(k)) only = k;
-    if (only == -2) return failValue("--section", v, "registry, files or applications");
-  }
-  std::string path = ctx.operands()[0], prefix = ctx.value("--path");
+  if (!sectionOption(ctx.options, "--section", kAnySectionByLongName, &only)) return kExitError;
+  std::string path = ctx.operands()[0];
 
   SnapshotFile file;
   SnapshotInfo info;
@@ -99,10 +91,10 @@ int runDigest(CommandContext& ctx) {
   walk.file = &file;
   walk.out = &out;
   walk.tree = tree;
-  walk.prefix = copyFilter(ctx.has("--path") ? FilterList{fromUtf8(prefix)} : FilterList{});
+  walk.prefix = pathOption(ctx.options);
   for (int k = 0; k < kSectionCount; k++) {
     if (only >= 0 && k != only) continue;
-    out.put("section ").number(uint64_t(k)).put(' ').put(kSectionNames[k]).put(' ');
+    out.put("section ").number(uint64_t(k)).put(' ').put(sectionLongName(k)).put(' ');
     out.put(sectionStateText(info.sectionState[k])).put('\n');
     walk.walk(info.sectionOffset[k], std::u16string(), 0);
   }

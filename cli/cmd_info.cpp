@@ -32,7 +32,7 @@ int runInfo(CommandContext& ctx) {
                       ",\"size\":" + std::to_string(s.size) + ",\"sizeText\":" + jsonString(sizeText(s.size)) +
                       ",\"path\":" + jsonString(fromUtf8(path)) + ",\"format\":" + jsonString(s.tag) + ",\"sections\":{";
     for (int k = 0; k < kSectionCount; k++) {
-      out += std::string(k ? "," : "") + jsonString(std::string(k == 0 ? "registry" : k == 1 ? "files" : "applications")) +
+      out += std::string(k ? "," : "") + jsonString(std::string(sectionLongName(k))) +
              ":{\"state\":" + std::to_string(int(s.sectionState[k])) +
              ",\"stateText\":" + jsonString(stateText(s.sectionState[k])) + ",\"items\":[";
       for (size_t i = 0; i < s.filterList[k].size(); i++)

@@ -33,7 +33,7 @@ int runList(CommandContext& ctx) {
              ",\"size\":" + std::to_string(s.size) + ",\"sizeText\":" + jsonString(r.cells[SnapshotList::kSize]) +
              ",\"path\":" + jsonString(fromUtf8(settings.snapshotPath(s.number).path)) + ",\"sections\":{";
       for (int k = 0; k < kSectionCount; k++) {
-        out += std::string(k ? "," : "") + jsonString(std::string(k == 0 ? "registry" : k == 1 ? "files" : "applications")) +
+        out += std::string(k ? "," : "") + jsonString(std::string(sectionLongName(k))) +
                ":{\"state\":" + std::to_string(int(s.sectionState[k])) +
                ",\"stateText\":" + jsonString(stateText(s.sectionState[k])) + "}";
       }

@@ -1,6 +1,5 @@
 // keldrun report: the HTML report of one snapshot's data, or of the differences between two.
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -16,29 +15,7 @@ namespace keldrun {
 
 namespace {
 
-bool parseCount(const std::string& text, long* out) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  long v = std::strtol(text.c_str(), &end, 10);
-  if (*end != '\0' || v < 0 || v > 0x7FFFFFFF) return false;
-  *out = v;
-  return true;
-}
-
-// "registry,files,apps" (any of them, in any order) into the three flags.
-bool parseSections(const std::string& text, bool sections[kSectionCount]) {
-  for (int i = 0; i < kSectionCount; i++) sections[i] = false;
-  size_t start = 0;
-  while (start <= text.size()) {
-    size_t end = text.find(',', start);
-    if (end == std::string::npos) end = text.size();
-    int s = sectionFromName(text.substr(start, end - start));
-    if (s < 0) return false;
-    sections[s] = true;
-    start = end + 1;
-  }
-  return true;
-}
+constexpr int64_t kMaxCount = 0x7FFFFFFF;
 
 int runReport(CommandContext& ctx) {
   const std::vector<std::string>& refs = ctx.operands();
@@ -46,21 +23,20 @@ int runReport(CommandContext& ctx) {
   DifferencesReportOptions options;
   options.split = false;
   bool splitGiven = ctx.has("--split");
-  long n = 0;
+  int64_t n = 0;
+  if (!numberOption(ctx.options, "--split", 0, kMaxCount, "a number of lines", &n)) return kExitError;
   if (splitGiven) {
-    if (!parseCount(ctx.value("--split"), &n)) return failValue("--split", ctx.value("--split"), "a number of lines");
     options.split = true;
     options.linesPerFile = int(n);
   }
   options.added = !ctx.has("--no-added");
   options.modified = !ctx.has("--no-modified");
   options.deleted = !ctx.has("--no-deleted");
-  if (ctx.has("--sections") && !parseSections(ctx.value("--sections"), options.sections))
-    return failValue("--sections", ctx.value("--sections"), "a list of registry, files, apps");
+  if (!sectionListOption(ctx.options, "--sections", kAnySection, options.sections)) return kExitError;
   options.pathPrefix = fromUtf8(ctx.value("--path"));
   for (const char* limit : {"--binary-limit", "--string-limit"}) {
     if (!ctx.has(limit)) continue;
-    if (!parseCount(ctx.value(limit), &n)) return failValue(limit, ctx.value(limit), "a number, 0 = no limit");
+    if (!numberOption(ctx.options, limit, 0, kMaxCount, "a number, 0 = no limit", &n)) return kExitError;
     bool binary = limit[2] == 'b';
     (binary ? options.limitBinary : options.limitString) = n != 0;
     (binary ? options.binaryLimit : options.stringLimit) = uint32_t(n);

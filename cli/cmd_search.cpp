@@ -17,11 +17,7 @@ namespace {
 int runSearch(CommandContext& ctx) {
   const std::vector<std::string>& rest = ctx.operands();
   int section = kSectionRegistry;
-  if (ctx.has("--section")) {
-    section = sectionFromName(ctx.value("--section"));
-    if (section != kSectionRegistry && section != kSectionFiles)
-      return failValue("--section", ctx.value("--section"), "registry or files");
-  }
+  if (!sectionOption(ctx.options, "--section", kRegistryOrFiles, &section)) return kExitError;
   SearchOptions options;
   options.matchCase = ctx.has("--match-case");
   bool paths = ctx.has("--paths"), names = ctx.has("--names"), data = ctx.has("--data");

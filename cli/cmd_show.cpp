@@ -30,12 +30,9 @@ class ExpandOnly : public TreeEvents {
 int runShow(CommandContext& ctx) {
   const std::vector<std::string>& positional = ctx.operands();
   int section = -1;
-  if (ctx.has("--section")) {
-    section = sectionFromName(ctx.value("--section"));
-    if (section < 0) return failValue("--section", ctx.value("--section"), "registry, files or apps");
-  }
   OutputForm form;
-  if (!chooseOutputForm(ctx, &form)) return kExitError;
+  if (!sectionOption(ctx.options, "--section", kAnySection, &section) || !chooseOutputForm(ctx, &form))
+    return kExitError;
   std::string path, error;
   if (!resolveSnapshotRef(ctx.home, positional[0], &path, &error)) return fail(error);
   ComparisonContext context;

@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -140,13 +139,6 @@ bool registryItem(const std::string& arg, std::u16string* item, std::string* err
   return true;
 }
 
-// The value of --threads: 1 to kMaxParallelThreads.
-bool threadsArgument(const std::string& arg, int* threads) {
-  if (arg.empty() || arg.size() > 2 || arg.find_first_not_of("0123456789") != std::string::npos) return false;
-  *threads = std::atoi(arg.c_str());
-  return *threads >= 1 && *threads <= kMaxParallelThreads;
-}
-
 int runSnapshot(CommandContext& ctx) {
   bool nameGiven = ctx.has("--name");
   std::string name, error;
@@ -158,9 +150,9 @@ int runSnapshot(CommandContext& ctx) {
   if (useFilter && !folders.empty()) return failConflict("--filter", "--files");
   if (useFilter && apps) return failConflict("--filter", "--apps");
   if (useFilter && !keys.empty()) return failConflict("--filter", "--registry");
-  int threads = -1;  // the settings' choice
-  if (ctx.has("--threads") && !threadsArgument(ctx.value("--threads"), &threads))
-    return failValue("--threads", ctx.value("--threads"), "a number from 1 to 8");
+  int64_t threads = -1;  // the settings' choice
+  if (!numberOption(ctx.options, "--threads", 1, kMaxParallelThreads, "a number from 1 to 8", &threads))
+    return kExitError;
   FilterList lists[kSectionCount];
   for (const std::string& k : keys) {
     std::u16string item;
@@ -187,7 +179,7 @@ int runSnapshot(CommandContext& ctx) {
   if (!openCatalog(&settings, true, &error, ctx.noWait)) return fail(error);
   TakeSnapshot take(&settings);
   if (nameGiven) take.name = name;
-  if (threads > 0) take.fileThreads = threads;
+  if (threads > 0) take.fileThreads = int(threads);
   take.group = useFilter ? TakeSnapshot::kSelectedItems : TakeSnapshot::kFullScan;
   if (!useFilter && folders.empty() && keys.empty() && !apps) {
     // A full scan: every section the engine can record.

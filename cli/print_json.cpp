@@ -1,8 +1,8 @@
 // The JSON printers: one document per run (--json), streamed as it is walked, or one object per
 // node and item (--jsonl), each line complete in itself. Layouts: docs/cli.md.
 #include "cli/item_columns.h"
+#include "cli/options.h"
 #include "cli/printers.h"
-#include "cli/snapshot_ref.h"
 
 namespace keldrun {
 

@@ -4,8 +4,8 @@
 #include <cstdio>
 
 #include "cli/item_columns.h"
+#include "cli/options.h"
 #include "cli/printers.h"
-#include "cli/snapshot_ref.h"
 #include "views/comparison_context.h"
 #include "views/list_columns.h"
 #include "views/tree_fill.h"

@@ -25,11 +25,6 @@ void checkSnapshots(ComparisonContext* context);
 int damageStatus(ComparisonContext* context, const std::string& refA, const std::string& refB,
                  int status);
 
-// Section names of the command line: "registry", "files", "apps" (also "applications" and the
-// numbers 0..2). -1 for anything else.
-int sectionFromName(const std::string& name);
-const char* sectionName(int section);
-
 }  // namespace keldrun
 
 #endif  // KELDRUN_CLI_SNAPSHOT_REF_H_

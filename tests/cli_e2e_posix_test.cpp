@@ -37,8 +37,7 @@ class CliEndToEnd : public testing_support::KeldrunCliTest {
   void SetUp() override {
     KeldrunCliTest::SetUp();
     if (IsSkipped()) return;
-    std::filesystem::create_directories(tree / "app/sub");
-    writeText(tree / "app/readme.txt", "hello");
+    testing_support::makeAppFolder(tree);
     writeText(tree / "app/sub/old.txt", "to go");
   }
   using KeldrunCliTest::run;

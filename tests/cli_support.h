@@ -26,6 +26,12 @@ struct CliRun {
 // s as one shell word (the tests' paths hold no single quote).
 inline std::string shellWord(const std::string& s) { return "'" + s + "'"; }
 
+// The folder the tests record: app/readme.txt ("hello") and the empty folder app/sub.
+inline void makeAppFolder(const TempFolder& tree) {
+  std::filesystem::create_directories(tree / "app/sub");
+  writeText(tree / "app/readme.txt", "hello");
+}
+
 // Skips its tests when the build made no keldrun binary.
 class KeldrunCliTest : public ::testing::Test {
  protected:
