@@ -117,9 +117,17 @@ void SearchPane::runSearch() {
   }
 }
 
-int SearchPane::selectedResult() const {
+int SearchPane::selectedRow() const {
   std::vector<int> rows = list_.selectedRows();
   return rows.empty() ? -1 : rows.front();
+}
+
+bool SearchPane::selectedResult(std::u16string* path, std::u16string* name) const {
+  int row = selectedRow();
+  if (row < 0) return false;
+  *path = list_.model().text(size_t(row), 0);
+  *name = list_.model().text(size_t(row), 1);
+  return true;
 }
 
 void SearchPane::resultMenu() {
@@ -128,10 +136,7 @@ void SearchPane::resultMenu() {
   CXPopupMenu menu;
   menu.setImages(menuImages());
   for (const MenuEntry& e : entries) menu.addItem(e.text, e.command, e.icon, e.enabled);
-  int command = menu.show(u"Options", hwnd(), true);
-  int row = selectedResult();
-  if (command == 0 || row < 0) return;
-  screen_->searchCommand(command, list_.model().text(size_t(row), 0), list_.model().text(size_t(row), 1));
+  screen_->command(menu.show(u"Options", hwnd(), true));
 }
 
 void SearchPane::onCommand(int id, int code, HWND control) {
@@ -141,27 +146,25 @@ void SearchPane::onCommand(int id, int code, HWND control) {
 LRESULT SearchPane::onNotify(NMHDR* n, bool* handled) {
   if (n->idFrom != IDC_SEARCH_RESULTS) return 0;
   switch (n->code) {
-    case LVN_ITEMCHANGED: {
-      auto* change = reinterpret_cast<NMLISTVIEW*>(n);
-      if ((change->uChanged & LVIF_STATE) && (change->uNewState & LVIS_SELECTED) &&
-          !(change->uOldState & LVIS_SELECTED) && change->iItem >= 0) {
-        screen_->searchRowSelected(list_.model().text(size_t(change->iItem), 0));
-      }
-      return 0;
-    }
-    case NM_DBLCLK: {
-      int row = reinterpret_cast<NMITEMACTIVATE*>(n)->iItem;
-      if (row < 0) row = selectedResult();
-      if (row >= 0) screen_->locate(list_.model().text(size_t(row), 0), list_.model().text(size_t(row), 1));
-      return 0;
-    }
+    case LVN_ITEMCHANGED: resultSelected(*reinterpret_cast<NMLISTVIEW*>(n)); return 0;
+    case NM_DBLCLK: resultDoubleClicked(reinterpret_cast<NMITEMACTIVATE*>(n)->iItem); return 0;
     case NM_RCLICK:
       resultMenu();
       *handled = true;
       return 1;
-    default:
-      return 0;
+    default: return 0;
   }
+}
+
+void SearchPane::resultSelected(const NMLISTVIEW& change) {
+  bool selected = (change.uChanged & LVIF_STATE) && (change.uNewState & LVIS_SELECTED) &&
+                  !(change.uOldState & LVIS_SELECTED) && change.iItem >= 0;
+  if (selected) screen_->searchRowSelected(list_.model().text(size_t(change.iItem), 0));
+}
+
+void SearchPane::resultDoubleClicked(int row) {
+  if (row < 0) row = selectedRow();
+  if (row >= 0) screen_->locate(list_.model().text(size_t(row), 0), list_.model().text(size_t(row), 1));
 }
 
 }  // namespace keldrun

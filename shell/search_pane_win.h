@@ -28,6 +28,9 @@ class SearchPane : public CXDialogBase {
   // The search button, or Enter anywhere in the pane.
   void runSearch();
   const std::vector<SearchRow>& results() const { return rows_; }
+  // The path and name of the selected result row, as the list shows them; false when no row
+  // is selected.
+  bool selectedResult(std::u16string* path, std::u16string* name) const;
 
  protected:
   bool onInitDialog() override;
@@ -39,8 +42,10 @@ class SearchPane : public CXDialogBase {
   bool checked(int id) const;
   void check(int id, bool on);
   void storeBoxes();
-  int selectedResult() const;
+  int selectedRow() const;
   void resultMenu();
+  void resultSelected(const NMLISTVIEW& change);
+  void resultDoubleClicked(int row);
 
   SnapshotScreen* screen_;
   int section_;

@@ -43,6 +43,9 @@ class WaitCursor {
 
 std::u16string textOf(HWND window) { return windowText(window); }
 
+// A click of a button that is enabled: a click can be sent from outside to a disabled one.
+bool enabledClick(int code, HWND control) { return code == BN_CLICKED && IsWindowEnabled(control); }
+
 int showMenu(HWND owner, const std::vector<MenuEntry>& entries) {
   if (entries.empty()) return 0;
   CXPopupMenu menu;
@@ -332,73 +335,75 @@ void SnapshotScreen::differencesList() {
 
 void SnapshotScreen::onCommand(int id, int code, HWND control) {
   if (!control && code == 0 && id < IDC_SCREEN_TREE) {
-    if (model_->mode() != kModeNone) treeCommand(id);
+    if (model_->mode() != kModeNone) command(id);  // the menus offer nothing while empty
     return;
   }
   switch (id) {
     case IDC_VIEW_FULL:
-    case IDC_VIEW_DIFFERENCES:
-      if (code == BN_CLICKED && IsDlgButtonChecked(hwnd(), id) == BST_CHECKED) {
-        int value = id == IDC_VIEW_FULL ? kViewFull : kViewDifferences;
-        if (model_->setViewMode(value, &mainWindow()->settings()->viewMode)) {
-          mainWindow()->viewModeChanged();
-        }
-      }
-      return;
-    case IDC_SCREEN_DIFFERENCES:
-      if (code == BN_CLICKED && IsWindowEnabled(control)) differencesList();
-      return;
-    case IDC_JUMP_TO:
-      if (code == BN_CLICKED && IsWindowEnabled(control)) jump();
-      return;
-    case IDC_PATH_BOX:
-      if (code == EN_CHANGE && hasPathBox()) pathBoxChanged();
-      return;
-    default:
-      return;
+    case IDC_VIEW_DIFFERENCES: return viewButtonClicked(id, code);
+    case IDC_SCREEN_DIFFERENCES: if (enabledClick(code, control)) differencesList(); return;
+    case IDC_JUMP_TO: if (enabledClick(code, control)) jump(); return;
+    case IDC_PATH_BOX: if (code == EN_CHANGE && hasPathBox()) pathBoxChanged(); return;
+    default: return;
   }
 }
 
+void SnapshotScreen::viewButtonClicked(int id, int code) {
+  if (code != BN_CLICKED || IsDlgButtonChecked(hwnd(), id) != BST_CHECKED) return;
+  int value = id == IDC_VIEW_FULL ? kViewFull : kViewDifferences;
+  if (model_->setViewMode(value, &mainWindow()->settings()->viewMode)) mainWindow()->viewModeChanged();
+}
+
 LRESULT SnapshotScreen::onNotify(NMHDR* n, bool* handled) {
-  if (n->idFrom == IDC_SCREEN_TREE) {
-    switch (n->code) {
-      case TVN_ITEMEXPANDINGW: {
-        auto* tv = reinterpret_cast<NMTREEVIEWW*>(n);
-        if (!filling_ && (tv->action & TVE_EXPAND)) {
-          WaitCursor wait;
-          model_->itemExpanding(reinterpret_cast<TreeItem>(tv->itemNew.hItem));
-        }
-        return 0;
-      }
-      case TVN_SELCHANGEDW: {
-        auto* tv = reinterpret_cast<NMTREEVIEWW*>(n);
-        if (filling_ || !tv->itemNew.hItem) return 0;
-        {
-          WaitCursor wait;
-          model_->selectionChanged(reinterpret_cast<TreeItem>(tv->itemNew.hItem));
-        }
-        showRows();
-        if (hasPathBox()) {
-          const ScreenControls& c = model_->controls();
-          if (textOf(item(IDC_PATH_BOX)) != c.pathText) setPathBox(c.pathText);
-          EnableWindow(item(IDC_JUMP_TO), c.jumpEnabled);
-        }
-        return 0;
-      }
-      case NM_RCLICK:
-        treeMenu();
-        *handled = true;
-        return 1;  // no context menu of the control's own
-      default:
-        return 0;
-    }
+  bool tree = n->idFrom == IDC_SCREEN_TREE, list = n->idFrom == IDC_SCREEN_LIST;
+  if (!tree && !list) return 0;
+  switch (n->code) {
+    case TVN_ITEMEXPANDINGW: if (tree) treeExpanding(*reinterpret_cast<NMTREEVIEWW*>(n)); return 0;
+    case TVN_SELCHANGEDW: if (tree) treeSelectionChanged(*reinterpret_cast<NMTREEVIEWW*>(n)); return 0;
+    case NM_RCLICK: return rightClicked(tree, handled);
+    default: return 0;
   }
-  if (n->idFrom == IDC_SCREEN_LIST && n->code == NM_RCLICK) {
+}
+
+LRESULT SnapshotScreen::rightClicked(bool onTree, bool* handled) {
+  if (onTree) {
+    treeMenu();
+  } else {
     listMenu();
-    *handled = true;
-    return 1;
   }
-  return 0;
+  *handled = true;
+  return 1;  // no context menu of the control's own
+}
+
+void SnapshotScreen::treeExpanding(const NMTREEVIEWW& change) {
+  if (filling_ || !(change.action & TVE_EXPAND)) return;
+  WaitCursor wait;
+  model_->itemExpanding(reinterpret_cast<TreeItem>(change.itemNew.hItem));
+}
+
+void SnapshotScreen::treeSelectionChanged(const NMTREEVIEWW& change) {
+  if (filling_ || !change.itemNew.hItem) return;
+  {
+    WaitCursor wait;
+    model_->selectionChanged(reinterpret_cast<TreeItem>(change.itemNew.hItem));
+  }
+  showRows();
+  if (!hasPathBox()) return;
+  const ScreenControls& c = model_->controls();
+  if (textOf(item(IDC_PATH_BOX)) != c.pathText) setPathBox(c.pathText);
+  EnableWindow(item(IDC_JUMP_TO), c.jumpEnabled);
+}
+
+void SnapshotScreen::locateResult() {
+  std::u16string path, name;
+  if (search_ && search_->selectedResult(&path, &name)) locate(path, name);
+}
+
+void SnapshotScreen::jumpToResult() {
+  std::u16string path, name;
+  if (!search_ || !search_->selectedResult(&path, &name)) return;
+  searchRowSelected(path);
+  jump();
 }
 
 // ---- Registry ----
@@ -411,25 +416,19 @@ SnapshotScreen::ColumnLayout RegistryScreen::columns() const {
 }
 
 void RegistryScreen::treeMenu() {
-  treeCommand(showMenu(hwnd(), registryKeyMenu(model_->mode(), IsWindowEnabled(item(IDC_JUMP_TO)) != FALSE)));
+  command(showMenu(hwnd(), registryKeyMenu(model_->mode(), IsWindowEnabled(item(IDC_JUMP_TO)) != FALSE)));
 }
 
-void RegistryScreen::treeCommand(int command) {
+void RegistryScreen::command(int command) {
   switch (command) {
-    case kMenuJumpToKey: jump(); break;
-    case kMenuExportContent: exportSelectedKey(kRegExportContent); break;
-    case kMenuExportRestore: exportSelectedKey(kRegExportRestore); break;
-    case kMenuExportChange: exportSelectedKey(kRegExportChange); break;
-    case kMenuRegistryDifferences: differencesList(); break;
-    default: break;
-  }
-}
-
-void RegistryScreen::searchCommand(int command, const std::u16string& path, const std::u16string& name) {
-  if (command == kMenuLocate) locate(path, name);
-  if (command == kMenuJumpFromResult) {
-    searchRowSelected(path);
-    jump();
+    case kRegistryJumpToKey: return jump();
+    case kRegistryExportContent: return exportSelectedKey(kRegExportContent);
+    case kRegistryExportRestore: return exportSelectedKey(kRegExportRestore);
+    case kRegistryExportChange: return exportSelectedKey(kRegExportChange);
+    case kRegistryDifferences: return differencesList();
+    case kRegistryLocateResult: return locateResult();
+    case kRegistryJumpToResult: return jumpToResult();
+    default: return;
   }
 }
 
@@ -491,28 +490,34 @@ void FilesScreen::openFile(const std::u16string& folder, const std::u16string& n
 }
 
 void FilesScreen::treeMenu() {
-  treeCommand(showMenu(hwnd(), filesFolderMenu(model_->mode(), IsWindowEnabled(item(IDC_JUMP_TO)) != FALSE)));
-}
-
-void FilesScreen::treeCommand(int command) {
-  if (command == kMenuJumpToFolder) openFolder();
-  if (command == kMenuFilesSecond) differencesList();
-}
-
-void FilesScreen::searchCommand(int command, const std::u16string& path, const std::u16string& name) {
-  if (command == kMenuLocate) locate(path, name);
-  if (command == kMenuJumpFromResult) {
-    searchRowSelected(path);
-    openFolder();
-  }
-  if (command == kMenuOpenResult) openFile(path, name);
+  command(showMenu(hwnd(), filesFolderMenu(model_->mode(), IsWindowEnabled(item(IDC_JUMP_TO)) != FALSE)));
 }
 
 void FilesScreen::listMenu() {
+  bool rowSelected = selectedRow() >= 0;
+  command(showMenu(hwnd(), filesFileMenu(model_->mode(), IsWindowEnabled(item(IDC_JUMP_TO)) != FALSE, rowSelected)));
+}
+
+void FilesScreen::command(int command) {
+  switch (command) {
+    case kFilesJumpToFolder: return openFolder();
+    case kFilesDifferences: return differencesList();
+    case kFilesOpenFile: return openSelectedFile();
+    case kFilesLocateResult: return locateResult();
+    case kFilesJumpToResult: return jumpToResult();
+    case kFilesOpenResult: return openResult();
+    default: return;
+  }
+}
+
+void FilesScreen::openSelectedFile() {
   int row = selectedRow();
-  int command = showMenu(hwnd(), filesFileMenu(model_->mode(), IsWindowEnabled(item(IDC_JUMP_TO)) != FALSE, row >= 0));
-  if (command == kMenuJumpToFolder) openFolder();
-  if (command == kMenuFilesSecond && row >= 0) openFile(std::u16string(), list_.model().text(size_t(row), 0));
+  if (row >= 0) openFile(std::u16string(), list_.model().text(size_t(row), 0));
+}
+
+void FilesScreen::openResult() {
+  std::u16string path, name;
+  if (search_ && search_->selectedResult(&path, &name)) openFile(path, name);
 }
 
 // ---- Applications ----

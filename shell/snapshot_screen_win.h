@@ -62,10 +62,13 @@ class SnapshotScreen : public ComparisonScreen {
   // Selects the node of path and the item named itemName in the list.
   bool locate(const std::u16string& path, const std::u16string& itemName);
   // From the search pane: a result row was selected (its folder or key goes into the path
-  // box), a search found rows (the pane grows), a command of the result menu.
+  // box), a search found rows (the pane grows).
   void searchRowSelected(const std::u16string& path);
   void searchFound(size_t count);
-  virtual void searchCommand(int command, const std::u16string& path, const std::u16string& name) {}
+  // A command of the screen's menus, its tree's, its list's or its search results' (Registry:
+  // RegistryCommand, Files: FilesCommand); anything else is ignored. A WM_COMMAND without a
+  // control brings the same numbers here while the screen shows something.
+  virtual void command(int command) {}
 
  protected:
   bool onInitDialog() override;
@@ -82,14 +85,16 @@ class SnapshotScreen : public ComparisonScreen {
     int fillMinimum;
   };
   virtual ColumnLayout columns() const = 0;
-  // Right clicks on the tree and on the list.
+  // Right clicks on the tree and on the list: the menu's choice goes to command().
   virtual void treeMenu() {}
   virtual void listMenu() {}
-  // A command of the tree's menu; also taken as a WM_COMMAND without a control, so that tools
-  // and tests reach the commands without driving the menu.
-  virtual void treeCommand(int command) {}
   // "Jump to" (Registry and Files).
   virtual void jump() {}
+  // The search results' commands on the selected result row; nothing when none is selected.
+  // Locate selects the row's node and item; jump puts the row's path into the path box and
+  // jumps there.
+  void locateResult();
+  void jumpToResult();
   bool hasPathBox() const { return section_ != kSectionApps; }
 
   // The path box's text; what the shell commands and the exports act on.
@@ -108,6 +113,10 @@ class SnapshotScreen : public ComparisonScreen {
   std::unique_ptr<SnapshotScreenModel> model_;
 
  private:
+  void viewButtonClicked(int id, int code);
+  void treeExpanding(const NMTREEVIEWW& change);
+  void treeSelectionChanged(const NMTREEVIEWW& change);
+  LRESULT rightClicked(bool onTree, bool* handled);
   void showRows();
   void showControls();
   void setPathBox(const std::u16string& text);
@@ -128,13 +137,12 @@ class RegistryScreen : public SnapshotScreen {
   // Export of the selected key (mode 1 content, 2 RESTORE, 3 CHANGE) to a file the user
   // chooses; "Key exported" when written whole, else the reason.
   void exportSelectedKey(int mode);
+  void command(int command) override;
 
  protected:
   ColumnLayout columns() const override;
   void treeMenu() override;
-  void treeCommand(int command) override;
   void jump() override;
-  void searchCommand(int command, const std::u16string& path, const std::u16string& name) override;
 };
 
 class FilesScreen : public SnapshotScreen {
@@ -142,14 +150,18 @@ class FilesScreen : public SnapshotScreen {
   explicit FilesScreen(MainWindow* main);
   void openFolder();
   void openFile(const std::u16string& folder, const std::u16string& name);
+  void command(int command) override;
 
  protected:
   ColumnLayout columns() const override;
   void treeMenu() override;
-  void treeCommand(int command) override;
-  void searchCommand(int command, const std::u16string& path, const std::u16string& name) override;
   void listMenu() override;
   void jump() override { openFolder(); }
+
+ private:
+  // "Open file" on the list's selected row, and on the search pane's selected result.
+  void openSelectedFile();
+  void openResult();
 };
 
 class ApplicationsScreen : public SnapshotScreen {

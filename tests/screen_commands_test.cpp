@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "engine/compare.h"
 #include "engine/snapshot.h"
+#include "resources/resource_ids.h"
 
 namespace keldrun {
 namespace {
@@ -23,15 +26,15 @@ TEST(ScreenMenus, KeyMenuHasTwoItemsInViewFourInCompareNoneInModeZero) {
   EXPECT_FALSE(view[0].enabled);  // follows "Jump to"
   EXPECT_TRUE(view[1].enabled);
   EXPECT_EQ(view[0].icon, 19);
-  EXPECT_EQ(view[1].command, kMenuExportContent);
+  EXPECT_EQ(view[1].command, kRegistryExportContent);
   std::vector<MenuEntry> compare = registryKeyMenu(kModeCompare, true);
   EXPECT_EQ(texts(compare), (std::vector<std::u16string>{u"Jump to this key", u"Differences list",
                                                          u"Export key to .reg file - RESTORE",
                                                          u"Export key to .reg file - CHANGE"}));
   EXPECT_TRUE(compare[0].enabled);
-  EXPECT_EQ(compare[1].command, kMenuRegistryDifferences);
-  EXPECT_EQ(compare[2].command, kMenuExportRestore);
-  EXPECT_EQ(compare[3].command, kMenuExportChange);
+  EXPECT_EQ(compare[1].command, kRegistryDifferences);
+  EXPECT_EQ(compare[2].command, kRegistryExportRestore);
+  EXPECT_EQ(compare[3].command, kRegistryExportChange);
 }
 
 TEST(ScreenMenus, FileMenuOffersOpenFileOnlyForASelectedRow) {
@@ -54,7 +57,87 @@ TEST(ScreenMenus, SearchResultMenusByScreenAndOnlyWithRows) {
   std::vector<MenuEntry> keys = searchResultMenu(kSectionRegistry, true);
   EXPECT_EQ(texts(keys), (std::vector<std::u16string>{u"Locate key in tree", u"Jump to key"}));
   for (const MenuEntry& e : keys) EXPECT_TRUE(e.enabled);
-  EXPECT_EQ(keys[1].command, kMenuJumpFromResult);
+  EXPECT_EQ(keys[1].command, kRegistryJumpToResult);
+}
+
+// Each menu a screen shows, with the text and the command of every entry in order.
+struct MenuCase {
+  const char* menu;
+  std::vector<MenuEntry> entries;
+  std::vector<std::pair<std::u16string, int>> named;
+};
+
+std::vector<std::pair<std::u16string, int>> named(const std::vector<MenuEntry>& menu) {
+  std::vector<std::pair<std::u16string, int>> out;
+  for (const MenuEntry& e : menu) out.push_back({e.text, e.command});
+  return out;
+}
+
+// Every menu of a screen (its fullest form) and every command the screen has.
+struct ScreenCase {
+  const char* screen;
+  std::vector<MenuCase> menus;
+  std::vector<int> commands;
+};
+
+std::vector<ScreenCase> screens() {
+  return {
+      {"Registry",
+       {{"key menu, one snapshot",
+         registryKeyMenu(kModeView, true),
+         {{u"Jump to this key", kRegistryJumpToKey}, {u"Export key to .reg file", kRegistryExportContent}}},
+        {"key menu, comparison",
+         registryKeyMenu(kModeCompare, true),
+         {{u"Jump to this key", kRegistryJumpToKey},
+          {u"Differences list", kRegistryDifferences},
+          {u"Export key to .reg file - RESTORE", kRegistryExportRestore},
+          {u"Export key to .reg file - CHANGE", kRegistryExportChange}}},
+        {"search results",
+         searchResultMenu(kSectionRegistry, true),
+         {{u"Locate key in tree", kRegistryLocateResult}, {u"Jump to key", kRegistryJumpToResult}}}},
+       {kRegistryJumpToKey, kRegistryExportContent, kRegistryExportRestore, kRegistryExportChange,
+        kRegistryDifferences, kRegistryLocateResult, kRegistryJumpToResult}},
+      {"Files",
+       {{"folder menu",
+         filesFolderMenu(kModeCompare, true),
+         {{u"Jump to this folder", kFilesJumpToFolder}, {u"Differences list", kFilesDifferences}}},
+        {"file menu",
+         filesFileMenu(kModeView, true, true),
+         {{u"Jump to file folder", kFilesJumpToFolder}, {u"Open file", kFilesOpenFile}}},
+        {"search results",
+         searchResultMenu(kSectionFiles, true),
+         {{u"Locate folder in tree", kFilesLocateResult},
+          {u"Jump to folder", kFilesJumpToResult},
+          {u"Open file", kFilesOpenResult}}}},
+       {kFilesJumpToFolder, kFilesDifferences, kFilesOpenFile, kFilesLocateResult, kFilesJumpToResult,
+        kFilesOpenResult}},
+  };
+}
+
+TEST(ScreenCommands, EveryMenuEntryCarriesTheCommandItNames) {
+  for (const ScreenCase& screen : screens()) {
+    for (const MenuCase& m : screen.menus) {
+      EXPECT_EQ(named(m.entries), m.named) << screen.screen << ", " << m.menu;
+    }
+  }
+}
+
+// One number means one command on a screen, whichever menu it comes from: "Open file" of the
+// list and of a search result are two commands, "Jump to" of the folder and of the file menu
+// one. The numbers stay below the controls' ids, which a WM_COMMAND without a control may not
+// reach, and never 0, a menu closed without a choice.
+TEST(ScreenCommands, EachScreensCommandsAreDistinctAndEveryOneIsOffered) {
+  for (const ScreenCase& screen : screens()) {
+    std::set<int> distinct(screen.commands.begin(), screen.commands.end());
+    EXPECT_EQ(distinct.size(), screen.commands.size()) << screen.screen;
+    EXPECT_EQ(distinct.count(0), 0u) << screen.screen;
+    EXPECT_LT(*distinct.rbegin(), IDC_SCREEN_TREE) << screen.screen;
+    std::set<int> offered;
+    for (const MenuCase& m : screen.menus) {
+      for (const MenuEntry& e : m.entries) offered.insert(e.command);
+    }
+    EXPECT_EQ(offered, distinct) << screen.screen;
+  }
 }
 
 TEST(SearchPane, GrowsOnlyFromItsSmallHeightAndOnlyWhenSomethingWasFound) {

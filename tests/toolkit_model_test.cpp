@@ -594,5 +594,14 @@ TEST(CheckStates, StateImageIsCheckPlusOne) {
   EXPECT_EQ(checkFromStateImage(0), -1);
 }
 
+TEST(CheckStates, ClickMovesToTheNextStateImageAndRoundAgain) {
+  // Three images after "none": unchecked, checked, partly checked.
+  EXPECT_EQ(nextStateImage(1, 3), 2);
+  EXPECT_EQ(nextStateImage(2, 3), 3);
+  EXPECT_EQ(nextStateImage(3, 3), 1);
+  EXPECT_EQ(nextStateImage(5, 3), 1);  // past the last: the first again
+  EXPECT_EQ(nextStateImage(2, 0), 3);  // no images to count: it moves on
+}
+
 }  // namespace
 }  // namespace keldrun

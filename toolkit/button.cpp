@@ -88,12 +88,8 @@ void CXButton::paint(HDC target) {
   int w = client.right, h = client.bottom;
 
   bool enabled = IsWindowEnabled(hwnd_) != FALSE;
-  bool down = pressed() || spaceDown_;
-  ButtonLook look = !enabled ? ButtonLook::kDisabled
-                    : down   ? ButtonLook::kPressed
-                    : hover_ ? ButtonLook::kHover
-                             : ButtonLook::kNormal;
-  ButtonColours c = buttonColours(scheme(), look, hasFace_, face_);
+  bool down = state_.down();
+  ButtonColours c = buttonColours(scheme(), state_.look(enabled), hasFace_, face_);
   fillSolid(dc, client, COLORREF(c.face));
   if (down) {
     edge(dc, client, COLORREF(c.darkEdge), COLORREF(c.lightEdge));
@@ -155,121 +151,112 @@ LRESULT CALLBACK CXButton::proc(HWND window, UINT message, WPARAM wparam, LPARAM
 
 LRESULT CXButton::handle(UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC dc = wparam ? reinterpret_cast<HDC>(wparam) : BeginPaint(hwnd_, &ps);
-      paint(dc);
-      if (!wparam) EndPaint(hwnd_, &ps);
-      return 0;
-    }
-    case WM_PRINTCLIENT:
-      paint(reinterpret_cast<HDC>(wparam));
-      return 0;
-    case WM_ERASEBKGND:
-      return 1;
-    case WM_MOUSEMOVE: {
-      POINT p = {GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
-      RECT r;
-      GetClientRect(hwnd_, &r);
-      bool in = PtInRect(&r, p) != FALSE;
-      if (pressed_) {
-        if (in != inside_) {
-          inside_ = in;
-          InvalidateRect(hwnd_, nullptr, FALSE);
-        }
-      }
-      if (in && !hover_) {
-        hover_ = true;
-        TRACKMOUSEEVENT t = {sizeof(t), TME_LEAVE, hwnd_, 0};
-        TrackMouseEvent(&t);
-        InvalidateRect(hwnd_, nullptr, FALSE);
-      } else if (!in && hover_ && !pressed_) {
-        hover_ = false;
-        InvalidateRect(hwnd_, nullptr, FALSE);
-      }
-      return 0;
-    }
-    case WM_MOUSELEAVE:
-      if (hover_ && !pressed_) {
-        hover_ = false;
-        InvalidateRect(hwnd_, nullptr, FALSE);
-      }
-      return 0;
+    case WM_PAINT: return onPaint(reinterpret_cast<HDC>(wparam));
+    case WM_PRINTCLIENT: return onPrintClient(reinterpret_cast<HDC>(wparam));
+    case WM_ERASEBKGND: return 1;
+    case WM_MOUSEMOVE: return onMouseMove(lparam);
+    case WM_MOUSELEAVE: return apply(state_.mouseLeft());
     case WM_LBUTTONDOWN:
-    case WM_LBUTTONDBLCLK:
-      if (!IsWindowEnabled(hwnd_)) return 0;
-      pressed_ = true;
-      inside_ = true;
-      SetCapture(hwnd_);
-      if (GetFocus() != hwnd_) SetFocus(hwnd_);
-      InvalidateRect(hwnd_, nullptr, FALSE);
-      return 0;
-    case WM_LBUTTONUP: {
-      if (!pressed_) return 0;
-      POINT p = {GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
-      RECT r;
-      GetClientRect(hwnd_, &r);
-      bool in = PtInRect(&r, p) != FALSE;
-      pressed_ = false;
-      inside_ = false;
-      if (GetCapture() == hwnd_) ReleaseCapture();
-      hover_ = in;
-      InvalidateRect(hwnd_, nullptr, FALSE);
-      if (in) click();
-      return 0;
-    }
-    case WM_CAPTURECHANGED:
-      if (pressed_ && reinterpret_cast<HWND>(lparam) != hwnd_) {
-        pressed_ = false;
-        inside_ = false;
-        InvalidateRect(hwnd_, nullptr, FALSE);
-      }
-      return 0;
-    case WM_KEYDOWN:
-      if (wparam == VK_SPACE) {
-        if (!spaceDown_) {
-          spaceDown_ = true;
-          InvalidateRect(hwnd_, nullptr, FALSE);
-        }
-        return 0;
-      }
-      break;
-    case WM_KEYUP:
-      if (wparam == VK_SPACE && spaceDown_) {
-        spaceDown_ = false;
-        InvalidateRect(hwnd_, nullptr, FALSE);
-        click();
-        return 0;
-      }
-      break;
-    case BM_CLICK:
-      if (IsWindowEnabled(hwnd_)) click();
-      return 0;
+    case WM_LBUTTONDBLCLK: return apply(state_.buttonDown(IsWindowEnabled(hwnd_) != FALSE));
+    case WM_LBUTTONUP: return onButtonUp(lparam);
+    case WM_CAPTURECHANGED: return onCaptureChanged(reinterpret_cast<HWND>(lparam));
+    case WM_KEYDOWN: return onKeyDown(wparam, lparam);
+    case WM_KEYUP: return onKeyUp(wparam, lparam);
+    case BM_CLICK: return onClickMessage();
     case WM_SETFOCUS:
-    case WM_KILLFOCUS:
-      if (message == WM_KILLFOCUS) spaceDown_ = false;
-      InvalidateRect(hwnd_, nullptr, FALSE);
-      break;
-    case WM_ENABLE:
-      if (!wparam) {
-        pressed_ = inside_ = hover_ = spaceDown_ = false;
-      }
-      InvalidateRect(hwnd_, nullptr, FALSE);
-      break;
-    case WM_SETTEXT: {
-      LRESULT r = DefSubclassProc(hwnd_, message, wparam, lparam);
-      InvalidateRect(hwnd_, nullptr, FALSE);
-      return r;
-    }
+    case WM_KILLFOCUS: return onFocus(message, wparam, lparam);
+    case WM_ENABLE: return onEnable(wparam, lparam);
+    case WM_SETTEXT: return onSetText(wparam, lparam);
+    // The system would repaint through WM_DRAWITEM; our own paint is all there is.
     case BM_SETSTATE:
-    case BM_SETSTYLE:
-      // The system would repaint through WM_DRAWITEM; our own paint is all there is.
-      InvalidateRect(hwnd_, nullptr, FALSE);
-      return 0;
-    default:
-      break;
+    case BM_SETSTYLE: return repaint();
+    default: return byDefault(message, wparam, lparam);
   }
+}
+
+LRESULT CXButton::byDefault(UINT message, WPARAM wparam, LPARAM lparam) {
   return DefSubclassProc(hwnd_, message, wparam, lparam);
+}
+
+LRESULT CXButton::onPaint(HDC given) {
+  if (given) return onPrintClient(given);
+  PAINTSTRUCT ps;
+  paint(BeginPaint(hwnd_, &ps));
+  EndPaint(hwnd_, &ps);
+  return 0;
+}
+
+LRESULT CXButton::onPrintClient(HDC dc) {
+  paint(dc);
+  return 0;
+}
+
+bool CXButton::containsPoint(LPARAM point) const {
+  POINT p = {GET_X_LPARAM(point), GET_Y_LPARAM(point)};
+  RECT r;
+  GetClientRect(hwnd_, &r);
+  return PtInRect(&r, p) != FALSE;
+}
+
+LRESULT CXButton::onMouseMove(LPARAM point) { return apply(state_.mouseMoved(containsPoint(point))); }
+
+LRESULT CXButton::onButtonUp(LPARAM point) { return apply(state_.buttonUp(containsPoint(point))); }
+
+LRESULT CXButton::onCaptureChanged(HWND newOwner) {
+  if (newOwner == hwnd_) return 0;
+  return apply(state_.captureLost());
+}
+
+LRESULT CXButton::onKeyDown(WPARAM key, LPARAM lparam) {
+  if (key != VK_SPACE) return byDefault(WM_KEYDOWN, key, lparam);
+  return apply(state_.spaceDown());
+}
+
+LRESULT CXButton::onKeyUp(WPARAM key, LPARAM lparam) {
+  // A space bar that went down elsewhere is the system's business.
+  if (key != VK_SPACE || !state_.spaceHeld()) return byDefault(WM_KEYUP, key, lparam);
+  return apply(state_.spaceUp());
+}
+
+LRESULT CXButton::onClickMessage() {
+  if (IsWindowEnabled(hwnd_)) click();
+  return 0;
+}
+
+LRESULT CXButton::onFocus(UINT message, WPARAM wparam, LPARAM lparam) {
+  apply(state_.focusChanged(message == WM_SETFOCUS));
+  return byDefault(message, wparam, lparam);
+}
+
+LRESULT CXButton::onEnable(WPARAM enabled, LPARAM lparam) {
+  apply(state_.enabledChanged(enabled != 0));
+  return byDefault(WM_ENABLE, enabled, lparam);
+}
+
+LRESULT CXButton::onSetText(WPARAM wparam, LPARAM lparam) {
+  LRESULT r = byDefault(WM_SETTEXT, wparam, lparam);
+  repaint();
+  return r;
+}
+
+LRESULT CXButton::repaint() {
+  InvalidateRect(hwnd_, nullptr, FALSE);
+  return 0;
+}
+
+LRESULT CXButton::apply(const ButtonOutcome& outcome) {
+  if (outcome.capture) {
+    SetCapture(hwnd_);
+    if (GetFocus() != hwnd_) SetFocus(hwnd_);
+  }
+  if (outcome.releaseCapture && GetCapture() == hwnd_) ReleaseCapture();
+  if (outcome.trackLeave) {
+    TRACKMOUSEEVENT t = {sizeof(t), TME_LEAVE, hwnd_, 0};
+    TrackMouseEvent(&t);
+  }
+  if (outcome.repaint) repaint();
+  if (outcome.clicked) click();
+  return 0;
 }
 
 // ---- CXCheckBox ----

@@ -7,7 +7,7 @@
 
 #include <vector>
 
-#include "toolkit/scheme_model.h"
+#include "toolkit/button_model.h"
 
 namespace keldrun {
 
@@ -37,14 +37,31 @@ class CXButton {
   void setNotifyTarget(HWND target) { target_ = target; }
 
   // The look it is drawn in now.
-  bool hovering() const { return hover_; }
-  bool pressed() const { return pressed_ && inside_; }
+  bool hovering() const { return state_.hovering(); }
+  bool pressed() const { return state_.pressed(); }
 
   static CXButton* fromHandle(HWND window);
 
  private:
   static LRESULT CALLBACK proc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
   LRESULT handle(UINT message, WPARAM wparam, LPARAM lparam);
+  LRESULT byDefault(UINT message, WPARAM wparam, LPARAM lparam);
+  LRESULT onPaint(HDC given);
+  LRESULT onPrintClient(HDC dc);
+  LRESULT onMouseMove(LPARAM point);
+  LRESULT onButtonUp(LPARAM point);
+  LRESULT onCaptureChanged(HWND newOwner);
+  LRESULT onKeyDown(WPARAM key, LPARAM lparam);
+  LRESULT onKeyUp(WPARAM key, LPARAM lparam);
+  LRESULT onClickMessage();
+  LRESULT onFocus(UINT message, WPARAM wparam, LPARAM lparam);
+  LRESULT onEnable(WPARAM enabled, LPARAM lparam);
+  LRESULT onSetText(WPARAM wparam, LPARAM lparam);
+  LRESULT repaint();
+  // Carries out what the state asks for after an event; always 0, the result of every mouse
+  // message the button takes.
+  LRESULT apply(const ButtonOutcome& outcome);
+  bool containsPoint(LPARAM point) const;
   void paint(HDC dc);
   void click();
   void detach();
@@ -55,10 +72,7 @@ class CXButton {
   int icon_ = -1;
   bool hasFace_ = false;
   Colour face_ = 0;
-  bool hover_ = false;
-  bool pressed_ = false;  // left button went down on it and is still down
-  bool inside_ = false;   // the mouse is inside while pressed
-  bool spaceDown_ = false;
+  ButtonState state_;
 };
 
 // A check box whose state the object keeps (0 unchecked, 1 checked, 2 indeterminate). The state

@@ -187,76 +187,87 @@ LRESULT CALLBACK CXColourTree::proc(HWND window, UINT message, WPARAM wparam, LP
 
 LRESULT CXColourTree::handle(UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
-    case WM_PAINT:
-      if (!wparam) {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(hwnd_, &ps);
-        paint(dc, ps.rcPaint);
-        EndPaint(hwnd_, &ps);
-        return 0;
-      }
-      [[fallthrough]];  // painting into a given device context, as for WM_PRINTCLIENT
-    case WM_PRINTCLIENT: {
-      RECT client;
-      GetClientRect(hwnd_, &client);
-      paint(reinterpret_cast<HDC>(wparam), client);
-      return 0;
-    }
-    case WM_ERASEBKGND:
-      return 1;
-    case kTreeItemColourQuery:
-      return LRESULT(colours_.colour(uintptr_t(lparam)));
-    case WM_LBUTTONDOWN: {
-      TVHITTESTINFO hit = {};
-      hit.pt = {GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
-      HTREEITEM item = TreeView_HitTest(hwnd_, &hit);
-      if (!item || (hit.flags & TVHT_ONITEMBUTTON)) break;
-      if (hit.flags & TVHT_ONITEMSTATEICON) {
-        // The click moves the item to its next state image (unchecked, checked, partly
-        // checked, then round again) and reports it.
-        UINT s = TreeView_GetItemState(hwnd_, item, TVIS_STATEIMAGEMASK) >> 12;
-        if (s > 0) {
-          int count = 0;
-          if (HIMAGELIST states = TreeView_GetImageList(hwnd_, TVSIL_STATE)) {
-            count = ImageList_GetImageCount(states) - 1;
-          }
-          UINT next = (count > 0 && int(s) >= count) ? 1 : s + 1;
-          TreeView_SetItemState(hwnd_, item, INDEXTOSTATEIMAGEMASK(next), TVIS_STATEIMAGEMASK);
-        }
-        if (stateClick_) stateClick_(item);
-        return 0;
-      }
-      if (hit.flags & (TVHT_ONITEM | TVHT_ONITEMINDENT | TVHT_ONITEMRIGHT)) {
-        // Selecting here (rather than in the tree's own handler) avoids its drag detection.
-        if (GetFocus() != hwnd_) SetFocus(hwnd_);
-        TreeView_SelectItem(hwnd_, item);
-        return 0;
-      }
-      break;
-    }
-    case TVM_DELETEITEM: {
-      // Item handles are reused, so a deleted item's look must go with it.
-      HTREEITEM item = reinterpret_cast<HTREEITEM>(lparam);
-      if (!item || item == TVI_ROOT) {
-        colours_.clear();
-      } else if (colours_.size() != 0) {
-        forgetSubtree(item);
-      }
-      break;
-    }
-    case WM_SETFONT: {
-      LRESULT r = DefSubclassProc(hwnd_, message, wparam, lparam);
-      HFONT f = reinterpret_cast<HFONT>(wparam);
-      if (f != normalFont_) {
-        normalFont_ = derivedFont(f, FW_NORMAL);
-        boldFont_ = derivedFont(f, FW_BOLD);
-      }
-      return r;
-    }
-    default:
-      break;
+    case WM_PAINT: return onPaint(reinterpret_cast<HDC>(wparam));
+    case WM_PRINTCLIENT: return onPrintClient(reinterpret_cast<HDC>(wparam));
+    case WM_ERASEBKGND: return 1;
+    case kTreeItemColourQuery: return LRESULT(colours_.colour(uintptr_t(lparam)));
+    case WM_LBUTTONDOWN: return onButtonDown(wparam, lparam);
+    case TVM_DELETEITEM: return onDeleteItem(wparam, lparam);
+    case WM_SETFONT: return onSetFont(wparam, lparam);
+    default: return byDefault(message, wparam, lparam);
   }
+}
+
+LRESULT CXColourTree::byDefault(UINT message, WPARAM wparam, LPARAM lparam) {
   return DefSubclassProc(hwnd_, message, wparam, lparam);
+}
+
+LRESULT CXColourTree::onPaint(HDC given) {
+  if (given) return onPrintClient(given);
+  PAINTSTRUCT ps;
+  HDC dc = BeginPaint(hwnd_, &ps);
+  paint(dc, ps.rcPaint);
+  EndPaint(hwnd_, &ps);
+  return 0;
+}
+
+LRESULT CXColourTree::onPrintClient(HDC dc) {
+  RECT client;
+  GetClientRect(hwnd_, &client);
+  paint(dc, client);
+  return 0;
+}
+
+LRESULT CXColourTree::onButtonDown(WPARAM keys, LPARAM point) {
+  TVHITTESTINFO hit = {};
+  hit.pt = {GET_X_LPARAM(point), GET_Y_LPARAM(point)};
+  HTREEITEM item = TreeView_HitTest(hwnd_, &hit);
+  if (!item || (hit.flags & TVHT_ONITEMBUTTON)) return byDefault(WM_LBUTTONDOWN, keys, point);
+  if (hit.flags & TVHT_ONITEMSTATEICON) return stateImageClicked(item);
+  if (hit.flags & (TVHT_ONITEM | TVHT_ONITEMINDENT | TVHT_ONITEMRIGHT)) return itemClicked(item);
+  return byDefault(WM_LBUTTONDOWN, keys, point);
+}
+
+LRESULT CXColourTree::itemClicked(HTREEITEM item) {
+  // Selecting here (rather than in the tree's own handler) avoids its drag detection.
+  if (GetFocus() != hwnd_) SetFocus(hwnd_);
+  TreeView_SelectItem(hwnd_, item);
+  return 0;
+}
+
+LRESULT CXColourTree::stateImageClicked(HTREEITEM item) {
+  int image = int(TreeView_GetItemState(hwnd_, item, TVIS_STATEIMAGEMASK) >> 12);
+  if (image > 0) {
+    int count = 0;
+    if (HIMAGELIST states = TreeView_GetImageList(hwnd_, TVSIL_STATE)) {
+      count = ImageList_GetImageCount(states) - 1;
+    }
+    TreeView_SetItemState(hwnd_, item, INDEXTOSTATEIMAGEMASK(UINT(nextStateImage(image, count))),
+                          TVIS_STATEIMAGEMASK);
+  }
+  if (stateClick_) stateClick_(item);
+  return 0;
+}
+
+LRESULT CXColourTree::onDeleteItem(WPARAM wparam, LPARAM lparam) {
+  // Item handles are reused, so a deleted item's look must go with it.
+  HTREEITEM item = reinterpret_cast<HTREEITEM>(lparam);
+  if (!item || item == TVI_ROOT) {
+    colours_.clear();
+  } else if (colours_.size() != 0) {
+    forgetSubtree(item);
+  }
+  return byDefault(TVM_DELETEITEM, wparam, lparam);
+}
+
+LRESULT CXColourTree::onSetFont(WPARAM wparam, LPARAM lparam) {
+  LRESULT r = byDefault(WM_SETFONT, wparam, lparam);
+  HFONT f = reinterpret_cast<HFONT>(wparam);
+  if (f != normalFont_) {
+    normalFont_ = derivedFont(f, FW_NORMAL);
+    boldFont_ = derivedFont(f, FW_BOLD);
+  }
+  return r;
 }
 
 }  // namespace keldrun

@@ -67,6 +67,15 @@ class CXColourTree {
  private:
   static LRESULT CALLBACK proc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
   LRESULT handle(UINT message, WPARAM wparam, LPARAM lparam);
+  LRESULT byDefault(UINT message, WPARAM wparam, LPARAM lparam);
+  LRESULT onPaint(HDC given);
+  LRESULT onPrintClient(HDC dc);
+  LRESULT onButtonDown(WPARAM keys, LPARAM point);
+  // Moves the item to its next state image and reports the click.
+  LRESULT stateImageClicked(HTREEITEM item);
+  LRESULT itemClicked(HTREEITEM item);
+  LRESULT onDeleteItem(WPARAM wparam, LPARAM lparam);
+  LRESULT onSetFont(WPARAM wparam, LPARAM lparam);
   void paint(HDC target, const RECT& update);
   void prepareFonts();
   void forgetSubtree(HTREEITEM item);

@@ -46,6 +46,12 @@ constexpr int kCheckChecked = 1;
 constexpr int kCheckPartial = 2;
 inline int checkFromStateImage(int stateImage) { return stateImage - 1; }
 inline int stateImageFromCheck(int check) { return check + 1; }
+// The state image a click on an item's state image moves it to: the next one, and after the
+// last of the list's imageCount images (image 0, none, not counted) the first again. Without a
+// count it just moves on.
+inline int nextStateImage(int image, int imageCount) {
+  return imageCount > 0 && image >= imageCount ? 1 : image + 1;
+}
 
 }  // namespace keldrun
 

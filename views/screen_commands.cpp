@@ -7,39 +7,39 @@ namespace keldrun {
 
 std::vector<MenuEntry> registryKeyMenu(int screenMode, bool jumpEnabled) {
   if (screenMode == kModeView) {
-    return {{u"Jump to this key", kMenuJumpToKey, 19, jumpEnabled},
-            {u"Export key to .reg file", kMenuExportContent, 7, true}};
+    return {{u"Jump to this key", kRegistryJumpToKey, 19, jumpEnabled},
+            {u"Export key to .reg file", kRegistryExportContent, 7, true}};
   }
   if (screenMode == kModeCompare) {
-    return {{u"Jump to this key", kMenuJumpToKey, 19, jumpEnabled},
-            {u"Differences list", kMenuRegistryDifferences, -1, true},
-            {u"Export key to .reg file - RESTORE", kMenuExportRestore, -1, true},
-            {u"Export key to .reg file - CHANGE", kMenuExportChange, -1, true}};
+    return {{u"Jump to this key", kRegistryJumpToKey, 19, jumpEnabled},
+            {u"Differences list", kRegistryDifferences, -1, true},
+            {u"Export key to .reg file - RESTORE", kRegistryExportRestore, -1, true},
+            {u"Export key to .reg file - CHANGE", kRegistryExportChange, -1, true}};
   }
   return {};
 }
 
 std::vector<MenuEntry> filesFolderMenu(int screenMode, bool jumpEnabled) {
   if (screenMode != kModeView && screenMode != kModeCompare) return {};
-  return {{u"Jump to this folder", kMenuJumpToFolder, 0, jumpEnabled},
-          {u"Differences list", kMenuFilesSecond, -1, true}};
+  return {{u"Jump to this folder", kFilesJumpToFolder, 0, jumpEnabled},
+          {u"Differences list", kFilesDifferences, -1, true}};
 }
 
 std::vector<MenuEntry> filesFileMenu(int screenMode, bool jumpEnabled, bool rowSelected) {
   if (screenMode != kModeView && screenMode != kModeCompare) return {};
-  std::vector<MenuEntry> menu = {{u"Jump to file folder", kMenuJumpToFolder, 0, jumpEnabled}};
-  if (rowSelected) menu.push_back({u"Open file", kMenuFilesSecond, 0, true});
+  std::vector<MenuEntry> menu = {{u"Jump to file folder", kFilesJumpToFolder, 0, jumpEnabled}};
+  if (rowSelected) menu.push_back({u"Open file", kFilesOpenFile, 0, true});
   return menu;
 }
 
 std::vector<MenuEntry> searchResultMenu(int section, bool hasRows) {
   if (!hasRows) return {};
   if (section == kSectionFiles) {
-    return {{u"Locate folder in tree", kMenuLocate, 0, true},
-            {u"Jump to folder", kMenuJumpFromResult, 0, true},
-            {u"Open file", kMenuOpenResult, 0, true}};
+    return {{u"Locate folder in tree", kFilesLocateResult, 0, true},
+            {u"Jump to folder", kFilesJumpToResult, 0, true},
+            {u"Open file", kFilesOpenResult, 0, true}};
   }
-  return {{u"Locate key in tree", kMenuLocate, 0, true}, {u"Jump to key", kMenuJumpFromResult, 0, true}};
+  return {{u"Locate key in tree", kRegistryLocateResult, 0, true}, {u"Jump to key", kRegistryJumpToResult, 0, true}};
 }
 
 std::u16string openFilePath(const std::u16string& folder, const std::u16string& pathBox,

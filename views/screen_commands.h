@@ -16,26 +16,41 @@ struct MenuEntry {
   bool enabled;
 };
 
-// Registry key menu. Commands: 1 jump, 2 content export, 3 RESTORE, 4 CHANGE, 5 differences
-// list. Empty in screen mode 0 (nothing is shown, so there is nothing to act on).
-enum RegistryMenuCommand {
-  kMenuJumpToKey = 1,
-  kMenuExportContent = 2,
-  kMenuExportRestore = 3,
-  kMenuExportChange = 4,
-  kMenuRegistryDifferences = 5,
+// The Registry screen's commands, one number each, from its key menu and its search results'
+// menu. A WM_COMMAND without a control carries these numbers to the screen too, so that tools
+// and tests reach the commands without driving a menu.
+enum RegistryCommand {
+  kRegistryJumpToKey = 1,
+  kRegistryExportContent = 2,
+  kRegistryExportRestore = 3,
+  kRegistryExportChange = 4,
+  kRegistryDifferences = 5,
+  kRegistryLocateResult = 6,
+  kRegistryJumpToResult = 7,
 };
+// The Files screen's commands, numbered as the Registry screen's: its folder menu, its file menu
+// and its search results' menu.
+enum FilesCommand {
+  kFilesJumpToFolder = 1,  // the path box's folder, from the folder and the file menu alike
+  kFilesDifferences = 2,
+  kFilesOpenFile = 3,  // the selected row's file
+  kFilesLocateResult = 4,
+  kFilesJumpToResult = 5,
+  kFilesOpenResult = 6,
+};
+
+// The key menu: "Jump to this key" and the content export in screen mode 2 (one snapshot);
+// "Jump to this key", the differences list and the RESTORE and CHANGE exports in screen mode 1
+// (a comparison). Empty in screen mode 0 (nothing is shown, so there is nothing to act on).
 std::vector<MenuEntry> registryKeyMenu(int screenMode, bool jumpEnabled);
 
-// Files screen: the folder menu (1 jump, 2 differences list) and the file menu (1 jump to the
-// file's folder, 2 open file, offered only when a row is selected). Empty in screen mode 0.
-enum FilesMenuCommand { kMenuJumpToFolder = 1, kMenuFilesSecond = 2 };
+// Files screen: the folder menu (jump, differences list) and the file menu (jump to the file's
+// folder, open file, offered only when a row is selected). Empty in screen mode 0.
 std::vector<MenuEntry> filesFolderMenu(int screenMode, bool jumpEnabled);
 std::vector<MenuEntry> filesFileMenu(int screenMode, bool jumpEnabled, bool rowSelected);
 
-// The menu of a search result (Files: 1 locate, 2 jump to folder, 3 open file; Registry:
-// 1 locate, 2 jump to key); every item enabled. Empty while there are no results.
-enum SearchMenuCommand { kMenuLocate = 1, kMenuJumpFromResult = 2, kMenuOpenResult = 3 };
+// The menu of a search result in the section's screen (Files: locate, jump to folder, open
+// file; Registry: locate, jump to key); every item enabled. Empty while there are no results.
 std::vector<MenuEntry> searchResultMenu(int section, bool hasRows);
 // The pane's height after a search: a pane of 50 pixels or less grows to 200 when something
 // was found.
