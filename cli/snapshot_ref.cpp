@@ -7,6 +7,7 @@
 #include "engine/compare.h"
 #include "views/comparison_context.h"
 #include "workspace/home.h"
+#include "workspace/settings.h"
 
 namespace keldrun {
 
@@ -14,9 +15,7 @@ bool resolveSnapshotRef(const std::string& home, const std::string& ref, std::st
                         std::string* error) {
   bool number = !ref.empty() && ref.size() <= 6 && ref.find_first_not_of("0123456789") == std::string::npos;
   if (number) {
-    char name[32];
-    std::snprintf(name, sizeof name, "snap%03d.snp", std::stoi(ref));
-    *path = joinPath(joinPath(home, "data"), name);
+    *path = joinPath(joinPath(home, "data"), snapshotFileName(std::stoi(ref)));
     if (fileExists(*path)) return true;
     // A file of that name in the current folder still counts.
     if (fileExists(ref)) {
