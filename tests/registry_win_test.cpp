@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "base/text_win.h"
 #include "engine/registry_scan.h"
 #include "engine/value_entry.h"
 #include "platform/registry.h"
