@@ -39,6 +39,29 @@ inline void appendU32(std::vector<uint8_t>* out, uint32_t v) {
   putU32(out->data() + out->size() - 4, v);
 }
 
+// The stored-text length word, which stands before every stored name or string: its low 15
+// bits count the characters, its top bit says they are UTF-16LE (two bytes each) instead of one
+// byte each.
+constexpr uint16_t kWideFlag16 = 0x8000;
+constexpr size_t kMaxStoredChars = 0x7FFF;
+
+// The length word of `chars` characters (at most kMaxStoredChars) in the form `wide` says.
+inline uint16_t encodeTextLength(size_t chars, bool wide) {
+  return uint16_t(chars | (wide ? kWideFlag16 : 0));
+}
+// The character count and form that a length word gives.
+inline void decodeTextLength(uint16_t word, size_t* chars, bool* wide) {
+  *chars = word & kMaxStoredChars;
+  *wide = (word & kWideFlag16) != 0;
+}
+// The number of bytes of the characters that a length word announces.
+inline size_t textLengthBytes(uint16_t word) {
+  size_t chars;
+  bool wide;
+  decodeTextLength(word, &chars, &wide);
+  return wide ? 2 * chars : chars;
+}
+
 // A bounded view of bytes. Reads advance the cursor and fail (returning false, leaving the
 // output untouched) when fewer bytes remain than asked for.
 class Slice {
@@ -77,6 +100,18 @@ class Slice {
     if (n > size()) return false;
     *out = p_;
     p_ += n;
+    return true;
+  }
+  // Reads a stored-text length word and the characters it announces, pointing *bytes at them.
+  // Fails without moving when the characters run past the end.
+  bool readText(const uint8_t** bytes, size_t* chars, bool* wide) {
+    if (size() < 2) return false;
+    uint16_t word = getU16(p_);
+    size_t n = textLengthBytes(word);
+    if (n > size() - 2) return false;
+    decodeTextLength(word, chars, wide);
+    *bytes = p_ + 2;
+    p_ += 2 + n;
     return true;
   }
 

@@ -8,17 +8,9 @@
 #include <vector>
 
 #include "base/files.h"
+#include "base/native_file.h"
 
 namespace keldrun {
-
-// Unbuffered writes through a file descriptor or a Win32 handle, supplied by files_posix.cpp and
-// files_win.cpp. Open sets *size to the file's length; writeAt writes all n bytes or fails.
-using NativeHandle = intptr_t;
-bool nativeOpen(const std::string& path, WriteMode mode, NativeHandle* handle, uint64_t* size);
-bool nativeWriteAt(NativeHandle handle, uint64_t offset, const void* data, size_t n);
-bool nativeClose(NativeHandle handle);
-// True when path is absent or a regular file (or a link to one).
-bool nativeIsReplaceable(const std::string& path);
 
 namespace {
 

@@ -10,6 +10,7 @@
 
 #include "base/file_system.h"
 #include "base/files.h"
+#include "base/native_file.h"
 
 namespace keldrun {
 

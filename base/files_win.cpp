@@ -8,6 +8,7 @@
 
 #include "base/file_system.h"
 #include "base/files.h"
+#include "base/native_file.h"
 #include "base/text_win.h"
 
 namespace keldrun {

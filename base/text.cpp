@@ -88,9 +88,7 @@ void appendStoredName(std::vector<uint8_t>* out, const std::u16string& s, size_t
   if (maxChars > kMaxStoredChars) maxChars = kMaxStoredChars;
   size_t n = s.size() < maxChars ? s.size() : maxChars;
   bool wide = needsWide(s.data(), n);
-  uint16_t word = uint16_t(n) | (wide ? kWideFlag16 : 0);
-  out->push_back(uint8_t(word));
-  out->push_back(uint8_t(word >> 8));
+  appendU16(out, encodeTextLength(n, wide));
   appendChars(out, s.data(), n, wide);
 }
 

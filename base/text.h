@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "base/coding.h"
+
 namespace keldrun {
 
 inline char16_t foldAscii(char16_t c) { return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c; }
@@ -50,10 +52,6 @@ int compareTableOrder(const std::u16string& a, const std::u16string& b);
 // Name order alone (names equal but for case compare equal): the order of application tables,
 // whose names, like the services they come from, are one name whatever their case.
 int compareStoredFolded(const StoredText& a, const StoredText& b);
-
-// Bit 15 of a stored 16-bit length word marks the wide form.
-constexpr uint16_t kWideFlag16 = 0x8000;
-constexpr size_t kMaxStoredChars = 0x7FFF;
 
 // True when some character is 256 or above, so the text must be stored wide.
 bool needsWide(const char16_t* s, size_t n);

@@ -21,9 +21,6 @@ enum TextEntry : int {
   kTextImageUrl = 23,        // "res://%s/img/%d"
   kTextOlderSettingsFile = 24,  // "Keldrun.ini"
   kTextSettingsFile = 25,    // "Keldrun.cfg"
-  kTextModeReadText = 26,    // "rt"
-  kTextModeReadBinary = 28,  // "rb"
-  kTextModeWriteBinary = 29, // "wb"
   kTextInvalidName = 31,
   kTextStop = 32,
   kTextProgressFormat = 33,
@@ -38,8 +35,6 @@ enum TextEntry : int {
   kTextIconImage = 44,
   kTextProgramTitle = 53,    // "Corvellan Software Keldrun"
   kTextTitleSeparator = 55,  // " - "
-  kTextAllFilesPattern = 59, // "*.*"
-  kTextStar = 60,            // "*"
   kTextTabSnapshots = 61,
   kTextEnterText = 62,
   kTextSearching = 63,
@@ -51,13 +46,8 @@ enum TextEntry : int {
   kTextTabApplications = 70,
   kTextTabHelp = 71,
   kTextAboutMenu = 72,
-  kTextDataFolder = 73,      // "data\"
-  kTextSnapshotPathFormat = 76,  // "%ssnap%03d.snp"
   kTextSnapshotNameFormat = 77,  // "snap%03d.snp"
   kTextDefaultSnapshotName = 78, // "Snapshot #%d"
-  kTextIntRecordFormat = 79,     // "%s%c%d"
-  kTextTextRecordFormat = 80,    // "%s%c%s"
-  kTextNumberFormat = 81,        // "%d"
   kTextEmpty = 84,
   kTextKeyFullScan = 88,         // "a1", then "d", "e", "f", "g", "h", "i", "j", "k" up to 96
   kTextKeyCatalog = 101,         // "p"

@@ -7,12 +7,12 @@
 
 #ifdef _WIN32
 // Arguments arrive as UTF-16 and travel on as UTF-8.
-#include "base/text.h"
+#include "base/text_win.h"
 extern "C" int wmain(int argc, wchar_t** wargv) {
   std::vector<std::string> storage;
   std::vector<char*> argv;
   for (int i = 0; i < argc; i++)
-    storage.push_back(keldrun::toUtf8(std::u16string(reinterpret_cast<const char16_t*>(wargv[i]))));
+    storage.push_back(keldrun::fromWide(wargv[i]));
   for (auto& s : storage) argv.push_back(s.data());
   argv.push_back(nullptr);
   return keldrun::runMain(argc, argv.data());

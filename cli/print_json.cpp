@@ -6,10 +6,6 @@
 
 namespace keldrun {
 
-std::unique_ptr<ComparePrinter> makeTextComparePrinter(Output* out, bool color);
-std::unique_ptr<ShowPrinter> makeTextShowPrinter(Output* out);
-std::unique_ptr<SearchPrinter> makeTextSearchPrinter(Output* out);
-
 namespace {
 
 void appendPath(std::string* out, const std::string& utf8) {

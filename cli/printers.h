@@ -72,6 +72,11 @@ class SearchPrinter : public SearchSink {
 };
 std::unique_ptr<SearchPrinter> makeSearchPrinter(OutputForm form, Output* out);
 
+// The text forms (print_text.cpp), which the make*Printer functions above choose for kText.
+std::unique_ptr<ComparePrinter> makeTextComparePrinter(Output* out, bool color);
+std::unique_ptr<ShowPrinter> makeTextShowPrinter(Output* out);
+std::unique_ptr<SearchPrinter> makeTextSearchPrinter(Output* out);
+
 }  // namespace keldrun
 
 #endif  // KELDRUN_CLI_PRINTERS_H_

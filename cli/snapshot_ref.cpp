@@ -7,6 +7,7 @@
 #include "engine/compare.h"
 #include "views/comparison_context.h"
 #include "workspace/home.h"
+#include "workspace/settings.h"
 
 namespace keldrun {
 
@@ -14,9 +15,7 @@ bool resolveSnapshotRef(const std::string& home, const std::string& ref, std::st
                         std::string* error) {
   int64_t number = 0;
   if (parseNumber(ref, 0, 999999, &number)) {
-    char name[32];
-    std::snprintf(name, sizeof name, "snap%03d.snp", int(number));
-    *path = joinPath(joinPath(home, "data"), name);
+    *path = joinPath(joinPath(home, "data"), snapshotFileName(int32_t(number)));
     if (fileExists(*path)) return true;
     // A file of that name in the current folder still counts.
     if (fileExists(ref)) {

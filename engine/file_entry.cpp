@@ -12,7 +12,7 @@ void appendFileEntry(std::vector<uint8_t>* out, const char16_t* name, size_t nam
   size_t at = out->size();
   out->resize(at + kFileEntryFixed);
   uint8_t* p = out->data() + at;
-  putU16(p, uint16_t(n | (wide ? kWideFlag16 : 0)));
+  putU16(p, encodeTextLength(n, wide));
   putU64(p + 2, lastWrite);
   putU64(p + 10, size);
   appendChars(out, name, n, wide);
@@ -20,11 +20,7 @@ void appendFileEntry(std::vector<uint8_t>* out, const char16_t* name, size_t nam
 
 bool FileEntry::parse(const uint8_t* p, size_t remaining, FileEntry* out) {
   if (remaining < kFileEntryFixed) return false;
-  uint16_t word = getU16(p);
-  StoredText name;
-  name.bytes = p + kFileEntryFixed;
-  name.chars = word & 0x7FFF;
-  name.wide = (word & kWideFlag16) != 0;
+  StoredText name = fileEntryName(p);
   size_t size = kFileEntryFixed + name.byteSize();
   if (size > remaining) return false;
   out->name = name;
@@ -35,11 +31,9 @@ bool FileEntry::parse(const uint8_t* p, size_t remaining, FileEntry* out) {
 }
 
 StoredText fileEntryName(const uint8_t* entry) {
-  uint16_t word = getU16(entry);
   StoredText t;
   t.bytes = entry + kFileEntryFixed;
-  t.chars = word & 0x7FFF;
-  t.wide = (word & kWideFlag16) != 0;
+  decodeTextLength(getU16(entry), &t.chars, &t.wide);
   return t;
 }
 

@@ -3,13 +3,14 @@
 #include <chrono>
 #include <cstdio>
 
+#include "base/text_table.h"
 #include "platform/thread.h"
 
 namespace keldrun {
 
 std::string progressText(const std::string& elapsed, const ScanCounts& c) {
   char buf[256];
-  std::snprintf(buf, sizeof buf, "Elapsed %s\n %d reg keys, %d values\n %d folders, %d files\n %d applications",
+  std::snprintf(buf, sizeof buf, text(kTextProgressFormat),
                 elapsed.c_str(), int(c.regKeys), int(c.values), int(c.folders), int(c.files),
                 int(c.applications));
   return buf;
@@ -17,7 +18,7 @@ std::string progressText(const std::string& elapsed, const ScanCounts& c) {
 
 std::string completionText(const std::string& elapsed, const ScanCounts& c) {
   char buf[256];
-  std::snprintf(buf, sizeof buf, "Snapshot done in %s\n%d reg keys, %d values\n%d folders, %d files\n%d applications",
+  std::snprintf(buf, sizeof buf, text(kTextCompletionFormat),
                 elapsed.c_str(), int(c.regKeys), int(c.values), int(c.folders), int(c.files),
                 int(c.applications));
   return buf;

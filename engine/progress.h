@@ -21,9 +21,9 @@ struct ScanCounts {
   uint32_t cutKeys = 0;
 };
 
-// "Elapsed %s\n %d reg keys, %d values\n %d folders, %d files\n %d applications".
+// The running scan's text (text table entry kTextProgressFormat: "Elapsed ..." and the counts).
 std::string progressText(const std::string& elapsed, const ScanCounts& c);
-// "Snapshot done in %s\n%d reg keys, %d values\n%d folders, %d files\n%d applications".
+// The finished scan's text (entry kTextCompletionFormat: "Snapshot done in ..." and the counts).
 std::string completionText(const std::string& elapsed, const ScanCounts& c);
 
 // The warning for folders and keys cut by the depth limit ("Too deep to scan, recorded empty:

@@ -55,15 +55,11 @@ int SnapshotInfo::formatVersion() const {
 bool TreeEntry::parse(Slice* s, TreeEntry* out) {
   Slice t = *s;
   uint32_t childHash, contentHash, childTable, contentTable;
-  uint16_t word;
+  StoredText name;
   if (!t.readU32(&childHash) || !t.readU32(&contentHash) || !t.readU32(&childTable) ||
-      !t.readU32(&contentTable) || !t.readU16(&word)) {
+      !t.readU32(&contentTable) || !t.readText(&name.bytes, &name.chars, &name.wide)) {
     return false;
   }
-  StoredText name;
-  name.chars = word & 0x7FFF;
-  name.wide = (word & kWideFlag16) != 0;
-  if (!t.readBytes(name.byteSize(), &name.bytes)) return false;
   out->childHash = childHash;
   out->contentHash = contentHash;
   out->childTable = childTable;

@@ -72,11 +72,9 @@ void TableBuilder::clear() {
 }
 
 StoredText treeEntryName(const uint8_t* entry) {
-  uint16_t word = getU16(entry + kTreeNameLength);
   StoredText t;
   t.bytes = entry + kTreeEntryFixed;
-  t.chars = word & 0x7FFF;
-  t.wide = (word & kWideFlag16) != 0;
+  decodeTextLength(getU16(entry + kTreeNameLength), &t.chars, &t.wide);
   return t;
 }
 

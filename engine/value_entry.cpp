@@ -6,11 +6,6 @@ namespace keldrun {
 
 namespace {
 
-size_t nameBytes(uint16_t rawNameLength) {
-  size_t chars = rawNameLength & 0x7FFF;
-  return (rawNameLength & kWideFlag16) ? 2 * chars : chars;
-}
-
 // True when some character of the UTF-16LE string data is 256 or above. Every character is
 // examined, the ones after a terminator included: a list or a string with data behind its
 // terminator must not lose the high bytes of what follows.
@@ -27,7 +22,7 @@ size_t valueEntrySize(const uint8_t* p, size_t n) {
   uint16_t nameLength = getU16(p + kValueNameLength);
   uint16_t shortLength = getU16(p + kValueShortLength);
   uint8_t typeByte = p[kValueTypeByte];
-  size_t size = kValueFixed + nameBytes(nameLength);
+  size_t size = kValueFixed + textLengthBytes(nameLength);
   if (typeByte == kValueTypeLong) size += 4;
   if (shortLength == kValueLongForm) {
     if (size + 4 > n) return 0;
@@ -43,8 +38,7 @@ bool parseValueEntry(const uint8_t* p, size_t n, ValueEntry* out) {
   ValueEntry v;
   if (!s.readU16(&v.rawNameLength) || !s.readU16(&v.rawShortLength) || !s.readU8(&v.typeByte))
     return false;
-  v.name.chars = v.rawNameLength & 0x7FFF;
-  v.name.wide = (v.rawNameLength & kWideFlag16) != 0;
+  decodeTextLength(v.rawNameLength, &v.name.chars, &v.name.wide);
   if (!s.readBytes(v.name.byteSize(), &v.name.bytes)) return false;
   if (v.typeByte == kValueTypeLong) {
     if (!s.readU32(&v.type)) return false;
@@ -93,7 +87,7 @@ void appendValueEntry(std::vector<uint8_t>* out, const char16_t* name, size_t na
   size_t at = out->size();
   out->resize(at + kValueFixed);
   uint8_t* head = out->data() + at;
-  putU16(head + kValueNameLength, uint16_t(nameChars | (wideName ? kWideFlag16 : 0)));
+  putU16(head + kValueNameLength, encodeTextLength(nameChars, wideName));
   putU16(head + kValueShortLength, longForm ? kValueLongForm : uint16_t(storedBytes));
   head[kValueTypeByte] = longType ? kValueTypeLong : uint8_t(type);
   appendChars(out, name, nameChars, wideName);
@@ -110,11 +104,9 @@ void appendValueEntry(std::vector<uint8_t>* out, const char16_t* name, size_t na
 }
 
 StoredText valueEntryName(const uint8_t* entry) {
-  uint16_t raw = getU16(entry + kValueNameLength);
   StoredText t;
   t.bytes = entry + kValueFixed;
-  t.chars = raw & 0x7FFF;
-  t.wide = (raw & kWideFlag16) != 0;
+  decodeTextLength(getU16(entry + kValueNameLength), &t.chars, &t.wide);
   return t;
 }
 
@@ -135,11 +127,9 @@ namespace {
 StoredText boundedName(const Item& item) {
   StoredText t;
   if (item.size < kValueFixed) return t;
-  uint16_t raw = getU16(item.p + kValueNameLength);
   t.bytes = item.p + kValueFixed;
-  t.wide = (raw & kWideFlag16) != 0;
+  decodeTextLength(getU16(item.p + kValueNameLength), &t.chars, &t.wide);
   size_t room = (item.size - kValueFixed) / (t.wide ? 2 : 1);
-  t.chars = raw & 0x7FFF;
   if (t.chars > room) t.chars = room;
   return t;
 }

@@ -1,14 +1,10 @@
 #include "engine/value_text.h"
 
-#include <atomic>
 #include <cstdio>
 
 namespace keldrun {
 
 namespace {
-
-std::atomic<uint32_t> gBinaryLimit{kUnlimited};
-std::atomic<uint32_t> gStringLimit{kUnlimited};
 
 const char16_t kHexDigits[] = u"0123456789abcdef";
 
@@ -42,8 +38,7 @@ void appendSpacedHex(std::u16string* out, const uint8_t* p, size_t n) {
   }
 }
 
-void appendBinary(std::u16string* out, const uint8_t* p, size_t n) {
-  uint32_t limit = binaryLimit();
+void appendBinary(std::u16string* out, const uint8_t* p, size_t n, uint32_t limit) {
   if (limit < n) {
     appendSpacedHex(out, p, limit);
     appendCountSuffix(out, n);
@@ -120,14 +115,6 @@ bool quotable(const ValueEntry& v) {
 
 }  // namespace
 
-void setDisplayLimits(uint32_t binary, uint32_t string) {
-  gBinaryLimit = binary;
-  gStringLimit = string;
-}
-void resetDisplayLimits() { setDisplayLimits(kUnlimited, kUnlimited); }
-uint32_t binaryLimit() { return gBinaryLimit; }
-uint32_t stringLimit() { return gStringLimit; }
-
 std::u16string valueName(const ValueEntry& v) {
   if (v.name.chars == 0) return u"(Default)";
   return v.name.str();
@@ -163,13 +150,13 @@ std::u16string typeName(uint32_t type) {
 
 std::u16string typeName(const ValueEntry& v) { return typeName(v.type); }
 
-std::u16string displayText(const ValueEntry& v) {
+std::u16string displayText(const ValueEntry& v, const DisplayLimits& limits) {
   std::u16string out;
-  appendDisplayText(&out, v);
+  appendDisplayText(&out, v, limits);
   return out;
 }
 
-void appendDisplayText(std::u16string* target, const ValueEntry& v) {
+void appendDisplayText(std::u16string* target, const ValueEntry& v, const DisplayLimits& limits) {
   std::u16string& out = *target;
   if (v.legacyCrc) {
     uint8_t crc[4] = {0, 0, 0, 0};
@@ -186,9 +173,9 @@ void appendDisplayText(std::u16string* target, const ValueEntry& v) {
     case kRegExpandSz:
     case kRegMultiSz: {
       size_t n = v.dataLength();
-      bool cut = stringLimit() < n;
+      bool cut = limits.stringChars < n;
       size_t full = n;
-      if (cut) n = stringLimit();
+      if (cut) n = limits.stringChars;
       if (v.type == kRegMultiSz)
         appendSpacedList(&out, v, n == 0 ? 0 : n - 1);
       else
@@ -200,7 +187,7 @@ void appendDisplayText(std::u16string* target, const ValueEntry& v) {
     case kRegDwordBigEndian:
       // A DWORD value too short to hold its number shows its bytes.
       if (v.dataBytes < 4)
-        appendBinary(&out, v.data, v.dataBytes);
+        appendBinary(&out, v.data, v.dataBytes, limits.binaryBytes);
       else
         appendDword(&out, v.type == kRegDword ? littleEndian32(v) : bigEndian32(v));
       break;
@@ -217,7 +204,7 @@ void appendDisplayText(std::u16string* target, const ValueEntry& v) {
       appendSpacedHex(&out, v.data, v.dataBytes);
       break;
     default:
-      appendBinary(&out, v.data, v.dataBytes);
+      appendBinary(&out, v.data, v.dataBytes, limits.binaryBytes);
       break;
   }
 }

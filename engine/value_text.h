@@ -14,13 +14,12 @@ namespace keldrun {
 
 constexpr uint32_t kUnlimited = 0xFFFFFFFFu;
 
-// Process-wide limits on what displayText shows: bytes of binary-like data and characters of
-// string data. Both are unlimited at start; the report options set them before a report and
-// reset them after it.
-void setDisplayLimits(uint32_t binaryLimit, uint32_t stringLimit);
-void resetDisplayLimits();
-uint32_t binaryLimit();
-uint32_t stringLimit();
+// Limits on what displayText shows: bytes of binary-like data and characters of string data.
+// A differences report takes its limits from its options; everything else shows values whole.
+struct DisplayLimits {
+  uint32_t binaryBytes = kUnlimited;
+  uint32_t stringChars = kUnlimited;
+};
 
 // "(Default)" for the unnamed value, else the name.
 std::u16string valueName(const ValueEntry& v);
@@ -31,10 +30,13 @@ std::u16string typeName(const ValueEntry& v);
 std::u16string typeName(uint32_t type);
 void appendTypeName(std::u16string* out, uint32_t type);
 
-// The data as the value list and the reports show it, within the display limits.
-std::u16string displayText(const ValueEntry& v);
+// The data as the value list and the reports show it, within the limits. Data cut at a limit
+// ends in " ... (n)" with its full count n (bytes, or characters with the terminator); REG_QWORD
+// data is never cut.
+std::u16string displayText(const ValueEntry& v, const DisplayLimits& limits = DisplayLimits());
 // The same appended to *out: the printers reuse one string for every row.
-void appendDisplayText(std::u16string* out, const ValueEntry& v);
+void appendDisplayText(std::u16string* out, const ValueEntry& v,
+                       const DisplayLimits& limits = DisplayLimits());
 
 // The text the registry search matches: string data whole, the two DWORD forms as displayed,
 // nothing for other types and for legacy CRC-only entries.

@@ -15,10 +15,10 @@ class BlockReader : public keldrun::ValueListReader {
   size_t step(const uint8_t* p, size_t remaining) const { return stepSize(p, remaining); }
 };
 
-void render(const keldrun::ValueEntry& v) {
+void render(const keldrun::ValueEntry& v, const keldrun::DisplayLimits& limits) {
   keldrun::valueName(v);
   keldrun::typeName(v);
-  keldrun::displayText(v);
+  keldrun::displayText(v, limits);
   keldrun::searchText(v);
   keldrun::regNamePart(v, true);
   keldrun::regValueLine(v);
@@ -29,8 +29,9 @@ void render(const keldrun::ValueEntry& v) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2) return 0;
-  keldrun::setDisplayLimits(data[0] == 0xFF ? keldrun::kUnlimited : data[0],
-                            data[1] == 0xFF ? keldrun::kUnlimited : data[1]);
+  keldrun::DisplayLimits limits;
+  if (data[0] != 0xFF) limits.binaryBytes = data[0];
+  if (data[1] != 0xFF) limits.stringChars = data[1];
   // The block as readBlock gives it: the entries, then the one extra byte.
   std::vector<uint8_t> block(data + 2, data + size);
   size_t length = block.size();
@@ -46,14 +47,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   for (size_t i = 0; i < items.size(); i++) {
     keldrun::ValueEntry v;
-    if (keldrun::parseValueEntry(items[i].p, items[i].size, &v)) render(v);
+    if (keldrun::parseValueEntry(items[i].p, items[i].size, &v)) render(v, limits);
     const keldrun::Item& other = items[(i + 1) % items.size()];
     reader.order(items[i], other);
     reader.differs(items[i], other);
   }
   // Every entry parsed straight from the unstepped bytes too.
   keldrun::ValueEntry v;
-  if (keldrun::parseValueEntry(data + 2, size - 2, &v)) render(v);
-  keldrun::resetDisplayLimits();
+  if (keldrun::parseValueEntry(data + 2, size - 2, &v)) render(v, limits);
   return 0;
 }

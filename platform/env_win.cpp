@@ -129,7 +129,7 @@ class WinEnv : public Env {
     wchar_t name[MAX_COMPUTERNAME_LENGTH + 1];
     DWORD n = MAX_COMPUTERNAME_LENGTH + 1;
     if (!GetComputerNameW(name, &n)) return std::u16string();
-    return std::u16string(reinterpret_cast<const char16_t*>(name), n);
+    return u16(name, n);
   }
 
   std::u16string windowsFolder() override { return win32::windowsFolder(); }

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "base/files.h"
-#include "base/text.h"
+#include "base/text_win.h"
 #include "platform/services_win.h"
 
 namespace keldrun {
@@ -16,13 +16,6 @@ namespace {
 constexpr DWORD kServiceTypeMask = 0x13F;
 constexpr DWORD kFirstConfigBuffer = 4096;
 
-const wchar_t* wide(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
-std::u16string fromWide(const wchar_t* s) {
-  return s ? std::u16string(reinterpret_cast<const char16_t*>(s)) : std::u16string();
-}
-std::u16string fromWide(const wchar_t* s, size_t n) {
-  return std::u16string(reinterpret_cast<const char16_t*>(s), n);
-}
 
 // Runs a query that fills a caller's buffer, growing the buffer to the size it asks for.
 template <typename Query>
@@ -47,13 +40,13 @@ void readConfig(SC_HANDLE scm, ServiceConfig* c, std::vector<uint8_t>* buffer) {
     const QUERY_SERVICE_CONFIGW* config = reinterpret_cast<const QUERY_SERVICE_CONFIGW*>(buffer->data());
     c->configRead = true;
     c->startType = config->dwStartType;
-    c->binaryPath = fromWide(config->lpBinaryPathName);
+    c->binaryPath = u16(config->lpBinaryPathName);
     bool described = queryGrowing(buffer, [&](uint8_t* p, DWORD n, DWORD* needed) {
       return QueryServiceConfig2W(service, SERVICE_CONFIG_DESCRIPTION, p, n, needed) != 0;
     });
     if (described)
       c->description =
-          fromWide(reinterpret_cast<const SERVICE_DESCRIPTIONW*>(buffer->data())->lpDescription);
+          u16(reinterpret_cast<const SERVICE_DESCRIPTIONW*>(buffer->data())->lpDescription);
   }
   CloseServiceHandle(service);
 }
@@ -67,7 +60,7 @@ std::u16string win32::windowsFolder() {
     buffer.resize(n + 1);
     n = GetWindowsDirectoryW(buffer.data(), UINT(buffer.size()));
   }
-  std::u16string folder = (n == 0 || n >= buffer.size()) ? u"C:\\windows" : fromWide(buffer.data(), n);
+  std::u16string folder = (n == 0 || n >= buffer.size()) ? u"C:\\windows" : u16(buffer.data(), n);
   if (folder.back() != u'\\') folder.push_back(u'\\');
   return folder;
 }
@@ -91,8 +84,8 @@ bool win32::listServices(std::vector<ServiceConfig>* out) {
         reinterpret_cast<const ENUM_SERVICE_STATUS_PROCESSW*>(list.data());
     for (DWORD i = 0; i < count; i++) {
       ServiceConfig c;
-      c.serviceName = fromWide(items[i].lpServiceName);
-      c.displayName = fromWide(items[i].lpDisplayName);
+      c.serviceName = u16(items[i].lpServiceName);
+      c.displayName = u16(items[i].lpDisplayName);
       c.type = items[i].ServiceStatusProcess.dwServiceType;
       c.state = items[i].ServiceStatusProcess.dwCurrentState;
       out->push_back(std::move(c));
@@ -121,7 +114,7 @@ bool win32::searchExecutable(const std::u16string& name, std::u16string* fullPat
     n = SearchPathW(nullptr, wide(name), nullptr, DWORD(buffer.size()), buffer.data(), nullptr);
   }
   if (n == 0 || n >= buffer.size()) return false;
-  *fullPath = fromWide(buffer.data(), n);
+  *fullPath = u16(buffer.data(), n);
   return true;
 }
 
@@ -138,7 +131,7 @@ std::u16string queryString(const void* block, const std::u16string& path) {
   const wchar_t* text = static_cast<const wchar_t*>(value);
   size_t n = 0;
   while (n < length && text[n] != 0) n++;
-  return fromWide(text, n);
+  return u16(text, n);
 }
 
 }  // namespace
@@ -158,7 +151,7 @@ bool win32::fileVersion(const std::u16string& path, FileVersionInfo* out) {
   const WORD* pair = static_cast<const WORD*>(value);
   wchar_t table[9];
   swprintf(table, 9, L"%04x%04x", pair[0], pair[1]);
-  std::u16string prefix = u"\\StringFileInfo\\" + fromWide(table) + u"\\";
+  std::u16string prefix = u"\\StringFileInfo\\" + u16(table) + u"\\";
   out->productVersion = queryString(block.data(), prefix + u"ProductVersion");
   out->fileVersion = queryString(block.data(), prefix + u"FileVersion");
   out->companyName = queryString(block.data(), prefix + u"CompanyName");
@@ -171,7 +164,7 @@ std::u16string win32::expandEnvironment(const std::u16string& text) {
   std::vector<wchar_t> buffer(n + 1);
   n = ExpandEnvironmentStringsW(wide(text), buffer.data(), DWORD(buffer.size()));
   if (n == 0 || n > buffer.size()) return text;
-  return fromWide(buffer.data());
+  return u16(buffer.data());
 }
 
 }  // namespace keldrun

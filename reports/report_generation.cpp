@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "engine/value_text.h"
 #include "reports/report_rows.h"
 
 namespace keldrun {
@@ -41,6 +40,13 @@ class DifferencesNodeCallback : public TreeVisitor {
 
 }  // namespace
 
+DisplayLimits DifferencesReportOptions::displayLimits() const {
+  DisplayLimits limits;
+  if (limitBinary) limits.binaryBytes = binaryLimit;
+  if (limitString) limits.stringChars = stringLimit;
+  return limits;
+}
+
 int differencesPageLimit(bool split, int linesPerFile) {
   if (!split) return 0;
   return linesPerFile < kMinLinesPerFile ? kMinLinesPerFile : linesPerFile;
@@ -59,18 +65,15 @@ bool generateDifferencesReport(ComparisonContext* context, const DifferencesRepo
     *message = cannotExport(path);
     return false;
   }
-  resetDisplayLimits();
-  setDisplayLimits(options.limitBinary ? options.binaryLimit : kUnlimited,
-                   options.limitString ? options.stringLimit : kUnlimited);
   writer->setPrefixFilter(options.pathPrefix);
   writer->setIncludedStates(options.added, options.modified, options.deleted);
+  writer->setDisplayLimits(options.displayLimits());
   DifferencesNodeCallback callback(context, writer);
   for (int section = 0; section < kSectionCount; section++) {
     if (!options.sections[section]) continue;
     writer->beginSection(section, reportSectionRows(section, kReportDifferences));
     context->walkSection(section, &callback);
   }
-  resetDisplayLimits();
   if (!writer->finish()) {
     *message = cannotExport(path);
     return false;

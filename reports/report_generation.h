@@ -8,6 +8,7 @@
 #include <string>
 
 #include "engine/snapshot.h"
+#include "engine/value_text.h"
 #include "reports/report_writer.h"
 #include "views/comparison_context.h"
 
@@ -30,6 +31,9 @@ struct DifferencesReportOptions {
   std::u16string pathPrefix;
   bool split = true;
   int linesPerFile = 30000;
+
+  // The limits on value data that the report's rows show.
+  DisplayLimits displayLimits() const;
 };
 
 // The page limit of a differences report: 0 when not split, else the lines raised to the
@@ -41,8 +45,7 @@ int snapshotExportPageLimit(bool split, int linesPerFile);
 
 // Writes the differences report of the context (compare mode) to path with writer. False with
 // *message when the report file cannot be created ("Cannot export to file [%s]") or any page,
-// the page move or the index page could not be written whole; the value rendering limits are
-// back to unlimited either way.
+// the page move or the index page could not be written whole.
 bool generateDifferencesReport(ComparisonContext* context, const DifferencesReportOptions& options,
                                const std::string& path, ReportWriter* writer, std::string* message);
 

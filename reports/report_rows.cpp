@@ -72,7 +72,7 @@ void writeRegistryCells(ReportWriter* w, const Item& item) {
   w->writeAscii("<td>");
   w->writeEscaped(typeName(v));
   w->writeAscii("<td>");
-  w->writeEscaped(displayText(v));
+  w->writeEscaped(displayText(v, w->displayLimits()));
 }
 
 void writeFileCells(ReportWriter* w, const Item& item) {

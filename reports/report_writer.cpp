@@ -97,6 +97,7 @@ void ReportWriter::setSource(const ReportSource* source) {
   included_[1] = included_[2] = included_[3] = true;
   outside_ = false;
   prefix_.clear();
+  limits_ = DisplayLimits();
 }
 
 void ReportWriter::setIncludedStates(bool added, bool modified, bool deleted) {

@@ -6,7 +6,8 @@
 // links and the escaping; the section titles, header markup and row writers come from the report
 // rows (report_rows.h), the walk from the report generation.
 //
-// Use: setSource, optionally setIncludedStates and setPrefixFilter, open; then for each section
+// Use: setSource, optionally setIncludedStates, setPrefixFilter and setDisplayLimits, open; then
+// for each section
 // beginSection and the walk of its nodes; finish. Every write does nothing while no page is
 // open. One writer per report, on one thread.
 //
@@ -25,6 +26,7 @@
 #include "base/text_output.h"
 #include "engine/compare.h"
 #include "engine/snapshot.h"
+#include "engine/value_text.h"
 
 namespace keldrun {
 
@@ -77,9 +79,12 @@ class ReportWriter {
   ReportWriter& operator=(const ReportWriter&) = delete;
 
   // Keeps a copy of the source (null: none, titles keep their placeholders and no rows are
-  // read), includes all states and clears the prefix filter.
+  // read), includes all states, clears the prefix filter and lifts the display limits.
   void setSource(const ReportSource* source);
   void setIncludedStates(bool added, bool modified, bool deleted);
+  // How much of each value's data the rows show.
+  void setDisplayLimits(const DisplayLimits& limits) { limits_ = limits; }
+  const DisplayLimits& displayLimits() const { return limits_; }
   // Only groups at or below this path (case-insensitive, whole components) are written; empty
   // for everything.
   void setPrefixFilter(const std::u16string& prefix);
@@ -163,6 +168,7 @@ class ReportWriter {
   int appsFirstPage_ = -1;
   bool included_[4] = {false, true, true, true};
   std::u16string prefix_;  // folded, without a trailing '\'
+  DisplayLimits limits_;
   bool outside_ = false;
   bool failed_ = false;
   FileSystem* fs_;

@@ -5,8 +5,8 @@
 #include <shlobj.h>
 
 #include "base/files.h"
-#include "base/text.h"
 #include "base/text_table.h"
+#include "base/text_win.h"
 #include "setup/folders.h"
 #include "setup/setup_window_win.h"
 #include "toolkit/shell_open.h"
@@ -16,13 +16,6 @@ namespace keldrun {
 
 namespace {
 
-std::wstring wide(const std::string& utf8) {
-  std::u16string s = fromUtf8(utf8);
-  return std::wstring(s.begin(), s.end());
-}
-
-std::string utf8(const wchar_t* s) { return toUtf8(std::u16string(s, s + wcslen(s))); }
-
 // A string value of an open key; empty when it is missing or not a string.
 std::string readString(HKEY key, const wchar_t* name) {
   wchar_t buffer[4096] = {0};
@@ -30,7 +23,7 @@ std::string readString(HKEY key, const wchar_t* name) {
   if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS)
     return std::string();
   if (type != REG_SZ && type != REG_EXPAND_SZ) return std::string();
-  return utf8(buffer);
+  return fromWide(buffer);
 }
 
 std::string readString(HKEY root, const wchar_t* path, const wchar_t* name) {
@@ -42,7 +35,7 @@ std::string readString(HKEY root, const wchar_t* path, const wchar_t* name) {
 }
 
 bool writeString(HKEY key, const wchar_t* name, const std::string& value) {
-  std::wstring w = wide(value);
+  std::wstring w = toWide(value);
   DWORD bytes = DWORD((w.size() + 1) * sizeof(wchar_t));
   return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(w.c_str()), bytes) == ERROR_SUCCESS;
 }
@@ -50,13 +43,13 @@ bool writeString(HKEY key, const wchar_t* name, const std::string& value) {
 std::string temporaryFolder() {
   wchar_t path[MAX_PATH + 1] = {0};
   if (GetTempPathW(MAX_PATH + 1, path) == 0) GetWindowsDirectoryW(path, MAX_PATH);
-  return withSeparator(utf8(path));
+  return withSeparator(fromWide(path));
 }
 
 // The first stage ends just after starting the second; its executable stays locked until the
 // process is gone, so the second stage waits for it (a few seconds at most).
 void removeOnceReleased(const std::string& path) {
-  std::wstring w = wide(path);
+  std::wstring w = toWide(path);
   for (int attempt = 0; attempt < 50; attempt++) {
     if (DeleteFileW(w.c_str()) || GetFileAttributesW(w.c_str()) == INVALID_FILE_ATTRIBUTES) return;
     Sleep(100);
@@ -72,7 +65,7 @@ std::string runningExecutable() {
     if (n == 0) return std::string();
     if (n < path.size()) {
       path.resize(n);
-      return toUtf8(std::u16string(path.begin(), path.end()));
+      return fromWide(path);
     }
     if (path.size() >= 32768) return std::string();
     path.resize(path.size() * 2);
@@ -98,7 +91,7 @@ ShellFolders shellFolders() {
     std::string value = readString(HKEY_CURRENT_USER, key, name);
     wchar_t path[MAX_PATH] = {0};
     if (value.empty() && SUCCEEDED(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path)))
-      value = utf8(path);
+      value = fromWide(path);
     return withSeparator(value);
   };
   ShellFolders f;
@@ -114,7 +107,7 @@ bool Installation::install() {
   InstallPlan plan = planInstall(targetFolder, shellFolders(), desktopIcon);
   wchar_t computer[MAX_COMPUTERNAME_LENGTH + 1] = {0};
   DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
-  std::string computerName = GetComputerNameW(computer, &size) ? utf8(computer) : std::string();
+  std::string computerName = GetComputerNameW(computer, &size) ? fromWide(computer) : std::string();
   if (!installFiles(plan, runningExecutable(), computerName, &errorText)) return false;
   for (const Shortcut& link : plan.shortcuts) createShortcut(link);
   writeUninstallEntry(plan);
@@ -126,17 +119,17 @@ bool createShortcut(const Shortcut& link) {
   if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
                               reinterpret_cast<void**>(&shellLink))))
     return false;
-  std::wstring target = wide(link.target);
+  std::wstring target = toWide(link.target);
   shellLink->SetPath(target.c_str());
-  shellLink->SetDescription(wide(link.description).c_str());
-  shellLink->SetWorkingDirectory(wide(link.workingFolder).c_str());
+  shellLink->SetDescription(toWide(link.description).c_str());
+  shellLink->SetWorkingDirectory(toWide(link.workingFolder).c_str());
   shellLink->SetArguments(L"");
   shellLink->SetShowCmd(SW_SHOWNORMAL);
   shellLink->SetIconLocation(target.c_str(), link.iconIndex);
   bool saved = false;
   IPersistFile* file = nullptr;
   if (SUCCEEDED(shellLink->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-    saved = SUCCEEDED(file->Save(wide(link.linkPath).c_str(), TRUE));
+    saved = SUCCEEDED(file->Save(toWide(link.linkPath).c_str(), TRUE));
     file->Release();
   }
   shellLink->Release();
@@ -145,7 +138,7 @@ bool createShortcut(const Shortcut& link) {
 
 bool writeUninstallEntry(const InstallPlan& plan) {
   HKEY key;
-  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, wide(plan.uninstallKey).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, toWide(plan.uninstallKey).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
                       nullptr, &key, nullptr) != ERROR_SUCCESS)
     return false;
   DWORD noModify = plan.noModify;
@@ -159,10 +152,10 @@ bool writeUninstallEntry(const InstallPlan& plan) {
 
 bool deleteUninstallEntry(const std::string& programFolder) {
   HKEY list;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, wide(text(kTextUninstallKey)).c_str(), 0, KEY_ALL_ACCESS, &list) !=
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, toWide(text(kTextUninstallKey)).c_str(), 0, KEY_ALL_ACCESS, &list) !=
       ERROR_SUCCESS)
     return true;  // no uninstall list, so no entry
-  std::wstring name = wide(kInstallFolderName);
+  std::wstring name = toWide(kInstallFolderName);
   HKEY entry;
   if (RegOpenKeyExW(list, name.c_str(), 0, KEY_READ, &entry) != ERROR_SUCCESS) {
     RegCloseKey(list);
@@ -188,11 +181,11 @@ ShellMessage uninstallFirstStage() {
   std::u16string line = secondStageCommandLine(fromUtf8(copy), fromUtf8(folder));
   std::wstring commandLine(line.begin(), line.end());
   // The second stage runs in the temporary folder: a process's current folder cannot be removed.
-  std::wstring workingFolder = wide(temporaryFolder());
+  std::wstring workingFolder = toWide(temporaryFolder());
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process = {};
-  if (!CreateProcessW(wide(copy).c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+  if (!CreateProcessW(toWide(copy).c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
                       workingFolder.c_str(), &startup, &process))
     return ShellMessage::error("Cannot start\n" + copy);
   CloseHandle(process.hThread);

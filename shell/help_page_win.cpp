@@ -2,8 +2,8 @@
 
 #include <commctrl.h>
 
-#include "base/text.h"
 #include "base/text_table.h"
+#include "base/text_win.h"
 #include "reports/report_viewer.h"
 #include "resources/resource_ids.h"
 #include "toolkit/toolkit.h"
@@ -19,7 +19,7 @@ const int kBrowserIds[2] = {IDC_HELP_ABOUT, IDC_HELP_HOW_TO};
 std::string runningExecutable() {
   wchar_t path[32768] = {0};
   DWORD n = GetModuleFileNameW(nullptr, path, 32768);
-  return toUtf8(std::u16string(reinterpret_cast<const char16_t*>(path), n));
+  return toUtf8(u16(path, n));
 }
 
 }  // namespace

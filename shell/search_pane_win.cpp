@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "base/text.h"
+#include "base/text_table.h"
 #include "resources/resource_ids.h"
 #include "shell/snapshot_screen_win.h"
 #include "toolkit/controls.h"
@@ -89,7 +90,7 @@ void SearchPane::runSearch() {
       // The boxes are kept at once when the workspace is free, else by the closing save.
       CatalogLock lock(settings_);
       if (lock.tryTake().empty()) settings_->save();
-      SetDlgItemTextW(hwnd(), IDC_SEARCH_STATUS, L"Searching ...");
+      SetDlgItemTextW(hwnd(), IDC_SEARCH_STATUS, wide(widen(keldrun::text(kTextSearching))));
       rows_.clear();
       list_.clear();
       UpdateWindow(hwnd());

@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include "base/text.h"
+#include "base/text_table.h"
 #include "reports/report_generation.h"
 #include "resources/resource_ids.h"
 #include "shell/program_win.h"
@@ -537,13 +538,13 @@ SnapshotScreen::ColumnLayout ApplicationsScreen::columns() const {
 
 namespace {
 
-HWND findRegistryEditor() { return FindWindowW(nullptr, L"Registry Editor"); }
+HWND findRegistryEditor() { return FindWindowW(nullptr, wide(widen(text(kTextRegeditTitle)))); }
 
 // The editor's key tree: a child window, or deeper down in editors that put it in a pane.
 BOOL CALLBACK findTreeProc(HWND window, LPARAM found) {
   wchar_t name[32] = {0};
   GetClassNameW(window, name, 32);
-  if (lstrcmpiW(name, L"SysTreeView32") != 0) return TRUE;
+  if (lstrcmpiW(name, wide(widen(text(kTextTreeViewClass)))) != 0) return TRUE;
   *reinterpret_cast<HWND*>(found) = window;
   return FALSE;
 }
@@ -639,8 +640,8 @@ bool selectInEditor(HWND tree, HANDLE process, const std::u16string& keyPath) {
 
 void jumpToRegistryEditor(const std::u16string& keyPath) {
   HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Applets\\Regedit",
-                    0, KEY_WRITE, &key) != ERROR_SUCCESS) {
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, wide(widen(text(kTextRegeditKey))), 0, KEY_WRITE, &key) !=
+      ERROR_SUCCESS) {
     key = nullptr;
   }
   HWND editor = findRegistryEditor();
@@ -651,7 +652,7 @@ void jumpToRegistryEditor(const std::u16string& keyPath) {
                      DWORD(last.size() * sizeof(char16_t)));
       RegCloseKey(key);
     }
-    ShellExecuteW(nullptr, L"open", L"regedit.exe", nullptr, nullptr, SW_SHOWNORMAL);
+    ShellExecuteW(nullptr, L"open", wide(widen(text(kTextRegeditExe))), nullptr, nullptr, SW_SHOWNORMAL);
     for (int i = 0; i < 20 && !(editor = findRegistryEditor()); i++) Sleep(100);
     if (!editor) return;
   } else if (key) {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "base/text.h"
+#include "base/text_win.h"
 #include "engine/app_scan.h"
 #include "platform/env.h"
 #include "platform/pe_version.h"
@@ -16,8 +16,6 @@
 namespace keldrun {
 namespace {
 
-const wchar_t* w(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
-std::u16string u(const wchar_t* s) { return std::u16string(reinterpret_cast<const char16_t*>(s)); }
 
 std::u16string systemFolder() {
   wchar_t buffer[MAX_PATH];
@@ -30,7 +28,7 @@ void setRunValue(HKEY root, const std::u16string& name, DWORD type, const std::u
   ASSERT_EQ(RegCreateKeyExW(root, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run", 0, nullptr, 0,
                             KEY_SET_VALUE, nullptr, &key, nullptr),
             ERROR_SUCCESS);
-  ASSERT_EQ(RegSetValueExW(key, w(name), 0, type, reinterpret_cast<const BYTE*>(text.c_str()),
+  ASSERT_EQ(RegSetValueExW(key, wide(name), 0, type, reinterpret_cast<const BYTE*>(text.c_str()),
                            DWORD((text.size() + 1) * 2)),
             ERROR_SUCCESS);
   RegCloseKey(key);
@@ -40,7 +38,7 @@ void deleteRunValue(HKEY root, const std::u16string& name) {
   HKEY key;
   if (RegOpenKeyExW(root, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run", 0, KEY_SET_VALUE,
                     &key) == ERROR_SUCCESS) {
-    RegDeleteValueW(key, w(name));
+    RegDeleteValueW(key, wide(name));
     RegCloseKey(key);
   }
 }
@@ -61,22 +59,22 @@ class AppScanWin : public ::testing::Test {
  protected:
   void TearDown() override {
     for (const std::u16string& name : values_) deleteRunValue(HKEY_CURRENT_USER, name);
-    for (const std::u16string& file : files_) DeleteFileW(w(file));
-    for (auto it = folders_.rbegin(); it != folders_.rend(); ++it) RemoveDirectoryW(w(*it));
+    for (const std::u16string& file : files_) DeleteFileW(wide(file));
+    for (auto it = folders_.rbegin(); it != folders_.rend(); ++it) RemoveDirectoryW(wide(*it));
   }
   void addValue(const std::u16string& name, DWORD type, const std::u16string& text) {
     values_.push_back(name);
     setRunValue(HKEY_CURRENT_USER, name, type, text);
   }
   void makeFolder(const std::u16string& folder) {
-    if (CreateDirectoryW(w(folder), nullptr)) folders_.push_back(folder);
+    if (CreateDirectoryW(wide(folder), nullptr)) folders_.push_back(folder);
   }
   void copy(const std::u16string& from, const std::u16string& to) {
-    ASSERT_TRUE(CopyFileW(w(from), w(to), FALSE)) << toUtf8(to);
+    ASSERT_TRUE(CopyFileW(wide(from), wide(to), FALSE)) << toUtf8(to);
     files_.push_back(to);
   }
   void writeFile(const std::u16string& path, const char* text) {
-    HANDLE h = CreateFileW(w(path), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    HANDLE h = CreateFileW(wide(path), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     ASSERT_NE(h, INVALID_HANDLE_VALUE) << toUtf8(path);
     DWORD written = 0;
     WriteFile(h, text, DWORD(strlen(text)), &written, nullptr);
@@ -110,7 +108,7 @@ TEST_F(AppScanWin, RunValuesResolveAsTheSystemFindsThem) {
   EXPECT_EQ(quoted->version, expected);
   EXPECT_EQ(quoted->company, reference.companyName);
   WIN32_FILE_ATTRIBUTE_DATA data;
-  ASSERT_TRUE(GetFileAttributesExW(w(tool), GetFileExInfoStandard, &data));
+  ASSERT_TRUE(GetFileAttributesExW(wide(tool), GetFileExInfoStandard, &data));
   EXPECT_EQ(quoted->size, data.nFileSizeLow);
   EXPECT_EQ(quoted->modified,
             uint64_t(data.ftLastWriteTime.dwHighDateTime) << 32 | data.ftLastWriteTime.dwLowDateTime);
@@ -211,15 +209,15 @@ TEST(AppScanWinVersion, PortableReaderMatchesVersionDll) {
   files.push_back(me);
   std::u16string buildFolder = me.substr(0, me.rfind(u'\\') + 1);
   for (const char16_t* own : {u"keldrun-cli.exe", u"Keldrun.exe"})
-    if (GetFileAttributesW(w(buildFolder + own)) != INVALID_FILE_ATTRIBUTES) files.push_back(buildFolder + own);
+    if (GetFileAttributesW(wide(buildFolder + own)) != INVALID_FILE_ATTRIBUTES) files.push_back(buildFolder + own);
   for (const std::u16string& pattern :
        {systemFolder() + u"*.exe", systemFolder() + u"drivers\\*.sys", env->windowsFolder() + u"*.exe"}) {
     WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW(w(pattern), &fd);
+    HANDLE h = FindFirstFileW(wide(pattern), &fd);
     if (h == INVALID_HANDLE_VALUE) continue;
     std::u16string folder = pattern.substr(0, pattern.rfind(u'\\') + 1);
     do {
-      if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) files.push_back(folder + u(fd.cFileName));
+      if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) files.push_back(folder + u16(fd.cFileName));
     } while (FindNextFileW(h, &fd));
     FindClose(h);
   }

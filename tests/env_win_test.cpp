@@ -11,17 +11,15 @@
 #include <vector>
 
 #include "base/files.h"
-#include "base/text.h"
+#include "base/text_win.h"
 #include "platform/env.h"
+#include "platform/own_files.h"
 #include "workspace/home.h"
 
 namespace keldrun {
 
-std::string executableFolder();
-
 namespace {
 
-std::wstring W(const std::u16string& s) { return std::wstring(s.begin(), s.end()); }
 std::u16string U(const std::wstring& s) { return std::u16string(s.begin(), s.end()); }
 std::wstring longForm(const std::wstring& path) { return L"\\\\?\\" + path; }
 
@@ -152,7 +150,7 @@ TEST_F(EnvWinTest, TimesAndSizesAgreeWithTheAttributeQuery) {
   ASSERT_TRUE(listed);
   for (const auto& [name, e] : got) {
     WIN32_FILE_ATTRIBUTE_DATA a;
-    ASSERT_TRUE(GetFileAttributesExW((root_ + L"\\" + W(name)).c_str(), GetFileExInfoStandard, &a));
+    ASSERT_TRUE(GetFileAttributesExW((root_ + L"\\" + toWide(name)).c_str(), GetFileExInfoStandard, &a));
     uint64_t t = (uint64_t(a.ftLastWriteTime.dwHighDateTime) << 32) | a.ftLastWriteTime.dwLowDateTime;
     EXPECT_EQ(e.lastWrite, t) << toUtf8(name);
     EXPECT_EQ(e.isFolder, (a.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
@@ -307,7 +305,7 @@ TEST_F(EnvWinTest, JunctionsAndFolderLinksAreMarkedAndNotFollowed) {
 // links into c:\keldrun-fixtures\links\ (Wine itself cannot make junctions everywhere).
 TEST(EnvWinLinks, HostFolderLinksAreMarkedAndNotFollowed) {
   const std::u16string links = u"c:\\keldrun-fixtures\\links\\";
-  if (GetFileAttributesW(W(links).c_str()) == INVALID_FILE_ATTRIBUTES)
+  if (GetFileAttributesW(toWide(links).c_str()) == INVALID_FILE_ATTRIBUTES)
     GTEST_SKIP() << "no link fixtures in this prefix (run through tests/wine/run_tests.sh)";
   bool listed = false;
   auto got = listAll(links, &listed);

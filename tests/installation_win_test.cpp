@@ -13,7 +13,7 @@
 
 #include "base/files.h"
 #include "setup/folders.h"
-#include "base/text.h"
+#include "base/text_win.h"
 #include "tests/test_support.h"
 
 namespace keldrun {
@@ -34,13 +34,6 @@ void put(const std::string& path, const std::string& text) {
   std::fclose(f);
 }
 
-std::wstring wide(const std::string& utf8) {
-  std::u16string s = fromUtf8(utf8);
-  return std::wstring(s.begin(), s.end());
-}
-
-std::string utf8(const wchar_t* s) { return toUtf8(std::u16string(s, s + wcslen(s))); }
-
 struct LinkFields {
   bool loaded = false;
   std::string target, workingFolder, description, iconFile;
@@ -56,22 +49,22 @@ LinkFields readLink(const std::string& path) {
     return f;
   IPersistFile* file = nullptr;
   if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-    if (SUCCEEDED(file->Load(wide(path).c_str(), STGM_READ))) {
+    if (SUCCEEDED(file->Load(toWide(path).c_str(), STGM_READ))) {
       wchar_t buffer[MAX_PATH * 2] = {0};
       f.loaded = true;
       // The target as the shell resolves it, from the link's item list: Wine's GetPath gives the
       // path back through the ANSI code page, which loses characters above U+00FF.
       PIDLIST_ABSOLUTE items = nullptr;
       if (SUCCEEDED(link->GetIDList(&items)) && items) {
-        if (SHGetPathFromIDListW(items, buffer)) f.target = utf8(buffer);
+        if (SHGetPathFromIDListW(items, buffer)) f.target = fromWide(buffer);
         CoTaskMemFree(items);
       }
       buffer[0] = 0;
-      if (SUCCEEDED(link->GetWorkingDirectory(buffer, MAX_PATH * 2))) f.workingFolder = utf8(buffer);
+      if (SUCCEEDED(link->GetWorkingDirectory(buffer, MAX_PATH * 2))) f.workingFolder = fromWide(buffer);
       buffer[0] = 0;
-      if (SUCCEEDED(link->GetDescription(buffer, MAX_PATH * 2))) f.description = utf8(buffer);
+      if (SUCCEEDED(link->GetDescription(buffer, MAX_PATH * 2))) f.description = fromWide(buffer);
       buffer[0] = 0;
-      if (SUCCEEDED(link->GetIconLocation(buffer, MAX_PATH * 2, &f.iconIndex))) f.iconFile = utf8(buffer);
+      if (SUCCEEDED(link->GetIconLocation(buffer, MAX_PATH * 2, &f.iconIndex))) f.iconFile = fromWide(buffer);
     }
     file->Release();
   }
@@ -93,7 +86,7 @@ std::string entryString(HKEY key, const wchar_t* name) {
   if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS ||
       type != REG_SZ)
     return "?";
-  return utf8(buffer);
+  return fromWide(buffer);
 }
 
 std::vector<std::u16string> parseCommandLine(const std::u16string& line) {

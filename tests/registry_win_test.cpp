@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "base/text_win.h"
 #include "engine/registry_scan.h"
 #include "engine/value_entry.h"
 #include "platform/registry.h"
@@ -32,7 +33,6 @@ class Win32RegistryEnv : public Env {
   std::u16string computerName() override { return u"TEST"; }
 };
 
-std::wstring w(const std::u16string& s) { return std::wstring(s.begin(), s.end()); }
 
 struct Written {
   std::u16string name;
@@ -45,8 +45,8 @@ class RegistryWinTest : public ::testing::Test {
  protected:
   void SetUp() override {
     keyPath_ = u"Software\\KeldrunTest\\Values" + std::u16string(1, char16_t(u'0' + GetCurrentProcessId() % 10));
-    RegDeleteTreeW(HKEY_CURRENT_USER, w(keyPath_).c_str());
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, w(keyPath_).c_str(), 0, nullptr, 0,
+    RegDeleteTreeW(HKEY_CURRENT_USER, toWide(keyPath_).c_str());
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, toWide(keyPath_).c_str(), 0, nullptr, 0,
                               KEY_ALL_ACCESS, nullptr, &key_, nullptr),
               ERROR_SUCCESS);
     path_ = folder_ / "registry_win.snp";
@@ -56,7 +56,7 @@ class RegistryWinTest : public ::testing::Test {
     RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\KeldrunTest");
   }
   void set(const Written& v) {
-    ASSERT_EQ(RegSetValueExW(key_, w(v.name).c_str(), 0, v.type, v.data.data(), DWORD(v.data.size())),
+    ASSERT_EQ(RegSetValueExW(key_, toWide(v.name).c_str(), 0, v.type, v.data.data(), DWORD(v.data.size())),
               ERROR_SUCCESS)
         << v.type;
   }

@@ -242,12 +242,19 @@ class ReportGenerationTest : public ::testing::Test {
     ASSERT_TRUE(writeSnapshot(dir_ / "b.snp", spec(true)));
     ASSERT_TRUE(context_.openFiles(dir_ / "a.snp", dir_ / "b.snp", kModeCompare, false));
   }
-  std::string differences(const DifferencesReportOptions& options) {
+  std::string differences(const DifferencesReportOptions& options, const std::string& name = "d.htm") {
     ReportWriter w;
     std::string message;
-    EXPECT_TRUE(generateDifferencesReport(&context_, options, dir_ / "d.htm", &w, &message)) << message;
-    EXPECT_EQ(binaryLimit(), kUnlimited);
-    return readUtf16(dir_ / "d.htm");
+    EXPECT_TRUE(generateDifferencesReport(&context_, options, dir_ / name, &w, &message)) << message;
+    return readUtf16(dir_ / name);
+  }
+  // The cell of the added binary value's data.
+  static std::string addedData(const std::string& page) {
+    const std::string row = "<tr id=c2><td>added<td>REG_BINARY<td>";
+    size_t at = page.find(row);
+    if (at == std::string::npos) return "(no added value)";
+    at += row.size();
+    return page.substr(at, page.find("<td>", at) - at);
   }
 
   TempFolder dir_;
@@ -286,6 +293,64 @@ TEST_F(ReportGenerationTest, DifferencesReportRowsStatesAndEscaping) {
   size_t at = page.find("<tr id=c2><td>added<td>REG_BINARY<td>");
   ASSERT_NE(at, std::string::npos);
   EXPECT_EQ(countOf(page.substr(at, page.find("<tr", at + 5) - at), "ab"), 50u);
+}
+
+// Each report shows values within its own options' limits, whatever reports came before it in
+// the process; a data report shows them whole.
+TEST_F(ReportGenerationTest, EachReportKeepsItsOwnDisplayLimits) {
+  DifferencesReportOptions tight;
+  tight.split = false;
+  tight.binaryLimit = 3;
+  tight.stringLimit = 3;
+  DifferencesReportOptions loose = tight;
+  loose.limitBinary = false;
+  loose.stringLimit = 300;
+  DifferencesReportOptions unset = tight;
+  unset.limitString = false;
+  const std::string tightBinary = "ab ab ab  ... (200)";
+  std::string wholeBinary;
+  for (int i = 0; i < 200; i++) wholeBinary += "ab ";
+
+  for (int round = 0; round < 2; round++) {
+    SCOPED_TRACE(round);
+    std::string first = differences(tight, "tight.htm");
+    std::string second = differences(loose, "loose.htm");
+    std::string third = differences(unset, "unset.htm");
+    EXPECT_EQ(addedData(first), tightBinary);
+    EXPECT_NE(first.find("<td>new ... (13)<td>new"), std::string::npos);
+    EXPECT_EQ(first.find("new &lt;script>"), std::string::npos);
+    EXPECT_EQ(addedData(second), wholeBinary);
+    EXPECT_NE(second.find("<td>new &lt;script><td>new"), std::string::npos);
+    EXPECT_EQ(second.find(" ... ("), std::string::npos);
+    EXPECT_EQ(addedData(third), tightBinary);
+    EXPECT_NE(third.find("<td>new &lt;script><td>new"), std::string::npos);
+  }
+
+  // A data report shows all 200 bytes, even through a writer that had limits set before.
+  differences(tight, "tight.htm");
+  ComparisonContext view;
+  ASSERT_TRUE(view.openFiles(dir_ / "b.snp", "", kModeView, true));
+  ReportWriter w;
+  w.setDisplayLimits(tight.displayLimits());
+  std::string message;
+  ASSERT_TRUE(generateSnapshotReport(&view, dir_ / "data.htm", 0, &w, &message)) << message;
+  std::string data = readUtf16(dir_ / "data.htm");
+  EXPECT_NE(data.find("<tr><td>added<td>REG_BINARY<td>" + wholeBinary), std::string::npos);
+  EXPECT_EQ(data.find(" ... ("), std::string::npos);
+}
+
+TEST(DifferencesReportOptionsTest, DisplayLimitsFollowTheirSwitches) {
+  DifferencesReportOptions o;
+  EXPECT_EQ(o.displayLimits().binaryBytes, 50u);
+  EXPECT_EQ(o.displayLimits().stringChars, 300u);
+  o.limitBinary = false;
+  EXPECT_EQ(o.displayLimits().binaryBytes, kUnlimited);
+  EXPECT_EQ(o.displayLimits().stringChars, 300u);
+  o.limitString = false;
+  o.binaryLimit = 7;
+  EXPECT_EQ(o.displayLimits().stringChars, kUnlimited);
+  o.limitBinary = true;
+  EXPECT_EQ(o.displayLimits().binaryBytes, 7u);
 }
 
 TEST_F(ReportGenerationTest, ExcludedStatesAndDeferredHeadings) {

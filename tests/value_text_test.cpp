@@ -33,11 +33,6 @@ struct Entry {
 
 std::string u8(const std::u16string& s) { return toUtf8(s); }
 
-class LimitsGuard {
- public:
-  ~LimitsGuard() { resetDisplayLimits(); }
-};
-
 TEST(ValueTextTest, NamesAndTypeNames) {
   EXPECT_EQ(u8(valueName(Entry(u"", kRegSz, utf16(u"x")).v)), "(Default)");
   EXPECT_EQ(u8(valueName(Entry(u"Na\u4e00me", kRegSz, utf16(u"x")).v)), u8(u"Na\u4e00me"));
@@ -106,20 +101,46 @@ TEST(ValueTextTest, DisplayAndSearchTexts) {
 }
 
 TEST(ValueTextTest, DisplayLimitsCutWithTheFullCount) {
-  LimitsGuard guard;
   std::u16string text;
   for (int i = 0; i < 300; i++) text.push_back(char16_t('a' + i % 26));
+  const std::string whole = u8(text);
+  const std::string tenAa = "aa aa aa aa aa aa aa aa aa aa ";
+  struct Case {
+    const char* what;
+    uint32_t type;
+    std::vector<uint8_t> data;
+    DisplayLimits limits;
+    std::string display;
+  };
+  const Case cases[] = {
+      {"a string under the string limit", kRegSz, utf16(text), {4, 100}, whole.substr(0, 100) + " ... (301)"},
+      {"an expandable string likewise", kRegExpandSz, utf16(text), {kUnlimited, 7}, whole.substr(0, 7) + " ... (301)"},
+      {"a string at a limit of its full count", kRegSz, utf16(text), {0, 301}, whole},
+      {"a string at a limit of one less", kRegSz, utf16(text), {0, 300}, whole + " ... (301)"},
+      {"a string under a limit of 0", kRegSz, utf16(text), {kUnlimited, 0}, " ... (301)"},
+      {"a list under the string limit", kRegMultiSz, utf16(std::u16string(u"a\0b\0", 4)), {0, 2}, "a ... (5)"},
+      {"binary under the binary limit", kRegBinary, std::vector<uint8_t>(10, 0xAA), {4, 100},
+       "aa aa aa aa  ... (10)"},
+      {"binary at a limit of its size", kRegBinary, std::vector<uint8_t>(10, 0xAA), {10, 0}, tenAa},
+      {"other types count as binary", 0x20, std::vector<uint8_t>(10, 0xAA), {1, kUnlimited}, "aa  ... (10)"},
+      {"a short DWORD under the binary limit", kRegDword, {7, 8}, {1, 0}, "07  ... (2)"},
+      {"a DWORD is never cut", kRegDword, {1, 0, 0, 0}, {0, 0}, "0x00000001 (1)"},
+      {"a QWORD is never cut", kRegQword, std::vector<uint8_t>(8, 0x01), {0, 0}, "01 01 01 01 01 01 01 01 "},
+      {"no limits by default", kRegSz, utf16(text), DisplayLimits(), whole},
+      {"binary whole by default", kRegBinary, std::vector<uint8_t>(10, 0xAA), DisplayLimits(), tenAa},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Entry e(u"n", c.type, c.data);
+    EXPECT_EQ(u8(displayText(e.v, c.limits)), c.display);
+    std::u16string appended = u"row: ";
+    appendDisplayText(&appended, e.v, c.limits);
+    EXPECT_EQ(u8(appended), "row: " + c.display);
+  }
+  // Without limits given, nothing is cut; the search text never is.
   Entry sz(u"s", kRegSz, utf16(text));
-  Entry bin(u"b", kRegBinary, std::vector<uint8_t>(10, 0xAA));
-  Entry qword(u"q", kRegQword, std::vector<uint8_t>(8, 0x01));
-  setDisplayLimits(4, 100);
-  EXPECT_EQ(u8(displayText(sz.v)), u8(text.substr(0, 100)) + " ... (301)");
-  EXPECT_EQ(u8(searchText(sz.v)), u8(text));  // the search sees everything
-  EXPECT_EQ(u8(displayText(bin.v)), "aa aa aa aa  ... (10)");
-  EXPECT_EQ(u8(displayText(qword.v)), "01 01 01 01 01 01 01 01 ");  // never cut
-  resetDisplayLimits();
-  EXPECT_EQ(u8(displayText(sz.v)), u8(text));
-  EXPECT_EQ(binaryLimit(), kUnlimited);
+  EXPECT_EQ(u8(displayText(sz.v)), whole);
+  EXPECT_EQ(u8(searchText(sz.v)), whole);
 }
 
 TEST(ValueTextTest, RegNamePartEscapesQuotesAndBackslashes) {

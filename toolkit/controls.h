@@ -150,6 +150,10 @@ class CXAnchorLayout {
   AnchorLayout model_;
 };
 
+// The window classes of the tab strip and the splitter bar; initToolkit registers them.
+bool registerTabStripClass(HINSTANCE instance);
+bool registerSplitterClass(HINSTANCE instance);
+
 }  // namespace keldrun
 
 #endif  // KELDRUN_TOOLKIT_CONTROLS_H_

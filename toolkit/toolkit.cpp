@@ -2,14 +2,11 @@
 
 #include <map>
 
+#include "toolkit/controls.h"
 #include "toolkit/resource_ids.h"
+#include "toolkit/web_browser.h"
 
 namespace keldrun {
-
-// Window classes registered by the toolkit's controls (controls.cpp, web_browser.cpp).
-bool registerTabStripClass(HINSTANCE instance);
-bool registerSplitterClass(HINSTANCE instance);
-bool registerBrowserHostClass(HINSTANCE instance);
 
 namespace {
 

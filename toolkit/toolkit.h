@@ -10,6 +10,7 @@
 
 #include <string>
 
+#include "base/text_win.h"
 #include "toolkit/scheme_model.h"
 
 namespace keldrun {
@@ -55,13 +56,6 @@ HIMAGELIST loadImageStrip(int bitmapId, bool leadingBlank = false);
 void setMainWindow(HWND window);
 HWND mainWindow();
 
-// UTF-16 helpers: wchar_t is 16 bits on Windows.
-inline const wchar_t* wide(const std::u16string& s) {
-  return reinterpret_cast<const wchar_t*>(s.c_str());
-}
-inline std::u16string u16(const wchar_t* s) {
-  return s ? std::u16string(reinterpret_cast<const char16_t*>(s)) : std::u16string();
-}
 std::u16string windowText(HWND window);
 
 // Pixel width of one line in `font`, tabs expanded.

@@ -99,6 +99,9 @@ class CXWebBrowser {
   void* completeContext_ = nullptr;
 };
 
+// The window class of the browser host; initToolkit registers it.
+bool registerBrowserHostClass(HINSTANCE instance);
+
 }  // namespace keldrun
 
 #endif  // KELDRUN_TOOLKIT_WEB_BROWSER_H_

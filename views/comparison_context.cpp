@@ -1,8 +1,7 @@
 #include "views/comparison_context.h"
 
-#include <cstdio>
-
 #include "base/files.h"
+#include "workspace/settings.h"
 
 namespace keldrun {
 
@@ -23,9 +22,7 @@ ComparisonContext::ComparisonContext() : dataFolder_(withSeparator("data")) {}
 ComparisonContext::~ComparisonContext() { close(); }
 
 std::string ComparisonContext::snapshotPath(int number) const {
-  char name[32];
-  std::snprintf(name, sizeof name, "snap%03d.snp", number);
-  return dataFolder_ + name;
+  return dataFolder_ + snapshotFileName(number);
 }
 
 bool ComparisonContext::open(int numberA, int numberB, int mode, bool full) {

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "base/text_table.h"
 #include "engine/file_entry.h"
 #include "engine/progress.h"
 #include "engine/section_filter.h"
@@ -130,11 +131,11 @@ SearchResult searchSection(ComparisonContext* context, int section, const std::u
   Stopwatch watch;
   SearchResult result;
   if (text.empty()) {
-    result.status = "Enter text";
+    result.status = keldrun::text(kTextEnterText);
     return result;
   }
   if (section == kSectionRegistry && !options.paths && !options.names && !options.data) {
-    result.status = "Select include options";
+    result.status = keldrun::text(kTextSelectIncludeOptions);
     return result;
   }
   result.searched = true;
@@ -142,10 +143,10 @@ SearchResult searchSection(ComparisonContext* context, int section, const std::u
   context->walkSection(section, &matcher);
   result.count = matcher.count;
   if (result.count == 0) {
-    result.status = "Not found";
+    result.status = keldrun::text(kTextNotFound);
   } else {
     char buf[96];
-    std::snprintf(buf, sizeof buf, "Found %d in %.02lf sec.", int(result.count), watch.elapsedSeconds());
+    std::snprintf(buf, sizeof buf, keldrun::text(kTextFoundFormat), int(result.count), watch.elapsedSeconds());
     result.status = buf;
   }
   return result;

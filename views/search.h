@@ -26,7 +26,8 @@ struct SearchRow {
 struct SearchResult {
   std::vector<SearchRow> rows;  // empty when the matches went to a SearchSink
   size_t count = 0;             // the matches found
-  // "Enter text", "Select include options", "Not found" or "Found %d in %.02lf sec.".
+  // The text table's kTextEnterText, kTextSelectIncludeOptions, kTextNotFound, or
+  // kTextFoundFormat with the count and the seconds.
   std::string status;
   bool searched = false;  // the walk ran (the text and options were usable)
 };

@@ -36,15 +36,15 @@ std::string snapshotFileName(int32_t number) {
 }
 
 Settings::Settings(const std::string& folder) : folder_(withSeparator(folder)) {
-  registerInt(88, &fullScan);       // a1
-  registerInt(89, &lastNo);         // d
-  registerInt(90, &viewMode);       // e
-  registerInt(91, &filesSearch.includePaths);    // f
-  registerInt(92, &filesSearch.matchCase);       // g
-  registerInt(95, &registrySearch.includeData);  // j
-  registerInt(93, &registrySearch.includePaths); // h
-  registerInt(94, &registrySearch.includeNames); // i
-  registerInt(96, &registrySearch.matchCase);    // k
+  registerInt(kTextKeyFullScan, &fullScan);                       // a1
+  registerInt(kTextKeyFullScan + 1, &lastNo);                     // d
+  registerInt(kTextKeyFullScan + 2, &viewMode);                   // e
+  registerInt(kTextKeyFullScan + 3, &filesSearch.includePaths);   // f
+  registerInt(kTextKeyFullScan + 4, &filesSearch.matchCase);      // g
+  registerInt(kTextKeyFullScan + 7, &registrySearch.includeData);  // j
+  registerInt(kTextKeyFullScan + 5, &registrySearch.includePaths); // h
+  registerInt(kTextKeyFullScan + 6, &registrySearch.includeNames); // i
+  registerInt(kTextKeyFullScan + 8, &registrySearch.matchCase);    // k
   int32_t* te[] = {&report.binaryLimit,     &report.stringLimit,    &report.limitBinary,
                    &report.limitString,     &report.includeAdded,   &report.includeModified,
                    &report.includeDeleted,  &report.includeFiles,   &report.includeRegistry,

@@ -1,0 +1,26 @@
+// The platform half of the write seam of file_system.h: unbuffered writes through a file
+// descriptor (files_posix.cpp) or a Win32 handle (files_win.cpp).
+#ifndef KELDRUN_BASE_NATIVE_FILE_H_
+#define KELDRUN_BASE_NATIVE_FILE_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "base/file_system.h"
+
+namespace keldrun {
+
+using NativeHandle = intptr_t;
+
+// Opens path for writing as mode says and sets *size to the file's length.
+bool nativeOpen(const std::string& path, WriteMode mode, NativeHandle* handle, uint64_t* size);
+// Writes all n bytes at offset, or fails.
+bool nativeWriteAt(NativeHandle handle, uint64_t offset, const void* data, size_t n);
+bool nativeClose(NativeHandle handle);
+// True when path is absent or a regular file (or a link to one).
+bool nativeIsReplaceable(const std::string& path);
+
+}  // namespace keldrun
+
+#endif  // KELDRUN_BASE_NATIVE_FILE_H_
