@@ -14,7 +14,7 @@
 
 #include "base/text.h"
 #include "engine/value_entry.h"
-#include "platform/regfile.h"
+#include "platform/memory_registry.h"
 #include "reports/report_writer.h"
 #include "tests/fault_file_system.h"
 #include "tests/report_support.h"

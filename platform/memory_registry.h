@@ -19,8 +19,8 @@
 //
 // Threads: any number of threads may read (open keys, enumerate) at once. Changing the registry
 // (load, apply, set, delete) needs the registry to itself: no key may be open meanwhile.
-#ifndef KELDRUN_PLATFORM_REGFILE_H_
-#define KELDRUN_PLATFORM_REGFILE_H_
+#ifndef KELDRUN_PLATFORM_MEMORY_REGISTRY_H_
+#define KELDRUN_PLATFORM_MEMORY_REGISTRY_H_
 
 #include <cstdint>
 #include <memory>
@@ -128,4 +128,4 @@ class MemoryRegistryEnv : public Env {
 
 }  // namespace keldrun
 
-#endif  // KELDRUN_PLATFORM_REGFILE_H_
+#endif  // KELDRUN_PLATFORM_MEMORY_REGISTRY_H_

@@ -1,4 +1,4 @@
-#include "platform/regfile.h"
+#include "platform/memory_registry.h"
 
 #include <cstdio>
 #include <cstring>
