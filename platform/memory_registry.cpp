@@ -1,12 +1,10 @@
 #include "platform/memory_registry.h"
 
-#include <cstdio>
-#include <cstring>
 #include <unordered_map>
 
 #include "base/files.h"
-#include "base/reg_syntax.h"
 #include "base/text.h"
+#include "platform/registry_text.h"
 
 namespace keldrun {
 
@@ -27,303 +25,27 @@ std::u16string fold(const std::u16string& s) {
   return r;
 }
 
-bool equalFolded(const std::u16string& a, const std::u16string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); i++)
-    if (a[i] != b[i] && foldChar(a[i]) != foldChar(b[i])) return false;
-  return true;
-}
-
 std::vector<std::u16string> splitPath(const std::u16string& path) {
-  std::vector<std::u16string> parts;
-  size_t start = 0;
-  for (size_t i = 0; i <= path.size(); i++) {
-    if (i == path.size() || path[i] == u'\\') {
-      if (i > start) parts.push_back(path.substr(start, i - start));
-      start = i + 1;
-    }
-  }
-  return parts;
+  return splitNonEmpty(path, u'\\');
 }
 
-int hexDigit(char16_t c) {
-  if (c >= u'0' && c <= u'9') return c - u'0';
-  if (c >= u'a' && c <= u'f') return c - u'a' + 10;
-  if (c >= u'A' && c <= u'F') return c - u'A' + 10;
-  return -1;
+// Sets value v in values, in place of the value of the same name if there is one.
+void putValue(std::vector<RegValue>* values, RegValue v) {
+  for (RegValue& old : *values) {
+    if (equalFolded(old.name, v.name)) {
+      old = std::move(v);
+      return;
+    }
+  }
+  values->push_back(std::move(v));
 }
 
-bool isBlank(char16_t c) { return c == u' ' || c == u'\t'; }
-
-void appendUtf16Bytes(std::vector<uint8_t>* out, const std::u16string& s) {
-  size_t at = out->size();
-  out->resize(at + 2 * s.size());
-  for (size_t i = 0; i < s.size(); i++) {
-    (*out)[at + 2 * i] = uint8_t(s[i]);
-    (*out)[at + 2 * i + 1] = uint8_t(s[i] >> 8);
-  }
-}
-
-// The syntax a line comes from: Wine's hive files escape like C (\n, \x4e00, octal), registry
-// editor files escape only '"' and '\'; REGEDIT4 files hold 8-bit string data in hex(n) forms.
-enum class Dialect { Wine, Reg5, Reg4 };
-
-// A cursor over one logical line (continuations already joined).
-struct Cursor {
-  const char16_t* p;
-  const char16_t* end;
-
-  bool atEnd() const { return p >= end; }
-  bool eat(char16_t c) {
-    if (p < end && *p == c) {
-      p++;
-      return true;
-    }
-    return false;
-  }
-  bool eatWord(const char16_t* w) {
-    size_t n = 0;
-    while (w[n]) n++;
-    if (size_t(end - p) < n) return false;
-    for (size_t i = 0; i < n; i++)
-      if (foldChar(p[i]) != foldChar(w[i])) return false;
-    p += n;
-    return true;
-  }
-  void skipBlanks() {
-    while (p < end && isBlank(*p)) p++;
-  }
-};
-
-// Reads a quoted string whose opening quote has been consumed, up to its closing quote.
-bool readQuoted(Cursor* c, Dialect dialect, char16_t close, std::u16string* out) {
-  out->clear();
-  while (c->p < c->end) {
-    char16_t ch = *c->p++;
-    if (ch == close) return true;
-    if (ch != u'\\') {
-      out->push_back(ch);
-      continue;
-    }
-    if (c->p >= c->end) return false;
-    char16_t e = *c->p++;
-    if (dialect != Dialect::Wine) {
-      if (isRegEscaped(e)) {
-        out->push_back(e);
-      } else {
-        out->push_back(u'\\');
-        out->push_back(e);
-      }
-      continue;
-    }
-    switch (e) {
-      case u'a': out->push_back(7); break;
-      case u'b': out->push_back(8); break;
-      case u'e': out->push_back(27); break;
-      case u'f': out->push_back(12); break;
-      case u'n': out->push_back(10); break;
-      case u'r': out->push_back(13); break;
-      case u't': out->push_back(9); break;
-      case u'v': out->push_back(11); break;
-      case u'x': {
-        uint32_t v = 0;
-        for (int i = 0; i < 4 && c->p < c->end && hexDigit(*c->p) >= 0; i++)
-          v = v * 16 + uint32_t(hexDigit(*c->p++));
-        out->push_back(char16_t(v));
-        break;
-      }
-      default:
-        if (e >= u'0' && e <= u'7') {
-          uint32_t v = uint32_t(e - u'0');
-          for (int i = 1; i < 3 && c->p < c->end && *c->p >= u'0' && *c->p <= u'7'; i++)
-            v = v * 8 + uint32_t(*c->p++ - u'0');
-          out->push_back(char16_t(v));
-        } else {
-          out->push_back(e);
-        }
-        break;
-    }
-  }
-  return false;
-}
-
-bool readHexNumber(Cursor* c, int maxDigits, uint32_t* out) {
-  uint32_t v = 0;
-  int digits = 0;
-  while (c->p < c->end && digits < maxDigits && hexDigit(*c->p) >= 0) {
-    v = v * 16 + uint32_t(hexDigit(*c->p++));
-    digits++;
-  }
-  if (digits == 0) return false;
-  *out = v;
-  return true;
-}
-
-// "01,02,ff" with optional blanks; an empty list is allowed.
-bool readHexBytes(Cursor* c, std::vector<uint8_t>* out) {
-  c->skipBlanks();
-  if (c->atEnd()) return true;
-  for (;;) {
-    c->skipBlanks();
-    uint32_t b;
-    if (!readHexNumber(c, 2, &b)) return false;
-    out->push_back(uint8_t(b));
-    c->skipBlanks();
-    if (c->atEnd()) return true;
-    if (!c->eat(u',')) return false;
-    c->skipBlanks();
-    if (c->atEnd()) return true;  // a trailing comma
-  }
-}
-
-// Parses the data part of a value line (after '='). *remove is set for "-".
-bool parseValueData(Cursor* c, Dialect dialect, RegValue* v, bool* remove) {
-  *remove = false;
-  v->data.clear();
-  c->skipBlanks();
-  if (dialect != Dialect::Wine && c->eat(u'-')) {
-    c->skipBlanks();
-    *remove = true;
-    return c->atEnd();
-  }
-  std::u16string s;
-  if (c->eat(u'"')) {
-    v->type = 1;
-    if (!readQuoted(c, dialect, u'"', &s)) return false;
-    s.push_back(0);
-    appendUtf16Bytes(&v->data, s);
-    c->skipBlanks();
-    return c->atEnd();
-  }
-  if (dialect == Dialect::Wine && c->eatWord(u"str(")) {
-    uint32_t type;
-    if (!readHexNumber(c, 8, &type) || !c->eat(u')') || !c->eat(u':') || !c->eat(u'"'))
-      return false;
-    v->type = type;
-    if (!readQuoted(c, dialect, u'"', &s)) return false;
-    s.push_back(0);
-    appendUtf16Bytes(&v->data, s);
-    c->skipBlanks();
-    return c->atEnd();
-  }
-  if (c->eatWord(u"dword:")) {
-    uint32_t d;
-    if (!readHexNumber(c, 8, &d)) return false;
-    c->skipBlanks();
-    if (!c->atEnd()) return false;
-    v->type = 4;
-    for (int i = 0; i < 4; i++) v->data.push_back(uint8_t(d >> (8 * i)));
-    return true;
-  }
-  if (c->eatWord(u"hex")) {
-    uint32_t type = 3;
-    if (c->eat(u'(')) {
-      if (!readHexNumber(c, 8, &type) || !c->eat(u')')) return false;
-    }
-    if (!c->eat(u':')) return false;
-    v->type = type;
-    if (!readHexBytes(c, &v->data)) return false;
-    if (dialect == Dialect::Reg4 && (type == 1 || type == 2 || type == 7)) {
-      // 8-bit string data: one character per byte.
-      std::vector<uint8_t> wide(2 * v->data.size(), 0);
-      for (size_t i = 0; i < v->data.size(); i++) wide[2 * i] = v->data[i];
-      v->data.swap(wide);
-    }
-    return true;
-  }
-  return false;
-}
-
-// Parses a whole value line: name, '=', data.
-bool parseValueLine(Cursor* c, Dialect dialect, RegValue* v, bool* remove) {
-  c->skipBlanks();
-  v->name.clear();
-  if (c->eat(u'@')) {
-    // the default value
-  } else if (c->eat(u'"')) {
-    if (!readQuoted(c, dialect, u'"', &v->name)) return false;
-  } else {
-    return false;
-  }
-  c->skipBlanks();
-  if (!c->eat(u'=')) return false;
-  return parseValueData(c, dialect, v, remove);
-}
-
-// Splits text into logical lines: "\r\n", "\n" or "\r" end a line; a line whose last non-blank
-// character is '\' inside a hex or plain data form goes on in the next line, whose leading
-// blanks are dropped.
-class LineReader {
- public:
-  LineReader(const char16_t* p, const char16_t* end) : p_(p), end_(end) {}
-
-  // The next logical line; false at the end of the text. *number is its first line's number.
-  bool next(std::u16string* line, size_t* number) {
-    if (p_ >= end_) return false;
-    line->clear();
-    *number = lineNo_ + 1;
-    bool first = true;
-    bool hexForm = false;  // decided on the first physical line, so joining stays linear
-    for (;;) {
-      const char16_t* start = p_;
-      while (p_ < end_ && *p_ != u'\n' && *p_ != u'\r') p_++;
-      const char16_t* stop = p_;
-      if (p_ < end_ && *p_ == u'\r') p_++;
-      if (p_ < end_ && *p_ == u'\n') p_++;
-      lineNo_++;
-      if (!first)
-        while (start < stop && isBlank(*start)) start++;
-      line->append(start, stop);
-      size_t k = line->size();
-      while (k > 0 && isBlank((*line)[k - 1])) k--;
-      if (first) hexForm = k > 0 && (*line)[k - 1] == u'\\' && continues(*line);
-      first = false;
-      if (!hexForm || k == 0 || (*line)[k - 1] != u'\\' || p_ >= end_) break;
-      line->resize(k - 1);
-    }
-    return true;
-  }
-
- private:
-  // A trailing backslash continues the line only in a hex form (a quoted string may end in an
-  // escaped backslash, and a key line never continues).
-  static bool continues(const std::u16string& line) {
-    size_t i = 0;
-    while (i < line.size() && isBlank(line[i])) i++;
-    if (i >= line.size()) return false;
-    if (line[i] == u'"') {
-      for (i++; i < line.size() && line[i] != u'"'; i++)
-        if (line[i] == u'\\') i++;
-      if (i >= line.size()) return false;
-    } else if (line[i] != u'@') {
-      return false;
-    }
-    for (i++; i < line.size() && isBlank(line[i]); i++) {
-    }
-    if (i >= line.size() || line[i] != u'=') return false;
-    for (i++; i < line.size() && isBlank(line[i]); i++) {
-    }
-    if (line.size() - i < 3 || foldChar(line[i]) != u'h' || foldChar(line[i + 1]) != u'e' ||
-        foldChar(line[i + 2]) != u'x')
-      return false;
-    size_t colon = line.find(u':', i);
-    if (colon == std::u16string::npos) return false;
-    for (size_t k = colon + 1; k < line.size(); k++) {
-      char16_t ch = line[k];
-      if (!(hexDigit(ch) >= 0 || ch == u',' || isBlank(ch) || ch == u'\\')) return false;
-    }
-    return true;
-  }
-
-  const char16_t* p_;
-  const char16_t* end_;
-  size_t lineNo_ = 0;
-};
-
-std::string lineError(size_t line, const char* what) {
-  char buf[96];
-  std::snprintf(buf, sizeof buf, "line %zu: %s", line, what);
-  return buf;
+// Takes the target of a link key from v when v is its link value.
+void noteLinkTarget(const RegValue& v, std::u16string* target) {
+  if (!equalFolded(v.name, u"SymbolicLinkValue") || v.type != kTypeLink) return;
+  target->clear();
+  for (size_t i = 0; i + 1 < v.data.size(); i += 2)
+    target->push_back(char16_t(v.data[i] | (v.data[i + 1] << 8)));
 }
 
 }  // namespace
@@ -410,31 +132,13 @@ namespace {
 
 using Node = MemoryRegistry::Node;
 
-// Decodes a lazy key's value lines into out, the later of two equal names winning. Lines that
-// do not parse are skipped.
+// Decodes a lazy key's value lines into out, the later of two equal names winning.
 void decodeLazyValues(const Node* n, std::vector<RegValue>* out) {
   out->clear();
   if (!n->lazyText) return;
-  std::u16string text = fromUtf8(n->lazyText->substr(n->lazyBegin, n->lazyEnd - n->lazyBegin));
-  LineReader lines(text.data(), text.data() + text.size());
-  std::u16string line;
-  size_t number;
-  RegValue v;
-  while (lines.next(&line, &number)) {
-    if (line.empty() || (line[0] != u'"' && line[0] != u'@')) continue;
-    Cursor c{line.data(), line.data() + line.size()};
-    bool remove;
-    if (!parseValueLine(&c, Dialect::Wine, &v, &remove)) continue;
-    bool replaced = false;
-    for (RegValue& old : *out) {
-      if (equalFolded(old.name, v.name)) {
-        old = v;
-        replaced = true;
-        break;
-      }
-    }
-    if (!replaced) out->push_back(v);
-  }
+  std::vector<RegValue> lines;
+  decodeHiveValues(*n->lazyText, n->lazyBegin, n->lazyEnd, &lines);
+  for (RegValue& v : lines) putValue(out, std::move(v));
 }
 
 // Makes a lazy key's values its own, before they are changed.
@@ -443,32 +147,13 @@ void materialize(Node* n) {
   std::vector<RegValue> decoded;
   decodeLazyValues(n, &decoded);
   n->lazyText = nullptr;
-  for (RegValue& v : decoded) {
-    bool replaced = false;
-    for (RegValue& old : n->values)
-      if (equalFolded(old.name, v.name)) {
-        old = std::move(v);
-        replaced = true;
-        break;
-      }
-    if (!replaced) n->values.push_back(std::move(v));
-  }
+  for (RegValue& v : decoded) putValue(&n->values, std::move(v));
 }
 
 void setNodeValue(Node* n, RegValue v) {
   materialize(n);
-  if (equalFolded(v.name, u"SymbolicLinkValue") && v.type == kTypeLink) {
-    n->linkTarget.clear();
-    for (size_t i = 0; i + 1 < v.data.size(); i += 2)
-      n->linkTarget.push_back(char16_t(v.data[i] | (v.data[i + 1] << 8)));
-  }
-  for (RegValue& old : n->values) {
-    if (equalFolded(old.name, v.name)) {
-      old = std::move(v);
-      return;
-    }
-  }
-  n->values.push_back(std::move(v));
+  noteLinkTarget(v, &n->linkTarget);
+  putValue(&n->values, std::move(v));
 }
 
 bool removeNodeValue(Node* n, const std::u16string& name) {
@@ -649,12 +334,6 @@ class MemoryKey : public RegistryKey {
   bool decoded_ = false;
 };
 
-// Skips the text up to and including the next '\n'.
-size_t nextLineStart(const std::string& t, size_t at) {
-  const void* nl = std::memchr(t.data() + at, '\n', t.size() - at);
-  return nl ? size_t(static_cast<const char*>(nl) - t.data()) + 1 : t.size();
-}
-
 }  // namespace
 
 MemoryRegistry::MemoryRegistry() : top_(std::make_unique<Node>()) { top_->name = u"REGISTRY"; }
@@ -769,93 +448,49 @@ bool MemoryRegistry::createLink(int hive, const std::u16string& path,
   RegValue v;
   v.name = u"SymbolicLinkValue";
   v.type = kTypeLink;
-  appendUtf16Bytes(&v.data, target);
+  appendChars(&v.data, target.data(), target.size(), true);
   setNodeValue(n, std::move(v));
   return true;
 }
 
 bool MemoryRegistry::loadHive(std::string text, const std::u16string& base,
                               std::u16string* loadedBase, std::string* error) {
-  static const char kMagic[] = "WINE REGISTRY Version 2";
-  if (text.compare(0, sizeof kMagic - 1, kMagic) != 0) {
+  if (!HiveReader::isHive(text)) {
     if (error) *error = "not a Wine registry file";
     return false;
   }
   texts_.push_back(std::make_unique<std::string>(std::move(text)));
   const std::string& t = *texts_.back();
+  HiveReader reader(t);
 
-  Node* top = top_.get();
-  Node* baseNode = nullptr;
+  HiveReader::Key key;
+  bool more = reader.next(&key);  // reads up to the first key line, where the base is known
   std::u16string basePath = base;
-  Node* current = nullptr;
-  size_t pos = nextLineStart(t, 0);
-  size_t valuesBegin = 0;
-
-  auto closeKey = [&](size_t end) {
-    if (!current) return;
-    if (end > valuesBegin) {
-      materialize(current);  // a key listed twice keeps the values of both listings
-      bool hadValues = !current->values.empty();
-      current->lazyText = &t;
-      current->lazyBegin = valuesBegin;
-      current->lazyEnd = end;
-      if (hadValues || current->isLink) materialize(current);
-      if (current->isLink) {
-        for (const RegValue& v : current->values)
-          if (equalFolded(v.name, u"SymbolicLinkValue") && v.type == kTypeLink) {
-            current->linkTarget.clear();
-            for (size_t i = 0; i + 1 < v.data.size(); i += 2)
-              current->linkTarget.push_back(char16_t(v.data[i] | (v.data[i + 1] << 8)));
-          }
-      }
-    }
-    current = nullptr;
-  };
-
-  while (pos < t.size()) {
-    size_t lineEnd = nextLineStart(t, pos);
-    char first = t[pos];
-    if (first == '[') {
-      closeKey(pos);
-      if (!baseNode) {
-        baseNode = walk(top, top, splitPath(basePath), true, Links::Keep);
-        if (!baseNode) {
-          if (error) *error = "the hive's base key cannot be created";
-          return false;
-        }
-      }
-      size_t stop = lineEnd;
-      while (stop > pos && (t[stop - 1] == '\n' || t[stop - 1] == '\r')) stop--;
-      std::u16string line = fromUtf8(t.substr(pos + 1, stop - pos - 1));
-      Cursor c{line.data(), line.data() + line.size()};
-      std::u16string path;
-      if (readQuoted(&c, Dialect::Wine, u']', &path)) {
-        current = walk(top, baseNode, splitPath(path), true, Links::Keep);
-        valuesBegin = lineEnd;
-      }
-    } else if (first == ';' && !baseNode && t.compare(pos, 24, ";; All keys relative to ") == 0) {
-      if (base.empty()) {
-        size_t stop = lineEnd;
-        while (stop > pos && (t[stop - 1] == '\n' || t[stop - 1] == '\r')) stop--;
-        std::u16string line = fromUtf8(t.substr(pos + 24, stop - pos - 24));
-        line.push_back(u'"');
-        Cursor c{line.data(), line.data() + line.size()};
-        std::u16string rel;
-        if (readQuoted(&c, Dialect::Wine, u'"', &rel)) {
-          std::vector<std::u16string> parts = splitPath(rel);
-          // "REGISTRY\Machine" or "\Registry\User\S-..." name the key from the top.
-          if (!parts.empty() && equalFolded(parts[0], top->name)) parts.erase(parts.begin());
-          basePath.clear();
-          for (const std::u16string& p : parts) basePath += (basePath.empty() ? u"" : u"\\") + p;
-        }
-      }
-    } else if (first == '#' && current && t.compare(pos, 5, "#link") == 0) {
-      current->isLink = true;
-    }
-    pos = lineEnd;
+  if (base.empty()) {
+    std::vector<std::u16string> parts = splitPath(reader.relativeTo());
+    // "REGISTRY\Machine" or "\Registry\User\S-..." name the key from the top.
+    if (!parts.empty() && equalFolded(parts[0], top_->name)) parts.erase(parts.begin());
+    for (const std::u16string& p : parts) basePath += (basePath.empty() ? u"" : u"\\") + p;
   }
-  closeKey(t.size());
-  if (!baseNode) baseNode = walk(top, top, splitPath(basePath), true, Links::Keep);
+  Node* top = top_.get();
+  Node* baseNode = walk(top, top, splitPath(basePath), true, Links::Keep);
+  if (!baseNode && reader.keyLineSeen()) {
+    if (error) *error = "the hive's base key cannot be created";
+    return false;
+  }
+  for (; more; more = reader.next(&key)) {
+    Node* n = walk(top, baseNode, splitPath(key.path), true, Links::Keep);
+    if (!n || key.valuesEnd == key.valuesBegin) continue;
+    if (key.link) n->isLink = true;
+    materialize(n);  // a key listed twice keeps the values of both listings
+    bool hadValues = !n->values.empty();
+    n->lazyText = &t;
+    n->lazyBegin = key.valuesBegin;
+    n->lazyEnd = key.valuesEnd;
+    if (hadValues || n->isLink) materialize(n);
+    if (n->isLink)
+      for (const RegValue& v : n->values) noteLinkTarget(v, &n->linkTarget);
+  }
   if (loadedBase) *loadedBase = basePath;
   return baseNode != nullptr;
 }
@@ -870,100 +505,25 @@ bool MemoryRegistry::loadHiveFile(const std::string& path, const std::u16string&
   return loadHive(std::move(text), base, loadedBase, error);
 }
 
-int hiveIndexOfRegName(const std::u16string& name) {
-  static const struct {
-    const char16_t* longName;
-    const char16_t* shortName;
-    int hive;
-  } kRoots[] = {{u"HKEY_CLASSES_ROOT", u"HKCR", kHiveClassesRoot},
-                {u"HKEY_CURRENT_USER", u"HKCU", kHiveCurrentUser},
-                {u"HKEY_LOCAL_MACHINE", u"HKLM", kHiveLocalMachine},
-                {u"HKEY_USERS", u"HKU", kHiveUsers},
-                {u"HKEY_CURRENT_CONFIG", u"HKCC", kHiveCurrentConfig}};
-  for (const auto& r : kRoots)
-    if (equalFolded(name, r.longName) || equalFolded(name, r.shortName)) return r.hive;
-  return -1;
-}
-
-std::u16string decodeRegText(const std::string& bytes) {
-  const uint8_t* p = reinterpret_cast<const uint8_t*>(bytes.data());
-  size_t n = bytes.size();
-  if (n >= 2 && p[0] == 0xFF && p[1] == 0xFE) {
-    std::u16string out;
-    out.reserve((n - 2) / 2);
-    for (size_t i = 2; i + 1 < n; i += 2) out.push_back(char16_t(p[i] | (p[i + 1] << 8)));
-    return out;
-  }
-  if (n >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) return fromUtf8(bytes.substr(3));
-  if (widen(bytes.substr(0, 8)) == kRegFile4Header) return widen(bytes);
-  return fromUtf8(bytes);
-}
-
 bool MemoryRegistry::applyReg(const std::string& bytes, std::string* error) {
-  std::u16string text = decodeRegText(bytes);
-  LineReader lines(text.data(), text.data() + text.size());
-  std::u16string line;
-  size_t number = 0;
-  Dialect dialect = Dialect::Reg5;
-  bool headerSeen = false;
-  Node* current = nullptr;
-  RegValue v;
-  auto failAt = [&](const char* what) {
-    if (error) *error = lineError(number, what);
-    return false;
+  struct Apply : RegFileSink {
+    MemoryRegistry* reg;
+    Node* current = nullptr;
+
+    explicit Apply(MemoryRegistry* r) : reg(r) {}
+    bool openKey(int hive, const std::u16string& path) override {
+      Node* root = reg->rootNode(hive, true);
+      current = root ? walk(reg->top_.get(), root, splitPath(path), true) : nullptr;
+      return current != nullptr;
+    }
+    void deleteKey(int hive, const std::u16string& path) override {
+      reg->deleteKey(hive, path);  // deleting a key that is not there is no error
+    }
+    void setValue(const RegValue& v) override { setNodeValue(current, v); }
+    void deleteValue(const std::u16string& name) override { removeNodeValue(current, name); }
   };
-  while (lines.next(&line, &number)) {
-    size_t a = 0, b = line.size();
-    while (a < b && isBlank(line[a])) a++;
-    while (b > a && isBlank(line[b - 1])) b--;
-    if (a == b) continue;
-    if (!headerSeen) {
-      std::u16string head = line.substr(a, b - a);
-      if (head == kRegFileHeader) {
-        dialect = Dialect::Reg5;
-      } else if (head == kRegFile4Header) {
-        dialect = Dialect::Reg4;
-      } else {
-        return failAt("not a registry editor file");
-      }
-      headerSeen = true;
-      continue;
-    }
-    char16_t first = line[a];
-    if (first == u';') continue;
-    if (first == u'[') {
-      size_t close = line.rfind(u']', b - 1);
-      if (close == std::u16string::npos || close <= a) return failAt("key line without ']'");
-      bool remove = line[a + 1] == u'-';
-      std::u16string path = line.substr(a + 1 + (remove ? 1 : 0), close - a - 1 - (remove ? 1 : 0));
-      size_t slash = path.find(u'\\');
-      int hive = hiveIndexOfRegName(path.substr(0, slash));
-      if (hive < 0) return failAt("unknown root key");
-      std::u16string rest = slash == std::u16string::npos ? u"" : path.substr(slash + 1);
-      current = nullptr;
-      if (remove) {
-        deleteKey(hive, rest);  // deleting a key that is not there is no error
-      } else {
-        Node* root = rootNode(hive, true);
-        current = root ? walk(top_.get(), root, splitPath(rest), true) : nullptr;
-        if (!current) return failAt("key cannot be created");
-      }
-      continue;
-    }
-    Cursor c{line.data() + a, line.data() + b};
-    bool remove = false;
-    if (!parseValueLine(&c, dialect, &v, &remove)) return failAt("value line cannot be read");
-    if (!current) continue;  // values after a key deletion have no key to go to
-    if (remove)
-      removeNodeValue(current, v.name);
-    else
-      setNodeValue(current, v);
-  }
-  if (!headerSeen) {
-    if (error) *error = "empty file";
-    return false;
-  }
-  return true;
+  Apply apply(this);
+  return readRegFile(bytes, &apply, error);
 }
 
 bool MemoryRegistry::applyRegFile(const std::string& path, std::string* error) {
