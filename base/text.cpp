@@ -223,6 +223,13 @@ char16_t foldChar(char16_t c) {
   return c;
 }
 
+bool equalFolded(const std::u16string& a, const std::u16string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); i++)
+    if (a[i] != b[i] && foldChar(a[i]) != foldChar(b[i])) return false;
+  return true;
+}
+
 std::u16string utf16LeText(const std::vector<uint8_t>& data) {
   std::u16string s;
   for (size_t i = 0; i + 1 < data.size(); i += 2) {

@@ -20,6 +20,8 @@ inline char16_t foldAscii(char16_t c) { return (c >= u'A' && c <= u'Z') ? char16
 // Case folding for key, value and path names: ASCII, Latin-1, Greek and Cyrillic letters, which
 // covers what Windows' own upper-casing does for the names found in practice.
 char16_t foldChar(char16_t c);
+// True when a and b are one name whatever their case (foldChar).
+bool equalFolded(const std::u16string& a, const std::u16string& b);
 // The text of UTF-16LE data (a string value's bytes) up to the first NUL or the end.
 std::u16string utf16LeText(const std::vector<uint8_t>& data);
 

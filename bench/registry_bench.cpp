@@ -11,7 +11,7 @@
 #include <string>
 
 #include "engine/registry_scan.h"
-#include "platform/regfile.h"
+#include "platform/memory_registry.h"
 #include "platform/registry.h"
 
 namespace keldrun {

@@ -9,8 +9,8 @@
 #include "cli/command.h"
 #include "cli/output.h"
 #include "cli/snapshot_ref.h"
+#include "reports/reg_export.h"
 #include "views/comparison_context.h"
-#include "views/reg_export.h"
 
 namespace keldrun {
 

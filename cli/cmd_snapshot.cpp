@@ -16,7 +16,7 @@
 #include "engine/registry_scan.h"
 #include "engine/scan.h"
 #include "platform/env.h"
-#include "platform/regfile.h"
+#include "platform/registry_text.h"
 #include "platform/thread.h"
 #include "workspace/home.h"
 #include "workspace/take_snapshot.h"

@@ -19,9 +19,9 @@
 
 #include "engine/value_text.h"
 #include "fuzz/scratch.h"
+#include "reports/reg_export.h"
 #include "tests/compare_support.h"
 #include "views/comparison_context.h"
-#include "views/reg_export.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 // Win32 (registry_win.cpp): the running system's registry through the registry API.
 // POSIX (registry_posix.cpp): the registry of a Wine prefix, read from its hive files
 // ("system.reg" is HKEY_LOCAL_MACHINE, "user.reg" the current user's key under HKEY_USERS,
-// "userdef.reg" HKEY_USERS\.Default) into a MemoryRegistry (platform/regfile.h), which builds
-// HKEY_CURRENT_USER, HKEY_CLASSES_ROOT and HKEY_CURRENT_CONFIG from them as Windows does.
+// "userdef.reg" HKEY_USERS\.Default) into a MemoryRegistry (platform/memory_registry.h), which
+// builds HKEY_CURRENT_USER, HKEY_CLASSES_ROOT and HKEY_CURRENT_CONFIG from them as Windows does.
 #ifndef KELDRUN_PLATFORM_REGISTRY_H_
 #define KELDRUN_PLATFORM_REGISTRY_H_
 

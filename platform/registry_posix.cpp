@@ -1,7 +1,7 @@
 #include <map>
 #include <mutex>
 
-#include "platform/regfile.h"
+#include "platform/memory_registry.h"
 #include "platform/registry.h"
 
 namespace keldrun {

@@ -66,7 +66,7 @@ bool holdsAny(const std::u16string& name, const std::vector<std::u16string>& pat
 
 // An open key. path_ holds the kernel names of the keys entered from the root to this one, so
 // that a link back into them is recorded as the link key instead of walked without end (the
-// rule of the POSIX seam, platform/regfile.h).
+// rule of the POSIX seam, platform/memory_registry.h).
 class Win32Key : public RegistryKey {
  public:
   Win32Key(HKEY key, std::vector<std::u16string> path) : key_(key), path_(std::move(path)) {}

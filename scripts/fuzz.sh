@@ -2,7 +2,7 @@
 # Explores one libFuzzer target for longer than the fixed runs of scripts/test.sh, from a random
 # seed. Builds the targets with clang first.
 #   scripts/fuzz.sh TARGET [SECONDS]   TARGET: a fuzz/*_fuzz.cpp name without "_fuzz"
-#                                      (scan_filter, regfile, ...); SECONDS default 300
+#                                      (scan_filter, registry_text, ...); SECONDS default 300
 # New inputs, crash, leak and timeout files go to a scratch folder under ${TMPDIR:-/tmp}, named at
 # the end; copy an input worth keeping into fuzz/corpus/TARGET by hand.
 # Environment: KELDRUN_JOBS (default 2) build jobs; KELDRUN_BUILD_ROOT as for scripts/test.sh.

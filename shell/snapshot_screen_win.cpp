@@ -5,6 +5,7 @@
 
 #include "base/text.h"
 #include "base/text_table.h"
+#include "reports/reg_export.h"
 #include "reports/report_generation.h"
 #include "resources/resource_ids.h"
 #include "shell/program_win.h"
@@ -13,7 +14,6 @@
 #include "toolkit/message_box.h"
 #include "toolkit/toolkit.h"
 #include "views/list_columns.h"
-#include "views/reg_export.h"
 #include "views/screen_commands.h"
 
 namespace keldrun {

@@ -20,7 +20,7 @@
 #include "base/coding.h"
 #include "base/text.h"
 #include "platform/env.h"
-#include "platform/regfile.h"
+#include "platform/memory_registry.h"
 #include "tests/pe_image_support.h"
 #include "tests/test_support.h"
 

@@ -21,7 +21,7 @@
 #include "engine/registry_scan.h"
 #include "engine/section_filter.h"
 #include "engine/value_entry.h"
-#include "platform/regfile.h"
+#include "platform/memory_registry.h"
 #include "tests/compare_support.h"
 #include "tests/test_support.h"
 #include "views/comparison_context.h"

@@ -20,7 +20,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/regfile.h"
+#include "platform/memory_registry.h"
 #include "tests/cli_support.h"
 #include "tests/report_support.h"
 

@@ -1,6 +1,6 @@
 // The .reg export: files read back through the registry's .reg loader, rescanned by the real
 // registry scan and compared with the snapshots they came from.
-#include "views/reg_export.h"
+#include "reports/reg_export.h"
 
 #include <gtest/gtest.h>
 

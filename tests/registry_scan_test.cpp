@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "engine/value_entry.h"
-#include "platform/regfile.h"
+#include "platform/memory_registry.h"
 #include "platform/thread.h"
 #include "tests/test_support.h"
 

@@ -14,7 +14,7 @@
 #include "engine/app_record.h"
 #include "engine/registry_scan.h"
 #include "engine/snapshot.h"
-#include "platform/regfile.h"
+#include "platform/memory_registry.h"
 #include "tests/compare_support.h"
 #include "tests/test_support.h"
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "base/text.h"
-#include "platform/regfile.h"
+#include "platform/memory_registry.h"
 #include "tests/test_support.h"
 
 namespace keldrun {

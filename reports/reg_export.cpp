@@ -1,4 +1,4 @@
-#include "views/reg_export.h"
+#include "reports/reg_export.h"
 
 #include "base/reg_syntax.h"
 #include "base/text.h"

@@ -1,7 +1,5 @@
-// An in-memory, read-mostly registry built from registry text: Wine's hive files
-// ("WINE REGISTRY Version 2": system.reg, user.reg, userdef.reg) and registry editor files
-// ("Windows Registry Editor Version 5.00" in UTF-16LE with a byte order mark or in UTF-8, and
-// "REGEDIT4"), deletions included.
+// An in-memory, read-mostly registry built from registry text (platform/registry_text.h):
+// Wine's hive files and registry editor files, deletions included.
 //
 // The POSIX registry seam reads a Wine prefix through it, and tests build registries from text
 // with it: MemoryRegistryEnv is an Env whose registry is such a registry.
@@ -19,8 +17,8 @@
 //
 // Threads: any number of threads may read (open keys, enumerate) at once. Changing the registry
 // (load, apply, set, delete) needs the registry to itself: no key may be open meanwhile.
-#ifndef KELDRUN_PLATFORM_REGFILE_H_
-#define KELDRUN_PLATFORM_REGFILE_H_
+#ifndef KELDRUN_PLATFORM_MEMORY_REGISTRY_H_
+#define KELDRUN_PLATFORM_MEMORY_REGISTRY_H_
 
 #include <cstdint>
 #include <memory>
@@ -28,14 +26,9 @@
 #include <vector>
 
 #include "platform/env.h"
+#include "platform/registry_text.h"
 
 namespace keldrun {
-
-struct RegValue {
-  std::u16string name;  // empty for the default value
-  uint32_t type = 0;
-  std::vector<uint8_t> data;
-};
 
 class MemoryRegistry : public std::enable_shared_from_this<MemoryRegistry> {
  public:
@@ -92,14 +85,6 @@ class MemoryRegistry : public std::enable_shared_from_this<MemoryRegistry> {
   std::u16string currentUser_;
 };
 
-// Root names as written in registry editor files: "HKEY_LOCAL_MACHINE" and its short form
-// "HKLM", and so on, case-insensitive. -1 when the name is none of them.
-int hiveIndexOfRegName(const std::u16string& name);
-
-// Decodes a registry editor file's bytes to text: UTF-16LE after a byte order mark, UTF-8
-// (with or without its mark) otherwise, and "REGEDIT4" files byte by byte.
-std::u16string decodeRegText(const std::string& bytes);
-
 // An Env whose registry is a MemoryRegistry. Drives, folders and the computer name come from
 // `files` when given; without it there are no drives and the computer name is "KELDRUN-TEST".
 class MemoryRegistryEnv : public Env {
@@ -128,4 +113,4 @@ class MemoryRegistryEnv : public Env {
 
 }  // namespace keldrun
 
-#endif  // KELDRUN_PLATFORM_REGFILE_H_
+#endif  // KELDRUN_PLATFORM_MEMORY_REGISTRY_H_

@@ -1,6 +1,6 @@
 // The in-memory registry: Wine hive files, registry editor files, links, and the way the five
 // roots are built from the stored tree.
-#include "platform/regfile.h"
+#include "platform/memory_registry.h"
 
 #include <gtest/gtest.h>
 

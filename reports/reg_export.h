@@ -2,8 +2,8 @@
 // 5.00, UTF-16LE with a byte order mark): the key as one snapshot recorded it (content), or a
 // script between the two compared snapshots A (older) and B (newer) that turns B's state back
 // into A's (RESTORE) or A's into B's (CHANGE).
-#ifndef KELDRUN_VIEWS_REG_EXPORT_H_
-#define KELDRUN_VIEWS_REG_EXPORT_H_
+#ifndef KELDRUN_REPORTS_REG_EXPORT_H_
+#define KELDRUN_REPORTS_REG_EXPORT_H_
 
 #include <cstdint>
 #include <memory>
@@ -90,4 +90,4 @@ bool exportKey(ComparisonContext* context, int mode, const std::u16string& keyPa
 
 }  // namespace keldrun
 
-#endif  // KELDRUN_VIEWS_REG_EXPORT_H_
+#endif  // KELDRUN_REPORTS_REG_EXPORT_H_

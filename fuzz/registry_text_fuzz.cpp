@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/regfile.h"
+#include "platform/memory_registry.h"
 
 namespace {
 
