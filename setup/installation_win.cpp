@@ -152,9 +152,15 @@ bool readShortcut(const std::string& link, std::string* target) {
   bool read = false;
   IPersistFile* file = nullptr;
   if (SUCCEEDED(shellLink->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+    // The item list keeps every character of the target's path; the path the link also stores
+    // may have gone through the ANSI code page.
     wchar_t path[MAX_PATH] = {};
-    read = SUCCEEDED(file->Load(wide(link).c_str(), STGM_READ)) &&
-           shellLink->GetPath(path, MAX_PATH, nullptr, SLGP_RAWPATH) == S_OK;
+    PIDLIST_ABSOLUTE item = nullptr;
+    if (SUCCEEDED(file->Load(wide(link).c_str(), STGM_READ))) {
+      read = SUCCEEDED(shellLink->GetIDList(&item)) && item && SHGetPathFromIDListW(item, path);
+      if (!read) read = shellLink->GetPath(path, MAX_PATH, nullptr, SLGP_RAWPATH) == S_OK;
+    }
+    if (item) CoTaskMemFree(item);
     if (read) *target = fromWide(std::wstring(path));
     file->Release();
   }
