@@ -106,6 +106,19 @@ std::string temporaryName(const std::string& path) {
 
 }  // namespace
 
+bool isTemporaryName(const std::string& name, std::string* target) {
+  const size_t suffix = 13;  // ".%08x.tmp"
+  if (name.size() <= suffix || name.compare(name.size() - 4, 4, ".tmp") != 0) return false;
+  size_t dot = name.size() - suffix;
+  if (name[dot] != '.') return false;
+  for (size_t i = dot + 1; i < dot + 9; i++) {
+    char c = name[i];
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+  }
+  *target = name.substr(0, dot);
+  return true;
+}
+
 FileSystem* defaultFileSystem() {
   static DefaultFileSystem fs;
   return &fs;

@@ -94,6 +94,10 @@ class ReplacingFile {
   bool failed_ = false;
 };
 
+// Whether name is a ReplacingFile's temporary name for a file named target (target, a dot, eight
+// hex digits, ".tmp"), left behind when a write was cut short. Sets *target.
+bool isTemporaryName(const std::string& name, std::string* target);
+
 // Writes n bytes as the whole content of path through a ReplacingFile. False when anything
 // failed; path then keeps its previous content, or stays absent.
 bool replaceFileContent(FileSystem* fs, const std::string& path, const void* data, size_t n);

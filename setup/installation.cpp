@@ -1,8 +1,10 @@
 #include "setup/installation.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
+#include "base/file_system.h"
 #include "base/files.h"
 #include "base/text.h"
 #include "base/text_table.h"
@@ -104,6 +106,18 @@ std::string comparablePath(const std::string& path) {
     if (c == '/') c = '\\';
   }
   return out;
+}
+
+// Adds what the program leaves in folder beside its own files: a damaged settings file set
+// aside, and the temporary files of writes that were cut short.
+void addLeftovers(const std::string& folder, UninstallPlan* plan) {
+  std::vector<std::string> names;
+  if (!listFileNames(folder, &names)) return;
+  const std::string damaged = std::string(text(kTextSettingsFile)) + ".damaged";
+  for (const std::string& name : names) {
+    std::string target;
+    if (name == damaged || isTemporaryName(name, &target)) plan->files.push_back(withSeparator(folder) + name);
+  }
 }
 
 }  // namespace
@@ -216,25 +230,56 @@ bool planUninstall(const std::string& programFolder, const ShellFolders& shell, 
   for (const char* name : {kLogFileName, text(kTextSettingsFile), "scan_filter.txt",
                            kCatalogLockFileName, kInstalledExeName})
     plan->files.push_back(folder + name);
-  for (const Shortcut& link : planInstall(folder, shell, true).shortcuts) plan->files.push_back(link.linkPath);
+  addLeftovers(folder, plan);
+  addLeftovers(settings.dataFolder(), plan);
+  plan->programFile = program;
+  for (const Shortcut& link : planInstall(folder, shell, true).shortcuts)
+    plan->shortcuts.push_back(link.linkPath);
   plan->folders = {withoutSeparator(settings.dataFolder()), withoutSeparator(tmp), withoutSeparator(folder)};
   if (!shell.programs.empty())
     plan->sharedFolders.push_back(withSeparator(shell.programs) + kStartMenuFolderName);
   return true;
 }
 
-bool removeInstalled(const UninstallPlan& plan) {
-  bool all = true;
+bool removeInstalled(const UninstallPlan& plan, const ShortcutReader& readShortcut,
+                     std::vector<std::string>* left) {
+  std::vector<std::string> kept, stays;
+  for (const std::string& link : plan.shortcuts) {
+    std::string target;
+    // The same file under another spelling (a short name, a link) is still this installation.
+    if (fileExists(link) && readShortcut(link, &target) &&
+        (comparablePath(target) == comparablePath(plan.programFile) || sameFile(target, plan.programFile)))
+      removeFile(link);
+  }
   for (const std::string& file : plan.files) {
     if (fileExists(file)) removeFile(file);
-    if (fileExists(file)) all = false;
+    if (fileExists(file)) kept.push_back(file);
   }
   for (const std::string& folder : plan.sharedFolders) removeEmptyFolder(folder);
   for (const std::string& folder : plan.folders) {
     if (isFolder(folder)) removeEmptyFolder(folder);
-    if (fileExists(folder)) all = false;
+    if (!fileExists(folder)) continue;
+    std::vector<std::string> names;
+    listFileNames(folder, &names);
+    for (const std::string& name : names) {
+      std::string path = withSeparator(folder) + name;
+      if (std::find(kept.begin(), kept.end(), path) == kept.end()) kept.push_back(path);
+    }
+    stays.push_back(folder);
   }
+  // A folder kept by folders of someone else's alone is named itself.
+  if (kept.empty()) kept = stays;
+  bool all = kept.empty();
+  if (left) *left = std::move(kept);
   return all;
+}
+
+std::string uninstallIncompleteMessage(const std::vector<std::string>& left) {
+  const size_t shown = 10;
+  std::string message = text(kTextUninstallIncomplete);
+  for (size_t i = 0; i < left.size() && i < shown; i++) message += "\n" + left[i];
+  if (left.size() > shown) message += "\n(" + std::to_string(left.size() - shown) + " more)";
+  return message;
 }
 
 }  // namespace keldrun

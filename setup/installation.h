@@ -8,6 +8,7 @@
 #define KELDRUN_SETUP_INSTALLATION_H_
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -101,21 +102,36 @@ bool copyProgramFile(const std::string& source, const std::string& destination, 
 
 // What the second stage removes: only what installation and the program write there.
 struct UninstallPlan {
+  std::string programFile;           // the installed program the shortcuts must point at
+  std::vector<std::string> shortcuts;  // removed when they point at programFile, else kept
   std::vector<std::string> files;    // removed; one still present afterwards is a failure
   std::vector<std::string> folders;  // removed when empty (innermost first); one left is a failure
   std::vector<std::string> sharedFolders;  // removed when empty; other programs may keep them
 };
 
 // Plans the removal of the installation in programFolder: the snapshot files its catalog lists
-// under "data", the report pages in "tmp", the log, settings, scan filter and program files,
-// both shortcuts, then the folders "data", "tmp" and the program folder. False with the reason in
-// *error when programFolder is not a folder holding the installed program file.
+// under "data", the report pages in "tmp", the log, settings, scan filter and program files, what
+// the program leaves beside them (a damaged settings file set aside, the temporary file of a
+// write that was cut short), both shortcuts, then the folders "data", "tmp" and the program
+// folder. False with the reason in *error when programFolder is not a folder holding the
+// installed program file.
 bool planUninstall(const std::string& programFolder, const ShellFolders& shell, UninstallPlan* plan,
                    std::string* error);
 
-// Removes what plan names. True when every file and folder of plan.files and plan.folders is
-// gone afterwards (one that was never there counts as removed).
-bool removeInstalled(const UninstallPlan& plan);
+// Where the shortcut file at link points; false when it cannot be read as a shortcut.
+using ShortcutReader = std::function<bool(const std::string& link, std::string* target)>;
+
+// Removes what plan names; a shortcut only when readShortcut says it points at plan.programFile
+// (another installation's shortcut of the same name stays, and is no failure). True when every
+// file and folder of plan.files and plan.folders is gone afterwards (one that was never there
+// counts as removed). *left, when given, receives what kept the removal from being complete:
+// each file that could not be removed and each entry still inside a folder that stays.
+bool removeInstalled(const UninstallPlan& plan, const ShortcutReader& readShortcut,
+                     std::vector<std::string>* left = nullptr);
+
+// The message of an incomplete uninstall: the text table's, then what was left, one a line
+// (the first ten, then how many more).
+std::string uninstallIncompleteMessage(const std::vector<std::string>& left);
 
 }  // namespace keldrun
 

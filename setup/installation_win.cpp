@@ -136,6 +136,30 @@ bool createShortcut(const Shortcut& link) {
   return saved;
 }
 
+bool readShortcut(const std::string& link, std::string* target) {
+  IShellLinkW* shellLink = nullptr;
+  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                              reinterpret_cast<void**>(&shellLink))))
+    return false;
+  bool read = false;
+  IPersistFile* file = nullptr;
+  if (SUCCEEDED(shellLink->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+    // The item list keeps every character of the target's path; the path the link also stores
+    // may have gone through the ANSI code page.
+    wchar_t path[MAX_PATH] = {};
+    PIDLIST_ABSOLUTE item = nullptr;
+    if (SUCCEEDED(file->Load(wide(link).c_str(), STGM_READ))) {
+      read = SUCCEEDED(shellLink->GetIDList(&item)) && item && SHGetPathFromIDListW(item, path);
+      if (!read) read = shellLink->GetPath(path, MAX_PATH, nullptr, SLGP_RAWPATH) == S_OK;
+    }
+    if (item) CoTaskMemFree(item);
+    if (read) *target = fromWide(std::wstring(path));
+    file->Release();
+  }
+  shellLink->Release();
+  return read;
+}
+
 bool writeUninstallEntry(const InstallPlan& plan) {
   HKEY key;
   if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, toWide(plan.uninstallKey).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
@@ -200,13 +224,14 @@ ShellMessage uninstallSecondStage(const std::u16string& folderArgument) {
   std::string error;
   if (!planUninstall(folder, shell, &plan, &error)) return ShellMessage::error(error);
   removeOnceReleased(withSeparator(folder) + kInstalledExeName);
-  bool complete = removeInstalled(plan);
+  std::vector<std::string> left;
+  bool complete = removeInstalled(plan, readShortcut, &left);
   complete = deleteUninstallEntry(folder) && complete;
   // The feedback page opens only when the text table names one.
   std::string address = text(kTextFeedbackAddress);
   if (!address.empty()) openWithShell(address + "?" + text(kTextVersion));
   return complete ? ShellMessage::information(text(kTextUninstallDone))
-                  : ShellMessage::error(text(kTextUninstallIncomplete));
+                  : ShellMessage::error(uninstallIncompleteMessage(left));
 }
 
 }  // namespace keldrun

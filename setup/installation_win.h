@@ -38,6 +38,8 @@ class Installation {
 
 // Writes the link file through the shell's link object. True when it was saved.
 bool createShortcut(const Shortcut& link);
+// Where the shell link at link points (its path as stored, variables not expanded).
+bool readShortcut(const std::string& link, std::string* target);
 // The uninstall entry of plan under HKEY_LOCAL_MACHINE. False when the key cannot be created.
 bool writeUninstallEntry(const InstallPlan& plan);
 // Deletes the uninstall entry when its UninstallString starts the program in programFolder

@@ -423,7 +423,7 @@ class SnapshotExportDialog : public CXDialogBase {
       // A report the shell cannot open is still written: say so, and where it is.
       if (!openWithShell(path, &shellResult)) showError(fromUtf8(exportNotOpenedMessage(path, shellResult)));
     } else {
-      showInfo(u"Export done");
+      showInfo(fromUtf8(exportDoneMessage(path)));
     }
     endDialog(IDOK);
   }

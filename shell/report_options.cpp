@@ -127,6 +127,10 @@ void SnapshotExportForm::store(Settings::Report* r) const {
   r->openAfterExport = openAfter;
 }
 
+std::string SnapshotExportForm::reportPath() const {
+  return (folder.empty() ? folder : chosenFolder(folder)) + name + ".htm";
+}
+
 std::string SnapshotExportForm::chosenFolder(const std::string& folder) {
   if (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) return folder;
   return folder + pathSeparator();
@@ -138,9 +142,11 @@ bool keepReportOptions(Settings* settings) {
   return settings->save();
 }
 
+std::string exportDoneMessage(const std::string& path) { return "Export done: " + path; }
+
 std::string exportNotOpenedMessage(const std::string& path, long long shellResult) {
   std::string error = openFileError(shellResult);
-  return error.empty() ? error : "Export done: " + path + "\n" + error;
+  return error.empty() ? error : exportDoneMessage(path) + "\n" + error;
 }
 
 }  // namespace keldrun

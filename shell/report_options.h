@@ -81,14 +81,17 @@ class SnapshotExportForm {
   bool linesFieldEnabled() const { return split; }
   // 0 when not split or the lines are 0; 1 to 9999 raised to the smallest page.
   int pageLimit() const;
-  // folder + name + ".htm".
-  std::string reportPath() const { return folder + name + ".htm"; }
+  // The report's first page in the folder: folder, a separator when it has none, name + ".htm";
+  // name + ".htm" in the current folder when no folder is given.
+  std::string reportPath() const;
   // After a successful export: name, folder, split, the lines as typed, open-after.
   void store(Settings::Report* report) const;
   // A folder chosen with the folder browser, with its trailing backslash.
   static std::string chosenFolder(const std::string& folder);
 };
 
+// "Export done: " and where the exported report is.
+std::string exportDoneMessage(const std::string& path);
 // The error shown when the exported report at path could not be handed to the shell (its
 // ShellExecute result is 32 or less): the export itself is done, and the user is told so and
 // where the report is. Empty when the shell took it.

@@ -243,7 +243,7 @@ class TakeSnapshotDialog : public CXDialogBase {
 
   void stop() {
     KillTimer(hwnd(), kProgressTimer);
-    model_.stop();
+    showShellMessage(model_.stop());
     endDialog(IDOK);
   }
 

@@ -8,6 +8,7 @@
 
 #include <fstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "engine/section_filter.h"
@@ -197,6 +198,38 @@ TEST_F(ScreenTest, FolderOnlyInBIsGreenBoldExpandableWithAddRows) {
   EXPECT_EQ(taken[0].columns, (std::vector<std::u16string>{u"readme", u"1", widen(fileTimeText(fileTimeFromUnix(1600000000, 0))), u"add"}));
   ASSERT_EQ(tree_view_.children(games).size(), 1u);
   EXPECT_EQ(node(tree_view_.children(games)[0]).look.color, stateColor(kAdded));
+}
+
+// A View or Compare whose files cannot be opened (deleted or damaged by another process since
+// the list was shown) leaves the comparison on screen whole: its nodes still expand and its
+// lists still fill.
+TEST_F(ScreenTest, FailedOpenKeepsTheShownComparisonUsable) {
+  scan("a.snp", {win()});
+  mk("/games");
+  writeFile(tree_ + "/games/readme", 1, 1600000000);
+  scan("b.snp", {win()});
+  std::ofstream(snap("damaged.snp"), std::ios::binary) << "not a snapshot";
+  ASSERT_TRUE(context_.openFiles(snap("a.snp"), snap("b.snp"), kModeCompare, false));
+  model_->refresh(kViewDifferences);
+  const std::string title = context_.title();
+  for (const auto& [pathA, pathB, mode] : std::vector<std::tuple<std::string, std::string, int>>{
+           {snap("gone.snp"), "", kModeView},
+           {snap("a.snp"), snap("gone.snp"), kModeCompare},
+           {snap("damaged.snp"), snap("b.snp"), kModeCompare},
+           {snap("b.snp"), snap("damaged.snp"), kModeCompare}}) {
+    SCOPED_TRACE(pathA + " " + pathB);
+    EXPECT_FALSE(context_.openFiles(pathA, pathB, mode, true));
+    EXPECT_EQ(context_.mode(), kModeCompare);
+    EXPECT_FALSE(context_.full());
+    EXPECT_EQ(context_.title(), title);
+    EXPECT_NE(context_.fileB(), nullptr);
+  }
+  model_->refresh(kViewDifferences);
+  TreeItem games = locate("/games");
+  ASSERT_NE(games, 0u);
+  EXPECT_EQ(node(games).look.color, stateColor(kAdded));
+  ASSERT_EQ(model_->rows().size(), 1u);
+  EXPECT_STREQ(model_->rows()[0].label, "add");
 }
 
 TEST_F(ScreenTest, LazyFillingReadsOneLevelPerExpansionAndOnlyOnce) {

@@ -150,6 +150,12 @@ TEST(InstallPlan, UninstallEntryBelongsOnlyToTheFolderItsCommandStarts) {
   }
 }
 
+// The shortcuts of these tests are text files that hold their target.
+bool readLink(const std::string& link, std::string* target) {
+  *target = readText(link);
+  return !target->empty();
+}
+
 struct InstallFixture : ::testing::Test {
   TempFolder root;
   ShellFolders shell;
@@ -169,7 +175,7 @@ struct InstallFixture : ::testing::Test {
     InstallPlan plan = planInstall(target(), shell, desktop);
     std::string error;
     EXPECT_TRUE(installFiles(plan, source, "PC", &error)) << error;
-    for (const Shortcut& s : plan.shortcuts) writeText(s.linkPath, "link");  // the shell's part
+    for (const Shortcut& s : plan.shortcuts) writeText(s.linkPath, s.target);  // the shell's part
     return plan;
   }
 };
@@ -251,7 +257,7 @@ TEST_F(InstallFixture, SecondStageRemovesEverythingItInstalled) {
   std::string error;
   ASSERT_TRUE(planUninstall(secondStageFolder(fromUtf8(plan.targetFolder) + u"\""), shell, &removal, &error))
       << error;
-  EXPECT_TRUE(removeInstalled(removal));
+  EXPECT_TRUE(removeInstalled(removal, readLink));
   EXPECT_FALSE(fileExists(plan.targetFolder));
   EXPECT_FALSE(fileExists(plan.startMenuFolder));
   EXPECT_TRUE(namesIn(root / "Desktop").empty());
@@ -274,7 +280,7 @@ TEST_F(InstallFixture, SecondStageKeepsWhatItDidNotWrite) {
   UninstallPlan removal;
   std::string error;
   ASSERT_TRUE(planUninstall(plan.targetFolder, shell, &removal, &error)) << error;
-  EXPECT_FALSE(removeInstalled(removal));  // incomplete: folders stay
+  EXPECT_FALSE(removeInstalled(removal, readLink));  // incomplete: folders stay
   EXPECT_EQ(namesIn(plan.targetFolder), (std::vector<std::string>{"data", "notes.txt", "tmp"}));
   EXPECT_EQ(namesIn(plan.dataFolder), std::vector<std::string>{"snap007.snp"});
   EXPECT_EQ(namesIn(plan.targetFolder + "tmp"), std::vector<std::string>{"mine.txt"});
@@ -287,9 +293,56 @@ TEST_F(InstallFixture, SecondStageKeepsWhatItDidNotWrite) {
   removeFile(plan.targetFolder + "tmp" + pathSeparator() + "mine.txt");
   writeText(plan.targetFolder + "Keldrun.exe", "again");
   ASSERT_TRUE(planUninstall(plan.targetFolder, shell, &removal, &error)) << error;
-  EXPECT_TRUE(removeInstalled(removal));
+  EXPECT_TRUE(removeInstalled(removal, readLink));
   EXPECT_FALSE(fileExists(plan.targetFolder));
   EXPECT_TRUE(fileExists(plan.startMenuFolder + "Other.lnk"));
+}
+
+// Another installation's shortcuts of the same names stay; what the program itself left beside
+// its files (a damaged settings file set aside, the temporary file of a cut-short write) goes;
+// a file of the user's keeps its folder and is named.
+TEST_F(InstallFixture, SecondStageRemovesOnlyItsOwnShortcutsAndLeftovers) {
+  InstallPlan plan = install();
+  std::string desktop = plan.shortcuts.front().linkPath;
+  std::string menu = plan.shortcuts.back().linkPath;
+  writeText(desktop, "C:\\Other\\Keldrun\\Keldrun.exe");
+  std::string ours = plan.programFile;  // in other case, still ours
+  for (char& c : ours) c = char(c >= 'a' && c <= 'z' ? c - 32 : c);
+  writeText(menu, ours);
+  writeText(plan.targetFolder + "Keldrun.cfg.damaged", "set aside");
+  writeText(plan.targetFolder + "Keldrun.cfg.0badf00d.tmp", "cut short");
+  writeText(plan.dataFolder + "snap003.snp.12345678.tmp", "cut short");
+  writeText(plan.targetFolder + "Keldrun.cfg.notes.tmp", "not ours: no eight hex digits");
+
+  UninstallPlan removal;
+  std::string error;
+  ASSERT_TRUE(planUninstall(plan.targetFolder, shell, &removal, &error)) << error;
+  std::vector<std::string> left;
+  EXPECT_FALSE(removeInstalled(removal, readLink, &left));
+  EXPECT_EQ(left, std::vector<std::string>{plan.targetFolder + "Keldrun.cfg.notes.tmp"});
+  EXPECT_EQ(namesIn(plan.targetFolder), std::vector<std::string>{"Keldrun.cfg.notes.tmp"});
+  EXPECT_TRUE(fileExists(desktop));
+  EXPECT_FALSE(fileExists(menu));
+  EXPECT_EQ(uninstallIncompleteMessage(left),
+            "Uninstall incomplete. Some items cannot be removed.\n" + plan.targetFolder + "Keldrun.cfg.notes.tmp");
+
+  // Once the user's file is gone the rest is complete, the other installation's shortcut still
+  // in place.
+  removeFile(plan.targetFolder + "Keldrun.cfg.notes.tmp");
+  writeText(plan.targetFolder + "Keldrun.exe", "again");
+  ASSERT_TRUE(planUninstall(plan.targetFolder, shell, &removal, &error)) << error;
+  EXPECT_TRUE(removeInstalled(removal, readLink, &left));
+  EXPECT_TRUE(left.empty());
+  EXPECT_FALSE(fileExists(plan.targetFolder));
+  EXPECT_TRUE(fileExists(desktop));
+}
+
+TEST(UninstallMessageTest, NamesTenItemsThenHowManyMore) {
+  std::vector<std::string> left;
+  for (int i = 0; i < 12; i++) left.push_back("f" + std::to_string(i));
+  std::string m = uninstallIncompleteMessage(left);
+  EXPECT_EQ(m.substr(m.size() - 11), "f9\n(2 more)");
+  EXPECT_EQ(std::count(m.begin(), m.end(), '\n'), 11);
 }
 
 TEST_F(InstallFixture, SecondStageRefusesAFolderWithoutTheProgram) {
@@ -318,7 +371,7 @@ TEST_F(InstallFixture, FileThatCannotBeRemovedMakesItIncomplete) {
   // A folder in place of the settings file cannot be removed as a file.
   makeFolders(plan.targetFolder + "Keldrun.cfg");
   writeText(plan.targetFolder + "Keldrun.cfg" + pathSeparator() + "inside", "x");
-  EXPECT_FALSE(removeInstalled(removal));
+  EXPECT_FALSE(removeInstalled(removal, readLink));
   EXPECT_FALSE(fileExists(plan.programFile));
   EXPECT_TRUE(isFolder(plan.targetFolder + "Keldrun.cfg"));
 }

@@ -264,7 +264,7 @@ TEST_F(ReportDialogsGui, SnapshotExportWritesPagesWhereTheFormSays) {
   });
   ASSERT_TRUE(script.run([&] { showSnapshotExport(nullptr, &settings, &one); }))
       << "stopped at step " << script.reached();
-  EXPECT_EQ(said, u"Export done");
+  EXPECT_EQ(toUtf8(said), "Export done: " + (out / "weekly.htm"));
   EXPECT_TRUE(fileExists(out / "weekly_000.htm"));
   EXPECT_TRUE(fileExists(out / "weekly_001.htm"));
   EXPECT_NE(readText(out / "weekly.htm").find("Go to page: "), std::string::npos);

@@ -208,10 +208,11 @@ TEST(SnapshotExportFormTest, FolderNameAndPageLimit) {
   }
   // The lines are kept as typed, not raised; a stored folder wins over the documents folder.
   form.linesText = "500";
-  form.folder = "D:\\Reports";  // no trailing backslash: joined as it stands
+  form.folder = "D:\\Reports";  // no trailing backslash: the report still goes inside it
   form.name = "weekly";
   form.openAfter = true;
-  EXPECT_EQ(form.reportPath(), "D:\\Reportsweekly.htm");
+  EXPECT_EQ(form.reportPath(), std::string("D:\\Reports") + pathSeparator() + "weekly.htm");
+  EXPECT_EQ(exportDoneMessage(form.reportPath()), "Export done: " + form.reportPath());
   form.store(&stored);
   EXPECT_EQ(stored.linesPerFile, 500);
   EXPECT_EQ(stored.openAfterExport, 1);

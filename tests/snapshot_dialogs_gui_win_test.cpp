@@ -298,9 +298,18 @@ TEST_F(TakeSnapshotGui, StopDeletesTheFileAndLeavesTheCatalogAlone) {
     press(dialog, IDOK);
     return true;
   });
+  std::u16string said;
+  s.add([&] {
+    HWND box = openMessageBox();
+    if (!box) return false;
+    said = windowText(GetDlgItem(box, 10001));
+    press(box, 20003);
+    return true;
+  });
   ASSERT_TRUE(s.run([&] { added = runTakeSnapshotDialog(nullptr, &settings); })) << s.reached();
   EXPECT_FALSE(added);
   EXPECT_TRUE(sawFile);
+  EXPECT_EQ(toUtf8(said), "Snapshot stopped; " + settings.snapshotPath(2).path + " deleted");
   EXPECT_FALSE(fileExists(settings.snapshotPath(2).path));
   EXPECT_EQ(settings.count(), 1u);
   EXPECT_EQ(settings.lastNo, 1);

@@ -255,6 +255,28 @@ TEST_F(TakeSnapshotTest, AFullDiskLosesNothingTheCatalogHeld) {
   EXPECT_TRUE(fileExists(settings.snapshotPath(1).path));
 }
 
+// Stop pressed after the last scan thread ended but before the timer noticed: the snapshot is
+// whole and is kept, as the timer would have kept it.
+TEST_F(TakeSnapshotTest, StopAfterTheScanEndedKeepsTheSnapshot) {
+  selectTree();
+  settings.fullScan = 0;
+  TakeSnapshot t(&settings, env.get());
+  ASSERT_TRUE(t.start().empty());
+  ASSERT_EQ(t.state(), TakeSnapshot::State::Scanning);
+  for (int i = 0; i < 2000 && !t.scan().complete(); i++)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  ASSERT_TRUE(t.scan().complete());
+  ShellMessage said = t.stop();
+  EXPECT_EQ(t.state(), TakeSnapshot::State::Finished);
+  EXPECT_EQ(said.kind, MessageKind::Information);
+  EXPECT_EQ(said.text, t.completionText());
+  EXPECT_TRUE(fileExists(settings.snapshotPath(1).path));
+  EXPECT_EQ(settings.count(), 1u);
+  Settings reread(home.str());
+  ASSERT_TRUE(reread.load());
+  EXPECT_EQ(reread.count(), 1u);
+}
+
 TEST_F(TakeSnapshotTest, StopDeletesTheFileAndAddsNothing) {
   for (int i = 0; i < 200; i++) std::filesystem::create_directories(tree / ("d" + std::to_string(i) + "/x/y"));
   selectTree();
@@ -262,7 +284,9 @@ TEST_F(TakeSnapshotTest, StopDeletesTheFileAndAddsNothing) {
   TakeSnapshot t(&settings, env.get());
   ASSERT_TRUE(t.start().empty());
   std::string path = t.path();
-  t.stop();
+  ShellMessage said = t.stop();
+  EXPECT_EQ(said.kind, MessageKind::Information);
+  EXPECT_EQ(said.text, "Snapshot stopped; " + path + " deleted");
   EXPECT_EQ(t.state(), TakeSnapshot::State::Stopped);
   EXPECT_FALSE(fileExists(path));
   EXPECT_EQ(settings.count(), 0u);

@@ -17,7 +17,10 @@ void replaceAll(std::string* text, const std::string& from, const std::string& t
 
 }  // namespace
 
-ComparisonContext::ComparisonContext() : dataFolder_(withSeparator("data")) {}
+ComparisonContext::ComparisonContext()
+    : dataFolder_(withSeparator("data")),
+      fileA_(std::make_unique<SnapshotFile>()),
+      fileB_(std::make_unique<SnapshotFile>()) {}
 
 ComparisonContext::~ComparisonContext() { close(); }
 
@@ -32,14 +35,19 @@ bool ComparisonContext::open(int numberA, int numberB, int mode, bool full) {
 
 bool ComparisonContext::openFiles(const std::string& pathA, const std::string& pathB, int mode,
                                   bool full) {
-  close();
   if (mode != kModeCompare && mode != kModeView) return false;
   if (mode == kModeCompare && pathB.empty()) return false;
-  if (!fileA_.open(pathA, &infoA_) ||
-      (mode == kModeCompare && !fileB_.open(pathB, &infoB_))) {
-    close();
+  auto fileA = std::make_unique<SnapshotFile>();
+  auto fileB = std::make_unique<SnapshotFile>();
+  SnapshotInfo infoA, infoB;
+  if (!fileA->open(pathA, &infoA) || (mode == kModeCompare && !fileB->open(pathB, &infoB))) {
     return false;
   }
+  close();
+  fileA_ = std::move(fileA);
+  fileB_ = std::move(fileB);
+  infoA_ = infoA;
+  infoB_ = infoB;
   mode_ = mode;
   full_ = full;
   for (int s = 0; s < kSectionCount; s++) {
@@ -52,8 +60,8 @@ bool ComparisonContext::openFiles(const std::string& pathA, const std::string& p
 void ComparisonContext::close() {
   infoA_.reset();
   infoB_.reset();
-  fileA_.close();
-  fileB_.close();
+  fileA_->close();
+  fileB_->close();
   mode_ = kModeNone;
   for (SectionFilter& f : filters_) f = SectionFilter();
 }
@@ -84,8 +92,8 @@ bool ComparisonContext::rootsReadable(int section) {
   if (section < 0 || section >= kSectionCount || mode_ == kModeNone) return true;
   std::vector<uint8_t> block;
   size_t length = 0;
-  if (rootA(section) != 0 && !fileA_.readBlock(rootA(section), &block, 0, &length)) return false;
-  if (mode_ == kModeCompare && rootB(section) != 0 && !fileB_.readBlock(rootB(section), &block, 0, &length)) {
+  if (rootA(section) != 0 && !fileA_->readBlock(rootA(section), &block, 0, &length)) return false;
+  if (mode_ == kModeCompare && rootB(section) != 0 && !fileB_->readBlock(rootB(section), &block, 0, &length)) {
     return false;
   }
   return true;
@@ -95,7 +103,7 @@ void ComparisonContext::walkSection(int section, TreeVisitor* visitor) {
   if (section < 0 || section >= kSectionCount) return;
   currentSection_ = section;
   if (emptyReason(section).noSnapshot) return;
-  TreeWalker walker(&fileA_, fileB(), &filters_[section]);
+  TreeWalker walker(fileA_.get(), fileB(), &filters_[section]);
   walker.walkTree(rootA(section), rootB(section), std::u16string(), visitor);
 }
 
@@ -108,7 +116,7 @@ void ComparisonContext::walkLevel(int section, const std::u16string& path, uint3
                                   uint32_t childrenB, TreeVisitor* visitor) {
   if (section < 0 || section >= kSectionCount || mode_ == kModeNone) return;
   currentSection_ = section;
-  TreeWalker walker(&fileA_, fileB(), &filters_[section]);
+  TreeWalker walker(fileA_.get(), fileB(), &filters_[section]);
   walker.walkTree(childrenA, mode_ == kModeCompare ? childrenB : 0, path, visitor);
 }
 
@@ -119,7 +127,7 @@ NodeState ComparisonContext::nodeState(const TreeEntry* a, const TreeEntry* b, i
 bool ComparisonContext::compareContent(int section, uint32_t contentA, uint32_t contentB,
                                        ContentComparison* out) {
   if (mode_ == kModeNone) return false;
-  return out->run(section, &fileA_, contentA, fileB(), contentB, mode_, full_ || mode_ == kModeView);
+  return out->run(section, fileA_.get(), contentA, fileB(), contentB, mode_, full_ || mode_ == kModeView);
 }
 
 std::string ComparisonContext::title() const {

@@ -7,6 +7,7 @@
 #define KELDRUN_VIEWS_COMPARISON_CONTEXT_H_
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "engine/compare.h"
@@ -34,8 +35,8 @@ class ComparisonContext {
 
   // Opens snapshot numberA, and numberB when it is not 0, from the data folder. mode is
   // kModeCompare (A older, B newer; numberB required) or kModeView (A alone). Builds the three
-  // section filters. False when a file or its header cannot be read; the context is then
-  // closed (mode 0) rather than left half open.
+  // section filters. False when a file or its header cannot be read; what was open before then
+  // stays open and whole, since the screens still show it.
   bool open(int numberA, int numberB, int mode, bool full);
   // The same with file paths; pathB is ignored in kModeView.
   bool openFiles(const std::string& pathA, const std::string& pathB, int mode, bool full);
@@ -48,9 +49,9 @@ class ComparisonContext {
   int currentSection() const { return currentSection_; }
   const SnapshotInfo& infoA() const { return infoA_; }
   const SnapshotInfo& infoB() const { return infoB_; }
-  SnapshotFile* fileA() { return &fileA_; }
+  SnapshotFile* fileA() { return fileA_.get(); }
   // Null in view mode.
-  SnapshotFile* fileB() { return mode_ == kModeCompare ? &fileB_ : nullptr; }
+  SnapshotFile* fileB() { return mode_ == kModeCompare ? fileB_.get() : nullptr; }
   const SectionFilter& filter(int section) const { return filters_[section]; }
 
   // noSnapshot: nothing is open, A has no root table for the section, or (comparing) B has
@@ -93,7 +94,8 @@ class ComparisonContext {
   int currentSection_ = 0;
   std::string dataFolder_;
   SnapshotInfo infoA_, infoB_;
-  SnapshotFile fileA_, fileB_;
+  // Never null; replaced whole by a successful open.
+  std::unique_ptr<SnapshotFile> fileA_, fileB_;
   SectionFilter filters_[kSectionCount];
 };
 

@@ -120,12 +120,15 @@ ShellMessage TakeSnapshot::finishLocked() {
   return ShellMessage::information(done);
 }
 
-void TakeSnapshot::stop() {
-  if (state_ != State::Scanning) return;
+ShellMessage TakeSnapshot::stop() {
+  if (state_ != State::Scanning) return {};
+  if (scan_.complete()) return finish();
+  std::string path = scan_.path();
   scan_.abort();
   lock_.release();
   started_ = false;
   state_ = State::Stopped;
+  return ShellMessage::information("Snapshot stopped; " + path + " deleted");
 }
 
 }  // namespace keldrun

@@ -62,8 +62,11 @@ class TakeSnapshot {
   // snapshot or the catalog could not be written: then the snapshot file is deleted and the
   // catalog in memory is as before); none otherwise.
   ShellMessage tick();
-  // Stop: ends every scan thread, deletes the snapshot file; nothing is added to the catalog.
-  void stop();
+  // Stop. When every scan has ended already (Stop pressed as the scan ends, before the timer
+  // noticed), finishes as the timer would and returns what finishing shows: a finished snapshot
+  // is kept. Otherwise ends every scan thread, deletes the snapshot file, adds nothing to the
+  // catalog and returns "Snapshot stopped; <file> deleted" (information). Nothing while idle.
+  ShellMessage stop();
 
   const std::string& progressText() const { return progress_; }
   const std::string& completionText() const { return scan_.completionText(); }

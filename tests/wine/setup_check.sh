@@ -130,6 +130,12 @@ ends $pid "the cancelled uninstall"
 [ -f "$installed/Keldrun.exe" ] || fail "the cancelled uninstall removed Keldrun.exe"
 wine reg query "$key" >/dev/null 2>&1 || fail "the cancelled uninstall removed the uninstall entry"
 
+# What the program leaves beside its files (a damaged settings file set aside, the temporary file
+# of a write cut short) is its own and goes with it. The desktop shortcut is kept aside: in the
+# second round it stands for another installation's.
+printf 'set aside' >"$installed/Keldrun.cfg.damaged"
+printf 'cut short' >"$installed/data/snap001.snp.0badf00d.tmp"
+cp "$desktop/Keldrun.lnk" "$work/first_installation.lnk"
 uninstall Info "Uninstall complete"
 [ ! -e "$installed" ] || fail "program folder left: $(ls -A "$installed")"
 [ ! -e "$desktop/Keldrun.lnk" ] || fail "desktop shortcut left"
@@ -165,13 +171,17 @@ pid=$!
 drive wait "$M" \; close "$M" \; gone "$M"
 ends $pid "the installed program of the second round"
 # A file of the user's keeps itself and the folder. The uninstall entry now names another
-# installation (installed later into another folder): it is that one's, and stays.
+# installation (installed later into another folder): it is that one's, and stays; so does a
+# desktop shortcut of the same name that starts the first round's program.
 printf 'mine' >"$installed/notes.txt"
+cp "$work/first_installation.lnk" "$desktop/Keldrun.lnk"
 other='"C:\Other\Keldrun\Keldrun.exe" -uninstall'
 wine reg add "$key" /v UninstallString /d "$other" /f >/dev/null 2>&1 || stop "cannot change the uninstall entry"
 uninstall Error "Uninstall incomplete. Some items cannot be removed."
 [ "$(ls -A "$installed" 2>/dev/null)" = notes.txt ] || fail "expected only notes.txt, found: $(ls -A "$installed" 2>/dev/null)"
 [ ! -e "$programs/Corvellan Software" ] || fail "start-menu folder left in the second round"
+cmp -s "$work/first_installation.lnk" "$desktop/Keldrun.lnk" ||
+  fail "the desktop shortcut of another installation was deleted or changed"
 wine reg query "$key" /v UninstallString 2>/dev/null | tr -d '\r' | grep -qF "$other" ||
   fail "the uninstall entry of another installation was deleted"
 

@@ -121,7 +121,8 @@ PY
 drive click "$M" $TAKE \; wait "$T" \; click "$T" 1026 \; select "$T" $TREE Applications \; click "$T" 1 \
   \; expect "$T" 1 Stop \; enabled "$T" 2 0 \
   \; keys "$T" $TREE Escape \; close "$T" \; keys "$T" $TREE Home \; selected "$T" $TREE "My Computer" \
-  \; expect "$T" 1 Stop \; click "$T" 1 \; gone "$T" || true
+  \; expect "$T" 1 Stop \; click "$T" 1 \; wait Info \; expect Info 10001 "Snapshot stopped; " \
+  \; click Info 20003 \; gone Info \; gone "$T" || fail "Stop did not say that it deleted the snapshot"
 [ ! -e "$prog/data/snap003.snp" ] || fail "Stop left data/snap003.snp behind"
 catalog_is first,second "after Stop"
 
