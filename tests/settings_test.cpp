@@ -123,6 +123,63 @@ TEST(SettingsFile, RoundTripKeepsEverySettingAndTheCatalog) {
   EXPECT_EQ(b.record(1).sectionState[kSectionFiles], SectionState::Partial);
 }
 
+// Every option with a value unlike its default and unlike its neighbours', and a catalog listed
+// out of number order, as the settings file holds them after the time of writing.
+const char kStoredBodyAfterTime[] =
+    "p\x01" "5,2\xFF" "a1\x01" "0\xFF" "d\x01" "7\xFF" "e\x01" "1\xFF" "f\x01" "2\xFF"
+    "g\x01" "3\xFF" "j\x01" "4\xFF" "h\x01" "5\xFF" "i\x01" "6\xFF" "k\x01" "8\xFF"
+    "te1\x01" "51\xFF" "te2\x01" "301\xFF" "te3\x01" "9\xFF" "te4\x01" "10\xFF"
+    "te5\x01" "11\xFF" "te6\x01" "12\xFF" "te7\x01" "13\xFF" "te8\x01" "14\xFF"
+    "te9\x01" "15\xFF" "te10\x01" "16\xFF" "te11\x01" "17\xFF" "teh1\x01" "weekly\xFF"
+    "teh2\x01" "d:\\out\\\xFF" "teh3\x01" "18\xFF" "teh4\x01" "1234\xFF" "teh5\x01" "19\xFF"
+    "th\x01" "3\xFF";
+
+TEST(SettingsFile, OptionsAndCatalogReadBackIntoTheirFieldsAndAreWrittenAsBefore) {
+  TempFolder dir;
+  {
+    Settings writer(dir.str());
+    addSnapshotTo(&writer, 2, "two");
+    addSnapshotTo(&writer, 5, "five");
+  }
+  std::string stored = std::string("q\x01" "2001/02/03 04:05:06\xFF") + kStoredBodyAfterTime;
+  ASSERT_TRUE(writeBytes(dir / "Keldrun.cfg", encodeSettingsFile(stored, 11)));
+
+  Settings s(dir.str());
+  ASSERT_TRUE(s.load());
+  ASSERT_EQ(s.loadStatus(), SettingsLoad::Read);
+  EXPECT_EQ(catalogNumbers(s), (std::vector<int32_t>{5, 2}));
+  EXPECT_EQ(s.record(0).name, "five");
+  EXPECT_EQ(s.record(1).name, "two");
+  EXPECT_EQ(s.lastNo, 7);
+  const struct {
+    const char* key;
+    int32_t read, expected;
+  } fields[] = {
+      {"a1", s.fullScan, 0}, {"e", s.viewMode, 1}, {"f", s.filesSearch.includePaths, 2},
+      {"g", s.filesSearch.matchCase, 3}, {"j", s.registrySearch.includeData, 4},
+      {"h", s.registrySearch.includePaths, 5}, {"i", s.registrySearch.includeNames, 6},
+      {"k", s.registrySearch.matchCase, 8}, {"te1", s.report.binaryLimit, 51},
+      {"te2", s.report.stringLimit, 301}, {"te3", s.report.limitBinary, 9},
+      {"te4", s.report.limitString, 10}, {"te5", s.report.includeAdded, 11},
+      {"te6", s.report.includeModified, 12}, {"te7", s.report.includeDeleted, 13},
+      {"te8", s.report.includeFiles, 14}, {"te9", s.report.includeRegistry, 15},
+      {"te10", s.report.includeApplications, 16}, {"te11", s.report.currentPathOnly, 17},
+      {"teh3", s.report.split, 18}, {"teh4", s.report.linesPerFile, 1234},
+      {"teh5", s.report.openAfterExport, 19}, {"th", s.scanThreads, 3}};
+  for (const auto& f : fields) EXPECT_EQ(f.read, f.expected) << f.key;
+  EXPECT_EQ(s.report.exportName, "weekly");
+  EXPECT_EQ(s.report.exportFolder, "d:\\out\\");
+
+  ASSERT_TRUE(s.save());
+  std::vector<uint8_t> file = readBytes(s.settingsPath());
+  std::string body = bodyOf(s.settingsPath());
+  EXPECT_EQ(file.size(), settingsFileSize(body.size()));
+  ASSERT_EQ(body.substr(0, 2), "q\x01");
+  size_t timeEnd = body.find('\xFF');
+  ASSERT_NE(timeEnd, std::string::npos);
+  EXPECT_EQ(body.substr(timeEnd + 1), std::string(kStoredBodyAfterTime));
+}
+
 TEST(SettingsFile, ByteFFCutsATextValue) {
   TempFolder dir;
   Settings a(dir.str());
