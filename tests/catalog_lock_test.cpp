@@ -8,7 +8,7 @@
 #include "base/files.h"
 #include "engine/pack.h"
 #include "tests/test_support.h"
-#include "workspace/catalog.h"
+#include "workspace/catalog_commands.h"
 
 namespace keldrun {
 namespace {

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/test_support.h"
-#include "workspace/catalog.h"
+#include "workspace/catalog_commands.h"
 
 namespace keldrun {
 namespace {

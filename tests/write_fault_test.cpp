@@ -20,7 +20,7 @@
 #include "tests/report_support.h"
 #include "tests/test_support.h"
 #include "views/reg_export.h"
-#include "workspace/catalog.h"
+#include "workspace/catalog_commands.h"
 #include "workspace/scan_filter.h"
 #include "workspace/settings.h"
 #include "workspace/take_snapshot.h"

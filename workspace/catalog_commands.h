@@ -1,8 +1,8 @@
 // Commands on the snapshots of the catalog that touch their files: delete, the properties
 // dialog's rename, and export and import of packed snapshot files. Each is a model that the
 // windows (and the command line) drive; message texts are the program's own.
-#ifndef KELDRUN_WORKSPACE_CATALOG_H_
-#define KELDRUN_WORKSPACE_CATALOG_H_
+#ifndef KELDRUN_WORKSPACE_CATALOG_COMMANDS_H_
+#define KELDRUN_WORKSPACE_CATALOG_COMMANDS_H_
 
 #include <cstdint>
 #include <memory>
@@ -116,4 +116,4 @@ class SnapshotTransfer {
 
 }  // namespace keldrun
 
-#endif  // KELDRUN_WORKSPACE_CATALOG_H_
+#endif  // KELDRUN_WORKSPACE_CATALOG_COMMANDS_H_

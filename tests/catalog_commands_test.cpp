@@ -1,4 +1,4 @@
-#include "workspace/catalog.h"
+#include "workspace/catalog_commands.h"
 
 #include <gtest/gtest.h>
 

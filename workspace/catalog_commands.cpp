@@ -1,4 +1,4 @@
-#include "workspace/catalog.h"
+#include "workspace/catalog_commands.h"
 
 #include "base/files.h"
 #include "engine/pack.h"
