@@ -205,8 +205,9 @@ bool planUninstall(const std::string& programFolder, const ShellFolders& shell, 
   }
   Settings settings(folder);
   settings.load();  // only snapshots that open and hold their number are listed
-  for (size_t i = 0; i < settings.count(); i++)
-    plan->files.push_back(settings.snapshotPath(settings.record(i).number).path);
+  const Catalog& catalog = settings.catalog();
+  for (size_t i = 0; i < catalog.count(); i++)
+    plan->files.push_back(catalog.snapshotPath(catalog.record(i).number).path);
   std::string tmp = folder + "tmp" + pathSeparator();
   std::vector<std::string> pages;
   if (listFileNames(tmp, &pages)) {
@@ -217,7 +218,7 @@ bool planUninstall(const std::string& programFolder, const ShellFolders& shell, 
                            kCatalogLockFileName, kInstalledExeName})
     plan->files.push_back(folder + name);
   for (const Shortcut& link : planInstall(folder, shell, true).shortcuts) plan->files.push_back(link.linkPath);
-  plan->folders = {withoutSeparator(settings.dataFolder()), withoutSeparator(tmp), withoutSeparator(folder)};
+  plan->folders = {withoutSeparator(catalog.dataFolder()), withoutSeparator(tmp), withoutSeparator(folder)};
   if (!shell.programs.empty())
     plan->sharedFolders.push_back(withSeparator(shell.programs) + kStartMenuFolderName);
   return true;

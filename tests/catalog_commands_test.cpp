@@ -15,17 +15,12 @@ namespace keldrun {
 namespace {
 
 using testing_support::addSnapshotTo;
+using testing_support::catalogNumbers;
 using testing_support::readBytes;
 using testing_support::readText;
 using testing_support::TempFolder;
 using testing_support::writeBytes;
 using testing_support::writeText;
-
-std::vector<int32_t> numbersOf(const Settings& s) {
-  std::vector<int32_t> out;
-  for (size_t i = 0; i < s.count(); i++) out.push_back(s.record(i).number);
-  return out;
-}
 
 // A valid snapshot file of about `bytes` bytes: unreferenced filler blocks, then the usual end.
 void makeLargeSnapshot(const std::string& path, int32_t number, size_t bytes) {
@@ -47,17 +42,17 @@ TEST(CatalogDelete, RemovesFilesAndRecordsKeepsNumbering) {
   TempFolder dir;
   Settings s(dir.str());
   for (int n = 1; n <= 4; n++) addSnapshotTo(&s, n, "s");
-  removeFile(s.snapshotPath(4).path);  // a file already gone is still removed from the catalog
+  removeFile(s.catalog().snapshotPath(4).path);  // a file already gone is still removed from the catalog
   ASSERT_TRUE(deleteSnapshots(&s, {3, 4, 1, 99}));
-  EXPECT_EQ(numbersOf(s), (std::vector<int32_t>{2}));
-  EXPECT_FALSE(fileExists(s.snapshotPath(1).path));
-  EXPECT_FALSE(fileExists(s.snapshotPath(3).path));
-  EXPECT_TRUE(fileExists(s.snapshotPath(2).path));
-  EXPECT_EQ(s.lastNo, 4);
+  EXPECT_EQ(catalogNumbers(s.catalog()), (std::vector<int32_t>{2}));
+  EXPECT_FALSE(fileExists(s.catalog().snapshotPath(1).path));
+  EXPECT_FALSE(fileExists(s.catalog().snapshotPath(3).path));
+  EXPECT_TRUE(fileExists(s.catalog().snapshotPath(2).path));
+  EXPECT_EQ(s.catalog().lastNo, 4);
   Settings t(dir.str());
   ASSERT_TRUE(t.load());
-  EXPECT_EQ(numbersOf(t), (std::vector<int32_t>{2}));
-  EXPECT_EQ(t.nextNumber(), 5);
+  EXPECT_EQ(catalogNumbers(t.catalog()), (std::vector<int32_t>{2}));
+  EXPECT_EQ(t.catalog().nextNumber(), 5);
 }
 
 // ---- Properties ----
@@ -93,30 +88,30 @@ TEST(CatalogProperties, RenameInPlaceKeepsTheFileAndUnsavedSettings) {
   addSnapshotTo(&s, 2, "other");
   ASSERT_TRUE(s.save());
   s.viewMode = 1;  // changed, not saved
-  std::vector<uint8_t> before = readBytes(s.snapshotPath(1).path);
+  std::vector<uint8_t> before = readBytes(s.catalog().snapshotPath(1).path);
 
   SnapshotProperties p(&s, 1);
   ASSERT_TRUE(p.open().empty());
   EXPECT_FALSE(p.ok(""));  // empty: the dialog stays open
   EXPECT_FALSE(p.renamed());
-  EXPECT_EQ(readBytes(s.snapshotPath(1).path), before);
+  EXPECT_EQ(readBytes(s.catalog().snapshotPath(1).path), before);
   std::string longName(250, 'n');
   EXPECT_TRUE(p.ok(longName));
   EXPECT_TRUE(p.renamed());
 
-  std::vector<uint8_t> after = readBytes(s.snapshotPath(1).path);
+  std::vector<uint8_t> after = readBytes(s.catalog().snapshotPath(1).path);
   ASSERT_EQ(after.size(), before.size());  // rewritten in place
   size_t differing = 0;
   for (size_t i = 0; i < after.size(); i++) differing += after[i] != before[i];
   EXPECT_GT(differing, 0u);
   EXPECT_LE(differing, 200u);  // only the name field of the info record
-  EXPECT_EQ(s.record(0).name, std::string(199, 'n'));
-  EXPECT_EQ(s.record(1).name, "other");
+  EXPECT_EQ(s.catalog().record(0).name, std::string(199, 'n'));
+  EXPECT_EQ(s.catalog().record(1).name, "other");
   EXPECT_EQ(s.viewMode, 1);
 
   Settings t(dir.str());
   ASSERT_TRUE(t.load());
-  EXPECT_EQ(t.record(0).name, std::string(199, 'n'));
+  EXPECT_EQ(t.catalog().record(0).name, std::string(199, 'n'));
 }
 
 TEST(CatalogProperties, FileGoneAtOkEndsTheDialogWithoutRenaming) {
@@ -125,10 +120,10 @@ TEST(CatalogProperties, FileGoneAtOkEndsTheDialogWithoutRenaming) {
   addSnapshotTo(&s, 1, "before");
   SnapshotProperties p(&s, 1);
   ASSERT_TRUE(p.open().empty());
-  removeFile(s.snapshotPath(1).path);
+  removeFile(s.catalog().snapshotPath(1).path);
   EXPECT_TRUE(p.ok("after"));
   EXPECT_FALSE(p.renamed());
-  EXPECT_EQ(s.record(0).name, "before");
+  EXPECT_EQ(s.catalog().record(0).name, "before");
 }
 
 // A snapshot file that cannot be deleted (here a folder that is not empty, which no one can
@@ -138,14 +133,14 @@ TEST(CatalogDelete, FilesThatRemainAreNamed) {
   Settings s(dir.str());
   addSnapshotTo(&s, 1, "one");
   addSnapshotTo(&s, 2, "two");
-  std::string stuck = s.snapshotPath(2).path;
+  std::string stuck = s.catalog().snapshotPath(2).path;
   removeFile(stuck);
   std::filesystem::create_directories(stuck + "/inside");
   std::vector<std::string> remaining;
   EXPECT_TRUE(deleteSnapshots(&s, {1, 2}, &remaining));
   EXPECT_EQ(remaining, std::vector<std::string>{stuck});
-  EXPECT_EQ(s.count(), 0u);
-  EXPECT_FALSE(fileExists(s.snapshotPath(1).path));
+  EXPECT_EQ(s.catalog().count(), 0u);
+  EXPECT_FALSE(fileExists(s.catalog().snapshotPath(1).path));
 }
 
 // ---- Export and import ----
@@ -177,20 +172,20 @@ TEST_F(TransferTest, ExportThenImportIntoAnotherCatalog) {
 
   // The other catalog already holds snapshots up to 9.
   target.ensureLoaded();
-  target.lastNo = 9;
+  target.catalog().lastNo = 9;
   SnapshotTransfer importer;
   m = importer.importSnapshots(&target, {out / "snap003.snp", out / "snap001.snp"});
   EXPECT_TRUE(m.empty()) << m.text;
   EXPECT_EQ(importer.imported(), (std::vector<int32_t>{10, 11}));
-  ASSERT_EQ(numbersOf(target), (std::vector<int32_t>{10, 11}));
-  EXPECT_EQ(target.lastNo, 11);
-  EXPECT_EQ(target.record(0).name, "snap 3");
-  EXPECT_EQ(target.record(1).name, "snap 1");
-  EXPECT_FALSE(fileExists(target.snapshotPath(10).path + ".part"));
+  ASSERT_EQ(catalogNumbers(target.catalog()), (std::vector<int32_t>{10, 11}));
+  EXPECT_EQ(target.catalog().lastNo, 11);
+  EXPECT_EQ(target.catalog().record(0).name, "snap 3");
+  EXPECT_EQ(target.catalog().record(1).name, "snap 1");
+  EXPECT_FALSE(fileExists(target.catalog().snapshotPath(10).path + ".part"));
 
   // The imported files equal the originals except for the number in the info record.
-  std::vector<uint8_t> a = readBytes(source.snapshotPath(3).path);
-  std::vector<uint8_t> b = readBytes(target.snapshotPath(10).path);
+  std::vector<uint8_t> a = readBytes(source.catalog().snapshotPath(3).path);
+  std::vector<uint8_t> b = readBytes(target.catalog().snapshotPath(10).path);
   ASSERT_EQ(a.size(), b.size());
   size_t differing = 0;
   for (size_t i = 0; i < a.size(); i++) differing += a[i] != b[i];
@@ -199,8 +194,8 @@ TEST_F(TransferTest, ExportThenImportIntoAnotherCatalog) {
 
   Settings saved(other.str());
   ASSERT_TRUE(saved.load());
-  EXPECT_EQ(numbersOf(saved), (std::vector<int32_t>{10, 11}));
-  EXPECT_EQ(saved.record(0).number, 10);
+  EXPECT_EQ(catalogNumbers(saved.catalog()), (std::vector<int32_t>{10, 11}));
+  EXPECT_EQ(saved.catalog().record(0).number, 10);
 }
 
 TEST_F(TransferTest, ExportOverwritesButRefusesTheSnapshotItself) {
@@ -209,15 +204,15 @@ TEST_F(TransferTest, ExportOverwritesButRefusesTheSnapshotItself) {
   EXPECT_EQ(exporter.exportSnapshots(source, {2}, out.str()).text, "Snapshots exported");
   EXPECT_NE(readBytes(out / "snap002.snp").size(), 10u);
 
-  std::vector<uint8_t> before = readBytes(source.snapshotPath(2).path);
-  for (std::string folder : {source.dataFolder(), home.str() + "data", home.str() + "data/../data/"}) {
+  std::vector<uint8_t> before = readBytes(source.catalog().snapshotPath(2).path);
+  for (std::string folder : {source.catalog().dataFolder(), home.str() + "data", home.str() + "data/../data/"}) {
     SnapshotTransfer self;
     ShellMessage m = self.exportSnapshots(source, {2}, folder);
     EXPECT_EQ(m.kind, MessageKind::Error) << folder;
     EXPECT_EQ(m.text, "Export error");
     ASSERT_EQ(self.problems().size(), 1u);
     EXPECT_NE(self.problems()[0].find("snap002.snp"), std::string::npos);
-    EXPECT_EQ(readBytes(source.snapshotPath(2).path), before) << folder;
+    EXPECT_EQ(readBytes(source.catalog().snapshotPath(2).path), before) << folder;
   }
 }
 
@@ -241,7 +236,7 @@ TEST_F(TransferTest, ImportOfBadFilesUsesNoNumber) {
   exporter.exportSnapshots(source, {1}, out.str());
   writeText(out / "notes.txt", "not a packed snapshot");
   // A raw snapshot file is not a packed one either.
-  std::filesystem::copy_file(source.snapshotPath(2).path, out / "raw.snp");
+  std::filesystem::copy_file(source.catalog().snapshotPath(2).path, out / "raw.snp");
   std::vector<uint8_t> packed = readBytes(out / "snap001.snp");
   std::vector<uint8_t> cut(packed.begin(), packed.begin() + long(packed.size() / 2));
   writeBytes(out / "cut.snp", cut);
@@ -253,10 +248,10 @@ TEST_F(TransferTest, ImportOfBadFilesUsesNoNumber) {
   EXPECT_EQ(m.kind, MessageKind::Error);
   EXPECT_EQ(m.text, "Import error");
   EXPECT_EQ(importer.problems().size(), 4u);
-  EXPECT_EQ(numbersOf(target), (std::vector<int32_t>{1}));
-  EXPECT_EQ(target.lastNo, 1);
+  EXPECT_EQ(catalogNumbers(target.catalog()), (std::vector<int32_t>{1}));
+  EXPECT_EQ(target.catalog().lastNo, 1);
   std::vector<std::string> names;
-  listFileNames(target.dataFolder(), &names);
+  listFileNames(target.catalog().dataFolder(), &names);
   EXPECT_EQ(names, std::vector<std::string>{"snap001.snp"});
 }
 
@@ -266,34 +261,34 @@ TEST_F(TransferTest, ImportProblemsSayWhatFailed) {
   exporter.exportSnapshots(source, {1}, out.str());
   writeText(out / "notes.txt", "not a packed snapshot");
   target.ensureLoaded();
-  makeFolders(target.dataFolder());
+  makeFolders(target.catalog().dataFolder());
   struct Case {
     std::string file, expected;
   } cases[] = {
       {out / "notes.txt", "notes.txt: not a packed snapshot file"},
       {out / "missing.snp", "missing.snp: cannot be read ("},
       // A folder in the place of the partial file: it cannot be created.
-      {out / "snap001.snp", ": cannot create " + target.snapshotPath(1).path + ".part"},
+      {out / "snap001.snp", ": cannot create " + target.catalog().snapshotPath(1).path + ".part"},
   };
   for (const Case& c : cases) {
-    if (c.file == out / "snap001.snp") std::filesystem::create_directories(target.snapshotPath(1).path + ".part");
+    if (c.file == out / "snap001.snp") std::filesystem::create_directories(target.catalog().snapshotPath(1).path + ".part");
     SnapshotTransfer importer;
     EXPECT_EQ(importer.importSnapshots(&target, {c.file}).text, "Import error");
     ASSERT_EQ(importer.problems().size(), 1u) << c.expected;
     EXPECT_NE(importer.problems()[0].find(c.expected), std::string::npos)
         << importer.problems()[0] << " should hold " << c.expected;
   }
-  std::filesystem::remove(target.snapshotPath(1).path + ".part");
+  std::filesystem::remove(target.catalog().snapshotPath(1).path + ".part");
   // A disk that fails every write (the catalog's save then fails too).
   testing_support::FaultFileSystem full;
   full.failWritesFrom(1);
   SnapshotTransfer importer(&full);
   importer.importSnapshots(&target, {out / "snap001.snp"});
   ASSERT_GE(importer.problems().size(), 1u);
-  EXPECT_NE(importer.problems()[0].find(": cannot write " + target.snapshotPath(1).path + ".part"), std::string::npos)
+  EXPECT_NE(importer.problems()[0].find(": cannot write " + target.catalog().snapshotPath(1).path + ".part"), std::string::npos)
       << importer.problems()[0];
-  EXPECT_EQ(target.count(), 0u);
-  EXPECT_EQ(target.lastNo, 0);
+  EXPECT_EQ(target.catalog().count(), 0u);
+  EXPECT_EQ(target.catalog().lastNo, 0);
 }
 
 // Hostile snapshots: packed files whose inner file opens but is no finished snapshot (only the
@@ -306,7 +301,7 @@ TEST_F(TransferTest, PackedFilesHoldingNoFinishedSnapshotAreRefused) {
   ASSERT_FALSE(header.empty());
   ASSERT_TRUE(packFile(out / "header_only.snp", out / "header_only.pak", nullptr));
   // A whole snapshot whose header lost its info offset.
-  std::vector<uint8_t> whole = readBytes(source.snapshotPath(2).path);
+  std::vector<uint8_t> whole = readBytes(source.catalog().snapshotPath(2).path);
   std::vector<uint8_t> noInfo = whole;
   for (size_t i = 0; i < header.size(); i++) noInfo[i] = header[i];
   writeBytes(out / "no_info.snp", noInfo);
@@ -317,10 +312,10 @@ TEST_F(TransferTest, PackedFilesHoldingNoFinishedSnapshotAreRefused) {
   ShellMessage m = importer.importSnapshots(&target, {out / "header_only.pak", out / "no_info.pak"});
   EXPECT_EQ(m.kind, MessageKind::Error);
   EXPECT_EQ(importer.problems().size(), 2u);
-  EXPECT_EQ(target.count(), 0u);
-  EXPECT_EQ(target.lastNo, 0);
+  EXPECT_EQ(target.catalog().count(), 0u);
+  EXPECT_EQ(target.catalog().lastNo, 0);
   std::vector<std::string> names;
-  listFileNames(target.dataFolder(), &names);
+  listFileNames(target.catalog().dataFolder(), &names);
   EXPECT_TRUE(names.empty());
 }
 
@@ -329,29 +324,29 @@ TEST_F(TransferTest, NoNumberLeftRefusesInsteadOfOverwriting) {
   SnapshotTransfer exporter;
   exporter.exportSnapshots(source, {1}, out.str());
   target.ensureLoaded();
-  target.lastNo = INT32_MAX;
-  makeFolders(target.dataFolder());
-  writeText(target.snapshotPath(INT32_MAX).path, "the last snapshot");
-  EXPECT_EQ(target.nextNumber(), 0);
+  target.catalog().lastNo = INT32_MAX;
+  makeFolders(target.catalog().dataFolder());
+  writeText(target.catalog().snapshotPath(INT32_MAX).path, "the last snapshot");
+  EXPECT_EQ(target.catalog().nextNumber(), 0);
   SnapshotTransfer importer;
   EXPECT_EQ(importer.importSnapshots(&target, {out / "snap001.snp"}).kind, MessageKind::Error);
   ASSERT_EQ(importer.problems().size(), 1u);
   EXPECT_NE(importer.problems()[0].find(kNoNumberLeft), std::string::npos);
-  EXPECT_EQ(readText(target.snapshotPath(INT32_MAX).path), "the last snapshot");
-  EXPECT_EQ(target.count(), 0u);
+  EXPECT_EQ(readText(target.catalog().snapshotPath(INT32_MAX).path), "the last snapshot");
+  EXPECT_EQ(target.catalog().count(), 0u);
 }
 
 TEST_F(TransferTest, ImportNeverOverwritesAnExistingSnapshotFile) {
   SnapshotTransfer exporter;
   exporter.exportSnapshots(source, {1}, out.str());
   // The settings file of the target was lost; its data folder still holds snap001.snp.
-  makeFolders(target.dataFolder());
-  writeText(target.snapshotPath(1).path, "precious");
+  makeFolders(target.catalog().dataFolder());
+  writeText(target.catalog().snapshotPath(1).path, "precious");
   target.ensureLoaded();
   SnapshotTransfer importer;
   EXPECT_TRUE(importer.importSnapshots(&target, {out / "snap001.snp"}).empty());
-  EXPECT_EQ(numbersOf(target), (std::vector<int32_t>{2}));
-  EXPECT_EQ(readText(target.snapshotPath(1).path), "precious");
+  EXPECT_EQ(catalogNumbers(target.catalog()), (std::vector<int32_t>{2}));
+  EXPECT_EQ(readText(target.catalog().snapshotPath(1).path), "precious");
 }
 
 TEST_F(TransferTest, CancelledBeforeStartRegistersNothingButSaves) {
@@ -363,11 +358,11 @@ TEST_F(TransferTest, CancelledBeforeStartRegistersNothingButSaves) {
   ShellMessage m = importer.importSnapshots(&target, {out / "snap001.snp", out / "snap002.snp"});
   EXPECT_TRUE(m.empty());
   EXPECT_TRUE(importer.aborted());
-  EXPECT_EQ(target.count(), 0u);
-  EXPECT_EQ(target.lastNo, 0);
+  EXPECT_EQ(target.catalog().count(), 0u);
+  EXPECT_EQ(target.catalog().lastNo, 0);
   EXPECT_TRUE(fileExists(target.settingsPath()));
   std::vector<std::string> names;
-  listFileNames(target.dataFolder(), &names);
+  listFileNames(target.catalog().dataFolder(), &names);
   EXPECT_TRUE(names.empty());
 
   SnapshotTransfer cancelledExport;
@@ -378,7 +373,7 @@ TEST_F(TransferTest, CancelledBeforeStartRegistersNothingButSaves) {
 }
 
 TEST_F(TransferTest, CancelDuringALargeImportLeavesAllOrNothing) {
-  makeLargeSnapshot(source.snapshotPath(4).path, 4, 3u << 20);
+  makeLargeSnapshot(source.catalog().snapshotPath(4).path, 4, 3u << 20);
   SnapshotTransfer exporter;
   exporter.exportSnapshots(source, {4}, out.str());
   ASSERT_TRUE(fileExists(out / "snap004.snp"));
@@ -393,20 +388,20 @@ TEST_F(TransferTest, CancelDuringALargeImportLeavesAllOrNothing) {
     worker.join();
     // Whatever the timing: every registered snapshot is whole, and no other file is left.
     std::vector<std::string> names;
-    listFileNames(s.dataFolder(), &names);
-    EXPECT_EQ(names.size(), s.count()) << delayUs;
-    EXPECT_LE(s.count(), 2u) << delayUs;
-    for (size_t i = 0; i < s.count(); i++) {
+    listFileNames(s.catalog().dataFolder(), &names);
+    EXPECT_EQ(names.size(), s.catalog().count()) << delayUs;
+    EXPECT_LE(s.catalog().count(), 2u) << delayUs;
+    for (size_t i = 0; i < s.catalog().count(); i++) {
       SnapshotFile f;
       SnapshotInfo info;
-      EXPECT_TRUE(f.open(s.snapshotPath(s.record(i).number).path, &info));
+      EXPECT_TRUE(f.open(s.catalog().snapshotPath(s.catalog().record(i).number).path, &info));
       f.close();
-      EXPECT_EQ(readBytes(s.snapshotPath(s.record(i).number).path).size(),
-                readBytes(source.snapshotPath(4).path).size());
+      EXPECT_EQ(readBytes(s.catalog().snapshotPath(s.catalog().record(i).number).path).size(),
+                readBytes(source.catalog().snapshotPath(4).path).size());
     }
     Settings saved(ws.str());
     saved.load();
-    EXPECT_EQ(saved.count(), s.count()) << delayUs;
+    EXPECT_EQ(saved.catalog().count(), s.catalog().count()) << delayUs;
   }
 }
 

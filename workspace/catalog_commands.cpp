@@ -16,10 +16,10 @@ bool deleteSnapshots(Settings* settings, const std::vector<int32_t>& numbers,
     return false;
   }
   for (int32_t number : numbers) {
-    std::string path = settings->snapshotPath(number).path;
+    std::string path = settings->catalog().snapshotPath(number).path;
     if (!removeFile(path) && fileExists(path) && remaining) remaining->push_back(path);
-    int at = settings->find(number);
-    if (at >= 0) settings->removeAt(size_t(at));
+    int at = settings->catalog().find(number);
+    if (at >= 0) settings->catalog().removeAt(size_t(at));
   }
   return settings->save();
 }
@@ -28,7 +28,7 @@ bool deleteSnapshots(Settings* settings, const std::vector<int32_t>& numbers,
 
 ShellMessage SnapshotProperties::open() {
   SnapshotFile file;
-  bool opened = file.open(settings_->snapshotPath(number_).path, &info_);
+  bool opened = file.open(settings_->catalog().snapshotPath(number_).path, &info_);
   file.close();
   if (!opened) return ShellMessage::error("Cannot open snapshot");
   return {};
@@ -51,7 +51,7 @@ bool SnapshotProperties::ok(const std::string& newName) {
   refusal_ = lock.tryTake();
   if (!refusal_.empty()) return false;
   info_.name = newName;
-  std::string path = settings_->snapshotPath(number_).path;
+  std::string path = settings_->catalog().snapshotPath(number_).path;
   SnapshotFile file;
   SnapshotInfo scratch;
   if (!file.open(path, &scratch)) return true;
@@ -66,8 +66,8 @@ bool SnapshotProperties::ok(const std::string& newName) {
   file.close();
   if (reread) {
     info_ = stored;
-    int at = settings_->find(number_);
-    if (at >= 0 && stored.number == number_) settings_->record(size_t(at)) = stored;
+    int at = settings_->catalog().find(number_);
+    if (at >= 0 && stored.number == number_) settings_->catalog().record(size_t(at)) = stored;
   }
   renamed_ = true;
   return true;
@@ -140,7 +140,7 @@ ShellMessage SnapshotTransfer::exportSnapshots(const Settings& settings,
   begin(numbers.size());
   std::string targetFolder = withSeparator(folder);
   for (int32_t number : numbers) {
-    SnapshotPath source = settings.snapshotPath(number);
+    SnapshotPath source = settings.catalog().snapshotPath(number);
     std::string target = targetFolder + source.fileName;
     std::shared_ptr<ProgressSink> sink = beginFile();
     if (source.path == target || sameFile(source.path, target)) {
@@ -172,21 +172,22 @@ ShellMessage SnapshotTransfer::importSnapshots(Settings* settings,
     problems_.push_back(refused.text);
     return refused;
   }
-  makeFolders(settings->dataFolder());
-  const int32_t lastNo = settings->lastNo;
+  Catalog& catalog = settings->catalog();
+  const Catalog before = catalog;
+  makeFolders(catalog.dataFolder());
   for (const std::string& file : files) {
     if (cancelRequested()) {
       aborted_ = true;
       break;
     }
     std::shared_ptr<ProgressSink> sink = beginFile();
-    int32_t number = settings->nextNumber();
+    int32_t number = catalog.nextNumber();
     if (number == 0) {
       problems_.push_back(file + ": " + kNoNumberLeft);
       endFile();
       break;
     }
-    std::string target = settings->snapshotPath(number).path;
+    std::string target = catalog.snapshotPath(number).path;
     // Unpacked under a temporary name, so that an interrupted import never leaves a partial
     // file under a snapshot's name.
     std::string partial = target + ".part";
@@ -200,7 +201,7 @@ ShellMessage SnapshotTransfer::importSnapshots(Settings* settings,
       ok = false;
     }
     if (ok) {
-      settings->addSnapshot(info);
+      catalog.addSnapshot(info);
       imported_.push_back(number);
     } else if (!sink->cancelRequested()) {
       problems_.push_back(file + ": " + why);
@@ -213,11 +214,8 @@ ShellMessage SnapshotTransfer::importSnapshots(Settings* settings,
   }
   if (!settings->save("", fs_)) {
     // Snapshots the saved catalog does not list would be lost to the user.
-    for (int32_t number : imported_) {
-      fs_->removeFile(settings->snapshotPath(number).path);
-      settings->removeAt(size_t(settings->find(number)));
-    }
-    settings->lastNo = lastNo;
+    for (int32_t number : imported_) fs_->removeFile(catalog.snapshotPath(number).path);
+    catalog = before;
     imported_.clear();
     problems_.push_back(settings->settingsPath() + ": the catalog cannot be saved");
     return ShellMessage::error("Import error");
