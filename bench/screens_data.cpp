@@ -81,8 +81,8 @@ DirSpec files(bool second) {
 }
 
 bool writeSnapshot(Settings* settings, const std::string& name, bool second) {
-  int32_t number = settings->nextNumber();
-  std::string path = settings->snapshotPath(number).path;
+  int32_t number = settings->catalog().nextNumber();
+  std::string path = settings->catalog().snapshotPath(number).path;
   SnapshotFile file;
   if (!file.create(path)) return false;
   KeySpec hive = registry(second);
@@ -98,7 +98,7 @@ bool writeSnapshot(Settings* settings, const std::string& name, bool second) {
   SnapshotFile check;
   SnapshotInfo stored;
   if (!check.open(path, &stored)) return false;
-  settings->addSnapshot(stored);
+  settings->catalog().addSnapshot(stored);
   return true;
 }
 

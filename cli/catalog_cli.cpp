@@ -54,7 +54,7 @@ bool checkOutputTarget(const std::string& home, const std::string& target,
     }
   }
   // The folder the target goes into, and every folder above it.
-  std::string data = settings.dataFolder();
+  std::string data = settings.catalog().dataFolder();
   std::string folder = target;
   for (;;) {
     size_t cut = folder.find_last_of(pathSeparator() == '/' ? "/" : "\\/");
@@ -77,7 +77,7 @@ bool catalogNumbers(const Settings& settings, const std::vector<std::string>& ar
       *error = "'" + a + "' is not a snapshot number";
       return false;
     }
-    if (settings.find(int32_t(n)) < 0) {
+    if (settings.catalog().find(n) < 0) {
       *error = "snapshot " + a + " is not in the catalog of " + settings.folder();
       return false;
     }

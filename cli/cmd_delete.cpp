@@ -4,7 +4,7 @@
 
 #include "cli/catalog_cli.h"
 #include "cli/command.h"
-#include "workspace/catalog.h"
+#include "workspace/catalog_commands.h"
 
 namespace keldrun {
 

@@ -5,7 +5,7 @@
 #include "base/files.h"
 #include "cli/catalog_cli.h"
 #include "cli/command.h"
-#include "workspace/catalog.h"
+#include "workspace/catalog_commands.h"
 
 namespace keldrun {
 

@@ -4,7 +4,7 @@
 
 #include "cli/catalog_cli.h"
 #include "cli/command.h"
-#include "workspace/catalog.h"
+#include "workspace/catalog_commands.h"
 
 namespace keldrun {
 
@@ -17,7 +17,7 @@ int runImport(CommandContext& ctx) {
   SnapshotTransfer transfer;
   ShellMessage m = transfer.importSnapshots(&settings, ctx.operands());
   for (int32_t n : transfer.imported())
-    std::printf("%d %s\n", int(n), settings.snapshotPath(n).path.c_str());
+    std::printf("%d %s\n", int(n), settings.catalog().snapshotPath(n).path.c_str());
   for (const std::string& p : transfer.problems()) std::fprintf(stderr, "keldrun: %s\n", p.c_str());
   if (m.kind == MessageKind::Error)
     return fail("import error: " + std::to_string(transfer.problems().size()) + " of " +

@@ -4,7 +4,7 @@
 
 #include "cli/catalog_cli.h"
 #include "cli/command.h"
-#include "workspace/catalog.h"
+#include "workspace/catalog_commands.h"
 #include "workspace/snapshot_list.h"
 
 namespace keldrun {
@@ -21,7 +21,7 @@ int runInfo(CommandContext& ctx) {
     return fail(error);
   int32_t number = numbers[0];
   SnapshotProperties props(&settings, number);
-  std::string path = settings.snapshotPath(number).path;
+  std::string path = settings.catalog().snapshotPath(number).path;
   if (!props.open().empty()) return fail("cannot open snapshot " + refs[0] + " (" + path + ")");
   const SnapshotInfo& s = props.info();
   auto summary = props.summary();

@@ -24,14 +24,15 @@ int runList(CommandContext& ctx) {
 
   if (json) {
     std::string out = "{\"snapshots\":[";
-    for (size_t i = 0; i < settings.count(); i++) {
-      const SnapshotInfo& s = settings.record(i);
+    const Catalog& catalog = settings.catalog();
+    for (size_t i = 0; i < catalog.count(); i++) {
+      const SnapshotInfo& s = catalog.record(i);
       const SnapshotList::Row& r = list.rows()[i];
       if (i) out += ",";
       out += "\n{\"number\":" + std::to_string(s.number) + ",\"name\":" + jsonString(s.name) +
              ",\"computer\":" + jsonString(s.computer) + ",\"date\":" + jsonString(s.date) +
              ",\"size\":" + std::to_string(s.size) + ",\"sizeText\":" + jsonString(r.cells[SnapshotList::kSize]) +
-             ",\"path\":" + jsonString(fromUtf8(settings.snapshotPath(s.number).path)) + ",\"sections\":{";
+             ",\"path\":" + jsonString(fromUtf8(catalog.snapshotPath(s.number).path)) + ",\"sections\":{";
       for (int k = 0; k < kSectionCount; k++) {
         out += std::string(k ? "," : "") + jsonString(std::string(sectionLongName(k))) +
                ":{\"state\":" + std::to_string(int(s.sectionState[k])) +

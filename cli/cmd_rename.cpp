@@ -4,7 +4,7 @@
 
 #include "cli/catalog_cli.h"
 #include "cli/command.h"
-#include "workspace/catalog.h"
+#include "workspace/catalog_commands.h"
 
 namespace keldrun {
 
@@ -20,7 +20,7 @@ int runRename(CommandContext& ctx) {
   if (!snapshotNameArgument(ctx.operands()[1], &name, &error)) return fail(error);
   if (name.empty()) return fail("rename: the name must not be empty");
   SnapshotProperties props(&settings, numbers[0]);
-  std::string path = settings.snapshotPath(numbers[0]).path;
+  std::string path = settings.catalog().snapshotPath(numbers[0]).path;
   if (!props.open().empty() || !props.ok(name) || !props.renamed())
     return fail("cannot rename snapshot " + ctx.operands()[0] + " (" + path + ")");
   if (name.size() > props.info().name.size())

@@ -219,8 +219,9 @@ bool planUninstall(const std::string& programFolder, const ShellFolders& shell, 
   }
   Settings settings(folder);
   settings.load();  // only snapshots that open and hold their number are listed
-  for (size_t i = 0; i < settings.count(); i++)
-    plan->files.push_back(settings.snapshotPath(settings.record(i).number).path);
+  const Catalog& catalog = settings.catalog();
+  for (size_t i = 0; i < catalog.count(); i++)
+    plan->files.push_back(catalog.snapshotPath(catalog.record(i).number).path);
   std::string tmp = folder + "tmp" + pathSeparator();
   std::vector<std::string> pages;
   if (listFileNames(tmp, &pages)) {
@@ -231,11 +232,11 @@ bool planUninstall(const std::string& programFolder, const ShellFolders& shell, 
                            kCatalogLockFileName, kInstalledExeName})
     plan->files.push_back(folder + name);
   addLeftovers(folder, plan);
-  addLeftovers(settings.dataFolder(), plan);
+  addLeftovers(catalog.dataFolder(), plan);
   plan->programFile = program;
   for (const Shortcut& link : planInstall(folder, shell, true).shortcuts)
     plan->shortcuts.push_back(link.linkPath);
-  plan->folders = {withoutSeparator(settings.dataFolder()), withoutSeparator(tmp), withoutSeparator(folder)};
+  plan->folders = {withoutSeparator(catalog.dataFolder()), withoutSeparator(tmp), withoutSeparator(folder)};
   if (!shell.programs.empty())
     plan->sharedFolders.push_back(withSeparator(shell.programs) + kStartMenuFolderName);
   return true;

@@ -13,7 +13,7 @@ ComparisonContext& programContext() {
   static ComparisonContext context;
   static bool placed = false;
   if (!placed) {
-    context.setDataFolder(programSettings().dataFolder());
+    context.setDataFolder(programSettings().catalog().dataFolder());
     placed = true;
   }
   return context;

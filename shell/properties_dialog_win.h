@@ -8,7 +8,7 @@
 #include "toolkit/button.h"
 #include "toolkit/dialog.h"
 #include "toolkit/web_browser.h"
-#include "workspace/catalog.h"
+#include "workspace/catalog_commands.h"
 
 namespace keldrun {
 

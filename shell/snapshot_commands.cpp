@@ -53,7 +53,7 @@ DifferencesReportOptions differencesOptions(const Settings& settings) {
 bool openDifferencesPair(const SnapshotList& list, const Settings& settings, ComparisonContext* context,
                          ShellMessage* message) {
   int32_t older, newer;
-  context->setDataFolder(settings.dataFolder());
+  context->setDataFolder(settings.catalog().dataFolder());
   if (!list.chosenPair(&older, &newer) || !context->open(older, newer, kModeCompare, false)) {
     *message = ShellMessage::error(kCannotOpenSnapshots);
     return false;
@@ -79,7 +79,7 @@ bool openSnapshotForExport(const SnapshotList& list, const Settings& settings, C
                            ShellMessage* message) {
   int32_t number;
   if (!list.chosenSnapshot(&number)) return false;
-  context->setDataFolder(settings.dataFolder());
+  context->setDataFolder(settings.catalog().dataFolder());
   if (!context->open(number, 0, kModeView, true)) {
     *message = ShellMessage::error(kCannotOpenSnapshot);
     return false;

@@ -13,7 +13,7 @@
 #include "shell/transfer_dialog_win.h"
 #include "toolkit/message_box.h"
 #include "toolkit/toolkit.h"
-#include "workspace/catalog.h"
+#include "workspace/catalog_commands.h"
 
 namespace keldrun {
 

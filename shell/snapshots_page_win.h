@@ -1,6 +1,6 @@
 // The Snapshots screen (page 131 of the main window): the snapshot list, the two boxes that
 // choose a comparison, and the commands on snapshots. SnapshotList decides what it shows and
-// what is enabled; the commands' work is in snapshot_commands.h and catalog.h.
+// what is enabled; the commands' work is in snapshot_commands.h and catalog_commands.h.
 #ifndef KELDRUN_SHELL_SNAPSHOTS_PAGE_WIN_H_
 #define KELDRUN_SHELL_SNAPSHOTS_PAGE_WIN_H_
 

@@ -243,7 +243,7 @@ class TakeSnapshotDialog : public CXDialogBase {
 
   void stop() {
     KillTimer(hwnd(), kProgressTimer);
-    showShellMessage(model_.stop());
+    showShellMessage(model_.pressStop());
     endDialog(IDOK);
   }
 

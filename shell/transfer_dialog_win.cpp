@@ -108,7 +108,7 @@ void runExportCommand(HWND parent, const std::vector<int>& snapshotNumbers) {
 
 void runExportCommand(HWND parent, Settings* settings, const std::vector<int>& snapshotNumbers) {
   bool any = false;
-  for (int n : snapshotNumbers) any = any || settings->find(n) >= 0;
+  for (int n : snapshotNumbers) any = any || settings->catalog().find(n) >= 0;
   if (!any) return;
   std::string folder;
   if (!browseForFolder(u"Export to", parent, &folder)) return;

@@ -8,7 +8,7 @@
 #include "base/files.h"
 #include "engine/pack.h"
 #include "tests/test_support.h"
-#include "workspace/catalog.h"
+#include "workspace/catalog_commands.h"
 
 namespace keldrun {
 namespace {
@@ -19,9 +19,7 @@ using testing_support::TempFolder;
 std::vector<int32_t> savedNumbers(const std::string& home) {
   Settings saved(home);
   saved.load();
-  std::vector<int32_t> out;
-  for (size_t i = 0; i < saved.count(); i++) out.push_back(saved.record(i).number);
-  return out;
+  return testing_support::catalogNumbers(saved.catalog());
 }
 
 class CatalogLockTest : public ::testing::Test {
@@ -30,7 +28,7 @@ class CatalogLockTest : public ::testing::Test {
     window.ensureLoaded();
     for (int n = 1; n <= 3; n++) addSnapshotTo(&window, n, "snap " + std::to_string(n));
     EXPECT_TRUE(window.save());
-    EXPECT_TRUE(packFile(window.snapshotPath(1).path, out / "packed.snp", nullptr));
+    EXPECT_TRUE(packFile(window.catalog().snapshotPath(1).path, out / "packed.snp", nullptr));
   }
   // Takes the lock as another process would; false when someone holds it.
   bool otherTakes() {
@@ -53,7 +51,7 @@ TEST_F(CatalogLockTest, WritersRefuseWhileAnotherProcessHoldsTheLock) {
   EXPECT_FALSE(deleteSnapshots(&window, {1}, nullptr, &refused));
   EXPECT_EQ(refused.kind, MessageKind::Warning);
   EXPECT_EQ(refused.text, kCatalogBusy);
-  EXPECT_TRUE(fileExists(window.snapshotPath(1).path));
+  EXPECT_TRUE(fileExists(window.catalog().snapshotPath(1).path));
 
   SnapshotProperties properties(&window, 2);
   ASSERT_TRUE(properties.open().empty());
@@ -61,7 +59,7 @@ TEST_F(CatalogLockTest, WritersRefuseWhileAnotherProcessHoldsTheLock) {
   EXPECT_EQ(properties.refusal().text, kCatalogBusy);
   SnapshotFile file;
   SnapshotInfo info;
-  ASSERT_TRUE(file.open(window.snapshotPath(2).path, &info));
+  ASSERT_TRUE(file.open(window.catalog().snapshotPath(2).path, &info));
   file.close();
   EXPECT_EQ(info.name, "snap 2");
 
@@ -69,7 +67,7 @@ TEST_F(CatalogLockTest, WritersRefuseWhileAnotherProcessHoldsTheLock) {
   ShellMessage m = importer.importSnapshots(&window, {out / "packed.snp"});
   EXPECT_EQ(m.text, kCatalogBusy);
   EXPECT_TRUE(importer.imported().empty());
-  EXPECT_EQ(window.lastNo, 3);
+  EXPECT_EQ(window.catalog().lastNo, 3);
   EXPECT_EQ(savedNumbers(home.str()), (std::vector<int32_t>{1, 2, 3}));
 
   other.unlock();
@@ -89,7 +87,7 @@ TEST_F(CatalogLockTest, SavesKeepWhatOtherProcessesSavedMeanwhile) {
     Settings cli(home.str());
     CatalogLock lock(&cli);
     ASSERT_TRUE(lock.tryTake().empty());
-    addSnapshotTo(&cli, cli.nextNumber(), "from the command line");
+    addSnapshotTo(&cli, cli.catalog().nextNumber(), "from the command line");
     ASSERT_TRUE(cli.save());
   }
   ASSERT_TRUE(deleteSnapshots(&window, {1}));
@@ -106,7 +104,7 @@ TEST_F(CatalogLockTest, SavesKeepWhatOtherProcessesSavedMeanwhile) {
     ASSERT_TRUE(window.save());
   }
   EXPECT_EQ(savedNumbers(home.str()), (std::vector<int32_t>{2, 3, 4, 5}));
-  EXPECT_EQ(window.lastNo, 5);
+  EXPECT_EQ(window.catalog().lastNo, 5);
   Settings saved(home.str());
   saved.load();
   EXPECT_EQ(saved.viewMode, 1);

@@ -370,8 +370,13 @@ TEST(ComparisonContextText, PlaceholdersAndOpenFailures) {
             "before vs after $snap_name$: before/after $snap_name$ before");
   ASSERT_TRUE(c.openFiles(dir + "/a.snp", "", kModeView, true));
   EXPECT_EQ(c.expandPlaceholders("[$pg_title$]"), "[view before]");
-  // A missing second file leaves nothing half open.
+  // A missing second file leaves nothing half open: the view before stays as it was.
   EXPECT_FALSE(c.openFiles(dir + "/a.snp", dir + "/missing.snp", kModeCompare, true));
+  EXPECT_EQ(c.mode(), kModeView);
+  EXPECT_TRUE(c.fileA()->isOpen());
+  EXPECT_EQ(c.fileB(), nullptr);
+  EXPECT_EQ(c.expandPlaceholders("[$pg_title$]"), "[view before]");
+  c.close();
   EXPECT_EQ(c.mode(), kModeNone);
   EXPECT_FALSE(c.fileA()->isOpen());
   EXPECT_TRUE(c.emptyReason(kSectionFiles).noSnapshot);

@@ -51,7 +51,7 @@ class AbnormalEndTest : public testing_support::KeldrunCliTest {
     ASSERT_TRUE(s.load()) << when;
     EXPECT_EQ(s.loadStatus(), SettingsLoad::Read) << when;
     std::set<std::string> listed;
-    for (size_t i = 0; i < s.count(); i++) listed.insert(s.snapshotPath(s.record(i).number).fileName);
+    for (size_t i = 0; i < s.catalog().count(); i++) listed.insert(s.catalog().snapshotPath(s.catalog().record(i).number).fileName);
     EXPECT_EQ(dataFiles(), listed) << when;
   }
 
@@ -110,7 +110,7 @@ class FullDiskTest : public AbnormalEndTest {
     ASSERT_TRUE(file.open(home + "data/snap001.snp", &info));
     file.close();
     info.number = 1;
-    s.addSnapshot(info);
+    s.catalog().addSnapshot(info);
     ASSERT_TRUE(s.save());
   }
 

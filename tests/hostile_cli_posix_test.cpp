@@ -45,16 +45,16 @@ class HostileCli : public testing_support::KeldrunCliTest {
     Settings settings(home.str());
     settings.ensureLoaded();
     std::set<std::string> listed;
-    for (size_t i = 0; i < settings.count(); i++) {
-      int32_t n = settings.record(i).number;
+    for (size_t i = 0; i < settings.catalog().count(); i++) {
+      int32_t n = settings.catalog().record(i).number;
       SnapshotFile file;
       SnapshotInfo info;
-      EXPECT_TRUE(file.open(settings.snapshotPath(n).path, &info)) << n;
+      EXPECT_TRUE(file.open(settings.catalog().snapshotPath(n).path, &info)) << n;
       EXPECT_EQ(info.number, n);
-      listed.insert(settings.snapshotPath(n).fileName);
+      listed.insert(settings.catalog().snapshotPath(n).fileName);
     }
     std::error_code ec;
-    for (const auto& e : std::filesystem::directory_iterator(settings.dataFolder(), ec)) {
+    for (const auto& e : std::filesystem::directory_iterator(settings.catalog().dataFolder(), ec)) {
       EXPECT_EQ(listed.count(e.path().filename().string()), 1u) << e.path().filename().string() << " is not in the catalog";
     }
   }
@@ -179,7 +179,7 @@ TEST_F(HostileCli, EightWritersLoseNothing) {
   Settings settings(home.str());
   settings.ensureLoaded();
   // 1 seed, 2 writers of snapshots and 2 importers: every one that was not deleted is listed.
-  EXPECT_GE(settings.lastNo, 1 + 4 * rounds);
+  EXPECT_GE(settings.catalog().lastNo, 1 + 4 * rounds);
 }
 
 // Injection: the names that cannot be written are named on stderr, escaped, and the rest of the

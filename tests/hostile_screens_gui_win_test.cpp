@@ -60,8 +60,8 @@ bool writeSnapshot(Settings* settings, const std::string& name, bool hostile) {
     data.files.push_back({kMarkupFile, 0, 1});
     data.dirs.push_back({kLongFolder, {}, {{u"inside.txt", 132000000000000000ull, 5}}});
   }
-  int32_t number = settings->nextNumber();
-  std::string path = settings->snapshotPath(number).path;
+  int32_t number = settings->catalog().nextNumber();
+  std::string path = settings->catalog().snapshotPath(number).path;
   SnapshotFile file;
   if (!file.create(path)) return false;
   KeySpec hive{u"HKEY_CURRENT_USER", {software}, {}};
@@ -78,7 +78,7 @@ bool writeSnapshot(Settings* settings, const std::string& name, bool hostile) {
   SnapshotFile check;
   if (!check.open(path, &stored)) return false;
   check.close();
-  settings->addSnapshot(stored);
+  settings->catalog().addSnapshot(stored);
   return true;
 }
 

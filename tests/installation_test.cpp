@@ -226,8 +226,8 @@ TEST_F(InstallFixture, CarriesAnOlderInstallationOver) {
   EXPECT_EQ(namesIn(plan.dataFolder), std::vector<std::string>{"snap001.snp"});
   Settings settings(folder);
   ASSERT_TRUE(settings.load());
-  ASSERT_EQ(settings.count(), 1u);
-  EXPECT_EQ(settings.record(0).name, "Before");
+  ASSERT_EQ(settings.catalog().count(), 1u);
+  EXPECT_EQ(settings.catalog().record(0).name, "Before");
   EXPECT_EQ(settings.viewMode, 1);
 }
 

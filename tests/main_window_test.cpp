@@ -27,14 +27,14 @@ TEST(MainWindowTexts, TitleAndTabs) {
 class MainWindowModelTest : public ::testing::Test {
  protected:
   MainWindowModelTest() : settings(dir.str()), model(&settings, &context) {
-    makeFolders(settings.dataFolder());
-    context.setDataFolder(settings.dataFolder());
+    makeFolders(settings.catalog().dataFolder());
+    context.setDataFolder(settings.catalog().dataFolder());
     for (int n = 1; n <= 2; n++) {
       SnapSpec spec;
       spec.name = n == 1 ? "before" : "after";
       spec.number = n;
       spec.drives = {{u"C:", {{u"Windows", {}, {{u"a.txt", 1, uint64_t(n)}}}}, {}}};
-      EXPECT_TRUE(writeSnapshot(settings.snapshotPath(n).path, spec));
+      EXPECT_TRUE(writeSnapshot(settings.catalog().snapshotPath(n).path, spec));
     }
   }
   TempFolder dir;

@@ -244,8 +244,8 @@ TEST(SnapshotExportFormTest, KeptOptionsKeepTheOtherProcessesSnapshots) {
   Settings reread(dir.str());
   ASSERT_TRUE(reread.load());
   EXPECT_EQ(reread.report.exportName, "weekly");
-  ASSERT_EQ(reread.count(), 1u);
-  EXPECT_EQ(reread.record(0).name, "taken elsewhere");
+  ASSERT_EQ(reread.catalog().count(), 1u);
+  EXPECT_EQ(reread.catalog().record(0).name, "taken elsewhere");
 }
 
 // ---- the viewer and the help pages ----

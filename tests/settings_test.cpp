@@ -16,6 +16,7 @@ namespace keldrun {
 namespace {
 
 using testing_support::addSnapshotTo;
+using testing_support::catalogNumbers;
 using testing_support::makeSnapshotFile;
 using testing_support::readBytes;
 using testing_support::TempFolder;
@@ -27,12 +28,6 @@ std::string bodyOf(const std::string& path) {
   std::string body;
   EXPECT_TRUE(decodeSettingsFile(bytes.data(), bytes.size(), &body)) << path;
   return body;
-}
-
-std::vector<int32_t> catalogNumbers(const Settings& s) {
-  std::vector<int32_t> out;
-  for (size_t i = 0; i < s.count(); i++) out.push_back(s.record(i).number);
-  return out;
 }
 
 TEST(SettingsEntries, RegisteredInOrderWithTheirDefaults) {
@@ -61,7 +56,7 @@ TEST(SettingsEntries, RegisteredInOrderWithTheirDefaults) {
 TEST(SettingsEntries, SetByKeyReachesTheFieldAndIgnoresUnknownOrMistypedKeys) {
   Settings s;
   s.setInt("d", 42);
-  EXPECT_EQ(s.lastNo, 42);
+  EXPECT_EQ(s.catalog().lastNo, 42);
   s.setInt("j", 0);
   EXPECT_EQ(s.registrySearch.includeData, 0);
   s.setText("teh2", "c:\\reports\\");
@@ -70,7 +65,7 @@ TEST(SettingsEntries, SetByKeyReachesTheFieldAndIgnoresUnknownOrMistypedKeys) {
   s.setInt("teh1", 5);     // a text setting
   s.setText("d", "77");    // an integer setting
   s.setInt("nosuch", 1);
-  EXPECT_EQ(s.lastNo, 42);
+  EXPECT_EQ(s.catalog().lastNo, 42);
   EXPECT_EQ(s.report.exportName, "export");
   int32_t v;
   EXPECT_FALSE(s.getInt("nosuch", &v));
@@ -81,12 +76,12 @@ TEST(SettingsPaths, SnapshotFileNamesAndFolders) {
   Settings s("/w/prog");
   std::string sep(1, pathSeparator());
   EXPECT_EQ(s.folder(), "/w/prog" + sep);
-  EXPECT_EQ(s.snapshotPath(7).fileName, "snap007.snp");
-  EXPECT_EQ(s.snapshotPath(7).path, "/w/prog" + sep + "data" + sep + "snap007.snp");
-  EXPECT_EQ(s.snapshotPath(1000).fileName, "snap1000.snp");
+  EXPECT_EQ(s.catalog().snapshotPath(7).fileName, "snap007.snp");
+  EXPECT_EQ(s.catalog().snapshotPath(7).path, "/w/prog" + sep + "data" + sep + "snap007.snp");
+  EXPECT_EQ(s.catalog().snapshotPath(1000).fileName, "snap1000.snp");
   EXPECT_EQ(s.settingsPath(), "/w/prog" + sep + "Keldrun.cfg");
   Settings here;
-  EXPECT_EQ(here.snapshotPath(1).path, "data" + sep + "snap001.snp");
+  EXPECT_EQ(here.catalog().snapshotPath(1).path, "data" + sep + "snap001.snp");
   EXPECT_EQ(here.settingsPath(), "Keldrun.cfg");
 }
 
@@ -109,7 +104,7 @@ TEST(SettingsFile, RoundTripKeepsEverySettingAndTheCatalog) {
   ASSERT_TRUE(b.load());
   EXPECT_EQ(b.loadStatus(), SettingsLoad::Read);
   EXPECT_EQ(b.fullScan, 0);
-  EXPECT_EQ(b.lastNo, 2);
+  EXPECT_EQ(b.catalog().lastNo, 2);
   EXPECT_EQ(b.viewMode, 1);
   EXPECT_EQ(b.filesSearch.matchCase, 1);
   EXPECT_EQ(b.registrySearch.includeNames, 0);
@@ -117,22 +112,79 @@ TEST(SettingsFile, RoundTripKeepsEverySettingAndTheCatalog) {
   EXPECT_EQ(b.report.linesPerFile, 2147483647);
   EXPECT_EQ(b.report.exportName, "week 12 \xE9t\xE9");
   EXPECT_EQ(b.report.exportFolder, std::string("d:\\out\x01mid\\"));  // 0x01 survives
-  ASSERT_EQ(catalogNumbers(b), (std::vector<int32_t>{1, 2}));
-  EXPECT_EQ(b.record(0).name, "before install");
-  EXPECT_EQ(b.record(1).name, "after install");
-  EXPECT_EQ(b.record(1).sectionState[kSectionFiles], SectionState::Partial);
+  ASSERT_EQ(catalogNumbers(b.catalog()), (std::vector<int32_t>{1, 2}));
+  EXPECT_EQ(b.catalog().record(0).name, "before install");
+  EXPECT_EQ(b.catalog().record(1).name, "after install");
+  EXPECT_EQ(b.catalog().record(1).sectionState[kSectionFiles], SectionState::Partial);
+}
+
+// Every option with a value unlike its default and unlike its neighbours', and a catalog listed
+// out of number order, as the settings file holds them after the time of writing.
+const char kStoredBodyAfterTime[] =
+    "p\x01" "5,2\xFF" "a1\x01" "0\xFF" "d\x01" "7\xFF" "e\x01" "1\xFF" "f\x01" "2\xFF"
+    "g\x01" "3\xFF" "j\x01" "4\xFF" "h\x01" "5\xFF" "i\x01" "6\xFF" "k\x01" "8\xFF"
+    "te1\x01" "51\xFF" "te2\x01" "301\xFF" "te3\x01" "9\xFF" "te4\x01" "10\xFF"
+    "te5\x01" "11\xFF" "te6\x01" "12\xFF" "te7\x01" "13\xFF" "te8\x01" "14\xFF"
+    "te9\x01" "15\xFF" "te10\x01" "16\xFF" "te11\x01" "17\xFF" "teh1\x01" "weekly\xFF"
+    "teh2\x01" "d:\\out\\\xFF" "teh3\x01" "18\xFF" "teh4\x01" "1234\xFF" "teh5\x01" "19\xFF"
+    "th\x01" "3\xFF";
+
+TEST(SettingsFile, OptionsAndCatalogReadBackIntoTheirFieldsAndAreWrittenAsBefore) {
+  TempFolder dir;
+  {
+    Settings writer(dir.str());
+    addSnapshotTo(&writer, 2, "two");
+    addSnapshotTo(&writer, 5, "five");
+  }
+  std::string stored = std::string("q\x01" "2001/02/03 04:05:06\xFF") + kStoredBodyAfterTime;
+  ASSERT_TRUE(writeBytes(dir / "Keldrun.cfg", encodeSettingsFile(stored, 11)));
+
+  Settings s(dir.str());
+  ASSERT_TRUE(s.load());
+  ASSERT_EQ(s.loadStatus(), SettingsLoad::Read);
+  EXPECT_EQ(catalogNumbers(s.catalog()), (std::vector<int32_t>{5, 2}));
+  EXPECT_EQ(s.catalog().record(0).name, "five");
+  EXPECT_EQ(s.catalog().record(1).name, "two");
+  EXPECT_EQ(s.catalog().lastNo, 7);
+  const struct {
+    const char* key;
+    int32_t read, expected;
+  } fields[] = {
+      {"a1", s.fullScan, 0}, {"e", s.viewMode, 1}, {"f", s.filesSearch.includePaths, 2},
+      {"g", s.filesSearch.matchCase, 3}, {"j", s.registrySearch.includeData, 4},
+      {"h", s.registrySearch.includePaths, 5}, {"i", s.registrySearch.includeNames, 6},
+      {"k", s.registrySearch.matchCase, 8}, {"te1", s.report.binaryLimit, 51},
+      {"te2", s.report.stringLimit, 301}, {"te3", s.report.limitBinary, 9},
+      {"te4", s.report.limitString, 10}, {"te5", s.report.includeAdded, 11},
+      {"te6", s.report.includeModified, 12}, {"te7", s.report.includeDeleted, 13},
+      {"te8", s.report.includeFiles, 14}, {"te9", s.report.includeRegistry, 15},
+      {"te10", s.report.includeApplications, 16}, {"te11", s.report.currentPathOnly, 17},
+      {"teh3", s.report.split, 18}, {"teh4", s.report.linesPerFile, 1234},
+      {"teh5", s.report.openAfterExport, 19}, {"th", s.scanThreads, 3}};
+  for (const auto& f : fields) EXPECT_EQ(f.read, f.expected) << f.key;
+  EXPECT_EQ(s.report.exportName, "weekly");
+  EXPECT_EQ(s.report.exportFolder, "d:\\out\\");
+
+  ASSERT_TRUE(s.save());
+  std::vector<uint8_t> file = readBytes(s.settingsPath());
+  std::string body = bodyOf(s.settingsPath());
+  EXPECT_EQ(file.size(), settingsFileSize(body.size()));
+  ASSERT_EQ(body.substr(0, 2), "q\x01");
+  size_t timeEnd = body.find('\xFF');
+  ASSERT_NE(timeEnd, std::string::npos);
+  EXPECT_EQ(body.substr(timeEnd + 1), std::string(kStoredBodyAfterTime));
 }
 
 TEST(SettingsFile, ByteFFCutsATextValue) {
   TempFolder dir;
   Settings a(dir.str());
   a.report.exportName = "ab\xFF" "cd";
-  a.lastNo = 5;
+  a.catalog().lastNo = 5;
   ASSERT_TRUE(a.save());
   Settings b(dir.str());
   ASSERT_TRUE(b.load());
   EXPECT_EQ(b.report.exportName, "ab");
-  EXPECT_EQ(b.lastNo, 5);  // the records after it are intact
+  EXPECT_EQ(b.catalog().lastNo, 5);  // the records after it are intact
 }
 
 TEST(SettingsFile, LayoutMasksRecordsAndStockZlib) {
@@ -209,9 +261,9 @@ TEST(SettingsFile, UnknownRecordsIgnoredMissingSettingsKeepTheirValues) {
   ASSERT_TRUE(s.load());
   EXPECT_EQ(s.viewMode, -3);
   EXPECT_EQ(s.report.exportName, "a\x01" "b");
-  EXPECT_EQ(s.lastNo, 0);
+  EXPECT_EQ(s.catalog().lastNo, 0);
   EXPECT_EQ(s.fullScan, 0);
-  EXPECT_EQ(s.count(), 0u);
+  EXPECT_EQ(s.catalog().count(), 0u);
 }
 
 TEST(SettingsFile, DecimalReading) {
@@ -227,27 +279,27 @@ TEST(SettingsCatalog, NumberingAcrossDeletes) {
   TempFolder dir;
   Settings s(dir.str());
   s.ensureLoaded();
-  EXPECT_EQ(s.count(), 0u);
-  EXPECT_EQ(s.nextNumber(), 1);
+  EXPECT_EQ(s.catalog().count(), 0u);
+  EXPECT_EQ(s.catalog().nextNumber(), 1);
   for (int n = 1; n <= 3; n++) {
-    EXPECT_EQ(s.nextNumber(), n);
-    addSnapshotTo(&s, s.nextNumber(), "s");
+    EXPECT_EQ(s.catalog().nextNumber(), n);
+    addSnapshotTo(&s, s.catalog().nextNumber(), "s");
   }
-  EXPECT_EQ(s.lastNo, 3);
-  int at = s.find(2);
+  EXPECT_EQ(s.catalog().lastNo, 3);
+  int at = s.catalog().find(2);
   ASSERT_EQ(at, 1);
-  removeFile(s.snapshotPath(2).path);
-  s.removeAt(size_t(at));
+  removeFile(s.catalog().snapshotPath(2).path);
+  s.catalog().removeAt(size_t(at));
   ASSERT_TRUE(s.save());
   std::string body = bodyOf(s.settingsPath());
   EXPECT_NE(body.find(std::string("p\x01" "1,3\xFF")), std::string::npos);
 
   Settings t(dir.str());
   t.ensureLoaded();
-  EXPECT_EQ(catalogNumbers(t), (std::vector<int32_t>{1, 3}));
-  EXPECT_EQ(t.lastNo, 3);
-  EXPECT_EQ(t.nextNumber(), 4);
-  EXPECT_EQ(t.find(2), -1);
+  EXPECT_EQ(catalogNumbers(t.catalog()), (std::vector<int32_t>{1, 3}));
+  EXPECT_EQ(t.catalog().lastNo, 3);
+  EXPECT_EQ(t.catalog().nextNumber(), 4);
+  EXPECT_EQ(t.catalog().find(2), -1);
 }
 
 TEST(SettingsCatalog, ListPrunedOfMissingWrongAndRepeatedSnapshots) {
@@ -256,14 +308,14 @@ TEST(SettingsCatalog, ListPrunedOfMissingWrongAndRepeatedSnapshots) {
   for (int n = 1; n <= 4; n++) addSnapshotTo(&s, n, "s" + std::to_string(n));
   ASSERT_TRUE(s.save());
   // 2 deleted outside the program; 3 replaced by a copy of 1 (which holds number 1); 4 damaged.
-  removeFile(s.snapshotPath(2).path);
-  std::filesystem::remove(s.snapshotPath(3).path);
-  std::filesystem::copy_file(s.snapshotPath(1).path, s.snapshotPath(3).path,
+  removeFile(s.catalog().snapshotPath(2).path);
+  std::filesystem::remove(s.catalog().snapshotPath(3).path);
+  std::filesystem::copy_file(s.catalog().snapshotPath(1).path, s.catalog().snapshotPath(3).path,
                              std::filesystem::copy_options::overwrite_existing);
-  writeText(s.snapshotPath(4).path, "s1.5");
+  writeText(s.catalog().snapshotPath(4).path, "s1.5");
   Settings t(dir.str());
   ASSERT_TRUE(t.load());
-  EXPECT_EQ(catalogNumbers(t), (std::vector<int32_t>{1}));
+  EXPECT_EQ(catalogNumbers(t.catalog()), (std::vector<int32_t>{1}));
   ASSERT_TRUE(t.save());
   EXPECT_NE(bodyOf(t.settingsPath()).find(std::string("p\x01" "1\xFF")), std::string::npos);
 
@@ -272,41 +324,24 @@ TEST(SettingsCatalog, ListPrunedOfMissingWrongAndRepeatedSnapshots) {
   writeBytes(t.settingsPath(), encodeSettingsFile(body, 3));
   Settings u(dir.str());
   ASSERT_TRUE(u.load());
-  EXPECT_EQ(catalogNumbers(u), (std::vector<int32_t>{1}));
-}
-
-TEST(SettingsCatalog, NewNumberSkipsFilesTheCatalogDoesNotName) {
-  TempFolder dir;
-  Settings s(dir.str());
-  makeFolders(s.dataFolder());
-  // The settings file was lost: the data folder still holds snapshots 1 and 2.
-  ASSERT_TRUE(makeSnapshotFile(s.snapshotPath(1).path, 1, "old"));
-  ASSERT_TRUE(makeSnapshotFile(s.snapshotPath(2).path, 2, "old"));
-  s.ensureLoaded();
-  EXPECT_EQ(s.nextNumber(), 3);
-  SnapshotInfo info;
-  info.number = s.nextNumber();
-  s.addSnapshot(info);
-  EXPECT_EQ(s.lastNo, 3);
-  s.addSnapshot(info);  // a second add still raises by one
-  EXPECT_EQ(s.lastNo, 4);
+  EXPECT_EQ(catalogNumbers(u.catalog()), (std::vector<int32_t>{1}));
 }
 
 TEST(SettingsCatalog, EnsureLoadedReadsOnce) {
   TempFolder dir;
   Settings a(dir.str());
-  a.lastNo = 5;
+  a.catalog().lastNo = 5;
   ASSERT_TRUE(a.save());
   Settings s(dir.str());
   EXPECT_EQ(s.loadStatus(), SettingsLoad::NotRead);
   s.ensureLoaded();
-  EXPECT_EQ(s.lastNo, 5);
-  a.lastNo = 9;
+  EXPECT_EQ(s.catalog().lastNo, 5);
+  a.catalog().lastNo = 9;
   ASSERT_TRUE(a.save());
   s.ensureLoaded();
-  EXPECT_EQ(s.lastNo, 5);
+  EXPECT_EQ(s.catalog().lastNo, 5);
   ASSERT_TRUE(s.load());  // an explicit load reads again (as after a rename)
-  EXPECT_EQ(s.lastNo, 9);
+  EXPECT_EQ(s.catalog().lastNo, 9);
 }
 
 class SettingsDamage : public ::testing::Test {
@@ -325,9 +360,9 @@ class SettingsDamage : public ::testing::Test {
     Settings s(dir.str());
     EXPECT_TRUE(s.load()) << what;
     EXPECT_EQ(s.loadStatus(), SettingsLoad::Damaged) << what;
-    EXPECT_EQ(s.count(), 0u) << what;
+    EXPECT_EQ(s.catalog().count(), 0u) << what;
     EXPECT_EQ(s.viewMode, 0) << what;
-    EXPECT_EQ(s.lastNo, 0) << what;
+    EXPECT_EQ(s.catalog().lastNo, 0) << what;
   }
   TempFolder dir;
   std::vector<uint8_t> good;
@@ -338,7 +373,7 @@ TEST_F(SettingsDamage, MissingFileKeepsDefaults) {
   EXPECT_FALSE(s.load());
   EXPECT_EQ(s.loadStatus(), SettingsLoad::Missing);
   EXPECT_EQ(s.fullScan, 1);
-  EXPECT_EQ(s.count(), 0u);
+  EXPECT_EQ(s.catalog().count(), 0u);
 }
 
 TEST_F(SettingsDamage, TruncatedAtEveryOffsetOfTheHeaderAndStream) {
@@ -382,7 +417,7 @@ TEST_F(SettingsDamage, FlippedStreamBytes) {
     s.load();
     // zlib's Adler-32 catches every change to the stream.
     if (s.loadStatus() == SettingsLoad::Damaged) damaged++;
-    EXPECT_EQ(s.count() == 0, s.loadStatus() == SettingsLoad::Damaged) << at;
+    EXPECT_EQ(s.catalog().count() == 0, s.loadStatus() == SettingsLoad::Damaged) << at;
   }
   EXPECT_EQ(damaged, int((streamLength + 6) / 7));
 }
@@ -398,7 +433,7 @@ TEST_F(SettingsDamage, FillerChangesAreHarmless) {
   ASSERT_TRUE(s.load());
   EXPECT_EQ(s.loadStatus(), SettingsLoad::Read);
   EXPECT_EQ(s.viewMode, 1);
-  EXPECT_EQ(s.count(), 1u);
+  EXPECT_EQ(s.catalog().count(), 1u);
 }
 
 TEST_F(SettingsDamage, SaveReplacesTheFileWholeOrNotAtAll) {
@@ -521,10 +556,10 @@ TEST(OlderSettings, CarryOverAdoptsGoodSnapshotsAndDeletesDamagedOnes) {
 
   Settings s(dir.str());
   ASSERT_TRUE(s.load());
-  EXPECT_EQ(s.lastNo, 7);
+  EXPECT_EQ(s.catalog().lastNo, 7);
   EXPECT_EQ(s.viewMode, 1);
-  ASSERT_EQ(catalogNumbers(s), (std::vector<int32_t>{1}));
-  const SnapshotInfo& r = s.record(0);
+  ASSERT_EQ(catalogNumbers(s.catalog()), (std::vector<int32_t>{1}));
+  const SnapshotInfo& r = s.catalog().record(0);
   EXPECT_EQ(r.tag, "s1.5");
   EXPECT_EQ(r.name, "Before office");
   EXPECT_EQ(r.date, "2008-03-01 10:00");

@@ -23,8 +23,8 @@ using testing_support::writeText;
 class SnapshotCommandsTest : public ::testing::Test {
  protected:
   SnapshotCommandsTest() : settings(dir.str()), list(&settings) {
-    makeFolders(settings.dataFolder());
-    context.setDataFolder(settings.dataFolder());
+    makeFolders(settings.catalog().dataFolder());
+    context.setDataFolder(settings.catalog().dataFolder());
     add(1, "before", {{u"gone.txt", 5, 1}, {u"report.txt", 5, 10}});
     add(2, "after", {{u"new.txt", 6, 1}, {u"report.txt", 6, 20}});
     list.refresh();
@@ -34,15 +34,15 @@ class SnapshotCommandsTest : public ::testing::Test {
     spec.name = name;
     spec.number = n;
     spec.drives = {{u"C:", {{u"Work", {}, files}}, {}}};
-    std::string path = settings.snapshotPath(n).path;
+    std::string path = settings.catalog().snapshotPath(n).path;
     ASSERT_TRUE(writeSnapshot(path, spec));
     SnapshotFile file;
     SnapshotInfo info;
     ASSERT_TRUE(file.open(path, &info));
     file.close();
-    settings.addSnapshot(info);
+    settings.catalog().addSnapshot(info);
   }
-  void damage(int32_t n) { ASSERT_TRUE(writeText(settings.snapshotPath(n).path, "not a snapshot")); }
+  void damage(int32_t n) { ASSERT_TRUE(writeText(settings.catalog().snapshotPath(n).path, "not a snapshot")); }
 
   TempFolder dir;
   Settings settings;
@@ -65,7 +65,8 @@ TEST_F(SnapshotCommandsTest, ViewOpensTheSelectedSnapshotAloneOrSaysWhyNot) {
   EXPECT_FALSE(openSelectedSnapshot(list, &context, &message));
   EXPECT_EQ(message.kind, MessageKind::Error);
   EXPECT_EQ(message.text, "Cannot open snapshot");
-  EXPECT_EQ(context.mode(), kModeNone);  // closed, not left half open
+  EXPECT_EQ(context.mode(), kModeView);  // the snapshot shown before stays open, whole
+  EXPECT_EQ(context.infoA().name, "after");
 }
 
 TEST_F(SnapshotCommandsTest, CompareOpensTheOlderFirstWhicheverBoxHoldsIt) {

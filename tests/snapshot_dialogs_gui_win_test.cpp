@@ -195,8 +195,8 @@ TEST_F(TakeSnapshotGui, SelectedItemsFromTheFilterFileThroughTheTreeIntoTheCatal
   ASSERT_TRUE(s.run([&] { added = runTakeSnapshotDialog(nullptr, &settings); })) << s.reached();
   EXPECT_TRUE(added);
 
-  ASSERT_EQ(settings.count(), 1u);
-  const SnapshotInfo& info = settings.record(0);
+  ASSERT_EQ(settings.catalog().count(), 1u);
+  const SnapshotInfo& info = settings.catalog().record(0);
   EXPECT_EQ(info.number, 1);
   EXPECT_EQ(info.name, "Snapshot #1");
   EXPECT_EQ(info.filterList[0], FilterList{u"hkey_current_user\\software\\"});
@@ -207,8 +207,8 @@ TEST_F(TakeSnapshotGui, SelectedItemsFromTheFilterFileThroughTheTreeIntoTheCatal
   EXPECT_NE(done.find(u" 3 files"), std::u16string::npos) << toUtf8(done);
   Settings saved(home.str());
   ASSERT_TRUE(saved.load());
-  EXPECT_EQ(saved.count(), 1u);
-  EXPECT_EQ(saved.lastNo, 1);
+  EXPECT_EQ(saved.catalog().count(), 1u);
+  EXPECT_EQ(saved.catalog().lastNo, 1);
   // The log holds the completion text; the filter file what the tree chose.
   std::string log = readText(home / "KeldrunLog.txt");
   EXPECT_NE(log.find("Snapshot done in"), std::string::npos);
@@ -222,7 +222,7 @@ TEST_F(TakeSnapshotGui, SelectedItemsFromTheFilterFileThroughTheTreeIntoTheCatal
 TEST_F(TakeSnapshotGui, RefusalsKeepTheDialogIdleAndCancelEndsIt) {
   REQUIRE_GUI();
   addSnapshotTo(&settings, 4, "earlier");
-  settings.lastNo = 4;
+  settings.catalog().lastNo = 4;
   settings.save();
   bool added = true;
   Script s;
@@ -267,10 +267,10 @@ TEST_F(TakeSnapshotGui, RefusalsKeepTheDialogIdleAndCancelEndsIt) {
   });
   ASSERT_TRUE(s.run([&] { added = runTakeSnapshotDialog(nullptr, &settings); })) << s.reached();
   EXPECT_FALSE(added);
-  EXPECT_EQ(settings.count(), 1u);
+  EXPECT_EQ(settings.catalog().count(), 1u);
   // Nothing was selected, so the filter file was not written; no snapshot file either.
   EXPECT_FALSE(fileExists(home / "scan_filter.txt"));
-  EXPECT_FALSE(fileExists(settings.snapshotPath(5).path));
+  EXPECT_FALSE(fileExists(settings.catalog().snapshotPath(5).path));
 }
 
 TEST_F(TakeSnapshotGui, StopDeletesTheFileAndLeavesTheCatalogAlone) {
@@ -293,7 +293,7 @@ TEST_F(TakeSnapshotGui, StopDeletesTheFileAndLeavesTheCatalogAlone) {
   });
   s.add([&] {
     if (windowText(GetDlgItem(dialog, IDOK)) != u"Stop") return false;
-    sawFile = fileExists(settings.snapshotPath(2).path);
+    sawFile = fileExists(settings.catalog().snapshotPath(2).path);
     shot(dialog, "take_snapshot_scanning");
     press(dialog, IDOK);
     return true;
@@ -309,13 +309,13 @@ TEST_F(TakeSnapshotGui, StopDeletesTheFileAndLeavesTheCatalogAlone) {
   ASSERT_TRUE(s.run([&] { added = runTakeSnapshotDialog(nullptr, &settings); })) << s.reached();
   EXPECT_FALSE(added);
   EXPECT_TRUE(sawFile);
-  EXPECT_EQ(toUtf8(said), "Snapshot stopped; " + settings.snapshotPath(2).path + " deleted");
-  EXPECT_FALSE(fileExists(settings.snapshotPath(2).path));
-  EXPECT_EQ(settings.count(), 1u);
-  EXPECT_EQ(settings.lastNo, 1);
+  EXPECT_EQ(toUtf8(said), "Snapshot stopped; " + settings.catalog().snapshotPath(2).path + " deleted");
+  EXPECT_FALSE(fileExists(settings.catalog().snapshotPath(2).path));
+  EXPECT_EQ(settings.catalog().count(), 1u);
+  EXPECT_EQ(settings.catalog().lastNo, 1);
   EXPECT_EQ(settings.fullScan, 0);
   EXPECT_EQ(readText(settings.settingsPath()), cfgBefore);
-  EXPECT_EQ(settings.nextNumber(), 2);
+  EXPECT_EQ(settings.catalog().nextNumber(), 2);
 }
 
 // ---- progress dialog of import and export ----
@@ -340,20 +340,20 @@ TEST_F(TransferGui, ProgressDialogClosesByItselfWhenTheWorkerEnds) {
   EXPECT_EQ(out.names(), (std::vector<std::string>{"snap001.snp", "snap003.snp"}));
 
   writeText(out / "damaged.snp", "C1.4 and then garbage");
-  target.lastNo = 9;
+  target.catalog().lastNo = 9;
   auto importing = TransferJob::importing(&target, {out / "damaged.snp", out / "snap003.snp"});
   EXPECT_EQ(runProgress(nullptr, importing.get()), IDOK);
   EXPECT_EQ(importing->result().text, "Import error");
-  ASSERT_EQ(target.count(), 1u);
-  EXPECT_EQ(target.record(0).number, 10);
-  EXPECT_EQ(target.record(0).name, "snap 3");
+  ASSERT_EQ(target.catalog().count(), 1u);
+  EXPECT_EQ(target.catalog().record(0).number, 10);
+  EXPECT_EQ(target.catalog().record(0).name, "snap 3");
 }
 
 TEST_F(TransferGui, CancelAsksAbortingNoGoesOnYesEndsTheWorker) {
   REQUIRE_GUI();
   // Large files, so that the questions come while the worker still has work.
   SnapshotFile big;
-  ASSERT_TRUE(big.create(source.snapshotPath(4).path));
+  ASSERT_TRUE(big.create(source.catalog().snapshotPath(4).path));
   std::vector<uint8_t> block(1 << 16);
   for (size_t i = 0; i < block.size(); i++) block[i] = uint8_t(i * 2654435761u >> 11);
   for (int i = 0; i < 64; i++) big.appendBlock(block.data(), block.size());
@@ -362,7 +362,7 @@ TEST_F(TransferGui, CancelAsksAbortingNoGoesOnYesEndsTheWorker) {
   info.fillNew("big", 4, lists);
   ASSERT_TRUE(big.finish(&info));
   ASSERT_TRUE(big.close());
-  source.addSnapshot(info);
+  source.catalog().addSnapshot(info);
   auto exporting = TransferJob::exporting(&source, {4}, out.str());
   ASSERT_EQ(runProgress(nullptr, exporting.get()), IDOK);
   const size_t kFiles = 12;
@@ -397,16 +397,16 @@ TEST_F(TransferGui, CancelAsksAbortingNoGoesOnYesEndsTheWorker) {
   } else {
     // The worker was quicker than the questions: it ran to its end.
     EXPECT_EQ(r, IDOK);
-    EXPECT_EQ(target.count(), kFiles);
+    EXPECT_EQ(target.catalog().count(), kFiles);
   }
   // Whatever got imported is registered whole and saved; numbers run without gaps.
   Settings saved(other.str());
   ASSERT_TRUE(saved.load());
-  EXPECT_EQ(saved.count(), target.count());
-  for (size_t i = 0; i < target.count(); i++) EXPECT_EQ(target.record(i).number, int32_t(i + 1));
+  EXPECT_EQ(saved.catalog().count(), target.catalog().count());
+  for (size_t i = 0; i < target.catalog().count(); i++) EXPECT_EQ(target.catalog().record(i).number, int32_t(i + 1));
   std::vector<std::string> names;
-  listFileNames(target.dataFolder(), &names);
-  EXPECT_EQ(names.size(), target.count());
+  listFileNames(target.catalog().dataFolder(), &names);
+  EXPECT_EQ(names.size(), target.catalog().count());
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/test_support.h"
-#include "workspace/catalog.h"
+#include "workspace/catalog_commands.h"
 
 namespace keldrun {
 namespace {
@@ -64,14 +64,14 @@ TEST_F(SnapshotListTest, OneSnapshotFillsBoxesWithoutSelection) {
   const SnapshotList::Row& r = list.rows()[0];
   EXPECT_EQ(r.number, 1);
   EXPECT_EQ(r.cells[SnapshotList::kName], "only");
-  EXPECT_EQ(r.cells[SnapshotList::kDate], settings.record(0).date);
-  EXPECT_EQ(r.cells[SnapshotList::kComputer], settings.record(0).computer);
-  EXPECT_EQ(r.cells[SnapshotList::kSize], sizeText(settings.record(0).size));
+  EXPECT_EQ(r.cells[SnapshotList::kDate], settings.catalog().record(0).date);
+  EXPECT_EQ(r.cells[SnapshotList::kComputer], settings.catalog().record(0).computer);
+  EXPECT_EQ(r.cells[SnapshotList::kSize], sizeText(settings.catalog().record(0).size));
   EXPECT_EQ(r.cells[SnapshotList::kRegs], "full");
   EXPECT_EQ(r.cells[SnapshotList::kFiles], "partial");
   EXPECT_EQ(r.cells[SnapshotList::kApps], "-");
   ASSERT_EQ(list.box(SnapshotList::kSecondBox).size(), 1u);
-  EXPECT_EQ(list.box(SnapshotList::kSecondBox)[0].text, "only (" + settings.record(0).date + ")");
+  EXPECT_EQ(list.box(SnapshotList::kSecondBox)[0].text, "only (" + settings.catalog().record(0).date + ")");
   EXPECT_EQ(list.boxSelection(SnapshotList::kFirstBox), -1);
   EXPECT_EQ(list.boxSelection(SnapshotList::kSecondBox), -1);
   SnapshotList::EnabledStates e = list.enabled();
@@ -127,7 +127,7 @@ TEST_F(SnapshotListTest, SelectionRulesAndTwoRowsSetTheBoxes) {
   EXPECT_EQ(list.box(SnapshotList::kFirstBox)[size_t(list.boxSelection(SnapshotList::kFirstBox))].number, 1);
   // A selected number no longer in the catalog is not acted on.
   list.setSelection({1});
-  settings.removeAt(1);
+  settings.catalog().removeAt(1);
   EXPECT_FALSE(list.chosenSnapshot(&n));
 }
 
@@ -136,9 +136,9 @@ TEST_F(SnapshotListTest, SortingByColumnsAndSelectionKeptOverRefresh) {
   add(2, "Alpha");
   add(3, "gamma");
   // Sizes of different lengths of text: 9.00M sorts before 10.00M.
-  settings.record(0).size = 10u << 20;
-  settings.record(1).size = 9u << 20;
-  settings.record(2).size = 100u << 20;
+  settings.catalog().record(0).size = 10u << 20;
+  settings.catalog().record(1).size = 9u << 20;
+  settings.catalog().record(2).size = 100u << 20;
   list.refresh();
   list.setSelection({2});  // gamma
   list.sortBy(SnapshotList::kName);

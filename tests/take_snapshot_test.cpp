@@ -56,7 +56,7 @@ class TakeSnapshotTest : public ::testing::Test {
 };
 
 TEST_F(TakeSnapshotTest, SetUpOffersTheNextNumberAndTheStoredChoice) {
-  settings.lastNo = 6;
+  settings.catalog().lastNo = 6;
   settings.fullScan = 0;
   TakeSnapshot t(&settings, env.get());
   EXPECT_EQ(t.name, "Snapshot #7");
@@ -98,17 +98,17 @@ TEST_F(TakeSnapshotTest, SelectedItemsScanFinishesIntoTheCatalog) {
   EXPECT_EQ(t.progressText(), "DONE");
 
   // Catalog, numbering, settings file and log.
-  ASSERT_EQ(settings.count(), 1u);
-  EXPECT_EQ(settings.record(0).number, 1);
-  EXPECT_EQ(settings.record(0).name, "first");
-  EXPECT_EQ(settings.lastNo, 1);
+  ASSERT_EQ(settings.catalog().count(), 1u);
+  EXPECT_EQ(settings.catalog().record(0).number, 1);
+  EXPECT_EQ(settings.catalog().record(0).name, "first");
+  EXPECT_EQ(settings.catalog().lastNo, 1);
   EXPECT_EQ(settings.fullScan, 0);
-  EXPECT_EQ(settings.record(0).sectionState[kSectionFiles], SectionState::Partial);
-  EXPECT_EQ(settings.record(0).sectionState[kSectionRegistry], SectionState::NotScanned);
+  EXPECT_EQ(settings.catalog().record(0).sectionState[kSectionFiles], SectionState::Partial);
+  EXPECT_EQ(settings.catalog().record(0).sectionState[kSectionRegistry], SectionState::NotScanned);
   Settings reread(home.str());
   ASSERT_TRUE(reread.load());
-  ASSERT_EQ(reread.count(), 1u);
-  EXPECT_EQ(reread.record(0).name, "first");
+  ASSERT_EQ(reread.catalog().count(), 1u);
+  EXPECT_EQ(reread.catalog().record(0).name, "first");
   EXPECT_EQ(readText(home / "KeldrunLog.txt"), m.text + "\n");
   // The filter file was rewritten from the tree; the next dialog shows the same choice.
   FilterList stored[kSectionCount];
@@ -122,8 +122,8 @@ TEST_F(TakeSnapshotTest, SelectedItemsScanFinishesIntoTheCatalog) {
   ASSERT_TRUE(t2.start().empty());
   ShellMessage m2 = runToEnd(&t2);
   ASSERT_EQ(t2.state(), TakeSnapshot::State::Finished);
-  EXPECT_EQ(settings.record(1).number, 2);
-  EXPECT_TRUE(fileExists(settings.snapshotPath(2).path));
+  EXPECT_EQ(settings.catalog().record(1).number, 2);
+  EXPECT_TRUE(fileExists(settings.catalog().snapshotPath(2).path));
   EXPECT_EQ(readText(home / "KeldrunLog.txt"), m.text + "\n" + m2.text + "\n");
 }
 
@@ -143,7 +143,7 @@ TEST_F(TakeSnapshotTest, TheScanHoldsTheWorkspaceLockFromStartToTheSavedCatalog)
   EXPECT_EQ(m.kind, MessageKind::Warning);
   EXPECT_EQ(m.text, kCatalogBusy);
   EXPECT_EQ(refused.state(), TakeSnapshot::State::Idle);
-  EXPECT_FALSE(std::filesystem::exists(settings.dataFolder())) << "no snapshot file";
+  EXPECT_FALSE(std::filesystem::exists(settings.catalog().dataFolder())) << "no snapshot file";
   // Meanwhile the other process enters snapshot 1 in the catalog.
   {
     Settings theirs(home.str());
@@ -167,9 +167,9 @@ TEST_F(TakeSnapshotTest, TheScanHoldsTheWorkspaceLockFromStartToTheSavedCatalog)
   other.unlock();
   Settings reread(home.str());
   ASSERT_TRUE(reread.load());
-  ASSERT_EQ(reread.count(), 2u) << "the other process's snapshot is kept";
-  EXPECT_EQ(reread.record(0).number, 1);
-  EXPECT_EQ(reread.record(1).number, 2);
+  ASSERT_EQ(reread.catalog().count(), 2u) << "the other process's snapshot is kept";
+  EXPECT_EQ(reread.catalog().record(0).number, 1);
+  EXPECT_EQ(reread.catalog().record(1).number, 2);
 
   // Stop releases it too.
   TakeSnapshot stopped(&settings, env.get());
@@ -195,7 +195,7 @@ TEST_F(TakeSnapshotTest, StartRefusesAnEmptyNameAndAnEmptySelection) {
   EXPECT_EQ(m.text, "Select at least one item");
   EXPECT_EQ(t.state(), TakeSnapshot::State::Idle);
   EXPECT_EQ(readBytes(home / "scan_filter.txt"), filterBefore);  // not written
-  EXPECT_FALSE(std::filesystem::exists(settings.dataFolder()));
+  EXPECT_FALSE(std::filesystem::exists(settings.catalog().dataFolder()));
 }
 
 TEST_F(TakeSnapshotTest, CannotCreateNamesThePath) {
@@ -205,10 +205,10 @@ TEST_F(TakeSnapshotTest, CannotCreateNamesThePath) {
   TakeSnapshot t(&settings, env.get());
   ShellMessage m = t.start();
   EXPECT_EQ(m.kind, MessageKind::Error);
-  EXPECT_EQ(m.text.rfind("Cannot create (" + settings.snapshotPath(1).path + ")", 0), 0u) << m.text;
+  EXPECT_EQ(m.text.rfind("Cannot create (" + settings.catalog().snapshotPath(1).path + ")", 0), 0u) << m.text;
   EXPECT_EQ(t.state(), TakeSnapshot::State::Idle);
-  EXPECT_EQ(settings.count(), 0u);
-  EXPECT_EQ(settings.lastNo, 0);
+  EXPECT_EQ(settings.catalog().count(), 0u);
+  EXPECT_EQ(settings.catalog().lastNo, 0);
   // The filter file was written before the file was tried.
   EXPECT_TRUE(fileExists(home / "scan_filter.txt"));
 }
@@ -233,9 +233,9 @@ TEST_F(TakeSnapshotTest, AFullDiskLosesNothingTheCatalogHeld) {
   ShellMessage m = t.start(lists);
   if (m.empty()) m = runToEnd(&t);
   EXPECT_EQ(m.kind, MessageKind::Error);
-  EXPECT_NE(m.text.find(settings.snapshotPath(2).path), std::string::npos) << m.text;
+  EXPECT_NE(m.text.find(settings.catalog().snapshotPath(2).path), std::string::npos) << m.text;
   EXPECT_TRUE(full.anyFailed());
-  EXPECT_FALSE(fileExists(settings.snapshotPath(2).path));
+  EXPECT_FALSE(fileExists(settings.catalog().snapshotPath(2).path));
 
   testing_support::FaultFileSystem noRename;
   noRename.failRenames(true);
@@ -244,15 +244,15 @@ TEST_F(TakeSnapshotTest, AFullDiskLosesNothingTheCatalogHeld) {
   m = runToEnd(&u);
   EXPECT_EQ(m.kind, MessageKind::Error);
   EXPECT_EQ(m.text, "Cannot save the catalog (" + settings.settingsPath() + ")");
-  EXPECT_FALSE(fileExists(settings.snapshotPath(2).path));
+  EXPECT_FALSE(fileExists(settings.catalog().snapshotPath(2).path));
 
-  ASSERT_EQ(settings.count(), 1u);
-  EXPECT_EQ(settings.lastNo, 1);
+  ASSERT_EQ(settings.catalog().count(), 1u);
+  EXPECT_EQ(settings.catalog().lastNo, 1);
   EXPECT_EQ(readText(home / "Keldrun.cfg"), catalogBefore);
   Settings reread(home.str());
   ASSERT_TRUE(reread.load());
-  ASSERT_EQ(reread.count(), 1u);
-  EXPECT_TRUE(fileExists(settings.snapshotPath(1).path));
+  ASSERT_EQ(reread.catalog().count(), 1u);
+  EXPECT_TRUE(fileExists(settings.catalog().snapshotPath(1).path));
 }
 
 // Stop pressed after the last scan thread ended but before the timer noticed: the snapshot is
@@ -266,15 +266,15 @@ TEST_F(TakeSnapshotTest, StopAfterTheScanEndedKeepsTheSnapshot) {
   for (int i = 0; i < 2000 && !t.scan().complete(); i++)
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   ASSERT_TRUE(t.scan().complete());
-  ShellMessage said = t.stop();
+  ShellMessage said = t.pressStop();
   EXPECT_EQ(t.state(), TakeSnapshot::State::Finished);
   EXPECT_EQ(said.kind, MessageKind::Information);
   EXPECT_EQ(said.text, t.completionText());
-  EXPECT_TRUE(fileExists(settings.snapshotPath(1).path));
-  EXPECT_EQ(settings.count(), 1u);
+  EXPECT_TRUE(fileExists(settings.catalog().snapshotPath(1).path));
+  EXPECT_EQ(settings.catalog().count(), 1u);
   Settings reread(home.str());
   ASSERT_TRUE(reread.load());
-  EXPECT_EQ(reread.count(), 1u);
+  EXPECT_EQ(reread.catalog().count(), 1u);
 }
 
 TEST_F(TakeSnapshotTest, StopDeletesTheFileAndAddsNothing) {
@@ -289,8 +289,8 @@ TEST_F(TakeSnapshotTest, StopDeletesTheFileAndAddsNothing) {
   EXPECT_EQ(said.text, "Snapshot stopped; " + path + " deleted");
   EXPECT_EQ(t.state(), TakeSnapshot::State::Stopped);
   EXPECT_FALSE(fileExists(path));
-  EXPECT_EQ(settings.count(), 0u);
-  EXPECT_EQ(settings.lastNo, 0);
+  EXPECT_EQ(settings.catalog().count(), 0u);
+  EXPECT_EQ(settings.catalog().lastNo, 0);
   EXPECT_EQ(settings.fullScan, 0);
   EXPECT_FALSE(fileExists(home / "KeldrunLog.txt"));
   EXPECT_FALSE(fileExists(home / "Keldrun.cfg"));

@@ -122,13 +122,20 @@ inline bool makeSnapshotFile(const std::string& path, int32_t number, const std:
   return makeSnapshotFile(path, number, name, lists);
 }
 
+// The numbers of a catalog's records, in order.
+inline std::vector<int32_t> catalogNumbers(const Catalog& catalog) {
+  std::vector<int32_t> out;
+  for (size_t i = 0; i < catalog.count(); i++) out.push_back(catalog.record(i).number);
+  return out;
+}
+
 // Writes snapshot `number` into the data folder of settings and enters it in the catalog.
 inline SnapshotInfo addSnapshotTo(Settings* settings, int32_t number, const std::string& name) {
-  makeFolders(settings->dataFolder());
+  makeFolders(settings->catalog().dataFolder());
   SnapshotInfo info;
   FilterList lists[kSectionCount] = {{u"*"}, {u"c:\\windows\\"}, {}};
-  EXPECT_TRUE(makeSnapshotFile(settings->snapshotPath(number).path, number, name, lists, &info));
-  settings->addSnapshot(info);
+  EXPECT_TRUE(makeSnapshotFile(settings->catalog().snapshotPath(number).path, number, name, lists, &info));
+  settings->catalog().addSnapshot(info);
   return info;
 }
 

@@ -45,7 +45,7 @@ TEST_F(TransferJobTest, ExportAndImportRunOnTheWorkerAndReportWhenEnded) {
   EXPECT_EQ(exporting->range(), 200);
   EXPECT_EQ(out.names(), (std::vector<std::string>{"snap001.snp", "snap003.snp"}));
 
-  target.lastNo = 9;
+  target.catalog().lastNo = 9;
   // A damaged file among good ones: reported, nothing registered for it, no number used up.
   writeText(out / "damaged.snp", "C1.4 but nothing after it");
   auto importing = TransferJob::importing(
@@ -60,16 +60,16 @@ TEST_F(TransferJobTest, ExportAndImportRunOnTheWorkerAndReportWhenEnded) {
   // The worker saved the catalog before it ended.
   Settings saved(other.str());
   ASSERT_TRUE(saved.load());
-  ASSERT_EQ(saved.count(), 2u);
-  EXPECT_EQ(saved.record(0).name, "snap 3");
-  EXPECT_EQ(saved.record(1).name, "snap 1");
-  EXPECT_EQ(saved.lastNo, 11);
+  ASSERT_EQ(saved.catalog().count(), 2u);
+  EXPECT_EQ(saved.catalog().record(0).name, "snap 3");
+  EXPECT_EQ(saved.catalog().record(1).name, "snap 1");
+  EXPECT_EQ(saved.catalog().lastNo, 11);
 }
 
 TEST_F(TransferJobTest, AbortReturnsOnceTheWorkerHasEndedAndShowsNothing) {
   // Several copies of a large snapshot, so that the abort lands while files remain.
   SnapshotFile big;
-  ASSERT_TRUE(big.create(source.snapshotPath(4).path));
+  ASSERT_TRUE(big.create(source.catalog().snapshotPath(4).path));
   std::vector<uint8_t> block(1 << 16);
   for (size_t i = 0; i < block.size(); i++) block[i] = uint8_t(i * 2654435761u >> 11);
   for (int i = 0; i < 48; i++) big.appendBlock(block.data(), block.size());
@@ -78,7 +78,7 @@ TEST_F(TransferJobTest, AbortReturnsOnceTheWorkerHasEndedAndShowsNothing) {
   info.fillNew("big", 4, lists);
   ASSERT_TRUE(big.finish(&info));
   ASSERT_TRUE(big.close());
-  source.addSnapshot(info);
+  source.catalog().addSnapshot(info);
 
   auto exporting = TransferJob::exporting(&source, {4, 1, 2, 3}, out.str());
   ASSERT_TRUE(exporting->start());

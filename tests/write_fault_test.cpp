@@ -20,7 +20,7 @@
 #include "tests/fault_file_system.h"
 #include "tests/report_support.h"
 #include "tests/test_support.h"
-#include "workspace/catalog.h"
+#include "workspace/catalog_commands.h"
 #include "workspace/scan_filter.h"
 #include "workspace/settings.h"
 #include "workspace/take_snapshot.h"
@@ -171,7 +171,7 @@ TEST_F(WriteFaultTest, SettingsKeepThePreviousFile) {
     expectLeft({"Keldrun.cfg", "data"}, "Keldrun.cfg", before);
     Settings back(dir.str());
     back.ensureLoaded();
-    EXPECT_EQ(back.count(), 1u);
+    EXPECT_EQ(back.catalog().count(), 1u);
   };
   fillDiskInTurn(attempt, check);
   failEachWriteInTurn(attempt, check);
@@ -273,7 +273,7 @@ TEST_F(WriteFaultTest, ImportLeavesTheWorkspaceAsItWas) {
     ShellMessage m = transfer.importSnapshots(&s, {source / "packed.snp"});
     bool ok = m.kind != MessageKind::Error;
     EXPECT_EQ(transfer.imported().size(), ok ? 1u : 0u);
-    EXPECT_EQ(s.count(), ok ? 2u : 1u) << "the catalog in memory matches the one on disk";
+    EXPECT_EQ(s.catalog().count(), ok ? 2u : 1u) << "the catalog in memory matches the one on disk";
     return ok;
   };
   auto check = [&](uint64_t) {
@@ -284,7 +284,7 @@ TEST_F(WriteFaultTest, ImportLeavesTheWorkspaceAsItWas) {
   EXPECT_GT(writes, 4u) << "unpacked chunks, the info record and the catalog all count";
   Settings back(dir.str());
   back.ensureLoaded();
-  EXPECT_EQ(back.count(), 2u);
+  EXPECT_EQ(back.catalog().count(), 2u);
 }
 
 // Taking a snapshot: the snapshot file, then the catalog. A snapshot the saved catalog does not
@@ -316,7 +316,7 @@ TEST_F(WriteFaultTest, TakeSnapshotLeavesTheWorkspaceAsItWas) {
     }
     message = m.text;
     bool ok = take.state() == TakeSnapshot::State::Finished;
-    EXPECT_EQ(s.count(), ok ? 2u : 1u) << "the catalog in memory matches the one on disk";
+    EXPECT_EQ(s.catalog().count(), ok ? 2u : 1u) << "the catalog in memory matches the one on disk";
     EXPECT_EQ(m.kind, ok ? MessageKind::Information : MessageKind::Error);
     return ok;
   };

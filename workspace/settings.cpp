@@ -1,5 +1,6 @@
 #include "workspace/settings.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -16,7 +17,6 @@ namespace keldrun {
 
 namespace {
 
-constexpr size_t kCatalogStep = 100;
 constexpr size_t kOlderLineBytes = 1000;
 constexpr size_t kOlderComputerChars = 31;
 
@@ -29,15 +29,10 @@ bool hasHtmExtension(const std::string& name) {
 
 }  // namespace
 
-std::string snapshotFileName(int32_t number) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, text(kTextSnapshotNameFormat), int(number));
-  return buf;
-}
-
-Settings::Settings(const std::string& folder) : folder_(withSeparator(folder)) {
+Settings::Settings(const std::string& folder)
+    : folder_(withSeparator(folder)), catalog_(folder_ + "data" + pathSeparator()) {
   registerInt(kTextKeyFullScan, &fullScan);                       // a1
-  registerInt(kTextKeyFullScan + 1, &lastNo);                     // d
+  registerInt(kTextKeyFullScan + 1, &catalog_.lastNo);            // d
   registerInt(kTextKeyFullScan + 2, &viewMode);                   // e
   registerInt(kTextKeyFullScan + 3, &filesSearch.includePaths);   // f
   registerInt(kTextKeyFullScan + 4, &filesSearch.matchCase);      // g
@@ -114,15 +109,6 @@ std::string Settings::settingsPath(const std::string& folder) const {
   return (folder.empty() ? folder_ : withSeparator(folder)) + text(kTextSettingsFile);
 }
 
-std::string Settings::dataFolder() const { return folder_ + "data" + pathSeparator(); }
-
-SnapshotPath Settings::snapshotPath(int32_t number) const {
-  SnapshotPath p;
-  p.fileName = snapshotFileName(number);
-  p.path = dataFolder() + p.fileName;
-  return p;
-}
-
 void Settings::ensureLoaded() {
   if (loaded_) return;
   loaded_ = true;
@@ -149,8 +135,8 @@ bool Settings::reloadCatalog() {
   Settings stored(folder_);
   stored.load();
   if (stored.loadStatus() != SettingsLoad::Read) return false;
+  stored.catalog_.lastNo = std::max(stored.catalog_.lastNo, catalog_.lastNo);
   catalog_ = std::move(stored.catalog_);
-  if (stored.lastNo > lastNo) lastNo = stored.lastNo;
   return true;
 }
 
@@ -173,42 +159,17 @@ void Settings::applyBody(const std::string& body) {
     }
   }
   const std::string catalogKey = text(kTextKeyCatalog);
-  for (const SettingsRecord& r : records) {
-    if (r.first != catalogKey) continue;
-    size_t start = 0;
-    while (start <= r.second.size()) {
-      size_t comma = r.second.find(',', start);
-      if (comma == std::string::npos) comma = r.second.size();
-      std::string piece = r.second.substr(start, comma - start);
-      start = comma + 1;
-      if (piece.empty()) continue;
-      int32_t number = parseDecimal(piece);
-      // A number listed twice would show one snapshot twice and delete its file twice.
-      if (find(number) >= 0) continue;
-      SnapshotFile file;
-      SnapshotInfo info;
-      bool opened = file.open(snapshotPath(number).path, &info);
-      file.close();
-      if (opened && info.number == number) addCatalogRecord(info);
+  for (const SettingsRecord& r : records)
+    if (r.first == catalogKey) {
+      catalog_.addListed(r.second);
+      break;
     }
-    break;
-  }
-}
-
-void Settings::addCatalogRecord(const SnapshotInfo& info) {
-  if (catalog_.size() == catalog_.capacity()) catalog_.reserve(catalog_.size() + kCatalogStep);
-  catalog_.push_back(info);
 }
 
 bool Settings::save(const std::string& folder, FileSystem* fs) {
   std::string body;
   appendSettingsRecord(&body, text(kTextKeyWritten), snapshotDateNow());
-  std::string numbers;
-  for (const SnapshotInfo& info : catalog_) {
-    if (!numbers.empty()) numbers += ',';
-    numbers += std::to_string(info.number);
-  }
-  appendSettingsRecord(&body, text(kTextKeyCatalog), numbers);
+  appendSettingsRecord(&body, text(kTextKeyCatalog), catalog_.numberList());
   for (const SettingEntry& e : entries_)
     appendSettingsRecord(&body, e.key, e.intTarget ? std::to_string(*e.intTarget) : *e.textTarget);
 
@@ -218,33 +179,6 @@ bool Settings::save(const std::string& folder, FileSystem* fs) {
   if (file.empty()) return false;
 
   return replaceFileContent(fs, settingsPath(folder), file.data(), file.size());
-}
-
-int Settings::find(int32_t number) const {
-  for (size_t i = 0; i < catalog_.size(); i++)
-    if (catalog_[i].number == number) return int(i);
-  return -1;
-}
-
-void Settings::removeAt(size_t i) {
-  if (i < catalog_.size()) catalog_.erase(catalog_.begin() + long(i));
-}
-
-void Settings::addSnapshot(const SnapshotInfo& info) {
-  addCatalogRecord(info);
-  lastNo = info.number > lastNo ? info.number : lastNo + 1;
-}
-
-int32_t Settings::nextNumber() const {
-  int32_t n = lastNo;
-  for (const SnapshotInfo& info : catalog_)
-    if (info.number > n) n = info.number;
-  if (n < 0) n = 0;
-  do {
-    if (n == INT32_MAX) return 0;
-    n++;
-  } while (fileExists(snapshotPath(n).path));
-  return n;
 }
 
 std::string Settings::reportTempFolder() const {
@@ -430,10 +364,10 @@ bool carryOverOlderCatalog(const std::string& oldFolder, const std::string& data
       removeFile(to + name);
       continue;
     }
-    settings.addSnapshot(record);
+    settings.catalog().addSnapshot(record);
   }
   settings.viewMode = older.viewMode;
-  if (older.lastNo > settings.lastNo) settings.lastNo = older.lastNo;
+  if (older.lastNo > settings.catalog().lastNo) settings.catalog().lastNo = older.lastNo;
   settings.save(oldFolder);
   removeFile(from + text(kTextOlderSettingsFile));
   return true;

@@ -1,6 +1,6 @@
-// Settings: every persistent option of the program and the snapshot catalog, kept in the
-// settings file "Keldrun.cfg" of the program folder; the numbering and paths of snapshot files;
-// the report temp folder; and the carry-over of an older installation's "Keldrun.ini".
+// Settings: every persistent option of the program and the snapshot catalog it owns, kept
+// together in the settings file "Keldrun.cfg" of the program folder; the report temp folder; and
+// the carry-over of an older installation's "Keldrun.ini".
 //
 // One Settings object serves the whole process (the window program and the command line alike).
 // It has no lock: it is used by one thread at a time (the import worker uses it while the
@@ -15,6 +15,7 @@
 
 #include "base/file_system.h"
 #include "engine/snapshot.h"
+#include "workspace/catalog.h"
 
 namespace keldrun {
 
@@ -24,17 +25,6 @@ struct SettingEntry {
   int32_t* intTarget = nullptr;      // exactly one of the two targets is set
   std::string* textTarget = nullptr;
 };
-
-struct SnapshotPath {
-  std::string path;      // data folder + fileName
-  std::string fileName;  // "snap%03d.snp"
-};
-
-// Why no new snapshot can be taken or imported once every number is given.
-constexpr const char* kNoNumberLeft = "no snapshot number is left: the highest number is in use";
-
-// The bare file name of snapshot `number`: "snap007.snp", "snap1000.snp".
-std::string snapshotFileName(int32_t number);
 
 // What the last load found.
 enum class SettingsLoad {
@@ -61,9 +51,9 @@ class Settings {
   Settings(const Settings&) = delete;
   Settings& operator=(const Settings&) = delete;
 
-  // Persistent options, in registration order (the order they are written in).
+  // Persistent options, in registration order (the order they are written in). The catalog's
+  // lastNo is written among them as "d", after "a1".
   int32_t fullScan = 1;   // "a1": take-snapshot dialog, 1 = full scan, 0 = selected items
-  int32_t lastNo = 0;     // "d": highest snapshot number given so far
   int32_t viewMode = 0;   // "e": 0 = full trees, 1 = only differences
   struct FilesSearch {
     int32_t includePaths = 0;  // "f"
@@ -128,25 +118,11 @@ class Settings {
   // when the file cannot be written. Writes through fs.
   bool save(const std::string& folder = "", FileSystem* fs = defaultFileSystem());
 
-  // The catalog: snapshots in the order they were added.
-  size_t count() const { return catalog_.size(); }
-  const SnapshotInfo& record(size_t i) const { return catalog_[i]; }
-  SnapshotInfo& record(size_t i) { return catalog_[i]; }
-  // Position of the first record with that number; -1 when there is none.
-  int find(int32_t number) const;
-  void removeAt(size_t i);
-  // Appends a copy of info and raises lastNo to info.number (by one in the usual case, where
-  // info.number came from nextNumber). Does not save.
-  void addSnapshot(const SnapshotInfo& info);
-  // The number for a new snapshot: lastNo + 1, moved past any number the catalog holds or whose
-  // snapshot file already exists, so that a lost settings file never makes a new snapshot
-  // overwrite an old one. 0 when no number is left (the highest one is taken).
-  int32_t nextNumber() const;
+  // The snapshot catalog, read and saved with the options; its data folder is folder + "data".
+  Catalog& catalog() { return catalog_; }
+  const Catalog& catalog() const { return catalog_; }
 
   const std::string& folder() const { return folder_; }
-  // folder + "data" + separator.
-  std::string dataFolder() const;
-  SnapshotPath snapshotPath(int32_t number) const;
   std::string settingsPath(const std::string& folder = "") const;
 
   // folder + "tmp" + separator, created on each call (failure ignored).
@@ -160,11 +136,10 @@ class Settings {
   void registerInt(const char* key, int32_t* target);
   void registerText(int textEntry, std::string* target);
   void applyBody(const std::string& body);
-  void addCatalogRecord(const SnapshotInfo& info);
 
   std::string folder_;
+  Catalog catalog_;  // made from folder_, so declared after it
   std::vector<SettingEntry> entries_;
-  std::vector<SnapshotInfo> catalog_;
   bool loaded_ = false;
   SettingsLoad loadStatus_ = SettingsLoad::NotRead;
 };

@@ -50,9 +50,10 @@ void SnapshotList::refresh() {
   boxes_[0].clear();
   boxes_[1].clear();
   boxSel_[0] = boxSel_[1] = -1;
-  if (settings_->count() == 0) settings_->ensureLoaded();
-  for (size_t i = 0; i < settings_->count(); i++) {
-    const SnapshotInfo& info = settings_->record(i);
+  const Catalog& catalog = settings_->catalog();
+  if (catalog.count() == 0) settings_->ensureLoaded();
+  for (size_t i = 0; i < catalog.count(); i++) {
+    const SnapshotInfo& info = catalog.record(i);
     Row row;
     row.number = info.number;
     row.cells[kName] = info.name;
@@ -157,7 +158,7 @@ SnapshotList::EnabledStates SnapshotList::enabled() const {
 
 bool SnapshotList::chosenSnapshot(int32_t* number) const {
   int32_t n = selectedSnapshot();
-  if (n < 0 || settings_->find(n) < 0) return false;
+  if (n < 0 || settings_->catalog().find(n) < 0) return false;
   *number = n;
   return true;
 }
@@ -166,7 +167,7 @@ bool SnapshotList::chosenPair(int32_t* older, int32_t* newer) const {
   if (boxSel_[0] < 0 || boxSel_[1] < 0) return false;
   int32_t a = boxes_[0][size_t(boxSel_[0])].number;
   int32_t b = boxes_[1][size_t(boxSel_[1])].number;
-  if (a == b || settings_->find(a) < 0 || settings_->find(b) < 0) return false;
+  if (a == b || settings_->catalog().find(a) < 0 || settings_->catalog().find(b) < 0) return false;
   *older = std::min(a, b);
   *newer = std::max(a, b);
   return true;

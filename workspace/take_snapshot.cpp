@@ -21,7 +21,8 @@ TakeSnapshot::TakeSnapshot(Settings* settings, Env* env, FileSystem* fs)
   group = settings_->fullScan == 0 ? kSelectedItems : kFullScan;
   fileThreads = settings_->scanThreads;
   char buf[64];
-  std::snprintf(buf, sizeof buf, text(kTextDefaultSnapshotName), int(settings_->nextNumber()));
+  std::snprintf(buf, sizeof buf, text(kTextDefaultSnapshotName),
+                int(settings_->catalog().nextNumber()));
   name = buf;
   FilterList stored[kSectionCount];
   loadFilter(scanFilterPath(*settings_), stored);
@@ -54,13 +55,13 @@ ShellMessage TakeSnapshot::start(const FilterList* lists) {
 
   ShellMessage busy = lock_.tryTake();
   if (!busy.empty()) return busy;
-  number_ = settings_->nextNumber();
+  number_ = settings_->catalog().nextNumber();
   if (number_ == 0) {
     lock_.release();
     return ShellMessage::error(kNoNumberLeft);
   }
-  std::string path = settings_->snapshotPath(number_).path;
-  makeFolders(settings_->dataFolder());
+  std::string path = settings_->catalog().snapshotPath(number_).path;
+  makeFolders(settings_->catalog().dataFolder());
   scan_.setFileThreads(fileThreads);
   if (!scan_.start(path, chosen)) {
     lock_.release();
@@ -99,13 +100,13 @@ ShellMessage TakeSnapshot::finishLocked() {
   }
   // A snapshot the saved catalog does not list would be lost to the user: it is kept only
   // when the catalog is saved with it.
-  const int32_t fullScan = settings_->fullScan, lastNo = settings_->lastNo;
+  const int32_t fullScan = settings_->fullScan;
+  const Catalog before = settings_->catalog();
   settings_->fullScan = group == kFullScan ? 1 : 0;
-  settings_->addSnapshot(info_);
+  settings_->catalog().addSnapshot(info_);
   if (!settings_->save("", fs_)) {
-    settings_->removeAt(size_t(settings_->find(info_.number)));
+    settings_->catalog() = before;
     settings_->fullScan = fullScan;
-    settings_->lastNo = lastNo;
     fs_->removeFile(scan_.path());
     state_ = State::Stopped;
     progress_.clear();
@@ -120,9 +121,13 @@ ShellMessage TakeSnapshot::finishLocked() {
   return ShellMessage::information(done);
 }
 
+ShellMessage TakeSnapshot::pressStop() {
+  if (state_ == State::Scanning && scan_.complete()) return finish();
+  return stop();
+}
+
 ShellMessage TakeSnapshot::stop() {
   if (state_ != State::Scanning) return {};
-  if (scan_.complete()) return finish();
   std::string path = scan_.path();
   scan_.abort();
   lock_.release();

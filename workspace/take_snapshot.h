@@ -62,11 +62,13 @@ class TakeSnapshot {
   // snapshot or the catalog could not be written: then the snapshot file is deleted and the
   // catalog in memory is as before); none otherwise.
   ShellMessage tick();
-  // Stop. When every scan has ended already (Stop pressed as the scan ends, before the timer
-  // noticed), finishes as the timer would and returns what finishing shows: a finished snapshot
-  // is kept. Otherwise ends every scan thread, deletes the snapshot file, adds nothing to the
-  // catalog and returns "Snapshot stopped; <file> deleted" (information). Nothing while idle.
+  // Stop: ends every scan thread, deletes the snapshot file, adds nothing to the catalog and
+  // returns "Snapshot stopped; <file> deleted" (information). Nothing while idle.
   ShellMessage stop();
+  // The dialog's Stop button: when every scan has ended already (pressed as the scan ends,
+  // before the timer noticed), finishes as the timer would and returns what finishing shows, so
+  // that a finished snapshot is kept; otherwise stop().
+  ShellMessage pressStop();
 
   const std::string& progressText() const { return progress_; }
   const std::string& completionText() const { return scan_.completionText(); }

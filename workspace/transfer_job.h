@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "engine/worker.h"
-#include "workspace/catalog.h"
+#include "workspace/catalog_commands.h"
 #include "workspace/message.h"
 #include "workspace/settings.h"
 
