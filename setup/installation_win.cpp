@@ -148,7 +148,7 @@ bool readShortcut(const std::string& link, std::string* target) {
     // may have gone through the ANSI code page.
     wchar_t path[MAX_PATH] = {};
     PIDLIST_ABSOLUTE item = nullptr;
-    if (SUCCEEDED(file->Load(wide(link).c_str(), STGM_READ))) {
+    if (SUCCEEDED(file->Load(toWide(link).c_str(), STGM_READ))) {
       read = SUCCEEDED(shellLink->GetIDList(&item)) && item && SHGetPathFromIDListW(item, path);
       if (!read) read = shellLink->GetPath(path, MAX_PATH, nullptr, SLGP_RAWPATH) == S_OK;
     }
