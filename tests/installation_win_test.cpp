@@ -153,12 +153,12 @@ TEST_F(SetupWin, InstallsShortcutsAndEntryThenUninstalls) {
   EXPECT_EQ(noModify, 1u);
   RegCloseKey(key);
 
-  // A user's file keeps the folder: the message says so, and the rest is gone.
+  // A user's file keeps the folder: the message says so and names it, and the rest is gone.
   put(installation.targetFolder + "notes.txt", "mine");
   std::u16string argument = fromUtf8(installation.targetFolder) + u"\"";
   ShellMessage m = uninstallSecondStage(argument);
   EXPECT_EQ(int(m.kind), int(MessageKind::Error));
-  EXPECT_EQ(m.text, "Uninstall incomplete. Some items cannot be removed.");
+  EXPECT_EQ(m.text, "Uninstall incomplete. Some items cannot be removed.\n" + installation.targetFolder + "notes.txt");
   EXPECT_EQ(contents(installation.targetFolder + "notes.txt"), "mine");
   EXPECT_FALSE(fileExists(plan.programFile));
   EXPECT_FALSE(fileExists(plan.dataFolder));
