@@ -21,6 +21,7 @@ bool fileExists(const std::string& path);
 // Last-write time (FILETIME: 100 ns units since 1601) and size of the file or folder at path (0
 // for a folder). False when there is none.
 bool fileTimeAndSize(const std::string& path, uint64_t* lastWrite, uint64_t* size);
+// Makes the folder and those above it; an existing folder is success. On failure errno says why.
 bool makeFolders(const std::string& path);
 
 // An exclusive lock shared by processes on a lock file (created when missing): flock on POSIX,
@@ -32,8 +33,8 @@ class FileLock {
   FileLock(const FileLock&) = delete;
   FileLock& operator=(const FileLock&) = delete;
   // Takes the lock. With wait, blocks until no other process holds it; without, fails at once
-  // with *busy set when one does. Fails with *busy clear and *reason set when the lock file
-  // cannot be opened.
+  // with *busy set when one does. Fails with *busy clear, *reason set and errno saying why when
+  // the lock file cannot be opened.
   bool lock(const std::string& path, bool wait, bool* busy, std::string* reason);
   void unlock();
   bool held() const { return handle_ != -1; }

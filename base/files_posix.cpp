@@ -88,7 +88,10 @@ bool makeFolders(const std::string& path) {
     }
   }
   struct stat st;
-  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  if (::stat(path.c_str(), &st) != 0) return false;
+  if (S_ISDIR(st.st_mode)) return true;
+  errno = ENOTDIR;
+  return false;
 }
 
 bool seekFile(FILE* f, uint64_t offset) { return fseeko(f, off_t(offset), SEEK_SET) == 0; }

@@ -3,7 +3,9 @@
 
 #include <io.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "base/file_system.h"
@@ -12,6 +14,24 @@
 #include "base/text_win.h"
 
 namespace keldrun {
+
+namespace {
+
+// The C library's words for a system error, so that a failure reads and is judged alike on
+// both systems (errno EACCES is a missing right wherever it came from).
+int errnoFromSystem(DWORD error) {
+  switch (error) {
+    case ERROR_ACCESS_DENIED: return EACCES;
+    case ERROR_WRITE_PROTECT: return EROFS;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND: return ENOENT;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL: return ENOSPC;
+    default: return EIO;
+  }
+}
+
+}  // namespace
 
 FILE* openFile(const std::string& path, const char* mode) {
   std::wstring m(mode, mode + std::char_traits<char>::length(mode));
@@ -36,7 +56,9 @@ bool FileLock::lock(const std::string& path, bool wait, bool* busy, std::string*
   HANDLE h = CreateFileW(toWide(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                          nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
-    *reason = path + ": cannot open (error " + std::to_string(GetLastError()) + ")";
+    DWORD error = GetLastError();
+    errno = errnoFromSystem(error);
+    *reason = path + ": " + std::strerror(errno) + " (error " + std::to_string(error) + ")";
     return false;
   }
   OVERLAPPED at = {};
@@ -80,15 +102,19 @@ bool fileTimeAndSize(const std::string& path, uint64_t* lastWrite, uint64_t* siz
 
 bool makeFolders(const std::string& path) {
   std::wstring w = toWide(path);
+  DWORD failure = ERROR_PATH_NOT_FOUND;
   for (size_t i = 1; i <= w.size(); i++) {
     if (i == w.size() || w[i] == L'\\' || w[i] == L'/') {
       std::wstring part = w.substr(0, i);
       if (part.size() == 2 && part[1] == L':') continue;  // "c:" alone
-      CreateDirectoryW(part.c_str(), nullptr);
+      if (!CreateDirectoryW(part.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+        failure = GetLastError();
     }
   }
   DWORD a = GetFileAttributesW(w.c_str());
-  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+  if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY)) return true;
+  errno = a == INVALID_FILE_ATTRIBUTES ? errnoFromSystem(failure) : ENOTDIR;
+  return false;
 }
 
 bool seekFile(FILE* f, uint64_t offset) { return _fseeki64(f, int64_t(offset), SEEK_SET) == 0; }
@@ -138,7 +164,10 @@ bool nativeOpen(const std::string& path, WriteMode mode, intptr_t* handle, uint6
   HANDLE h = CreateFileW(toWide(path).c_str(), GENERIC_WRITE,
                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                          disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
+  if (h == INVALID_HANDLE_VALUE) {
+    errno = errnoFromSystem(GetLastError());
+    return false;
+  }
   LARGE_INTEGER length;
   if (!GetFileSizeEx(h, &length)) {
     CloseHandle(h);

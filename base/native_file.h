@@ -13,7 +13,8 @@ namespace keldrun {
 
 using NativeHandle = intptr_t;
 
-// Opens path for writing as mode says and sets *size to the file's length.
+// Opens path for writing as mode says and sets *size to the file's length; on failure errno
+// says why.
 bool nativeOpen(const std::string& path, WriteMode mode, NativeHandle* handle, uint64_t* size);
 // Writes all n bytes at offset, or fails.
 bool nativeWriteAt(NativeHandle handle, uint64_t offset, const void* data, size_t n);

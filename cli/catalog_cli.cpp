@@ -1,11 +1,13 @@
 #include "cli/catalog_cli.h"
 
+#include <cerrno>
 #include <cstdio>
 
 #include "base/files.h"
 #include "cli/options.h"
 #include "platform/own_files.h"
 #include "workspace/catalog_lock.h"
+#include "workspace/rights.h"
 
 namespace keldrun {
 
@@ -18,7 +20,7 @@ bool openCatalog(Settings* settings, bool forWriting, std::string* error, bool n
     std::string reason;
     if (!workspaceLock->take(false, &busy, &reason)) {
       if (!busy) {
-        *error = "cannot lock the workspace: " + reason;
+        *error = withRightsAdvice("cannot lock the workspace: " + reason, errno, RightsTask::CommandLine);
         return false;
       }
       if (noWait) {

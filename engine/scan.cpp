@@ -18,6 +18,7 @@ bool SnapshotScan::start(const std::string& path, const FilterList lists[kSectio
   clock_.start();
   path_ = path;
   error_.clear();
+  errorNumber_ = 0;
   completion_.clear();
   depthWarning_.clear();
   for (int i = 0; i < kSectionCount; i++) lists_[i].clear();
@@ -33,7 +34,8 @@ bool SnapshotScan::start(const std::string& path, const FilterList lists[kSectio
   // The number in the name was handed out from the catalog: another writer that took the same
   // number must not share the file.
   if (!file_.create(path, true)) {
-    error_ = std::string("Cannot create (") + path + "): " + std::strerror(errno);
+    errorNumber_ = errno;
+    error_ = std::string("Cannot create (") + path + "): " + std::strerror(errorNumber_);
     return false;
   }
   started_ = true;

@@ -57,6 +57,8 @@ class SnapshotScan {
   void abort();
 
   const std::string& error() const { return error_; }
+  // errno of a file that could not be created; 0 for other failures.
+  int errorNumber() const { return errorNumber_; }
   const std::string& path() const { return path_; }
   // The lists the scan runs with, as normalized for the scans.
   const FilterList& list(int section) const { return lists_[section]; }
@@ -72,6 +74,7 @@ class SnapshotScan {
   FilterList lists_[kSectionCount];
   std::string path_;
   std::string error_;
+  int errorNumber_ = 0;
   std::string completion_;
   std::string depthWarning_;
   bool started_ = false;

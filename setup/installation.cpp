@@ -1,7 +1,9 @@
 #include "setup/installation.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "base/file_system.h"
@@ -12,11 +14,20 @@
 #include "platform/own_files.h"
 #include "setup/folders.h"
 #include "workspace/catalog_lock.h"
+#include "workspace/rights.h"
 #include "workspace/settings.h"
 
 namespace keldrun {
 
 namespace {
+
+// A failed step's message with the system's reason, read from errno right after the failure,
+// and what to do when the reason is a missing right.
+std::string installFailure(const std::string& what) {
+  int error = errno;
+  if (error == 0) return what;
+  return withRightsAdvice(what + "\n(" + std::strerror(error) + ")", error, RightsTask::Install);
+}
 
 bool sameNameIgnoringCase(const std::u16string& a, const std::u16string& b) {
   if (a.size() != b.size()) return false;
@@ -170,11 +181,12 @@ InstallPlan planInstall(const std::string& targetFolder, const ShellFolders& she
 
 bool copyProgramFile(const std::string& source, const std::string& destination, std::string* error) {
   auto fail = [&] {
-    *error = "Cannot copy\n" + source + " to\n" + destination;
+    *error = installFailure("Cannot copy\n" + source + " to\n" + destination);
     return false;
   };
   // Truncating the destination would destroy the source were they one file.
   if (sameFile(source, destination)) return true;
+  errno = 0;  // a short read sets none
   File in(openFile(source, "rb"));
   if (!in) return fail();
   uint64_t size = 0;
@@ -196,7 +208,7 @@ bool installFiles(const InstallPlan& plan, const std::string& sourceExe,
                   const std::string& computerName, std::string* error) {
   for (const std::string& folder : {plan.targetFolder, plan.dataFolder}) {
     if (!makeFolders(withoutSeparator(folder))) {
-      *error = "Cannot create\n" + folder;
+      *error = installFailure("Cannot create\n" + folder);
       return false;
     }
   }
@@ -204,7 +216,7 @@ bool installFiles(const InstallPlan& plan, const std::string& sourceExe,
     carryOverOlderCatalog(plan.targetFolder, plan.dataFolder, computerName);
   if (!copyProgramFile(sourceExe, plan.programFile, error)) return false;
   if (!plan.startMenuFolder.empty() && !makeFolders(withoutSeparator(plan.startMenuFolder)))
-    *error = "Cannot create\n" + plan.startMenuFolder;
+    *error = installFailure("Cannot create\n" + plan.startMenuFolder);
   return true;
 }
 

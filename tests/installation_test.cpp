@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 
 #include "base/files.h"
@@ -201,12 +203,14 @@ TEST_F(InstallFixture, FailuresNameTheFolderOrFiles) {
   InstallPlan plan = planInstall(targetFolderIn(root / "blocked"), shell, true);
   std::string error;
   EXPECT_FALSE(installFiles(plan, source, "PC", &error));
-  EXPECT_EQ(error, "Cannot create\n" + plan.targetFolder);
+  // The system's reason follows; a broken path is no missing right, so no advice.
+  EXPECT_EQ(error, "Cannot create\n" + plan.targetFolder + "\n(" + std::strerror(ENOTDIR) + ")");
 
   plan = planInstall(target(), shell, true);
   error.clear();
   EXPECT_FALSE(installFiles(plan, root / "missing.exe", "PC", &error));
-  EXPECT_EQ(error, "Cannot copy\n" + (root / "missing.exe") + " to\n" + plan.programFile);
+  EXPECT_EQ(error, "Cannot copy\n" + (root / "missing.exe") + " to\n" + plan.programFile + "\n(" +
+                       std::strerror(ENOENT) + ")");
 
   // Copying a file onto itself leaves it whole.
   EXPECT_TRUE(copyProgramFile(source, source, &error));

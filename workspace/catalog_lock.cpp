@@ -1,10 +1,12 @@
 #include "workspace/catalog_lock.h"
 
+#include <cerrno>
 #include <map>
 #include <memory>
 #include <mutex>
 
 #include "base/files.h"
+#include "workspace/rights.h"
 
 namespace keldrun {
 
@@ -51,8 +53,10 @@ ShellMessage CatalogLock::tryTake() {
   bool busy = false;
   std::string reason;
   if (take(false, &busy, &reason)) return {};
+  int error = errno;
   if (busy) return ShellMessage::warning(kCatalogBusy);
-  return ShellMessage::error("Cannot lock the snapshot catalog (" + reason + ")");
+  return ShellMessage::error(withRightsAdvice("Cannot lock the snapshot catalog (" + reason + ")",
+                                              error, RightsTask::UseWorkspace));
 }
 
 void CatalogLock::release() {

@@ -6,6 +6,7 @@
 #include "base/text_table.h"
 #include "engine/log.h"
 #include "platform/env.h"
+#include "workspace/rights.h"
 
 namespace keldrun {
 
@@ -67,7 +68,7 @@ ShellMessage TakeSnapshot::start(const FilterList* lists) {
     lock_.release();
     std::string why = scan_.error();
     if (why.empty()) why = "Cannot create (" + path + ")";
-    return ShellMessage::error(why);
+    return ShellMessage::error(withRightsAdvice(why, scan_.errorNumber(), RightsTask::UseWorkspace));
   }
   started_ = true;
   state_ = State::Scanning;
