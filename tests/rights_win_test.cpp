@@ -1,6 +1,7 @@
 // Rights on Windows: what each executable asks the system for, read from the built files, and a
-// refused write (Wine refuses a read-only file as Windows refuses a standard user Program Files)
-// told with its reason and the way out.
+// refused write told with its reason and the way out. Tests run as root under Wine, which lets
+// root write anything; but Windows answers "access denied" to a folder opened as a file, the same
+// answer a standard user gets under Program Files, so a folder stands where the file should be.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -46,13 +47,9 @@ TEST(RightsWin, ProgramAsksForTheHighestRightsAndTheCommandLineForNone) {
 TEST(RightsWin, LockRefusedForWantOfARightSaysWhatToDo) {
   TempFolder home;
   std::string lock = home / kCatalogLockFileName;
-  FILE* f = openFile(lock, "wb");
-  ASSERT_NE(f, nullptr);
-  std::fclose(f);
-  ASSERT_TRUE(SetFileAttributesW(toWide(lock).c_str(), FILE_ATTRIBUTE_READONLY));
+  ASSERT_TRUE(makeFolders(lock));
   Settings settings(home.str());
   ShellMessage m = CatalogLock(&settings).tryTake();
-  SetFileAttributesW(toWide(lock).c_str(), FILE_ATTRIBUTE_NORMAL);
   EXPECT_EQ(int(m.kind), int(MessageKind::Error));
   EXPECT_EQ(m.text.rfind("Cannot lock the snapshot catalog (" + lock + ": Permission denied", 0), 0u) << m.text;
   EXPECT_NE(m.text.find("\"Run as administrator\""), std::string::npos) << m.text;
