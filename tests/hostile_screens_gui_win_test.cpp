@@ -440,6 +440,20 @@ TEST(ProgramGui, HostileNamesShowWholeAsTextAndDamagedTablesShowAsDamage) {
   EXPECT_NE(report.find(utf16le("Name<td id=h>Type<td id=h>Value<tr><td colspan=3>the snapshot file is damaged")),
             std::string::npos);
   EXPECT_NE(report.find(utf16le("C:\\data")), std::string::npos) << "the files are in the report";
+
+  // The differences of snapshots 1 and 4 viewed: the warning comes before the viewer.
+  ASSERT_TRUE(showPage(p, IDD_SNAPSHOTS_PAGE));
+  p.select({0, 3});
+  p.click(IDC_DIFFERENCES_LIST);
+  HWND options = nullptr;
+  ASSERT_TRUE(waitFor([&] { return (options = p.findTop("Report options")) != nullptr; }));
+  PostMessageW(GetDlgItem(options, IDC_REPORT_VIEW), BM_CLICK, 0, 0);
+  EXPECT_EQ(warning(p, nullptr),
+            "The report is incomplete.\nSnapshot [cut short] is damaged: 2 tables could not be read and were left out.");
+  HWND viewer = nullptr;
+  ASSERT_TRUE(waitFor([&] { return (viewer = p.findTop("Differences report")) != nullptr; }));
+  PostMessageW(GetDlgItem(viewer, IDCANCEL), BM_CLICK, 0, 0);
+  EXPECT_TRUE(waitFor([&] { return !IsWindow(viewer) && !IsWindow(options); }));
   EXPECT_EQ(p.close(), 0u);
 }
 
