@@ -86,10 +86,8 @@ int runCompare(CommandContext& ctx) {
   bool differences = false;
   for (int section = 0; section < kSectionCount; section++) {
     if (only >= 0 && section != only) continue;
-    EmptyReason why = context.emptyReason(section);
-    std::string message;
-    if (why.noSnapshot) message = toUtf8(kMessageNoSnapshot);
-    else if (why.noCommonPaths) message = toUtf8(kMessageNoCommonPaths);
+    const char16_t* uncompared = uncomparedMessage(&context, section);
+    std::string message = uncompared ? toUtf8(uncompared) : std::string();
     printer->beginSection(section);
     if (message.empty()) {
       DifferenceWalk walk(&context, section, prefix, printer.get());

@@ -193,6 +193,10 @@ class SnapshotFile {
   size_t damagedTables() const { return damaged_.size(); }
   // The lowest offset among the damaged tables; 0 when none.
   uint32_t firstDamage() const { return firstDamage_; }
+  // The damage met again or anew since restartDamageTally (or open), each table once: what one
+  // export left out, though an earlier read of the same file may have counted it already.
+  void restartDamageTally() { tally_.clear(); }
+  size_t damageTally() const { return tally_.size(); }
 
   // Running-scan count: raised for each scan thread before it starts, lowered as its last step.
   void addRunningScan();
@@ -212,6 +216,8 @@ class SnapshotFile {
   // Appends head then bytes at the write position; caller holds writeLock_. Returns the old
   // position, or 0 (setting writeFailed_) when the write fails or would pass 4 GiB.
   uint32_t appendLocked(const uint8_t* head, size_t headSize, const uint8_t* bytes, size_t n);
+  // Counts one damaged table (key: its offset, or the entry that reuses it) met at offset.
+  void countDamage(uint64_t key, uint32_t offset);
 
   FileSystem* fs_;
   std::mutex writeLock_;  // guards everything below up to roots_
@@ -227,6 +233,7 @@ class SnapshotFile {
   bool namedDigests_ = true;
   std::unordered_map<uint32_t, uint32_t> claims_;  // table offset -> position of its entry
   std::unordered_set<uint64_t> damaged_;           // unreadable offsets; reusing entries
+  std::unordered_set<uint64_t> tally_;             // the part of damaged_ met since the restart
   uint32_t firstDamage_ = 0;
   TableBuilder roots_[kSectionCount];
   mutable std::mutex runningLock_;  // guards running_

@@ -89,6 +89,7 @@ bool SnapshotFile::close() {
   for (auto& r : roots_) r.clear();
   claims_.clear();
   damaged_.clear();
+  tally_.clear();
   firstDamage_ = 0;
   return ok;
 }
@@ -240,15 +241,17 @@ bool SnapshotFile::claimTable(uint32_t offset, uint32_t user) {
   auto [it, added] = claims_.emplace(offset, user);
   if (added || it->second == user) return true;
   // Counted once per entry that points at a table it does not own.
-  if (damaged_.insert(uint64_t(1) << 32 | user).second && (firstDamage_ == 0 || offset < firstDamage_))
-    firstDamage_ = offset;
+  countDamage(uint64_t(1) << 32 | user, offset);
   return false;
 }
 
 void SnapshotFile::noteDamage(uint32_t offset) {
-  if (offset == 0) return;
-  if (damaged_.insert(offset).second && (firstDamage_ == 0 || offset < firstDamage_))
-    firstDamage_ = offset;
+  if (offset != 0) countDamage(offset, offset);
+}
+
+void SnapshotFile::countDamage(uint64_t key, uint32_t offset) {
+  tally_.insert(key);
+  if (damaged_.insert(key).second && (firstDamage_ == 0 || offset < firstDamage_)) firstDamage_ = offset;
 }
 
 bool SnapshotFile::readBlock(uint32_t offset, std::vector<uint8_t>* buffer, size_t extra,

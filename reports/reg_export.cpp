@@ -237,4 +237,17 @@ bool exportKey(ComparisonContext* context, int mode, const std::u16string& keyPa
   return true;
 }
 
+ShellMessage regExportMessage(bool done, const std::string& error, const std::vector<std::u16string>& leftOut,
+                              const ExportDamage& damage) {
+  if (!done) return ShellMessage::error(error);
+  if (leftOut.empty()) return damage.result("Key exported");
+  // The rest is written; say what a .reg file could not name rather than report success.
+  std::string text = "Key exported without " + std::to_string(leftOut.size()) +
+                     " keys or values that a .reg file cannot name:";
+  for (size_t i = 0; i < leftOut.size() && i < 10; i++) text += "\n" + toUtf8(leftOut[i]);
+  std::string lines = damage.lines();
+  if (!lines.empty()) text += "\n" + lines;
+  return ShellMessage::warning(text);
+}
+
 }  // namespace keldrun

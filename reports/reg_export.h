@@ -14,7 +14,9 @@
 #include "base/text_output.h"
 #include "engine/compare.h"
 #include "engine/value_entry.h"
+#include "reports/export_damage.h"
 #include "views/comparison_context.h"
+#include "workspace/message.h"
 
 namespace keldrun {
 
@@ -87,6 +89,13 @@ bool exportKey(ComparisonContext* context, int mode, const std::u16string& keyPa
                const std::string& file, std::string* message,
                std::vector<std::u16string>* leftOut = nullptr,
                FileSystem* fs = defaultFileSystem());
+
+// The message that ends an export from a window: error when the export failed (done false);
+// "Key exported" (information) when the file is whole; else a warning that names the first ten
+// of the keys and values a .reg file cannot name and the tables of damaged snapshots that the
+// export left out (ExportDamage::lines).
+ShellMessage regExportMessage(bool done, const std::string& error, const std::vector<std::u16string>& leftOut,
+                              const ExportDamage& damage);
 
 }  // namespace keldrun
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "reports/report_rows.h"
+#include "views/screen_model.h"
 
 namespace keldrun {
 
@@ -38,6 +39,14 @@ class DifferencesNodeCallback : public TreeVisitor {
   ReportWriter* writer_;
 };
 
+// A section that cannot be compared (or, alone, shown) says why, as its screen does, rather
+// than leave an empty table that reads as "no differences". True when it did.
+bool noteUncompared(ComparisonContext* context, int section, int mode, ReportWriter* writer) {
+  const char16_t* why = uncomparedMessage(context, section);
+  if (why) writeSectionNote(writer, section, mode, why);
+  return why != nullptr;
+}
+
 }  // namespace
 
 DisplayLimits DifferencesReportOptions::displayLimits() const {
@@ -72,7 +81,7 @@ bool generateDifferencesReport(ComparisonContext* context, const DifferencesRepo
   for (int section = 0; section < kSectionCount; section++) {
     if (!options.sections[section]) continue;
     writer->beginSection(section, reportSectionRows(section, kReportDifferences));
-    context->walkSection(section, &callback);
+    if (!noteUncompared(context, section, kReportDifferences, writer)) context->walkSection(section, &callback);
   }
   if (!writer->finish()) {
     *message = cannotExport(path);
@@ -92,7 +101,7 @@ bool generateSnapshotReport(ComparisonContext* context, const std::string& path,
   for (int section = 0; section < kSectionCount; section++) {
     DataNodeWriter nodes(writer, section);
     writer->beginSection(section, reportSectionRows(section, kReportData));
-    context->walkSection(section, &nodes);
+    if (!noteUncompared(context, section, kReportData, writer)) context->walkSection(section, &nodes);
   }
   if (!writer->finish()) {
     *message = cannotExport(path);

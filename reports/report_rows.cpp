@@ -140,6 +140,14 @@ SectionRows reportSectionRows(int section, int mode) {
   return rows;
 }
 
+void writeSectionNote(ReportWriter* writer, int section, int mode, const std::u16string& text) {
+  // The columns of the header row, and the differences report's "Info".
+  int columns = (section == kSectionApps ? 8 : 3) + (mode == kReportDifferences ? 1 : 0);
+  writer->countRow(false);
+  writer->writeAscii("<tr><td colspan=" + std::to_string(columns) + ">");
+  writer->writeEscaped(text);
+}
+
 DataNodeWriter::DataNodeWriter(ReportWriter* writer, int section)
     : writer_(writer), section_(section), reader_(makeItemReader(section)) {}
 

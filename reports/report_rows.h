@@ -20,6 +20,10 @@ namespace keldrun {
 // "Info" column), and for differences reports its row writers.
 SectionRows reportSectionRows(int section, int mode);
 
+// A row across the section's whole table that says, instead of its rows, why the section has
+// none ("no snapshot taken", say), escaped. mode as for reportSectionRows.
+void writeSectionNote(ReportWriter* writer, int section, int mode, const std::u16string& text);
+
 // The data report writer of a section: for every node, its heading and all its items.
 class DataNodeWriter : public TreeVisitor {
  public:

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "base/text.h"
+#include "reports/export_damage.h"
 #include "reports/report_generation.h"
 #include "reports/report_viewer.h"
 #include "resources/resource_ids.h"
@@ -239,7 +240,8 @@ class DifferencesOptionsDialog : public CXDialogBase {
     std::u16string path;
     if (!chooseSaveFile(hwnd(), u"Export", u"htm", u"export.htm", &path)) return;
     ReportWriter writer;
-    if (generate(toUtf8(path), &writer)) showInfo(fromUtf8(exportDoneMessage(writer)));
+    ExportDamage damage(context_);
+    if (generate(toUtf8(path), &writer)) showShellMessage(damage.result(exportDoneMessage(writer)));
     endDialog(1);
   }
 
@@ -250,6 +252,7 @@ class DifferencesOptionsDialog : public CXDialogBase {
       ReportWriter writer;
       std::string path;
       ShellMessage message;
+      ExportDamage damage(context_);
       bool done;
       {
         BusyStatus status(hwnd(), IDC_REPORT_STATUS, u"Generating report, please wait...");
@@ -257,6 +260,7 @@ class DifferencesOptionsDialog : public CXDialogBase {
       }
       if (done) {
         HeldReport held(writer, path);
+        showShellMessage(damage.result(std::string(), "The report is incomplete."));
         showReportViewer(hwnd(), writer, path);
       } else {
         showShellMessage(message);
@@ -406,6 +410,7 @@ class SnapshotExportDialog : public CXDialogBase {
     std::string path = form_.reportPath();
     ReportWriter writer;
     std::string message;
+    ExportDamage damage(context_);
     bool done;
     {
       BusyStatus status(hwnd(), IDC_EXPORT_STATUS, u"Exporting data, please wait...");
@@ -419,12 +424,10 @@ class SnapshotExportDialog : public CXDialogBase {
     form_.store(&settings_->report);
     keepReportOptions(settings_);
     long long shellResult = 0;
-    if (form_.openAfter) {
-      // A report the shell cannot open is still written: say so, and where it is.
-      if (!openWithShell(path, &shellResult)) showError(fromUtf8(exportNotOpenedMessage(path, shellResult)));
-    } else {
-      showInfo(fromUtf8(exportDoneMessage(path)));
-    }
+    showShellMessage(damage.result(form_.openAfter ? std::string() : exportDoneMessage(path)));
+    // A report the shell cannot open is still written: say so, and where it is.
+    if (form_.openAfter && !openWithShell(path, &shellResult))
+      showError(fromUtf8(exportNotOpenedMessage(path, shellResult)));
     endDialog(IDOK);
   }
 

@@ -450,22 +450,13 @@ void RegistryScreen::exportSelectedKey(int mode) {
   }
   std::string message;
   std::vector<std::u16string> leftOut;
+  ExportDamage damage(mainWindow()->context());
   bool done;
   {
     WaitCursor wait;
     done = exportKey(mainWindow()->context(), mode, key, toUtf8(file), &message, &leftOut);
   }
-  if (done && !leftOut.empty()) {
-    // The rest is written; say what a .reg file could not name rather than report success.
-    std::u16string text = u"Key exported without " + widen(std::to_string(leftOut.size())) +
-                          u" keys or values that a .reg file cannot name:";
-    for (size_t i = 0; i < leftOut.size() && i < 10; i++) text += u"\n" + leftOut[i];
-    showWarning(text);
-  } else if (done) {
-    showInfo(u"Key exported");
-  } else {
-    showError(widen(message));
-  }
+  showShellMessage(regExportMessage(done, message, leftOut, damage));
 }
 
 // ---- Files ----

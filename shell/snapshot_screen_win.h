@@ -135,7 +135,7 @@ class RegistryScreen : public SnapshotScreen {
  public:
   explicit RegistryScreen(MainWindow* main);
   // Export of the selected key (mode 1 content, 2 RESTORE, 3 CHANGE) to a file the user
-  // chooses; "Key exported" when written whole, else the reason.
+  // chooses; "Key exported" when written whole, else the reason (regExportMessage).
   void exportSelectedKey(int mode);
   void command(int command) override;
 

@@ -413,9 +413,15 @@ TEST(TreeWalk, SharedContentTableIsReadOnceAndCountedAsDamage) {
   TreeWalker(&a, nullptr, &all).walkTree(info.sectionOffset[1], 0, u"", &rows);
   EXPECT_EQ(rows.rows, 50u);
   EXPECT_EQ(a.damagedTables(), 199u);
-  // A second walk, as a view opening the same level again, finds no new damage.
+  EXPECT_EQ(a.damageTally(), 199u);
+  // A second walk, as a view opening the same level again, finds no new damage; the tally
+  // restarted before it counts what it met again.
+  a.restartDamageTally();
+  EXPECT_EQ(a.damageTally(), 0u);
   TreeWalker(&a, nullptr, &all).walkTree(info.sectionOffset[1], 0, u"", &rows);
   EXPECT_EQ(rows.rows, 100u);
+  EXPECT_EQ(a.damagedTables(), 199u);
+  EXPECT_EQ(a.damageTally(), 199u);
   EXPECT_EQ(checkSnapshot(&a, info), 199u);
 }
 

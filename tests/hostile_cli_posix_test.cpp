@@ -202,5 +202,37 @@ TEST_F(HostileCli, ExportRegNamesWhatItLeavesOutAndFails) {
   EXPECT_EQ(text.find(std::string("b\0a\0d\0", 6)), std::string::npos);
 }
 
+// A snapshot whose registry root table cannot be read: compare and report say for that section
+// that the file is damaged, as the Registry screen does, not that nothing differs, and fail
+// naming the damage.
+TEST_F(HostileCli, DamagedRootIsSaidNotShownAsNoDifferences) {
+  KeySpec vendor{u"Vendor", {}, {{u"v", 1, {'x', 0, 0, 0}}}};
+  std::string sound = scratch / "sound.snp", cut = scratch / "cut.snp";
+  ASSERT_TRUE(writeRegistrySnapshot(sound, {KeySpec{u"HKEY_CURRENT_USER", {vendor}, {}}}));
+  ASSERT_TRUE(writeRegistrySnapshot(cut, {KeySpec{u"HKEY_CURRENT_USER", {vendor}, {}}}));
+  SnapshotInfo info;
+  {
+    SnapshotFile file;
+    ASSERT_TRUE(file.open(cut, &info));
+  }
+  std::vector<uint8_t> bytes = testing_support::readBytes(cut);
+  uint32_t root = info.sectionOffset[kSectionRegistry];
+  ASSERT_TRUE(root != 0 && root + 4 <= bytes.size());
+  for (int i = 0; i < 4; i++) bytes[root + uint32_t(i)] = uint8_t(0x7FFFFFF0u >> (8 * i));
+  ASSERT_TRUE(testing_support::writeBytes(cut, bytes));
+
+  CliRun r = run("compare " + shellWord(sound) + " " + shellWord(cut));
+  EXPECT_EQ(r.status, 2) << r.out << r.err;
+  EXPECT_NE(r.out.find("the snapshot file is damaged"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("no differences found"), std::string::npos) << r.out;
+  EXPECT_NE(r.err.find("is damaged: 1 tables unreadable"), std::string::npos) << r.err;
+  std::string html = scratch / "r.htm";
+  r = run("report " + shellWord(sound) + " " + shellWord(cut) + " --out " + shellWord(html));
+  EXPECT_EQ(r.status, 2) << r.out << r.err;
+  std::string page = readText(html), note;
+  for (char c : std::string("<tr><td colspan=4>the snapshot file is damaged")) note += std::string{c, '\0'};
+  EXPECT_NE(page.find(note), std::string::npos) << "the report says why";
+}
+
 }  // namespace
 }  // namespace keldrun

@@ -10,12 +10,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "resources/resource_ids.h"
 #include "tests/compare_support.h"
 #include "tests/program_driver_win.h"
+#include "views/screen_commands.h"
 #include "workspace/settings.h"
 
 namespace keldrun {
@@ -146,6 +148,22 @@ std::string search(HWND pane, const std::wstring& text) {
 bool answers(const Program& p) {
   DWORD_PTR r = 0;
   return SendMessageTimeoutW(p.main(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 20000, &r) != 0;
+}
+
+// The UTF-16LE bytes of ASCII text, as report and .reg files hold it.
+std::string utf16le(const std::string& text) {
+  std::string out;
+  for (char c : text) out += std::string{c, '\0'};
+  return out;
+}
+
+// Answers the program's message box, which must be a warning; its text with "\r\n" as "\n".
+std::string warning(Program& p, const char* picture) {
+  HWND box = p.messageBox();
+  EXPECT_TRUE(box && textOf(box) == "Warning") << (box ? textOf(box) : std::string("no message box"));
+  std::string text = p.answer(20003, picture);
+  text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+  return text;
 }
 
 class HostileWorkspace {
@@ -367,6 +385,14 @@ TEST(ProgramGui, HostileNamesShowWholeAsTextAndDamagedTablesShowAsDamage) {
   ASSERT_NE(longKey, nullptr);
   selectItem(regTree, longKey);
   EXPECT_EQ(Program::rowsIn(regList), 0);
+  // Its .reg export is not called done though the screen met the damage first: a warning names
+  // the snapshot and the table left out, and the rest of the key is written.
+  keyMenuCommand(p, kRegistryExportContent);
+  ASSERT_TRUE(saveAs(p, w.folder + L"cut.reg"));
+  EXPECT_EQ(warning(p, "message_export_incomplete"),
+            "Export incomplete.\nSnapshot [cut short] is damaged: 1 table could not be read and was left out.");
+  EXPECT_NE(readFile(w.folder + L"cut.reg").find(utf16le("\\inner]\r\n\"b\"=\"y\"")),
+            std::string::npos);
   ASSERT_TRUE(showPage(p, IDD_FILES_PAGE));
   roots = childrenOf(fileTree, nullptr);
   ASSERT_EQ(roots.size(), 1u);
@@ -389,6 +415,45 @@ TEST(ProgramGui, HostileNamesShowWholeAsTextAndDamagedTablesShowAsDamage) {
   ASSERT_TRUE(showPage(p, IDD_FILES_PAGE));
   EXPECT_EQ(childTexts(p, fileTree, nullptr), std::vector<std::string>{"C:\\"});
   ASSERT_TRUE(answers(p));
+
+  // Export to HTML of snapshots 4 and 5: warnings naming each and its tables left out, not
+  // "Export done"; the report of snapshot 5 says in its registry section that it is damaged.
+  auto exportHtml = [&](int row, const std::wstring& name) {
+    if (!showPage(p, IDD_SNAPSHOTS_PAGE)) return std::string("(no Snapshots screen)");
+    p.select({row});
+    p.click(IDC_EXPORT_HTML);
+    HWND d = nullptr;
+    if (!waitFor([&] { return (d = p.findTop("Export to HTML")) != nullptr; })) return std::string("(no dialog)");
+    Program::send(GetDlgItem(d, IDC_EXPORT_FOLDER), WM_SETTEXT, 0, LPARAM(w.folder.c_str()));
+    Program::send(GetDlgItem(d, IDC_EXPORT_NAME), WM_SETTEXT, 0, LPARAM(name.c_str()));
+    Program::send(GetDlgItem(d, IDC_EXPORT_SPLIT), BM_SETCHECK, BST_UNCHECKED, 0);
+    Program::send(GetDlgItem(d, IDC_EXPORT_OPEN), BM_SETCHECK, BST_UNCHECKED, 0);
+    PostMessageW(GetDlgItem(d, IDOK), BM_CLICK, 0, 0);
+    return warning(p, nullptr);
+  };
+  EXPECT_EQ(exportHtml(3, L"cut"),
+            "Export incomplete.\nSnapshot [cut short] is damaged: 2 tables could not be read and were left out.");
+  EXPECT_EQ(exportHtml(4, L"root"),
+            "Export incomplete.\nSnapshot [root cut short] is damaged: 1 table could not be read and was left out.");
+  std::string report = readFile(w.folder + L"root.htm");
+  EXPECT_NE(report.find(utf16le("Registry data - root cut short</div><br>")), std::string::npos);
+  EXPECT_NE(report.find(utf16le("Name<td id=h>Type<td id=h>Value<tr><td colspan=3>the snapshot file is damaged")),
+            std::string::npos);
+  EXPECT_NE(report.find(utf16le("C:\\data")), std::string::npos) << "the files are in the report";
+
+  // The differences of snapshots 1 and 4 viewed: the warning comes before the viewer.
+  ASSERT_TRUE(showPage(p, IDD_SNAPSHOTS_PAGE));
+  p.select({0, 3});
+  p.click(IDC_DIFFERENCES_LIST);
+  HWND options = nullptr;
+  ASSERT_TRUE(waitFor([&] { return (options = p.findTop("Report options")) != nullptr; }));
+  PostMessageW(GetDlgItem(options, IDC_REPORT_VIEW), BM_CLICK, 0, 0);
+  EXPECT_EQ(warning(p, nullptr),
+            "The report is incomplete.\nSnapshot [cut short] is damaged: 2 tables could not be read and were left out.");
+  HWND viewer = nullptr;
+  ASSERT_TRUE(waitFor([&] { return (viewer = p.findTop("Differences report")) != nullptr; }));
+  PostMessageW(GetDlgItem(viewer, IDCANCEL), BM_CLICK, 0, 0);
+  EXPECT_TRUE(waitFor([&] { return !IsWindow(viewer) && !IsWindow(options); }));
   EXPECT_EQ(p.close(), 0u);
 }
 

@@ -366,5 +366,71 @@ TEST_F(RegExportTest, FailuresAreNotReportedAsExported) {
   EXPECT_TRUE(exportKey(&c, kRegExportContent, kKeyPath, dir_ / "ok.reg", &message)) << message;
 }
 
+// An export that met unreadable tables is not called done. The values of Kept\Deep, which
+// differ between A and B, are cut short in the damaged copies: every mode that reads them ends
+// in a warning naming each damaged snapshot and its count, A first; and so does a second export
+// in the same context, whose tables the first had already found damaged (as a screen showing
+// the key finds them before its export).
+TEST_F(RegExportTest, DamagedTablesEndInAWarningNamingTheSnapshot) {
+  auto damaged = [&](const std::string& name, void (*fill)(MemoryRegistry*)) {
+    std::string path = snap(name, make(fill));
+    ComparisonContext c;
+    EXPECT_TRUE(c.openFiles(path, "", kModeView, true));
+    LocatedKey k;
+    EXPECT_TRUE(locateRegistryKey(&c, kKeyPath + u"\\Kept\\Deep", &k));
+    c.close();
+    EXPECT_TRUE(cutTableShort(path, k.a.contentTable));
+    return path;
+  };
+  std::string a = snap("a", make(fillA)), b = snap("b", make(fillB));
+  std::string da = damaged("da", fillA), db = damaged("db", fillB);
+  const std::string lineA = "Snapshot [da] is damaged: 1 table could not be read and was left out.";
+  const std::string lineB = "Snapshot [db] is damaged: 1 table could not be read and was left out.";
+  struct Case {
+    std::string a, b;
+    int mode;
+    MessageKind kind;
+    std::string text;
+  } cases[] = {
+      {da, "", kRegExportContent, MessageKind::Warning, "Export incomplete.\n" + lineA},
+      {a, db, kRegExportChange, MessageKind::Warning, "Export incomplete.\n" + lineB},
+      {a, db, kRegExportRestore, MessageKind::Warning, "Export incomplete.\n" + lineB},
+      {da, db, kRegExportRestore, MessageKind::Warning, "Export incomplete.\n" + lineA + "\n" + lineB},
+      {a, "", kRegExportContent, MessageKind::Information, "Key exported"},
+      {a, b, kRegExportChange, MessageKind::Information, "Key exported"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.a + " " + c.b + " mode " + std::to_string(c.mode));
+    ComparisonContext context;
+    ASSERT_TRUE(context.openFiles(c.a, c.b, c.b.empty() ? kModeView : kModeCompare, true));
+    for (int round = 0; round < 2; round++) {
+      ExportDamage damage(&context);
+      std::string message;
+      std::vector<std::u16string> leftOut;
+      bool done = exportKey(&context, c.mode, kKeyPath, dir_ / "x.reg", &message, &leftOut);
+      ASSERT_TRUE(done) << message;
+      ShellMessage shown = regExportMessage(done, message, leftOut, damage);
+      EXPECT_EQ(shown.kind, c.kind) << round;
+      EXPECT_EQ(shown.text, c.text) << round;
+    }
+    // The rest of the key is written all the same.
+    EXPECT_NE(readUtf16(dir_ / "x.reg").find("\r\n[HKEY_LOCAL_MACHINE\\Software\\Vendor"), std::string::npos);
+  }
+
+  // Names a .reg file cannot carry and damage together: both said; a failure is an error.
+  ComparisonContext context;
+  ASSERT_TRUE(context.openFiles(da, "", kModeView, true));
+  ExportDamage damage(&context);
+  std::string message;
+  ASSERT_TRUE(exportKey(&context, kRegExportContent, kKeyPath, dir_ / "y.reg", &message));
+  ShellMessage both = regExportMessage(true, "", {u"[HKEY_LOCAL_MACHINE\\x\ny]"}, damage);
+  EXPECT_EQ(both.kind, MessageKind::Warning);
+  EXPECT_EQ(both.text, "Key exported without 1 keys or values that a .reg file cannot name:\n"
+                       "[HKEY_LOCAL_MACHINE\\x\ny]\n" + lineA);
+  ShellMessage failed = regExportMessage(false, "Cannot write file [y.reg]", {}, damage);
+  EXPECT_EQ(failed.kind, MessageKind::Error);
+  EXPECT_EQ(failed.text, "Cannot write file [y.reg]");
+}
+
 }  // namespace
 }  // namespace keldrun

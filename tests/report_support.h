@@ -88,6 +88,16 @@ inline std::string readUtf16(const std::string& path) {
   return toUtf8(wide);
 }
 
+// Makes the table at offset unreadable, as damage does: its length word runs past the end of
+// the file.
+inline bool cutTableShort(const std::string& path, uint32_t offset) {
+  std::vector<uint8_t> bytes = testing_support::readBytes(path);
+  if (offset == 0 || size_t(offset) + 4 > bytes.size()) return false;
+  const uint32_t pastTheEnd = 0x7FFFFFF0;
+  for (int i = 0; i < 4; i++) bytes[offset + size_t(i)] = uint8_t(pastTheEnd >> (8 * i));
+  return testing_support::writeBytes(path, bytes);
+}
+
 inline size_t countOf(const std::string& text, const std::string& piece) {
   size_t n = 0;
   for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) n++;

@@ -9,9 +9,12 @@
 #include "base/text_table.h"
 #include "engine/value_entry.h"
 #include "engine/value_text.h"
+#include "reports/export_damage.h"
+#include "reports/reg_export.h"
 #include "reports/report_generation.h"
 #include "reports/report_rows.h"
 #include "tests/report_support.h"
+#include "views/screen_model.h"
 
 namespace keldrun {
 namespace {
@@ -425,6 +428,122 @@ TEST_F(ReportGenerationTest, DataReportAndSplitMinimum) {
   EXPECT_EQ(snapshotExportPageLimit(true, 0), 0);
   EXPECT_EQ(snapshotExportPageLimit(true, 1), 10000);
   EXPECT_EQ(snapshotExportPageLimit(true, 12000), 12000);
+}
+
+// A section that cannot be compared says why in its table, in the screens' words, rather than
+// leave an empty table that reads as "no differences"; the other sections keep their rows. The
+// data report of one snapshot says so too.
+TEST_F(ReportGenerationTest, SectionsThatCannotBeComparedSayWhy) {
+  const char* const kTitles[] = {"Registry ", "Files and folders ", "Applications ", "</body>"};
+  auto part = [&](const std::string& page, int section) {
+    size_t from = page.find(kTitles[section]), to = page.find(kTitles[section + 1]);
+    EXPECT_TRUE(from != std::string::npos && to != std::string::npos) << section;
+    return from == std::string::npos || to == std::string::npos ? std::string() : page.substr(from, to - from);
+  };
+  SnapSpec noApps = spec(true), onlyTest = spec(false), onlyOld = spec(true);
+  noApps.apps.clear();
+  onlyTest.registryFilter = {u"HKEY_LOCAL_MACHINE\\Software\\Test"};
+  onlyOld.registryFilter = {u"HKEY_LOCAL_MACHINE\\Software\\TestOld"};
+  ASSERT_TRUE(writeSnapshot(dir_ / "noapps.snp", noApps));
+  ASSERT_TRUE(writeSnapshot(dir_ / "test.snp", onlyTest));
+  ASSERT_TRUE(writeSnapshot(dir_ / "old.snp", onlyOld));
+  ASSERT_TRUE(writeSnapshot(dir_ / "root.snp", spec(true)));
+  {
+    SnapshotFile file;
+    SnapshotInfo info;
+    ASSERT_TRUE(file.open(dir_ / "root.snp", &info));
+    file.close();
+    ASSERT_TRUE(cutTableShort(dir_ / "root.snp", info.sectionOffset[kSectionRegistry]));
+  }
+  struct Case {
+    const char* a;
+    const char* b;  // null: a data report of a alone
+    int section;
+    std::u16string why;
+  } cases[] = {
+      {"a.snp", "noapps.snp", kSectionApps, kMessageNoSnapshot},
+      {"test.snp", "old.snp", kSectionRegistry, kMessageNoCommonPaths},
+      {"a.snp", "root.snp", kSectionRegistry, kMessageDamaged},
+      {"noapps.snp", nullptr, kSectionApps, kMessageNoSnapshot},
+      {"root.snp", nullptr, kSectionRegistry, kMessageDamaged},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.a) + " " + (c.b ? c.b : "alone"));
+    ComparisonContext context;
+    ASSERT_TRUE(context.openFiles(dir_ / c.a, c.b ? dir_ / c.b : "", c.b ? kModeCompare : kModeView, !c.b));
+    ReportWriter w;
+    std::string message;
+    if (c.b) {
+      DifferencesReportOptions options;
+      options.split = false;
+      ASSERT_TRUE(generateDifferencesReport(&context, options, dir_ / "r.htm", &w, &message)) << message;
+    } else {
+      ASSERT_TRUE(generateSnapshotReport(&context, dir_ / "r.htm", 0, &w, &message)) << message;
+    }
+    std::string page = readUtf16(dir_ / "r.htm");
+    int columns = (c.section == kSectionApps ? 8 : 3) + (c.b ? 1 : 0);
+    std::string note = "<tr><td colspan=" + std::to_string(columns) + ">" + toUtf8(c.why) + "<";
+    std::string noted = part(page, c.section);
+    EXPECT_NE(noted.find(note), std::string::npos) << noted;
+    EXPECT_EQ(countOf(noted, "<tr"), 2u) << "the header row and the note alone: " << noted;
+    for (int other = 0; other < kSectionCount; other++) {
+      if (other == c.section) continue;
+      EXPECT_GT(countOf(part(page, other), "<tr"), 1u) << other;
+      for (const char16_t* why : {kMessageNoSnapshot, kMessageNoCommonPaths, kMessageDamaged})
+        EXPECT_EQ(part(page, other).find(toUtf8(why)), std::string::npos) << other;
+    }
+  }
+}
+
+// A report that met unreadable tables is not called done: the warning names the snapshot and
+// how many tables were left out, for the export and for the viewer; the sound pair's report is
+// done. The values of Software\Test, which differ between the two, are cut short in B.
+TEST_F(ReportGenerationTest, DamagedTablesMakeTheReportIncomplete) {
+  ASSERT_TRUE(writeSnapshot(dir_ / "db.snp", spec(true)));
+  {
+    ComparisonContext c;
+    ASSERT_TRUE(c.openFiles(dir_ / "db.snp", "", kModeView, true));
+    LocatedKey k;
+    ASSERT_TRUE(locateRegistryKey(&c, u"HKEY_LOCAL_MACHINE\\Software\\Test", &k));
+    c.close();
+    ASSERT_TRUE(cutTableShort(dir_ / "db.snp", k.a.contentTable));
+  }
+  const std::string line = "Snapshot [after <i>] is damaged: 1 table could not be read and was left out.";
+  DifferencesReportOptions options;
+  options.split = false;
+  for (const char* b : {"b.snp", "db.snp"}) {
+    SCOPED_TRACE(b);
+    bool whole = std::string(b) == "b.snp";
+    ComparisonContext pair, alone;
+    ASSERT_TRUE(pair.openFiles(dir_ / "a.snp", dir_ / b, kModeCompare, false));
+    ASSERT_TRUE(alone.openFiles(dir_ / b, "", kModeView, true));
+    ReportWriter w;
+    std::string message;
+    ExportDamage differences(&pair);
+    ASSERT_TRUE(generateDifferencesReport(&pair, options, dir_ / "d.htm", &w, &message)) << message;
+    ShellMessage exported = differences.result(exportDoneMessage(w));
+    ShellMessage viewed = differences.result(std::string(), "The report is incomplete.");
+    ExportDamage data(&alone);
+    ASSERT_TRUE(generateSnapshotReport(&alone, dir_ / "s.htm", 0, &w, &message)) << message;
+    ShellMessage snapshot = data.result("Export done: " + dir_ / "s.htm");
+    EXPECT_EQ(differences.met(), !whole);
+    if (whole) {
+      EXPECT_EQ(exported.kind, MessageKind::Information);
+      EXPECT_EQ(exported.text, "Export done.");
+      EXPECT_TRUE(viewed.empty());
+      EXPECT_EQ(snapshot.kind, MessageKind::Information);
+      EXPECT_EQ(snapshot.text, "Export done: " + dir_ / "s.htm");
+    } else {
+      EXPECT_EQ(exported.kind, MessageKind::Warning);
+      EXPECT_EQ(exported.text, "Export incomplete.\n" + line);
+      EXPECT_EQ(viewed.kind, MessageKind::Warning);
+      EXPECT_EQ(viewed.text, "The report is incomplete.\n" + line);
+      EXPECT_EQ(snapshot.kind, MessageKind::Warning);
+      EXPECT_EQ(snapshot.text, "Export incomplete.\n" + line);
+    }
+    // What could be read is in the report all the same.
+    EXPECT_NE(readUtf16(dir_ / "d.htm").find("c:\\A&amp;B &lt;docs>"), std::string::npos);
+  }
 }
 
 TEST_F(ReportGenerationTest, FailedReportIsNotDone) {

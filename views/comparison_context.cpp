@@ -92,11 +92,15 @@ bool ComparisonContext::rootsReadable(int section) {
   if (section < 0 || section >= kSectionCount || mode_ == kModeNone) return true;
   std::vector<uint8_t> block;
   size_t length = 0;
-  if (rootA(section) != 0 && !fileA_->readBlock(rootA(section), &block, 0, &length)) return false;
-  if (mode_ == kModeCompare && rootB(section) != 0 && !fileB_->readBlock(rootB(section), &block, 0, &length)) {
-    return false;
+  SnapshotFile* files[2] = {fileA(), fileB()};
+  uint32_t roots[2] = {rootA(section), rootB(section)};
+  bool readable = true;
+  for (int i = 0; i < 2; i++) {
+    if (roots[i] == 0 || files[i]->readBlock(roots[i], &block, 0, &length)) continue;
+    files[i]->noteDamage(roots[i]);
+    readable = false;
   }
-  return true;
+  return readable;
 }
 
 void ComparisonContext::walkSection(int section, TreeVisitor* visitor) {

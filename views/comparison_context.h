@@ -59,7 +59,8 @@ class ComparisonContext {
   EmptyReason emptyReason(int section) const;
 
   // False when a root table of the section that a header names cannot be read (its length
-  // runs past the end of the file, or the read fails): the section is damaged, not empty.
+  // runs past the end of the file, or the read fails): the section is damaged, not empty. The
+  // file counts such a table as damage.
   bool rootsReadable(int section);
 
   // The section's root offsets in A and (comparing) B; both 0 when the section has no snapshot.

@@ -9,6 +9,14 @@ const char16_t kMessageNoCommonPaths[] = u"the snapshots don't have common paths
 const char16_t kMessageNoDifferences[] = u"no differences found";
 const char16_t kMessageDamaged[] = u"the snapshot file is damaged";
 
+const char16_t* uncomparedMessage(ComparisonContext* context, int section) {
+  EmptyReason why = context->emptyReason(section);
+  if (why.noSnapshot) return kMessageNoSnapshot;
+  if (why.noCommonPaths) return kMessageNoCommonPaths;
+  if (!context->rootsReadable(section)) return kMessageDamaged;
+  return nullptr;
+}
+
 SnapshotScreenModel::SnapshotScreenModel(int section, ComparisonContext* context, TreeControl* tree)
     : section_(section), context_(context), tree_(tree) {
   setMode(kModeNone);
@@ -42,22 +50,11 @@ void SnapshotScreenModel::refresh(int viewMode) {
   rows_.clear();
   selectedRow_ = -1;
   message_.clear();
-  EmptyReason why = context_->emptyReason(section_);
-  if (!why.noSnapshot) fillTreeLevel(context_, section_, tree_, &records_, 0, 0, tree_->root());
+  if (!context_->emptyReason(section_).noSnapshot) fillTreeLevel(context_, section_, tree_, &records_, 0, 0, tree_->root());
   if (tree_->firstChild(tree_->root()) == 0) {
-    if (why.noSnapshot) {
-      message_ = kMessageNoSnapshot;
-      messageIcon_ = kIconMessageError;
-    } else if (why.noCommonPaths) {
-      message_ = kMessageNoCommonPaths;
-      messageIcon_ = kIconMessageError;
-    } else if (!context_->rootsReadable(section_)) {
-      message_ = kMessageDamaged;
-      messageIcon_ = kIconMessageError;
-    } else {
-      message_ = kMessageNoDifferences;
-      messageIcon_ = kIconMessageNone;
-    }
+    const char16_t* uncompared = uncomparedMessage(context_, section_);
+    message_ = uncompared ? uncompared : kMessageNoDifferences;
+    messageIcon_ = uncompared ? kIconMessageError : kIconMessageNone;
     TreeItemLook look;
     look.icon = messageIcon_;
     tree_->insertItem(tree_->root(), message_, look, kNoRecord);

@@ -21,6 +21,10 @@ extern const char16_t kMessageNoDifferences[];   // "no differences found"
 // A root table that cannot be read: the tree must not claim that nothing differs.
 extern const char16_t kMessageDamaged[];         // "the snapshot file is damaged"
 
+// Why the section of the context cannot be shown or compared at all: kMessageNoSnapshot,
+// kMessageNoCommonPaths or kMessageDamaged (a root table cannot be read); null when it can.
+const char16_t* uncomparedMessage(ComparisonContext* context, int section);
+
 // ViewMode, the setting shared by the three screens.
 constexpr int kViewFull = 0;
 constexpr int kViewDifferences = 1;
