@@ -21,12 +21,12 @@ void putField(uint8_t* p, size_t fieldSize, const std::string& s) {
 // Puts the UTF-8 name into its field and returns whether it went in as UTF-8. A name that fits
 // in 8 bits is stored one byte per character, so that every reader, old or new, shows it.
 bool putName(uint8_t* p, const std::string& name) {
-  std::u16string chars = fromUtf8(validUtf8(name));
+  std::string utf8 = validUtf8(name);
+  std::u16string chars = fromUtf8(utf8);
   if (!needsWide(chars)) {
     putField(p, kInfoNameSize, lowBytes(chars));
     return false;
   }
-  std::string utf8 = toUtf8(chars);
   size_t n = kInfoNameSize - 1;
   if (utf8.size() > n) {
     while (n > 0 && (uint8_t(utf8[n]) & 0xC0) == 0x80) n--;  // back to the character's first byte
