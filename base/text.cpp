@@ -190,6 +190,21 @@ std::string toUtf8(const std::u16string& s) {
   return out;
 }
 
+std::string utf8FromLatin1(const std::string& s) { return toUtf8(widen(s)); }
+
+std::string validUtf8(const std::string& s) {
+  std::u16string chars = fromUtf8(s);
+  for (size_t i = 0; i < chars.size(); i++) {
+    char16_t c = chars[i];
+    if (c >= 0xD800 && c <= 0xDBFF) {
+      i++;  // fromUtf8 gives a high surrogate only as the first half of a pair
+    } else if (c >= 0xDC80 && c <= 0xDCFF) {
+      chars[i] = char16_t(c - 0xDC00);  // an escaped byte becomes its Latin-1 character
+    }
+  }
+  return toUtf8(chars);
+}
+
 std::vector<std::u16string> splitNonEmpty(const std::u16string& text, char16_t separator) {
   std::vector<std::u16string> parts;
   size_t from = 0;

@@ -77,6 +77,11 @@ std::u16string fromUtf8(const std::string& s);
 std::string toUtf8(const std::u16string& s);
 // Appends the UTF-8 bytes of one code point.
 void appendUtf8(std::string* out, uint32_t codePoint);
+// The UTF-8 text of 8-bit text whose every byte is the character of equal value (Latin-1).
+std::string utf8FromLatin1(const std::string& s);
+// s as valid UTF-8: its UTF-8 characters as they are, and every byte that does not belong to
+// one taken as the character of equal value (Latin-1). Valid UTF-8 comes back unchanged.
+std::string validUtf8(const std::string& s);
 
 std::u16string lowerAscii(std::u16string s);
 // The non-empty pieces of text between separators: a path's components, a list's entries.

@@ -89,10 +89,11 @@ bool catalogNumbers(const Settings& settings, const std::vector<std::string>& ar
 }
 
 bool snapshotNameArgument(const std::string& utf8, std::string* name, std::string* error) {
-  std::string bad;
-  if (latin1FromUtf8(utf8, name, &bad)) return true;
-  *error = "the name holds '" + bad + "', which a snapshot name cannot hold (only the characters of "
-           "Latin-1, U+0000 to U+00FF)";
+  if (validUtf8(utf8) == utf8) {
+    *name = utf8;
+    return true;
+  }
+  *error = "the name '" + printable(fromUtf8(utf8)) + "' is not UTF-8 text";
   return false;
 }
 

@@ -34,9 +34,8 @@ bool catalogNumbers(const Settings& settings, const std::vector<std::string>& ar
                     std::vector<int32_t>* numbers, std::string* error);
 
 
-// A snapshot name given on the command line (UTF-8) in the 8-bit characters the name field holds
-// (Latin-1, shown code unit by code unit). False, with the message in *error, when the name holds
-// a character above U+00FF or is not UTF-8.
+// A snapshot name given on the command line, which must be UTF-8 text (names are UTF-8 in every
+// script). False, with the message in *error, when it is not.
 bool snapshotNameArgument(const std::string& utf8, std::string* name, std::string* error);
 
 }  // namespace keldrun

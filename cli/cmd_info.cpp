@@ -27,7 +27,7 @@ int runInfo(CommandContext& ctx) {
   auto summary = props.summary();
 
   if (json) {
-    std::string out = "{\"number\":" + std::to_string(number) + ",\"name\":" + jsonString(s.name) +
+    std::string out = "{\"number\":" + std::to_string(number) + ",\"name\":" + jsonString(fromUtf8(s.name)) +
                       ",\"computer\":" + jsonString(s.computer) + ",\"date\":" + jsonString(s.date) +
                       ",\"size\":" + std::to_string(s.size) + ",\"sizeText\":" + jsonString(sizeText(s.size)) +
                       ",\"path\":" + jsonString(fromUtf8(path)) + ",\"format\":" + jsonString(s.tag) + ",\"sections\":{";
@@ -45,7 +45,7 @@ int runInfo(CommandContext& ctx) {
   }
 
   Output out(stdout);
-  out.put("Snapshot  ").number(uint64_t(number)).put("\nName      ").latin1(s.name);
+  out.put("Snapshot  ").number(uint64_t(number)).put("\nName      ").utf8(s.name);
   out.put("\nComputer  ").latin1(s.computer).put("\nDate      ").latin1(s.date);
   out.put("\nSize      ").put(sizeText(s.size)).put(" (").number(s.size).put(" bytes)\nFile      ");
   out.text(fromUtf8(path)).put("\n\nScanned items\n");

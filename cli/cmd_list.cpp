@@ -29,7 +29,7 @@ int runList(CommandContext& ctx) {
       const SnapshotInfo& s = catalog.record(i);
       const SnapshotList::Row& r = list.rows()[i];
       if (i) out += ",";
-      out += "\n{\"number\":" + std::to_string(s.number) + ",\"name\":" + jsonString(s.name) +
+      out += "\n{\"number\":" + std::to_string(s.number) + ",\"name\":" + jsonString(fromUtf8(s.name)) +
              ",\"computer\":" + jsonString(s.computer) + ",\"date\":" + jsonString(s.date) +
              ",\"size\":" + std::to_string(s.size) + ",\"sizeText\":" + jsonString(r.cells[SnapshotList::kSize]) +
              ",\"path\":" + jsonString(fromUtf8(catalog.snapshotPath(s.number).path)) + ",\"sections\":{";
@@ -45,14 +45,14 @@ int runList(CommandContext& ctx) {
     return kExitOk;
   }
 
-  // Every cell as printed (names escaped, Latin-1 as UTF-8), padded by characters, not bytes.
+  // Every cell as printed (UTF-8, names escaped), padded by characters, not bytes.
   std::vector<std::vector<std::string>> table;
   table.push_back({"No", "Name", "Computer", "Date", "Size", "Regs", "Files", "Apps"});
   for (const SnapshotList::Row& r : list.rows()) {
     std::vector<std::string> line = {std::to_string(r.number)};
     for (int c = 0; c < SnapshotList::kColumnCount; c++) {
       line.emplace_back();
-      appendLatin1Text(&line.back(), r.cells[c]);
+      appendUtf8Text(&line.back(), r.cells[c]);
     }
     table.push_back(line);
   }

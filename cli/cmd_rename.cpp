@@ -1,4 +1,5 @@
 // keldrun rename N NAME: renames a snapshot in place, as its properties dialog does.
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -23,14 +24,18 @@ int runRename(CommandContext& ctx) {
   std::string path = settings.catalog().snapshotPath(numbers[0]).path;
   if (!props.open().empty() || !props.ok(name) || !props.renamed())
     return fail("cannot rename snapshot " + ctx.operands()[0] + " (" + path + ")");
-  if (name.size() > props.info().name.size())
-    std::fprintf(stderr, "keldrun: the name was cut to %zu characters\n", props.info().name.size());
+  const std::string& kept = props.info().name;
+  if (name.size() > kept.size()) {
+    // Characters, not bytes: every UTF-8 byte but a continuation byte starts one.
+    size_t chars = size_t(std::count_if(kept.begin(), kept.end(), [](char c) { return (uint8_t(c) & 0xC0) != 0x80; }));
+    std::fprintf(stderr, "keldrun: the name was cut to %zu characters\n", chars);
+  }
   return kExitOk;
 }
 
 Registration reg({"rename", "rename a snapshot", "N NAME", 2, 2, kNoOptions,
                   "Gives snapshot N a new name, written into its file in place. Names are kept to\n"
-                  "199 characters.\n",
+                  "199 characters, or 199 bytes of UTF-8 when some character is beyond U+00FF.\n",
                   "rename 3 \"after the office update\"", runRename});
 
 }  // namespace

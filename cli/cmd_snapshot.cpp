@@ -217,7 +217,7 @@ int runSnapshot(CommandContext& ctx) {
 }
 
 const Option kOptions[] = {
-    {"--name", "TEXT", "the snapshot's name (default \"Snapshot #N\"; at most 199 characters are kept)"},
+    {"--name", "TEXT", "the snapshot's name (default \"Snapshot #N\"; at most 199 characters, or 199 bytes of UTF-8, are kept)"},
     {"--files", "PATH", "a folder to record (files section); may be repeated"},
     {"--registry", "KEY", "a registry root or key to record with all its subkeys (HKEY_LOCAL_MACHINE\\Software or "
                           "HKLM\\Software; \"*\" for every root); may be repeated and combined with --files"},

@@ -95,6 +95,11 @@ std::string printable(const std::u16string& s) {
 
 void appendLatin1Text(std::string* out, const std::string& s) { escapeText(out, s.size(), ByteUnits{bytesOf(s)}); }
 
+void appendUtf8Text(std::string* out, const std::string& utf8) {
+  std::u16string s = fromUtf8(utf8);
+  appendText(out, s.data(), s.size());
+}
+
 void appendJson(std::string* out, const char16_t* s, size_t n) { escapeJson(out, n, WideUnits{s}); }
 
 void appendJson(std::string* out, const StoredText& s) {
@@ -106,6 +111,11 @@ void appendJson(std::string* out, const StoredText& s) {
 
 void appendLatin1Json(std::string* out, const std::string& s) { escapeJson(out, s.size(), ByteUnits{bytesOf(s)}); }
 
+void appendUtf8Json(std::string* out, const std::string& utf8) {
+  std::u16string s = fromUtf8(utf8);
+  appendJson(out, s.data(), s.size());
+}
+
 std::string jsonString(const std::u16string& text) {
   std::string out;
   appendJson(&out, text.data(), text.size());
@@ -116,27 +126,6 @@ std::string jsonString(const std::string& text) {
   std::string out;
   appendLatin1Json(&out, text);
   return out;
-}
-
-bool latin1FromUtf8(const std::string& utf8, std::string* latin1, std::string* bad) {
-  std::u16string wide = fromUtf8(utf8);
-  latin1->clear();
-  for (size_t i = 0; i < wide.size(); i++) {
-    char16_t c = wide[i];
-    if (c <= 0xFF) {
-      latin1->push_back(char(c));
-      continue;
-    }
-    size_t n = c >= 0xD800 && c <= 0xDBFF && i + 1 < wide.size() ? 2 : 1;
-    bad->clear();
-    if (c >= 0xDC80 && c <= 0xDCFF) {
-      appendEscape(bad, 'x', c - 0xDC00, 2);  // not UTF-8: name the byte
-    } else {
-      *bad = toUtf8(wide.substr(i, n));
-    }
-    return false;
-  }
-  return true;
 }
 
 Output::Output(FILE* file) : file_(file) { buffer_.reserve(kBlock + 4096); }

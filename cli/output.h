@@ -22,9 +22,11 @@ void appendText(std::string* out, const char16_t* s, size_t n);
 void appendText(std::string* out, const StoredText& s);
 // s escaped as above, for messages.
 std::string printable(const std::u16string& s);
-// The program's own 8-bit texts (snapshot names, computer names): each byte is the character of
-// equal value (Latin-1), escaped as above.
+// The program's own 8-bit texts (computer names, dates): each byte is the character of equal
+// value (Latin-1), escaped as above.
 void appendLatin1Text(std::string* out, const std::string& s);
+// The program's UTF-8 texts (snapshot names, the snapshot list's cells), escaped as above.
+void appendUtf8Text(std::string* out, const std::string& utf8);
 
 // n in decimal, without building a string.
 void appendNumber(std::string* out, uint64_t n);
@@ -35,14 +37,10 @@ void appendNumber(std::string* out, uint64_t n);
 void appendJson(std::string* out, const char16_t* s, size_t n);
 void appendJson(std::string* out, const StoredText& s);
 void appendLatin1Json(std::string* out, const std::string& s);
+void appendUtf8Json(std::string* out, const std::string& utf8);
 std::string jsonString(const std::u16string& text);
 // For 8-bit program text (bytes are Latin-1).
 std::string jsonString(const std::string& text);
-
-// The text of a UTF-8 argument in the 8-bit characters of snapshot names (Latin-1). False when
-// some character is above U+00FF or the argument is not UTF-8; *bad is then that character as
-// the user typed it.
-bool latin1FromUtf8(const std::string& utf8, std::string* latin1, std::string* bad);
 
 // Writes to a FILE in blocks of 64 KiB: the printers append to text(), which flushes when full.
 // No flush per line. A failed write (full disk, closed pipe) is remembered and reported by finish.
@@ -65,6 +63,7 @@ class Output {
   Output& spaces(size_t n) { buffer_.append(n, ' '); return *this; }
   Output& text(const std::u16string& s) { appendText(&buffer_, s.data(), s.size()); return *this; }
   Output& latin1(const std::string& s) { appendLatin1Text(&buffer_, s); return *this; }
+  Output& utf8(const std::string& s) { appendUtf8Text(&buffer_, s); return *this; }
   Output& json(const std::u16string& s) { appendJson(&buffer_, s.data(), s.size()); return *this; }
   Output& jsonLatin1(const std::string& s) { appendLatin1Json(&buffer_, s); return *this; }
 

@@ -17,7 +17,7 @@ void appendSnapshot(std::string* out, const SnapshotRef& s) {
   *out += "{\"path\":";
   appendPath(out, s.path);
   *out += ",\"name\":";
-  appendLatin1Json(out, s.info->name);
+  appendUtf8Json(out, s.info->name);
   *out += ",\"computer\":";
   appendLatin1Json(out, s.info->computer);
   *out += ",\"date\":";

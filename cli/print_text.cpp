@@ -85,7 +85,7 @@ class TextShowPrinter : public ShowPrinter {
 
   void begin(const SnapshotRef& s, int section, const std::u16string& path, const std::u16string& message) override {
     section_ = section;
-    out_->latin1(s.info->name).put("  ").latin1(s.info->date).put("  ").latin1(s.info->computer);
+    out_->utf8(s.info->name).put("  ").latin1(s.info->date).put("  ").latin1(s.info->computer);
     out_->put("  (").put(sectionName(section)).put(")\n");
     if (!message.empty()) out_->text(message).put('\n');
     else if (!path.empty()) out_->text(path).put('\n');

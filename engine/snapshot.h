@@ -38,9 +38,9 @@ struct SnapshotInfo {
   std::string tag;       // format tag read from the header; empty for a new snapshot
   int32_t number = -1;   // catalog number (the %03d of the file name); -1 when unknown
   uint32_t size = 0;     // file size: end of the info record
-  std::string name;      // at most 199 characters in the file
+  std::string name;      // UTF-8; the file keeps 199 characters of 8 bits or 199 bytes of UTF-8
   std::string date;      // "%4d-%02d-%02d %02d:%02d", local time
-  std::string computer;  // at most 99 characters in the file
+  std::string computer;  // one byte per character (Latin-1); at most 99 in the file
   uint32_t sectionOffset[kSectionCount] = {0, 0, 0};
   SectionState sectionState[kSectionCount] = {SectionState::NotScanned, SectionState::NotScanned,
                                               SectionState::NotScanned};

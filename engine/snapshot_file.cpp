@@ -7,6 +7,7 @@
 
 #include "base/date_text.h"
 #include "base/files.h"
+#include "base/text.h"
 #include "engine/snapshot.h"
 #include "engine/snapshot_format.h"
 #include "platform/env.h"
@@ -125,9 +126,18 @@ std::string fieldText(const uint8_t* p, size_t fieldSize) {
   return std::string(reinterpret_cast<const char*>(p), n);
 }
 
+// True when the reserved text field is "0" and carries `marker` (with its zero) at `at`.
+bool hasMarker(const uint8_t* r, size_t at, const char* marker, size_t size) {
+  return r[kInfoReserved] == '0' && r[kInfoReserved + 1] == 0 && std::memcmp(r + at, marker, size) == 0;
+}
+
 void decodeInfoRecord(const uint8_t* r, SnapshotInfo* info) {
   info->number = int32_t(getU32(r + kInfoNumber));
-  info->name = fieldText(r + kInfoName, kInfoNameSize);
+  // In memory a name is UTF-8 whatever the file holds; a flagged name that is not UTF-8 (a
+  // damaged or forged file) keeps its stray bytes as Latin-1 characters.
+  std::string name = fieldText(r + kInfoName, kInfoNameSize);
+  bool utf8 = hasMarker(r, kInfoUtf8NameMarker, kUtf8NameMarker, sizeof kUtf8NameMarker);
+  info->name = utf8 ? validUtf8(name) : utf8FromLatin1(name);
   info->computer = fieldText(r + kInfoComputer, kInfoComputerSize);
   info->date = fieldText(r + kInfoDate, kInfoDateSize);
   info->size = getU32(r + kInfoFileSize);
@@ -208,8 +218,7 @@ bool SnapshotFile::open(const std::string& path, SnapshotInfo* info) {
       return false;
     }
     decodeInfoRecord(record, info);
-    namedDigests_ = record[kInfoReserved] == '0' && record[kInfoReserved + 1] == 0 &&
-                    std::memcmp(record + kInfoNamesMarker, kNamesMarker, sizeof kNamesMarker) == 0;
+    namedDigests_ = hasMarker(record, kInfoNamesMarker, kNamesMarker, sizeof kNamesMarker);
   }
 
   // The lists are written before the info record: no item may run into it.

@@ -48,10 +48,13 @@
 // Info record (kInfoSize = 388 bytes, at the end of the file; rewritten in place on rename)
 //   OFFSET  SIZE  CONTENT
 //        0    32  reserved text field: "0", zero-padded. Files whose childHash covers the
-//                 children's names carry the marker kNamesMarker after the terminating zero
-//                 (other readers ignore the field)
+//                 children's names carry the marker kNamesMarker after the terminating zero;
+//                 files whose name is UTF-8 carry kUtf8NameMarker at 8, after that marker's
+//                 place (other readers ignore the field)
 //       32     4  number (signed)
-//       36   200  name, zero-terminated (at most 199 characters)
+//       36   200  name, zero-terminated: one byte per character (Latin-1, at most 199
+//                 characters) when every character fits in 8 bits, else UTF-8 (at most 199
+//                 bytes, cut before a character that would not fit whole)
 //      236   100  computer, zero-terminated (at most 99 characters)
 //      336    20  date "%4d-%02d-%02d %02d:%02d", zero-terminated (at most 19 characters)
 //      356     4  size: info offset + 388, the file size
@@ -108,6 +111,8 @@ constexpr size_t kInfoReserved = 0;
 constexpr size_t kInfoReservedSize = 32;
 constexpr size_t kInfoNamesMarker = 2;  // after "0" and its terminating zero
 constexpr char kNamesMarker[] = "names";
+constexpr size_t kInfoUtf8NameMarker = kInfoNamesMarker + sizeof kNamesMarker;
+constexpr char kUtf8NameMarker[] = "utf8";
 constexpr size_t kInfoNumber = 32;
 constexpr size_t kInfoName = 36;
 constexpr size_t kInfoNameSize = 200;

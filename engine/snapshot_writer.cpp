@@ -5,6 +5,7 @@
 #include <zlib.h>
 
 #include "base/files.h"
+#include "base/text.h"
 #include "engine/snapshot.h"
 #include "engine/snapshot_format.h"
 
@@ -17,12 +18,31 @@ void putField(uint8_t* p, size_t fieldSize, const std::string& s) {
   std::memcpy(p, s.data(), n);
 }
 
+// Puts the UTF-8 name into its field and returns whether it went in as UTF-8. A name that fits
+// in 8 bits is stored one byte per character, so that every reader, old or new, shows it.
+bool putName(uint8_t* p, const std::string& name) {
+  std::string utf8 = validUtf8(name);
+  std::u16string chars = fromUtf8(utf8);
+  if (!needsWide(chars)) {
+    putField(p, kInfoNameSize, lowBytes(chars));
+    return false;
+  }
+  size_t n = kInfoNameSize - 1;
+  if (utf8.size() > n) {
+    while (n > 0 && (uint8_t(utf8[n]) & 0xC0) == 0x80) n--;  // back to the character's first byte
+    utf8.resize(n);
+  }
+  putField(p, kInfoNameSize, utf8);
+  return true;
+}
+
 void encodeInfoRecord(const SnapshotInfo& info, bool namedDigests, uint8_t* r) {
   std::memset(r, 0, kInfoSize);
   r[kInfoReserved] = '0';
   if (namedDigests) std::memcpy(r + kInfoNamesMarker, kNamesMarker, sizeof kNamesMarker);
   putU32(r + kInfoNumber, uint32_t(info.number));
-  putField(r + kInfoName, kInfoNameSize, info.name);
+  if (putName(r + kInfoName, info.name))
+    std::memcpy(r + kInfoUtf8NameMarker, kUtf8NameMarker, sizeof kUtf8NameMarker);
   putField(r + kInfoComputer, kInfoComputerSize, info.computer);
   putField(r + kInfoDate, kInfoDateSize, info.date);
   putU32(r + kInfoFileSize, info.size);

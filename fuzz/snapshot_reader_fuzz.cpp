@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
 #include "engine/snapshot.h"
 #include "engine/snapshot_format.h"
 #include "fuzz/scratch.h"
@@ -64,7 +65,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   SnapshotFile file;
   SnapshotInfo info;
   if (!file.open(path, &info)) return 0;
-  if (info.name.size() > 199 || info.computer.size() > 99 || info.date.size() > 19) __builtin_trap();
+  // Names are valid UTF-8 of at most 199 characters, whatever the field held.
+  if (validUtf8(info.name) != info.name || fromUtf8(info.name).size() > 199 || info.computer.size() > 99 ||
+      info.date.size() > 19)
+    __builtin_trap();
   for (int i = 0; i < kSectionCount; i++)
     if (info.sectionState[i] != stateFromList(info.filterList[i])) __builtin_trap();
   std::set<uint32_t> visited;
@@ -75,11 +79,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // Renaming in place keeps the file's size and its tables.
   if (info.infoOffset != 0) {
-    info.name = "renamed";
+    info.name = "renamed \xD0\x96";  // beyond 8 bits: stored as UTF-8 with its marker
     if (file.rewriteInfo(&info, info.infoOffset) != info.infoOffset) __builtin_trap();
     file.close();
     SnapshotInfo back;
-    if (!file.open(path, &back) || back.name != "renamed" ||
+    if (!file.open(path, &back) || back.name != "renamed \xD0\x96" ||
         back.sectionOffset[0] != info.sectionOffset[0] || back.infoOffset != info.infoOffset)
       __builtin_trap();
   }

@@ -82,7 +82,7 @@ void RegKeyWriter::writeHead(const std::u16string& keyPath) {
   const char* comment = mode_ == kRegExportContent   ? "; Content of $snap_name$"
                         : mode_ == kRegExportRestore ? "; RESTORE from $snap2_name$ to $snap_name$"
                                                      : "; CHANGE from $snap_name$ to $snap2_name$";
-  out_->writeWide(commentText(widen(context_->expandPlaceholders(comment))));
+  out_->writeWide(commentText(fromUtf8(context_->expandPlaceholders(comment))));
   out_->writeWide(u"\r\n; " + commentText(keyPath) + u"\r\n\r\n");
 }
 

@@ -35,8 +35,8 @@ void replaceAll(std::string* s, const std::string& from, const std::string& to) 
   }
 }
 
-// The section title with the snapshot names escaped: a name is the user's text and must not
-// add markup. One pass, so that a name holding a placeholder is not expanded again.
+// The section title (UTF-8, as the names are) with the snapshot names escaped: a name is the
+// user's text and must not add markup. One pass, so that a name holding a placeholder is not expanded again.
 std::string expandTitle(const ReportSource* source, const std::string& text) {
   if (!source) return text;
   std::string a = ReportWriter::escapeHtml(source->nameA);
@@ -182,7 +182,7 @@ void ReportWriter::beginSection(int section, const SectionRows& rows) {
   storedHeader_ = rows.header;
   if (!rows.title.empty()) {
     writeAscii("<div id=tit>");
-    writeAscii(expandTitle(source(), rows.title));
+    out_.writeWide(fromUtf8(expandTitle(source(), rows.title)));
     writeAscii("</div><br>");
   }
   writeAscii(storedHeader_);

@@ -47,7 +47,7 @@ using ItemWriter = void (*)(ReportWriter* writer, const Item& item, int state, c
 struct ReportSource {
   SnapshotFile* fileA = nullptr;
   SnapshotFile* fileB = nullptr;  // null for a data report
-  std::string nameA;
+  std::string nameA;  // UTF-8
   std::string nameB;
   bool view = false;  // one snapshot viewed: $pg_title$ is "view " and its name
 };

@@ -32,7 +32,7 @@ class MainWindowModel {
   MainWindowModel(Settings* settings, ComparisonContext* context);
 
   int visibleTab() const { return tab_; }
-  const std::string& title() const { return title_; }
+  const std::string& title() const { return title_; }  // UTF-8
   // The help page asked for by the last About command or help key; None until then.
   HelpTopic helpTopic() const { return help_; }
 

@@ -81,7 +81,7 @@ void MainWindow::showTab(int tab) {
 }
 
 void MainWindow::applyModel() {
-  SetWindowTextW(hwnd(), wide(widen(model_.title())));
+  SetWindowTextW(hwnd(), wide(fromUtf8(model_.title())));
   showTab(model_.visibleTab());
 }
 

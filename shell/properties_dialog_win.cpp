@@ -24,7 +24,7 @@ bool PropertiesDialog::onInitDialog() {
     return true;
   }
   const SnapshotInfo& info = properties_.info();
-  SetDlgItemTextW(hwnd(), IDC_PROPERTIES_NAME, wide(widen(info.name)));
+  SetDlgItemTextW(hwnd(), IDC_PROPERTIES_NAME, wide(fromUtf8(info.name)));
   SetDlgItemTextW(hwnd(), IDC_PROPERTIES_DATE, wide(widen(info.date)));
   SetDlgItemTextW(hwnd(), IDC_PROPERTIES_COMPUTER, wide(widen(info.computer)));
 
@@ -39,8 +39,7 @@ bool PropertiesDialog::onInitDialog() {
 }
 
 void PropertiesDialog::onOk() {
-  // Names are stored one byte per character.
-  if (properties_.ok(lowBytes(windowText(item(IDC_PROPERTIES_NAME))))) {
+  if (properties_.ok(toUtf8(windowText(item(IDC_PROPERTIES_NAME))))) {
     endDialog(IDOK);
   } else if (!properties_.refusal().empty()) {
     showShellMessage(properties_.refusal());

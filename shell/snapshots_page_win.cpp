@@ -94,7 +94,7 @@ void SnapshotsPage::showRows() {
   view_.clear();
   for (const SnapshotList::Row& row : list_.rows()) {
     std::vector<std::string> cells(std::begin(row.cells), std::end(row.cells));
-    size_t i = view_.addRowAnsi(cells);
+    size_t i = view_.addRowUtf8(cells);
     view_.setRowData(i, uintptr_t(row.number));
   }
   view_.endUpdate();
@@ -123,7 +123,7 @@ void SnapshotsPage::showBoxes() {
     HWND box = item(ids[b]);
     SendMessageW(box, CB_RESETCONTENT, 0, 0);
     for (const SnapshotList::BoxItem& entry : list_.box(SnapshotList::Box(b))) {
-      LRESULT i = SendMessageW(box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide(widen(entry.text))));
+      LRESULT i = SendMessageW(box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide(fromUtf8(entry.text))));
       SendMessageW(box, CB_SETITEMDATA, WPARAM(i), LPARAM(entry.number));
     }
     SendMessageW(box, CB_SETCURSEL, WPARAM(list_.boxSelection(SnapshotList::Box(b))), 0);

@@ -10,6 +10,7 @@
 #include "platform/own_files.h"
 #include "tests/fault_file_system.h"
 #include "tests/test_support.h"
+#include "workspace/snapshot_list.h"
 
 namespace keldrun {
 namespace {
@@ -196,6 +197,50 @@ TEST_F(TransferTest, ExportThenImportIntoAnotherCatalog) {
   ASSERT_TRUE(saved.load());
   EXPECT_EQ(catalogNumbers(saved.catalog()), (std::vector<int32_t>{10, 11}));
   EXPECT_EQ(saved.catalog().record(0).number, 10);
+}
+
+// A name typed in any script goes through the properties dialog's rename, the snapshot list,
+// export and import unchanged; the file holds it as 8 bits when it fits, else as UTF-8.
+TEST_F(TransferTest, NamesInEveryScriptSurviveRenameListExportAndImport) {
+  const struct {
+    const char* label;
+    std::string name, field;  // UTF-8; the name field of the file
+  } cases[] = {
+      {"latin-1", "Apr\xC3\xA8s install", "Apr\xE8s install"},
+      {"cyrillic", "\xD0\xA1\xD0\xBD\xD0\xB8\xD0\xBC\xD0\xBE\xD0\xBA", "\xD0\xA1\xD0\xBD\xD0\xB8\xD0\xBC\xD0\xBE\xD0\xBA"},
+      {"cjk", "\xE5\xBF\xAB\xE7\x85\xA7", "\xE5\xBF\xAB\xE7\x85\xA7"},
+      {"emoji", "\xF0\x9F\x98\x80 ok", "\xF0\x9F\x98\x80 ok"},
+  };
+  int32_t expectedNumber = 0;  // the target catalog starts empty
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    SnapshotProperties p(&source, 2);
+    ASSERT_TRUE(p.open().empty());
+    ASSERT_TRUE(p.ok(c.name));
+    EXPECT_EQ(p.info().name, c.name);
+    EXPECT_EQ(source.catalog().record(1).name, c.name);
+    std::string bytes = readText(source.catalog().snapshotPath(2).path);
+    EXPECT_NE(bytes.find(std::string(1, '\0') + c.field + std::string(1, '\0')), std::string::npos);
+
+    SnapshotList list(&source);
+    list.refresh();
+    ASSERT_EQ(list.rows().size(), 3u);
+    EXPECT_EQ(list.rows()[1].cells[SnapshotList::kName], c.name);
+    EXPECT_EQ(list.box(SnapshotList::kFirstBox)[1].text, c.name + " (" + source.catalog().record(1).date + ")");
+
+    SnapshotTransfer exporter;
+    ASSERT_EQ(exporter.exportSnapshots(source, {2}, out.str()).kind, MessageKind::Information);
+    SnapshotTransfer importer;
+    EXPECT_TRUE(importer.importSnapshots(&target, {out / "snap002.snp"}).empty());
+    expectedNumber++;
+    ASSERT_EQ(importer.imported(), std::vector<int32_t>{expectedNumber});
+    int at = target.catalog().find(expectedNumber);
+    ASSERT_GE(at, 0);
+    EXPECT_EQ(target.catalog().record(size_t(at)).name, c.name);
+    Settings reloaded(other.str());
+    ASSERT_TRUE(reloaded.load());
+    EXPECT_EQ(reloaded.catalog().record(size_t(at)).name, c.name);
+  }
 }
 
 TEST_F(TransferTest, ExportOverwritesButRefusesTheSnapshotItself) {

@@ -426,7 +426,7 @@ TEST_F(CliEndToEnd, KeyDepthLimitRecordsTheCutKeyAndWarns) {
   }
 }
 
-TEST_F(CliEndToEnd, Latin1NamesRoundTripThroughTheCatalog) {
+TEST_F(CliEndToEnd, NamesInEveryScriptRoundTripThroughTheCatalog) {
   const std::string strasse = "Stra\xc3\x9f" "e";  // UTF-8, as typed
   CliRun r = run("snapshot --name " + shellWord(strasse) + " --files " + shellWord(tree.str()));
   ASSERT_EQ(r.status, 0) << r.err;
@@ -442,11 +442,14 @@ TEST_F(CliEndToEnd, Latin1NamesRoundTripThroughTheCatalog) {
   EXPECT_NE(run("info 1").out.find("Name      " + strasse + "\n"), std::string::npos);
 
   // The HTML report's title, written as UTF-16.
-  ASSERT_EQ(run("report 1 --out " + shellWord(scratch / "r.htm")).status, 0);
-  std::vector<uint8_t> page = readBytes(scratch / "r.htm");
-  std::u16string wide;
-  for (size_t i = 0; i + 1 < page.size(); i += 2) wide.push_back(char16_t(page[i] | page[i + 1] << 8));
-  EXPECT_NE(wide.find(u"data - Stra\xdf" u"e"), std::u16string::npos);
+  auto reportText = [&](const std::string& number) {
+    EXPECT_EQ(run("report " + number + " --out " + shellWord(scratch / "r.htm")).status, 0);
+    std::vector<uint8_t> page = readBytes(scratch / "r.htm");
+    std::u16string wide;
+    for (size_t i = 0; i + 1 < page.size(); i += 2) wide.push_back(char16_t(page[i] | page[i + 1] << 8));
+    return wide;
+  };
+  EXPECT_NE(reportText("1").find(u"data - Stra\xdf" u"e"), std::u16string::npos);
 
   const std::string accented = "\xc3\x9cn\xc3\xaf \xc3\xbf";  // Ünï ÿ
   ASSERT_EQ(run("rename 1 " + shellWord(accented)).status, 0);
@@ -454,20 +457,50 @@ TEST_F(CliEndToEnd, Latin1NamesRoundTripThroughTheCatalog) {
   ASSERT_TRUE(JsonReader::parse(r.out, &v)) << r.out;
   EXPECT_EQ(v["snapshots"].items.at(0)["name"].string, u"\xdcn\xef \xff");
 
-  // What the field cannot hold is refused, and nothing changes.
+  // Names beyond 8 bits, given to snapshot --name and to rename, read back exactly everywhere.
+  const std::string scripts[] = {
+      "\xd0\xa1\xd0\xbd\xd0\xb8\xd0\xbc\xd0\xbe\xd0\xba",  // Снимок
+      "\xe5\xbf\xab\xe7\x85\xa7 \xe4\xb8\x80",              // 快照 一
+      "\xf0\x9f\x98\x80 Apr\xc3\xa8s",                      // 😀 Après
+  };
+  ASSERT_EQ(run("snapshot --name " + shellWord(scripts[0]) + " --files " + shellWord(tree.str())).status, 0);
+  for (const std::string& name : scripts) {
+    SCOPED_TRACE(name);
+    if (&name != &scripts[0]) {
+      ASSERT_EQ(run("rename 2 " + shellWord(name)).status, 0);
+    }
+    EXPECT_NE(testing_support::readText(home / "data/snap002.snp").find(name), std::string::npos)
+        << "the name field holds UTF-8";
+    r = run("list --json");
+    ASSERT_TRUE(JsonReader::parse(r.out, &v)) << r.out;
+    EXPECT_EQ(v["snapshots"].items.at(1)["name"].string, fromUtf8(name));
+    EXPECT_NE(run("list").out.find("2  " + name + "  "), std::string::npos);
+    EXPECT_NE(run("info 2").out.find("Name      " + name + "\n"), std::string::npos);
+    r = run("info 2 --json");
+    ASSERT_TRUE(JsonReader::parse(r.out, &v)) << r.out;
+    EXPECT_EQ(v["name"].string, fromUtf8(name));
+    r = run("compare 1 2 --json");
+    ASSERT_TRUE(JsonReader::parse(r.out, &v)) << r.out;
+    EXPECT_EQ(v["b"]["name"].string, fromUtf8(name));
+    EXPECT_EQ(run("show 2").out.substr(0, name.size() + 2), name + "  ");
+  }
+  EXPECT_NE(reportText("2").find(u"data - " + fromUtf8(scripts[2])), std::u16string::npos);
+
+  // What is not UTF-8 is refused, and nothing changes.
   std::vector<uint8_t> cfg = readBytes(home / "Keldrun.cfg");
-  for (const std::string& args : {"rename 1 " + shellWord("\xce\xa9mega"),
-                                  "snapshot --name " + shellWord("\xce\xa9mega") + " --files " + shellWord(tree.str()),
-                                  "rename 1 " + shellWord("raw\xff")}) {
+  std::vector<uint8_t> snap = readBytes(home / "data/snap002.snp");
+  for (const std::string& args : {"rename 2 " + shellWord("raw\xff"),
+                                  "snapshot --name " + shellWord("half \xd0") + " --files " + shellWord(tree.str())}) {
     r = run(args);
     EXPECT_EQ(r.status, 2) << args;
-    EXPECT_NE(r.err.find("which a snapshot name cannot hold"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("is not UTF-8 text"), std::string::npos) << r.err;
   }
-  EXPECT_NE(r.err.find("'\\xff'"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("'half \\xd0'"), std::string::npos) << r.err;
   EXPECT_EQ(readBytes(home / "Keldrun.cfg"), cfg);
-  EXPECT_EQ(dataFiles(), std::set<std::string>{"snap001.snp"});
+  EXPECT_EQ(readBytes(home / "data/snap002.snp"), snap);
+  EXPECT_EQ(dataFiles(), (std::set<std::string>{"snap001.snp", "snap002.snp"}));
 
-  // File paths are UTF-8 and come back as such, beside the Latin-1 names.
+  // File paths are UTF-8 and come back as such, beside the names.
   std::string accentedHome = scratch / "h\xc3\xa9me";
   ASSERT_EQ(run(accentedHome, "snapshot --files " + shellWord(tree.str())).status, 0);
   for (const char* args : {"list --json", "info 1 --json"}) {

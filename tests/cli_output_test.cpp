@@ -105,28 +105,24 @@ TEST(CliOutput, JsonStringsParseBackToTheSameCodeUnits) {
   EXPECT_EQ(jsonString(std::string("Stra\xdf" "e")), "\"Stra\xc3\x9f" "e\"");
 }
 
-TEST(CliOutput, SnapshotNamesFromUtf8ArgumentsAreLatin1OrRefused) {
-  std::string latin1, bad;
-  ASSERT_TRUE(latin1FromUtf8("Stra\xc3\x9f" "e \xc3\xbf", &latin1, &bad));
-  EXPECT_EQ(latin1, "Stra\xdf" "e \xff");
-  std::string shown;
-  appendLatin1Text(&shown, latin1);
-  EXPECT_EQ(shown, "Stra\xc3\x9f" "e \xc3\xbf") << "back to the UTF-8 it came from";
-  ASSERT_TRUE(latin1FromUtf8("", &latin1, &bad));
-  EXPECT_EQ(latin1, "");
-
-  struct Refused {
-    std::string in, bad;
-  } refused[] = {
-      {"\xce\xa9mega", "\xce\xa9"},          // Ω
-      {"euro \xe2\x82\xac", "\xe2\x82\xac"},  // €
-      {"smile \xf0\x9f\x98\x80", "\xf0\x9f\x98\x80"},
-      {"raw \xff byte", "\\xff"},             // not UTF-8: the byte is named
-      {"half \xc3", "\\xc3"},
+TEST(CliOutput, SnapshotNamesInEveryScriptShowAsTheUtf8TheyAre) {
+  struct {
+    const char* label;
+    std::string name, text, json;
+  } cases[] = {
+      {"latin-1", "Stra\xc3\x9f" "e \xc3\xbf", "Stra\xc3\x9f" "e \xc3\xbf", "\"Stra\xc3\x9f" "e \xc3\xbf\""},
+      {"cyrillic", "\xd0\xa1\xd0\xbd\xd0\xb8\xd0\xbc\xd0\xbe\xd0\xba", "\xd0\xa1\xd0\xbd\xd0\xb8\xd0\xbc\xd0\xbe\xd0\xba",
+       "\"\xd0\xa1\xd0\xbd\xd0\xb8\xd0\xbc\xd0\xbe\xd0\xba\""},
+      {"cjk", "\xe5\xbf\xab\xe7\x85\xa7", "\xe5\xbf\xab\xe7\x85\xa7", "\"\xe5\xbf\xab\xe7\x85\xa7\""},
+      {"emoji", "a \xf0\x9f\x98\x80", "a \xf0\x9f\x98\x80", "\"a \\ud83d\\ude00\""},
+      {"control characters", "a\tb\x1b[2J\xc2\x85", "a\\tb\\x1b[2J\\x85", "\"a\\tb\\u001b[2J\\u0085\""},
   };
-  for (const Refused& r : refused) {
-    EXPECT_FALSE(latin1FromUtf8(r.in, &latin1, &bad)) << r.in;
-    EXPECT_EQ(bad, r.bad) << r.in;
+  for (const auto& c : cases) {
+    std::string text, json;
+    appendUtf8Text(&text, c.name);
+    appendUtf8Json(&json, c.name);
+    EXPECT_EQ(text, c.text) << c.label;
+    EXPECT_EQ(json, c.json) << c.label;
   }
 }
 

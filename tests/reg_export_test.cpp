@@ -181,6 +181,20 @@ TEST_F(RegExportTest, ChangeTurnsAIntoBAndRestoreTurnsBIntoA) {
   EXPECT_NE(r.find("\"name \\\"q\\\" \\\\ b\"=dword:00000005\r\n"), std::string::npos);
 }
 
+TEST_F(RegExportTest, CommentLinesNameSnapshotsInAnyScript) {
+  const std::string latin1 = "Apr\xC3\xA8s", cyrillic = "\xD0\xA1\xD0\xBD\xD0\xB8\xD0\xBC\xD0\xBE\xD0\xBA",
+                    emoji = "\xE5\xBF\xAB \xF0\x9F\x98\x80";
+  std::string a = snap(latin1, make(fillA));
+  std::string b = snap(cyrillic, make(fillB));
+  std::string c = snap(emoji, make(fillB));
+  EXPECT_NE(readUtf16(exportFrom(a, "", kRegExportContent, "n1.reg")).find("; Content of " + latin1 + "\r\n"),
+            std::string::npos);
+  EXPECT_NE(readUtf16(exportFrom(a, b, kRegExportChange, "n2.reg")).find("; CHANGE from " + latin1 + " to " + cyrillic + "\r\n"),
+            std::string::npos);
+  EXPECT_NE(readUtf16(exportFrom(a, c, kRegExportRestore, "n3.reg")).find("; RESTORE from " + emoji + " to " + latin1 + "\r\n"),
+            std::string::npos);
+}
+
 TEST_F(RegExportTest, DeletedDefaultValueAndUnchangedKey) {
   auto ra = make(fillA);
   auto rb = make(fillA);

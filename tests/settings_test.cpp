@@ -473,7 +473,8 @@ TEST(SettingsFolders, ReportTempFolderCreatedAndCleared) {
 const char kOlderTwo[] =
     "[Snapshots]\n"
     "count=2\n"
-    "n=1\ns=1000\nname=Before office\ndate=2008-03-01 10:00\n"
+    // The older file holds names one byte per character: "\xE9" is an e acute.
+    "n=1\ns=1000\nname=Before caf\xE9 office\ndate=2008-03-01 10:00\n"
     "n=2\ns=2000\nname=After office\ndate=2008-03-01 11:00\n"
     "LastNo=7\nViewMode=1\nScanRegs=0\nScanFiles=0\nOther=x\n";
 
@@ -487,7 +488,7 @@ TEST(OlderSettings, ReadsRecordsAndOptions) {
   ASSERT_EQ(o.records.size(), 2u);
   EXPECT_EQ(o.records[0].number, 1);
   EXPECT_EQ(o.records[0].size, 1000u);
-  EXPECT_EQ(o.records[0].name, "Before office");
+  EXPECT_EQ(o.records[0].name, "Before caf\xC3\xA9 office");
   EXPECT_EQ(o.records[1].date, "2008-03-01 11:00");
   EXPECT_EQ(o.records[1].computer, "A-COMPUTER-NAME-LONGER-THAN-31-");
   EXPECT_EQ(o.lastNo, 7);
@@ -561,7 +562,10 @@ TEST(OlderSettings, CarryOverAdoptsGoodSnapshotsAndDeletesDamagedOnes) {
   ASSERT_EQ(catalogNumbers(s.catalog()), (std::vector<int32_t>{1}));
   const SnapshotInfo& r = s.catalog().record(0);
   EXPECT_EQ(r.tag, "s1.5");
-  EXPECT_EQ(r.name, "Before office");
+  EXPECT_EQ(r.name, "Before caf\xC3\xA9 office");
+  std::vector<uint8_t> adopted = readBytes(data + "snap001.snp");
+  EXPECT_NE(std::string(adopted.begin(), adopted.end()).find(std::string("Before caf\xE9 office") + '\0'), std::string::npos)
+      << "the adopted file keeps the name one byte per character";
   EXPECT_EQ(r.date, "2008-03-01 10:00");
   EXPECT_EQ(r.computer, "OLDPC");
   // The registry section it holds stays a whole-section scan; the others were not scanned.

@@ -6,6 +6,7 @@
 #include <functional>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <random>
 #include <set>
@@ -447,6 +448,184 @@ TEST_F(SnapshotFileTest, RewriteInfoInPlaceCutsLongName) {
   file.close();
   EXPECT_EQ(fs::file_size(path("r.snp")), size + kInfoSize);
   EXPECT_EQ(file.rewriteInfo(&back, 0), 0u);  // closed
+}
+
+// ---------------------------------------------------------------------------------------------
+// Snapshot names: UTF-8 in memory; in the file one byte per character when every character fits
+// in 8 bits, else UTF-8 with the marker at kInfoUtf8NameMarker.
+
+// A small finished snapshot named `name`; its info in *info.
+void writeNamed(const std::string& file, const std::string& name, SnapshotInfo* info) {
+  SnapshotFile out;
+  ASSERT_TRUE(out.create(file));
+  out.addRoot(kSectionFiles, u"c:", 1, 2, 0, 0);
+  FilterList lists[kSectionCount] = {{}, {u"*"}, {}};
+  info->fillNew(name, 5, lists);
+  ASSERT_TRUE(out.finish(info));
+  ASSERT_TRUE(out.close());
+}
+
+// The name field's bytes up to its zero, and whether the UTF-8 marker is set.
+std::string storedName(const std::vector<uint8_t>& f, const SnapshotInfo& info, bool* flagged) {
+  const uint8_t* r = &f[info.infoOffset];
+  *flagged = std::string(reinterpret_cast<const char*>(r + kInfoUtf8NameMarker)) == kUtf8NameMarker;
+  return std::string(reinterpret_cast<const char*>(r + kInfoName));
+}
+
+struct NameCase {
+  const char* label;
+  std::string name;    // UTF-8
+  std::string stored;  // the name field
+  bool flagged;
+};
+
+const NameCase kNameCases[] = {
+    {"ascii", "before install", "before install", false},
+    {"latin-1", "Apr\xC3\xA8s install", "Apr\xE8s install", false},
+    {"cyrillic", "\xD0\xA1\xD0\xBD\xD0\xB8\xD0\xBC\xD0\xBE\xD0\xBA", "\xD0\xA1\xD0\xBD\xD0\xB8\xD0\xBC\xD0\xBE\xD0\xBA", true},
+    {"cjk", "\xE5\xBF\xAB\xE7\x85\xA7 1", "\xE5\xBF\xAB\xE7\x85\xA7 1", true},
+    {"emoji", "snap \xF0\x9F\x98\x80", "snap \xF0\x9F\x98\x80", true},
+    {"latin-1 beside cyrillic", "\xC3\xA9 \xD0\xAF", "\xC3\xA9 \xD0\xAF", true},
+};
+
+TEST_F(SnapshotFileTest, NamesInEveryScriptRoundTripThroughTheFileAndARename) {
+  const size_t n = sizeof kNameCases / sizeof kNameCases[0];
+  for (size_t i = 0; i < n; i++) {
+    const NameCase& c = kNameCases[i];
+    SCOPED_TRACE(c.label);
+    SnapshotInfo info;
+    writeNamed(path("n.snp"), c.name, &info);
+    std::vector<uint8_t> f = readBytes(path("n.snp"));
+    bool flagged = false;
+    EXPECT_EQ(storedName(f, info, &flagged), c.stored);
+    EXPECT_EQ(flagged, c.flagged);
+    // The names marker keeps its place, which older readers look at.
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&f[info.infoOffset + kInfoNamesMarker])), "names");
+
+    SnapshotFile file;
+    SnapshotInfo back;
+    ASSERT_TRUE(file.open(path("n.snp"), &back));
+    EXPECT_EQ(back.name, c.name);
+
+    // Renamed in place to the next case's name: the marker follows the new name.
+    const NameCase& next = kNameCases[(i + 1) % n];
+    back.name = next.name;
+    ASSERT_EQ(file.rewriteInfo(&back, back.infoOffset), back.infoOffset);
+    file.close();
+    f = readBytes(path("n.snp"));
+    EXPECT_EQ(storedName(f, back, &flagged), next.stored);
+    EXPECT_EQ(flagged, next.flagged);
+    SnapshotInfo renamed;
+    ASSERT_TRUE(file.open(path("n.snp"), &renamed));
+    EXPECT_EQ(renamed.name, next.name);
+    EXPECT_EQ(renamed.date, info.date);
+    file.close();
+  }
+}
+
+TEST_F(SnapshotFileTest, NameAtTheLimitIsCutBeforeACharacterThatDoesNotFitWhole) {
+  const std::string ya = "\xD0\xAF", zhong = "\xE4\xB8\xAD", smile = "\xF0\x9F\x98\x80";
+  auto times = [](size_t k, const std::string& s) {
+    std::string out;
+    for (size_t i = 0; i < k; i++) out += s;
+    return out;
+  };
+  struct {
+    const char* label;
+    std::string name, kept;
+  } cases[] = {
+      {"8-bit: 199 characters", times(200, "\xC3\xA9"), times(199, "\xC3\xA9")},
+      {"2-byte character across the limit", std::string(198, 'a') + ya, std::string(198, 'a')},
+      {"3-byte character across the limit", std::string(197, 'a') + zhong + "b", std::string(197, 'a')},
+      {"4-byte character across the limit", std::string(196, 'a') + smile, std::string(196, 'a')},
+      {"3-byte character ending at the limit", std::string(196, 'a') + zhong + "b", std::string(196, 'a') + zhong},
+      {"4-byte character ending at the limit", std::string(195, 'a') + smile + "b", std::string(195, 'a') + smile},
+      {"cjk only", times(70, zhong), times(66, zhong)},
+      {"emoji only", times(60, smile), times(49, smile)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    SnapshotInfo info;
+    writeNamed(path("cut.snp"), "short", &info);
+    SnapshotFile file;
+    SnapshotInfo back;
+    ASSERT_TRUE(file.open(path("cut.snp"), &back));
+    back.name = c.name;
+    ASSERT_NE(file.rewriteInfo(&back, back.infoOffset), 0u);  // the properties dialog's rename
+    file.close();
+    ASSERT_TRUE(file.open(path("cut.snp"), &back));
+    EXPECT_EQ(back.name, c.kept);
+    EXPECT_EQ(validUtf8(back.name), back.name);
+    file.close();
+    // The writer of new snapshots cuts the same way.
+    writeNamed(path("cut.snp"), c.name, &info);
+    ASSERT_TRUE(file.open(path("cut.snp"), &back));
+    EXPECT_EQ(back.name, c.kept);
+    file.close();
+  }
+}
+
+TEST_F(SnapshotFileTest, EightBitNamesOfEarlierFilesReadAsLatin1AndRewriteIdentically) {
+  // A name as every earlier writer stored it: one byte per character, some of which happen to
+  // look like UTF-8; with and without the names marker.
+  const std::string bytes = "Apr\xE8s \xC3\xA9 \xFF";
+  const std::string shown = "Apr\xC3\xA8s \xC3\x83\xC2\xA9 \xC3\xBF";
+  for (bool namesMarker : {true, false}) {
+    SCOPED_TRACE(namesMarker ? "names marker" : "no names marker");
+    SnapshotInfo info;
+    writeNamed(path("old.snp"), "x", &info);
+    std::vector<uint8_t> f = readBytes(path("old.snp"));
+    uint8_t* r = &f[info.infoOffset];
+    std::copy(bytes.begin(), bytes.end(), r + kInfoName);
+    if (!namesMarker) std::fill(r + kInfoNamesMarker, r + kInfoReservedSize, 0);
+    ASSERT_TRUE(writeBytes(path("old.snp"), f));
+
+    SnapshotFile file;
+    SnapshotInfo back;
+    ASSERT_TRUE(file.open(path("old.snp"), &back));
+    EXPECT_EQ(back.name, shown);
+    // Written back unchanged (as the import and the number change do), every byte stays.
+    ASSERT_EQ(file.rewriteInfo(&back, back.infoOffset), back.infoOffset);
+    file.close();
+    EXPECT_EQ(readBytes(path("old.snp")), f);
+  }
+}
+
+TEST_F(SnapshotFileTest, FlaggedNameThatIsNotUtf8ReadsAsValidText) {
+  std::string strayD0;  // 199 lone lead bytes, each read as U+00D0
+  for (int i = 0; i < 199; i++) strayD0 += "\xC3\x90";
+  struct {
+    const char* label;
+    std::string field, name;
+    bool prefixed;  // the reserved field starts with "0" and its zero
+  } cases[] = {
+      {"stray bytes", "\xFF\xFE", "\xC3\xBF\xC3\xBE", true},
+      {"character cut at the end", "ok\xD0", "ok\xC3\x90", true},
+      {"encoded surrogate", "\xED\xA0\x80", "\xC3\xAD\xC2\xA0\xC2\x80", true},
+      {"overlong slash", "\xC0\xAF", "\xC3\x80\xC2\xAF", true},
+      {"beyond U+10FFFF", "\xF4\x90\x80\x80", "\xC3\xB4\xC2\x90\xC2\x80\xC2\x80", true},
+      {"valid beside stray", "\xD0\xAF\x80", "\xD0\xAF\xC2\x80", true},
+      {"200 bytes, no zero", std::string(200, '\xD0'), strayD0, true},
+      {"marker outside a \"0\" field", "\xD0\xAF", "\xC3\x90\xC2\xAF", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    SnapshotInfo info;
+    writeNamed(path("forged.snp"), "x", &info);
+    std::vector<uint8_t> f = readBytes(path("forged.snp"));
+    uint8_t* r = &f[info.infoOffset];
+    std::copy(c.field.begin(), c.field.end(), r + kInfoName);
+    if (c.field.size() < kInfoNameSize) r[kInfoName + c.field.size()] = 0;
+    std::memcpy(r + kInfoUtf8NameMarker, kUtf8NameMarker, sizeof kUtf8NameMarker);
+    if (!c.prefixed) r[kInfoReserved] = '1';
+    ASSERT_TRUE(writeBytes(path("forged.snp"), f));
+    SnapshotFile file;
+    SnapshotInfo back;
+    ASSERT_TRUE(file.open(path("forged.snp"), &back));
+    EXPECT_EQ(back.name, c.name);
+    EXPECT_EQ(validUtf8(back.name), back.name);
+    file.close();
+  }
 }
 
 TEST_F(SnapshotFileTest, EmptyTablesWriteNothing) {

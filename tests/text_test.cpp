@@ -46,6 +46,27 @@ TEST(Utf8, InvalidBytesRoundTripThroughEscapes) {
   EXPECT_EQ(fromUtf8("a\xFF"), std::u16string(u"a\xDCFF"));
 }
 
+TEST(Utf8, Latin1AndStrayBytesBecomeTheirCharacters) {
+  struct Case {
+    const char* in;
+    const char* latin1;  // utf8FromLatin1
+    const char* valid;   // validUtf8
+  } cases[] = {
+      {"plain", "plain", "plain"},
+      {"Apr\xE8s", "Apr\xC3\xA8s", "Apr\xC3\xA8s"},
+      {"Apr\xC3\xA8s", "Apr\xC3\x83\xC2\xA8s", "Apr\xC3\xA8s"},
+      // U+10080: the low half of its pair lies among the escapes of stray bytes.
+      {"\xF0\x90\x82\x80", "\xC3\xB0\xC2\x90\xC2\x82\xC2\x80", "\xF0\x90\x82\x80"},
+      {"\xD0\xA1\xD0", "\xC3\x90\xC2\xA1\xC3\x90", "\xD0\xA1\xC3\x90"},
+      {"\xED\xA0\x80", "\xC3\xAD\xC2\xA0\xC2\x80", "\xC3\xAD\xC2\xA0\xC2\x80"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(utf8FromLatin1(c.in), c.latin1) << c.in;
+    EXPECT_EQ(validUtf8(c.in), c.valid) << c.in;
+    EXPECT_EQ(validUtf8(c.valid), c.valid) << c.in;
+  }
+}
+
 TEST(SplitNonEmpty, DropsEmptyPiecesAtBothEndsAndBetweenRepeatedSeparators) {
   using V = std::vector<std::u16string>;
   EXPECT_EQ(splitNonEmpty(u"\\\\HKLM\\\\Software\\Run\\", u'\\'), (V{u"HKLM", u"Software", u"Run"}));

@@ -129,10 +129,10 @@ size_t CXVirtualList::addRow(std::vector<std::u16string>&& texts) {
   return i;
 }
 
-size_t CXVirtualList::addRowAnsi(const std::vector<std::string>& texts) {
+size_t CXVirtualList::addRowUtf8(const std::vector<std::string>& texts) {
   std::vector<std::u16string> w;
   w.reserve(texts.size());
-  for (const std::string& t : texts) w.push_back(widen(t));
+  for (const std::string& t : texts) w.push_back(fromUtf8(t));
   return addRow(w);
 }
 

@@ -54,8 +54,8 @@ class CXVirtualList {
   size_t addRow(std::vector<std::u16string>&& texts);
   // Room for this many rows, so that filling a long list does not move the rows it has.
   void reserveRows(size_t rows) { model_.reserve(rows); }
-  // ANSI texts convert byte by byte to UTF-16.
-  size_t addRowAnsi(const std::vector<std::string>& texts);
+  // A row of UTF-8 texts.
+  size_t addRowUtf8(const std::vector<std::string>& texts);
   void setRowColours(size_t row, Colour background, Colour text);
   void setRowImage(size_t row, int image);
   void setRowData(size_t row, uintptr_t data);

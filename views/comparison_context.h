@@ -85,7 +85,8 @@ class ComparisonContext {
   bool compareContent(int section, uint32_t contentA, uint32_t contentB, ContentComparison* out);
 
   // Replaces every "$snap_name$" by A's name, then every "$snap2_name$" by B's name, then every
-  // "$pg_title$" by the title ("view <A>" in view mode, "<A> vs <B>" otherwise).
+  // "$pg_title$" by the title ("view <A>" in view mode, "<A> vs <B>" otherwise). Names are
+  // UTF-8, so the result of an ASCII text is UTF-8.
   std::string expandPlaceholders(const std::string& text) const;
   std::string title() const;
 

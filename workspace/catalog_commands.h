@@ -39,8 +39,9 @@ class SnapshotProperties {
   // "Applications:") and the items of its filter list, or the single line "-" when it is empty.
   std::vector<std::pair<std::string, std::vector<std::u16string>>> summary() const;
 
-  // OK with the text of the name box. False for an empty name: the dialog stays open and nothing
-  // happens. Otherwise writes the name into the info record in place (cut to 199 characters) and
+  // OK with the text of the name box (UTF-8). False for an empty name: the dialog stays open and
+  // nothing happens. Otherwise writes the name into the info record in place (cut to what the
+  // field holds) and
   // updates the snapshot's catalog record from the file, and returns true: the dialog ends with
   // OK, also when the file could not be reopened (the rename is then not applied). Renames
   // under the workspace lock: when another process holds it, returns false with the message to

@@ -8,6 +8,7 @@
 #include "base/coding.h"
 #include "base/date_text.h"
 #include "base/files.h"
+#include "base/text.h"
 #include "base/text_table.h"
 #include "platform/own_files.h"
 #include "workspace/settings_file.h"
@@ -269,7 +270,7 @@ OlderSettings readOlderSettings(FILE* f, const std::string& computerName) {
         SnapshotInfo info;
         info.number = parseDecimal(fields[0]);
         info.size = uint32_t(parseDecimal(fields[1]));
-        info.name = fields[2];
+        info.name = utf8FromLatin1(fields[2]);  // the older file holds names one byte per character
         info.date = fields[3];
         info.computer = computer;
         result.records.push_back(std::move(info));

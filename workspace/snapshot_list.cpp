@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "base/text.h"
+
 namespace keldrun {
 
 const char* const SnapshotList::kColumnTitles[kColumnCount] = {"Name", "Computer", "Date", "Size",
@@ -57,7 +59,7 @@ void SnapshotList::refresh() {
     Row row;
     row.number = info.number;
     row.cells[kName] = info.name;
-    row.cells[kComputer] = info.computer;
+    row.cells[kComputer] = utf8FromLatin1(info.computer);
     row.cells[kDate] = info.date;
     row.cells[kSize] = sizeText(info.size);
     row.cells[kRegs] = stateText(info.sectionState[kSectionRegistry]);

@@ -22,6 +22,7 @@ class SnapshotList {
   enum Column { kName, kComputer, kDate, kSize, kRegs, kFiles, kApps, kColumnCount };
   static const char* const kColumnTitles[kColumnCount];
 
+  // Every text of the rows and boxes is UTF-8.
   struct Row {
     int32_t number = 0;
     std::string cells[kColumnCount];

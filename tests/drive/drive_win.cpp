@@ -23,6 +23,7 @@
 //   close CAPTION              posts WM_CLOSE
 //   shot CAPTION FILE          saves the window's picture as a BMP file (for the gallery)
 //   lvselect CAPTION ID ROW... selects exactly these rows of a list view
+//   cell CAPTION ID ROW COLUMN TEXT  until that cell of a list view holds exactly TEXT
 //   windows                    prints the visible top-level windows and their controls
 //   items CAPTION ID           prints the texts of the tree items shown
 // Exit status 0 when every command succeeded, 1 at the first failure (named on stderr).
@@ -191,6 +192,23 @@ int selectedTreeCheck(HWND tree) {
   return int(state >> 12) - 1;
 }
 
+std::wstring listCellText(HWND list, int row, int column) {
+  constexpr int kChars = 1024;
+  RemoteBuffer buf(list, sizeof(LVITEMW) + kChars * sizeof(wchar_t));
+  if (!buf.ok()) return L"";
+  LVITEMW it = {};
+  it.iSubItem = column;
+  it.pszText = static_cast<wchar_t*>(buf.at(sizeof(LVITEMW)));
+  it.cchTextMax = kChars;
+  wchar_t zero = 0;
+  buf.write(sizeof(LVITEMW), &zero, sizeof zero);
+  buf.write(0, &it, sizeof it);
+  SendMessageW(list, LVM_GETITEMTEXTW, WPARAM(row), reinterpret_cast<LPARAM>(buf.at(0)));
+  std::vector<wchar_t> text(kChars + 1, 0);
+  buf.read(sizeof(LVITEMW), text.data(), kChars * sizeof(wchar_t));
+  return text.data();
+}
+
 bool selectListRows(HWND list, const std::vector<int>& rows) {
   RemoteBuffer buf(list, sizeof(LVITEMW));
   if (!buf.ok()) return false;
@@ -330,6 +348,11 @@ int run(const std::vector<std::wstring>& a) {
     std::vector<int> rows;
     for (size_t i = 3; i < a.size(); i++) rows.push_back(_wtoi(a[i].c_str()));
     return selectListRows(w, rows) ? 0 : fail(L"cannot select rows");
+  }
+  if (cmd == L"cell" && need(6)) {
+    std::wstring last;
+    bool ok = until([&] { return (last = listCellText(w, _wtoi(a[3].c_str()), _wtoi(a[4].c_str()))) == a[5]; });
+    return ok ? 0 : fail(L"cell " + a[3] + L"," + a[4] + L" of " + a[2] + L" is \"" + last + L"\", not \"" + a[5] + L"\"");
   }
   return fail(L"unknown command " + cmd);
 }

@@ -11,7 +11,10 @@
 #   - two snapshots exported through the folder browser and imported back through the open-file
 #     dialog; a damaged file is reported and registers nothing;
 #   - a full disk during an export, and (when tmpfs can be mounted) during a scan, ends in the
-#     error box and loses nothing in the catalog.
+#     error box and loses nothing in the catalog;
+#   - a name in Cyrillic and CJK typed into the take-snapshot dialog and one with an emoji and
+#     Latin-1 given in the properties dialog read back exactly in the list, the boxes, the
+#     dialog, the title and both command lines.
 #   tests/wine/snapshot_dialogs_check.sh      KELDRUN_KEEP=1 keeps the work folder
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
@@ -179,10 +182,33 @@ else
   echo "snapshot_dialogs_check: no tmpfs mount allowed; the full-disk scan is left out"
 fi
 
+# ---- names in other scripts: typed, shown, renamed, read back by both command lines ----------
+NAME='Снимок 快照'
+RENAMED='😀 Après'
+P="Snapshot properties"
+drive click "$M" $TAKE \; wait "$T" \; settext "$T" 1005 '' \; chars "$T" 1005 "$NAME" \; expect "$T" 1005 "$NAME" \
+  \; click "$T" 1 \; wait Info \; click Info 20003 \; gone "$T" || true
+catalog_is "first,second,second,first,$NAME" "after the snapshot named in Cyrillic and CJK"
+drive cell "$M" $LIST 4 0 "$NAME" \; expect "$M" 131/1005 "$NAME (" \
+  \; lvselect "$M" $LIST 4 \; click "$M" 131/1009 \; wait "$P" \; expect "$P" 1005 "$NAME" \
+  \; settext "$P" 1005 "$RENAMED" \; click "$P" 1 \; gone "$P" \; cell "$M" $LIST 4 0 "$RENAMED" \
+  \; expect "$M" 131/1005 "$RENAMED (" || fail "the list, the box or the properties dialog garbled a name"
+catalog_is "first,second,second,first,$RENAMED" "after the rename in the properties dialog"
+number=$(nat list --json | python3 -c 'import json,sys; print(json.load(sys.stdin)["snapshots"][4]["number"])')
+nat info "$number" | grep -qxF "Name      $RENAMED" || fail "keldrun info does not show the renamed name"
+win_list=$(wine "$cli" --home 'c:\keldrun-prog' list --json 2>/dev/null | tr -d '\r')
+printf '%s' "$win_list" | python3 -c 'import json,sys; print(json.load(sys.stdin)["snapshots"][4]["name"])' \
+  | grep -qxF "$RENAMED" || fail "keldrun-cli.exe list --json does not give the renamed name: $win_list"
+wine "$cli" --home 'c:\keldrun-prog' list 2>/dev/null | tr -d '\r' | grep -qF "  $RENAMED  " \
+  || fail "keldrun-cli.exe list does not show the renamed name"
+# Viewed, the snapshot names the main window.
+drive lvselect "$M" $LIST 4 \; press "$M" 131/1007 \; wait "$M - view $RENAMED" || fail "the title garbled the name"
+M="$M - view $RENAMED"
+
 # ---- the program closes and leaves the catalog as the windows showed it ----------------------
 drive close "$M" \; gone "$M" || true
 wait "$program_pid" || fail "Keldrun.exe ended with an error"
-catalog_is first,second,second,first "after closing"
+catalog_is "first,second,second,first,$RENAMED" "after closing"
 
 if [ "$failures" -ne 0 ]; then
   echo "snapshot_dialogs_check: $failures failure(s)"
