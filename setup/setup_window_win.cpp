@@ -29,10 +29,14 @@ std::u16string folderText(const std::string& folder) {
 SetupWindow::AgreementPage::AgreementPage() : CXDialogBase(IDD_SETUP_AGREEMENT_PAGE) {}
 
 bool SetupWindow::AgreementPage::onInitDialog() {
-  RECT area = {0, 0, 445, 230};
-  MapDialogRect(hwnd(), &area);
+  RECT area;
+  GetClientRect(hwnd(), &area);
   if (browser_.create(area, WS_VISIBLE, IDC_SETUP_AGREEMENT, hwnd())) browser_.writeWide(widen(text(kTextAgreementPage)));
   return true;
+}
+
+void SetupWindow::AgreementPage::onSize(int width, int height) {
+  if (browser_.hwnd()) MoveWindow(browser_.hwnd(), 0, 0, width, height, TRUE);
 }
 
 SetupWindow::InstallPage::InstallPage(Installation* installation)

@@ -27,6 +27,8 @@ class SetupWindow : public CXDialogBase {
     AgreementPage();
    protected:
     bool onInitDialog() override;
+    // The browser fills the page at whatever size the window gives it.
+    void onSize(int width, int height) override;
    private:
     CXWebBrowser browser_;
   };

@@ -12,7 +12,7 @@ namespace keldrun {
 
 namespace {
 
-constexpr int kInset = 10;
+constexpr int kInset = 10;  // pixels at 100 % scale
 const int kPageEntries[2] = {kTextAboutPage, kTextHowToPage};
 const int kBrowserIds[2] = {IDC_HELP_ABOUT, IDC_HELP_HOW_TO};
 
@@ -29,7 +29,8 @@ HelpPage::HelpPage(MainWindow* main) : HelpScreen(IDD_HELP_PAGE, main) {}
 bool HelpPage::onInitDialog() {
   RECT client;
   GetClientRect(hwnd(), &client);
-  RECT area = {kInset, kInset, client.right - kInset, client.bottom - kInset};
+  const int inset = dpiScale(kInset);
+  RECT area = {inset, inset, client.right - inset, client.bottom - inset};
   tabs_ = createChildControl(hwnd(), IDC_HELP_TABS, area, WC_TABCONTROLW, L"",
                              WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_TABSTOP);
   const wchar_t* titles[2] = {L"About", L"How to use"};
@@ -73,7 +74,8 @@ void HelpPage::showTab(int tab) {
 
 void HelpPage::onSize(int width, int height) {
   if (!tabs_) return;
-  RECT area = {kInset, kInset, width - kInset, height - kInset};
+  const int inset = dpiScale(kInset);
+  RECT area = {inset, inset, width - inset, height - inset};
   if (area.right < area.left) area.right = area.left;
   if (area.bottom < area.top) area.bottom = area.top;
   MoveWindow(tabs_, area.left, area.top, area.right - area.left, area.bottom - area.top, TRUE);

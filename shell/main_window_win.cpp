@@ -15,7 +15,8 @@ namespace keldrun {
 
 namespace {
 
-constexpr int kTabHeight = 20;
+// The tab row: 20 pixels at 100 % scale.
+int tabHeight() { return dpiScale(20); }
 constexpr UINT kShowStartupMessage = WM_APP + 1;
 const int kPageTemplates[kTabCount] = {IDD_SNAPSHOTS_PAGE, IDD_REGISTRY_PAGE, IDD_FILES_PAGE,
                                        IDD_APPLICATIONS_PAGE, IDD_HELP_PAGE};
@@ -47,7 +48,7 @@ bool MainWindow::onInitDialog() {
 
   RECT client;
   GetClientRect(hwnd(), &client);
-  tabs_.create(hwnd(), IDC_MAIN_TABS, RECT{0, 0, client.right, kTabHeight});
+  tabs_.create(hwnd(), IDC_MAIN_TABS, RECT{0, 0, client.right, tabHeight()});
   for (int tab = 0; tab < kTabCount; tab++) tabs_.addTab(widen(mainTabText(tab)));
   tabs_.setSelectionCallback([this](int tab) {
     model_.selectTab(tab);
@@ -57,7 +58,7 @@ bool MainWindow::onInitDialog() {
     MainPage* p = page(tab);
     p->create(hwnd());
     SetWindowLongPtrW(p->hwnd(), GWLP_ID, kPageTemplates[tab]);
-    MoveWindow(p->hwnd(), 0, kTabHeight, client.right, client.bottom - kTabHeight, FALSE);
+    MoveWindow(p->hwnd(), 0, tabHeight(), client.right, client.bottom - tabHeight(), FALSE);
   }
   model_.setUp();
   for (int tab = kTabRegistry; tab <= kTabApplications; tab++) {
@@ -116,11 +117,11 @@ void MainWindow::closeComparison() {
 
 void MainWindow::onSize(int width, int height) {
   if (!tabs_.hwnd()) return;
-  MoveWindow(tabs_.hwnd(), 0, 0, width, kTabHeight, TRUE);
+  int top = tabHeight();
+  MoveWindow(tabs_.hwnd(), 0, 0, width, top, TRUE);
   for (int tab = 0; tab < kTabCount; tab++) {
     if (page(tab)->hwnd()) {
-      MoveWindow(page(tab)->hwnd(), 0, kTabHeight, width, height > kTabHeight ? height - kTabHeight : 0,
-                 TRUE);
+      MoveWindow(page(tab)->hwnd(), 0, top, width, height > top ? height - top : 0, TRUE);
     }
   }
 }
@@ -169,8 +170,8 @@ INT_PTR MainWindow::onMessage(UINT message, WPARAM wparam, LPARAM lparam, bool* 
     case WM_GETMINMAXINFO: {
       // The pages' controls need room; below this the window would only cut them off.
       auto* info = reinterpret_cast<MINMAXINFO*>(lparam);
-      info->ptMinTrackSize.x = 400;
-      info->ptMinTrackSize.y = 300;
+      info->ptMinTrackSize.x = dpiScale(400);
+      info->ptMinTrackSize.y = dpiScale(300);
       *handled = true;
       return TRUE;
     }

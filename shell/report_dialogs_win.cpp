@@ -296,7 +296,12 @@ class ReportViewer : public CXDialogBase {
     print_.setIcon(buttonImages(), kPrintImage);
     RECT client;
     GetClientRect(hwnd(), &client);
-    RECT area = {5, 5, client.right - 5, client.bottom - 35};
+    // Above the buttons, which the template places in dialog units.
+    RECT buttons;
+    GetWindowRect(item(IDCANCEL), &buttons);
+    MapWindowPoints(nullptr, hwnd(), reinterpret_cast<POINT*>(&buttons), 2);
+    int margin = dpiScale(5);
+    RECT area = {margin, margin, client.right - margin, buttons.top - margin};
     browser_.create(area, WS_VISIBLE, IDC_VIEWER_BROWSER, hwnd());
     layout_.add(browser_.hwnd(), kAnchorGrowRight | kAnchorGrowBottom);
     layout_.add(item(IDCANCEL), kAnchorMoveRight | kAnchorMoveDown);

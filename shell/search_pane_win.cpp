@@ -14,7 +14,7 @@
 namespace keldrun {
 
 namespace {
-constexpr int kResultsTop = 50;  // the results list lies below the search controls
+constexpr int kMinimumListHeight = 30;  // pixels at 100 % scale: a header and a part of a row
 }
 
 SearchPane::SearchPane(SnapshotScreen* screen, int section, Settings* settings,
@@ -24,6 +24,11 @@ SearchPane::SearchPane(SnapshotScreen* screen, int section, Settings* settings,
 
 bool SearchPane::onInitDialog() {
   list_.attach(hwnd(), IDC_SEARCH_RESULTS);
+  // The results list keeps the top the template gives it, below the search controls at any scale.
+  RECT placed;
+  GetWindowRect(list_.hwnd(), &placed);
+  MapWindowPoints(nullptr, hwnd(), reinterpret_cast<POINT*>(&placed), 2);
+  resultsTop_ = placed.top;
   if (section_ == kSectionFiles) {
     list_.setColumns({u"Path", u"Name"});
     list_.setColumnWidths({150, 150});
@@ -47,7 +52,10 @@ bool SearchPane::onInitDialog() {
 
 void SearchPane::onSize(int width, int height) {
   if (!list_.hwnd()) return;
-  MoveWindow(list_.hwnd(), 0, kResultsTop, width, height > kResultsTop ? height - kResultsTop : 0, TRUE);
+  int listHeight = height > resultsTop_ ? height - resultsTop_ : 0;
+  MoveWindow(list_.hwnd(), 0, resultsTop_, width, listHeight, TRUE);
+  // A pane too low for more than the list's header shows the search controls alone.
+  ShowWindow(list_.hwnd(), listHeight >= dpiScale(kMinimumListHeight) ? SW_SHOWNA : SW_HIDE);
 }
 
 bool SearchPane::checked(int id) const { return IsDlgButtonChecked(hwnd(), id) == BST_CHECKED; }

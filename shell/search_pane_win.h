@@ -52,6 +52,7 @@ class SearchPane : public CXDialogBase {
   Settings* settings_;
   ComparisonContext* context_;
   CXVirtualList list_;
+  int resultsTop_ = 0;  // the results list's top, from the template
   std::vector<SearchRow> rows_;
 };
 

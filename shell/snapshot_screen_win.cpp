@@ -24,7 +24,7 @@ constexpr int kSplitterWidth = 4;
 constexpr int kTopRow = 33;       // the splitter pair starts below the top row of controls
 constexpr int kBottomRow = 20;    // "Jump to" and the path box sit this far above the bottom
 constexpr int kBottomRowHeight = 18;
-constexpr int kJumpWidth = 50;
+constexpr int kJumpWidth = 52;
 
 HTREEITEM handleOf(TreeItem item) { return reinterpret_cast<HTREEITEM>(item); }
 
@@ -117,7 +117,7 @@ void WindowTree::setRedraw(bool on) {
 
 SnapshotScreen::SnapshotScreen(int templateId, MainWindow* main, int section)
     : ComparisonScreen(templateId, main), section_(section), treeControl_(&tree_),
-      treeWidth_(section == kSectionApps ? 100 : 200), paneHeight_(kSearchPaneHeight) {
+      treeWidth_(dpiScale(section == kSectionApps ? 100 : 200)), paneHeight_(dpiScale(kSearchPaneHeight)) {
   model_ = std::make_unique<SnapshotScreenModel>(section, main->context(), &treeControl_);
   treeControl_.setEvents(model_.get());
 }
@@ -151,8 +151,8 @@ bool SnapshotScreen::onInitDialog() {
 
   RECT client;
   GetClientRect(hwnd(), &client);
-  splitter_.create(hwnd(), IDC_SCREEN_SPLITTER, RECT{treeWidth_, kTopRow, treeWidth_ + kSplitterWidth, kTopRow + 100},
-                   true, 40);
+  splitter_.create(hwnd(), IDC_SCREEN_SPLITTER, RECT{treeWidth_, dpiScale(kTopRow), treeWidth_ + dpiScale(kSplitterWidth), dpiScale(kTopRow + 100)},
+                   true, dpiScale(40));
   splitter_.setCallback([this](int position) {
     treeWidth_ = position;
     RECT r;
@@ -164,9 +164,9 @@ bool SnapshotScreen::onInitDialog() {
     search_->create(hwnd());
     SetWindowLongPtrW(search_->hwnd(), GWLP_ID, IDC_SEARCH_PANE);
     ShowWindow(search_->hwnd(), SW_SHOW);
-    searchSplitter_.create(hwnd(), IDC_SEARCH_SPLITTER, RECT{0, 0, 10, kSplitterWidth}, false, 20);
+    searchSplitter_.create(hwnd(), IDC_SEARCH_SPLITTER, RECT{0, 0, 10, dpiScale(kSplitterWidth)}, false, dpiScale(20));
     searchSplitter_.setCallback([this](int position) {
-      paneHeight_ = position - kTopRow;
+      paneHeight_ = position - dpiScale(kTopRow);
       RECT r;
       GetClientRect(hwnd(), &r);
       placeControls(r.right, r.bottom);
@@ -181,29 +181,33 @@ void SnapshotScreen::onSize(int width, int height) { placeControls(width, height
 
 void SnapshotScreen::placeControls(int width, int height) {
   if (!tree_.hwnd()) return;
-  int paneHeight = height - (hasPathBox() ? kTopRow + 22 : kTopRow + 2);
+  // The lengths above are pixels at 100 % scale.
+  const int topRow = dpiScale(kTopRow), splitterWidth = dpiScale(kSplitterWidth), minPane = dpiScale(40);
+  const int bottomRow = dpiScale(kBottomRow), rowHeight = dpiScale(kBottomRowHeight), jumpWidth = dpiScale(kJumpWidth);
+  const int gap = dpiScale(2);
+  int paneHeight = height - (hasPathBox() ? topRow + bottomRow + gap : topRow + gap);
   if (paneHeight < 0) paneHeight = 0;
-  if (treeWidth_ > width - kSplitterWidth - 40) treeWidth_ = width - kSplitterWidth - 40;
-  if (treeWidth_ < 40) treeWidth_ = 40;
-  int right = treeWidth_ + kSplitterWidth;
-  MoveWindow(tree_.hwnd(), 0, kTopRow, treeWidth_, paneHeight, TRUE);
-  MoveWindow(splitter_.hwnd(), treeWidth_, kTopRow, kSplitterWidth, paneHeight, TRUE);
+  if (treeWidth_ > width - splitterWidth - minPane) treeWidth_ = width - splitterWidth - minPane;
+  if (treeWidth_ < minPane) treeWidth_ = minPane;
+  int right = treeWidth_ + splitterWidth;
+  MoveWindow(tree_.hwnd(), 0, topRow, treeWidth_, paneHeight, TRUE);
+  MoveWindow(splitter_.hwnd(), treeWidth_, topRow, splitterWidth, paneHeight, TRUE);
   int listWidth = width > right ? width - right : 0;
   if (search_) {
-    if (paneHeight_ > paneHeight - kSplitterWidth - 20) paneHeight_ = paneHeight - kSplitterWidth - 20;
+    if (paneHeight_ > paneHeight - splitterWidth - dpiScale(20)) paneHeight_ = paneHeight - splitterWidth - dpiScale(20);
     if (paneHeight_ < 0) paneHeight_ = 0;
-    MoveWindow(search_->hwnd(), right, kTopRow, listWidth, paneHeight_, TRUE);
-    MoveWindow(searchSplitter_.hwnd(), right, kTopRow + paneHeight_, listWidth, kSplitterWidth, TRUE);
-    int listTop = kTopRow + paneHeight_ + kSplitterWidth;
-    MoveWindow(list_.hwnd(), right, listTop, listWidth, paneHeight > listTop - kTopRow ? paneHeight - (listTop - kTopRow) : 0, TRUE);
+    MoveWindow(search_->hwnd(), right, topRow, listWidth, paneHeight_, TRUE);
+    MoveWindow(searchSplitter_.hwnd(), right, topRow + paneHeight_, listWidth, splitterWidth, TRUE);
+    int listTop = topRow + paneHeight_ + splitterWidth;
+    MoveWindow(list_.hwnd(), right, listTop, listWidth, paneHeight > listTop - topRow ? paneHeight - (listTop - topRow) : 0, TRUE);
   } else {
-    MoveWindow(list_.hwnd(), right, kTopRow, listWidth, paneHeight, TRUE);
+    MoveWindow(list_.hwnd(), right, topRow, listWidth, paneHeight, TRUE);
   }
   if (hasPathBox()) {
-    int y = height - kBottomRow;
-    MoveWindow(item(IDC_JUMP_TO), 2, y, kJumpWidth, kBottomRowHeight, TRUE);
-    MoveWindow(item(IDC_PATH_BOX), kJumpWidth + 4, y, width > kJumpWidth + 6 ? width - kJumpWidth - 6 : 0,
-               kBottomRowHeight, TRUE);
+    int y = height - bottomRow;
+    MoveWindow(item(IDC_JUMP_TO), gap, y, jumpWidth, rowHeight, TRUE);
+    MoveWindow(item(IDC_PATH_BOX), jumpWidth + 2 * gap, y, width > jumpWidth + 3 * gap ? width - jumpWidth - 3 * gap : 0,
+               rowHeight, TRUE);
   }
 }
 
@@ -311,7 +315,7 @@ void SnapshotScreen::searchRowSelected(const std::u16string& path) {
 }
 
 void SnapshotScreen::searchFound(size_t count) {
-  int grown = searchPaneHeight(paneHeight_, count);
+  int grown = searchPaneHeight(paneHeight_, count, displayDpi());
   if (grown == paneHeight_) return;
   paneHeight_ = grown;
   RECT r;

@@ -198,14 +198,17 @@ class TakeSnapshotDialog : public CXDialogBase {
 
  private:
   void place(int width, int height) {
+    // Margins in dialog units: the page lies below the radio buttons and above the buttons,
+    // which keep to the bottom right corner.
+    RECT m = fromUnits(5, 47, 5, 28);
     if (page_.isOpen())
-      MoveWindow(page_.hwnd(), 8, 75, width - 16, height - 120, TRUE);
-    // The buttons keep to the bottom right corner.
+      MoveWindow(page_.hwnd(), m.left, m.top, width - m.left - m.right, height - m.top - m.bottom, TRUE);
+    RECT gap = fromUnits(5, 6, 0, 0);
     RECT r;
     GetWindowRect(start_.hwnd(), &r);
     int w = r.right - r.left, h = r.bottom - r.top;
-    MoveWindow(cancel_.hwnd(), width - 8 - w, height - 10 - h, w, h, TRUE);
-    MoveWindow(start_.hwnd(), width - 16 - 2 * w, height - 10 - h, w, h, TRUE);
+    MoveWindow(cancel_.hwnd(), width - gap.left - w, height - gap.top - h, w, h, TRUE);
+    MoveWindow(start_.hwnd(), width - 2 * gap.left - 2 * w, height - gap.top - h, w, h, TRUE);
   }
 
   void setProgress(const std::string& text) {

@@ -145,6 +145,10 @@ TEST(SearchPane, GrowsOnlyFromItsSmallHeightAndOnlyWhenSomethingWasFound) {
   EXPECT_EQ(searchPaneHeight(30, 7), 200);
   EXPECT_EQ(searchPaneHeight(50, 0), 50);
   EXPECT_EQ(searchPaneHeight(120, 3), 120);  // the user made it larger: it stays
+  // At 150 % scale the pane and its growth are half as large again.
+  EXPECT_EQ(searchPaneHeight(75, 1, 144), 300);
+  EXPECT_EQ(searchPaneHeight(76, 1, 144), 76);
+  EXPECT_EQ(searchPaneHeight(62, 2, 120), 250);
 }
 
 TEST(OpenFile, PathJoinsFolderAndNameWithOneBackslash) {

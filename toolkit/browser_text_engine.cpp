@@ -2,6 +2,7 @@
 
 #include <commdlg.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "toolkit/browser_model.h"
@@ -60,11 +61,14 @@ class TextEngine : public CXWebBrowser::Engine {
       SetWindowPos(links_, nullptr, 0, 0, width, top, SWP_NOZORDER | SWP_NOACTIVATE);
       top += 2;
     }
-    int viewHeight = height - top - kOpenButtonHeight - 4;
+    // The button is as wide as its text needs, at least 160 pixels at 100 % scale.
+    const int buttonHeight = dpiScale(kOpenButtonHeight), gap = dpiScale(4);
+    int buttonWidth = std::max(dpiScale(160), textWidth(guiFont(), windowText(open_.hwnd())) + dpiScale(16));
+    int viewHeight = height - top - buttonHeight - gap;
     if (viewHeight < 0) viewHeight = 0;
     SetWindowPos(view_, nullptr, 0, top, width, viewHeight, SWP_NOZORDER | SWP_NOACTIVATE);
-    SetWindowPos(open_.hwnd(), nullptr, 0, top + viewHeight + 4, 160 < width ? 160 : width,
-                 kOpenButtonHeight, SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(open_.hwnd(), nullptr, 0, top + viewHeight + gap, std::min(buttonWidth, width), buttonHeight,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
   }
   bool printPreview() override { return false; }
   bool saveAs(const std::u16string& name) override;

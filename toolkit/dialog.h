@@ -63,6 +63,14 @@ class CXDialogBase {
 
   HWND hwnd() const { return hwnd_; }
   HWND item(int id) const { return GetDlgItem(hwnd_, id); }
+  // A rectangle given in the dialog's units (a quarter of its font's average character width,
+  // an eighth of its height) in the dialog's pixels: what code places beside the template's
+  // controls scales with them.
+  RECT fromUnits(int left, int top, int right, int bottom) const {
+    RECT r = {left, top, right, bottom};
+    MapDialogRect(hwnd_, &r);
+    return r;
+  }
   bool isOpen() const { return hwnd_ != nullptr; }
 
   // Adds a tooltip for a child control.

@@ -81,7 +81,7 @@ void CXVirtualList::setColumns(const std::vector<std::u16string>& titles,
     LVCOLUMNW c = {};
     c.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
     c.fmt = LVCFMT_LEFT;
-    c.cx = 100;
+    c.cx = dpiScale(100);
     c.pszText = const_cast<wchar_t*>(wide(titles[i]));
     ListView_InsertColumn(hwnd_, int(i), &c);
   }
@@ -90,7 +90,7 @@ void CXVirtualList::setColumns(const std::vector<std::u16string>& titles,
 
 void CXVirtualList::setColumnWidths(const std::vector<int>& widths) {
   for (size_t i = 0; i < widths.size() && i < model_.columnCount(); ++i) {
-    ListView_SetColumnWidth(hwnd_, int(i), widths[i]);
+    ListView_SetColumnWidth(hwnd_, int(i), dpiScale(widths[i]));
   }
   applyFill();
 }
@@ -110,7 +110,7 @@ void CXVirtualList::applyFill() {
     widths.push_back(ListView_GetColumnWidth(hwnd_, int(i)));
   }
   ListView_SetColumnWidth(hwnd_, fillColumn_,
-                          fillColumnWidth(r.right, widths, fillColumn_, fillMinimum_));
+                          fillColumnWidth(r.right, widths, fillColumn_, dpiScale(fillMinimum_)));
 }
 
 void CXVirtualList::setImageList(HIMAGELIST images) {

@@ -52,9 +52,12 @@ class MessageBoxDialog : public CXDialogBase {
 
  protected:
   bool onInitDialog() override {
-    HFONT font = HFONT(GetStockObject(ANSI_VAR_FONT));
-    MessageBoxLayout layout = layoutMessageBox(
-        text_, buttonSet_, kind_, [font](const std::u16string& line) { return textWidth(font, line); });
+    // The text is in the box's own font, which its template names and the system scales; the
+    // layout is made at 100 % scale (the texts measured back to it) and placed at the display's.
+    HFONT font = reinterpret_cast<HFONT>(SendMessageW(hwnd(), WM_GETFONT, 0, 0));
+    MessageBoxLayout layout = layoutMessageBox(text_, buttonSet_, kind_, [font](const std::u16string& line) {
+      return (textWidth(font, line) * 96 + displayDpi() - 1) / displayDpi();  // rounded up
+    });
     SetWindowTextW(hwnd(), wide(std::u16string(messageCaption(kind_))));
 
     HWND textControl = item(kMessageTextId);
@@ -72,7 +75,7 @@ class MessageBoxDialog : public CXDialogBase {
                                                                    : IDI_EXCLAMATION;
     HWND icon = item(kMessageIconId);
     SendMessageW(icon, STM_SETICON, reinterpret_cast<WPARAM>(LoadIconW(nullptr, iconName)), 0);
-    SetWindowPos(icon, nullptr, 20, 20, 32, 32, SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(icon, nullptr, dpiScale(20), dpiScale(20), dpiScale(32), dpiScale(32), SWP_NOZORDER | SWP_NOACTIVATE);
 
     int ids[3] = {kMessageButton1, kMessageButton2, kMessageButton3};
     for (int i = 0; i < 3; ++i) {
@@ -100,9 +103,10 @@ class MessageBoxDialog : public CXDialogBase {
     } else {
       SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
     }
-    int x = area.left + ((area.right - area.left) - layout.width) / 2;
-    int y = area.top + ((area.bottom - area.top) - layout.height) / 2;
-    SetWindowPos(hwnd(), nullptr, x, y, layout.width, layout.height, SWP_NOZORDER | SWP_NOACTIVATE);
+    int width = dpiScale(layout.width), height = dpiScale(layout.height);
+    int x = area.left + ((area.right - area.left) - width) / 2;
+    int y = area.top + ((area.bottom - area.top) - height) / 2;
+    SetWindowPos(hwnd(), nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
 
     cancelFocus_ = layout.cancelHasFocus;
     applyFocus();
@@ -136,7 +140,8 @@ class MessageBoxDialog : public CXDialogBase {
 
  private:
   static void place(HWND w, const LayoutRect& r) {
-    SetWindowPos(w, nullptr, r.left, r.top, r.width(), r.height(), SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(w, nullptr, dpiScale(r.left), dpiScale(r.top), dpiScale(r.right) - dpiScale(r.left),
+                 dpiScale(r.bottom) - dpiScale(r.top), SWP_NOZORDER | SWP_NOACTIVATE);
   }
 
   std::u16string text_;

@@ -19,6 +19,7 @@ struct ToolkitState {
   HIMAGELIST buttons = nullptr, menu = nullptr, tree = nullptr, list = nullptr, states = nullptr;
   HWND mainWindow = nullptr;
   std::map<std::pair<HFONT, int>, HFONT> derived;
+  HFONT scaledGui = nullptr;
 };
 
 ToolkitState& state() {
@@ -39,11 +40,8 @@ bool initToolkit(HINSTANCE resources) {
   s.dialogBrush = CreateSolidBrush(COLORREF(sc[SchemeColour::kDialogBackground]));
   s.pageBrush = CreateSolidBrush(COLORREF(sc[SchemeColour::kPageBackground]));
 
-  HDC screen = GetDC(nullptr);
-  int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-  ReleaseDC(nullptr, screen);
   LOGFONTW lf = {};
-  lf.lfHeight = -MulDiv(85, dpi, 720);  // 8.5 points
+  lf.lfHeight = -MulDiv(85, displayDpi(), 720);  // 8.5 points
   lf.lfWeight = FW_NORMAL;
   lf.lfCharSet = 238;  // Central European
   lf.lfOutPrecision = OUT_TT_ONLY_PRECIS;
@@ -63,6 +61,16 @@ bool initToolkit(HINSTANCE resources) {
   return ok;
 }
 
+int displayDpi() {
+  static const int dpi = [] {
+    HDC screen = GetDC(nullptr);
+    int d = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return d > 0 ? d : 96;
+  }();
+  return dpi;
+}
+
 void shutdownToolkit() {
   ToolkitState& s = state();
   if (s.dialogBrush) DeleteObject(s.dialogBrush);
@@ -72,6 +80,7 @@ void shutdownToolkit() {
     if (l) ImageList_Destroy(l);
   }
   for (auto& d : s.derived) DeleteObject(d.second);
+  if (s.scaledGui) DeleteObject(s.scaledGui);
   HINSTANCE instance = s.instance;
   s = ToolkitState();
   s.instance = instance;
@@ -84,7 +93,19 @@ const ColourScheme& scheme() { return defaultScheme(); }
 HBRUSH dialogBrush() { return state().dialogBrush; }
 HBRUSH pageBrush() { return state().pageBrush; }
 HFONT tabFont() { return state().tabFont ? state().tabFont : guiFont(); }
-HFONT guiFont() { return HFONT(GetStockObject(DEFAULT_GUI_FONT)); }
+HFONT guiFont() {
+  HFONT stock = HFONT(GetStockObject(DEFAULT_GUI_FONT));
+  if (displayDpi() == 96) return stock;
+  HFONT& made = state().scaledGui;
+  if (!made) {
+    LOGFONTW lf = {};
+    GetObjectW(stock, sizeof lf, &lf);
+    lf.lfHeight = dpiScale(lf.lfHeight);
+    lf.lfWidth = dpiScale(lf.lfWidth);
+    made = CreateFontIndirectW(&lf);
+  }
+  return made ? made : stock;
+}
 
 HFONT derivedFont(HFONT font, int weight) {
   ToolkitState& s = state();

@@ -34,7 +34,8 @@ HBRUSH pageBrush();
 
 // "Arial CE" 8.5 points for the tab strip.
 HFONT tabFont();
-// The system's GUI font, used to measure menu items and message box lines.
+// The system's GUI font at the display's scale (the stock font keeps its size of 100 % scale at
+// any DPI), used to measure menu items.
 HFONT guiFont();
 // A copy of `font` with character set 255 and the given weight; cached per source font.
 HFONT derivedFont(HFONT font, int weight);
@@ -57,6 +58,13 @@ void setMainWindow(HWND window);
 HWND mainWindow();
 
 std::u16string windowText(HWND window);
+
+// The display's DPI, read once: the program declares itself aware of the system's DPI, so that
+// its windows are laid out for the display's scale instead of stretched.
+int displayDpi();
+// A length given in pixels at 96 DPI (100 % scale), in pixels of the display. Every pixel length
+// of the window code that is not measured from text or given in dialog units goes through here.
+inline int dpiScale(int pixels) { return MulDiv(pixels, displayDpi(), 96); }
 
 // Pixel width of one line in `font`, tabs expanded.
 int textWidth(HFONT font, const std::u16string& text);

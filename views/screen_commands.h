@@ -52,12 +52,12 @@ std::vector<MenuEntry> filesFileMenu(int screenMode, bool jumpEnabled, bool rowS
 // The menu of a search result in the section's screen (Files: locate, jump to folder, open
 // file; Registry: locate, jump to key); every item enabled. Empty while there are no results.
 std::vector<MenuEntry> searchResultMenu(int section, bool hasRows);
-// The pane's height after a search: a pane of 50 pixels or less grows to 200 when something
-// was found.
+// The pane's height after a search, in pixels of a display of `dpi`: a pane of 50 pixels or less
+// at 100 % scale (96 DPI) grows to 200 when something was found; both scale with the DPI.
 constexpr int kSearchPaneHeight = 50;
 constexpr int kSearchPaneGrown = 200;
-inline int searchPaneHeight(int height, size_t found) {
-  return found > 0 && height <= kSearchPaneHeight ? kSearchPaneGrown : height;
+inline int searchPaneHeight(int height, size_t found, int dpi = 96) {
+  return found > 0 && height <= kSearchPaneHeight * dpi / 96 ? kSearchPaneGrown * dpi / 96 : height;
 }
 
 // The path "Open file" opens: folder (the path box's when folder is empty), a '\' unless the
