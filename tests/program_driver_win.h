@@ -386,6 +386,50 @@ inline void doubleClickRow(Program& p, HWND list, int row) {
   Program::send(list, WM_LBUTTONUP, 0, at);
 }
 
+// Answers the save-file dialog of an export with a file name.
+inline bool saveAs(Program& p, const std::wstring& file) {
+  HWND dialog = nullptr;
+  if (!waitFor([&] { return (dialog = p.findTop("Export as regedit file")) != nullptr; })) {
+    HWND any = p.findTop(nullptr);
+    ADD_FAILURE() << "no save dialog; a window titled " << (any ? textOf(any) : std::string("(none)"));
+    return false;
+  }
+  HWND name = nullptr;
+  // The file name box: an edit inside the combo box 0x47c (an extended combo box on Wine).
+  if (HWND combo = GetDlgItem(dialog, 0x47c)) {
+    name = reinterpret_cast<HWND>(SendMessageW(combo, CBEM_GETEDITCONTROL, 0, 0));
+    if (!name) name = FindWindowExW(combo, nullptr, L"Edit", nullptr);
+  }
+  if (!name) name = GetDlgItem(dialog, 0x480);
+  if (!name) {
+    for (HWND c = GetWindow(dialog, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+      wchar_t cls[64] = {0};
+      GetClassNameW(c, cls, 64);
+      ADD_FAILURE() << "child " << narrow(cls) << " id " << GetDlgCtrlID(c) << " " << textOf(c);
+    }
+    return false;
+  }
+  DWORD_PTR r;
+  SendMessageTimeoutW(name, WM_SETTEXT, 0, LPARAM(file.c_str()), SMTO_NORMAL, 20000, &r);
+  PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+  return waitFor([&] { return !IsWindow(dialog) || !IsWindowVisible(dialog); });
+}
+
+inline int selectedRowIn(HWND list) {
+  for (int r = 0; r < Program::rowsIn(list); r++) {
+    if (SendMessageW(list, LVM_GETITEMSTATE, WPARAM(r), LVIS_SELECTED) & LVIS_SELECTED) return r;
+  }
+  return -1;
+}
+
+// Types into a search pane and presses its button; returns the status line.
+inline std::string search(HWND pane, const std::wstring& text) {
+  DWORD_PTR r;
+  SendMessageTimeoutW(GetDlgItem(pane, IDC_SEARCH_TEXT), WM_SETTEXT, 0, LPARAM(text.c_str()), SMTO_NORMAL, 20000, &r);
+  Program::send(GetDlgItem(pane, IDC_SEARCH_RUN), BM_CLICK, 0, 0);
+  return textOf(GetDlgItem(pane, IDC_SEARCH_STATUS));
+}
+
 }  // namespace gui_driver
 }  // namespace keldrun
 
