@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "base/files.h"
 #include "tests/test_support.h"
 #include "workspace/catalog_commands.h"
@@ -180,6 +183,10 @@ TEST_F(SnapshotListTest, DeleteThenRefresh) {
   EXPECT_FALSE(list.enabled().deleteSnapshots);
 }
 
+// File times move on with the clock's tick: a save within the tick of the one before could
+// leave the settings file's stamp as it was, which no user can do between two processes.
+void nextTick() { std::this_thread::sleep_for(std::chrono::milliseconds(20)); }
+
 // Another process changes the catalog while the list is shown (deletes, renames, adds): the list
 // follows once the settings file says so, keeping the selected snapshots that are left, and
 // does nothing while the file stays as it was.
@@ -198,6 +205,7 @@ TEST_F(SnapshotListTest, FollowsTheCatalogAnotherProcessSaved) {
   ASSERT_TRUE(rename.open().empty());
   ASSERT_TRUE(rename.ok("renamed elsewhere") && rename.renamed());
   addSnapshotTo(&other, 4, "added elsewhere");
+  nextTick();
   ASSERT_TRUE(other.save());
 
   ASSERT_TRUE(list.followCatalog());
@@ -212,6 +220,7 @@ TEST_F(SnapshotListTest, FollowsTheCatalogAnotherProcessSaved) {
 
   // This process's own save reads nothing again; a catalog read afresh elsewhere in this process
   // (as the workspace lock does) still reaches the rows.
+  nextTick();
   ASSERT_TRUE(deleteSnapshots(&other, {2}));
   ASSERT_TRUE(settings.reloadCatalog());
   ASSERT_TRUE(list.followCatalog());
@@ -220,6 +229,7 @@ TEST_F(SnapshotListTest, FollowsTheCatalogAnotherProcessSaved) {
   // A save of the options alone keeps the rows and the boxes as the user chose them.
   list.selectBox(SnapshotList::kSecondBox, 0);
   settings.viewMode = 1;
+  nextTick();
   ASSERT_TRUE(settings.save());
   EXPECT_FALSE(list.followCatalog());
   EXPECT_EQ(list.boxSelection(SnapshotList::kSecondBox), 0);
@@ -249,6 +259,7 @@ TEST_F(SnapshotListTest, AnUnreadableCatalogKeepsTheRowsUntilItReadsAgain) {
   ASSERT_TRUE(replaceFile(path + ".kept", path));
   Settings other(dir.str());
   other.ensureLoaded();
+  nextTick();
   ASSERT_TRUE(deleteSnapshots(&other, {1}));
   ASSERT_TRUE(list.followCatalog());
   ASSERT_EQ(list.rows().size(), 1u);
