@@ -147,6 +147,11 @@ INT_PTR MainWindow::onMessage(UINT message, WPARAM wparam, LPARAM lparam, bool* 
         return TRUE;
       }
       return FALSE;
+    case WM_ACTIVATE:
+      // Another process may have changed the catalog while the user was elsewhere: coming
+      // back to the window is when the list must show it. Cheaper than watching the file.
+      if (LOWORD(wparam) != WA_INACTIVE) static_cast<SnapshotsPage*>(page(kTabSnapshots))->followCatalog();
+      return FALSE;
     case kShowStartupMessage:
       showShellMessage(startupMessage_);
       *handled = true;

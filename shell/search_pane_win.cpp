@@ -168,12 +168,16 @@ LRESULT SearchPane::onNotify(NMHDR* n, bool* handled) {
 void SearchPane::resultSelected(const NMLISTVIEW& change) {
   bool selected = (change.uChanged & LVIF_STATE) && (change.uNewState & LVIS_SELECTED) &&
                   !(change.uOldState & LVIS_SELECTED) && change.iItem >= 0;
-  if (selected) screen_->searchRowSelected(list_.model().text(size_t(change.iItem), 0));
+  if (selected) locateRow(change.iItem);
 }
 
 void SearchPane::resultDoubleClicked(int row) {
   if (row < 0) row = selectedRow();
-  if (row >= 0) screen_->locate(list_.model().text(size_t(row), 0), list_.model().text(size_t(row), 1));
+  if (row >= 0) locateRow(row);
+}
+
+void SearchPane::locateRow(int row) {
+  screen_->locate(list_.model().text(size_t(row), 0), list_.model().text(size_t(row), 1));
 }
 
 }  // namespace keldrun

@@ -46,6 +46,8 @@ class SearchPane : public CXDialogBase {
   void resultMenu();
   void resultSelected(const NMLISTVIEW& change);
   void resultDoubleClicked(int row);
+  // Selects the row's folder or key in the screen's tree and its item in the screen's list.
+  void locateRow(int row);
 
   SnapshotScreen* screen_;
   int section_;

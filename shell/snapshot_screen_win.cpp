@@ -279,17 +279,12 @@ void SnapshotScreen::setPathBox(const std::u16string& text) {
 }
 
 void SnapshotScreen::pathBoxChanged() {
-  if (showingResult_) return;
   HWND box = item(IDC_PATH_BOX);
   bool fromUser = !settingPath_ && GetFocus() == box;
   std::u16string typed = textOf(box);
   std::u16string keep = model_->pathTextChanged(typed, fromUser);
   if (keep != textOf(box)) setPathBox(keep);
   EnableWindow(item(IDC_JUMP_TO), model_->controls().jumpEnabled);
-}
-
-std::u16string SnapshotScreen::pathText() const {
-  return hasPathBox() ? textOf(item(IDC_PATH_BOX)) : std::u16string();
 }
 
 bool SnapshotScreen::locate(const std::u16string& path, const std::u16string& itemName) {
@@ -305,13 +300,6 @@ void SnapshotScreen::selectRowNamed(const std::u16string& name) {
       return;
     }
   }
-}
-
-void SnapshotScreen::searchRowSelected(const std::u16string& path) {
-  showingResult_ = true;
-  setPathBox(path);
-  showingResult_ = false;
-  EnableWindow(item(IDC_JUMP_TO), !path.empty());
 }
 
 void SnapshotScreen::searchFound(size_t count) {
@@ -334,7 +322,7 @@ void SnapshotScreen::differencesList() {
   // The report walks the context in differences mode; the screen keeps its own mode.
   bool full = context->full();
   showDifferencesReportOptions(mainWindow()->hwnd(), mainWindow()->settings(), context, section_,
-                               hasPathBox() ? pathText() : std::u16string());
+                               model_->nodePath());
   context->setFull(full);
 }
 
@@ -406,9 +394,7 @@ void SnapshotScreen::locateResult() {
 
 void SnapshotScreen::jumpToResult() {
   std::u16string path, name;
-  if (!search_ || !search_->selectedResult(&path, &name)) return;
-  searchRowSelected(path);
-  jump();
+  if (search_ && search_->selectedResult(&path, &name) && locate(path, name)) jump();
 }
 
 // ---- Registry ----
@@ -438,14 +424,12 @@ void RegistryScreen::command(int command) {
 }
 
 void RegistryScreen::jump() {
-  std::u16string path = pathText();
+  const std::u16string& path = model_->nodePath();
   if (!path.empty()) jumpToRegistryEditor(path);
 }
 
 void RegistryScreen::exportSelectedKey(int mode) {
-  HTREEITEM selected = tree_.selection();
-  if (!selected || tree_.itemData(selected) == kNoRecord) return;
-  std::u16string key = pathText();
+  std::u16string key = model_->nodePath();
   if (key.empty()) return;
   std::u16string file;
   if (!chooseSaveFile(mainWindow()->hwnd(), u"Export as regedit file", u"reg", u"export.reg", &file,
@@ -472,13 +456,13 @@ SnapshotScreen::ColumnLayout FilesScreen::columns() const {
 }
 
 void FilesScreen::openFolder() {
-  if (!IsWindowEnabled(item(IDC_JUMP_TO))) return;
-  std::u16string folder = pathText();
+  const std::u16string& folder = model_->nodePath();
+  if (!IsWindowEnabled(item(IDC_JUMP_TO)) || folder.empty()) return;
   ShellExecuteW(nullptr, L"open", wide(folder), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 void FilesScreen::openFile(const std::u16string& folder, const std::u16string& name) {
-  std::u16string path = openFilePath(folder, pathText(), name);
+  std::u16string path = openFilePath(folder, model_->nodePath(), name);
   if (path.empty()) return;
   HINSTANCE r = ShellExecuteW(nullptr, L"open", wide(path), nullptr, nullptr, SW_SHOWNORMAL);
   std::string error = openFileError(static_cast<long long>(reinterpret_cast<INT_PTR>(r)));

@@ -59,11 +59,10 @@ class SnapshotScreen : public ComparisonScreen {
 
   const SnapshotScreenModel& model() const { return *model_; }
 
-  // Selects the node of path and the item named itemName in the list.
+  // Selects the node of path and the item named itemName in the list. The search pane calls it
+  // for a result row the user selects, so that every command then acts on what the user chose.
   bool locate(const std::u16string& path, const std::u16string& itemName);
-  // From the search pane: a result row was selected (its folder or key goes into the path
-  // box), a search found rows (the pane grows).
-  void searchRowSelected(const std::u16string& path);
+  // From the search pane: a search found rows (the pane grows).
   void searchFound(size_t count);
   // A command of the screen's menus, its tree's, its list's or its search results' (Registry:
   // RegistryCommand, Files: FilesCommand); anything else is ignored. A WM_COMMAND without a
@@ -91,15 +90,12 @@ class SnapshotScreen : public ComparisonScreen {
   // "Jump to" (Registry and Files).
   virtual void jump() {}
   // The search results' commands on the selected result row; nothing when none is selected.
-  // Locate selects the row's node and item; jump puts the row's path into the path box and
-  // jumps there.
+  // Locate selects the row's node and item; jump locates them and jumps there.
   void locateResult();
   void jumpToResult();
   bool hasPathBox() const { return section_ != kSectionApps; }
 
-  // The path box's text; what the shell commands and the exports act on.
-  std::u16string pathText() const;
-  // Shows a differences report of this screen's section below the path box's path.
+  // Shows a differences report of this screen's section below the selected node's path.
   void differencesList();
   int selectedRow() const;
 
@@ -126,8 +122,7 @@ class SnapshotScreen : public ComparisonScreen {
 
   int treeWidth_;
   int paneHeight_;
-  bool settingPath_ = false;
-  bool showingResult_ = false;  // a search result's path is going into the path box  // the program itself is writing the path box
+  bool settingPath_ = false;  // the program itself is writing the path box
   bool filling_ = false;      // refresh or empty is rebuilding the tree
 };
 

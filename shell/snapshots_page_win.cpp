@@ -83,6 +83,14 @@ void SnapshotsPage::onSize(int width, int height) { layout_.apply(hwnd(), width,
 
 void SnapshotsPage::refresh() {
   list_.refresh();
+  showList();
+}
+
+void SnapshotsPage::followCatalog() {
+  if (hwnd() && list_.followCatalog()) showList();
+}
+
+void SnapshotsPage::showList() {
   showRows();
   showBoxes();
   showSelection();

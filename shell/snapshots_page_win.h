@@ -18,8 +18,11 @@ class SnapshotsPage : public MainPage {
  public:
   explicit SnapshotsPage(MainWindow* main);
 
-  // Rebuilds the list and the boxes from the catalog, keeping the selected row.
+  // Rebuilds the list and the boxes from the catalog, keeping the selected rows.
   void refresh();
+  // The same when the catalog was saved since the list was built, by another process or by
+  // this one (SnapshotList::followCatalog).
+  void followCatalog();
   const SnapshotList& model() const { return list_; }
 
  protected:
@@ -29,6 +32,7 @@ class SnapshotsPage : public MainPage {
   void onSize(int width, int height) override;
 
  private:
+  void showList();
   void showRows();
   void showSelection();
   void showBoxes();

@@ -334,6 +334,26 @@ TEST_F(ScreenTest, TypedPathsMatchWithoutCaseAndMissesKeepTheSelection) {
   EXPECT_EQ(node(tree_view_.selected()).text, u"tmp");
 }
 
+// The commands act on the node the tree shows: a typed path that names no node leaves them on
+// the selected one, a located path moves them, a new mode leaves them nothing.
+TEST_F(ScreenTest, CommandsActOnTheShownNodeWhateverTheBoxHolds) {
+  scan("a.snp", {win()});
+  ASSERT_TRUE(context_.openFiles(snap("a.snp"), "", kModeView, true));
+  model_->refresh(kViewFull);
+  EXPECT_TRUE(model_->nodePath().empty());
+  ASSERT_NE(locate("/windows/system32"), 0u);
+  const std::u16string sys = model_->controls().pathText;
+  ASSERT_FALSE(sys.empty());
+  EXPECT_EQ(model_->nodePath(), sys);
+  EXPECT_EQ(model_->pathTextChanged(sys + u"\\nothing", true), sys + u"\\nothing");
+  EXPECT_EQ(model_->nodePath(), sys);
+  ASSERT_TRUE(model_->locatePath(win("/apps"), u""));
+  EXPECT_EQ(foldPath(model_->nodePath()), foldPath(win("/apps").substr(0, win("/apps").size() - 1)));
+  EXPECT_NE(model_->nodePath(), sys);
+  model_->setMode(kModeView);
+  EXPECT_TRUE(model_->nodePath().empty());
+}
+
 TEST_F(ScreenTest, ModesAndViewModeRules) {
   SnapshotScreenModel registry(kSectionRegistry, &context_, &tree_view_);
   registry.setMode(kModeNone);

@@ -12,11 +12,14 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "resources/resource_ids.h"
 #include "tests/program_driver_win.h"
+#include "toolkit/toolkit.h"
+#include "views/screen_commands.h"
 
 namespace keldrun {
 namespace {
@@ -108,6 +111,50 @@ bool menuOf(Program& p, HWND control, POINT at, const char* picture, int positio
   if (picture) shot(p.main(), picture);
   choose(menu, position);
   return true;
+}
+
+// How many pixels of an open menu are drawn in the colour of a disabled entry's text.
+int disabledTextPixels(HWND menu) {
+  RECT r;
+  GetWindowRect(menu, &r);
+  int w = r.right - r.left, h = r.bottom - r.top;
+  if (w <= 0 || h <= 0) return -1;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, w, h);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+  SelectObject(memory, old);
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = w;
+  info.bmiHeader.biHeight = -h;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  std::vector<uint32_t> pixels(size_t(w) * size_t(h));
+  int lines = GetDIBits(memory, bitmap, 0, UINT(h), pixels.data(), &info, DIB_RGB_COLORS);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  if (lines != h) return -1;
+  COLORREF c = schemeColour(SchemeColour::kDisabledText);
+  uint32_t wanted = (uint32_t(GetRValue(c)) << 16) | (uint32_t(GetGValue(c)) << 8) | GetBValue(c);
+  int n = 0;
+  for (uint32_t px : pixels) n += (px & 0xFFFFFF) == wanted ? 1 : 0;
+  return n;
+}
+
+// Opens the menu of a control with a right click and closes it again; the pixels of its
+// disabled entries' text colour (disabledTextPixels), -1 when no menu opened.
+int menuDisabledPixels(HWND control, POINT at) {
+  rightClick(control, at);
+  HWND menu = nullptr;
+  if (!waitFor([&] { return (menu = openMenu()) != nullptr; })) return -1;
+  Sleep(200);  // let the program draw its entries
+  int n = disabledTextPixels(menu);
+  choose(menu, 0);
+  return n;
 }
 
 int rowNamed(const Program& p, HWND list, const std::string& name) {
@@ -210,6 +257,8 @@ TEST(ProgramGui, FilesMenusOpenThroughTheShellAndNameWhatFails) {
   Program::send(fileTree, TVM_SELECTITEM, TVGN_CARET, LPARAM(folder));
   ASSERT_EQ(lower(textOf(fileBox)), "c:\\keldrunopendata");
   EXPECT_TRUE(menuOf(p, fileTree, itemPoint(p, fileTree, folder), "menu_folder"));
+  // One snapshot has no differences list: its entry is drawn disabled, as the button is.
+  EXPECT_GT(menuDisabledPixels(fileTree, itemPoint(p, fileTree, folder)), 0);
 
   // "Open file" hands the file to its handler, with the folder of the path box before it.
   EXPECT_EQ(openFileOfRow(p, fileList, "doc.kldopen", "menu_file"), "");
@@ -251,9 +300,165 @@ TEST(ProgramGui, FilesMenusOpenThroughTheShellAndNameWhatFails) {
   ASSERT_NE(folder, nullptr);
   Program::send(fileTree, TVM_SELECTITEM, TVGN_CARET, LPARAM(folder));
   EXPECT_TRUE(menuOf(p, fileTree, itemPoint(p, fileTree, folder), "menu_folder_compare"));
+  EXPECT_EQ(menuDisabledPixels(fileTree, itemPoint(p, fileTree, folder)), 0);
   // The deleted file's row: gone from the disk, so the shell cannot open it.
   EXPECT_EQ(openFileOfRow(p, fileList, "gone.kldopen", "menu_file_compare"), "Cannot open file.\r\nFile not found.");
   EXPECT_EQ(p.close(), 0u);
+}
+
+// The child of parent (the top level for null) whose text is name, ignoring case.
+HTREEITEM childNamed(Program& p, HWND tree, HTREEITEM parent, const std::string& name) {
+  HTREEITEM i = parent ? nextItem(tree, parent, TVGN_CHILD) : nextItem(tree, nullptr, TVGN_ROOT);
+  for (; i; i = nextItem(tree, i, TVGN_NEXT)) {
+    if (lower(p.treeText(tree, i)) == lower(name)) return i;
+  }
+  return nullptr;
+}
+
+// Expands the tree down the names and selects the last; null when one is missing.
+HTREEITEM selectPath(Program& p, HWND tree, const std::vector<std::string>& names) {
+  HTREEITEM at = nullptr;
+  for (const std::string& name : names) {
+    if (at) Program::send(tree, TVM_EXPAND, TVE_EXPAND, LPARAM(at));
+    at = childNamed(p, tree, at, name);
+    if (!at) return nullptr;
+  }
+  Program::send(tree, TVM_SELECTITEM, TVGN_CARET, LPARAM(at));
+  return at;
+}
+
+// The result row whose first column ends in `tail` and whose second is `name`; -1 for none.
+int resultRow(Program& p, HWND results, const std::string& tail, const std::string& name) {
+  for (int r = 0; r < Program::rowsIn(results); r++) {
+    std::string path = lower(p.cellIn(results, r, 0));
+    if (path.size() >= tail.size() && path.compare(path.size() - tail.size(), tail.size(), tail) == 0 &&
+        p.cellIn(results, r, 1) == name) {
+      return r;
+    }
+  }
+  return -1;
+}
+
+// The controls of the Registry or the Files screen.
+struct Screen {
+  HWND tree, list, box, pane, results;
+};
+Screen screenOf(Program& p, int pageId) {
+  HWND pane = p.pageItem(pageId, IDC_SEARCH_PANE);
+  return {p.pageItem(pageId, IDC_SCREEN_TREE), p.pageItem(pageId, IDC_SCREEN_LIST), p.pageItem(pageId, IDC_PATH_BOX),
+          pane, GetDlgItem(pane, IDC_SEARCH_RESULTS)};
+}
+
+std::string selectedName(Program& p, HWND list) {
+  int row = selectedRowIn(list);
+  return row < 0 ? "(none)" : p.cellIn(list, row, 0);
+}
+
+// Text as a .reg file holds it: UTF-16LE.
+std::string utf16(const std::string& ascii) {
+  std::string out;
+  for (char c : ascii) out += std::string{c, '\0'};
+  return out;
+}
+
+// Two folders with a file of one name and two keys with a value of one name: a search result
+// chosen with a single click is located in the tree, and every command then acts on the node the
+// tree and list show, the result's, until the user selects another node.
+TEST(ProgramGui, AChosenSearchResultIsWhatTheCommandsActOn) {
+  REQUIRE_PROGRAM();
+  ASSERT_TRUE(registerHandlers());
+  const std::wstring home = L"C:\\KeldrunSame\\", data = L"C:\\KeldrunSameData\\";
+  const wchar_t kSameKey[] = L"Software\\KeldrunSame";
+  CreateDirectoryW(home.c_str(), nullptr);
+  std::wstring from = folderOf(programPath());
+  for (const wchar_t* f : {L"Keldrun.exe", L"keldrun-cli.exe"}) {
+    ASSERT_TRUE(CopyFileW((from + f).c_str(), (home + f).c_str(), FALSE));
+  }
+  CreateDirectoryW(data.c_str(), nullptr);
+  RegDeleteTreeW(HKEY_CURRENT_USER, kSameKey);
+  for (const wchar_t* sub : {L"one", L"two"}) {
+    CreateDirectoryW((data + sub).c_str(), nullptr);
+    ASSERT_TRUE(writeFile(data + sub + L"\\same.kldopen", narrow(sub)));
+    HKEY k;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, (std::wstring(kSameKey) + L"\\" + sub).c_str(), 0, nullptr, 0,
+                              KEY_ALL_ACCESS, nullptr, &k, nullptr), 0);
+    RegSetValueExW(k, L"same", 0, REG_SZ, reinterpret_cast<const BYTE*>(sub), DWORD((wcslen(sub) + 1) * sizeof(wchar_t)));
+    RegCloseKey(k);
+  }
+  std::string out = run(L"\"" + home + L"keldrun-cli.exe\" --home \"C:\\KeldrunSame\" snapshot --name same --files " +
+                        data + L" --registry HKEY_CURRENT_USER\\" + kSameKey);
+  ASSERT_NE(out.find("snap001"), std::string::npos) << out;
+
+  Program p;
+  ASSERT_TRUE(p.start(home + L"Keldrun.exe"));
+  ASSERT_EQ(p.rowCount(), 1);
+  p.select({0});
+  p.press(IDC_VIEW_SNAPSHOT);
+  ASSERT_EQ(p.visiblePage(), IDD_REGISTRY_PAGE);
+
+  // Files: folder "one" shown, then the result in "two" chosen.
+  ASSERT_TRUE(showPage(p, IDD_FILES_PAGE));
+  const Screen files = screenOf(p, IDD_FILES_PAGE);
+  HWND fileTree = files.tree, fileList = files.list, fileBox = files.box, filePane = files.pane;
+  HWND fileResults = files.results;
+  HTREEITEM drive = nextItem(fileTree, nullptr, TVGN_ROOT);
+  ASSERT_NE(drive, nullptr);
+  ASSERT_NE(selectPath(p, fileTree, {p.treeText(fileTree, drive), "KeldrunSameData", "one"}), nullptr);
+  ASSERT_EQ(lower(textOf(fileBox)), "c:\\keldrunsamedata\\one");
+  std::string status = search(filePane, L"same.kldopen");
+  EXPECT_EQ(status.rfind("Found 2 in ", 0), 0u) << status;
+  int two = resultRow(p, fileResults, "\\two", "same.kldopen");
+  ASSERT_GE(two, 0);
+  selectRow(p, fileResults, two);
+  EXPECT_EQ(lower(p.treeText(fileTree, nextItem(fileTree, nullptr, TVGN_CARET))), "two");
+  EXPECT_EQ(lower(textOf(fileBox)), "c:\\keldrunsamedata\\two");
+  EXPECT_EQ(selectedName(p, fileList), "same.kldopen");
+  DeleteFileW(kLog);
+  EXPECT_EQ(openFileOfRow(p, fileList, "same.kldopen"), "");
+  EXPECT_TRUE(waitFor([] { return loggedText().find("[c:\\keldrunsamedata\\two\\same.kldopen]") != std::string::npos; }))
+      << loggedText();
+  // "Jump to this folder" from the folder menu: the folder shown.
+  DeleteFileW(kLog);
+  HTREEITEM shown = nextItem(fileTree, nullptr, TVGN_CARET);
+  EXPECT_TRUE(menuOf(p, fileTree, itemPoint(p, fileTree, shown), nullptr, 1));
+  EXPECT_TRUE(waitFor([] { return loggedText().find("[c:\\keldrunsamedata\\two]") != std::string::npos; })) << loggedText();
+  // Selecting "one" in the tree again: the commands follow the tree.
+  ASSERT_NE(selectPath(p, fileTree, {p.treeText(fileTree, drive), "KeldrunSameData", "one"}), nullptr);
+  EXPECT_EQ(lower(textOf(fileBox)), "c:\\keldrunsamedata\\one");
+  DeleteFileW(kLog);
+  EXPECT_EQ(openFileOfRow(p, fileList, "same.kldopen"), "");
+  EXPECT_TRUE(waitFor([] { return loggedText().find("[c:\\keldrunsamedata\\one\\same.kldopen]") != std::string::npos; }))
+      << loggedText();
+  EXPECT_EQ(loggedText().find("\\two\\"), std::string::npos) << loggedText();
+
+  // Registry: key "one" shown, then the value of "two" chosen; the export writes "two".
+  ASSERT_TRUE(showPage(p, IDD_REGISTRY_PAGE));
+  const Screen keys = screenOf(p, IDD_REGISTRY_PAGE);
+  HWND regTree = keys.tree, regList = keys.list, regBox = keys.box, regPane = keys.pane;
+  HWND regResults = keys.results;
+  ASSERT_NE(selectPath(p, regTree, {"HKEY_CURRENT_USER", "Software", "KeldrunSame", "one"}), nullptr);
+  ASSERT_EQ(lower(textOf(regBox)), "hkey_current_user\\software\\keldrunsame\\one");
+  Program::send(GetDlgItem(regPane, IDC_SEARCH_NAMES), BM_SETCHECK, BST_CHECKED, 0);
+  Program::send(GetDlgItem(regPane, IDC_SEARCH_PATHS), BM_SETCHECK, BST_UNCHECKED, 0);
+  Program::send(GetDlgItem(regPane, IDC_SEARCH_DATA), BM_SETCHECK, BST_UNCHECKED, 0);
+  status = search(regPane, L"same");
+  EXPECT_EQ(status.rfind("Found ", 0), 0u) << status;
+  two = resultRow(p, regResults, "\\two", "same");
+  ASSERT_GE(two, 0);
+  ASSERT_GE(resultRow(p, regResults, "\\one", "same"), 0);
+  selectRow(p, regResults, two);
+  EXPECT_EQ(lower(p.treeText(regTree, nextItem(regTree, nullptr, TVGN_CARET))), "two");
+  EXPECT_EQ(lower(textOf(regBox)), "hkey_current_user\\software\\keldrunsame\\two");
+  EXPECT_EQ(selectedName(p, regList), "same");
+  std::wstring reg = home + L"two.reg";
+  PostMessageW(p.page(IDD_REGISTRY_PAGE), WM_COMMAND, WPARAM(kRegistryExportContent), 0);
+  ASSERT_TRUE(saveAs(p, reg));
+  EXPECT_EQ(p.answer(20003), "Key exported");
+  std::string exported = lower(readFile(reg));
+  EXPECT_NE(exported.find(utf16("keldrunsame\\two]")), std::string::npos);
+  EXPECT_EQ(exported.find(utf16("keldrunsame\\one]")), std::string::npos);
+  EXPECT_EQ(p.close(), 0u);
+  RegDeleteTreeW(HKEY_CURRENT_USER, kSameKey);
 }
 
 }  // namespace

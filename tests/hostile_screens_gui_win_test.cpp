@@ -137,13 +137,6 @@ bool showPage(Program& p, int pageId) {
   return p.visiblePage() == pageId;
 }
 
-std::string search(HWND pane, const std::wstring& text) {
-  DWORD_PTR r;
-  SendMessageTimeoutW(GetDlgItem(pane, IDC_SEARCH_TEXT), WM_SETTEXT, 0, LPARAM(text.c_str()), SMTO_NORMAL, 20000, &r);
-  Program::send(GetDlgItem(pane, IDC_SEARCH_RUN), BM_CLICK, 0, 0);
-  return textOf(GetDlgItem(pane, IDC_SEARCH_STATUS));
-}
-
 // The program still answers: a message it must handle comes back.
 bool answers(const Program& p) {
   DWORD_PTR r = 0;

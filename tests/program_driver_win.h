@@ -420,6 +420,21 @@ inline void keyMenuCommand(Program& p, int command) {
   PostMessageW(p.page(IDD_REGISTRY_PAGE), WM_COMMAND, WPARAM(command), 0);
 }
 
+inline int selectedRowIn(HWND list) {
+  for (int r = 0; r < Program::rowsIn(list); r++) {
+    if (SendMessageW(list, LVM_GETITEMSTATE, WPARAM(r), LVIS_SELECTED) & LVIS_SELECTED) return r;
+  }
+  return -1;
+}
+
+// Types into a search pane and presses its button; returns the status line.
+inline std::string search(HWND pane, const std::wstring& text) {
+  DWORD_PTR r;
+  SendMessageTimeoutW(GetDlgItem(pane, IDC_SEARCH_TEXT), WM_SETTEXT, 0, LPARAM(text.c_str()), SMTO_NORMAL, 20000, &r);
+  Program::send(GetDlgItem(pane, IDC_SEARCH_RUN), BM_CLICK, 0, 0);
+  return textOf(GetDlgItem(pane, IDC_SEARCH_STATUS));
+}
+
 }  // namespace gui_driver
 }  // namespace keldrun
 

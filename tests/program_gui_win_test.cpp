@@ -189,6 +189,73 @@ TEST(ProgramGui, SettingsThatCannotBeWrittenAreReported) {
   EXPECT_EQ(p.close(), 0u);
 }
 
+// The user goes to another window and comes back to the program's, as after running the
+// command line in a console: a window of this process takes the foreground, then the program's
+// main window does. False when the program's window did not become the foreground one.
+bool leaveAndComeBack(Program& p) {
+  HWND elsewhere = CreateWindowExW(0, L"STATIC", L"elsewhere", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50,
+                                   nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  auto pumpUntil = [](const std::function<bool()>& cond) {
+    return waitFor([&] {
+      MSG m;
+      while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+      return cond();
+    });
+  };
+  SetForegroundWindow(elsewhere);
+  bool left = pumpUntil([&] { return GetForegroundWindow() == elsewhere; });
+  SetForegroundWindow(p.main());
+  bool back = pumpUntil([&] { return GetForegroundWindow() == p.main(); });
+  DestroyWindow(elsewhere);
+  return left && back;
+}
+
+// The command line changes the catalog while the program shows it: a deleted, a renamed and a
+// new snapshot reach the Snapshots list when the user comes back to the window, with the
+// selected snapshot still selected; deleting the selected one leaves nothing selected.
+TEST(ProgramGui, TheSnapshotsListFollowsWhatTheCommandLineChanged) {
+  REQUIRE_PROGRAM();
+  std::wstring folder = copyWorkspace(L"KeldrunFollow");
+  std::wstring files = L"C:\\KeldrunFollowData";
+  CreateDirectoryW(files.c_str(), nullptr);
+  ASSERT_TRUE(writeFile(files + L"\\a.txt", "a"));
+  auto cli = [&](const std::wstring& arguments) {
+    return run(L"\"" + folder + L"keldrun-cli.exe\" --home \"" + folder.substr(0, folder.size() - 1) + L"\" " + arguments);
+  };
+  Program p;
+  ASSERT_TRUE(p.start(folder + L"Keldrun.exe"));
+  ASSERT_EQ(p.names(), (std::vector<std::string>{"first (native)", "second (cli)"}));
+  p.select({1});
+
+  cli(L"delete 1");
+  cli(L"rename 2 \"renamed by the command line\"");
+  std::string out = cli(L"snapshot --name \"third (cli)\" --files " + files);
+  ASSERT_NE(out.find("snap003"), std::string::npos) << out;
+  EXPECT_TRUE(leaveAndComeBack(p));
+  EXPECT_TRUE(waitFor([&] { return p.rowCount() == 2; }));
+  EXPECT_EQ(p.names(), (std::vector<std::string>{"renamed by the command line", "third (cli)"}));
+  EXPECT_EQ(p.selectedRows(), std::vector<int>{0});
+  EXPECT_EQ(p.boxCount(IDC_FIRST_SNAPSHOT), 2);
+  EXPECT_EQ(p.boxNumber(IDC_SECOND_SNAPSHOT), 3);
+  EXPECT_TRUE(p.enabled(IDC_VIEW_SNAPSHOT));
+  p.press(IDC_VIEW_SNAPSHOT);
+  EXPECT_TRUE(p.noMessageBox());
+  EXPECT_EQ(p.title(), std::string(kPlainTitle) + " - view renamed by the command line");
+  p.clickTab(5);
+  ASSERT_EQ(p.visiblePage(), IDD_SNAPSHOTS_PAGE);
+
+  // The selected snapshot deleted elsewhere: its row goes, nothing is selected, View is off.
+  cli(L"delete 2");
+  EXPECT_TRUE(leaveAndComeBack(p));
+  EXPECT_TRUE(waitFor([&] { return p.rowCount() == 1; }));
+  EXPECT_EQ(p.names(), std::vector<std::string>{"third (cli)"});
+  EXPECT_EQ(p.selectedRows(), std::vector<int>{});
+  EXPECT_FALSE(p.enabled(IDC_VIEW_SNAPSHOT));
+  EXPECT_EQ(p.close(), 0u);
+  std::string listed = cliList(folder);
+  EXPECT_EQ(count(listed, "\"number\""), 1u) << listed;
+}
+
 // The prepared workspace: snapshot 1 written by the native command line, snapshot 2 by
 // keldrun-cli.exe after the prefix changed.
 TEST(ProgramGui, SnapshotsScreenDrivesTheWorkspace) {

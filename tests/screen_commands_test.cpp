@@ -43,6 +43,9 @@ TEST(ScreenMenus, FileMenuOffersOpenFileOnlyForASelectedRow) {
   EXPECT_EQ(texts(filesFolderMenu(kModeView, true)),
             (std::vector<std::u16string>{u"Jump to this folder", u"Differences list"}));
   EXPECT_EQ(texts(filesFolderMenu(kModeCompare, false)).size(), 2u);
+  // The differences list needs two snapshots, as the screen's button does.
+  EXPECT_FALSE(filesFolderMenu(kModeView, true)[1].enabled);
+  EXPECT_TRUE(filesFolderMenu(kModeCompare, false)[1].enabled);
   EXPECT_EQ(texts(filesFileMenu(kModeCompare, true, false)), std::vector<std::u16string>{u"Jump to file folder"});
   std::vector<MenuEntry> withRow = filesFileMenu(kModeView, false, true);
   EXPECT_EQ(texts(withRow), (std::vector<std::u16string>{u"Jump to file folder", u"Open file"}));

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
+#include "base/files.h"
 #include "tests/test_support.h"
 #include "workspace/catalog_commands.h"
 
@@ -177,6 +181,89 @@ TEST_F(SnapshotListTest, DeleteThenRefresh) {
   EXPECT_EQ(list.rows()[0].number, 2);
   EXPECT_EQ(list.selectedCount(), 0u);
   EXPECT_FALSE(list.enabled().deleteSnapshots);
+}
+
+// File times move on with the clock's tick: a save within the tick of the one before could
+// leave the settings file's stamp as it was, which no user can do between two processes.
+void nextTick() { std::this_thread::sleep_for(std::chrono::milliseconds(20)); }
+
+// Another process changes the catalog while the list is shown (deletes, renames, adds): the list
+// follows once the settings file says so, keeping the selected snapshots that are left, and
+// does nothing while the file stays as it was.
+TEST_F(SnapshotListTest, FollowsTheCatalogAnotherProcessSaved) {
+  for (int n = 1; n <= 3; n++) add(n, "snapshot " + std::to_string(n));
+  ASSERT_TRUE(settings.save());
+  list.refresh();
+  EXPECT_FALSE(list.followCatalog());
+  list.setSelection({0, 2});
+
+  Settings other(dir.str());
+  other.ensureLoaded();
+  ASSERT_EQ(other.catalog().count(), 3u);
+  ASSERT_TRUE(deleteSnapshots(&other, {1}));
+  SnapshotProperties rename(&other, 3);
+  ASSERT_TRUE(rename.open().empty());
+  ASSERT_TRUE(rename.ok("renamed elsewhere") && rename.renamed());
+  addSnapshotTo(&other, 4, "added elsewhere");
+  nextTick();
+  ASSERT_TRUE(other.save());
+
+  ASSERT_TRUE(list.followCatalog());
+  std::vector<std::string> names;
+  for (const auto& r : list.rows()) names.push_back(r.cells[SnapshotList::kName]);
+  EXPECT_EQ(names, (std::vector<std::string>{"snapshot 2", "renamed elsewhere", "added elsewhere"}));
+  EXPECT_EQ(list.selectedSnapshots(), std::vector<int32_t>{3});
+  EXPECT_EQ(list.box(SnapshotList::kSecondBox).back().number, 4);
+  EXPECT_EQ(settings.catalog().find(1), -1);
+  EXPECT_EQ(settings.catalog().lastNo, 4);
+  EXPECT_FALSE(list.followCatalog());
+
+  // This process's own save reads nothing again; a catalog read afresh elsewhere in this process
+  // (as the workspace lock does) still reaches the rows.
+  nextTick();
+  ASSERT_TRUE(deleteSnapshots(&other, {2}));
+  ASSERT_TRUE(settings.reloadCatalog());
+  ASSERT_TRUE(list.followCatalog());
+  EXPECT_EQ(list.rows().size(), 2u);
+  EXPECT_EQ(list.selectedSnapshots(), std::vector<int32_t>{3});
+  // A save of the options alone keeps the rows and the boxes as the user chose them.
+  list.selectBox(SnapshotList::kSecondBox, 0);
+  settings.viewMode = 1;
+  nextTick();
+  ASSERT_TRUE(settings.save());
+  EXPECT_FALSE(list.followCatalog());
+  EXPECT_EQ(list.boxSelection(SnapshotList::kSecondBox), 0);
+  EXPECT_EQ(list.selectedSnapshots(), std::vector<int32_t>{3});
+}
+
+// A settings file that cannot be read while it is looked at (damaged, or gone) leaves the rows
+// as they are; once it reads again, the list follows it.
+TEST_F(SnapshotListTest, AnUnreadableCatalogKeepsTheRowsUntilItReadsAgain) {
+  add(1, "one");
+  add(2, "two");
+  ASSERT_TRUE(settings.save());
+  list.refresh();
+  list.setSelection({1});
+  std::string path = settings.settingsPath();
+  ASSERT_TRUE(replaceFile(path, path + ".kept"));
+  EXPECT_FALSE(list.followCatalog());
+  {
+    FILE* f = openFile(path, "wb");
+    ASSERT_NE(f, nullptr);
+    std::fputs("not a settings file", f);
+    std::fclose(f);
+  }
+  EXPECT_FALSE(list.followCatalog());
+  EXPECT_EQ(list.rows().size(), 2u);
+  EXPECT_EQ(settings.catalog().count(), 2u);
+  ASSERT_TRUE(replaceFile(path + ".kept", path));
+  Settings other(dir.str());
+  other.ensureLoaded();
+  nextTick();
+  ASSERT_TRUE(deleteSnapshots(&other, {1}));
+  ASSERT_TRUE(list.followCatalog());
+  ASSERT_EQ(list.rows().size(), 1u);
+  EXPECT_EQ(list.selectedSnapshots(), std::vector<int32_t>{2});
 }
 
 }  // namespace

@@ -22,7 +22,7 @@ std::vector<MenuEntry> registryKeyMenu(int screenMode, bool jumpEnabled) {
 std::vector<MenuEntry> filesFolderMenu(int screenMode, bool jumpEnabled) {
   if (screenMode != kModeView && screenMode != kModeCompare) return {};
   return {{u"Jump to this folder", kFilesJumpToFolder, 0, jumpEnabled},
-          {u"Differences list", kFilesDifferences, -1, true}};
+          {u"Differences list", kFilesDifferences, -1, screenMode == kModeCompare}};
 }
 
 std::vector<MenuEntry> filesFileMenu(int screenMode, bool jumpEnabled, bool rowSelected) {

@@ -44,8 +44,9 @@ enum FilesCommand {
 // (a comparison). Empty in screen mode 0 (nothing is shown, so there is nothing to act on).
 std::vector<MenuEntry> registryKeyMenu(int screenMode, bool jumpEnabled);
 
-// Files screen: the folder menu (jump, differences list) and the file menu (jump to the file's
-// folder, open file, offered only when a row is selected). Empty in screen mode 0.
+// Files screen: the folder menu (jump; the differences list, enabled only in a comparison as
+// the screen's button is) and the file menu (jump to the file's folder, open file, offered only
+// when a row is selected). Empty in screen mode 0.
 std::vector<MenuEntry> filesFolderMenu(int screenMode, bool jumpEnabled);
 std::vector<MenuEntry> filesFileMenu(int screenMode, bool jumpEnabled, bool rowSelected);
 

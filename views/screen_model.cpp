@@ -27,6 +27,7 @@ void SnapshotScreenModel::setMode(int mode) {
   controls_.radioEnabled = mode == kModeCompare;
   controls_.diffListEnabled = mode == kModeCompare;
   controls_.pathText.clear();
+  nodePath_.clear();
   controls_.jumpEnabled = false;
   controls_.searchEnabled = mode == kModeView;
   controls_.radioValue = viewMode_;
@@ -69,6 +70,7 @@ void SnapshotScreenModel::itemExpanding(TreeItem item) {
 void SnapshotScreenModel::selectionChanged(TreeItem item) {
   rows_.clear();
   selectedRow_ = -1;
+  nodePath_.clear();
   intptr_t index = tree_->data(item);
   const NodeRecord* r = records_.get(index);
   if (r) {
@@ -79,7 +81,8 @@ void SnapshotScreenModel::selectionChanged(TreeItem item) {
     }
   }
   if (section_ != kSectionApps && index != kNoRecord && r) {
-    controls_.pathText = itemPath(tree_, item);
+    nodePath_ = itemPath(tree_, item);
+    controls_.pathText = nodePath_;
     controls_.jumpEnabled = !controls_.pathText.empty();
   }
 }

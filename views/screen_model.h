@@ -69,6 +69,10 @@ class SnapshotScreenModel : public TreeEvents {
     out.swap(rows_);
     return out;
   }
+  // The path of the node the tree shows selected; empty while none with a record is. Every
+  // command of the screen acts on this node: the path box may hold a typed path that names no
+  // node.
+  const std::u16string& nodePath() const { return nodePath_; }
   // Index of the selected list row; -1 when none.
   int selectedRow() const { return selectedRow_; }
   const NodeRecords& records() const { return records_; }
@@ -115,6 +119,7 @@ class SnapshotScreenModel : public TreeEvents {
   std::vector<ListRow> rows_;
   int selectedRow_ = -1;
   ScreenControls controls_;
+  std::u16string nodePath_;
   std::u16string message_;
   int messageIcon_ = 0;
 };

@@ -116,8 +116,16 @@ void Settings::ensureLoaded() {
   load("");
 }
 
+SettingsStamp Settings::fileStamp() const {
+  SettingsStamp stamp;
+  if (!fileTimeAndSize(settingsPath(), &stamp.lastWrite, &stamp.size)) return SettingsStamp();
+  return stamp;
+}
+
 bool Settings::load(const std::string& folder) {
   catalog_.clear();
+  // Taken before the read: a save that lands during it then shows as a change next time.
+  if (folder.empty()) catalogStamp_ = fileStamp();
   FILE* f = openFile(settingsPath(folder), "rb");
   if (!f) {
     loadStatus_ = SettingsLoad::Missing;
@@ -138,6 +146,7 @@ bool Settings::reloadCatalog() {
   if (stored.loadStatus() != SettingsLoad::Read) return false;
   stored.catalog_.lastNo = std::max(stored.catalog_.lastNo, catalog_.lastNo);
   catalog_ = std::move(stored.catalog_);
+  catalogStamp_ = stored.catalogStamp_;
   return true;
 }
 
@@ -179,7 +188,9 @@ bool Settings::save(const std::string& folder, FileSystem* fs) {
   std::vector<uint8_t> file = encodeSettingsFile(body, seed);
   if (file.empty()) return false;
 
-  return replaceFileContent(fs, settingsPath(folder), file.data(), file.size());
+  if (!replaceFileContent(fs, settingsPath(folder), file.data(), file.size())) return false;
+  if (folder.empty()) catalogStamp_ = fileStamp();
+  return true;
 }
 
 std::string Settings::reportTempFolder() const {

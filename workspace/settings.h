@@ -34,6 +34,15 @@ enum class SettingsLoad {
   Damaged,  // the file exists but holds no readable body: read as holding no records
 };
 
+// The settings file's last-write time and size: what tells, without reading the file, that
+// another process has saved it. Zero for a file that is not there.
+struct SettingsStamp {
+  uint64_t lastWrite = 0;
+  uint64_t size = 0;
+  bool operator==(const SettingsStamp& o) const { return lastWrite == o.lastWrite && size == o.size; }
+  bool operator!=(const SettingsStamp& o) const { return !(*this == o); }
+};
+
 // What an older installation's "Keldrun.ini" holds.
 struct OlderSettings {
   bool ok = false;
@@ -124,6 +133,11 @@ class Settings {
 
   const std::string& folder() const { return folder_; }
   std::string settingsPath(const std::string& folder = "") const;
+  // The stamp of the settings file in the program folder as it is now.
+  SettingsStamp fileStamp() const;
+  // Its stamp as the catalog in memory was last read from it or saved to it (load, save and
+  // reloadCatalog of the program folder's file); zero before either.
+  const SettingsStamp& catalogStamp() const { return catalogStamp_; }
 
   // folder + "tmp" + separator, created on each call (failure ignored).
   std::string reportTempFolder() const;
@@ -142,6 +156,7 @@ class Settings {
   std::vector<SettingEntry> entries_;
   bool loaded_ = false;
   SettingsLoad loadStatus_ = SettingsLoad::NotRead;
+  SettingsStamp catalogStamp_;
 };
 
 // Reads folder + "Keldrun.ini" of an older installation. Every record gets computerName (cut to

@@ -47,13 +47,14 @@ int compareNumberTexts(const std::string& a, const std::string& b) {
 }  // namespace
 
 void SnapshotList::refresh() {
-  int32_t remembered = selectedSnapshot();
+  std::vector<int32_t> remembered = selectedSnapshots();
   rows_.clear();
   boxes_[0].clear();
   boxes_[1].clear();
   boxSel_[0] = boxSel_[1] = -1;
   const Catalog& catalog = settings_->catalog();
   if (catalog.count() == 0) settings_->ensureLoaded();
+  shown_ = settings_->catalogStamp();
   for (size_t i = 0; i < catalog.count(); i++) {
     const SnapshotInfo& info = catalog.record(i);
     Row row;
@@ -66,22 +67,37 @@ void SnapshotList::refresh() {
     row.cells[kFiles] = stateText(info.sectionState[kSectionFiles]);
     row.cells[kApps] = stateText(info.sectionState[kSectionApps]);
     rows_.push_back(row);
-    BoxItem item{info.name + " (" + info.date + ")", info.number};
-    boxes_[0].push_back(item);
-    boxes_[1].push_back(item);
   }
+  boxes_[0] = boxes_[1] = catalogItems();
   if (rows_.size() >= 2) {
     boxSel_[kFirstBox] = int(rows_.size()) - 2;
     boxSel_[kSecondBox] = int(rows_.size()) - 1;
   }
   if (sortColumn_ >= 0) applySort();
   selected_.assign(rows_.size(), false);
-  if (remembered >= 0)
-    for (size_t i = 0; i < rows_.size(); i++)
-      if (rows_[i].number == remembered) {
-        selected_[i] = true;
-        break;
-      }
+  for (size_t i = 0; i < rows_.size(); i++)
+    selected_[i] = std::find(remembered.begin(), remembered.end(), rows_[i].number) != remembered.end();
+}
+
+std::vector<SnapshotList::BoxItem> SnapshotList::catalogItems() const {
+  const Catalog& catalog = settings_->catalog();
+  std::vector<BoxItem> items;
+  for (size_t i = 0; i < catalog.count(); i++) {
+    const SnapshotInfo& info = catalog.record(i);
+    items.push_back({info.name + " (" + info.date + ")", info.number});
+  }
+  return items;
+}
+
+bool SnapshotList::followCatalog() {
+  SettingsStamp now = settings_->fileStamp();
+  if (now == shown_) return false;
+  if (now != settings_->catalogStamp() && !settings_->reloadCatalog()) return false;
+  shown_ = settings_->catalogStamp();
+  // A snapshot file changes only by a rename, which the box texts show.
+  if (catalogItems() == boxes_[kFirstBox]) return false;
+  refresh();
+  return true;
 }
 
 void SnapshotList::selectBox(Box b, int index) {

@@ -30,6 +30,7 @@ class SnapshotList {
   struct BoxItem {
     std::string text;  // "%s (%s)": name, date
     int32_t number = 0;
+    bool operator==(const BoxItem& o) const { return number == o.number && text == o.text; }
   };
   // The boxes under the list: the first and the second snapshot of a comparison.
   enum Box { kFirstBox, kSecondBox };
@@ -47,8 +48,15 @@ class SnapshotList {
 
   // Rebuilds rows and boxes from the catalog (loading the settings first when the catalog is
   // empty), preselects the last two snapshots in the boxes, sorts again by the sort column and
-  // selects again the row of the snapshot that was first selected.
+  // selects again the rows of the selected snapshots that are still listed.
   void refresh();
+  // Follows what another process (or this one) saved to the catalog since the rows were built:
+  // when the settings file's stamp differs from the catalog's the list was built from, reads
+  // the catalog again (unless the one in memory already came from that file) and, when it
+  // holds other snapshots or other names than the rows, refreshes. True when the rows were
+  // rebuilt; a save of the options alone leaves the rows and the boxes as the user set them. A
+  // file that cannot be read keeps the rows as they are and is tried again at the next call.
+  bool followCatalog();
 
   const std::vector<Row>& rows() const { return rows_; }
   const std::vector<BoxItem>& box(Box b) const { return boxes_[b]; }
@@ -84,6 +92,8 @@ class SnapshotList {
 
  private:
   void afterSelectionChange();
+  // One box item per catalog record, in catalog order.
+  std::vector<BoxItem> catalogItems() const;
   void applySort();
 
   Settings* settings_;
@@ -93,6 +103,7 @@ class SnapshotList {
   int boxSel_[2] = {-1, -1};
   int sortColumn_ = -1;
   bool ascending_ = true;
+  SettingsStamp shown_;  // the catalog's stamp when the rows were built
 };
 
 }  // namespace keldrun
