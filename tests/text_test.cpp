@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 namespace keldrun {
 namespace {
 
@@ -44,6 +47,28 @@ TEST(Utf8, InvalidBytesRoundTripThroughEscapes) {
   for (const std::string& s : cases) EXPECT_EQ(toUtf8(fromUtf8(s)), s) << s;
   EXPECT_EQ(fromUtf8("\xF0\x9F\x98\x80"), u"\U0001F600");
   EXPECT_EQ(fromUtf8("a\xFF"), std::u16string(u"a\xDCFF"));
+}
+
+TEST(NameLookup, TheIdenticalNameElseTheOnlyOneEqualButForCase) {
+  const struct {
+    const char* what;
+    std::u16string typed;
+    std::vector<std::u16string> names;
+    std::u16string found;
+  } cases[] = {
+      {"one in another case", u"myvendor", {u"Other", u"MyVendor"}, u"MyVendor"},
+      {"beyond ASCII", u"\u00e9diteur", {u"\u00C9diteur"}, u"\u00C9diteur"},
+      {"the identical name wins", u"dir", {u"Dir", u"dir"}, u"dir"},
+      {"two in other cases: neither", u"DIR", {u"Dir", u"dir"}, u"DIR"},
+      {"none", u"absent", {u"present"}, u"absent"},
+      {"no entries", u"x", {}, u"x"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    NameLookup lookup(c.typed);
+    for (const std::u16string& n : c.names) lookup.offer(n);
+    EXPECT_EQ(lookup.name(), c.found);
+  }
 }
 
 TEST(SplitNonEmpty, DropsEmptyPiecesAtBothEndsAndBetweenRepeatedSeparators) {

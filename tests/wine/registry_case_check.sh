@@ -15,7 +15,7 @@ fail() {
   exit 1
 }
 
-# keys SNAPSHOT: the recorded key paths of the registry section, one a line.
+# keys SNAPSHOT: the recorded key paths of the registry section, one a line, each ending in '\'.
 keys() {
   "$native" digest --tree --section registry "$1" | grep -v '^section ' | cut -d' ' -f3-
 }
@@ -28,8 +28,8 @@ reg_text() {
 # expect_keys SNAPSHOT WHAT: the registry's own case, and no key in the filter item's case.
 expect_keys() {
   keys "$1" >"$work/$2.keys"
-  for want in 'HKEY_CURRENT_USER\Software' 'HKEY_CURRENT_USER\Software\MyVendor' \
-    'HKEY_CURRENT_USER\Software\MyVendor\MixedCase'; do
+  for want in 'HKEY_CURRENT_USER\Software\' 'HKEY_CURRENT_USER\Software\MyVendor\' \
+    'HKEY_CURRENT_USER\Software\MyVendor\MixedCase\'; do
     grep -qxF "$want" "$work/$2.keys" || { cat "$work/$2.keys"; fail "$2: $want is not recorded"; }
   done
   if grep -q 'software\|myvendor' "$work/$2.keys"; then
