@@ -57,9 +57,9 @@ class TreeVisitor {
   virtual ~TreeVisitor() = default;
   // Called once per name of the merged level with the node's full path, its name (when both
   // sides hold it, B's spelling, or A's when only A's entry has tables: the two differ in case
-  // only when the name changed case), its entries (null on the side that lacks it; they point into the
-  // walk's buffers and are valid during the call only) and its filter result (1 or 2). Returns
-  // whether the walk shall descend into the node's children now.
+  // only when the name changed case), its entries (null on the side that lacks it; they point
+  // into the walk's buffers and are valid during the call only) and its filter result (1 or 2).
+  // Returns whether the walk shall descend into the node's children now.
   virtual bool visit(const std::u16string& path, const std::u16string& name, const TreeEntry* a,
                      const TreeEntry* b, int filterResult) = 0;
 };
