@@ -245,6 +245,14 @@ bool equalFolded(const std::u16string& a, const std::u16string& b) {
   return true;
 }
 
+void NameLookup::offer(const std::u16string& name) {
+  if (name == typed_) {
+    exact_ = true;
+  } else if (equalFolded(name, typed_) && ++folded_ == 1) {
+    found_ = name;
+  }
+}
+
 std::u16string utf16LeText(const std::vector<uint8_t>& data) {
   std::u16string s;
   for (size_t i = 0; i + 1 < data.size(); i += 2) {

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/coding.h"
@@ -22,6 +23,23 @@ inline char16_t foldAscii(char16_t c) { return (c >= u'A' && c <= u'Z') ? char16
 char16_t foldChar(char16_t c);
 // True when a and b are one name whatever their case (foldChar).
 bool equalFolded(const std::u16string& a, const std::u16string& b);
+// Finds, among the names of one key or folder offered one by one, the entry a typed name
+// stands for: that very name, else the only one equal to it but for case (foldChar). Names typed
+// by the user, such as the lower-case items of a scan filter, are thus recorded in the case the
+// registry or file system holds.
+class NameLookup {
+ public:
+  explicit NameLookup(std::u16string typed) : typed_(std::move(typed)) {}
+  void offer(const std::u16string& name);
+  // The name found; the typed name when no entry, or more than one, is equal to it but for case.
+  const std::u16string& name() const { return exact_ || folded_ != 1 ? typed_ : found_; }
+
+ private:
+  std::u16string typed_, found_;
+  bool exact_ = false;
+  int folded_ = 0;  // entries equal to typed_ but for case, and not identical
+};
+
 // The text of UTF-16LE data (a string value's bytes) up to the first NUL or the end.
 std::u16string utf16LeText(const std::vector<uint8_t>& data);
 

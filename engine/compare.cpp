@@ -1,5 +1,7 @@
 #include "engine/compare.h"
 
+#include <algorithm>
+
 #include "engine/app_record.h"
 #include "engine/file_entry.h"
 #include "engine/value_entry.h"
@@ -11,7 +13,10 @@ NodeState nodeState(const TreeEntry* a, const TreeEntry* b, int filterResult, in
   if (a && b) {
     bool childDiffers = childrenDiffer(*a, *b);
     s.ownChanged = a->contentHash != b->contentHash;
-    s.state = (childDiffers || s.ownChanged) ? kModified : kUnchanged;
+    // The walker pairs two names only when they are equal but for case; a key or folder whose
+    // name changed case has changed, though nothing in or below it did.
+    bool renamed = compareStored(a->name, b->name) != 0;
+    s.state = (childDiffers || s.ownChanged || renamed) ? kModified : kUnchanged;
     s.expandable = childDiffers || (full && (a->childTable != 0 || b->childTable != 0));
   } else if (a || b) {
     const TreeEntry* only = a ? a : b;
@@ -124,6 +129,45 @@ bool TreeWalker::judgeChildren(const TreeEntry& a, const TreeEntry& b, int depth
   return differ;
 }
 
+bool TreeWalker::takeCaseRun(SnapshotFile* file, uint32_t offset, const std::vector<uint8_t>& block,
+                             Slice* s, TreeEntry* e, std::vector<TreeEntry>* run) {
+  run->assign(1, *e);
+  bool has;
+  while ((has = nextEntry(file, offset, block, s, e)) &&
+         compareStoredFolded(e->name, run->front().name) == 0) {
+    run->push_back(*e);
+  }
+  return has;
+}
+
+std::vector<TreeWalker::RunPair> TreeWalker::pairCaseRun(const std::vector<TreeEntry>& a,
+                                                         const std::vector<TreeEntry>& b) {
+  std::vector<RunPair> pairs;
+  size_t i = 0, j = 0;
+  while (i < a.size() || j < b.size()) {
+    int c = i == a.size() ? 1 : j == b.size() ? -1 : compareStored(a[i].name, b[j].name);
+    pairs.push_back({c <= 0 ? int(i++) : -1, c >= 0 ? int(j++) : -1});
+  }
+  // The names of a side that kept no twin: one on each side is that name in another case.
+  size_t loneA = 0, loneB = 0, countA = 0, countB = 0;
+  for (size_t k = 0; k < pairs.size(); k++) {
+    if (pairs[k].b < 0) {
+      loneA = k;
+      countA++;
+    }
+    if (pairs[k].a < 0) {
+      loneB = k;
+      countB++;
+    }
+  }
+  if (countA == 1 && countB == 1) {
+    size_t first = std::min(loneA, loneB), second = std::max(loneA, loneB);
+    pairs[first] = {pairs[loneA].a, pairs[loneB].b};
+    pairs.erase(pairs.begin() + long(second));
+  }
+  return pairs;
+}
+
 void TreeWalker::walkLevel(uint32_t offsetA, uint32_t offsetB, uint32_t digestA, uint32_t digestB,
                            const std::u16string& parentPath, int parentFilter, bool equalBelow,
                            TreeVisitor* visitor) {
@@ -152,21 +196,19 @@ void TreeWalker::walkLevel(uint32_t offsetA, uint32_t offsetB, uint32_t digestA,
     if (offsetB && tableDigest(fileB_, level.b.data(), lengthB) != digestB) fileB_->noteDamage(offsetB);
   }
 
-  TreeEntry ea, eb;
-  bool hasA = offsetA && nextEntry(fileA_, offsetA, level.a, &sa, &ea);
-  bool hasB = offsetB && nextEntry(fileB_, offsetB, level.b, &sb, &eb);
-  depth_++;
-  while (hasA || hasB) {
-    int order = (hasA && hasB) ? compareStored(ea.name, eb.name) : (hasA ? -1 : 1);
-    TreeEntry* a = order <= 0 ? &ea : nullptr;
-    TreeEntry* b = order >= 0 ? &eb : nullptr;
+  // Visits one name of the level: the pair, or the entry one side holds alone.
+  auto visitNode = [&](TreeEntry* a, TreeEntry* b) {
     bool pairEqualBelow = false;
     if (a && b) {
       bool differ = !equalBelow && judgeChildren(*a, *b, depth_);
       a->childrenDiffer = b->childrenDiffer = differ ? 1 : 0;
       pairEqualBelow = !differ;
     }
-    const StoredText& stored = a ? a->name : b->name;
+    // A key or folder that a filter item names but that was missing when the scan ran is
+    // recorded by the item's own text, in lower case: its other side's name is the real one.
+    bool onlyAHolds = a && b && (a->childTable || a->contentTable) && !b->childTable &&
+                      !b->contentTable;
+    const StoredText& stored = b && !onlyAHolds ? b->name : a->name;
     name.resize(stored.chars);
     for (size_t i = 0; i < stored.chars; i++) name[i] = stored.at(i);
     path.resize(prefixSize);
@@ -179,6 +221,25 @@ void TreeWalker::walkLevel(uint32_t offsetA, uint32_t offsetB, uint32_t digestA,
         walkLevel(childA, childB, a ? a->childHash : 0, b ? b->childHash : 0, path, f,
                   pairEqualBelow, visitor);
     }
+  };
+
+  TreeEntry ea, eb;
+  bool hasA = offsetA && nextEntry(fileA_, offsetA, level.a, &sa, &ea);
+  bool hasB = offsetB && nextEntry(fileB_, offsetB, level.b, &sb, &eb);
+  depth_++;
+  while (hasA || hasB) {
+    int order = (hasA && hasB) ? compareStored(ea.name, eb.name) : (hasA ? -1 : 1);
+    if (order != 0 && hasA && hasB && compareStoredFolded(ea.name, eb.name) == 0) {
+      std::vector<TreeEntry> runA, runB;
+      hasA = takeCaseRun(fileA_, offsetA, level.a, &sa, &ea, &runA);
+      hasB = takeCaseRun(fileB_, offsetB, level.b, &sb, &eb, &runB);
+      for (const RunPair& p : pairCaseRun(runA, runB))
+        visitNode(p.a >= 0 ? &runA[size_t(p.a)] : nullptr, p.b >= 0 ? &runB[size_t(p.b)] : nullptr);
+      continue;
+    }
+    TreeEntry* a = order <= 0 ? &ea : nullptr;
+    TreeEntry* b = order >= 0 ? &eb : nullptr;
+    visitNode(a, b);
     if (a) hasA = nextEntry(fileA_, offsetA, level.a, &sa, &ea);
     if (b) hasB = nextEntry(fileB_, offsetB, level.b, &sb, &eb);
   }

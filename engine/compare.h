@@ -46,18 +46,20 @@ struct NodeState {
 };
 
 // The state of a node from its entries in A and B (either may be null, not both) and the
-// filter result of its path. In kModeView a lone entry is unchanged. `full` makes every node
-// with a child table expandable, not only those whose children changed.
+// filter result of its path. A pair whose names differ (in case) is modified. In kModeView a
+// lone entry is unchanged. `full` makes every node with a child table expandable, not only
+// those whose children changed.
 NodeState nodeState(const TreeEntry* a, const TreeEntry* b, int filterResult, int mode, bool full);
 
 // Receives the nodes of a walk.
 class TreeVisitor {
  public:
   virtual ~TreeVisitor() = default;
-  // Called once per name of the merged level with the node's full path, its name (A's spelling
-  // when both sides hold it), its entries (null on the side that lacks it; they point into the
-  // walk's buffers and are valid during the call only) and its filter result (1 or 2). Returns
-  // whether the walk shall descend into the node's children now.
+  // Called once per name of the merged level with the node's full path, its name (when both
+  // sides hold it, B's spelling, or A's when only A's entry has tables: the two differ in case
+  // only when the name changed case), its entries (null on the side that lacks it; they point
+  // into the walk's buffers and are valid during the call only) and its filter result (1 or 2).
+  // Returns whether the walk shall descend into the node's children now.
   virtual bool visit(const std::u16string& path, const std::u16string& name, const TreeEntry* a,
                      const TreeEntry* b, int filterResult) = 0;
 };
@@ -67,6 +69,11 @@ class TreeVisitor {
 bool childrenDiffer(const TreeEntry& a, const TreeEntry& b);
 
 // Merges the tree tables of two snapshot files (the second may be null when viewing one).
+//
+// Names pair when they are identical. Names equal but for case pair only where neither side
+// holds the other's identical twin, so that "Dir" and "dir" of a case-sensitive file system
+// stay apart while a key recorded as "software" by an older scan meets "Software"; such a pair
+// is modified (nodeState).
 //
 // Digests decide alone only when both files' digests cover the children's names. Otherwise a
 // pair whose digests are equal (or, for a pair of an older and a newer file, any pair) is
@@ -106,6 +113,19 @@ class TreeWalker {
   // for it; a table another entry owns is dropped from the entry.
   bool nextEntry(SnapshotFile* file, uint32_t offset, const std::vector<uint8_t>& block, Slice* s,
                  TreeEntry* e);
+  // Moves *e and the entries after it whose names equal its name but for case into *run, and
+  // parses the entry after them into *e; false when there is none.
+  bool takeCaseRun(SnapshotFile* file, uint32_t offset, const std::vector<uint8_t>& block,
+                   Slice* s, TreeEntry* e, std::vector<TreeEntry>* run);
+  // Indexes into two runs of names equal but for case (-1: none), one per node, in table order.
+  struct RunPair {
+    int a, b;
+  };
+  // Identical names pair. When one name of each run is left without its twin, those two are
+  // one key or folder whose name changed case (an older snapshot recorded it in another case)
+  // and pair too, at the place of the first of them; the other names stand alone.
+  static std::vector<RunPair> pairCaseRun(const std::vector<TreeEntry>& a,
+                                          const std::vector<TreeEntry>& b);
   // Whether the children below a matched pair differ; see the class comment.
   bool judgeChildren(const TreeEntry& a, const TreeEntry& b, int depth);
 

@@ -159,6 +159,17 @@ struct FileScanWorker {
     target->childTable = file->writeTable(&l.folders, true, &target->childHash);
   }
 
+  // The name under which the file system holds the folder that the item names by its characters
+  // from `index` to `slash`: the item may be typed in another case than the folder's own.
+  std::u16string storedFolderName(const std::u16string& item, size_t index, size_t slash) {
+    NameLookup lookup(item.substr(index, slash - index));
+    std::unique_ptr<FolderListing> listing = env->listFolder(item.substr(0, index));
+    DirEntry e;
+    while (listing && listing->next(&e))
+      if (e.isFolder) lookup.offer(e.name);
+    return lookup.name();
+  }
+
   // Walks the filter items from `current`, whose first `index` characters are matched already
   // (and stand in the path buffer), filling target, the folder they lead through.
   void walkFilterPaths(size_t index, size_t depth, Fields* target) {
@@ -179,7 +190,9 @@ struct FileScanWorker {
       Fields* child = target;
       size_t entry = 0;
       if (index != 0) {
-        entry = level(depth).folders.addTreeEntry(item.substr(index, std::min(slash - index, kMaxFileNameChars)));
+        std::u16string name = storedFolderName(item, index, slash);
+        if (name.size() > kMaxFileNameChars) name.resize(kMaxFileNameChars);
+        entry = level(depth).folders.addTreeEntry(name);
         child = &childFields;
       }
       if (!fits(depth + 1, slash + 1)) {

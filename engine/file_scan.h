@@ -30,7 +30,8 @@ constexpr size_t kMaxPathChars = 32767;
 // earlier one (or repeats it) dropped, so that no folder is recorded twice. The case of the
 // folder names is kept: on a file system where "Dir" and "dir" are two folders, the item
 // reaches the one it names (the seam matches a name case-insensitively only when it exists in
-// no other case and the match is unique). A full-scan list (first item beginning with '*')
+// no other case and the match is unique), and the folders on the way and the folder itself
+// are recorded by the names the file system holds them under. A full-scan list (first item beginning with '*')
 // comes back as the single item "*".
 FilterList normalizeFileFilter(const FilterList& list);
 // The list as a snapshot stores it: the items of normalizeFileFilter in lower case, in name

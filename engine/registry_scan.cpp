@@ -50,6 +50,16 @@ uint32_t crcOf(const uint8_t* p, size_t n) {
   return uint32_t(crc);
 }
 
+// The name under which the registry holds the key that the filter item names by its characters
+// from `index` to `slash`: the item is lower case, the key keeps the case it was created in.
+std::u16string storedKeyName(Env* env, const std::u16string& item, size_t index, size_t slash) {
+  NameLookup lookup(item.substr(index, slash - index));
+  std::unique_ptr<RegistryKey> parent = openKeyPath(env, item.substr(0, index));
+  std::u16string name;
+  for (uint32_t i = 0; parent && parent->enumKey(i, &name); i++) lookup.offer(name);
+  return lookup.name();
+}
+
 }  // namespace
 
 int hiveIndex(const std::u16string& name) {
@@ -188,7 +198,7 @@ void RegistryStore::walkFilter(const FilterList& items, size_t* current, size_t 
     }
     Fields child;
     size_t entry = 0;
-    if (index != 0) entry = table->addTreeEntry(item.substr(index, slash - index));
+    if (index != 0) entry = table->addTreeEntry(storedKeyName(env_, item, index, slash));
     if (slash + 1 == item.size()) {
       std::unique_ptr<RegistryKey> key = openKeyPath(env_, item);
       if (key) scanKey(key.get(), depth + 1, &child);

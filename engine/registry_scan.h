@@ -5,7 +5,9 @@
 // the values (engine/value_entry.h). A key's value table is written when the key is opened,
 // its subkey table once all its subkeys are done, so only the tables of the keys on the
 // current path are in memory. Unreadable keys are recorded with zero digests and no tables;
-// nothing is reported.
+// nothing is reported. Every key is recorded by the name the registry holds it under, the keys
+// that lower-case filter items lead to included; only a key the registry does not hold keeps
+// the item's text.
 #ifndef KELDRUN_ENGINE_REGISTRY_SCAN_H_
 #define KELDRUN_ENGINE_REGISTRY_SCAN_H_
 

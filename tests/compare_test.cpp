@@ -295,6 +295,71 @@ TEST(TreeWalk, FilterShowsExcludedAncestorsAndSkipsOutside) {
   EXPECT_EQ(full.find(u"c:\\Program Files\\App"), nullptr);
 }
 
+// Names equal but for case pair only where neither side holds the other's identical twin; such
+// a pair is one folder whose name changed case (shown with the newer name, modified).
+TEST(TreeWalk, NamesEqualButForCasePairOnlyWithoutAnIdenticalTwin) {
+  const struct {
+    const char* what;
+    std::vector<std::u16string> a, b;
+    std::vector<std::string> visits;  // name:sides:state, in walk order
+  } cases[] = {
+      {"identical twins pair exactly", {u"A", u"a"}, {u"A", u"a"}, {"A:AB:0", "a:AB:0"}},
+      {"a lone pair is one folder", {u"software"}, {u"Software"}, {"Software:AB:1"}},
+      {"siblings keep their order", {u"b", u"myvendor", u"z"}, {u"b", u"MyVendor", u"z"},
+       {"b:AB:0", "MyVendor:AB:1", "z:AB:0"}},
+      {"a twin kept in B", {u"A", u"a"}, {u"a"}, {"A:A-:3", "a:AB:0"}},
+      {"a twin kept in A", {u"a"}, {u"A", u"a"}, {"A:-B:2", "a:AB:0"}},
+      {"two against one pair with none", {u"aB", u"ab"}, {u"AB"}, {"AB:-B:2", "aB:A-:3", "ab:A-:3"}},
+      {"the one left on each side after twins", {u"AB", u"ab"}, {u"AB", u"Ab"},
+       {"AB:AB:0", "Ab:AB:1"}},
+      {"left ones on either side of a twin", {u"AB", u"aB"}, {u"aB", u"ab"},
+       {"ab:AB:1", "aB:AB:0"}},
+      {"other names stay apart", {u"x"}, {u"y"}, {"x:A-:3", "y:-B:2"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    DirSpec older{u"c:\\", {}, {}}, newer{u"c:\\", {}, {}};
+    for (const std::u16string& n : c.a) older.dirs.push_back({n, {}, {}});
+    for (const std::u16string& n : c.b) newer.dirs.push_back({n, {}, {}});
+    OpenPair p;
+    ASSERT_TRUE(p.write(older, newer));
+    SectionFilter f = p.filesFilter();
+    struct Names : TreeVisitor {
+      bool visit(const std::u16string& path, const std::u16string& name, const TreeEntry* a,
+                 const TreeEntry* b, int filter) override {
+        if (path == u"c:\\") return true;
+        int state = nodeState(a, b, filter, kModeCompare, true).state;
+        got.push_back(toUtf8(name) + ":" + (a ? "A" : "-") + (b ? "B" : "-") + ":" +
+                      std::to_string(state));
+        return false;
+      }
+      std::vector<std::string> got;
+    } names;
+    TreeWalker w(&p.a, &p.b, &f);
+    w.walkTree(p.ia.sectionOffset[1], p.ib.sectionOffset[1], u"", &names);
+    EXPECT_EQ(names.got, c.visits);
+  }
+}
+
+// A selected folder or key that was gone when B was taken is recorded by the filter item's lower
+// case and empty; the pair keeps A's name, so a script that restores it names it as it was.
+TEST(TreeWalk, AnEmptyEntryInAnotherCaseTakesTheNameOfTheSideThatHoldsSomething) {
+  for (bool goneInB : {true, false}) {
+    SCOPED_TRACE(goneInB ? "gone in B" : "gone in A");
+    DirSpec full{u"c:\\", {{u"MyVendor", {}, {{u"app.ini", 1, 1}}}}, {}};
+    DirSpec gone{u"c:\\", {{u"myvendor", {}, {}}}, {}};
+    OpenPair p;
+    ASSERT_TRUE(goneInB ? p.write(full, gone) : p.write(gone, full));
+    SectionFilter f = p.filesFilter();
+    Recorder all(kModeCompare, true);
+    TreeWalker w(&p.a, &p.b, &f);
+    w.walkTree(p.ia.sectionOffset[1], p.ib.sectionOffset[1], u"", &all);
+    ASSERT_EQ(all.visits.size(), 2u);
+    EXPECT_EQ(all.visits[1].path, u"c:\\MyVendor");
+    EXPECT_EQ(all.visits[1].state, kModified);
+  }
+}
+
 // ---- hostile tables ----
 
 // A file whose folder table holds entries pointing back at that same table, or all at one

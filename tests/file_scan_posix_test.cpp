@@ -436,7 +436,8 @@ TEST_F(FileScanTest, TwoFilterItemsUnderOneRootGiveOneRootWithJustThosePaths) {
   buildTree();
   std::unique_ptr<Env> env = newPosixEnv(prefix_);
   // An upper-case drive, a name in another case than the folder's ("caf\u00e9" for "Caf\u00e9",
-  // found as the only folder of that name) and no trailing '\' on purpose.
+  // found as the only folder of that name, and recorded by the folder's own name) and no
+  // trailing '\' on purpose.
   FilterList items = {u"C:\\tree\\\u65E5\u672C\u8A9E", u"c:\\tree\\caf\u00e9\\"};
   SectionWalk w(snapshot(env.get(), items, "two.snp"));
   ASSERT_TRUE(w.opened);
@@ -449,14 +450,14 @@ TEST_F(FileScanTest, TwoFilterItemsUnderOneRootGiveOneRootWithJustThosePaths) {
   for (const auto& [path, rec] : w.items)
     if (rec.folder) folders.push_back(path);
   EXPECT_EQ(folders, (std::vector<std::string>{
-                         "c:\\", "c:\\tree\\", "c:\\tree\\caf\xc3\xa9\\", "c:\\tree\\caf\xc3\xa9\\sub\\",
+                         "c:\\", "c:\\tree\\", "c:\\tree\\Caf\xc3\xa9\\", "c:\\tree\\Caf\xc3\xa9\\sub\\",
                          "c:\\tree\\\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e\\"}));
   // Folders on the way to an item carry no files.
   EXPECT_EQ(w.digests["c:\\"].content, 0u);
   EXPECT_EQ(w.digests["c:\\tree\\"].content, 0u);
   EXPECT_EQ(w.items.count("c:\\tree\\plain.txt"), 0u);
-  EXPECT_EQ(w.items.count("c:\\tree\\caf\xc3\xa9\\menu.txt"), 1u);
-  EXPECT_EQ(w.items.count("c:\\tree\\caf\xc3\xa9\\sub\\deep.txt"), 1u);
+  EXPECT_EQ(w.items.count("c:\\tree\\Caf\xc3\xa9\\menu.txt"), 1u);
+  EXPECT_EQ(w.items.count("c:\\tree\\Caf\xc3\xa9\\sub\\deep.txt"), 1u);
 
   // An item inside another, or a repeated one, changes nothing.
   FilterList nested = {u"c:\\tree\\caf\u00e9\\sub\\", u"c:\\tree\\caf\u00e9\\",

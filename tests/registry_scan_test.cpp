@@ -10,9 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "engine/compare.h"
 #include "engine/value_entry.h"
 #include "platform/memory_registry.h"
 #include "platform/thread.h"
+#include "tests/compare_support.h"
 #include "tests/test_support.h"
 
 namespace keldrun {
@@ -176,7 +178,7 @@ TEST_F(RegistryScanTest, FilteredScanRecordsEveryValueExactly) {
   EXPECT_EQ(r[0].entry.contentTable, 0u);
   std::vector<Key> level = table(r[0].entry.childTable);
   ASSERT_EQ(level.size(), 1u);
-  EXPECT_EQ(level[0].name, u"software");  // path components are stored as the filter has them
+  EXPECT_EQ(level[0].name, u"Software");  // path components are stored as the registry holds them
   TreeEntry way, key;
   ASSERT_TRUE(find({u"HKEY_LOCAL_MACHINE", u"software", u"keldrun"}, &way));
   EXPECT_EQ(way.contentTable, 0u);  // keys on the way to a filter item record no values
@@ -300,8 +302,8 @@ TEST_F(RegistryScanTest, FilterListsAreGroupedByHive) {
   ASSERT_TRUE(find({u"HKEY_LOCAL_MACHINE", u"software"}, &software));
   std::vector<Key> sw = table(software.childTable);
   ASSERT_EQ(sw.size(), 2u);
-  EXPECT_EQ(sw[0].name, u"a");
-  EXPECT_EQ(sw[1].name, u"b");
+  EXPECT_EQ(sw[0].name, u"A");
+  EXPECT_EQ(sw[1].name, u"B");
   TreeEntry inner;
   ASSERT_TRUE(find({u"HKEY_LOCAL_MACHINE", u"software", u"b", u"Inner"}, &inner));
   EXPECT_EQ(values(inner).size(), 1u);
@@ -312,6 +314,78 @@ TEST_F(RegistryScanTest, FilterListsAreGroupedByHive) {
   EXPECT_EQ(normalizeRegistryFilter({u"*", u"hklm\\x\\"}), FilterList{u"*"});
   EXPECT_EQ(normalizeRegistryFilter({u"HKEY_USERS\\.DEFAULT", u"hkey_users\\.default\\x"}),
             FilterList{u"hkey_users\\.default\\"});
+}
+
+// Filter items are lower case; the keys on the way and the key selected keep the registry's
+// case, so that a .reg written from them recreates the keys as they were.
+TEST_F(RegistryScanTest, SelectedKeysAndTheKeysOnTheWayKeepTheirOwnCase) {
+  registry_->setValue(kHiveCurrentUser, u"Software\\MyVendor", u"Level", 4, {1, 0, 0, 0});
+  registry_->setValue(kHiveCurrentUser, u"Software\\MyVendor\\SubKey", u"x", 1, {'x', 0, 0, 0});
+  registry_->createKey(kHiveCurrentUser, u"Software\\Other");
+  registry_->setValue(kHiveCurrentUser, u"\u00C9diteur", u"v", 4, {2, 0, 0, 0});
+  scan({u"hkey_current_user\\software\\myvendor\\", u"hkey_current_user\\\u00E9diteur\\",
+        u"hkey_current_user\\software\\absent\\"});
+  std::vector<Key> r = roots();
+  ASSERT_EQ(r.size(), 1u);
+  std::vector<std::u16string> names;
+  for (const Key& k : table(r[0].entry.childTable)) names.push_back(k.name);
+  EXPECT_EQ(names, (std::vector<std::u16string>{u"Software", u"\u00C9diteur"}));
+  TreeEntry software;
+  ASSERT_TRUE(find({u"HKEY_CURRENT_USER", u"software"}, &software));
+  names.clear();
+  for (const Key& k : table(software.childTable)) names.push_back(k.name);
+  // A key the registry does not hold keeps the item's name.
+  EXPECT_EQ(names, (std::vector<std::u16string>{u"absent", u"MyVendor"}));
+  TreeEntry vendor;
+  ASSERT_TRUE(find({u"HKEY_CURRENT_USER", u"software", u"myvendor"}, &vendor));
+  EXPECT_EQ(values(vendor).size(), 1u);
+  ASSERT_EQ(table(vendor.childTable).size(), 1u);
+  EXPECT_EQ(table(vendor.childTable)[0].name, u"SubKey");
+}
+
+// A snapshot taken while selected keys were recorded by their filter item's lower case meets a
+// newer one of the same keys as changed names, not as a deleted and an added tree.
+TEST_F(RegistryScanTest, AnOlderLowerCaseSnapshotComparesAsRenamedKeys) {
+  registry_->setValue(kHiveCurrentUser, u"Software\\MyVendor", u"Level", 4, {1, 0, 0, 0});
+  registry_->setValue(kHiveCurrentUser, u"Software\\MyVendor\\SubKey", u"x", 4, {2, 0, 0, 0});
+  const FilterList filter = {u"hkey_current_user\\software\\myvendor\\"};
+  scan(filter);
+  reader_.close();
+  std::string older = folder_ / "older.snp";
+  {
+    using testing_support::KeySpec;
+    KeySpec sub{u"SubKey", {}, {{u"x", 4, {2, 0, 0, 0}}}};
+    KeySpec vendor{u"myvendor", {sub}, {{u"Level", 4, {1, 0, 0, 0}}}};
+    KeySpec root{u"HKEY_CURRENT_USER", {KeySpec{u"software", {vendor}, {}}}, {}};
+    SnapshotFile file;
+    ASSERT_TRUE(file.create(older));
+    testing_support::Written w = testing_support::writeKeyTree(&file, root);
+    file.addRoot(kSectionRegistry, root.name, w.childHash, 0, w.childTable, 0);
+    SnapshotInfo info;
+    FilterList lists[kSectionCount] = {filter, {}, {}};
+    info.fillNew("older", 1, lists);
+    ASSERT_TRUE(file.finish(&info));
+    ASSERT_TRUE(file.close());
+  }
+  SnapshotFile a, b;
+  SnapshotInfo ia, ib;
+  ASSERT_TRUE(a.open(older, &ia));
+  ASSERT_TRUE(b.open(path_, &ib));
+  SectionFilter f = buildFilter(ia.filterList[kSectionRegistry], ib.filterList[kSectionRegistry]);
+  struct States : TreeVisitor {
+    bool visit(const std::u16string& path, const std::u16string&, const TreeEntry* a,
+               const TreeEntry* b, int filter) override {
+      got.push_back(toUtf8(path) + ":" + std::to_string(nodeState(a, b, filter, kModeCompare, true).state));
+      return true;
+    }
+    std::vector<std::string> got;
+  } states;
+  TreeWalker w(&a, &b, &f);
+  w.walkTree(ia.sectionOffset[kSectionRegistry], ib.sectionOffset[kSectionRegistry], u"", &states);
+  EXPECT_EQ(states.got, (std::vector<std::string>{
+                            "HKEY_CURRENT_USER:4", "HKEY_CURRENT_USER\\Software:4",
+                            "HKEY_CURRENT_USER\\Software\\MyVendor:1",
+                            "HKEY_CURRENT_USER\\Software\\MyVendor\\SubKey:0"}));
 }
 
 TEST_F(RegistryScanTest, MissingFilterKeysAndHivesRecordEmptyEntries) {

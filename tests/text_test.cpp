@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 namespace keldrun {
 namespace {
 
@@ -64,6 +67,28 @@ TEST(Utf8, Latin1AndStrayBytesBecomeTheirCharacters) {
     EXPECT_EQ(utf8FromLatin1(c.in), c.latin1) << c.in;
     EXPECT_EQ(validUtf8(c.in), c.valid) << c.in;
     EXPECT_EQ(validUtf8(c.valid), c.valid) << c.in;
+  }
+}
+
+TEST(NameLookup, TheIdenticalNameElseTheOnlyOneEqualButForCase) {
+  const struct {
+    const char* what;
+    std::u16string typed;
+    std::vector<std::u16string> names;
+    std::u16string found;
+  } cases[] = {
+      {"one in another case", u"myvendor", {u"Other", u"MyVendor"}, u"MyVendor"},
+      {"beyond ASCII", u"\u00e9diteur", {u"\u00C9diteur"}, u"\u00C9diteur"},
+      {"the identical name wins", u"dir", {u"Dir", u"dir"}, u"dir"},
+      {"two in other cases: neither", u"DIR", {u"Dir", u"dir"}, u"DIR"},
+      {"none", u"absent", {u"present"}, u"absent"},
+      {"no entries", u"x", {}, u"x"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    NameLookup lookup(c.typed);
+    for (const std::u16string& n : c.names) lookup.offer(n);
+    EXPECT_EQ(lookup.name(), c.found);
   }
 }
 
