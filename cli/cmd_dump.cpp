@@ -30,22 +30,21 @@ class DumpWalk : public TreeVisitor {
     int place = testPath(prefix_, path);
     if (place == kPathOutside || !a) return false;
     if (place != kPathInside) return true;  // on the way to the prefix
-    path_.clear();  // escaped once for the node and its items
-    appendJson(&path_, path.data(), path.size());
     std::string& t = out_->text();
     t += head_;
     t += ",\"kind\":\"node\",\"path\":";
-    t += path_;
+    appendJson(&t, path.data(), path.size());
     t += ",\"name\":";
     appendJson(&t, name.data(), name.size());
     t += "}\n";
     out_->flushIfFull();
+    // The start of the node's item lines, made once for them all.
+    item_.assign(head_).append(",\"kind\":\"item\",\"path\":");
+    appendJson(&item_, path.data(), path.size());
     if (a->contentTable && context_->compareContent(section_, a->contentTable, 0, &content_)) {
       for (const ContentRow& row : content_.rows()) {
         std::string& r = out_->text();
-        r += head_;
-        r += ",\"kind\":\"item\",\"path\":";
-        r += path_;
+        r += item_;
         r += ',';
         columns_.json(&r, row.item);
         r += "}\n";
@@ -62,7 +61,7 @@ class DumpWalk : public TreeVisitor {
   Output* out_;
   ItemColumns columns_;
   ContentComparison content_;
-  std::string head_, path_;
+  std::string head_, item_;
 };
 
 int runDump(CommandContext& ctx) {
