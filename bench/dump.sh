@@ -11,10 +11,10 @@
 set -euo pipefail
 
 build=$(cd "${1:-build/native}" && pwd)
-runs=${2:-5}
-work=${KELDRUN_COMPARE_BENCH_DIR:-/tmp/keldrun_compare_bench}
-[ -x "$build/keldrun" ] || { echo "no keldrun in $build" >&2; exit 2; }
-[ -x /usr/bin/time ] || { echo "needs /usr/bin/time (apt-get install time)" >&2; exit 2; }
+for tool in "$build/keldrun" /usr/bin/time; do
+  [ -x "$tool" ] || { echo "bench/dump.sh: $tool is needed (a build; apt-get install time)" >&2; exit 2; }
+done
+runs=${2:-5} work=${KELDRUN_COMPARE_BENCH_DIR:-/tmp/keldrun_compare_bench}
 if [ ! -f "$work/a.snp" ]; then
   [ -x "$build/compare_bench" ] || { echo "no compare_bench in $build to make the snapshot" >&2; exit 2; }
   "$build/compare_bench" "$work" >/dev/null

@@ -9,7 +9,8 @@
 CREATE DATABASE IF NOT EXISTS fleet;
 
 -- The state of each machine: the lines of "keldrun dump N --jsonl", one per key, value,
--- folder, file, application group and record.
+-- folder, file, application group and record. A field a line lacks (the registry's on a file)
+-- loads as '' or 0.
 CREATE TABLE IF NOT EXISTS fleet.state_local (
     schema UInt16,
     snapshotId String,
@@ -21,55 +22,30 @@ CREATE TABLE IF NOT EXISTS fleet.state_local (
     kind String,
     path String,
     name String,
-    type UInt32 DEFAULT 0,
-    typeText String DEFAULT '',
-    data String DEFAULT '',
-    size UInt64 DEFAULT 0,
-    modified UInt64 DEFAULT 0,
-    version String DEFAULT '',
-    company String DEFAULT '',
-    status String DEFAULT '',
-    startup String DEFAULT '',
-    file String DEFAULT ''
+    type UInt32,
+    typeText String,
+    data String,
+    size UInt64,
+    modified UInt64,
+    version String,
+    company String,
+    status String,
+    startup String,
+    file String
 ) ENGINE = MergeTree() ORDER BY (computer, section, path);
 
 CREATE TABLE IF NOT EXISTS fleet.state AS fleet.state_local
     ENGINE = Distributed(fleet, fleet, state_local, sipHash64(computer));
 
 -- The differences of each machine (B) from a reference (A, the golden image): the lines of
--- "keldrun compare A B --jsonl". computer and snapshotId are those of the side the line comes
--- from; computerB is the machine compared.
-CREATE TABLE IF NOT EXISTS fleet.differences_local (
-    schema UInt16,
-    snapshotIdA String,
-    snapshotIdB String,
-    computerA String,
-    computerB String,
-    side String,
-    snapshotId String,
-    computer String,
-    snapshotName String,
-    number Int32,
-    date String,
-    section String,
-    kind String,
-    path String,
-    name String,
-    label String DEFAULT '',
-    state String,
-    stateNumber UInt8,
-    ownChanged UInt8 DEFAULT 0,
-    type UInt32 DEFAULT 0,
-    typeText String DEFAULT '',
-    data String DEFAULT '',
-    size UInt64 DEFAULT 0,
-    modified UInt64 DEFAULT 0,
-    version String DEFAULT '',
-    company String DEFAULT '',
-    status String DEFAULT '',
-    startup String DEFAULT '',
-    file String DEFAULT ''
-) ENGINE = MergeTree() ORDER BY (computerB, section, path);
+-- "keldrun compare A B --jsonl", which hold the state's fields and what the comparison says.
+-- computer and snapshotId are those of the side the line comes from; computerB is the machine
+-- compared.
+CREATE TABLE IF NOT EXISTS fleet.differences_local
+    ENGINE = MergeTree() ORDER BY (computerB, section, path)
+    AS SELECT *, '' AS snapshotIdA, '' AS snapshotIdB, '' AS computerA, '' AS computerB, '' AS side,
+              '' AS label, '' AS state, toUInt8(0) AS stateNumber, toUInt8(0) AS ownChanged
+       FROM fleet.state_local LIMIT 0;
 
 CREATE TABLE IF NOT EXISTS fleet.differences AS fleet.differences_local
     ENGINE = Distributed(fleet, fleet, differences_local, sipHash64(computerB));

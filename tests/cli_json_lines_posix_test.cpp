@@ -53,12 +53,6 @@ std::u16string windowsPath(const std::string& folder) {
 
 class CliJsonLines : public testing_support::KeldrunCliTest {
  protected:
-  void SetUp() override {
-    KeldrunCliTest::SetUp();
-    if (IsSkipped()) return;
-    testing_support::makeAppFolder(tree);
-    writeText(tree / "app/sub/old.txt", "to go");
-  }
   using KeldrunCliTest::run;
   CliRun run(const std::string& args) { return run(home.str(), args); }
   // Rewrites the computer name in the info record of a snapshot file, as a machine of that
@@ -78,6 +72,11 @@ class CliJsonLines : public testing_support::KeldrunCliTest {
     file.close();
     return info;
   }
+  // The folder the tests record: app/readme.txt and app/sub/old.txt.
+  void makeTree() {
+    testing_support::makeAppFolder(tree);
+    writeText(tree / "app/sub/old.txt", "to go");
+  }
   TempFolder home, tree;
 };
 
@@ -86,6 +85,7 @@ class CliJsonLines : public testing_support::KeldrunCliTest {
 // and dump carries the identity of its snapshot: the same id for the same file wherever it lies
 // and whatever it is renamed to, another id for another snapshot.
 TEST_F(CliJsonLines, EveryLineOfEveryCommandNamesItsSnapshotWhateverTheNamesHold) {
+  makeTree();
   const std::string nameA = "golden \"image\"\\ \x01 \xf0\x9f\x98\x80";  // 😀
   ASSERT_EQ(run("snapshot --name " + shellWord(nameA) + " --files " + shellWord(tree.str())).status, 0);
   writeText(tree / "app/\xf0\x9f\x92\xbe\x1b[31m\"q\".txt", "new");  // 💾
@@ -171,6 +171,7 @@ TEST_F(CliJsonLines, EveryLineOfEveryCommandNamesItsSnapshotWhateverTheNamesHold
 // dump: every folder, then its files, depth-first in name order; --section and --path narrow
 // it; it refuses to run without --jsonl.
 TEST_F(CliJsonLines, DumpWritesEveryFolderAndFileInTheTreesOrder) {
+  makeTree();
   writeText(tree / "app/B.txt", "bb");
   std::filesystem::create_directories(tree / "app/sub/deep");
   writeText(tree / "app/sub/deep/z.bin", "zzz");

@@ -95,6 +95,8 @@ spy pc04
 set_line pc05 '"Updater"="C:\\\\App\\\\updater.exe"' '"Updater"="C:\\\\App\\\\v2\\\\updater.exe"'
 set_line pc05 '"Version"="1.0"' '"Version"="1.1"'
 printf 'core-2.0' >"$fleet_tmp/pc05/prefix/drive_c/App/core.dll"
+hostile=$'we"ird\x01\t\xc3\xa9\xf0\x9f\x98\x80.txt'  # a quote, control characters, é, U+1F600
+printf 'x' >"$fleet_tmp/pc05/prefix/drive_c/App/$hostile"
 for m in "${machines[@]}"; do snapshot "$m" 2026-03-02; done
 spy pc03
 for m in "${machines[@]}"; do snapshot "$m" 2026-03-03; done
@@ -127,6 +129,11 @@ total=$(fleet_client 2 --query "SELECT count() FROM fleet.state")
 [ "$rows1" -gt 0 ] && [ "$rows2" -gt 0 ] || fail "the state rows are not spread over both shards ($rows1, $rows2)"
 [ "$total" = "$lines" ] && [ $((rows1 + rows2)) = "$lines" ] ||
   fail "fleet.state holds $total rows ($rows1 + $rows2), keldrun dump wrote $lines lines"
+
+# A hostile file name comes out of the store as the bytes it had on the machine.
+got=$(fleet_client 1 --query "SELECT hex(name) FROM fleet.state WHERE computer = 'PC05' AND name LIKE 'we%' LIMIT 1")
+want=$(printf '%s' "$hostile" | od -An -tx1 | tr -d ' \n' | tr a-f A-F)
+[ "$got" = "$want" ] || fail "the hostile file name came back as $got, not $want"
 
 # The loader refuses lines of another schema, and lines that are not Keldrun's, loading nothing.
 for bad in '{"schema":2,"computer":"X"}' '{"computer":"X","schema":1}' 'not json'; do
