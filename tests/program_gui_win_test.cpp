@@ -449,8 +449,14 @@ TEST(ProgramGui, SnapshotsScreenDrivesTheWorkspace) {
   ASSERT_TRUE(waitFor([&] { return (dialog = p.findTop("Snapshot properties")) != nullptr; }));
   EXPECT_EQ(textOf(GetDlgItem(dialog, IDC_PROPERTIES_NAME)), first);
   EXPECT_FALSE(textOf(GetDlgItem(dialog, IDC_PROPERTIES_DATE)).empty());
-  HWND summary = FindWindowExW(GetDlgItem(dialog, IDC_PROPERTIES_BROWSER), nullptr, L"Edit", nullptr);
-  std::string scanned = textOf(summary);
+  // The text browser fills its box from a posted message: wait for the summary's last section.
+  HWND summary = nullptr;
+  std::string scanned;
+  waitFor([&] {
+    summary = FindWindowExW(GetDlgItem(dialog, IDC_PROPERTIES_BROWSER), nullptr, L"Edit", nullptr);
+    scanned = summary ? textOf(summary) : std::string();
+    return scanned.find("Applications:") != std::string::npos;
+  });
   EXPECT_NE(scanned.find("Registry:"), std::string::npos) << scanned;
   EXPECT_NE(scanned.find("keldruntest"), std::string::npos) << scanned;
   EXPECT_NE(scanned.find("Applications:"), std::string::npos) << scanned;
