@@ -223,7 +223,11 @@ bool SnapshotFile::open(const std::string& path, SnapshotInfo* info) {
   info->infoOffset = getU32(header + kHeaderInfoOffset);
   // finish writes the header's info offset last, so a file without one is still being written
   // (or was left by a stopped scan, which deletes it): it holds no readable section and may
-  // yet be cut short, which a view would turn into a fault where a read comes up short.
+  // yet be cut short, which a view would turn into a fault where a read comes up short. A
+  // finished file is never shortened by this program: a snapshot is written once under a new
+  // number, imports are written under another name and renamed, renaming rewrites the info
+  // record in place or appends one, deleting unlinks. Only another program cutting it short
+  // faults the view, a risk accepted as LevelDB and SQLite accept it for the files they map.
   if (info->infoOffset != 0 && viewAllowed_ && fileSize_ <= kMaxViewSize) {
     view_ = nativeMap(file_, fileSize_);
     if (view_) viewSize_ = fileSize_;
