@@ -8,7 +8,9 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <iterator>
 #include <cstddef>
 #include <climits>
 #include <cstdlib>
@@ -122,12 +124,38 @@ std::string nativeName(std::u16string name) {
   return toUtf8(name);
 }
 
+class PosixListing;
+
+// The listings open on this thread, oldest first. A listing is used and destroyed on the thread
+// that made it.
+thread_local std::vector<const PosixListing*> tOpenListings;
+
 // Reads the folder's entries with getdents64 itself: opendir would stat the folder once more,
 // and the scan lists every folder of a drive.
 class PosixListing : public FolderListing {
  public:
-  PosixListing(int fd, dev_t dev) : fd_(fd), dev_(dev) {}
-  ~PosixListing() override { close(fd_); }
+  // owner, path (a Windows path ending in '\') and nativeLength (of the native path opened, with
+  // its '/' at the end) let a subfolder listed while this listing is open be opened from it.
+  PosixListing(int fd, dev_t dev, const void* owner, const std::u16string& path, size_t nativeLength)
+      : fd_(fd), dev_(dev), owner_(owner), path_(path), nativeLength_(nativeLength) {
+    tOpenListings.push_back(this);
+  }
+  ~PosixListing() override {
+    auto at = std::find(tOpenListings.rbegin(), tOpenListings.rend(), this);
+    if (at != tOpenListings.rend()) tOpenListings.erase(std::next(at).base());
+    close(fd_);
+  }
+
+  // The folder "path + name + '\\'" opened from this one with flags, and the length of its native
+  // path; -1 when openat fails, or when that path would not fit PATH_MAX, as opening it whole
+  // would fail.
+  int openSubfolder(const std::u16string& name, int flags, size_t* nativeLength) const {
+    std::string native = nativeName(name);
+    *nativeLength = nativeLength_ + native.size() + 1;
+    return *nativeLength >= PATH_MAX ? -1 : openat(fd_, native.c_str(), flags);
+  }
+  const void* owner() const { return owner_; }
+  const std::u16string& path() const { return path_; }
 
   bool next(DirEntry* e) override {
     for (;;) {
@@ -188,6 +216,9 @@ class PosixListing : public FolderListing {
 
   int fd_;
   dev_t dev_;
+  const void* owner_;
+  std::u16string path_;
+  size_t nativeLength_;
   alignas(struct dirent64) char buffer_[32768];
   size_t filled_ = 0;  // bytes of buffer_ the last read gave
   size_t at_ = 0;      // the next entry in buffer_
@@ -239,12 +270,16 @@ class PosixEnv : public Env {
     // Nearly every folder exists as written (the walk names it from its parent's listing), so
     // the case-insensitive lookup runs only when the direct open fails.
     const int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK;
-    int fd = -1;
-    std::string native = directPath(folder);
-    if (!native.empty()) fd = open(native.c_str(), flags);
-    if (fd < 0 && (native.empty() || errno == ENOENT || errno == ENOTDIR)) {
-      native = resolve(folder);
+    size_t nativeLength = 0;
+    int fd = openFromOpenParent(folder, flags, &nativeLength);
+    if (fd < 0) {
+      std::string native = directPath(folder);
       if (!native.empty()) fd = open(native.c_str(), flags);
+      if (fd < 0 && (native.empty() || errno == ENOENT || errno == ENOTDIR)) {
+        native = resolve(folder);
+        if (!native.empty()) fd = open(native.c_str(), flags);
+      }
+      nativeLength = native.size() + (native.empty() || native.back() != '/');
     }
     if (fd < 0) return nullptr;
     struct stat st;
@@ -252,7 +287,7 @@ class PosixEnv : public Env {
       close(fd);
       return nullptr;
     }
-    return std::unique_ptr<FolderListing>(new PosixListing(fd, st.st_dev));
+    return std::unique_ptr<FolderListing>(new PosixListing(fd, st.st_dev, this, folder, nativeLength));
   }
 
   // The prefix's hive files, loaded on the first call; without a prefix there is no registry.
@@ -346,6 +381,25 @@ class PosixEnv : public Env {
     for (int i : rawDevice)
       if (!drives_[i].target.empty()) drives_[i].type = kDriveCdrom;
     return any;
+  }
+
+  // folder opened from the listing of its parent when this thread has one open (the walk lists
+  // each subfolder from inside its parent's listing): a deep folder then costs neither the
+  // conversion of its whole path nor the kernel's walk of every component of it. -1 when there
+  // is none or the open fails; the caller then opens the whole path as it would without one.
+  int openFromOpenParent(const std::u16string& folder, int flags, size_t* nativeLength) {
+    if (folder.size() < 5 || folder.back() != u'\\') return -1;
+    size_t cut = folder.rfind(u'\\', folder.size() - 2);
+    for (auto it = tOpenListings.rbegin(); it != tOpenListings.rend(); ++it) {
+      const PosixListing& parent = **it;
+      if (parent.owner() != this || parent.path().size() != cut + 1 ||
+          folder.compare(0, cut + 1, parent.path()) != 0)
+        continue;
+      std::u16string name = folder.substr(cut + 1, folder.size() - cut - 2);
+      if (name == u"." || name == u".." || name.find(u'/') != std::u16string::npos) return -1;
+      return parent.openSubfolder(name, flags, nativeLength);
+    }
+    return -1;
   }
 
   // The native path of a Windows path as written, without looking at the file system; empty
