@@ -126,6 +126,15 @@ std::string nativeName(std::u16string name) {
 
 class PosixListing;
 
+// A Windows path and its native form, with where each of its components ends in both: the
+// index after each '\\' and the length of the native path up to the '/' that stands for it.
+struct ConvertedPath {
+  std::string target;  // the drive's native folder
+  std::u16string windows;
+  std::string native;
+  std::vector<std::pair<size_t, size_t>> ends;
+};
+
 // The listings open on this thread, oldest first. A listing is used and destroyed on the thread
 // that made it.
 thread_local std::vector<const PosixListing*> tOpenListings;
@@ -409,19 +418,37 @@ class PosixEnv : public Env {
     int i = driveIndex(path[0]);
     if (i < 0 || drives_[i].target.empty()) return std::string();
     const std::string& target = drives_[i].target;
-    std::string native;
-    native.reserve(target.size() + path.size() + 8);
-    native = target;
-    if (native.back() != '/') native.push_back('/');
+    // Folders listed one after another share most of their path: the components this thread
+    // converted last are taken over as far as the two paths agree.
+    thread_local ConvertedPath last;
+    size_t same = size_t(std::mismatch(path.begin(), path.end(), last.windows.begin(), last.windows.end()).first -
+                         path.begin());
+    if (last.target != target) last.ends.clear();
+    while (!last.ends.empty() && last.ends.back().first > same) last.ends.pop_back();
+    if (last.ends.empty()) {
+      last.target = target;
+      last.native = target;
+      if (last.native.back() != '/') last.native.push_back('/');
+      last.ends.emplace_back(3, last.native.size());
+    }
+    last.windows = path;
+    std::string& native = last.native;
+    native.resize(last.ends.back().second);
     // One component at a time: a name may hold a backslash (escaped) but never a '/'.
-    for (size_t at = 3; at < path.size();) {
+    for (size_t at = last.ends.back().first; at < path.size();) {
       size_t end = path.find(u'\\', at);
       if (end == std::u16string::npos) end = path.size();
       std::u16string part = path.substr(at, end - at);
       // "." and ".." are not folder names on Windows; refuse them rather than climb out.
-      if (part.find(u'/') != std::u16string::npos || part == u"." || part == u"..") return std::string();
+      if (part.find(u'/') != std::u16string::npos || part == u"." || part == u"..") {
+        last.ends.resize(1);
+        return std::string();
+      }
       native += nativeName(part);
-      if (end < path.size()) native.push_back('/');
+      if (end < path.size()) {
+        native.push_back('/');
+        last.ends.emplace_back(end + 1, native.size());
+      }
       at = end + 1;
     }
     return native;
