@@ -99,20 +99,13 @@ const MountTable& mounts() {
 }
 
 // A native name as the engine sees it, into a reused string: UTF-8 to UTF-16 with the escapes
-// of base/text.h, and a backslash as kEscapedBackslash. Plain ASCII (nearly every name) needs no
-// allocation.
+// of base/text.h, and a backslash as kEscapedBackslash. The string's capacity serves name after
+// name: no allocation once it has grown to the longest.
 void nameFromUtf8(const char* s, std::u16string* out) {
   out->clear();
-  const char* p = s;
-  for (; *p; p++) {
-    if (uint8_t(*p) >= 0x80) {
-      *out = fromUtf8(std::string(s));
-      for (char16_t& c : *out)
-        if (c == u'\\') c = kEscapedBackslash;
-      return;
-    }
-    out->push_back(*p == '\\' ? kEscapedBackslash : char16_t(uint8_t(*p)));
-  }
+  appendFromUtf8(out, s, std::strlen(s));
+  for (char16_t& c : *out)
+    if (c == u'\\') c = kEscapedBackslash;
 }
 
 // A name of a Windows path as the native file system spells it. kEscapedBackslash right after
