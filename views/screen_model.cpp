@@ -75,7 +75,8 @@ void SnapshotScreenModel::selectionChanged(TreeItem item) {
   const NodeRecord* r = records_.get(index);
   if (r) {
     NodeRecord copy = *r;
-    if (context_->compareContent(section_, copy.contentA, copy.contentB, &content_)) {
+    if (context_->compareContentAt(section_, itemPath(tree_, item), copy.contentA, copy.contentB,
+                                   &content_)) {
       rows_.reserve(content_.rows().size());
       for (const ContentRow& row : content_.rows()) addListRow(row.item, row.state, row.label);
     }
