@@ -239,16 +239,23 @@ std::u16string itemName(int section, const Item& item) {
 
 bool ComparisonContext::noiseItem(int section, const Item& item, int state, bool fromB) {
   if (!current_ || !hidesNoise(section)) return false;
+  // No entry reaches into this node: none of its items can be named (the common case, and the
+  // one that keeps a long list cheap).
+  if (!current_->covered && current_->noise.empty()) return false;
   bool noise = current_->hidden() || noise_->step(*current_, itemName(section, item)).hidden();
   if (noise && !showNoise_ && state != kUnchanged && !(state == kModified && fromB)) hidden_[section]++;
   return noise;
 }
 
 void ComparisonContext::applyNoise(int section, ContentComparison* out) {
+  if (!current_->covered && current_->noise.empty()) return;
   std::vector<ContentRow>& rows = out->rows();
   size_t kept = 0;
+  bool previous = false;
   for (ContentRow& row : rows) {
-    row.noise = noiseItem(section, row.item, row.state, row.fromB);
+    // The "new" half of a pair has the name of the "old" half just judged.
+    bool pairHalf = row.state == kModified && row.fromB;
+    row.noise = previous = pairHalf ? previous : noiseItem(section, row.item, row.state, row.fromB);
     if (!row.noise || showNoise_) rows[kept++] = row;
   }
   rows.resize(kept);
