@@ -163,6 +163,38 @@ void ComparisonContext::resetHiddenCounts() {
   for (size_t& h : hidden_) h = 0;
 }
 
+namespace {
+
+class HiddenCounter : public TreeVisitor {
+ public:
+  HiddenCounter(ComparisonContext* context, int section) : context_(context), section_(section) {}
+  bool visit(const std::u16string&, const std::u16string&, const TreeEntry* a, const TreeEntry* b,
+             int f) override {
+    NodeState s = context_->nodeState(a, b, f);
+    if (s.ownChanged && f == kPathInside)
+      context_->compareContent(section_, a ? a->contentTable : 0, b ? b->contentTable : 0, &rows_);
+    return s.expandable;
+  }
+
+ private:
+  ComparisonContext* context_;
+  int section_;
+  ContentComparison rows_;
+};
+
+}  // namespace
+
+size_t ComparisonContext::countHidden(int section) {
+  if (!hidesNoise(section) || showNoise_) return 0;
+  bool full = full_;
+  full_ = false;
+  hidden_[section] = 0;
+  HiddenCounter counter(this, section);
+  walkSection(section, &counter);
+  full_ = full;
+  return hidden_[section];
+}
+
 void ComparisonContext::walkSection(int section, TreeVisitor* visitor) {
   if (section < 0 || section >= kSectionCount) return;
   currentSection_ = section;

@@ -108,6 +108,10 @@ class ComparisonContext {
   size_t hiddenCount(int section) const { return hidden_[section]; }
   size_t hiddenTotal() const;
   void resetHiddenCounts();
+  // Walks the section's differences whole, rows included, and returns how many the list hides
+  // there (0 when it hides nothing, or noise is shown): the count a screen shows beside its
+  // lazily filled tree.
+  size_t countHidden(int section);
   // During a visit: whether the node visited is noise (only ever true with showNoise).
   bool noiseNode() const { return current_ && current_->hidden(); }
   // compareContent for the node at path outside a walk (a screen's selected node), hiding or

@@ -63,6 +63,11 @@ void SnapshotScreenModel::refresh(int viewMode) {
   }
 }
 
+std::u16string SnapshotScreenModel::hiddenNoiseLine() {
+  size_t hidden = context_->countHidden(section_);
+  return hidden ? hiddenNoiseText(hidden) : std::u16string();
+}
+
 void SnapshotScreenModel::itemExpanding(TreeItem item) {
   expandLazily(context_, section_, tree_, &records_, item);
 }
