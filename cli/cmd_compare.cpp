@@ -123,7 +123,8 @@ int runCompare(CommandContext& ctx) {
   SectionFilter prefix = pathOption(ctx.options);
   Settings settings(ctx.home);
   std::vector<std::string> problems;
-  context.setNoise(workspaceNoise(&settings, &problems));
+  settings.ensureLoaded();
+  context.setNoise(workspaceNoise(settings, &problems));
   for (const std::string& p : problems) std::fprintf(stderr, "keldrun: warning: %s\n", p.c_str());
   context.setShowNoise(ctx.has("--with-noise"));
 

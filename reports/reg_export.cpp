@@ -170,17 +170,17 @@ bool RegKeyWriter::writeKey(const std::u16string& path, const TreeEntry* a, cons
     int c = !hasY ? -1 : !hasX ? 1 : a_->order(x, y);
     // A script neither sets nor deletes a value on the noise list.
     if (c < 0) {  // only in A
-      if (!context_->noiseItem(kSectionRegistry, x, kDeleted, false)) {
+      if (!context_->hiddenItem(kSectionRegistry, x, kDeleted, false)) {
         if (restore) full(x); else deleted(x);
       }
       hasX = a_->next(&x);
     } else if (c > 0) {  // only in B
-      if (!context_->noiseItem(kSectionRegistry, y, kAdded, true)) {
+      if (!context_->hiddenItem(kSectionRegistry, y, kAdded, true)) {
         if (restore) deleted(y); else full(y);
       }
       hasY = b_->next(&y);
     } else {
-      if (a_->differs(x, y) && !context_->noiseItem(kSectionRegistry, x, kModified, false))
+      if (a_->differs(x, y) && !context_->hiddenItem(kSectionRegistry, x, kModified, false))
         full(restore ? x : y);
       hasX = a_->next(&x);
       hasY = b_->next(&y);

@@ -79,7 +79,7 @@ bool generateDifferencesReport(ComparisonContext* context, const DifferencesRepo
   writer->setDisplayLimits(options.displayLimits());
   DifferencesNodeCallback callback(context, writer);
   writer->setNoiseJudge([context](int section, const Item& item, int state, bool fromB) {
-    return context->noiseItem(section, item, state, fromB);
+    return context->hiddenItem(section, item, state, fromB);
   });
   context->resetHiddenCounts();
   for (int section = 0; section < kSectionCount; section++) {

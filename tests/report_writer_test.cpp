@@ -318,6 +318,13 @@ TEST_F(ReportGenerationTest, NoiseLeavesTheReportAndIsCountedPerSection) {
   EXPECT_NE(page.find("<td colspan=4>2 differences hidden as noise"), std::string::npos) << page;
   EXPECT_NE(page.find("<td colspan=4>1 difference hidden as noise"), std::string::npos) << page;
 
+  context_.setShowNoise(true);
+  page = differences(options, "all.htm");
+  EXPECT_NE(page.find("<tr id=c2><td>added<td>REG_BINARY<td>"), std::string::npos);
+  EXPECT_NE(page.find("NewEmpty"), std::string::npos);
+  EXPECT_EQ(page.find("hidden as noise"), std::string::npos);
+  context_.setShowNoise(false);
+
   // Only noise in a group: no heading for it.
   context_.setNoise(std::make_shared<NoiseMatcher>(std::vector<std::u16string>{u"c:\\A&B <docs>"}));
   page = differences(options, "e.htm");

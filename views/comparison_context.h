@@ -122,6 +122,10 @@ class ComparisonContext {
   // of the node being visited (or the one enterNode named) is noise; when it is hidden rather
   // than shown, it is counted (a row of state `state`; the "new" half of a pair counts not).
   bool noiseItem(int section, const Item& item, int state, bool fromB);
+  // noiseItem, and noise is not shown: the item is to be left out.
+  bool hiddenItem(int section, const Item& item, int state, bool fromB) {
+    return noiseItem(section, item, state, fromB) && !showNoise_;
+  }
   // Makes `path` the node whose items noiseItem judges, outside a walk; leaveNode ends that.
   void enterNode(const std::u16string& path);
   void leaveNode() { current_ = nullptr; }

@@ -86,7 +86,7 @@ class Matcher : public TreeVisitor {
 
   // A value or file on the noise list of a comparison, unless the noise is shown.
   bool hidden(const Item& item) {
-    return context_->noiseItem(section_, item, kUnchanged, false) && !context_->showNoise();
+    return context_->hiddenItem(section_, item, kUnchanged, false);
   }
 
   void found(const std::u16string& path) {

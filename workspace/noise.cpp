@@ -339,11 +339,10 @@ bool NoiseFile::removeEntry(const std::u16string& text, std::string* message) {
   return true;
 }
 
-std::shared_ptr<const NoiseMatcher> workspaceNoise(Settings* settings,
+std::shared_ptr<const NoiseMatcher> workspaceNoise(const Settings& settings,
                                                    std::vector<std::string>* problems) {
-  settings->ensureLoaded();
-  NoiseFile file(settings->folder());
-  file.load(settings->noiseDefaults != 0, problems);
+  NoiseFile file(settings.folder());
+  file.load(settings.noiseDefaults != 0, problems);
   std::vector<std::u16string> entries = file.list().entries();
   if (entries.empty()) return nullptr;
   return std::make_shared<NoiseMatcher>(entries);

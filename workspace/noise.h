@@ -176,10 +176,10 @@ class NoiseMatcher {
 };
 
 class Settings;
-// The list comparisons in the workspace of settings (loaded first if need be) see through:
-// noise.txt, else the default list unless the setting "nd" is 0. Null when that leaves no
-// entry. Problems of the file as NoiseList::parse reports them.
-std::shared_ptr<const NoiseMatcher> workspaceNoise(Settings* settings,
+// The list comparisons in the workspace of settings (loaded) see through: noise.txt, else the
+// default list unless the setting "nd" is 0. Null when that leaves no entry. Problems of the
+// file (may be null) as NoiseList::parse reports them.
+std::shared_ptr<const NoiseMatcher> workspaceNoise(const Settings& settings,
                                                    std::vector<std::string>* problems);
 
 }  // namespace keldrun
