@@ -7,12 +7,11 @@
 #include "cli/command.h"
 #include "cli/printers.h"
 #include "cli/snapshot_ref.h"
+#include "cli/workspace_noise.h"
 #include "engine/compare.h"
 #include "engine/section_filter.h"
 #include "views/comparison_context.h"
 #include "views/screen_model.h"
-#include "workspace/noise.h"
-#include "workspace/settings.h"
 
 namespace keldrun {
 
@@ -121,12 +120,7 @@ int runCompare(CommandContext& ctx) {
                 " (missing, unreadable, or not a complete snapshot file)");
   }
   SectionFilter prefix = pathOption(ctx.options);
-  Settings settings(ctx.home);
-  std::vector<std::string> problems;
-  settings.ensureLoaded();
-  context.setNoise(workspaceNoise(settings, &problems));
-  for (const std::string& p : problems) std::fprintf(stderr, "keldrun: warning: %s\n", p.c_str());
-  context.setShowNoise(ctx.has("--with-noise"));
+  useWorkspaceNoise(ctx, &context);
 
   Output out(stdout);
   std::unique_ptr<ComparePrinter> printer = makeComparePrinter(form, &out, ctx.color);
