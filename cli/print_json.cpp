@@ -69,6 +69,7 @@ class JsonComparePrinter : public ComparePrinter {
     t += ",\"depth\":";
     appendNumber(&t, uint64_t(depth < 0 ? 0 : depth));
     appendState(&t, state);
+    if (nodeNoise_) t += ",\"noise\":true";
     t += ownChanged ? ",\"ownChanged\":true,\"rows\":[" : ",\"ownChanged\":false,\"rows\":[";
     firstNode_ = false;
     nodeOpen_ = true;
@@ -82,6 +83,7 @@ class JsonComparePrinter : public ComparePrinter {
     t += row.label;
     t += '"';
     appendState(&t, row.state);
+    if (row.noise) t += ",\"noise\":true";
     t += row.fromB ? ",\"side\":\"B\"," : ",\"side\":\"A\",";
     columns_.json(&t, row.item);
     t += '}';
@@ -157,6 +159,7 @@ class JsonLinesComparePrinter : public ComparePrinter {
     t += ",\"name\":";
     appendJson(&t, name.data(), name.size());
     appendState(&t, state);
+    if (nodeNoise_) t += ",\"noise\":true";
     t += ownChanged ? ",\"ownChanged\":true}\n" : ",\"ownChanged\":false}\n";
     out_->flushIfFull();
   }
@@ -170,6 +173,7 @@ class JsonLinesComparePrinter : public ComparePrinter {
     t += row.label;
     t += '"';
     appendState(&t, row.state);
+    if (row.noise) t += ",\"noise\":true";
     t += ',';
     columns_.json(&t, row.item);
     t += "}\n";

@@ -62,9 +62,15 @@ class ComparePrinter {
   virtual void node(const std::u16string& path, const std::u16string& name, int depth, int state,
                     bool ownChanged) = 0;
   virtual void row(const ContentRow& row) = 0;
+  // Whether the nodes that follow are on the noise list (shown by --with-noise); rows carry
+  // their own mark (ContentRow::noise).
+  void setNodeNoise(bool noise) { nodeNoise_ = noise; }
   // message: why the section printed no nodes ("" when it printed some).
   virtual void endSection(const std::string& message) = 0;
   virtual void end(bool differences) = 0;
+
+ protected:
+  bool nodeNoise_ = false;
 };
 std::unique_ptr<ComparePrinter> makeComparePrinter(OutputForm form, Output* out, bool color);
 

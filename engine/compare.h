@@ -152,6 +152,7 @@ struct ContentRow {
   int state = kUnchanged;
   const char* label = "-";
   bool fromB = false;
+  bool noise = false;  // the item is on the noise list (set by the caller that knows the list)
 };
 
 // The reader of one section's content tables.
@@ -171,6 +172,8 @@ class ContentComparison {
            uint32_t offsetB, int mode, bool full);
 
   const std::vector<ContentRow>& rows() const { return rows_; }
+  // The rows for a caller that marks or drops some of them.
+  std::vector<ContentRow>& rows() { return rows_; }
   // True when some row has a state other than unchanged.
   bool hasDifferences() const;
 

@@ -261,7 +261,10 @@ void ReportWriter::writeDeferred() {
   if (!outside_) heading_(this, deferred_.path, deferred_.state, deferred_.label);
 }
 
+// The group's heading is written with its first row that is not noise.
 void ReportWriter::writeChild(const Item& item, int state, const char* label) {
+  if (noiseJudge_ && noiseJudge_(section_, item, state, state == kAdded)) return;
+  flushPending();
   if (!stateIncluded(state)) return;
   writeDeferred();
   if (!outside_) item_(this, item, state, label);
@@ -295,15 +298,14 @@ void ReportWriter::writeDifferenceRows(const std::u16string& path, const TreeEnt
     if (hasO && hasN) {
       int c = oldReader_->order(o, n);
       if (c < 0) {
-        flushPending();
         writeChild(o, kDeleted, "del");
         hasO = oldReader_->next(&o);
       } else if (c > 0) {
-        flushPending();
         writeChild(n, kAdded, "add");
         hasN = newReader_->next(&n);
       } else {
-        if (oldReader_->differs(o, n)) {
+        if (oldReader_->differs(o, n) &&
+            !(noiseJudge_ && noiseJudge_(section_, o, kModified, false))) {
           flushPending();
           if (stateIncluded(kModified)) {
             writeDeferred();
@@ -317,11 +319,9 @@ void ReportWriter::writeDifferenceRows(const std::u16string& path, const TreeEnt
         hasN = newReader_->next(&n);
       }
     } else if (hasO) {
-      flushPending();
       writeChild(o, kDeleted, "del");
       hasO = oldReader_->next(&o);
     } else {
-      flushPending();
       writeChild(n, kAdded, "add");
       hasN = newReader_->next(&n);
     }
