@@ -64,6 +64,15 @@ void ComparisonContext::close() {
   fileB_->close();
   mode_ = kModeNone;
   for (SectionFilter& f : filters_) f = SectionFilter();
+  normaliser_.reset();
+}
+
+void ComparisonContext::setNormalise(bool normalise) {
+  normaliser_.reset();
+  if (normalise && mode_ == kModeCompare) {
+    normaliser_ = std::make_unique<Normaliser>(recordedIdentity(fileA_.get(), infoA_),
+                                               recordedIdentity(fileB_.get(), infoB_));
+  }
 }
 
 EmptyReason ComparisonContext::emptyReason(int section) const {
@@ -108,6 +117,7 @@ void ComparisonContext::walkSection(int section, TreeVisitor* visitor) {
   currentSection_ = section;
   if (emptyReason(section).noSnapshot) return;
   TreeWalker walker(fileA_.get(), fileB(), &filters_[section]);
+  walker.setNormaliser(normaliser_.get(), section);
   walker.walkTree(rootA(section), rootB(section), std::u16string(), visitor);
 }
 
@@ -121,6 +131,7 @@ void ComparisonContext::walkLevel(int section, const std::u16string& path, uint3
   if (section < 0 || section >= kSectionCount || mode_ == kModeNone) return;
   currentSection_ = section;
   TreeWalker walker(fileA_.get(), fileB(), &filters_[section]);
+  walker.setNormaliser(normaliser_.get(), section);
   walker.walkTree(childrenA, mode_ == kModeCompare ? childrenB : 0, path, visitor);
 }
 
@@ -131,6 +142,7 @@ NodeState ComparisonContext::nodeState(const TreeEntry* a, const TreeEntry* b, i
 bool ComparisonContext::compareContent(int section, uint32_t contentA, uint32_t contentB,
                                        ContentComparison* out) {
   if (mode_ == kModeNone) return false;
+  out->setNormaliser(normaliser_.get());
   return out->run(section, fileA_.get(), contentA, fileB(), contentB, mode_, full_ || mode_ == kModeView);
 }
 

@@ -43,6 +43,12 @@ class ComparisonContext {
   // Clears both infos, closes both files, returns to mode 0.
   void close();
 
+  // Compares across machines: walks and content comparisons map what differs by machine alone
+  // (engine/normalise.h), with the identities the two open snapshots recorded. Off after every
+  // open and close; on only in kModeCompare.
+  void setNormalise(bool normalise);
+  bool normalise() const { return normaliser_ != nullptr; }
+
   int mode() const { return mode_; }
   bool full() const { return full_; }
   void setFull(bool full) { full_ = full; }
@@ -99,6 +105,7 @@ class ComparisonContext {
   // Never null; replaced whole by a successful open.
   std::unique_ptr<SnapshotFile> fileA_, fileB_;
   SectionFilter filters_[kSectionCount];
+  std::unique_ptr<Normaliser> normaliser_;  // null: names and data as recorded
 };
 
 }  // namespace keldrun
