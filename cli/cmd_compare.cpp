@@ -119,6 +119,7 @@ int runCompare(CommandContext& ctx) {
     return fail("cannot open snapshots " + pathA + " and " + pathB +
                 " (missing, unreadable, or not a complete snapshot file)");
   }
+  context.setNormalise(ctx.has("--normalise"));
   SectionFilter prefix = pathOption(ctx.options);
   useWorkspaceNoise(ctx, &context);
 
@@ -149,6 +150,9 @@ const Option kOptions[] = {
     {"--section", "S", "only this section: registry, files or apps"},
     {"--full", nullptr, "also the unchanged nodes and rows (\"-\")"},
     {"--path", "P", "only nodes at or below the path P (whole names; case does not matter)"},
+    {"--normalise", nullptr,
+     "compare across machines: user SIDs, profile folders and the computer name (in values) "
+     "become placeholders on both sides (see docs/cli.md)"},
     {"--json", nullptr, "one JSON document instead of the tree (see docs/cli.md)"},
     {"--jsonl", nullptr, "one JSON object per line for each node and row (see docs/cli.md)"},
     {"--with-noise", nullptr, "also what the noise list hides, marked as noise"},

@@ -12,10 +12,12 @@ NodeState nodeState(const TreeEntry* a, const TreeEntry* b, int filterResult, in
   NodeState s;
   if (a && b) {
     bool childDiffers = childrenDiffer(*a, *b);
-    s.ownChanged = a->contentHash != b->contentHash;
+    bool mapped = a->contentDiffers >= 0;
+    s.ownChanged = mapped ? a->contentDiffers == 1 : a->contentHash != b->contentHash;
     // The walker pairs two names only when they are equal but for case; a key or folder whose
-    // name changed case has changed, though nothing in or below it did.
-    bool renamed = compareStored(a->name, b->name) != 0;
+    // name changed case has changed, though nothing in or below it did. A normalising walker
+    // pairs names by their mapped form, which it has judged.
+    bool renamed = !mapped && compareStored(a->name, b->name) != 0;
     s.state = (childDiffers || s.ownChanged || renamed) ? kModified : kUnchanged;
     s.expandable = childDiffers || (full && (a->childTable != 0 || b->childTable != 0));
   } else if (a || b) {
@@ -95,9 +97,50 @@ bool TreeWalker::nextEntry(SnapshotFile* file, uint32_t offset, const std::vecto
   return true;
 }
 
-bool TreeWalker::judgeChildren(const TreeEntry& a, const TreeEntry& b, int depth) {
-  if (namesCovered_) return a.childHash != b.childHash;
-  if (bothOld_ && a.childHash != b.childHash) return true;
+TreeWalker::MappedLevel TreeWalker::mappedLevel(SnapshotFile* file, uint32_t offset,
+                                                const std::vector<uint8_t>& block, Slice s, int side,
+                                                const std::u16string& parentPath) {
+  MappedLevel level;
+  TreeEntry e;
+  while (nextEntry(file, offset, block, &s, &e))
+    level.emplace_back(normaliser_->name(side, parentPath, e.name.str()), e);
+  std::stable_sort(level.begin(), level.end(), [](const auto& x, const auto& y) {
+    return compareTableOrder(x.first, y.first) < 0;
+  });
+  return level;
+}
+
+template <typename Pair>
+void TreeWalker::mergeMapped(MappedLevel& a, MappedLevel& b, Pair pair) {
+  size_t i = 0, j = 0;
+  while (i < a.size() || j < b.size()) {
+    int c = i == a.size() ? 1 : j == b.size() ? -1 : compareNames(a[i].first, b[j].first);
+    const std::u16string& name = c <= 0 ? a[i].first : b[j].first;
+    pair(c <= 0 ? &a[i].second : nullptr, c >= 0 ? &b[j].second : nullptr, name);
+    if (c <= 0) i++;
+    if (c >= 0) j++;
+  }
+}
+
+bool TreeWalker::contentDiffersMapped(const TreeEntry& a, const TreeEntry& b) {
+  if (a.contentHash == b.contentHash) return false;
+  if (a.contentTable == 0 || b.contentTable == 0) return a.contentTable != b.contentTable;
+  ContentComparison content;
+  content.setNormaliser(normaliser_);
+  return !content.run(section_, fileA_, a.contentTable, fileB_, b.contentTable, kModeCompare,
+                      false) ||
+         content.hasDifferences();
+}
+
+bool TreeWalker::judgeChildren(const TreeEntry& a, const TreeEntry& b, int depth,
+                               const std::u16string& path) {
+  if (normaliser_) {
+    // Equal as recorded is equal once mapped; unequal digests may differ only by what maps.
+    if (namesCovered_ && a.childHash == b.childHash) return false;
+  } else {
+    if (namesCovered_) return a.childHash != b.childHash;
+    if (bothOld_ && a.childHash != b.childHash) return true;
+  }
   if (a.childTable == 0 || b.childTable == 0) return a.childTable != b.childTable;
   uint64_t key = uint64_t(a.childTable) << 32 | b.childTable;
   auto known = judged_.find(key);
@@ -110,6 +153,19 @@ bool TreeWalker::judgeChildren(const TreeEntry& a, const TreeEntry& b, int depth
     if (readTable(fileA_, a.childTable, &level.a, &lengthA) &&
         readTable(fileB_, b.childTable, &level.b, &lengthB)) {
       Slice sa(level.a.data(), lengthA), sb(level.b.data(), lengthB);
+      if (normaliser_) {
+        std::u16string prefix = path;
+        if (!prefix.empty() && prefix.back() != u'\\') prefix.push_back(u'\\');
+        MappedLevel ma = mappedLevel(fileA_, a.childTable, level.a, sa, Normaliser::kSideA, prefix);
+        MappedLevel mb = mappedLevel(fileB_, b.childTable, level.b, sb, Normaliser::kSideB, prefix);
+        differ = false;
+        mergeMapped(ma, mb, [&](const TreeEntry* x, const TreeEntry* y, const std::u16string& name) {
+          differ = differ || !x || !y || contentDiffersMapped(*x, *y) ||
+                   judgeChildren(*x, *y, depth + 1, prefix + name);
+        });
+        judged_[key] = differ;
+        return differ;
+      }
       TreeEntry x, y;
       for (;;) {
         bool hasX = nextEntry(fileA_, a.childTable, level.a, &sa, &x);
@@ -119,7 +175,7 @@ bool TreeWalker::judgeChildren(const TreeEntry& a, const TreeEntry& b, int depth
           break;
         }
         if (compareStored(x.name, y.name) != 0 || x.contentHash != y.contentHash ||
-            judgeChildren(x, y, depth + 1)) {
+            judgeChildren(x, y, depth + 1, path)) {
           break;
         }
       }
@@ -197,22 +253,29 @@ void TreeWalker::walkLevel(uint32_t offsetA, uint32_t offsetB, uint32_t digestA,
   }
 
   // Visits one name of the level: the pair, or the entry one side holds alone.
-  auto visitNode = [&](TreeEntry* a, TreeEntry* b) {
-    bool pairEqualBelow = false;
-    if (a && b) {
-      bool differ = !equalBelow && judgeChildren(*a, *b, depth_);
-      a->childrenDiffer = b->childrenDiffer = differ ? 1 : 0;
-      pairEqualBelow = !differ;
+  // mappedName: the name a normalising walk paired the node under.
+  auto visitNode = [&](TreeEntry* a, TreeEntry* b, const std::u16string* mappedName) {
+    if (mappedName) {
+      name = *mappedName;
+    } else {
+      // A key or folder that a filter item names but that was missing when the scan ran is
+      // recorded by the item's own text, in lower case: its other side's name is the real one.
+      bool onlyAHolds = a && b && (a->childTable || a->contentTable) && !b->childTable &&
+                        !b->contentTable;
+      const StoredText& stored = b && !onlyAHolds ? b->name : a->name;
+      name.resize(stored.chars);
+      for (size_t i = 0; i < stored.chars; i++) name[i] = stored.at(i);
     }
-    // A key or folder that a filter item names but that was missing when the scan ran is
-    // recorded by the item's own text, in lower case: its other side's name is the real one.
-    bool onlyAHolds = a && b && (a->childTable || a->contentTable) && !b->childTable &&
-                      !b->contentTable;
-    const StoredText& stored = b && !onlyAHolds ? b->name : a->name;
-    name.resize(stored.chars);
-    for (size_t i = 0; i < stored.chars; i++) name[i] = stored.at(i);
     path.resize(prefixSize);
     path += name;
+    bool pairEqualBelow = false;
+    if (a && b) {
+      bool differ = !equalBelow && judgeChildren(*a, *b, depth_, path);
+      a->childrenDiffer = b->childrenDiffer = differ ? 1 : 0;
+      pairEqualBelow = !differ;
+      if (normaliser_)
+        a->contentDiffers = b->contentDiffers = !equalBelow && contentDiffersMapped(*a, *b) ? 1 : 0;
+    }
     int f = parentFilter == kPathInside ? kPathInside : testPath(*filter_, path);
     if (f != kPathOutside) {
       uint32_t childA = a ? a->childTable : 0;
@@ -223,6 +286,17 @@ void TreeWalker::walkLevel(uint32_t offsetA, uint32_t offsetB, uint32_t digestA,
     }
   };
 
+  if (normaliser_) {
+    std::u16string prefix = path;
+    MappedLevel ma = mappedLevel(fileA_, offsetA, level.a, sa, Normaliser::kSideA, prefix);
+    MappedLevel mb = mappedLevel(fileB_, offsetB, level.b, sb, Normaliser::kSideB, prefix);
+    depth_++;
+    mergeMapped(ma, mb, [&](TreeEntry* a, TreeEntry* b, const std::u16string& mapped) {
+      visitNode(a, b, &mapped);
+    });
+    depth_--;
+    return;
+  }
   TreeEntry ea, eb;
   bool hasA = offsetA && nextEntry(fileA_, offsetA, level.a, &sa, &ea);
   bool hasB = offsetB && nextEntry(fileB_, offsetB, level.b, &sb, &eb);
@@ -234,12 +308,13 @@ void TreeWalker::walkLevel(uint32_t offsetA, uint32_t offsetB, uint32_t digestA,
       hasA = takeCaseRun(fileA_, offsetA, level.a, &sa, &ea, &runA);
       hasB = takeCaseRun(fileB_, offsetB, level.b, &sb, &eb, &runB);
       for (const RunPair& p : pairCaseRun(runA, runB))
-        visitNode(p.a >= 0 ? &runA[size_t(p.a)] : nullptr, p.b >= 0 ? &runB[size_t(p.b)] : nullptr);
+        visitNode(p.a >= 0 ? &runA[size_t(p.a)] : nullptr, p.b >= 0 ? &runB[size_t(p.b)] : nullptr,
+                  nullptr);
       continue;
     }
     TreeEntry* a = order <= 0 ? &ea : nullptr;
     TreeEntry* b = order >= 0 ? &eb : nullptr;
-    visitNode(a, b);
+    visitNode(a, b, nullptr);
     if (a) hasA = nextEntry(fileA_, offsetA, level.a, &sa, &ea);
     if (b) hasB = nextEntry(fileB_, offsetB, level.b, &sb, &eb);
   }
@@ -331,7 +406,7 @@ bool ContentComparison::run(int section, SnapshotFile* fileA, uint32_t offsetA, 
       rows_.push_back({ib, kAdded, "add", true});
       hasB = b_->next(&ib);
     } else {
-      if (a_->differs(ia, ib)) {
+      if (a_->differs(ia, ib) && !(normaliser_ && normaliser_->sameMapped(section, ia, ib))) {
         rows_.push_back({ia, kModified, "old", false});
         rows_.push_back({ib, kModified, "new", true});
       } else if (full) {

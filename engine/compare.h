@@ -15,6 +15,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "engine/normalise.h"
 #include "engine/section_filter.h"
 #include "engine/snapshot.h"
 
@@ -96,8 +97,27 @@ class TreeWalker {
   // Nodes whose path lies outside the filter are skipped with everything below them.
   void walkTree(uint32_t offsetA, uint32_t offsetB, const std::u16string& parentPath,
                 TreeVisitor* visitor);
+  // Pairs the names of each level as the normaliser maps them (null: as recorded) and judges
+  // pairs whose digests differ by reading below them with the mapping: the visitor gets the
+  // mapped names and paths, and each pair's verdicts (TreeEntry::contentDiffers,
+  // childrenDiffer). section names the content tables below the walk.
+  void setNormaliser(const Normaliser* normaliser, int section) {
+    normaliser_ = normaliser;
+    section_ = section;
+  }
 
  private:
+  using MappedLevel = std::vector<std::pair<std::u16string, TreeEntry>>;
+  // The entries of a table read into `block`, under the side's mapped names, in name order.
+  MappedLevel mappedLevel(SnapshotFile* file, uint32_t offset, const std::vector<uint8_t>& block,
+                          Slice s, int side, const std::u16string& parentPath);
+  // Calls pair(a, b, name) for each mapped name of the two levels, a or b null on the side
+  // that lacks it.
+  template <typename Pair>
+  static void mergeMapped(MappedLevel& a, MappedLevel& b, Pair pair);
+  // Whether the own content of two matched entries differs once mapped.
+  bool contentDiffersMapped(const TreeEntry& a, const TreeEntry& b);
+
   struct Level {
     std::vector<uint8_t> a, b;
   };
@@ -126,8 +146,9 @@ class TreeWalker {
   // and pair too, at the place of the first of them; the other names stand alone.
   static std::vector<RunPair> pairCaseRun(const std::vector<TreeEntry>& a,
                                           const std::vector<TreeEntry>& b);
-  // Whether the children below a matched pair differ; see the class comment.
-  bool judgeChildren(const TreeEntry& a, const TreeEntry& b, int depth);
+  // Whether the children below a matched pair differ; see the class comment. path: the pair's
+  // (mapped) path, which the normaliser needs.
+  bool judgeChildren(const TreeEntry& a, const TreeEntry& b, int depth, const std::u16string& path);
 
   SnapshotFile* fileA_;
   SnapshotFile* fileB_;
@@ -138,6 +159,8 @@ class TreeWalker {
   std::deque<Level> judgeLevels_;
   std::unordered_map<uint64_t, bool> judged_;  // child table pair -> children differ
   int depth_ = 0;
+  const Normaliser* normaliser_ = nullptr;
+  int section_ = -1;
 };
 
 // Reads every table of the snapshot once, as a walk that descends everywhere, and checks each
@@ -170,6 +193,8 @@ class ContentComparison {
   // other side's items as added or deleted would be a false result.
   bool run(int section, SnapshotFile* fileA, uint32_t offsetA, SnapshotFile* fileB,
            uint32_t offsetB, int mode, bool full);
+  // With a normaliser, two items of one name whose data differs only by what it maps are equal.
+  void setNormaliser(const Normaliser* normaliser) { normaliser_ = normaliser; }
 
   const std::vector<ContentRow>& rows() const { return rows_; }
   // The rows for a caller that marks or drops some of them.
@@ -181,6 +206,7 @@ class ContentComparison {
   std::unique_ptr<ItemListReader> a_, b_;
   int section_ = -1;
   std::vector<ContentRow> rows_;
+  const Normaliser* normaliser_ = nullptr;
 };
 
 // The label of a content row: "-", "add", "del", "old" (from A) or "new" (from B).

@@ -72,6 +72,10 @@ struct TreeEntry {
   // Set by TreeWalker on both entries of a matched pair: 1 when the subtrees below them differ,
   // 0 when not; -1 (not judged) leaves the verdict to the childHash digests.
   int8_t childrenDiffer = -1;
+  // Set by a normalising TreeWalker on both entries of a matched pair: 1 when their own content
+  // differs once mapped, 0 when not; -1 leaves the verdict to the contentHash digests and the
+  // names as recorded.
+  int8_t contentDiffers = -1;
 
   // Parses one entry at the front of s and steps over it. False, leaving s unchanged, when the
   // entry does not fit in s.

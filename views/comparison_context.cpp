@@ -68,6 +68,15 @@ void ComparisonContext::close() {
   fileB_->close();
   mode_ = kModeNone;
   for (SectionFilter& f : filters_) f = SectionFilter();
+  normaliser_.reset();
+}
+
+void ComparisonContext::setNormalise(bool normalise) {
+  normaliser_.reset();
+  if (normalise && mode_ == kModeCompare) {
+    normaliser_ = std::make_unique<Normaliser>(recordedIdentity(fileA_.get(), infoA_),
+                                               recordedIdentity(fileB_.get(), infoB_));
+  }
 }
 
 EmptyReason ComparisonContext::emptyReason(int section) const {
@@ -212,6 +221,7 @@ void ComparisonContext::walkLevel(int section, const std::u16string& path, uint3
   if (section < 0 || section >= kSectionCount || mode_ == kModeNone) return;
   currentSection_ = section;
   TreeWalker walker(fileA_.get(), fileB(), &filters_[section]);
+  walker.setNormaliser(normaliser_.get(), section);
   if (!hidesNoise(section)) {
     walker.walkTree(childrenA, mode_ == kModeCompare ? childrenB : 0, path, visitor);
     return;
@@ -227,6 +237,7 @@ NodeState ComparisonContext::nodeState(const TreeEntry* a, const TreeEntry* b, i
 bool ComparisonContext::compareContent(int section, uint32_t contentA, uint32_t contentB,
                                        ContentComparison* out) {
   if (mode_ == kModeNone) return false;
+  out->setNormaliser(normaliser_.get());
   bool ok = out->run(section, fileA_.get(), contentA, fileB(), contentB, mode_, full_ || mode_ == kModeView);
   if (ok && current_ && hidesNoise(section)) applyNoise(section, out);
   return ok;

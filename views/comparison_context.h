@@ -52,6 +52,12 @@ class ComparisonContext {
   // Clears both infos, closes both files, returns to mode 0.
   void close();
 
+  // Compares across machines: walks and content comparisons map what differs by machine alone
+  // (engine/normalise.h), with the identities the two open snapshots recorded. Off after every
+  // open and close; on only in kModeCompare.
+  void setNormalise(bool normalise);
+  bool normalise() const { return normaliser_ != nullptr; }
+
   int mode() const { return mode_; }
   bool full() const { return full_; }
   void setFull(bool full) { full_ = full; }
@@ -154,6 +160,7 @@ class ComparisonContext {
   size_t hidden_[kSectionCount] = {0, 0, 0};
   const NoiseMark* current_ = nullptr;  // the mark of the node being visited
   NoiseMark entered_;                   // the node enterNode named
+  std::unique_ptr<Normaliser> normaliser_;  // null: names and data as recorded
 };
 
 }  // namespace keldrun
