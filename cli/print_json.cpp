@@ -83,7 +83,7 @@ class JsonComparePrinter : public ComparePrinter {
     t += '"';
     appendState(&t, row.state);
     t += row.fromB ? ",\"side\":\"B\"," : ",\"side\":\"A\",";
-    columns_.json(&t, row.item);
+    columns_.json(&t, row);
     t += '}';
     firstRow_ = false;
     out_->flushIfFull();
@@ -167,7 +167,7 @@ class JsonLinesComparePrinter : public ComparePrinter {
     t += '"';
     appendState(&t, row.state);
     t += ',';
-    columns_.json(&t, row.item);
+    columns_.json(&t, row);
     t += "}\n";
     out_->flushIfFull();
   }
@@ -244,7 +244,7 @@ class JsonShowPrinter : public ShowPrinter {
       t += ',';
     }
     inRows_ = true;
-    columns_.json(&t, row.item);
+    columns_.json(&t, row);
     t += lines_ ? "}\n" : "}";
     out_->flushIfFull();
   }

@@ -12,7 +12,7 @@ NodeState nodeState(const TreeEntry* a, const TreeEntry* b, int filterResult, in
   NodeState s;
   if (a && b) {
     bool childDiffers = childrenDiffer(*a, *b);
-    s.ownChanged = a->contentHash != b->contentHash;
+    s.ownChanged = a->contentHash != b->contentHash || extensionDiffers(*a, *b, false);
     // The walker pairs two names only when they are equal but for case; a key or folder whose
     // name changed case has changed, though nothing in or below it did.
     bool renamed = compareStored(a->name, b->name) != 0;
@@ -35,7 +35,12 @@ NodeState nodeState(const TreeEntry* a, const TreeEntry* b, int filterResult, in
 
 bool childrenDiffer(const TreeEntry& a, const TreeEntry& b) {
   if (a.childrenDiffer >= 0) return a.childrenDiffer == 1;
-  return a.childHash != b.childHash;
+  return a.childHash != b.childHash || extensionDiffers(a, b, true);
+}
+
+bool extensionDiffers(const TreeEntry& a, const TreeEntry& b, bool children) {
+  if (!a.extended || !b.extended) return false;
+  return children ? a.extChildHash != b.extChildHash : a.extContentHash != b.extContentHash;
 }
 
 TreeWalker::TreeWalker(SnapshotFile* fileA, SnapshotFile* fileB, const SectionFilter* filter)
@@ -92,10 +97,16 @@ bool TreeWalker::nextEntry(SnapshotFile* file, uint32_t offset, const std::vecto
   }
   if (!file->claimTable(e->childTable, at + uint32_t(kTreeChildTable))) e->childTable = 0;
   if (!file->claimTable(e->contentTable, at + uint32_t(kTreeContentTable))) e->contentTable = 0;
+  e->extended = file->hasExtension();
+  if (e->extended) {
+    e->extContentHash = file->extensionHash(e->contentTable);
+    e->extChildHash = file->extensionHash(e->childTable);
+  }
   return true;
 }
 
 bool TreeWalker::judgeChildren(const TreeEntry& a, const TreeEntry& b, int depth) {
+  if (extensionDiffers(a, b, true)) return true;
   if (namesCovered_) return a.childHash != b.childHash;
   if (bothOld_ && a.childHash != b.childHash) return true;
   if (a.childTable == 0 || b.childTable == 0) return a.childTable != b.childTable;
@@ -119,7 +130,7 @@ bool TreeWalker::judgeChildren(const TreeEntry& a, const TreeEntry& b, int depth
           break;
         }
         if (compareStored(x.name, y.name) != 0 || x.contentHash != y.contentHash ||
-            judgeChildren(x, y, depth + 1)) {
+            extensionDiffers(x, y, false) || judgeChildren(x, y, depth + 1)) {
           break;
         }
       }
@@ -258,6 +269,7 @@ class SnapshotChecker : public TreeVisitor {
       while (reader_->next(&item)) {
       }
       if (reader_->digest() != a->contentHash) file_->noteDamage(a->contentTable);
+      reader_->checkExtra();
     }
     return true;
   }
@@ -331,9 +343,10 @@ bool ContentComparison::run(int section, SnapshotFile* fileA, uint32_t offsetA, 
       rows_.push_back({ib, kAdded, "add", true});
       hasB = b_->next(&ib);
     } else {
-      if (a_->differs(ia, ib)) {
-        rows_.push_back({ia, kModified, "old", false});
-        rows_.push_back({ib, kModified, "new", true});
+      uint8_t marks = a_->marks(ia, *b_, ib);
+      if (marks || a_->differs(ia, ib)) {
+        rows_.push_back({ia, kModified, "old", false, marks});
+        rows_.push_back({ib, kModified, "new", true, marks});
       } else if (full) {
         rows_.push_back({ia, kUnchanged, "-", false});
       }
@@ -348,6 +361,7 @@ bool ContentComparison::run(int section, SnapshotFile* fileA, uint32_t offsetA, 
       rows_.push_back({ia, kUnchanged, "-", false});
   }
   for (; hasB; hasB = b_->next(&ib)) rows_.push_back({ib, kAdded, "add", true});
+  for (ContentRow& r : rows_) r.ext = (r.fromB ? b_ : a_)->ext(r.item);
   return true;
 }
 
