@@ -50,14 +50,46 @@ std::string fileMarkText(uint8_t marks) {
   return text;
 }
 
+namespace {
+
+// The change time of record i is stored against this: its own last-write time, or in a chained
+// block the previous record's change time.
+uint64_t changeBase(bool chained, size_t i, uint64_t previousTime, uint64_t lastWrite) {
+  return chained && i > 0 ? previousTime : lastWrite;
+}
+
+size_t varintSize(uint64_t v) {
+  size_t n = 1;
+  for (; v >= 0x80; v >>= 7) n++;
+  return n;
+}
+
+// The bytes the change times of a block take, chained or not.
+size_t changeTimesSize(const std::vector<FileExt>& ext, const std::vector<uint64_t>& lastWrite,
+                       bool chained) {
+  size_t n = 0;
+  for (size_t i = 0; i < ext.size(); i++)
+    n += varintSize(zigzag(ext[i].changeTime -
+                           changeBase(chained, i, i ? ext[i - 1].changeTime : 0, lastWrite[i])));
+  return n;
+}
+
+}  // namespace
+
 void encodeFileExtension(const std::vector<FileExt>& ext, const std::vector<uint64_t>& lastWrite,
                          bool digests, std::vector<uint8_t>* out) {
-  out->push_back(digests ? kExtensionDigestFlag : 0);
-  appendVarint(out, ext.empty() ? 0 : ext[0].volume);
+  bool chained = changeTimesSize(ext, lastWrite, true) < changeTimesSize(ext, lastWrite, false);
+  bool volumes = false;
+  for (const FileExt& e : ext) volumes = volumes || e.volume != ext[0].volume;
+  out->push_back(uint8_t((digests ? kExtensionDigestFlag : 0) | (chained ? kExtensionChainedFlag : 0) |
+                         (volumes ? kExtensionVolumesFlag : 0)));
+  if (!volumes) appendVarint(out, ext.empty() ? 0 : ext[0].volume);
   uint64_t previousId = 0;
   for (size_t i = 0; i < ext.size(); i++) {
     const FileExt& e = ext[i];
-    appendVarint(out, zigzag(e.changeTime - lastWrite[i]));
+    uint64_t base = changeBase(chained, i, i ? ext[i - 1].changeTime : 0, lastWrite[i]);
+    appendVarint(out, zigzag(e.changeTime - base));
+    if (volumes) appendVarint(out, e.volume);
     appendVarint(out, zigzag(e.fileId - previousId));
     previousId = e.fileId;
     if (!digests) continue;
@@ -70,21 +102,28 @@ bool FileExtensionDecoder::start(const uint8_t* p, size_t n) {
   p_ = p;
   n_ = n;
   pos_ = 0;
+  records_ = 0;
   previousId_ = 0;
-  if (n == 0 || p[0] > kExtensionDigestFlag) return false;
-  digests_ = p[pos_++] == kExtensionDigestFlag;
-  return readVarint(p_, n_, &pos_, &volume_);
+  previousTime_ = 0;
+  volume_ = 0;
+  if (n == 0 || p[0] & ~kExtensionFlags) return false;
+  flags_ = p[pos_++];
+  return (flags_ & kExtensionVolumesFlag) || readVarint(p_, n_, &pos_, &volume_);
 }
 
 bool FileExtensionDecoder::next(uint64_t lastWrite, FileExt* out) {
   uint64_t time, id;
-  if (!readVarint(p_, n_, &pos_, &time) || !readVarint(p_, n_, &pos_, &id)) return false;
+  if (!readVarint(p_, n_, &pos_, &time)) return false;
+  if ((flags_ & kExtensionVolumesFlag) && !readVarint(p_, n_, &pos_, &volume_)) return false;
+  if (!readVarint(p_, n_, &pos_, &id)) return false;
   *out = FileExt();
-  out->changeTime = lastWrite + unzigzag(time);
+  out->changeTime =
+      changeBase(flags_ & kExtensionChainedFlag, records_++, previousTime_, lastWrite) + unzigzag(time);
   out->fileId = previousId_ + unzigzag(id);
   out->volume = volume_;
   previousId_ = out->fileId;
-  if (!digests_) return true;
+  previousTime_ = out->changeTime;
+  if (!(flags_ & kExtensionDigestFlag)) return true;
   if (pos_ >= n_ || p_[pos_] > kDigestUnreadable) return false;
   out->digestState = p_[pos_++];
   if (out->digestState != kDigestSha256) return true;

@@ -20,17 +20,24 @@
 //
 // Extension block (a table block; one record per entry of its file table, in the same order)
 //   SIZE  CONTENT
-//      1  flags: bit 0 set = every record carries a digest state
-//      v  volume (the file system's serial number or device)
+//      1  flags: bit 0 set = every record carries a digest state; bit 1 set = change times
+//         chained; bit 2 set = every record carries its volume
+//      v  volume (the file system's serial number or device) of every record; absent with
+//         flag bit 2
 //   then per file:
-//      v  change time less the entry's last-write time, zigzag (FILETIME units; a change time
-//         of 0, unknown, is stored as the negated last-write time)
+//      v  change time less a base, zigzag (FILETIME units; 0 is unknown): the base is the
+//         entry's own last-write time, or with flag bit 1 the previous record's change time
+//         (the first record's own last-write time still)
+//      v  volume (only with flag bit 2)
 //      v  file identity less the previous record's identity (0 before the first), zigzag;
 //         identity 0 is unknown
 //      1  digest state (only with flag bit 0): 0 none, 1 SHA-256 follows (32 bytes),
 //         2 unreadable (locked, denied or gone)
-// v is an unsigned LEB128 number of at most 10 bytes. Times and identities of one folder lie
-// close together, so most records take two or three bytes.
+// v is an unsigned LEB128 number of at most 10 bytes. A file's change time mostly equals its
+// last-write time, but where a whole folder was touched at once (an install, a copy, a restore)
+// its change times lie close to each other instead, years from the dates the files keep: the
+// writer chains a block's change times when that takes fewer bytes. Identities of one folder
+// lie close together.
 #ifndef KELDRUN_ENGINE_FILE_EXTENSION_H_
 #define KELDRUN_ENGINE_FILE_EXTENSION_H_
 
@@ -43,6 +50,9 @@ namespace keldrun {
 
 constexpr size_t kExtensionIndexRecord = 12;
 constexpr uint8_t kExtensionDigestFlag = 1;
+constexpr uint8_t kExtensionChainedFlag = 2;
+constexpr uint8_t kExtensionVolumesFlag = 4;
+constexpr uint8_t kExtensionFlags = kExtensionDigestFlag | kExtensionChainedFlag | kExtensionVolumesFlag;
 constexpr size_t kSha256Size = 32;
 
 // The marks of a modified file that its size and last-write time do not tell. Date kept: the
@@ -72,8 +82,8 @@ struct FileExt {
 };
 
 // Appends the extension block of one file table (without its length word). lastWrite[i] is
-// the last-write time of the file whose record is ext[i]; every ext[i] of one table shares
-// ext[0]'s volume. digests: whether the records carry digest states.
+// the last-write time of the file whose record is ext[i]. digests: whether the records carry
+// digest states.
 void encodeFileExtension(const std::vector<FileExt>& ext, const std::vector<uint64_t>& lastWrite,
                          bool digests, std::vector<uint8_t>* out);
 
@@ -91,9 +101,11 @@ class FileExtensionDecoder {
   const uint8_t* p_ = nullptr;
   size_t n_ = 0;
   size_t pos_ = 0;
-  bool digests_ = false;
+  uint8_t flags_ = 0;
+  size_t records_ = 0;
   uint64_t volume_ = 0;
   uint64_t previousId_ = 0;
+  uint64_t previousTime_ = 0;
 };
 
 }  // namespace keldrun

@@ -46,6 +46,12 @@ std::vector<BlockCase> blockCases() {
         ext(t, 3, 4, kDigestSha256, 200)},
        {t, t, t, t},
        true},
+      {"one folder touched at once, years after its dates",
+       {ext(t + 7, 9, 40), ext(t + 900, 9, 41), ext(t + 3, 9, 45)},
+       {t - 900000000000000ull, t - 3, t - 77777777777777ull},
+       false},
+      {"chained change times wrapping", {ext(~0ull, 9, 1), ext(1, 9, 2), ext(~0ull - 5, 9, 3)}, {0, 0, 0}, false},
+      {"volumes that differ", {ext(t, 2049, 7), ext(t, 2050, 9), ext(t, 0, 0), ext(t, 2049, 8)}, {t, t, t, t}, true},
   };
 }
 
@@ -62,6 +68,34 @@ TEST(FileExtension, BlocksRoundTripRecordByRecord) {
       EXPECT_TRUE(sameExt(got, c.ext[i])) << i;
     }
     EXPECT_TRUE(decoder.atEnd());
+  }
+}
+
+// What a record costs where the bench and real folders put it: change times equal to the
+// dates, a folder written at once with dates set years before, identities close together.
+TEST(FileExtension, RecordsOfOneFolderTakeFewBytes) {
+  const uint64_t t = 132000000000000000ull;
+  const struct {
+    const char* what;
+    uint64_t changeStep;  // between one record's change time and the next
+    bool dated;           // last-write times years from the change times, far from each other
+    size_t maxBytes;      // for 100 records
+  } cases[] = {
+      {"change times equal to the dates", 0, false, 4 + 100 * 2},
+      {"change times 100 us apart, dates years away", 1000, true, 4 + 9 + 100 * 3},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<FileExt> records;
+    std::vector<uint64_t> lastWrite;
+    for (uint64_t i = 0; i < 100; i++) {
+      uint64_t written = c.dated ? t - 3000000000000000ull + i * 7777777777777ull : t + i * 10000000;
+      records.push_back(ext(c.dated ? t + i * c.changeStep : written, 2049, 5000 + 3 * i));
+      lastWrite.push_back(written);
+    }
+    std::vector<uint8_t> block;
+    encodeFileExtension(records, lastWrite, false, &block);
+    EXPECT_LE(block.size(), c.maxBytes);
   }
 }
 
@@ -89,7 +123,7 @@ TEST(FileExtension, ForgedFlagsStatesAndNumbersAreRefused) {
     const char* what;
     std::vector<uint8_t> bytes;
   } cases[] = {
-      {"unknown flag", {0x02, 0x00, 0x00, 0x00}},
+      {"unknown flag", {0x08, 0x00, 0x00, 0x00}},
       {"unknown digest state", {0x01, 0x00, 0x00, 0x00, 0x03}},
       {"number past 64 bits",
        {0x00, 0x00, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x02, 0x00}},
