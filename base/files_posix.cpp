@@ -1,6 +1,7 @@
 // The program's own files on POSIX.
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
@@ -144,6 +145,17 @@ bool nativeOpen(const std::string& path, WriteMode mode, intptr_t* handle, uint6
 
 bool nativeWriteAt(intptr_t handle, uint64_t offset, const void* data, size_t n) {
   return transferAt(int(handle), offset, static_cast<char*>(const_cast<void*>(data)), n, true);
+}
+
+const uint8_t* nativeMap(FILE* f, uint64_t size) {
+  if (size == 0 || size_t(size) != size) return nullptr;
+  // Shared, so that a record rewritten in place through another descriptor shows in the view.
+  void* view = ::mmap(nullptr, size_t(size), PROT_READ, MAP_SHARED, fileno(f), 0);
+  return view == MAP_FAILED ? nullptr : static_cast<const uint8_t*>(view);
+}
+
+void nativeUnmap(const uint8_t* view, uint64_t size) {
+  if (view) ::munmap(const_cast<uint8_t*>(view), size_t(size));
 }
 
 bool nativeClose(intptr_t handle) { return ::close(int(handle)) == 0; }

@@ -155,6 +155,20 @@ bool readFileAt(FILE* f, uint64_t offset, void* out, size_t n) {
   return h != INVALID_HANDLE_VALUE && transferAt(h, offset, static_cast<char*>(out), n, false);
 }
 
+const uint8_t* nativeMap(FILE* f, uint64_t size) {
+  HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(f)));
+  if (h == INVALID_HANDLE_VALUE || size == 0 || size_t(size) != size) return nullptr;
+  HANDLE mapping = CreateFileMappingW(h, nullptr, PAGE_READONLY, DWORD(size >> 32), DWORD(size), nullptr);
+  if (!mapping) return nullptr;
+  const void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, SIZE_T(size));
+  CloseHandle(mapping);  // the view holds the mapping until it is unmapped
+  return static_cast<const uint8_t*>(view);
+}
+
+void nativeUnmap(const uint8_t* view, uint64_t) {
+  if (view) UnmapViewOfFile(view);
+}
+
 bool nativeOpen(const std::string& path, WriteMode mode, intptr_t* handle, uint64_t* size) {
   DWORD disposition = mode == WriteMode::kCreate      ? CREATE_ALWAYS
                       : mode == WriteMode::kCreateNew ? CREATE_NEW

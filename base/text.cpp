@@ -141,8 +141,14 @@ void appendUtf8(std::string* out, uint32_t cp) {
 std::u16string fromUtf8(const std::string& s) {
   std::u16string out;
   out.reserve(s.size());
-  const uint8_t* p = reinterpret_cast<const uint8_t*>(s.data());
-  size_t n = s.size(), i = 0;
+  appendFromUtf8(&out, s.data(), s.size());
+  return out;
+}
+
+void appendFromUtf8(std::u16string* to, const char* s, size_t n) {
+  std::u16string& out = *to;
+  const uint8_t* p = reinterpret_cast<const uint8_t*>(s);
+  size_t i = 0;
   while (i < n) {
     uint8_t b = p[i];
     if (b < 0x80) {
@@ -170,7 +176,6 @@ std::u16string fromUtf8(const std::string& s) {
     appendUtf16(&out, cp);
     i += len;
   }
-  return out;
 }
 
 std::string toUtf8(const std::u16string& s) {

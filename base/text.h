@@ -92,6 +92,8 @@ std::string lowBytes(const std::u16string& s);
 
 // UTF-8 <-> UTF-16 with the lossless escape described above.
 std::u16string fromUtf8(const std::string& s);
+// fromUtf8 of the n bytes at s, appended to out (whose capacity a caller may reuse).
+void appendFromUtf8(std::u16string* out, const char* s, size_t n);
 std::string toUtf8(const std::u16string& s);
 // Appends the UTF-8 bytes of one code point.
 void appendUtf8(std::string* out, uint32_t codePoint);

@@ -1,24 +1,29 @@
 #!/usr/bin/env bash
 # Whole-process "keldrun compare" of the compare bench's two 300,000-file snapshots, output to
-# /dev/null: with every file changed, the printed rows per second (best of RUNS, by wall time
-# and by CPU time) and the peak resident memory of the text, --json and --jsonl forms; with a
-# small change, the time of one run.
+# /dev/null, on both of its trees ("wide": 30 files a folder; "real": 10 files a folder, long,
+# non-ASCII and non-BMP names): with every file changed, the printed rows per second (best of
+# RUNS, by wall time and by CPU time) and the peak resident memory of the text, --json and
+# --jsonl forms; with a small change, the time of one run.
 #
 # usage: bench/cli_compare.sh [BUILD_DIR] [RUNS]     (defaults: build/native, 5)
-# Environment: KELDRUN_COMPARE_BENCH_DIR (default /tmp/keldrun_compare_bench) holds a.snp (the
-# tree), b.snp (a small change) and c.snp (every file changed) as compare_bench leaves them;
-# compare_bench makes them when they are missing.
+# Environment: KELDRUN_COMPARE_BENCH_DIR (default /tmp/keldrun_compare_bench) holds, for each
+# tree, SHAPE/a.snp (the tree), SHAPE/b.snp (a small change) and SHAPE/c.snp (every file
+# changed) as compare_bench leaves them; compare_bench makes them when they are missing.
 set -euo pipefail
 
 build=$(cd "${1:-build/native}" && pwd)
 runs=${2:-5}
 work=${KELDRUN_COMPARE_BENCH_DIR:-/tmp/keldrun_compare_bench}
+shapes="wide real"
 [ -x "$build/keldrun" ] || { echo "no keldrun in $build" >&2; exit 2; }
 [ -x /usr/bin/time ] || { echo "needs /usr/bin/time (apt-get install time)" >&2; exit 2; }
-if [ ! -f "$work/a.snp" ] || [ ! -f "$work/b.snp" ] || [ ! -f "$work/c.snp" ]; then
-  [ -x "$build/compare_bench" ] || { echo "no compare_bench in $build to make the snapshots" >&2; exit 2; }
-  "$build/compare_bench" "$work" >/dev/null
-fi
+for shape in $shapes; do
+  if [ ! -f "$work/$shape/a.snp" ] || [ ! -f "$work/$shape/b.snp" ] || [ ! -f "$work/$shape/c.snp" ]; then
+    [ -x "$build/compare_bench" ] || { echo "no compare_bench in $build to make the snapshots" >&2; exit 2; }
+    "$build/compare_bench" "$work" >/dev/null
+    break
+  fi
+done
 
 # Best of RUNS: "wall cpu peak_kb" of keldrun compare A B ARGS... > /dev/null.
 measure() {
@@ -32,13 +37,17 @@ measure() {
   echo "$best"
 }
 
-rows=$("$build/keldrun" compare "$work/a.snp" "$work/c.snp" | wc -l || true)
-echo "every file changed: $rows printed rows (text)"
-for form in "" --json --jsonl; do
-  read -r wall cpu kb <<<"$(measure "$work/a.snp" "$work/c.snp" $form)"
-  awk -v f="${form:-text}" -v w="$wall" -v c="$cpu" -v k="$kb" -v r="$rows" 'BEGIN {
-    printf "  %-7s %.3f s wall (%.2f million rows/s), %.3f s CPU (%.2f million rows/s), peak %.1f MB\n",
-           f, w, r / w / 1e6, c, r / (c > 0 ? c : 0.001) / 1e6, k / 1024 }'
+for shape in $shapes; do
+  dir=$work/$shape
+  rows=$("$build/keldrun" compare "$dir/a.snp" "$dir/c.snp" | wc -l || true)
+  echo "== $shape tree; load: $(cut -d' ' -f1-3 /proc/loadavg)"
+  echo "every file changed: $rows printed rows (text)"
+  for form in "" --json --jsonl; do
+    read -r wall cpu kb <<<"$(measure "$dir/a.snp" "$dir/c.snp" $form)"
+    awk -v f="${form:-text}" -v w="$wall" -v c="$cpu" -v k="$kb" -v r="$rows" 'BEGIN {
+      printf "  %-7s %.3f s wall (%.2f million rows/s), %.3f s CPU (%.2f million rows/s), peak %.1f MB\n",
+             f, w, r / w / 1e6, c, r / (c > 0 ? c : 0.001) / 1e6, k / 1024 }'
+  done
+  read -r wall cpu kb <<<"$(measure "$dir/a.snp" "$dir/b.snp")"
+  echo "small change: $wall s wall, $cpu s CPU, peak $((kb / 1024)) MB (target: under 10 ms)"
 done
-read -r wall cpu kb <<<"$(measure "$work/a.snp" "$work/b.snp")"
-echo "small change: $wall s wall, $cpu s CPU, peak $((kb / 1024)) MB (target: under 10 ms)"

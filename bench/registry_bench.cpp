@@ -2,7 +2,8 @@
 // into a snapshot file, in keys and values per second.
 //
 //   KELDRUN_BENCH_PREFIX=/path/to/prefix build/x/registry_bench
-// Without the variable a machine hive of 120,000 generated keys is used.
+// Without the variable a machine hive of 120,000 generated keys is used. BM_ManyValues loads
+// and scans 50,000 values held by one key and, beside it, by 50,000 keys of one value each.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -40,6 +41,35 @@ std::shared_ptr<MemoryRegistry> load() {
   return reg;
 }
 
+// A system.reg of `values` values, all in one key or one in each of as many keys.
+std::string valuesHive(int values, bool oneKey) {
+  std::string t = "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\Machine\n\n";
+  if (oneKey) t += "[Software\\\\KeldrunBench\\\\SharedDlls] 1700000000\n";
+  char line[256];
+  for (int i = 0; i < values; i++) {
+    if (!oneKey) {
+      std::snprintf(line, sizeof line, "[Software\\\\KeldrunBench\\\\Key%06d] 1700000000\n", i);
+      t += line;
+    }
+    std::snprintf(line, sizeof line, "\"C:\\\\Program Files\\\\App%06d\\\\app.dll\"=dword:%08x\n", i, i % 7 + 1);
+    t += line;
+  }
+  return t;
+}
+
+// Scans HKEY_LOCAL_MACHINE of env into a snapshot file at path, adding to the counts.
+void scanMachine(Env* env, const std::string& path, uint64_t* keys, uint64_t* values) {
+  SnapshotFile file;
+  file.create(path);
+  RegistryStore store(env);
+  store.scan(&file, {u"hkey_local_machine\\"});
+  SnapshotInfo info;
+  file.finish(&info);
+  file.close();
+  *keys += store.keys();
+  *values += store.values();
+}
+
 void BM_LoadHives(benchmark::State& state) {
   size_t keys = 0;
   for (auto _ : state) {
@@ -58,17 +88,7 @@ void BM_ScanLocalMachine(benchmark::State& state) {
   MemoryRegistryEnv env(reg);
   std::string path = (std::filesystem::temp_directory_path() / "keldrun_registry_bench.snp").string();
   uint64_t keys = 0, values = 0;
-  for (auto _ : state) {
-    SnapshotFile file;
-    file.create(path);
-    RegistryStore store(&env);
-    store.scan(&file, {u"hkey_local_machine\\"});
-    SnapshotInfo info;
-    file.finish(&info);
-    file.close();
-    keys += store.keys();
-    values += store.values();
-  }
+  for (auto _ : state) scanMachine(&env, path, &keys, &values);
   std::remove(path.c_str());
   state.counters["keys/s"] = benchmark::Counter(double(keys), benchmark::Counter::kIsRate);
   state.counters["values/s"] = benchmark::Counter(double(values), benchmark::Counter::kIsRate);
@@ -76,6 +96,25 @@ void BM_ScanLocalMachine(benchmark::State& state) {
   state.counters["values"] = double(values) / double(state.iterations());
 }
 BENCHMARK(BM_ScanLocalMachine)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Argument 1: one key of 50,000 values; 0: 50,000 keys of one value.
+void BM_ManyValues(benchmark::State& state) {
+  const bool oneKey = state.range(0) == 1;
+  const std::string hive = valuesHive(50000, oneKey);
+  std::string path = (std::filesystem::temp_directory_path() / "keldrun_values_bench.snp").string();
+  uint64_t keys = 0, values = 0;
+  for (auto _ : state) {
+    std::shared_ptr<MemoryRegistry> reg = MemoryRegistry::create();
+    reg->loadHive(hive, u"", nullptr, nullptr);
+    MemoryRegistryEnv env(reg);
+    scanMachine(&env, path, &keys, &values);
+  }
+  std::remove(path.c_str());
+  state.SetLabel(oneKey ? "one key of 50,000 values" : "50,000 keys of one value");
+  state.counters["values"] = double(values) / double(state.iterations());
+  state.counters["values/s"] = benchmark::Counter(double(values), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_ManyValues)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 }  // namespace keldrun

@@ -22,35 +22,12 @@
 
 namespace {
 
-LARGE_INTEGER frequency;
-
-double now() {
-  LARGE_INTEGER t;
-  QueryPerformanceCounter(&t);
-  return double(t.QuadPart) * 1000.0 / double(frequency.QuadPart);
-}
-
 // Nothing of these windows waits to be painted.
 bool painted(std::initializer_list<HWND> windows) {
   for (HWND w : windows) {
     if (!w || !IsWindowVisible(w) || GetUpdateRect(w, nullptr, FALSE)) return false;
   }
   return true;
-}
-
-// Polls until cond holds (1 ms steps); false after a minute.
-template <typename Cond>
-bool until(Cond cond) {
-  for (int i = 0; i < 60000; i++) {
-    if (cond()) return true;
-    Sleep(1);
-  }
-  return cond();
-}
-
-void send(HWND w, UINT message, WPARAM wparam, LPARAM lparam) {
-  DWORD_PTR r;
-  SendMessageTimeoutW(w, message, wparam, lparam, SMTO_NORMAL, 120000, &r);
 }
 
 HTREEITEM next(HWND tree, HTREEITEM item, UINT flag) {
@@ -74,6 +51,18 @@ std::wstring itemText(HANDLE process, HWND tree, HTREEITEM item) {
   return text;
 }
 
+// The middle of tab `index` of a tab strip of another process, in its client pixels; 0 when
+// there is none.
+int tabCentre(HANDLE process, HWND tabs, int index) {
+  void* at = VirtualAllocEx(process, nullptr, sizeof(RECT), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  if (!at) return 0;
+  RECT r = {};
+  bool found = SendMessageW(tabs, TCM_GETITEMRECT, WPARAM(index), LPARAM(at)) &&
+               ReadProcessMemory(process, at, &r, sizeof r, nullptr);
+  VirtualFreeEx(process, at, 0, MEM_RELEASE);
+  return found ? (r.left + r.right) / 2 : 0;
+}
+
 // Clicks the tab strip of the main window at x, as the user does.
 void clickTab(HWND tabs, int x) {
   send(tabs, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, 10));
@@ -92,7 +81,6 @@ int wmain(int argc, wchar_t** argv) {
     std::printf("usage: screens_bench.exe PATH\\Keldrun.exe FOLDER_ROWS\n");
     return 2;
   }
-  QueryPerformanceFrequency(&frequency);
   std::wstring exe = argv[1];
   int folderRows = _wtoi(argv[2]);
   std::wstring folder = exe.substr(0, exe.find_last_of(L'\\') + 1);
@@ -108,28 +96,23 @@ int wmain(int argc, wchar_t** argv) {
   HWND snapshots = GetDlgItem(main, IDD_SNAPSHOTS_PAGE);
   HWND list = GetDlgItem(snapshots, IDC_SNAPSHOT_LIST);
   if (!until([&] { return SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) == 2; })) return fail("the catalog is not two snapshots");
-  HWND registry = GetDlgItem(main, IDD_REGISTRY_PAGE);
-  HWND regTree = GetDlgItem(registry, IDC_SCREEN_TREE);
-  HWND files = GetDlgItem(main, IDD_FILES_PAGE);
-  HWND fileTree = GetDlgItem(files, IDC_SCREEN_TREE);
-  HWND fileList = GetDlgItem(files, IDC_SCREEN_LIST);
   HWND tabs = GetDlgItem(main, IDC_MAIN_TABS);
-  // Where the Files tab is (the program's own tab strip): found before anything is open, then
-  // back to the Snapshots tab.
-  int filesX = 0;
-  for (int x = 5; x < 500 && !filesX; x += 8) {
-    clickTab(tabs, x);
-    if (IsWindowVisible(files)) filesX = x;
-  }
-  clickTab(tabs, 5);
-  if (!filesX || !IsWindowVisible(snapshots)) return fail("cannot find the Files tab");
+  // Where the Files tab is (the program's own tab strip), asked before anything is open: the
+  // program makes its screens when they are first shown, and that is part of Compare.
+  int filesX = tabCentre(pi.hProcess, tabs, 2);
+  if (!filesX) return fail("cannot find the Files tab");
 
   double t = now();
   send(GetDlgItem(snapshots, IDC_COMPARE), BM_CLICK, 0, 0);
+  HWND registry = GetDlgItem(main, IDD_REGISTRY_PAGE);
+  HWND regTree = GetDlgItem(registry, IDC_SCREEN_TREE);
   if (!until([&] { return next(regTree, nullptr, TVGN_ROOT) != nullptr && painted({main, registry, regTree}); })) {
     return fail("the Registry screen was never painted");
   }
   double compare = now() - t;
+  HWND files = GetDlgItem(main, IDD_FILES_PAGE);
+  HWND fileTree = GetDlgItem(files, IDC_SCREEN_TREE);
+  HWND fileList = GetDlgItem(files, IDC_SCREEN_LIST);
 
   t = now();
   clickTab(tabs, filesX);

@@ -1,6 +1,9 @@
 // Writes the workspace of the screens benchmark (bench/screens.sh): two snapshots of 1,000,000
 // files and 200,000 keys made through the engine's writer, entered in a catalog.
 //   screens_data HOME
+// With --expand, the workspace of bench/screens.sh --expand instead: one snapshot of the registry
+// tree of bench/tree_shape.h, each key with one value.
+//   screens_data HOME --expand
 // Registry: HKEY_LOCAL_MACHINE\SOFTWARE\Vendor000..199, each with 1,000 keys of two values.
 // Files: C:\big with 50,000 files, C:\tree\d000..d949 with 1,000 files each. The second snapshot
 // changes one key's value in each of ten vendors, adds a key, changes every 1,000th file's size
@@ -10,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/tree_shape.h"
 #include "tests/compare_support.h"
 #include "workspace/settings.h"
 
@@ -80,19 +84,28 @@ DirSpec files(bool second) {
   return DirSpec{u"C:\\", {big, tree}, {}};
 }
 
-bool writeSnapshot(Settings* settings, const std::string& name, bool second) {
+KeySpec shapedKey(int depth, int i) {
+  std::string n = tree_shape::name(depth, i);
+  KeySpec key{std::u16string(n.begin(), n.end()), {}, {text(u"Data", n)}};
+  for (int c = 0; c < tree_shape::kChildren[depth]; c++) key.keys.push_back(shapedKey(depth + 1, c));
+  return key;
+}
+
+// The files section only when there is a drive to write.
+bool writeSnapshot(Settings* settings, const std::string& name, const KeySpec& hive, const DirSpec* drive) {
   int32_t number = settings->catalog().nextNumber();
   std::string path = settings->catalog().snapshotPath(number).path;
   SnapshotFile file;
   if (!file.create(path)) return false;
-  KeySpec hive = registry(second);
   Written r = testing_support::writeKeyTree(&file, hive);
   file.addRoot(kSectionRegistry, hive.name, r.childHash, r.contentHash, r.childTable, r.contentTable);
-  DirSpec drive = files(second);
-  Written f = testing_support::writeDir(&file, drive);
-  file.addRoot(kSectionFiles, drive.name, f.childHash, f.contentHash, f.childTable, f.contentTable);
+  if (drive) {
+    Written f = testing_support::writeDir(&file, *drive);
+    file.addRoot(kSectionFiles, drive->name, f.childHash, f.contentHash, f.childTable, f.contentTable);
+  }
   SnapshotInfo info;
-  FilterList lists[kSectionCount] = {{u"*"}, {u"*"}, {}};
+  FilterList lists[kSectionCount] = {{u"*"}, {}, {}};
+  if (drive) lists[kSectionFiles] = {u"*"};
   info.fillNew(name, number, lists);
   if (!file.finish(&info) || !file.close()) return false;
   SnapshotFile check;
@@ -102,22 +115,34 @@ bool writeSnapshot(Settings* settings, const std::string& name, bool second) {
   return true;
 }
 
+bool writeScreensWorkspace(Settings* settings) {
+  DirSpec before = files(false), after = files(true);
+  return writeSnapshot(settings, "before", registry(false), &before) &&
+         writeSnapshot(settings, "after", registry(true), &after);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: screens_data HOME\n");
+  bool expand = argc == 3 && std::string(argv[2]) == "--expand";
+  if (argc != 2 && !expand) {
+    std::fprintf(stderr, "usage: screens_data HOME [--expand]\n");
     return 2;
   }
   std::string home = std::string(argv[1]) + "/";
   Settings settings(home);
   settings.ensureLoaded();
   auto start = std::chrono::steady_clock::now();
-  if (!writeSnapshot(&settings, "before", false) || !writeSnapshot(&settings, "after", true) || !settings.save()) {
+  bool written = expand ? writeSnapshot(&settings, "keys", shapedKey(0, 0), nullptr) : writeScreensWorkspace(&settings);
+  if (!written || !settings.save()) {
     std::fprintf(stderr, "screens_data: cannot write the workspace in %s\n", home.c_str());
     return 1;
   }
   double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  if (expand) {
+    std::printf("screens_data: one snapshot of %d keys in %s (%.1f s)\n", tree_shape::kKeys, home.c_str(), s);
+    return 0;
+  }
   std::printf("screens_data: two snapshots of 1,000,000 files and 200,000 keys in %s (%.1f s)\n", home.c_str(), s);
   return 0;
 }

@@ -34,23 +34,12 @@ LRESULT CALLBACK floorProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
 
 int showFloorWindow() {
   OleInitialize(nullptr);
-  INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_WIN95_CLASSES};
-  InitCommonControlsEx(&icc);
-  WNDCLASSW wc = {};
-  wc.lpfnWndProc = floorProc;
-  wc.hInstance = GetModuleHandleW(nullptr);
-  wc.hbrBackground = HBRUSH(COLOR_BTNFACE + 1);
-  wc.lpszClassName = L"KeldrunStartupFloor";
-  RegisterClassW(&wc);
-  HWND main = CreateWindowW(wc.lpszClassName, L"Corvellan Software Keldrun (floor)",
-                            WS_OVERLAPPEDWINDOW, 0, 0, 800, 600, nullptr, nullptr, wc.hInstance, nullptr);
-  HWND page = CreateWindowW(L"STATIC", L"", WS_CHILD | WS_VISIBLE, 0, 0, 800, 600, main, HMENU(131),
-                            wc.hInstance, nullptr);
-  CreateWindowW(WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT, 0, 0, 780, 560, page,
-                HMENU(1001), wc.hInstance, nullptr);
-  ShowWindow(main, SW_SHOW);
-  MSG m;
-  while (GetMessageW(&m, nullptr, 0, 0) > 0) DispatchMessageW(&m);
+  HWND main = peerMainWindow(floorProc, L"KeldrunStartupFloor", L"Corvellan Software Keldrun (floor)");
+  HINSTANCE instance = GetModuleHandleW(nullptr);
+  HWND page = CreateWindowW(L"STATIC", L"", WS_CHILD | WS_VISIBLE, 0, 0, 800, 600, main, HMENU(131), instance, nullptr);
+  CreateWindowW(WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT, 0, 0, 780, 560, page, HMENU(1001), instance,
+                nullptr);
+  runPeerWindow(main);
   OleUninitialize();
   return 0;
 }

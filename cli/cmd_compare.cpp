@@ -7,6 +7,7 @@
 #include "cli/command.h"
 #include "cli/printers.h"
 #include "cli/snapshot_ref.h"
+#include "cli/workspace_noise.h"
 #include "engine/compare.h"
 #include "engine/section_filter.h"
 #include "views/comparison_context.h"
@@ -18,11 +19,13 @@ namespace {
 
 // Walks one section and hands the changed nodes (every node with --full) and their rows to the
 // printer. --path keeps the nodes at or below the prefix, and the ones on the way to it, by the
-// whole-name rule of the section filters.
+// whole-name rule of the section filters. While noise is hidden, a modified node is printed
+// only once something below or in it is: a key whose every change is noise is not a difference.
 class DifferenceWalk : public TreeVisitor {
  public:
   DifferenceWalk(ComparisonContext* context, int section, const SectionFilter& prefix, ComparePrinter* printer)
-      : context_(context), section_(section), prefix_(prefix), printer_(printer) {}
+      : context_(context), section_(section), prefix_(prefix), printer_(printer),
+        defer_(context->hidesNoise(section) && !context->showNoise() && !context->full()) {}
 
   bool visit(const std::u16string& path, const std::u16string& name, const TreeEntry* a,
              const TreeEntry* b, int f) override {
@@ -38,12 +41,18 @@ class DifferenceWalk : public TreeVisitor {
     int depth = 0;
     for (char16_t c : path) depth += c == u'\\';
     if (!path.empty() && path.back() == u'\\') depth--;
-    printer_->node(path, name, depth < 0 ? 0 : depth, s.state, s.ownChanged);
-    printed = true;
-    if (inside && (s.state == kModified || s.state == kAdded || s.state == kDeleted)) differences = true;
+    Node node{path, name, depth < 0 ? 0 : depth, s.state, s.ownChanged, context_->noiseNode(), inside};
+    while (!pending_.empty() && pending_.back().depth >= node.depth) pending_.pop_back();
+    bool rows = false;
     if (inside && f == kPathInside && (s.ownChanged || full)) {
       uint32_t ca = a ? a->contentTable : 0, cb = b ? b->contentTable : 0;
-      if ((ca || cb) && context_->compareContent(section_, ca, cb, &content_)) {
+      rows = (ca || cb) && context_->compareContent(section_, ca, cb, &content_) &&
+             !content_.rows().empty();
+    }
+    pending_.push_back(node);
+    if (!defer_ || rows || s.state == kAdded || s.state == kDeleted) {
+      flushPending();
+      if (rows) {
         for (const ContentRow& row : content_.rows()) {
           if (row.state != kUnchanged) differences = true;
           printer_->row(row);
@@ -57,12 +66,44 @@ class DifferenceWalk : public TreeVisitor {
   bool differences = false;
 
  private:
+  struct Node {
+    std::u16string path, name;
+    int depth, state;
+    bool ownChanged, noise, inside;
+    bool printed = false;
+  };
+  // Prints the nodes on the path not printed yet, down to the current one.
+  void flushPending() {
+    for (Node& n : pending_) {
+      if (n.printed) continue;
+      printer_->setNodeNoise(n.noise);
+      printer_->node(n.path, n.name, n.depth, n.state, n.ownChanged);
+      n.printed = printed = true;
+      if (n.inside && (n.state == kModified || n.state == kAdded || n.state == kDeleted)) differences = true;
+    }
+  }
+
   ComparisonContext* context_;
   int section_;
   const SectionFilter& prefix_;
   ComparePrinter* printer_;
+  bool defer_;
   ContentComparison content_;
+  std::vector<Node> pending_;  // the nodes on the path to the current one, printed or not
 };
+
+// "N differences hidden as noise (registry N, files N; --with-noise shows them)" on stderr.
+void reportHidden(const ComparisonContext& context) {
+  if (context.hiddenTotal() == 0) return;
+  std::string parts;
+  for (int section = 0; section < kSectionCount; section++) {
+    if (context.hiddenCount(section) == 0) continue;
+    parts += std::string(parts.empty() ? "" : ", ") + sectionName(section) + " " +
+             std::to_string(context.hiddenCount(section));
+  }
+  std::fprintf(stderr, "%s (%s; --with-noise shows them)\n",
+               toUtf8(hiddenNoiseText(context.hiddenTotal())).c_str(), parts.c_str());
+}
 
 int runCompare(CommandContext& ctx) {
   const std::vector<std::string>& refs = ctx.operands();
@@ -79,6 +120,7 @@ int runCompare(CommandContext& ctx) {
                 " (missing, unreadable, or not a complete snapshot file)");
   }
   SectionFilter prefix = pathOption(ctx.options);
+  useWorkspaceNoise(ctx, &context);
 
   Output out(stdout);
   std::unique_ptr<ComparePrinter> printer = makeComparePrinter(form, &out, ctx.color);
@@ -99,6 +141,7 @@ int runCompare(CommandContext& ctx) {
   }
   printer->end(differences);
   if (!out.finish()) return fail("cannot write the output");
+  reportHidden(context);
   return damageStatus(&context, refs[0], refs[1], differences ? kExitDifferences : kExitOk);
 }
 
@@ -108,6 +151,7 @@ const Option kOptions[] = {
     {"--path", "P", "only nodes at or below the path P (whole names; case does not matter)"},
     {"--json", nullptr, "one JSON document instead of the tree (see docs/cli.md)"},
     {"--jsonl", nullptr, "one JSON object per line for each node and row (see docs/cli.md)"},
+    {"--with-noise", nullptr, "also what the noise list hides, marked as noise"},
     {nullptr, nullptr, nullptr},
 };
 
@@ -122,6 +166,9 @@ Registration reg({"compare", "show what changed between two snapshots", "A B", 2
                   "(registry: name, type, data; files: name, size, date; apps: name, version,\n"
                   "company, status, startup, file, size, date). Colours follow the screens on a\n"
                   "terminal.\n"
+                  "Differences on the workspace's noise list (noise.txt, else the default list;\n"
+                  "see 'keldrun noise --help') are left out and counted on standard error;\n"
+                  "--with-noise shows them marked as noise.\n"
                   "Exit status: 0 no differences, 1 differences, 2 error or a damaged snapshot\n"
                   "(only the tables whose digests differ are read, and checked).\n",
                   "compare 1 2 --section files --path 'c:\\program files'", runCompare});

@@ -10,6 +10,7 @@
 #include "cli/output.h"
 #include "cli/snapshot_ref.h"
 #include "reports/reg_export.h"
+#include "cli/workspace_noise.h"
 #include "views/comparison_context.h"
 
 namespace keldrun {
@@ -45,6 +46,7 @@ int runExportReg(CommandContext& ctx) {
   if (!context.openFiles(pathA, pathB, two ? kModeCompare : kModeView, true)) {
     return fail(two ? "Cannot open snapshots " + pathA + " and " + pathB : "Cannot open snapshot " + pathA);
   }
+  if (two) useWorkspaceNoise(ctx, &context);
   checkSnapshots(&context);
   std::string message;
   std::vector<std::u16string> leftOut;
@@ -71,7 +73,8 @@ Registration reg({"export-reg", "export a registry key to a .reg file (content, 
                   "With one snapshot, writes KEY and all its subkeys as the snapshot recorded them\n"
                   "(mode content). With two (A older, B newer), writes a script of what differs:\n"
                   "change turns A's state of the key into B's (the default), restore turns B's\n"
-                  "back into A's. KEY is a full path such as HKEY_LOCAL_MACHINE\\Software\\Vendor.\n",
+                  "back into A's. KEY is a full path such as HKEY_LOCAL_MACHINE\\Software\\Vendor.\n"
+                  "A script leaves alone the keys and values on the workspace's noise list.\n",
                   "export-reg 1 2 'HKEY_CURRENT_USER\\Software' --out undo.reg --mode restore", runExportReg});
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "cli/snapshot_ref.h"
 #include "reports/report_generation.h"
 #include "reports/report_writer.h"
+#include "cli/workspace_noise.h"
 #include "views/comparison_context.h"
 
 namespace keldrun {
@@ -76,6 +77,7 @@ int runReport(CommandContext& ctx) {
     if (!context.openFiles(pathA, pathB, kModeCompare, false)) {
       return fail("Cannot open snapshots " + pathA + " and " + pathB);
     }
+    useWorkspaceNoise(ctx, &context);
     checkSnapshots(&context);
     ok = generateDifferencesReport(&context, options, out, &writer, &message);
   }
@@ -100,7 +102,9 @@ const Option kOptions[] = {
 Registration reg({"report", "write an HTML report of a snapshot or of the differences of two", "A [B]", 1, 2,
                   kOptions,
                   "With one snapshot, writes all of its data; with two (A older, B newer), what\n"
-                  "changed from A to B. A snapshot is a catalog number or a snapshot file path.\n",
+                  "changed from A to B. A snapshot is a catalog number or a snapshot file path.\n"
+                  "Differences on the workspace's noise list are left out, each section saying\n"
+                  "how many (see 'keldrun noise --help').\n",
                   "report 1 2 --out changes.htm --split 30000 --no-deleted", runReport});
 
 }  // namespace

@@ -69,6 +69,7 @@ class JsonComparePrinter : public ComparePrinter {
     t += ",\"depth\":";
     appendNumber(&t, uint64_t(depth < 0 ? 0 : depth));
     appendState(&t, state);
+    if (nodeNoise_) t += ",\"noise\":true";
     t += ownChanged ? ",\"ownChanged\":true,\"rows\":[" : ",\"ownChanged\":false,\"rows\":[";
     firstNode_ = false;
     nodeOpen_ = true;
@@ -82,6 +83,7 @@ class JsonComparePrinter : public ComparePrinter {
     t += row.label;
     t += '"';
     appendState(&t, row.state);
+    if (row.noise) t += ",\"noise\":true";
     t += row.fromB ? ",\"side\":\"B\"," : ",\"side\":\"A\",";
     columns_.json(&t, row);
     t += '}';
@@ -109,17 +111,21 @@ class JsonComparePrinter : public ComparePrinter {
   bool firstSection_ = true, firstNode_ = true, firstRow_ = true, nodeOpen_ = false;
 };
 
-// The start of each line, {"snapshot":...,"side":...,"section":..., made once per section.
+// The start of each line of a side, made once per section. A compare line names both sides
+// too, so that its differences can be filed under the machine compared (B) and the reference (A).
 class LineHeads {
  public:
-  void set(const std::string& snapshotPath, const char* side, int section) {
+  void set(const SnapshotRef& s, const char* side, int section, const SnapshotRef* a = nullptr,
+           const SnapshotRef* b = nullptr) {
     std::string& h = side[0] == 'B' ? b_ : a_;
-    h = "{\"snapshot\":";
-    appendPath(&h, snapshotPath);
-    if (*side) h += std::string(",\"side\":\"") + side + "\"";
-    h += ",\"section\":\"";
-    h += sectionName(section);
-    h += '"';
+    h = jsonLineHead(s, section);
+    if (!*side) return;
+    h += std::string(",\"side\":\"") + side + "\"";
+    h += ",\"snapshotIdA\":\"" + snapshotId(*a->info) + "\",\"snapshotIdB\":\"" + snapshotId(*b->info) + '"';
+    h += ",\"computerA\":";
+    appendLatin1Json(&h, a->info->computer);
+    h += ",\"computerB\":";
+    appendLatin1Json(&h, b->info->computer);
   }
   const std::string& a() const { return a_; }
   const std::string& b() const { return b_; }
@@ -133,14 +139,14 @@ class JsonLinesComparePrinter : public ComparePrinter {
   explicit JsonLinesComparePrinter(Output* out) : out_(out) {}
 
   void begin(const SnapshotRef& a, const SnapshotRef& b) override {
-    pathA_ = a.path;
-    pathB_ = b.path;
+    a_ = a;
+    b_ = b;
   }
 
   void beginSection(int section) override {
     columns_ = ItemColumns(section);
-    heads_.set(pathA_, "A", section);
-    heads_.set(pathB_, "B", section);
+    heads_.set(a_, "A", section, &a_, &b_);
+    heads_.set(b_, "B", section, &a_, &b_);
   }
 
   void node(const std::u16string& path, const std::u16string& name, int, int state, bool ownChanged) override {
@@ -153,6 +159,7 @@ class JsonLinesComparePrinter : public ComparePrinter {
     t += ",\"name\":";
     appendJson(&t, name.data(), name.size());
     appendState(&t, state);
+    if (nodeNoise_) t += ",\"noise\":true";
     t += ownChanged ? ",\"ownChanged\":true}\n" : ",\"ownChanged\":false}\n";
     out_->flushIfFull();
   }
@@ -166,6 +173,7 @@ class JsonLinesComparePrinter : public ComparePrinter {
     t += row.label;
     t += '"';
     appendState(&t, row.state);
+    if (row.noise) t += ",\"noise\":true";
     t += ',';
     columns_.json(&t, row);
     t += "}\n";
@@ -179,7 +187,8 @@ class JsonLinesComparePrinter : public ComparePrinter {
   Output* out_;
   ItemColumns columns_{0};
   LineHeads heads_;
-  std::string pathA_, pathB_, nodePath_;
+  SnapshotRef a_{}, b_{};
+  std::string nodePath_;
 };
 
 class JsonShowPrinter : public ShowPrinter {
@@ -189,7 +198,7 @@ class JsonShowPrinter : public ShowPrinter {
   void begin(const SnapshotRef& s, int section, const std::u16string& path, const std::u16string& message) override {
     path_ = path;
     columns_ = ItemColumns(section);
-    heads_.set(s.path, "", section);
+    heads_.set(s, "", section);
     if (lines_) return;
     std::string& t = out_->text();
     t += "{\"snapshot\":";
@@ -270,7 +279,7 @@ class JsonSearchPrinter : public SearchPrinter {
 
   void begin(const SnapshotRef& s, int section, const std::u16string& text) override {
     registry_ = section == kSectionRegistry;
-    heads_.set(s.path, "", section);
+    heads_.set(s, "", section);
     if (lines_) return;
     std::string& t = out_->text();
     t += "{\"snapshot\":";
@@ -338,6 +347,56 @@ class JsonSearchPrinter : public SearchPrinter {
 };
 
 }  // namespace
+
+std::string snapshotId(const SnapshotInfo& info) {
+  uint64_t h = 14695981039346656037ull;
+  auto bytes = [&h](const void* p, size_t n) {
+    for (size_t i = 0; i < n; i++) h = (h ^ static_cast<const unsigned char*>(p)[i]) * 1099511628211ull;
+  };
+  auto word = [&bytes](uint32_t v) {
+    unsigned char le[4] = {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
+    bytes(le, 4);
+  };
+  // Each text with its terminating zero, so that no two pairs of texts run together alike.
+  bytes(info.computer.c_str(), info.computer.size() + 1);
+  bytes(info.date.c_str(), info.date.size() + 1);
+  word(info.size);
+  word(info.infoOffset);
+  word(info.listsSize);
+  for (int s = 0; s < kSectionCount; s++) {
+    word(info.sectionOffset[s]);
+    word(info.listCount[s]);
+    word(info.listOffset[s]);
+  }
+  static const char digits[] = "0123456789abcdef";
+  std::string id(16, '0');
+  for (int i = 15; i >= 0; i--, h >>= 4) id[size_t(i)] = digits[h & 15];
+  return id;
+}
+
+void appendSnapshotIdentity(std::string* out, const SnapshotRef& s) {
+  *out += ",\"snapshot\":";
+  appendPath(out, s.path);
+  *out += ",\"snapshotId\":\"" + snapshotId(*s.info) + "\",\"computer\":";
+  appendLatin1Json(out, s.info->computer);
+  *out += ",\"snapshotName\":";
+  appendUtf8Json(out, s.info->name);
+  *out += ",\"number\":";
+  if (s.info->number < 0) *out += '-';
+  appendNumber(out, uint64_t(s.info->number < 0 ? -int64_t(s.info->number) : s.info->number));
+  *out += ",\"date\":";
+  appendLatin1Json(out, s.info->date);
+}
+
+std::string jsonLineHead(const SnapshotRef& s, int section) {
+  std::string h = "{\"schema\":";
+  appendNumber(&h, kJsonLinesSchema);
+  appendSnapshotIdentity(&h, s);
+  h += ",\"section\":\"";
+  h += sectionName(section);
+  h += '"';
+  return h;
+}
 
 bool chooseOutputForm(const CommandContext& ctx, OutputForm* form) {
   if (ctx.has("--json") && ctx.has("--jsonl")) {

@@ -50,6 +50,7 @@ class TextComparePrinter : public ComparePrinter {
     t += "  [";
     t += stateWord(state);
     if (ownChanged) t += ", own content";
+    if (nodeNoise_) t += ", noise";
     t += "]\n";
     out_->flushIfFull();
   }
@@ -61,6 +62,7 @@ class TextComparePrinter : public ComparePrinter {
     t += row.label;
     columns_.text(&t, row, "  ");
     t += colorOff_;
+    if (row.noise) t += "  [noise]";
     t += '\n';
     out_->flushIfFull();
   }

@@ -3,8 +3,10 @@
 // The commands walk the snapshots and hand each node and row to their printer; the printers
 // write through one Output and keep nothing per row, so output of any length streams.
 //
-// A --jsonl line is a flat object that names everything needed to read it alone:
-//   {"snapshot": path of the snapshot the node or item comes from, "side": "A"|"B" (compare),
+// A --jsonl line is a flat object that names everything needed to read it alone, so that the
+// lines of many machines can share one table (docs/cli.md, "JSON lines"):
+//   {"schema": kJsonLinesSchema, the identity of the snapshot the node or item comes from
+//    (appendSnapshotIdentity), "side": "A"|"B" and both sides' ids and computers (compare),
 //    "section", "kind": "node"|"item", "path": the key or folder (for an item: the one holding
 //    it), "name", "label" (items), "state", "stateNumber", "columns": [...], and the item fields
 //    of ItemColumns::json}
@@ -32,6 +34,24 @@ struct SnapshotRef {
   const SnapshotInfo* info;
 };
 
+// The version of the --jsonl line layout, the first field of every line. Raised when a field is
+// removed or changes its meaning; new fields do not raise it.
+constexpr int kJsonLinesSchema = 1;
+
+// 16 lower-case hex digits that name the snapshot a file holds, the same on every machine that
+// reads the file: a 64-bit FNV-1a digest of its info record (computer, date, size, lists) and
+// header (the section and info offsets). The number and the name are left out, as import and
+// rename rewrite them in place: the snapshot stays the same snapshot.
+std::string snapshotId(const SnapshotInfo& info);
+
+// Appends "snapshot" (the path), "snapshotId", "computer", "snapshotName", "number" (-1 when
+// unknown) and "date" of s, each preceded by a comma.
+void appendSnapshotIdentity(std::string* out, const SnapshotRef& s);
+
+// The start of a --jsonl line about s, without its closing brace: {"schema":..., the identity,
+// "section":"...". Commands build it once per section and append the line's own fields.
+std::string jsonLineHead(const SnapshotRef& s, int section);
+
 // compare: per section, the nodes depth-first and after each node its rows.
 class ComparePrinter {
  public:
@@ -42,9 +62,15 @@ class ComparePrinter {
   virtual void node(const std::u16string& path, const std::u16string& name, int depth, int state,
                     bool ownChanged) = 0;
   virtual void row(const ContentRow& row) = 0;
+  // Whether the nodes that follow are on the noise list (shown by --with-noise); rows carry
+  // their own mark (ContentRow::noise).
+  void setNodeNoise(bool noise) { nodeNoise_ = noise; }
   // message: why the section printed no nodes ("" when it printed some).
   virtual void endSection(const std::string& message) = 0;
   virtual void end(bool differences) = 0;
+
+ protected:
+  bool nodeNoise_ = false;
 };
 std::unique_ptr<ComparePrinter> makeComparePrinter(OutputForm form, Output* out, bool color);
 

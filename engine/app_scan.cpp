@@ -59,6 +59,33 @@ bool readText(Env* env, RegistryKey* key, const std::u16string& name, std::u16st
 
 }  // namespace
 
+std::vector<std::u16string> autostartLocations() {
+  const std::u16string machine = u"HKEY_LOCAL_MACHINE\\", user = u"HKEY_CURRENT_USER\\",
+                       users = u"HKEY_USERS\\*\\", software = u"Software\\";
+  std::vector<std::u16string> out;
+  // Each key of the Software hive also as the 32-bit view of a 64-bit system sees it.
+  auto addSoftware = [&](const std::u16string& hive, const std::u16string& key) {
+    out.push_back(hive + key);
+    if (startsWithFolded(key, software))
+      out.push_back(hive + software + u"Wow6432Node\\" + key.substr(software.size()));
+  };
+  for (const char16_t* key : kMachineRunKeys) addSoftware(machine, key);
+  for (const char16_t* key : kUserRunKeys) {
+    addSoftware(user, key);
+    addSoftware(users, key);
+  }
+  for (const std::u16string& hive : {machine, user, users}) addSoftware(hive, kShellFolders);
+  addSoftware(machine, kProfileList);
+  addSoftware(machine, u"Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon");
+  out.push_back(machine + u"System\\*\\Services");
+  for (const char16_t* folder : {u"*:\\users\\*\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup",
+                                 u"*:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Startup",
+                                 u"*:\\users\\*\\Start Menu\\Programs\\Startup",
+                                 u"*:\\Documents and Settings\\*\\Start Menu\\Programs\\Startup"})
+    out.push_back(folder);
+  return out;
+}
+
 bool readNamedValue(RegistryKey* key, const std::u16string& name, uint32_t* type,
                     std::vector<uint8_t>* data) {
   std::u16string found;

@@ -25,6 +25,14 @@ namespace keldrun {
 extern const char16_t* const kMachineRunKeys[7];
 extern const char16_t* const kUserRunKeys[4];
 
+// Every registry key and folder whose contents start with the machine, as a comparison names
+// them ("HKEY_LOCAL_MACHINE\...", "c:\..."), "*" standing for one whole component (a drive
+// letter, a user's SID or profile folder, a control set): the Run keys above in both hives, every
+// user's hive and the 32-bit view, the services and drivers, the keys the Startup folders are
+// read from, the Startup folders of the profile layouts in use, and Winlogon, whose Shell and
+// Userinit values start programs too.
+std::vector<std::u16string> autostartLocations();
+
 // The gathering of application records from one machine. Not thread-safe; one per scan.
 class AppGatherer {
  public:

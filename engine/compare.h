@@ -159,8 +159,8 @@ struct ContentRow {
   bool fromB = false;
   uint8_t marks = 0;  // of a modified pair, on both rows: kMark* (file_extension.h)
   const FileExt* ext = nullptr;  // the item's extension record; null when its table has none
+  bool noise = false;  // the item is on the noise list (set by the caller that knows the list)
 };
-
 
 // The reader of one section's content tables.
 std::unique_ptr<ItemListReader> makeItemReader(int section);
@@ -179,6 +179,8 @@ class ContentComparison {
            uint32_t offsetB, int mode, bool full);
 
   const std::vector<ContentRow>& rows() const { return rows_; }
+  // The rows for a caller that marks or drops some of them.
+  std::vector<ContentRow>& rows() { return rows_; }
   // True when some row has a state other than unchanged.
   bool hasDifferences() const;
 

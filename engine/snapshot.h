@@ -181,6 +181,12 @@ class SnapshotFile {
   bool close();
 
   bool isOpen() const { return file_ != nullptr || out_ != nullptr; }
+  // Whether reads come from a view of the file rather than a system call each: a finished file
+  // (its header names its info record) that the system maps, and that fits the address space
+  // allowed. Reads past the view (what rewriteInfo appended) still go to the file.
+  bool mapped() const { return view_ != nullptr; }
+  // Reads every later file with a system call per read, as when no view can be had.
+  void readWithoutViewForTest() { viewAllowed_ = false; }
   const std::string& path() const { return path_; }
   // Number of readBlock calls since open, for tests that check what a walk reads.
   uint64_t blockReads() const { return blockReads_; }
@@ -245,6 +251,9 @@ class SnapshotFile {
   std::mutex writeLock_;  // guards everything below up to roots_
   std::unique_ptr<WritableFile> out_;  // the file being written, from create to close
   FILE* file_ = nullptr;               // the file open for reading
+  const uint8_t* view_ = nullptr;      // its first viewSize_ bytes, when mapped
+  uint64_t viewSize_ = 0;
+  bool viewAllowed_ = true;
   std::string path_;
   uint64_t writePos_ = 0;
   bool writeFailed_ = false;

@@ -7,6 +7,7 @@
 
 #include "base/date_text.h"
 #include "base/files.h"
+#include "base/native_file.h"
 #include "base/text.h"
 #include "engine/file_extension.h"
 #include "engine/snapshot.h"
@@ -83,6 +84,9 @@ bool SnapshotFile::close() {
     ok = out_->close();
     out_.reset();
   }
+  nativeUnmap(view_, viewSize_);
+  view_ = nullptr;
+  viewSize_ = 0;
   if (file_ && std::fclose(file_) != 0) ok = false;
   file_ = nullptr;
   writing_ = false;
@@ -116,12 +120,20 @@ int SnapshotFile::runningScans() const {
 
 bool SnapshotFile::readExact(uint64_t offset, uint8_t* out, size_t n) {
   if (!file_ || offset > fileSize_ || n > fileSize_ - offset) return false;
-  if (!readFileAt(file_, offset, out, n)) return false;
+  if (view_ && offset + n <= viewSize_) {
+    std::memcpy(out, view_ + offset, n);
+  } else if (!readFileAt(file_, offset, out, n)) {
+    return false;
+  }
   readPos_ = offset + n;
   return true;
 }
 
 namespace {
+
+// A view takes address space: a 32-bit process keeps its own for the tables it holds and reads
+// larger files block by block.
+constexpr uint64_t kMaxViewSize = sizeof(void*) < 8 ? uint64_t(256) << 20 : kMaxFileSize;
 
 // A zero-terminated text field of the info record, cut at the field size less one.
 std::string fieldText(const uint8_t* p, size_t fieldSize) {
@@ -213,6 +225,17 @@ bool SnapshotFile::open(const std::string& path, SnapshotInfo* info) {
   info->sectionOffset[2] =
       version >= kVersionOldest ? getU32(header + kHeaderSectionOffsets + 8) : 0;
   info->infoOffset = getU32(header + kHeaderInfoOffset);
+  // finish writes the header's info offset last, so a file without one is still being written
+  // (or was left by a stopped scan, which deletes it): it holds no readable section and may
+  // yet be cut short, which a view would turn into a fault where a read comes up short. A
+  // finished file is never shortened by this program: a snapshot is written once under a new
+  // number, imports are written under another name and renamed, renaming rewrites the info
+  // record in place or appends one, deleting unlinks. Only another program cutting it short
+  // faults the view, a risk accepted as LevelDB and SQLite accept it for the files they map.
+  if (info->infoOffset != 0 && viewAllowed_ && fileSize_ <= kMaxViewSize) {
+    view_ = nativeMap(file_, fileSize_);
+    if (view_) viewSize_ = fileSize_;
+  }
 
   uint32_t extensionAt = 0;
   if (info->infoOffset != 0) {
@@ -318,9 +341,9 @@ bool SnapshotFile::readBlock(uint32_t offset, std::vector<uint8_t>* buffer, size
   uint64_t at = offset == kCurrentPosition ? readPos_ : offset;
   if (at < kHeaderSize || at > fileSize_ || fileSize_ - at < kBlockLengthSize) return false;
   // Most blocks are small: one read takes the length word and a guess at the entries, and
-  // only a longer block needs a second read.
-  const uint64_t kGuess = 4096;
-  uint64_t first = std::min<uint64_t>(fileSize_ - at, kBlockLengthSize + kGuess);
+  // only a longer block needs a second read. From a view two copies cost less than a guess.
+  const uint64_t guess = view_ ? 0 : 4096;
+  uint64_t first = std::min<uint64_t>(fileSize_ - at, kBlockLengthSize + guess);
   buffer->resize(size_t(first) + extra);
   if (!readExact(at, buffer->data(), size_t(first))) return false;
   uint32_t n = getU32(buffer->data());

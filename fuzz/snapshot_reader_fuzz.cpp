@@ -77,6 +77,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   SnapshotFile file;
   SnapshotInfo info;
   if (!file.open(path, &info)) return 0;
+  // A finished file is read through its view: the tables below are read from it.
+  if (file.mapped() != (info.infoOffset != 0)) __builtin_trap();
   // Names are valid UTF-8 of at most 199 characters, whatever the field held.
   if (validUtf8(info.name) != info.name || fromUtf8(info.name).size() > 199 || info.computer.size() > 99 ||
       info.date.size() > 19)

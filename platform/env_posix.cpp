@@ -8,7 +8,9 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <iterator>
 #include <cstddef>
 #include <climits>
 #include <cstdlib>
@@ -97,20 +99,13 @@ const MountTable& mounts() {
 }
 
 // A native name as the engine sees it, into a reused string: UTF-8 to UTF-16 with the escapes
-// of base/text.h, and a backslash as kEscapedBackslash. Plain ASCII (nearly every name) needs no
-// allocation.
+// of base/text.h, and a backslash as kEscapedBackslash. The string's capacity serves name after
+// name: no allocation once it has grown to the longest.
 void nameFromUtf8(const char* s, std::u16string* out) {
   out->clear();
-  const char* p = s;
-  for (; *p; p++) {
-    if (uint8_t(*p) >= 0x80) {
-      *out = fromUtf8(std::string(s));
-      for (char16_t& c : *out)
-        if (c == u'\\') c = kEscapedBackslash;
-      return;
-    }
-    out->push_back(*p == '\\' ? kEscapedBackslash : char16_t(uint8_t(*p)));
-  }
+  appendFromUtf8(out, s, std::strlen(s));
+  for (char16_t& c : *out)
+    if (c == u'\\') c = kEscapedBackslash;
 }
 
 // A name of a Windows path as the native file system spells it. kEscapedBackslash right after
@@ -122,12 +117,47 @@ std::string nativeName(std::u16string name) {
   return toUtf8(name);
 }
 
+class PosixListing;
+
+// A Windows path and its native form, with where each of its components ends in both: the
+// index after each '\\' and the length of the native path up to the '/' that stands for it.
+struct ConvertedPath {
+  std::string target;  // the drive's native folder
+  std::u16string windows;
+  std::string native;
+  std::vector<std::pair<size_t, size_t>> ends;
+};
+
+// The listings open on this thread, oldest first. A listing is used and destroyed on the thread
+// that made it.
+thread_local std::vector<const PosixListing*> tOpenListings;
+
 // Reads the folder's entries with getdents64 itself: opendir would stat the folder once more,
 // and the scan lists every folder of a drive.
 class PosixListing : public FolderListing {
  public:
-  PosixListing(int fd, dev_t dev) : fd_(fd), dev_(dev) {}
-  ~PosixListing() override { close(fd_); }
+  // owner, path (a Windows path ending in '\') and nativeLength (of the native path opened, with
+  // its '/' at the end) let a subfolder listed while this listing is open be opened from it.
+  PosixListing(int fd, dev_t dev, const void* owner, const std::u16string& path, size_t nativeLength)
+      : fd_(fd), dev_(dev), owner_(owner), path_(path), nativeLength_(nativeLength) {
+    tOpenListings.push_back(this);
+  }
+  ~PosixListing() override {
+    auto at = std::find(tOpenListings.rbegin(), tOpenListings.rend(), this);
+    if (at != tOpenListings.rend()) tOpenListings.erase(std::next(at).base());
+    close(fd_);
+  }
+
+  // The folder "path + name + '\\'" opened from this one with flags, and the length of its native
+  // path; -1 when openat fails, or when that path would not fit PATH_MAX, as opening it whole
+  // would fail.
+  int openSubfolder(const std::u16string& name, int flags, size_t* nativeLength) const {
+    std::string native = nativeName(name);
+    *nativeLength = nativeLength_ + native.size() + 1;
+    return *nativeLength >= PATH_MAX ? -1 : openat(fd_, native.c_str(), flags);
+  }
+  const void* owner() const { return owner_; }
+  const std::u16string& path() const { return path_; }
 
   bool next(DirEntry* e) override {
     for (;;) {
@@ -191,6 +221,9 @@ class PosixListing : public FolderListing {
 
   int fd_;
   dev_t dev_;
+  const void* owner_;
+  std::u16string path_;
+  size_t nativeLength_;
   alignas(struct dirent64) char buffer_[32768];
   size_t filled_ = 0;  // bytes of buffer_ the last read gave
   size_t at_ = 0;      // the next entry in buffer_
@@ -242,12 +275,16 @@ class PosixEnv : public Env {
     // Nearly every folder exists as written (the walk names it from its parent's listing), so
     // the case-insensitive lookup runs only when the direct open fails.
     const int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK;
-    int fd = -1;
-    std::string native = directPath(folder);
-    if (!native.empty()) fd = open(native.c_str(), flags);
-    if (fd < 0 && (native.empty() || errno == ENOENT || errno == ENOTDIR)) {
-      native = resolve(folder);
+    size_t nativeLength = 0;
+    int fd = openFromOpenParent(folder, flags, &nativeLength);
+    if (fd < 0) {
+      std::string native = directPath(folder);
       if (!native.empty()) fd = open(native.c_str(), flags);
+      if (fd < 0 && (native.empty() || errno == ENOENT || errno == ENOTDIR)) {
+        native = resolve(folder);
+        if (!native.empty()) fd = open(native.c_str(), flags);
+      }
+      nativeLength = native.size() + (native.empty() || native.back() != '/');
     }
     if (fd < 0) return nullptr;
     struct stat st;
@@ -255,7 +292,7 @@ class PosixEnv : public Env {
       close(fd);
       return nullptr;
     }
-    return std::unique_ptr<FolderListing>(new PosixListing(fd, st.st_dev));
+    return std::unique_ptr<FolderListing>(new PosixListing(fd, st.st_dev, this, folder, nativeLength));
   }
 
   // The prefix's hive files, loaded on the first call; without a prefix there is no registry.
@@ -351,6 +388,25 @@ class PosixEnv : public Env {
     return any;
   }
 
+  // folder opened from the listing of its parent when this thread has one open (the walk lists
+  // each subfolder from inside its parent's listing): a deep folder then costs neither the
+  // conversion of its whole path nor the kernel's walk of every component of it. -1 when there
+  // is none or the open fails; the caller then opens the whole path as it would without one.
+  int openFromOpenParent(const std::u16string& folder, int flags, size_t* nativeLength) {
+    if (folder.size() < 5 || folder.back() != u'\\') return -1;
+    size_t cut = folder.rfind(u'\\', folder.size() - 2);
+    for (auto it = tOpenListings.rbegin(); it != tOpenListings.rend(); ++it) {
+      const PosixListing& parent = **it;
+      if (parent.owner() != this || parent.path().size() != cut + 1 ||
+          folder.compare(0, cut + 1, parent.path()) != 0)
+        continue;
+      std::u16string name = folder.substr(cut + 1, folder.size() - cut - 2);
+      if (name == u"." || name == u".." || name.find(u'/') != std::u16string::npos) return -1;
+      return parent.openSubfolder(name, flags, nativeLength);
+    }
+    return -1;
+  }
+
   // The native path of a Windows path as written, without looking at the file system; empty
   // when the drive is unknown or a component cannot be a native name.
   std::string directPath(const std::u16string& path) {
@@ -358,19 +414,37 @@ class PosixEnv : public Env {
     int i = driveIndex(path[0]);
     if (i < 0 || drives_[i].target.empty()) return std::string();
     const std::string& target = drives_[i].target;
-    std::string native;
-    native.reserve(target.size() + path.size() + 8);
-    native = target;
-    if (native.back() != '/') native.push_back('/');
+    // Folders listed one after another share most of their path: the components this thread
+    // converted last are taken over as far as the two paths agree.
+    thread_local ConvertedPath last;
+    size_t same = size_t(std::mismatch(path.begin(), path.end(), last.windows.begin(), last.windows.end()).first -
+                         path.begin());
+    if (last.target != target) last.ends.clear();
+    while (!last.ends.empty() && last.ends.back().first > same) last.ends.pop_back();
+    if (last.ends.empty()) {
+      last.target = target;
+      last.native = target;
+      if (last.native.back() != '/') last.native.push_back('/');
+      last.ends.emplace_back(3, last.native.size());
+    }
+    last.windows = path;
+    std::string& native = last.native;
+    native.resize(last.ends.back().second);
     // One component at a time: a name may hold a backslash (escaped) but never a '/'.
-    for (size_t at = 3; at < path.size();) {
+    for (size_t at = last.ends.back().first; at < path.size();) {
       size_t end = path.find(u'\\', at);
       if (end == std::u16string::npos) end = path.size();
       std::u16string part = path.substr(at, end - at);
       // "." and ".." are not folder names on Windows; refuse them rather than climb out.
-      if (part.find(u'/') != std::u16string::npos || part == u"." || part == u"..") return std::string();
+      if (part.find(u'/') != std::u16string::npos || part == u"." || part == u"..") {
+        last.ends.resize(1);
+        return std::string();
+      }
       native += nativeName(part);
-      if (end < path.size()) native.push_back('/');
+      if (end < path.size()) {
+        native.push_back('/');
+        last.ends.emplace_back(end + 1, native.size());
+      }
       at = end + 1;
     }
     return native;

@@ -40,6 +40,21 @@ void putValue(std::vector<RegValue>* values, RegValue v) {
   values->push_back(std::move(v));
 }
 
+// putValue for each of more in turn, indexing the names once: a key may hold tens of thousands
+// of values.
+void putValues(std::vector<RegValue>* values, std::vector<RegValue> more) {
+  std::unordered_map<std::u16string, size_t> at;  // folded name -> place in values
+  at.reserve(values->size() + more.size());
+  for (size_t i = 0; i < values->size(); i++) at.emplace(fold((*values)[i].name), i);
+  for (RegValue& v : more) {
+    auto [it, added] = at.emplace(fold(v.name), values->size());
+    if (added)
+      values->push_back(std::move(v));
+    else
+      (*values)[it->second] = std::move(v);
+  }
+}
+
 // Takes the target of a link key from v when v is its link value.
 void noteLinkTarget(const RegValue& v, std::u16string* target) {
   if (!equalFolded(v.name, u"SymbolicLinkValue") || v.type != kTypeLink) return;
@@ -138,7 +153,7 @@ void decodeLazyValues(const Node* n, std::vector<RegValue>* out) {
   if (!n->lazyText) return;
   std::vector<RegValue> lines;
   decodeHiveValues(*n->lazyText, n->lazyBegin, n->lazyEnd, &lines);
-  for (RegValue& v : lines) putValue(out, std::move(v));
+  putValues(out, std::move(lines));
 }
 
 // Makes a lazy key's values its own, before they are changed.
@@ -147,7 +162,7 @@ void materialize(Node* n) {
   std::vector<RegValue> decoded;
   decodeLazyValues(n, &decoded);
   n->lazyText = nullptr;
-  for (RegValue& v : decoded) putValue(&n->values, std::move(v));
+  putValues(&n->values, std::move(decoded));
 }
 
 void setNodeValue(Node* n, RegValue v) {

@@ -168,14 +168,20 @@ bool RegKeyWriter::writeKey(const std::u16string& path, const TreeEntry* a, cons
   bool hasY = b->contentTable && b_->next(&y);
   while (hasX || hasY) {
     int c = !hasY ? -1 : !hasX ? 1 : a_->order(x, y);
+    // A script neither sets nor deletes a value on the noise list.
     if (c < 0) {  // only in A
-      if (restore) full(x); else deleted(x);
+      if (!context_->hiddenItem(kSectionRegistry, x, kDeleted, false)) {
+        if (restore) full(x); else deleted(x);
+      }
       hasX = a_->next(&x);
     } else if (c > 0) {  // only in B
-      if (restore) deleted(y); else full(y);
+      if (!context_->hiddenItem(kSectionRegistry, y, kAdded, true)) {
+        if (restore) deleted(y); else full(y);
+      }
       hasY = b_->next(&y);
     } else {
-      if (a_->differs(x, y)) full(restore ? x : y);
+      if (a_->differs(x, y) && !context_->hiddenItem(kSectionRegistry, x, kModified, false))
+        full(restore ? x : y);
       hasX = a_->next(&x);
       hasY = b_->next(&y);
     }
@@ -226,7 +232,10 @@ bool exportKey(ComparisonContext* context, int mode, const std::u16string& keyPa
   const TreeEntry* a = key.inA ? &key.a : nullptr;
   const TreeEntry* b = key.inB && compare ? &key.b : nullptr;
   std::u16string name = key.path.substr(key.path.rfind(u'\\') + 1);
-  if (writer.visit(key.path, name, a, b, key.filterResult)) {
+  context->enterNode(key.path);
+  bool descend = writer.visit(key.path, name, a, b, key.filterResult);
+  context->leaveNode();
+  if (descend) {
     context->walkSubtree(key.path, a ? a->childTable : 0, b ? b->childTable : 0, &writer);
   }
   if (leftOut) *leftOut = writer.leftOut();

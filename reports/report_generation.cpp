@@ -78,11 +78,20 @@ bool generateDifferencesReport(ComparisonContext* context, const DifferencesRepo
   writer->setIncludedStates(options.added, options.modified, options.deleted);
   writer->setDisplayLimits(options.displayLimits());
   DifferencesNodeCallback callback(context, writer);
+  writer->setNoiseJudge([context](int section, const Item& item, int state, bool fromB) {
+    return context->hiddenItem(section, item, state, fromB);
+  });
+  context->resetHiddenCounts();
   for (int section = 0; section < kSectionCount; section++) {
     if (!options.sections[section]) continue;
     writer->beginSection(section, reportSectionRows(section, kReportDifferences));
-    if (!noteUncompared(context, section, kReportDifferences, writer)) context->walkSection(section, &callback);
+    if (!noteUncompared(context, section, kReportDifferences, writer)) {
+      context->walkSection(section, &callback);
+      if (context->hiddenCount(section))
+        writeSectionNote(writer, section, kReportDifferences, hiddenNoiseText(context->hiddenCount(section)));
+    }
   }
+  writer->setNoiseJudge(nullptr);
   if (!writer->finish()) {
     *message = cannotExport(path);
     return false;

@@ -262,7 +262,10 @@ void ReportWriter::writeDeferred() {
   if (!outside_) heading_(this, deferred_.path, deferred_.state, deferred_.label);
 }
 
+// The group's heading is written with its first row that is not noise.
 void ReportWriter::writeChild(const Item& item, int state, const char* label) {
+  if (noiseJudge_ && noiseJudge_(section_, item, state, state == kAdded)) return;
+  flushPending();
   if (!stateIncluded(state)) return;
   writeDeferred();
   if (!outside_) item_(this, item, state, label);
@@ -296,16 +299,15 @@ void ReportWriter::writeDifferenceRows(const std::u16string& path, const TreeEnt
     if (hasO && hasN) {
       int c = oldReader_->order(o, n);
       if (c < 0) {
-        flushPending();
         writeChild(o, kDeleted, "del");
         hasO = oldReader_->next(&o);
       } else if (c > 0) {
-        flushPending();
         writeChild(n, kAdded, "add");
         hasN = newReader_->next(&n);
       } else {
         uint8_t marks = oldReader_->marks(o, *newReader_, n);
-        if (marks || oldReader_->differs(o, n)) {
+        if ((marks || oldReader_->differs(o, n)) &&
+            !(noiseJudge_ && noiseJudge_(section_, o, kModified, false))) {
           flushPending();
           if (stateIncluded(kModified)) {
             writeDeferred();
@@ -321,11 +323,9 @@ void ReportWriter::writeDifferenceRows(const std::u16string& path, const TreeEnt
         hasN = newReader_->next(&n);
       }
     } else if (hasO) {
-      flushPending();
       writeChild(o, kDeleted, "del");
       hasO = oldReader_->next(&o);
     } else {
-      flushPending();
       writeChild(n, kAdded, "add");
       hasN = newReader_->next(&n);
     }

@@ -18,6 +18,7 @@
 #define KELDRUN_REPORTS_REPORT_WRITER_H_
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -88,6 +89,10 @@ class ReportWriter {
   // Only groups at or below this path (case-insensitive, whole components) are written; empty
   // for everything.
   void setPrefixFilter(const std::u16string& prefix);
+  // Asked, while writeDifferenceRows runs, whether an item is noise: such items are left out
+  // (the judge counts them). Null: none is.
+  using NoiseJudge = std::function<bool(int section, const Item& item, int state, bool fromB)>;
+  void setNoiseJudge(NoiseJudge judge) { noiseJudge_ = std::move(judge); }
 
   // Starts the report at path (UTF-8; its file name ends in ".htm"): the first page with the
   // title "Keldrun export". pageLimit 0 never splits. False when the file cannot be created;
@@ -177,6 +182,7 @@ class ReportWriter {
   HeadingWriter heading_;
   ItemWriter item_;
   int section_ = kSectionRegistry;
+  NoiseJudge noiseJudge_;
   std::unique_ptr<ItemListReader> oldReader_, newReader_;
   std::u16string escapeBuffer_;
 

@@ -182,6 +182,7 @@ for check in "$root"/tests/wine/*_check.sh; do
   step "$(basename "$check" .sh)" wine_check "$check"
 done
 step "reports in headless Chromium" bash "$root/tests/browser/report_check.sh" "$out/native"
+step "fleet store on two ClickHouse shards" bash "$root/tests/fleet/clickhouse_check.sh" "$out/native"
 step "sanitizer build" configure_build "$out/asan" -DKELDRUN_SANITIZE=ON -DKELDRUN_BENCH=OFF \
   "${sanitizer_flags[@]}"
 step "sanitizer tests" env ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \

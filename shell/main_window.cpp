@@ -1,6 +1,7 @@
 #include "shell/main_window.h"
 
 #include "base/text_table.h"
+#include "shell/snapshot_commands.h"
 
 namespace keldrun {
 
@@ -16,6 +17,30 @@ std::string mainTabText(int tab) {
   static const int kEntries[kTabCount] = {kTextTabSnapshots, kTextTabRegistry, kTextTabFiles,
                                           kTextTabApplications, kTextTabHelp};
   return tab >= 0 && tab < kTabCount ? text(kEntries[tab]) : "";
+}
+
+StartupLoad::StartupLoad(Settings* settings) : settings_(settings) {
+  thread_ = createThread(run, this);
+  if (!thread_) run(this);
+}
+
+StartupLoad::~StartupLoad() { wait(); }
+
+void StartupLoad::run(void* self) {
+  auto* load = static_cast<StartupLoad*>(self);
+  load->settings_->ensureLoaded();
+  // Reports viewed in a run that ended without closing its viewer.
+  load->settings_->clearReportTempFolder();
+  load->message_ = setAsideDamagedSettings(load->settings_);
+}
+
+const ShellMessage& StartupLoad::wait() {
+  if (thread_) {
+    waitThread(thread_);
+    closeThread(thread_);
+    thread_ = nullptr;
+  }
+  return message_;
 }
 
 MainWindowModel::MainWindowModel(Settings* settings, ComparisonContext* context)

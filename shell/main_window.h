@@ -6,7 +6,9 @@
 
 #include <string>
 
+#include "platform/thread.h"
 #include "views/comparison_context.h"
+#include "workspace/message.h"
 #include "workspace/settings.h"
 
 namespace keldrun {
@@ -25,6 +27,30 @@ bool isAboutCommand(unsigned systemCommand);
 std::string mainWindowTitle(const std::string& documentTitle);
 // The text of a tab ("Snapshots", "Registry", "Files", "Applications", "Help").
 std::string mainTabText(int tab);
+
+// The workspace as the program starts, read on a thread of its own so that the main window is
+// made meanwhile: the settings file with every snapshot's info record (Settings::ensureLoaded),
+// the report temp folder emptied, a damaged settings file set aside (setAsideDamagedSettings).
+// Nothing else may touch the settings until wait() has returned. Where no thread can be made,
+// the work is done on the calling thread before the constructor returns.
+class StartupLoad {
+ public:
+  explicit StartupLoad(Settings* settings);
+  ~StartupLoad();  // waits
+  StartupLoad(const StartupLoad&) = delete;
+  StartupLoad& operator=(const StartupLoad&) = delete;
+
+  // Waits for the reading to end (at once after the first call); the message about a damaged
+  // settings file, empty when there is none.
+  const ShellMessage& wait();
+
+ private:
+  static void run(void* self);
+
+  Settings* settings_;
+  ShellMessage message_;  // written by the thread, read after it has ended
+  NativeThread* thread_ = nullptr;
+};
 
 class MainWindowModel {
  public:

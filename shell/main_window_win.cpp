@@ -54,23 +54,38 @@ bool MainWindow::onInitDialog() {
     model_.selectTab(tab);
     showTab(model_.visibleTab());
   });
-  for (int tab = 0; tab < kTabCount; tab++) {
-    MainPage* p = page(tab);
-    p->create(hwnd());
-    SetWindowLongPtrW(p->hwnd(), GWLP_ID, kPageTemplates[tab]);
-    MoveWindow(p->hwnd(), 0, tabHeight(), client.right, client.bottom - tabHeight(), FALSE);
-  }
+  createPage(kTabSnapshots);
+  waitForWorkspace();  // done by the page already, unless it could not be made
   model_.setUp();
-  for (int tab = kTabRegistry; tab <= kTabApplications; tab++) {
-    static_cast<ComparisonScreen*>(page(tab))->empty();
-  }
   applyModel();
   if (!startupMessage_.empty()) PostMessageW(hwnd(), kShowStartupMessage, 0, 0);
   return true;
 }
 
+void MainWindow::waitForWorkspace() {
+  if (!startupLoad_) return;
+  startupMessage_ = startupLoad_->wait();
+  startupLoad_ = nullptr;
+}
+
+void MainWindow::createPage(int tab) {
+  MainPage* p = page(tab);
+  if (p->hwnd()) return;
+  RECT client;
+  GetClientRect(hwnd(), &client);
+  p->create(hwnd());
+  SetWindowLongPtrW(p->hwnd(), GWLP_ID, kPageTemplates[tab]);
+  MoveWindow(p->hwnd(), 0, tabHeight(), client.right, client.bottom - tabHeight(), FALSE);
+}
+
+void MainWindow::createScreens() {
+  for (int tab = kTabRegistry; tab <= kTabApplications; tab++) createPage(tab);
+}
+
 void MainWindow::showTab(int tab) {
   if (tab == shownTab_) return;
+  if (tab >= kTabRegistry && tab <= kTabApplications) createScreens();
+  createPage(tab);
   if (shownTab_ >= 0) ShowWindow(page(shownTab_)->hwnd(), SW_HIDE);
   ShowWindow(page(tab)->hwnd(), SW_SHOW);
   shownTab_ = tab;
@@ -87,6 +102,7 @@ void MainWindow::applyModel() {
 }
 
 void MainWindow::refreshScreens() {
+  createScreens();
   for (int tab = kTabRegistry; tab <= kTabApplications; tab++) {
     static_cast<ComparisonScreen*>(page(tab))->refresh();
   }
@@ -99,6 +115,7 @@ void MainWindow::showComparison() {
 }
 
 void MainWindow::viewModeChanged() {
+  createScreens();
   for (int tab = kTabRegistry; tab <= kTabApplications; tab++) {
     static_cast<ComparisonScreen*>(page(tab))->setViewMode(settings_->viewMode);
   }
@@ -109,7 +126,7 @@ void MainWindow::viewModeChanged() {
 
 void MainWindow::closeComparison() {
   for (int tab = kTabRegistry; tab <= kTabApplications; tab++) {
-    static_cast<ComparisonScreen*>(page(tab))->empty();
+    if (page(tab)->hwnd()) static_cast<ComparisonScreen*>(page(tab))->empty();
   }
   model_.closeComparison();
   applyModel();

@@ -58,8 +58,11 @@ class MainWindow : public CXDialogBase {
   ComparisonContext* context() const { return context_; }
   const MainWindowModel& model() const { return model_; }
 
-  // A message to show once the window is on the screen (set before it opens).
-  void setStartupMessage(const ShellMessage& message) { startupMessage_ = message; }
+  // The workspace being read as the program starts (set before the window opens); its message
+  // about a damaged settings file is shown over the window, whose empty list it explains.
+  void setStartupLoad(StartupLoad* load) { startupLoad_ = load; }
+  // Waits for that reading: the Snapshots page calls it before it first reads the settings.
+  void waitForWorkspace();
 
   // After the context opened one or two snapshots: title, Registry tab, screens refreshed.
   void showComparison();
@@ -75,6 +78,10 @@ class MainWindow : public CXDialogBase {
 
  private:
   MainPage* page(int tab) const;
+  // The pages' windows are made when first shown, the three comparison screens together (they
+  // are refreshed together): a start-up makes only the Snapshots page.
+  void createPage(int tab);
+  void createScreens();
   void showTab(int tab);
   void applyModel();
   void refreshScreens();
@@ -88,6 +95,7 @@ class MainWindow : public CXDialogBase {
   int shownTab_ = -1;
   bool helpLoaded_ = false;
   HICON icon_ = nullptr;
+  StartupLoad* startupLoad_ = nullptr;
   ShellMessage startupMessage_;
 };
 

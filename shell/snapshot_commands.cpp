@@ -2,6 +2,7 @@
 
 #include "base/files.h"
 #include "reports/report_writer.h"
+#include "workspace/noise.h"
 
 namespace keldrun {
 
@@ -26,6 +27,7 @@ bool openChosenPair(const SnapshotList& list, const Settings& settings, Comparis
   int32_t older, newer;
   if (list.chosenPair(&older, &newer) &&
       context->open(older, newer, kModeCompare, settings.viewMode == 0)) {
+    context->setNoise(workspaceNoise(settings, nullptr));
     return true;
   }
   *message = ShellMessage::error(kCannotOpenSnapshots);
@@ -58,6 +60,7 @@ bool openDifferencesPair(const SnapshotList& list, const Settings& settings, Com
     *message = ShellMessage::error(kCannotOpenSnapshots);
     return false;
   }
+  context->setNoise(workspaceNoise(settings, nullptr));
   return true;
 }
 

@@ -108,11 +108,6 @@ TreeItem WindowTree::selected() { return reinterpret_cast<TreeItem>(TreeView_Get
 
 void WindowTree::ensureVisible(TreeItem item) { TreeView_EnsureVisible(hwnd(), handleOf(item)); }
 
-void WindowTree::setRedraw(bool on) {
-  SendMessageW(hwnd(), WM_SETREDRAW, on ? TRUE : FALSE, 0);
-  if (on) InvalidateRect(hwnd(), nullptr, TRUE);
-}
-
 // ---- SnapshotScreen ----
 
 SnapshotScreen::SnapshotScreen(int templateId, MainWindow* main, int section)

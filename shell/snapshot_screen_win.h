@@ -40,7 +40,6 @@ class WindowTree : public TreeControl {
   void select(TreeItem item) override;
   TreeItem selected() override;
   void ensureVisible(TreeItem item) override;
-  void setRedraw(bool on) override;
 
  private:
   HWND hwnd() const { return tree_->hwnd(); }

@@ -66,6 +66,7 @@ bool SnapshotsPage::onInitDialog() {
     buttons_[i].attach(hwnd(), kButtons[i].id);
     buttons_[i].setIcon(buttonImages(), kButtons[i].image);
   }
+  mainWindow()->waitForWorkspace();
   refresh();
 
   layout_.add(view_.hwnd(), kAnchorGrowBottom);

@@ -6,6 +6,7 @@
 #include <ole2.h>
 #include <shellapi.h>
 
+#include <memory>
 #include <vector>
 
 #include "setup/installation_win.h"
@@ -20,10 +21,6 @@
 using namespace keldrun;
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
-  // COM for the embedded browser; OleInitialize also gives the thread its apartment.
-  HRESULT com = OleInitialize(nullptr);
-  if (!initToolkit(instance)) return 1;
-
   std::vector<std::u16string> arguments;
   int count = 0;
   if (wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &count)) {
@@ -31,6 +28,15 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     LocalFree(argv);
   }
   StartDecision start = decideStart(arguments, runningFileName());
+  // The workspace is read while COM, the toolkit and the main window are made.
+  ComparisonContext& context = programContext();
+  Settings& settings = programSettings();
+  std::unique_ptr<StartupLoad> load;
+  if (start.mode == StartMode::MainWindow) load = std::make_unique<StartupLoad>(&settings);
+
+  // COM for the embedded browser; OleInitialize also gives the thread its apartment.
+  HRESULT com = OleInitialize(nullptr);
+  if (!initToolkit(instance)) return 1;
   if (start.mode != StartMode::MainWindow) {
     switch (start.mode) {
       case StartMode::UninstallFirstStage: showShellMessage(uninstallFirstStage()); break;
@@ -41,16 +47,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     return 0;
   }
 
-  Settings& settings = programSettings();
-  settings.ensureLoaded();
-  // Reports viewed in a run that ended without closing its viewer.
-  settings.clearReportTempFolder();
-  ShellMessage damaged = setAsideDamagedSettings(&settings);
-
-  MainWindow window(&settings, &programContext());
-  window.setStartupMessage(damaged);  // over the window, whose empty list it explains
+  MainWindow window(&settings, &context);
+  window.setStartupLoad(load.get());
   window.runModal(nullptr);
-  programContext().close();
+  ShellMessage damaged = load->wait();
+  context.close();
   // A damaged settings file that could not be moved aside is not written over.
   bool mayOverwrite = damaged.kind != MessageKind::Error;
   if (mayOverwrite) {

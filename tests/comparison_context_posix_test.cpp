@@ -200,6 +200,36 @@ TEST_F(ScreenTest, FolderOnlyInBIsGreenBoldExpandableWithAddRows) {
   EXPECT_EQ(node(tree_view_.children(games)[0]).look.color, stateColor(kAdded));
 }
 
+// The noise list hides a folder from the lazy tree and a file from a shown folder's list, the
+// model counts both, and showing noise brings them back.
+TEST_F(ScreenTest, NoiseLeavesTheTreeAndTheListAndIsCounted) {
+  scan("a.snp", {win()});
+  writeFile(tree_ + "/windows/win.ini", 11, 1600000000);
+  writeFile(tree_ + "/windows/boot.log", 1, 1600000000);
+  writeFile(tree_ + "/apps/a.exe", 8, 1600000000);
+  scan("b.snp", {win()});
+  std::u16string apps = win("/apps"), log = win("/windows") + u"*.LOG";
+  apps.pop_back();
+  context_.setNoise(std::make_shared<NoiseMatcher>(std::vector<std::u16string>{apps, log}));
+  ASSERT_TRUE(context_.openFiles(snap("a.snp"), snap("b.snp"), kModeCompare, false));
+  for (bool show : {false, true}) {
+    SCOPED_TRACE(show);
+    context_.setShowNoise(show);
+    model_->refresh(kViewDifferences);
+    TreeItem windows = locate("/windows");
+    ASSERT_NE(windows, 0u);
+    EXPECT_EQ(tree_view_.child(tree_view_.parent(windows), u"apps") != 0, show);
+    std::vector<std::u16string> names;
+    for (const ListRow& r : model_->rows()) names.push_back(r.columns[0]);
+    if (show) {
+      EXPECT_EQ(names, (std::vector<std::u16string>{u"boot.log", u"win.ini", u"win.ini"}));
+    } else {
+      EXPECT_EQ(names, (std::vector<std::u16string>{u"win.ini", u"win.ini"}));
+    }
+    EXPECT_EQ(model_->hiddenNoiseLine(), show ? u"" : u"2 differences hidden as noise");
+  }
+}
+
 // A View or Compare whose files cannot be opened (deleted or damaged by another process since
 // the list was shown) leaves the comparison on screen whole: its nodes still expand and its
 // lists still fill.

@@ -135,6 +135,55 @@ TEST_F(EnvPosixTest, FolderNamesResolveCaseInsensitivelyAsOnWindows) {
   EXPECT_FALSE(env->listFolder(u"c:\\program files\\big app\\app.exe\\"));
 }
 
+// One thread lists folders of two seams whose c: are two folders, in turns and while listings
+// of either are open: every listing is of its own seam's folder, whatever was opened or
+// converted before it on the thread.
+TEST_F(EnvPosixTest, ListingsOnOneThreadFollowTheirOwnSeamAndPath) {
+  std::string other = dir_ + "/other";
+  ASSERT_EQ(mkdir(other.c_str(), 0755), 0);
+  ASSERT_EQ(mkdir((other + "/dosdevices").c_str(), 0755), 0);
+  for (const std::string& root : {prefix_ + "/drive_c", other + "/drive_c"}) {
+    ASSERT_EQ(mkdir(root.c_str(), 0755), 0);
+    ASSERT_EQ(mkdir((root + "/Sub").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir((root + "/Sub/inner").c_str(), 0755), 0);
+    std::ofstream(root + "/Sub/" + (root.find("/other/") == std::string::npos ? "a.txt" : "b.txt")) << "1";
+    std::ofstream(root + "/Sub/inner/" + (root.find("/other/") == std::string::npos ? "a2.txt" : "b2.txt")) << "2";
+  }
+  link("../drive_c", "c:");
+  ASSERT_EQ(symlink("../drive_c", (other + "/dosdevices/c:").c_str()), 0);
+  std::unique_ptr<Env> a = newPosixEnv(prefix_), b = newPosixEnv(other);
+  struct Step {
+    Env* env;
+    const char16_t* path;
+    const char* holds;  // null: cannot be listed
+  } steps[] = {
+      {a.get(), u"c:\\Sub\\", "a.txt"},           {b.get(), u"c:\\Sub\\", "b.txt"},
+      {a.get(), u"c:\\Sub\\inner\\", "a2.txt"},   {b.get(), u"c:\\Sub\\inner\\", "b2.txt"},
+      {a.get(), u"c:\\sub\\INNER\\", "a2.txt"},   {a.get(), u"c:\\Sub\\..\\", nullptr},
+      {b.get(), u"c:\\Sub\\inner\\", "b2.txt"},   {a.get(), u"c:\\Sub\\missing\\", nullptr},
+      {a.get(), u"c:\\Sub\\inner\\", "a2.txt"},
+  };
+  // Each step once alone, and once with the listings of both seams' c:\Sub\ open.
+  for (bool parentsOpen : {false, true}) {
+    std::unique_ptr<FolderListing> openA, openB;
+    if (parentsOpen) {
+      openA = a->listFolder(u"c:\\Sub\\");
+      openB = b->listFolder(u"c:\\Sub\\");
+      ASSERT_TRUE(openA && openB);
+    }
+    for (const Step& step : steps) {
+      SCOPED_TRACE(toUtf8(step.path) + (step.env == a.get() ? " of a" : " of b") + (parentsOpen ? ", parents open" : ""));
+      if (!step.holds) {
+        EXPECT_FALSE(step.env->listFolder(step.path));
+        continue;
+      }
+      std::map<std::string, DirEntry> entries = list(step.env, step.path);
+      EXPECT_EQ(entries.count(step.holds), 1u);
+      EXPECT_EQ(entries.size(), std::string(step.holds).find('2') == std::string::npos ? 2u : 1u);
+    }
+  }
+}
+
 TEST_F(EnvPosixTest, CaseTwinsResolveByExactNameAndAnAmbiguousFoldedNameToNothing) {
   folder("drive_c");
   folder("drive_c/Dir");

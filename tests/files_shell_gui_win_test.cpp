@@ -226,13 +226,13 @@ TEST(ProgramGui, FilesMenusOpenThroughTheShellAndNameWhatFails) {
   Program p;
   ASSERT_TRUE(p.start(home + L"Keldrun.exe"));
   ASSERT_EQ(p.rowCount(), 2);
+
+  // Nothing open: no menu anywhere. (The screens are made when one is first shown.)
+  ASSERT_TRUE(showPage(p, IDD_FILES_PAGE));
   HWND regTree = p.pageItem(IDD_REGISTRY_PAGE, IDC_SCREEN_TREE);
   HWND fileTree = p.pageItem(IDD_FILES_PAGE, IDC_SCREEN_TREE);
   HWND fileList = p.pageItem(IDD_FILES_PAGE, IDC_SCREEN_LIST);
   HWND fileBox = p.pageItem(IDD_FILES_PAGE, IDC_PATH_BOX);
-
-  // Nothing open: no menu anywhere.
-  ASSERT_TRUE(showPage(p, IDD_FILES_PAGE));
   rightClick(fileTree, {20, 10});
   EXPECT_TRUE(p.noMessageBox());
   EXPECT_EQ(openMenu(), nullptr);

@@ -19,6 +19,12 @@
 #include "platform/thread.h"
 #include "tests/test_support.h"
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace keldrun {
 namespace {
 
@@ -89,6 +95,23 @@ void buildTree(const fs::path& root) {
   put(chain / "bottom.bin", 9, 80);
 #ifndef _WIN32
   fs::create_directory_symlink(root / "dir1", root / "link_to_dir1");
+  // A chain whose native path outgrows PATH_MAX: made one folder at a time from its parent,
+  // as no whole path reaches its end. Beyond the limit no folder is listed, however it is opened.
+  int fd = open(root.c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_GE(fd, 0);
+  for (int i = 0; i < 20; i++) {
+    std::string name = std::to_string(i) + std::string(240, 'x');
+    ASSERT_EQ(mkdirat(fd, name.c_str(), 0755), 0);
+    int below = openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY);
+    close(fd);
+    ASSERT_GE(below, 0);
+    fd = below;
+    int file = openat(fd, "f.txt", O_WRONLY | O_CREAT, 0644);
+    ASSERT_GE(file, 0);
+    ASSERT_EQ(write(file, "deep", size_t(i % 4)), ssize_t(i % 4));
+    close(file);
+  }
+  close(fd);
 #endif
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "base/files.h"
 #include "tests/report_support.h"
 
@@ -96,6 +98,40 @@ TEST_F(MainWindowModelTest, AboutAndHelpKeyOpenTheHelpTabWithoutClosingTheCompar
   EXPECT_EQ(model.helpTopic(), HelpTopic::HowToUse);
   model.selectTab(kTabCount);  // out of range: ignored
   EXPECT_EQ(model.visibleTab(), kTabHelp);
+}
+
+// The workspace read at start-up on a thread of its own ends as the reading on the program's own
+// thread did: the catalog from the snapshot files, the report temp folder emptied.
+TEST_F(MainWindowModelTest, TheStartUpReadingEndsWithTheWholeCatalog) {
+  settings.catalog().addListed("2,1");
+  ASSERT_TRUE(settings.save());
+  std::string viewed = settings.reportTempFolder() + "report.htm";
+  ASSERT_TRUE(testing_support::writeText(viewed, "x"));
+  Settings started(dir.str());
+  StartupLoad load(&started);
+  EXPECT_TRUE(load.wait().empty());
+  EXPECT_TRUE(load.wait().empty());  // once read, at once
+  ASSERT_EQ(started.catalog().count(), 2u);
+  EXPECT_EQ(started.catalog().record(0).name, "after");
+  EXPECT_EQ(started.catalog().record(1).name, "before");
+  EXPECT_EQ(started.loadStatus(), SettingsLoad::Read);
+  EXPECT_FALSE(std::filesystem::exists(viewed));
+}
+
+TEST(StartupLoad, ADamagedSettingsFileIsSetAsideAndItsMessageKept) {
+  TempFolder dir;
+  const std::string garbage(40, '\x5A');
+  ASSERT_TRUE(testing_support::writeText(dir / "Keldrun.cfg", garbage));
+  Settings settings(dir.str());
+  ShellMessage m;
+  {
+    StartupLoad load(&settings);
+    m = load.wait();
+  }
+  EXPECT_EQ(m.kind, MessageKind::Warning);
+  EXPECT_NE(m.text.find(dir / "Keldrun.cfg.damaged"), std::string::npos) << m.text;
+  EXPECT_EQ(testing_support::readText(dir / "Keldrun.cfg.damaged"), garbage);
+  EXPECT_EQ(settings.catalog().count(), 0u);
 }
 
 }  // namespace

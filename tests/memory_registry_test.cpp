@@ -392,5 +392,60 @@ TEST(RegFileTest, LargeHiveLoadsAndCountsEveryKey) {
   EXPECT_EQ(v.data, (std::vector<uint8_t>{0xE6, 0x4D, 0, 0}));
 }
 
+// Names equal but for case (foldChar) are one value: it keeps the place of its first line and
+// takes name, type and data from its last. Names that Windows' folding would not join stay apart.
+TEST(RegFileTest, ValuesOfOneNameKeepTheFirstPlaceAndTheLastLine) {
+  testing_support::TempFolder folder;
+  std::string text =
+      "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\Machine\n\n"
+      "[Dup\\\\Lazy] 1\n"
+      "\"a\"=dword:00000001\n\"B\"=dword:00000002\n\"A\"=dword:00000003\n"
+      "@=dword:00000004\n\"\\xc9t\\xe9\"=dword:00000005\n\"\\x414\\x401\"=dword:00000006\n"
+      "\"\\xe9T\\xc9\"=dword:00000007\n\"\\xff\"=dword:00000008\n\"\\x178\"=dword:00000009\n"
+      "\"\\x3a3\"=dword:0000000a\n\"\\x3c2\"=dword:0000000b\n\"\\x434\\x451\"=dword:0000000c\n"
+      "@=dword:0000000d\n\"a\"=dword:0000000e\n\n"
+      "[Dup\\\\Twice] 1\n\"x\"=dword:00000001\n\"Y\"=dword:00000002\n\n"
+      "[Dup\\\\Twice] 1\n\"y\"=dword:00000003\n\"z\"=dword:00000004\n\"X\"=dword:00000005\n\n"
+      "[Dup\\\\Many] 1\n";
+  // 2,000 names, then the first 1,000 again in capitals: past any small-table shortcut.
+  for (int pass = 0; pass < 2; pass++) {
+    for (int i = 0; i < (pass ? 1000 : 2000); i++) {
+      char line[64];
+      std::snprintf(line, sizeof line, "\"%s%d\"=dword:%08x\n", pass ? "V" : "v", i, pass * 100000 + i);
+      text += line;
+    }
+  }
+  std::ofstream(folder / "system.reg", std::ios::binary) << text;
+  std::shared_ptr<MemoryRegistry> reg = MemoryRegistry::create();
+  std::string error;
+  ASSERT_TRUE(reg->loadHiveFile(folder / "system.reg", u"", nullptr, &error)) << error;
+
+  using Expect = std::vector<std::pair<std::u16string, uint32_t>>;
+  auto read = [&](const std::u16string& path) {
+    Expect got;
+    std::unique_ptr<RegistryKey> key = open(reg.get(), kHiveLocalMachine, path);
+    if (!key) return got;
+    for (const RegValue& v : valuesOf(key.get())) got.emplace_back(v.name, v.data.size() == 4 ? getU32(v.data.data()) : 0xDEADu);
+    return got;
+  };
+  const Expect lazy = {{u"a", 14},         {u"B", 2},           {u"", 13},
+                       {u"\xe9T\xc9", 7},  {u"\x434\x451", 12}, {u"\xff", 8},
+                       {u"\x178", 9},      {u"\x3a3", 10},      {u"\x3c2", 11}};
+  EXPECT_EQ(read(u"Dup\\Lazy"), lazy);
+  EXPECT_EQ(read(u"Dup\\Twice"), (Expect{{u"X", 5}, {u"y", 3}, {u"z", 4}}));
+  Expect many = read(u"Dup\\Many");
+  ASSERT_EQ(many.size(), 2000u);
+  for (size_t i = 0; i < many.size(); i += 333) {
+    std::u16string digits = fromUtf8(std::to_string(i));
+    EXPECT_EQ(many[i], (i < 1000 ? std::make_pair(u"V" + digits, uint32_t(100000 + i))
+                                 : std::make_pair(u"v" + digits, uint32_t(i))));
+  }
+  // A value set on the loaded key replaces in place too.
+  ASSERT_TRUE(reg->setValue(kHiveLocalMachine, u"Dup\\Lazy", u"b", 4, {15, 0, 0, 0}));
+  Expect edited = lazy;
+  edited[1] = {u"b", 15};
+  EXPECT_EQ(read(u"Dup\\Lazy"), edited);
+}
+
 }  // namespace
 }  // namespace keldrun

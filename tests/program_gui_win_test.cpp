@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <functional>
 #include <string>
@@ -256,6 +257,75 @@ TEST(ProgramGui, TheSnapshotsListFollowsWhatTheCommandLineChanged) {
   EXPECT_EQ(count(listed, "\"number\""), 1u) << listed;
 }
 
+// Only the Snapshots page is made at start-up; the first comparison tab shown makes the three
+// comparison screens, each filling the client area below the tab row and showing nothing open.
+// Then "*" on the root of the Full-mode Registry tree expands everything below it: every key of
+// the comparison is in the tree, in name order on each level, with no placeholder left, and the
+// six thousand keys under Big are all there. Nothing is changed in the prepared workspace.
+TEST(ProgramGui, ComparisonScreensAreMadeWhenFirstShownAndStarExpandsAWholeTree) {
+  REQUIRE_PROGRAM();
+  Program p;
+  ASSERT_TRUE(p.start(programPath()));
+  ASSERT_TRUE(p.page(IDD_SNAPSHOTS_PAGE));
+  for (int id : {IDD_REGISTRY_PAGE, IDD_FILES_PAGE, IDD_APPLICATIONS_PAGE, IDD_HELP_PAGE}) {
+    EXPECT_EQ(p.page(id), nullptr) << id;
+  }
+  for (int x = 5; x < 500 && p.visiblePage() != IDD_FILES_PAGE; x += 12) p.clickTab(x);
+  ASSERT_EQ(p.visiblePage(), IDD_FILES_PAGE);
+  EXPECT_EQ(p.page(IDD_HELP_PAGE), nullptr);
+  RECT client, page;
+  GetClientRect(p.main(), &client);
+  for (int id : {IDD_REGISTRY_PAGE, IDD_FILES_PAGE, IDD_APPLICATIONS_PAGE}) {
+    ASSERT_TRUE(p.page(id)) << id;
+    GetWindowRect(p.page(id), &page);
+    MapWindowPoints(nullptr, p.main(), reinterpret_cast<POINT*>(&page), 2);
+    EXPECT_EQ(page.top, kTabHeight) << id;
+    EXPECT_EQ(page.right, client.right) << id;
+    EXPECT_EQ(page.bottom, client.bottom) << id;
+    EXPECT_EQ(SendMessageW(p.pageItem(id, IDC_SCREEN_TREE), TVM_GETCOUNT, 0, 0), 0) << id;
+    EXPECT_FALSE(IsWindowEnabled(p.pageItem(id, IDC_SCREEN_DIFFERENCES))) << id;
+  }
+  p.clickTab(5);
+  ASSERT_EQ(p.rowCount(), 2);
+  p.press(IDC_COMPARE);
+  ASSERT_EQ(p.visiblePage(), IDD_REGISTRY_PAGE);
+  EXPECT_GT(SendMessageW(p.pageItem(IDD_FILES_PAGE, IDC_SCREEN_TREE), TVM_GETCOUNT, 0, 0), 0);
+
+  HWND tree = p.pageItem(IDD_REGISTRY_PAGE, IDC_SCREEN_TREE);
+  HTREEITEM root = TreeView_GetRoot(tree);
+  ASSERT_TRUE(root);
+  ASSERT_EQ(p.treeText(tree, root), "HKEY_CURRENT_USER");
+  SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, LPARAM(root));
+  // Sent, not posted: it returns once the whole tree is expanded.
+  Program::send(tree, WM_KEYDOWN, VK_MULTIPLY, 0);
+  auto folded = [](std::string s) {
+    for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+  };
+  size_t walked = 1;
+  std::vector<std::string> big;
+  std::function<void(HTREEITEM, const std::string&)> walk = [&](HTREEITEM parent, const std::string& path) {
+    std::string before;
+    for (HTREEITEM item = TreeView_GetChild(tree, parent); item; item = TreeView_GetNextSibling(tree, item)) {
+      walked++;
+      std::string name = p.treeText(tree, item);
+      EXPECT_NE(name, "-") << "a placeholder is left under " << path;
+      EXPECT_LT(folded(before), folded(name)) << "out of order under " << path;
+      before = name;
+      if (path == "HKEY_CURRENT_USER\\Software\\KeldrunTest\\Big") big.push_back(name);
+      if (TreeView_GetChild(tree, item)) {
+        EXPECT_TRUE(TreeView_GetItemState(tree, item, TVIS_EXPANDED) & TVIS_EXPANDED) << path << "\\" << name;
+        walk(item, path + "\\" + name);
+      }
+    }
+  };
+  walk(root, "HKEY_CURRENT_USER");
+  EXPECT_EQ(size_t(SendMessageW(tree, TVM_GETCOUNT, 0, 0)), walked);
+  ASSERT_EQ(big.size(), 6000u);
+  for (size_t i = 0; i < big.size(); i++) ASSERT_EQ(big[i], "K" + std::to_string(100000 + i)) << i;
+  EXPECT_EQ(p.close(), 0u);
+}
+
 // The prepared workspace: snapshot 1 written by the native command line, snapshot 2 by
 // keldrun-cli.exe after the prefix changed.
 TEST(ProgramGui, SnapshotsScreenDrivesTheWorkspace) {
@@ -379,8 +449,14 @@ TEST(ProgramGui, SnapshotsScreenDrivesTheWorkspace) {
   ASSERT_TRUE(waitFor([&] { return (dialog = p.findTop("Snapshot properties")) != nullptr; }));
   EXPECT_EQ(textOf(GetDlgItem(dialog, IDC_PROPERTIES_NAME)), first);
   EXPECT_FALSE(textOf(GetDlgItem(dialog, IDC_PROPERTIES_DATE)).empty());
-  HWND summary = FindWindowExW(GetDlgItem(dialog, IDC_PROPERTIES_BROWSER), nullptr, L"Edit", nullptr);
-  std::string scanned = textOf(summary);
+  // The text browser fills its box from a posted message: wait for the summary's last section.
+  HWND summary = nullptr;
+  std::string scanned;
+  waitFor([&] {
+    summary = FindWindowExW(GetDlgItem(dialog, IDC_PROPERTIES_BROWSER), nullptr, L"Edit", nullptr);
+    scanned = summary ? textOf(summary) : std::string();
+    return scanned.find("Applications:") != std::string::npos;
+  });
   EXPECT_NE(scanned.find("Registry:"), std::string::npos) << scanned;
   EXPECT_NE(scanned.find("keldruntest"), std::string::npos) << scanned;
   EXPECT_NE(scanned.find("Applications:"), std::string::npos) << scanned;

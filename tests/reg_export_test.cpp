@@ -181,6 +181,29 @@ TEST_F(RegExportTest, ChangeTurnsAIntoBAndRestoreTurnsBIntoA) {
   EXPECT_NE(r.find("\"name \\\"q\\\" \\\\ b\"=dword:00000005\r\n"), std::string::npos);
 }
 
+// A script neither sets, deletes nor restores what the noise list hides, and applies cleanly.
+TEST_F(RegExportTest, ChangeAndRestoreLeaveNoiseAlone) {
+  std::string a = snap("a", make(fillA));
+  std::string b = snap("b", make(fillB));
+  auto noise = std::make_shared<NoiseMatcher>(std::vector<std::u16string>{
+      kKeyPath + u"\\sz", kKeyPath + u"\\to delete", kKeyPath + u"\\New", kKeyPath + u"\\Gone"});
+  for (int mode : {kRegExportChange, kRegExportRestore}) {
+    ComparisonContext c;
+    ASSERT_TRUE(c.openFiles(a, b, kModeCompare, true));
+    c.setNoise(noise);
+    std::string message;
+    ASSERT_TRUE(exportKey(&c, mode, kKeyPath, dir_ / "noise.reg", &message)) << message;
+    std::string text = readUtf16(dir_ / "noise.reg");
+    for (const char* hidden : {"\"sz\"", "\"to delete\"", "Vendor\\New", "Vendor\\Gone"})
+      EXPECT_EQ(text.find(hidden), std::string::npos) << mode << ": " << hidden << "\n" << text;
+    EXPECT_NE(text.find("\"dword\"=dword:"), std::string::npos) << text;
+    EXPECT_EQ(c.hiddenCount(kSectionRegistry), 4u) << mode;
+    auto target = make(mode == kRegExportChange ? fillA : fillB);
+    std::string error;
+    EXPECT_TRUE(target->applyRegFile(dir_ / "noise.reg", &error)) << error;
+  }
+}
+
 TEST_F(RegExportTest, CommentLinesNameSnapshotsInAnyScript) {
   const std::string latin1 = "Apr\xC3\xA8s", cyrillic = "\xD0\xA1\xD0\xBD\xD0\xB8\xD0\xBC\xD0\xBE\xD0\xBA",
                     emoji = "\xE5\xBF\xAB \xF0\x9F\x98\x80";

@@ -300,6 +300,37 @@ TEST_F(ReportGenerationTest, DifferencesReportRowsStatesAndEscaping) {
 
 // Each report shows values within its own options' limits, whatever reports came before it in
 // the process; a data report shows them whole.
+// Keys, values and files on the noise list leave the report, each section saying how many; the
+// applications are never hidden.
+TEST_F(ReportGenerationTest, NoiseLeavesTheReportAndIsCountedPerSection) {
+  context_.setNoise(std::make_shared<NoiseMatcher>(std::vector<std::u16string>{
+      u"HKEY_LOCAL_MACHINE\\Software\\Test\\added", u"HKEY_LOCAL_MACHINE\\Software\\Test\\NewEmpty",
+      u"c:\\A&B <docs>\\*.txt", u"Services"}));
+  DifferencesReportOptions options;
+  options.split = false;
+  std::string page = differences(options);
+  EXPECT_EQ(page.find(">added<"), std::string::npos);
+  EXPECT_EQ(page.find("NewEmpty"), std::string::npos);
+  EXPECT_EQ(page.find("src=x"), std::string::npos);
+  EXPECT_NE(page.find("<tr id=c3><td>deleted<td>REG_DWORD<td>"), std::string::npos);
+  EXPECT_NE(page.find("<tr id=c2><td>new&amp;file<td>"), std::string::npos);
+  EXPECT_NE(page.find("<tr id=c1><td colspan=8 id=h>Services<td id=h>mod"), std::string::npos);
+  EXPECT_NE(page.find("<td colspan=4>2 differences hidden as noise"), std::string::npos) << page;
+  EXPECT_NE(page.find("<td colspan=4>1 difference hidden as noise"), std::string::npos) << page;
+
+  context_.setShowNoise(true);
+  page = differences(options, "all.htm");
+  EXPECT_NE(page.find("<tr id=c2><td>added<td>REG_BINARY<td>"), std::string::npos);
+  EXPECT_NE(page.find("NewEmpty"), std::string::npos);
+  EXPECT_EQ(page.find("hidden as noise"), std::string::npos);
+  context_.setShowNoise(false);
+
+  // Only noise in a group: no heading for it.
+  context_.setNoise(std::make_shared<NoiseMatcher>(std::vector<std::u16string>{u"c:\\A&B <docs>"}));
+  page = differences(options, "e.htm");
+  EXPECT_EQ(page.find("A&amp;B"), std::string::npos) << page;
+}
+
 TEST_F(ReportGenerationTest, EachReportKeepsItsOwnDisplayLimits) {
   DifferencesReportOptions tight;
   tight.split = false;

@@ -314,14 +314,17 @@ TEST(ProgramGui, ScreensShowTheChangesAndExportWhatTheCommandLineExports) {
   Program p;
   ASSERT_TRUE(p.start(w.folder + L"Keldrun.exe"));
   ASSERT_EQ(p.rowCount(), 2);
+
+  // Before anything is open the screens (made when one is first shown) are empty and their
+  // controls disabled.
+  ASSERT_TRUE(showPage(p, IDD_REGISTRY_PAGE));
   HWND regTree = p.pageItem(IDD_REGISTRY_PAGE, IDC_SCREEN_TREE);
   HWND regList = p.pageItem(IDD_REGISTRY_PAGE, IDC_SCREEN_LIST);
   HWND regBox = p.pageItem(IDD_REGISTRY_PAGE, IDC_PATH_BOX);
-
-  // Before anything is open the screens are empty and their controls disabled.
   EXPECT_EQ(nextItem(regTree, nullptr, TVGN_ROOT), nullptr);
   EXPECT_FALSE(IsWindowEnabled(regBox));
   EXPECT_FALSE(IsWindowEnabled(p.pageItem(IDD_REGISTRY_PAGE, IDC_VIEW_FULL)));
+  ASSERT_TRUE(showPage(p, IDD_SNAPSHOTS_PAGE));
 
   // Compare in Full (the stored ViewMode): the recorded key blue and bold, the way to it grey.
   p.press(IDC_COMPARE);

@@ -51,6 +51,23 @@ TEST_F(SearchTest, FileNamesWithAndWithoutCase) {
   EXPECT_EQ(searchFiles(&context_, u"README.md", o).status, "Not found");
 }
 
+// Searching a comparison leaves out what its noise list hides, unless noise is shown; viewing
+// one snapshot hides nothing.
+TEST_F(SearchTest, NoiseOfAComparisonIsNotFound) {
+  auto noise = std::make_shared<NoiseMatcher>(std::vector<std::u16string>{u"c:\\docs\\readmetoo", u"C:\\Docs\\*.MD"});
+  SearchOptions o;
+  o.paths = true;
+  ComparisonContext compared;
+  ASSERT_TRUE(compared.openFiles(dir_ / "s.snp", dir_ / "s.snp", kModeCompare, true));
+  compared.setNoise(noise);
+  EXPECT_EQ(rows(searchFiles(&compared, u"readme", o)),
+            (std::vector<std::string>{"c:\\|readme|", "c:\\Docs|README.TXT|"}));
+  compared.setShowNoise(true);
+  EXPECT_EQ(rows(searchFiles(&compared, u"readme", o)).size(), 4u);
+  context_.setNoise(noise);
+  EXPECT_EQ(rows(searchFiles(&context_, u"readme", o)).size(), 4u);
+}
+
 TEST_F(SearchTest, MatchingFolderPathsStandForTheirFiles) {
   SearchOptions o;
   o.paths = true;

@@ -89,6 +89,20 @@ TEST_F(SnapshotCommandsTest, CompareOpensTheOlderFirstWhicheverBoxHoldsIt) {
   EXPECT_EQ(message.text, "Cannot open snapshots");
 }
 
+// Compare and the differences list see through the workspace's noise.txt.
+TEST_F(SnapshotCommandsTest, ComparisonsSeeThroughTheWorkspacesNoiseList) {
+  ASSERT_TRUE(writeText(dir / "noise.txt", "# the report grows on its own\nC:\\Work\\report.txt\n"));
+  list.selectBox(SnapshotList::kFirstBox, 1);
+  list.selectBox(SnapshotList::kSecondBox, 0);
+  for (bool differencesList : {false, true}) {
+    ComparisonContext c;
+    c.setDataFolder(settings.catalog().dataFolder());
+    ASSERT_TRUE(differencesList ? openDifferencesPair(list, settings, &c, &message)
+                                : openChosenPair(list, settings, &c, &message));
+    EXPECT_EQ(c.countHidden(kSectionFiles), 1u) << differencesList;
+  }
+}
+
 TEST_F(SnapshotCommandsTest, ViewedReportReplacesOlderReportsInTheTempFolder) {
   ComparisonContext pair;
   ASSERT_TRUE(openDifferencesPair(list, settings, &pair, &message)) << message.text;

@@ -218,8 +218,13 @@ TEST_F(SnapshotFileTest, ConcurrentWritersRoundTrip) {
   ASSERT_TRUE(file.close());
   EXPECT_EQ(info.size, fs::file_size(path("snap001.snp")));
 
+  for (bool view : {true, false}) {
+  SCOPED_TRACE(view ? "through a view" : "read by read");
+  SnapshotFile file;
+  if (!view) file.readWithoutViewForTest();
   SnapshotInfo back;
   ASSERT_TRUE(file.open(path("snap001.snp"), &back));
+  EXPECT_EQ(file.mapped(), view);
   EXPECT_EQ(back.tag, "s1.5");
   EXPECT_EQ(back.formatVersion(), 0x105);
   EXPECT_EQ(back.name, "round trip");
@@ -258,6 +263,7 @@ TEST_F(SnapshotFileTest, ConcurrentWritersRoundTrip) {
   EXPECT_EQ(apps[2].name.str(), u"Drivers");
   EXPECT_EQ(apps[2].childHash, 5u);
   EXPECT_EQ(apps[2].contentHash, 6u);
+  }
 }
 
 TEST_F(SnapshotFileTest, InfoRecordAndHeaderLayout) {
@@ -683,6 +689,95 @@ TEST_F(SnapshotFileTest, ReadBlockBoundsAndCurrentPosition) {
   EXPECT_EQ(file.blockReads(), 9u);
 }
 
+// A file still being written has no info offset in its header yet: it is read by read, and
+// reads stop at its size when it was opened; once finished it opens through a view.
+TEST_F(SnapshotFileTest, OnlyFinishedFilesAreMapped) {
+  SnapshotFile writer;
+  ASSERT_TRUE(writer.create(path("w.snp")));
+  uint32_t early = writer.appendTable(reinterpret_cast<const uint8_t*>("early"), 5);
+  ASSERT_TRUE(writer.close());  // unfinished: the header's offsets are still 0
+
+  SnapshotFile reader;
+  SnapshotInfo info;
+  ASSERT_TRUE(reader.open(path("w.snp"), &info));
+  EXPECT_FALSE(reader.mapped());
+  EXPECT_EQ(info.infoOffset, 0u);
+  std::vector<uint8_t> buf;
+  size_t n = 0;
+  ASSERT_TRUE(reader.readBlock(early, &buf, 0, &n));
+  EXPECT_EQ(std::string(buf.begin(), buf.begin() + long(n)), "early");
+
+  // The file grows and is finished behind the reader's back: what it measured at open bounds
+  // its reads.
+  std::vector<uint8_t> bytes = readBytes(path("w.snp"));
+  uint32_t late = uint32_t(bytes.size());
+  bytes.insert(bytes.end(), {4, 0, 0, 0, 'l', 'a', 't', 'e'});
+  putU32(&bytes[kHeaderInfoOffset], uint32_t(bytes.size()));
+  bytes.resize(bytes.size() + kInfoSize);
+  writeBytes(path("w.snp"), bytes);
+  EXPECT_FALSE(reader.readBlock(late, &buf, 0, &n));
+  EXPECT_FALSE(reader.mapped());
+
+  ASSERT_TRUE(reader.open(path("w.snp"), &info));
+  EXPECT_TRUE(reader.mapped());
+  ASSERT_TRUE(reader.readBlock(late, &buf, 0, &n));
+  EXPECT_EQ(std::string(buf.begin(), buf.begin() + long(n)), "late");
+  ASSERT_TRUE(reader.readBlock(early, &buf, 0, &n));
+  EXPECT_EQ(std::string(buf.begin(), buf.begin() + long(n)), "early");
+  reader.close();
+  EXPECT_FALSE(reader.mapped());
+}
+
+// rewriteInfo writes while the file is open for reading: a record rewritten in place shows in
+// the view, and one appended past it is read from the file.
+TEST_F(SnapshotFileTest, ViewShowsRewrittenAndAppendedInfo) {
+  SnapshotFile file;
+  ASSERT_TRUE(file.create(path("v.snp")));
+  file.addRoot(kSectionFiles, u"c:", 1, 2, 0, 0);
+  SnapshotInfo info;
+  FilterList lists[kSectionCount] = {{}, {u"*"}, {}};
+  info.fillNew("before", 4, lists);
+  file.writeOldDigestsForTest();  // no marker after the record's "0": see below
+  ASSERT_TRUE(file.finish(&info));
+  file.close();
+
+  uint32_t end = info.size;
+  for (bool view : {true, false}) {
+    SCOPED_TRACE(view ? "through a view" : "read by read");
+    SnapshotFile reader;
+    if (!view) reader.readWithoutViewForTest();
+    SnapshotInfo open;
+    ASSERT_TRUE(reader.open(path("v.snp"), &open));
+    EXPECT_EQ(reader.mapped(), view);
+    // Read as a block, a record without markers starts with the length word "0\0\0\0" (48):
+    // the name sits at block byte 32.
+    std::vector<uint8_t> block;
+    size_t n = 0;
+    auto nameAt = [&](uint32_t offset) {
+      if (!reader.readBlock(offset, &block, 0, &n) || n < 48) return std::string("(unread)");
+      return std::string(reinterpret_cast<const char*>(block.data() + 32));
+    };
+    std::string before = nameAt(open.infoOffset);
+    open.name = view ? "renamed" : "again";
+    ASSERT_EQ(reader.rewriteInfo(&open, open.infoOffset), open.infoOffset);
+    EXPECT_EQ(before, view ? "before" : "renamed");
+    EXPECT_EQ(nameAt(open.infoOffset), open.name);
+    // Appended past the view's last page (64 KiB covers every page size in use).
+    uint32_t first = 0, at = 0;
+    for (int i = 0; at < info.size + 65536; i++) {
+      open.name = "appended " + std::to_string(i);
+      at = reader.rewriteInfo(&open, 0);
+      ASSERT_NE(at, 0u);
+      if (i == 0) first = at;
+    }
+    EXPECT_EQ(first, end);
+    end = at + kInfoSize;
+    EXPECT_EQ(nameAt(first), "appended 0");
+    EXPECT_EQ(nameAt(at), open.name);
+    EXPECT_EQ(nameAt(open.infoOffset), view ? "renamed" : "again");
+  }
+}
+
 TEST_F(SnapshotFileTest, TreeEntryParseRejectsShortEntries) {
   std::vector<uint8_t> entry(16, 0xAB);
   appendStoredName(&entry, u"d\u0101r");  // wide: 18 + 6 bytes
@@ -855,7 +950,8 @@ TEST_F(SnapshotFileTest, CreateFailsWithoutFolder) {
 // ---------------------------------------------------------------------------------------------
 // Corrupt files: every read is bounded by the file; nothing crashes, hostile cycles end.
 
-class CorruptSnapshotTest : public SnapshotFileTest {
+// Run through a view (true) and read by read (false).
+class CorruptSnapshotTest : public SnapshotFileTest, public ::testing::WithParamInterface<bool> {
  protected:
   void SetUp() override {
     SnapshotFileTest::SetUp();
@@ -872,7 +968,9 @@ class CorruptSnapshotTest : public SnapshotFileTest {
     file.close();
     good_ = readBytes(path("good.snp"));
     SnapshotInfo back;
+    if (!GetParam()) file.readWithoutViewForTest();
     ASSERT_TRUE(file.open(path("good.snp"), &back));
+    ASSERT_EQ(file.mapped(), GetParam());
     goodEntries_ = walkAllSections(&file, back);
     ASSERT_GT(goodEntries_, 5u);
   }
@@ -883,8 +981,11 @@ class CorruptSnapshotTest : public SnapshotFileTest {
     std::string name = path("bad" + std::to_string(serial_++) + ".snp");
     writeBytes(name, bytes);
     SnapshotFile file;
+    if (!GetParam()) file.readWithoutViewForTest();
     SnapshotInfo info;
     if (!file.open(name, &info)) return false;
+    // Every file this family damages keeps its info offset, so a view is taken when allowed.
+    EXPECT_EQ(file.mapped(), GetParam() && info.infoOffset != 0);
     size_t n = walkAllSections(&file, info);
     if (entries) *entries = n;
     return true;
@@ -896,7 +997,7 @@ class CorruptSnapshotTest : public SnapshotFileTest {
   int serial_ = 0;
 };
 
-TEST_F(CorruptSnapshotTest, TruncatedAnywhereFailsToOpen) {
+TEST_P(CorruptSnapshotTest, TruncatedAnywhereFailsToOpen) {
   // The info record ends the file, so every cut loses part of it (or the header).
   for (size_t len = 0; len < good_.size(); len++) {
     std::vector<uint8_t> cut(good_.begin(), good_.begin() + long(len));
@@ -905,7 +1006,7 @@ TEST_F(CorruptSnapshotTest, TruncatedAnywhereFailsToOpen) {
   EXPECT_TRUE(openAndWalk(good_));
 }
 
-TEST_F(CorruptSnapshotTest, TruncatedTablesFailToRead) {
+TEST_P(CorruptSnapshotTest, TruncatedTablesFailToRead) {
   // Keep header and info record but cut the file inside its tables: the open succeeds (with
   // the lists gone past the end it does not) and the walk reads less, never past the end.
   std::vector<uint8_t> bytes = good_;
@@ -920,7 +1021,7 @@ TEST_F(CorruptSnapshotTest, TruncatedTablesFailToRead) {
   EXPECT_LT(entries, goodEntries_);
 }
 
-TEST_F(CorruptSnapshotTest, FlippedBytesNeverCrash) {
+TEST_P(CorruptSnapshotTest, FlippedBytesNeverCrash) {
   size_t opened = 0;
   for (size_t at = 0; at < good_.size(); at++) {
     std::vector<uint8_t> bytes = good_;
@@ -931,7 +1032,7 @@ TEST_F(CorruptSnapshotTest, FlippedBytesNeverCrash) {
   EXPECT_GT(opened, good_.size() / 2);
 }
 
-TEST_F(CorruptSnapshotTest, ForgedOffsetsAndLengthsFail) {
+TEST_P(CorruptSnapshotTest, ForgedOffsetsAndLengthsFail) {
   const uint32_t size = uint32_t(good_.size());
   const uint32_t info = info_.infoOffset;
   const uint32_t list1 = info_.listOffset[1];
@@ -959,7 +1060,7 @@ TEST_F(CorruptSnapshotTest, ForgedOffsetsAndLengthsFail) {
   }
 }
 
-TEST_F(CorruptSnapshotTest, ForgedBlocksAreRefusedOrBounded) {
+TEST_P(CorruptSnapshotTest, ForgedBlocksAreRefusedOrBounded) {
   // A root table whose length passes the end of the file, then one whose child offset points
   // back at itself (a cycle), then one that points into the middle of another block.
   std::vector<uint8_t> bytes = good_;
@@ -982,8 +1083,10 @@ TEST_F(CorruptSnapshotTest, ForgedBlocksAreRefusedOrBounded) {
   putU32(&bytes[root], uint32_t(bytes.size() - root - 4 + 1));
   writeBytes(path("bad.snp"), bytes);
   SnapshotFile file;
+  if (!GetParam()) file.readWithoutViewForTest();
   SnapshotInfo info;
   ASSERT_TRUE(file.open(path("bad.snp"), &info));
+  EXPECT_EQ(file.mapped(), GetParam());
   std::vector<uint8_t> buf;
   size_t n = 0;
   EXPECT_FALSE(file.readBlock(root, &buf, 0, &n));
@@ -993,6 +1096,11 @@ TEST_F(CorruptSnapshotTest, ForgedBlocksAreRefusedOrBounded) {
   EXPECT_TRUE(file.readBlock(root, &buf, 0, &n)) << "a block reaching the last byte is whole";
   EXPECT_EQ(n, bytes.size() - root - 4);
 }
+
+INSTANTIATE_TEST_SUITE_P(ReadPaths, CorruptSnapshotTest, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& p) {
+                           return p.param ? "View" : "ReadByRead";
+                         });
 
 // ---------------------------------------------------------------------------------------------
 

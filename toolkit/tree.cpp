@@ -192,6 +192,7 @@ LRESULT CXColourTree::handle(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_ERASEBKGND: return 1;
     case kTreeItemColourQuery: return LRESULT(colours_.colour(uintptr_t(lparam)));
     case WM_LBUTTONDOWN: return onButtonDown(wparam, lparam);
+    case WM_KEYDOWN: return onKeyDown(wparam, lparam);
     case TVM_DELETEITEM: return onDeleteItem(wparam, lparam);
     case WM_SETFONT: return onSetFont(wparam, lparam);
     default: return byDefault(message, wparam, lparam);
@@ -226,6 +227,16 @@ LRESULT CXColourTree::onButtonDown(WPARAM keys, LPARAM point) {
   if (hit.flags & TVHT_ONITEMSTATEICON) return stateImageClicked(item);
   if (hit.flags & (TVHT_ONITEM | TVHT_ONITEMINDENT | TVHT_ONITEMRIGHT)) return itemClicked(item);
   return byDefault(WM_LBUTTONDOWN, keys, point);
+}
+
+LRESULT CXColourTree::onKeyDown(WPARAM key, LPARAM flags) {
+  if (key != VK_MULTIPLY) return byDefault(WM_KEYDOWN, key, flags);
+  // "*" expands everything below the selected item before the tree answers again, which on a
+  // large tree takes seconds: the cursor says so meanwhile.
+  HCURSOR old = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+  LRESULT r = byDefault(WM_KEYDOWN, key, flags);
+  SetCursor(old);
+  return r;
 }
 
 LRESULT CXColourTree::itemClicked(HTREEITEM item) {

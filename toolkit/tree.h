@@ -71,6 +71,7 @@ class CXColourTree {
   LRESULT onPaint(HDC given);
   LRESULT onPrintClient(HDC dc);
   LRESULT onButtonDown(WPARAM keys, LPARAM point);
+  LRESULT onKeyDown(WPARAM key, LPARAM flags);
   // Moves the item to its next state image and reports the click.
   LRESULT stateImageClicked(HTREEITEM item);
   LRESULT itemClicked(HTREEITEM item);

@@ -1,6 +1,10 @@
 #include "views/comparison_context.h"
 
+#include <deque>
+
 #include "base/files.h"
+#include "engine/file_entry.h"
+#include "engine/value_entry.h"
 #include "workspace/settings.h"
 
 namespace keldrun {
@@ -103,12 +107,99 @@ bool ComparisonContext::rootsReadable(int section) {
   return readable;
 }
 
+// Carries the noise mark down the walk: the mark of each node is stepped from its parent's, one
+// component, instead of matching the whole path against the list.
+class ComparisonContext::NoiseWalk : public TreeVisitor {
+ public:
+  NoiseWalk(ComparisonContext* context, int section, const std::u16string& parentPath,
+            TreeVisitor* inner)
+      : context_(context), section_(section), inner_(inner) {
+    stack_.push_back({parentPath.size(), context->noise_->markOf(parentPath)});
+  }
+  ~NoiseWalk() override { context_->current_ = nullptr; }
+
+  bool visit(const std::u16string& path, const std::u16string& name, const TreeEntry* a,
+             const TreeEntry* b, int filterResult) override {
+    // Depth-first: the parent is the newest node on the stack whose path this one continues.
+    while (stack_.size() > 1 && !continues(path, stack_.back().length)) stack_.pop_back();
+    NoiseMark mark = context_->noise_->step(stack_.back().mark, name);
+    if (mark.hidden() && !context_->showNoise_) {
+      int state = context_->nodeState(a, b, filterResult).state;
+      if (state == kModified || state == kAdded || state == kDeleted) context_->hidden_[section_]++;
+      return false;
+    }
+    stack_.push_back({path.size(), std::move(mark)});
+    context_->current_ = &stack_.back().mark;
+    bool descend = inner_->visit(path, name, a, b, filterResult);
+    context_->current_ = nullptr;
+    return descend;
+  }
+
+ private:
+  static bool continues(const std::u16string& path, size_t length) {
+    return path.size() > length && (path[length] == u'\\' || (length && path[length - 1] == u'\\'));
+  }
+  struct Level {
+    size_t length;
+    NoiseMark mark;
+  };
+  ComparisonContext* context_;
+  int section_;
+  TreeVisitor* inner_;
+  std::deque<Level> stack_;  // deque: the current mark's address survives pushes
+};
+
+bool ComparisonContext::hidesNoise(int section) const {
+  return noise_ && !noise_->empty() && mode_ == kModeCompare && section != kSectionApps;
+}
+
+size_t ComparisonContext::hiddenTotal() const {
+  size_t n = 0;
+  for (size_t h : hidden_) n += h;
+  return n;
+}
+
+void ComparisonContext::resetHiddenCounts() {
+  for (size_t& h : hidden_) h = 0;
+}
+
+namespace {
+
+class HiddenCounter : public TreeVisitor {
+ public:
+  HiddenCounter(ComparisonContext* context, int section) : context_(context), section_(section) {}
+  bool visit(const std::u16string&, const std::u16string&, const TreeEntry* a, const TreeEntry* b,
+             int f) override {
+    NodeState s = context_->nodeState(a, b, f);
+    if (s.ownChanged && f == kPathInside)
+      context_->compareContent(section_, a ? a->contentTable : 0, b ? b->contentTable : 0, &rows_);
+    return s.expandable;
+  }
+
+ private:
+  ComparisonContext* context_;
+  int section_;
+  ContentComparison rows_;
+};
+
+}  // namespace
+
+size_t ComparisonContext::countHidden(int section) {
+  if (!hidesNoise(section) || showNoise_) return 0;
+  bool full = full_;
+  full_ = false;
+  hidden_[section] = 0;
+  HiddenCounter counter(this, section);
+  walkSection(section, &counter);
+  full_ = full;
+  return hidden_[section];
+}
+
 void ComparisonContext::walkSection(int section, TreeVisitor* visitor) {
   if (section < 0 || section >= kSectionCount) return;
   currentSection_ = section;
   if (emptyReason(section).noSnapshot) return;
-  TreeWalker walker(fileA_.get(), fileB(), &filters_[section]);
-  walker.walkTree(rootA(section), rootB(section), std::u16string(), visitor);
+  walkLevel(section, std::u16string(), rootA(section), rootB(section), visitor);
 }
 
 void ComparisonContext::walkSubtree(const std::u16string& path, uint32_t childrenA,
@@ -121,7 +212,12 @@ void ComparisonContext::walkLevel(int section, const std::u16string& path, uint3
   if (section < 0 || section >= kSectionCount || mode_ == kModeNone) return;
   currentSection_ = section;
   TreeWalker walker(fileA_.get(), fileB(), &filters_[section]);
-  walker.walkTree(childrenA, mode_ == kModeCompare ? childrenB : 0, path, visitor);
+  if (!hidesNoise(section)) {
+    walker.walkTree(childrenA, mode_ == kModeCompare ? childrenB : 0, path, visitor);
+    return;
+  }
+  NoiseWalk noise(this, section, path, visitor);
+  walker.walkTree(childrenA, childrenB, path, &noise);
 }
 
 NodeState ComparisonContext::nodeState(const TreeEntry* a, const TreeEntry* b, int filterResult) const {
@@ -131,7 +227,70 @@ NodeState ComparisonContext::nodeState(const TreeEntry* a, const TreeEntry* b, i
 bool ComparisonContext::compareContent(int section, uint32_t contentA, uint32_t contentB,
                                        ContentComparison* out) {
   if (mode_ == kModeNone) return false;
-  return out->run(section, fileA_.get(), contentA, fileB(), contentB, mode_, full_ || mode_ == kModeView);
+  bool ok = out->run(section, fileA_.get(), contentA, fileB(), contentB, mode_, full_ || mode_ == kModeView);
+  if (ok && current_ && hidesNoise(section)) applyNoise(section, out);
+  return ok;
+}
+
+bool ComparisonContext::compareContentAt(int section, const std::u16string& path,
+                                         uint32_t contentA, uint32_t contentB,
+                                         ContentComparison* out) {
+  enterNode(path);
+  bool ok = compareContent(section, contentA, contentB, out);
+  leaveNode();
+  return ok;
+}
+
+void ComparisonContext::enterNode(const std::u16string& path) {
+  current_ = nullptr;
+  if (!noise_) return;
+  entered_ = noise_->markOf(path);
+  current_ = &entered_;
+}
+
+std::u16string hiddenNoiseText(size_t count) {
+  return widen(std::to_string(count) + (count == 1 ? " difference" : " differences") +
+               " hidden as noise");
+}
+
+std::u16string itemName(int section, const Item& item) {
+  StoredText name;
+  if (section == kSectionRegistry) {
+    ValueEntry e;
+    if (!parseValueEntry(item.p, item.size, &e)) return std::u16string();
+    name = e.name;
+  } else {
+    FileEntry e;
+    if (!FileEntry::parse(item.p, item.size, &e)) return std::u16string();
+    name = e.name;
+  }
+  std::u16string out(name.chars, u' ');
+  for (size_t i = 0; i < name.chars; i++) out[i] = name.at(i);
+  return out;
+}
+
+bool ComparisonContext::noiseItem(int section, const Item& item, int state, bool fromB) {
+  if (!current_ || !hidesNoise(section)) return false;
+  // No entry reaches into this node: none of its items can be named (the common case, and the
+  // one that keeps a long list cheap).
+  if (!current_->covered && current_->noise.empty()) return false;
+  bool noise = current_->hidden() || noise_->step(*current_, itemName(section, item)).hidden();
+  if (noise && !showNoise_ && state != kUnchanged && !(state == kModified && fromB)) hidden_[section]++;
+  return noise;
+}
+
+void ComparisonContext::applyNoise(int section, ContentComparison* out) {
+  if (!current_->covered && current_->noise.empty()) return;
+  std::vector<ContentRow>& rows = out->rows();
+  size_t kept = 0;
+  bool previous = false;
+  for (ContentRow& row : rows) {
+    // The "new" half of a pair has the name of the "old" half just judged.
+    bool pairHalf = row.state == kModified && row.fromB;
+    row.noise = previous = pairHalf ? previous : noiseItem(section, row.item, row.state, row.fromB);
+    if (!row.noise || showNoise_) rows[kept++] = row;
+  }
+  rows.resize(kept);
 }
 
 std::string ComparisonContext::title() const {

@@ -13,6 +13,7 @@
 #include "engine/compare.h"
 #include "engine/section_filter.h"
 #include "engine/snapshot.h"
+#include "workspace/noise.h"
 
 namespace keldrun {
 
@@ -20,6 +21,14 @@ struct EmptyReason {
   bool noSnapshot = false;     // a snapshot in use has no root table for the section
   bool noCommonPaths = false;  // the two snapshots recorded no common path of the section
 };
+
+// The name of a registry value or a file of a content row (empty for the unnamed value, and
+// for anything that cannot be parsed).
+std::u16string itemName(int section, const Item& item);
+
+// "312 differences hidden as noise": the line the screens, the reports and the command line
+// show for what a noise list hid.
+std::u16string hiddenNoiseText(size_t count);
 
 class ComparisonContext {
  public:
@@ -81,8 +90,45 @@ class ComparisonContext {
 
   // nodeState with this context's mode and full flag.
   NodeState nodeState(const TreeEntry* a, const TreeEntry* b, int filterResult) const;
-  // compareContent on this context's files, mode and full flag.
+  // compareContent on this context's files, mode and full flag; during a visit, with the
+  // visited node's noise.
   bool compareContent(int section, uint32_t contentA, uint32_t contentB, ContentComparison* out);
+
+  // The noise list comparisons are seen through (null: none). While comparing (never viewing
+  // one snapshot, and never in the applications section) a walk does not hand a hidden node to
+  // its visitor, nor descend below it, and compareContent drops hidden rows; each hidden node
+  // or row that differs is counted in its section's hiddenCount (a hidden key or folder once,
+  // with all below it; an "old"/"new" pair once). With showNoise they are kept instead, and
+  // marked: noiseNode() during the node's visit, ContentRow::noise.
+  void setNoise(std::shared_ptr<const NoiseMatcher> noise) { noise_ = std::move(noise); }
+  void setShowNoise(bool show) { showNoise_ = show; }
+  bool showNoise() const { return showNoise_; }
+  // Whether hiding is in force for the section: a list, a comparison, not the applications.
+  bool hidesNoise(int section) const;
+  size_t hiddenCount(int section) const { return hidden_[section]; }
+  size_t hiddenTotal() const;
+  void resetHiddenCounts();
+  // Walks the section's differences whole, rows included, and returns how many the list hides
+  // there (0 when it hides nothing, or noise is shown): the count a screen shows beside its
+  // lazily filled tree.
+  size_t countHidden(int section);
+  // During a visit: whether the node visited is noise (only ever true with showNoise).
+  bool noiseNode() const { return current_ && current_->hidden(); }
+  // compareContent for the node at path outside a walk (a screen's selected node), hiding or
+  // marking its rows as a visit would.
+  bool compareContentAt(int section, const std::u16string& path, uint32_t contentA,
+                        uint32_t contentB, ContentComparison* out);
+  // For writers that merge content tables themselves (reports, .reg scripts): whether the item
+  // of the node being visited (or the one enterNode named) is noise; when it is hidden rather
+  // than shown, it is counted (a row of state `state`; the "new" half of a pair counts not).
+  bool noiseItem(int section, const Item& item, int state, bool fromB);
+  // noiseItem, and noise is not shown: the item is to be left out.
+  bool hiddenItem(int section, const Item& item, int state, bool fromB) {
+    return noiseItem(section, item, state, fromB) && !showNoise_;
+  }
+  // Makes `path` the node whose items noiseItem judges, outside a walk; leaveNode ends that.
+  void enterNode(const std::u16string& path);
+  void leaveNode() { current_ = nullptr; }
 
   // Replaces every "$snap_name$" by A's name, then every "$snap2_name$" by B's name, then every
   // "$pg_title$" by the title ("view <A>" in view mode, "<A> vs <B>" otherwise). Names are
@@ -99,6 +145,15 @@ class ComparisonContext {
   // Never null; replaced whole by a successful open.
   std::unique_ptr<SnapshotFile> fileA_, fileB_;
   SectionFilter filters_[kSectionCount];
+
+  class NoiseWalk;
+  // Hides or marks the rows of `out` by the current node's mark.
+  void applyNoise(int section, ContentComparison* out);
+  std::shared_ptr<const NoiseMatcher> noise_;
+  bool showNoise_ = false;
+  size_t hidden_[kSectionCount] = {0, 0, 0};
+  const NoiseMark* current_ = nullptr;  // the mark of the node being visited
+  NoiseMark entered_;                   // the node enterNode named
 };
 
 }  // namespace keldrun

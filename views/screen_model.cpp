@@ -64,6 +64,11 @@ void SnapshotScreenModel::refresh(int viewMode) {
   }
 }
 
+std::u16string SnapshotScreenModel::hiddenNoiseLine() {
+  size_t hidden = context_->countHidden(section_);
+  return hidden ? hiddenNoiseText(hidden) : std::u16string();
+}
+
 void SnapshotScreenModel::itemExpanding(TreeItem item) {
   expandLazily(context_, section_, tree_, &records_, item);
 }
@@ -76,7 +81,8 @@ void SnapshotScreenModel::selectionChanged(TreeItem item) {
   const NodeRecord* r = records_.get(index);
   if (r) {
     NodeRecord copy = *r;
-    if (context_->compareContent(section_, copy.contentA, copy.contentB, &content_)) {
+    if (context_->compareContentAt(section_, itemPath(tree_, item), copy.contentA, copy.contentB,
+                                   &content_)) {
       rows_.reserve(content_.rows().size());
       for (const ContentRow& row : content_.rows()) {
         addListRow(row.item, row.state, row.label);

@@ -80,6 +80,10 @@ class SnapshotScreenModel : public TreeEvents {
   const std::u16string& message() const { return message_; }
   int messageIcon() const { return messageIcon_; }
 
+  // "312 differences hidden as noise" for the screen's section, empty when the context's noise
+  // list hides nothing there (or noise is shown). Walks the section's differences once.
+  std::u16string hiddenNoiseLine();
+
   // Refills the screen from the context: the roots, or one message item.
   void refresh(int viewMode);
   // Mode 0 with nothing in the tree or the list (before the context closes).

@@ -42,7 +42,7 @@ class Matcher : public TreeVisitor {
     if (section_ == kSectionFiles) {
       FileEntry f;
       while (reader_->next(&item)) {
-        if (!FileEntry::parse(item.p, item.size, &f)) continue;
+        if (!FileEntry::parse(item.p, item.size, &f) || hidden(item)) continue;
         setName(f.name);
         if (matches(name_)) {
           row_.name = name_;
@@ -55,7 +55,7 @@ class Matcher : public TreeVisitor {
     if (!options_.names && !options_.data) return true;
     ValueEntry v;
     while (reader_->next(&item)) {
-      if (!parseValueEntry(item.p, item.size, &v)) continue;
+      if (!parseValueEntry(item.p, item.size, &v) || hidden(item)) continue;
       if (v.name.chars == 0) name_ = u"(Default)";  // valueName
       else setName(v.name);
       search_.clear();
@@ -83,6 +83,11 @@ class Matcher : public TreeVisitor {
   std::unique_ptr<ItemListReader> reader_;
   std::u16string name_, search_;
   SearchRow row_;  // the match handed on, reused from match to match
+
+  // A value or file on the noise list of a comparison, unless the noise is shown.
+  bool hidden(const Item& item) {
+    return context_->hiddenItem(section_, item, kUnchanged, false);
+  }
 
   void found(const std::u16string& path) {
     row_.path = path;

@@ -207,9 +207,10 @@ void expandLazily(ComparisonContext* context, int section, TreeControl* tree, No
   const NodeRecord* r = records->get(tree->data(item));
   if (!r) return;
   NodeRecord copy = *r;  // the fill grows the records
-  tree->setRedraw(false);
+  // The item is still collapsed: nothing inserted below it is on the screen yet, so there is no
+  // drawing to hold back. (A tree drawn again after each level measures every item it holds,
+  // which made expanding a whole tree take time growing with the square of its size.)
   fillTreeLevel(context, section, tree, records, copy.childrenA, copy.childrenB, item);
-  tree->setRedraw(true);
 }
 
 TreeItem locateItem(TreeControl* tree, const std::u16string& typed) {

@@ -57,7 +57,6 @@ class TreeControl {
   virtual void select(TreeItem item) = 0;
   virtual TreeItem selected() = 0;
   virtual void ensureVisible(TreeItem item) {}
-  virtual void setRedraw(bool on) {}
 };
 
 // The tree in memory, for tests and the command line.

@@ -52,6 +52,7 @@ Settings::Settings(const std::string& folder)
   registerInt(kTextKeyReportText1 + 3, &report.linesPerFile);
   registerInt(kTextKeyReportText1 + 4, &report.openAfterExport);
   registerInt("th", &scanThreads);
+  registerInt("nd", &noiseDefaults);
 }
 
 void Settings::registerInt(int textEntry, int32_t* target) { registerInt(text(textEntry), target); }
