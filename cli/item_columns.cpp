@@ -5,6 +5,7 @@
 #include "engine/app_record.h"
 #include "engine/compare.h"
 #include "engine/file_entry.h"
+#include "engine/file_extension.h"
 #include "engine/value_entry.h"
 #include "engine/value_text.h"
 #include "views/list_columns.h"
@@ -210,6 +211,64 @@ void ItemColumns::json(std::string* out, const Item& item) {
     return;
   }
   *out += "\"name\":\"\",\"columns\":[]";
+}
+
+namespace {
+
+void appendHex(std::string* out, const uint8_t* bytes, size_t n) {
+  static const char digits[] = "0123456789abcdef";
+  for (size_t i = 0; i < n; i++) {
+    *out += digits[bytes[i] >> 4];
+    *out += digits[bytes[i] & 15];
+  }
+}
+
+}  // namespace
+
+void ItemColumns::text(std::string* out, const ContentRow& row, const char* separator, const char* first) {
+  text(out, row.item, separator, first);
+  if (row.marks) {
+    *out += " [";
+    *out += fileMarkText(row.marks);
+    *out += ']';
+  }
+  if (!row.ext || row.ext->digestState == kDigestNone) return;
+  *out += "  sha256 ";
+  if (row.ext->digestState == kDigestSha256)
+    appendHex(out, row.ext->sha256, kSha256Size);
+  else
+    *out += "unreadable";
+}
+
+void ItemColumns::json(std::string* out, const ContentRow& row) {
+  json(out, row.item);
+  const FileExt* e = row.ext;
+  if (!e) return;
+  *out += ",\"changeTime\":";
+  appendNumber(out, e->changeTime);
+  *out += ",\"volume\":";
+  appendNumber(out, e->volume);
+  *out += ",\"fileId\":";
+  appendNumber(out, e->fileId);
+  *out += ",\"sha256\":";
+  if (e->digestState == kDigestSha256) {
+    *out += '"';
+    appendHex(out, e->sha256, kSha256Size);
+    *out += '"';
+  } else {
+    *out += e->digestState == kDigestUnreadable ? "\"unreadable\"" : "null";
+  }
+  static const char* const names[] = {"dateKept", "replaced", "digestChanged"};
+  *out += ",\"marks\":[";
+  bool first = true;
+  for (int i = 0; i < 3; i++) {
+    if (!(row.marks & (1 << i))) continue;
+    *out += first ? "\"" : ",\"";
+    *out += names[i];
+    *out += '"';
+    first = false;
+  }
+  *out += ']';
 }
 
 void appendColumnTitlesJson(std::string* out, int section) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/app_record.h"
+#include "engine/compare.h"
 #include "engine/snapshot.h"
 
 namespace keldrun {
@@ -33,6 +34,14 @@ class ItemColumns {
   //             "modified", "modifiedText"
   // A malformed item gives "name":"" and empty columns.
   void json(std::string* out, const Item& item);
+
+  // A row's item as text(), then, for a modified file with marks, " [" fileMarkText "]", and
+  // for a file with a recorded digest, "  sha256 " and its hex (or "  sha256 unreadable").
+  void text(std::string* out, const ContentRow& row, const char* separator, const char* first = nullptr);
+  // A row's item as json(), then for a file with extension data: "changeTime" (FILETIME; 0 when
+  // unknown), "volume", "fileId" (0 when unknown), "sha256" (hex, "unreadable", or null when not
+  // recorded), and "marks": an array of "dateKept", "replaced", "digestChanged".
+  void json(std::string* out, const ContentRow& row);
 
  private:
   // Appends the date text of a FILETIME (fileTimeText). Local time turns over by the minute, so

@@ -85,7 +85,7 @@ class JsonComparePrinter : public ComparePrinter {
     appendState(&t, row.state);
     if (row.noise) t += ",\"noise\":true";
     t += row.fromB ? ",\"side\":\"B\"," : ",\"side\":\"A\",";
-    columns_.json(&t, row.item);
+    columns_.json(&t, row);
     t += '}';
     firstRow_ = false;
     out_->flushIfFull();
@@ -175,7 +175,7 @@ class JsonLinesComparePrinter : public ComparePrinter {
     appendState(&t, row.state);
     if (row.noise) t += ",\"noise\":true";
     t += ',';
-    columns_.json(&t, row.item);
+    columns_.json(&t, row);
     t += "}\n";
     out_->flushIfFull();
   }
@@ -253,7 +253,7 @@ class JsonShowPrinter : public ShowPrinter {
       t += ',';
     }
     inRows_ = true;
-    columns_.json(&t, row.item);
+    columns_.json(&t, row);
     t += lines_ ? "}\n" : "}";
     out_->flushIfFull();
   }

@@ -60,7 +60,7 @@ class TextComparePrinter : public ComparePrinter {
     t.append(depth_ * 2 + 4, ' ');
     t += colorOn_[row.state][0];
     t += row.label;
-    columns_.text(&t, row.item, "  ");
+    columns_.text(&t, row, "  ");
     t += colorOff_;
     if (row.noise) t += "  [noise]";
     t += '\n';

@@ -13,7 +13,8 @@ NodeState nodeState(const TreeEntry* a, const TreeEntry* b, int filterResult, in
   if (a && b) {
     bool childDiffers = childrenDiffer(*a, *b);
     bool mapped = a->contentDiffers >= 0;
-    s.ownChanged = mapped ? a->contentDiffers == 1 : a->contentHash != b->contentHash;
+    s.ownChanged = (mapped ? a->contentDiffers == 1 : a->contentHash != b->contentHash) ||
+                   extensionDiffers(*a, *b, false);
     // The walker pairs two names only when they are equal but for case; a key or folder whose
     // name changed case has changed, though nothing in or below it did. A normalising walker
     // pairs names by their mapped form, which it has judged.
@@ -37,7 +38,12 @@ NodeState nodeState(const TreeEntry* a, const TreeEntry* b, int filterResult, in
 
 bool childrenDiffer(const TreeEntry& a, const TreeEntry& b) {
   if (a.childrenDiffer >= 0) return a.childrenDiffer == 1;
-  return a.childHash != b.childHash;
+  return a.childHash != b.childHash || extensionDiffers(a, b, true);
+}
+
+bool extensionDiffers(const TreeEntry& a, const TreeEntry& b, bool children) {
+  if (!a.extended || !b.extended) return false;
+  return children ? a.extChildHash != b.extChildHash : a.extContentHash != b.extContentHash;
 }
 
 TreeWalker::TreeWalker(SnapshotFile* fileA, SnapshotFile* fileB, const SectionFilter* filter)
@@ -94,6 +100,11 @@ bool TreeWalker::nextEntry(SnapshotFile* file, uint32_t offset, const std::vecto
   }
   if (!file->claimTable(e->childTable, at + uint32_t(kTreeChildTable))) e->childTable = 0;
   if (!file->claimTable(e->contentTable, at + uint32_t(kTreeContentTable))) e->contentTable = 0;
+  e->extended = file->hasExtension();
+  if (e->extended) {
+    e->extContentHash = file->extensionHash(e->contentTable);
+    e->extChildHash = file->extensionHash(e->childTable);
+  }
   return true;
 }
 
@@ -134,6 +145,7 @@ bool TreeWalker::contentDiffersMapped(const TreeEntry& a, const TreeEntry& b) {
 
 bool TreeWalker::judgeChildren(const TreeEntry& a, const TreeEntry& b, int depth,
                                const std::u16string& path) {
+  if (extensionDiffers(a, b, true)) return true;
   if (normaliser_) {
     // Equal as recorded is equal once mapped; unequal digests may differ only by what maps.
     if (namesCovered_ && a.childHash == b.childHash) return false;
@@ -160,7 +172,7 @@ bool TreeWalker::judgeChildren(const TreeEntry& a, const TreeEntry& b, int depth
         MappedLevel mb = mappedLevel(fileB_, b.childTable, level.b, sb, Normaliser::kSideB, prefix);
         differ = false;
         mergeMapped(ma, mb, [&](const TreeEntry* x, const TreeEntry* y, const std::u16string& name) {
-          differ = differ || !x || !y || contentDiffersMapped(*x, *y) ||
+          differ = differ || !x || !y || contentDiffersMapped(*x, *y) || extensionDiffers(*x, *y, false) ||
                    judgeChildren(*x, *y, depth + 1, prefix + name);
         });
         judged_[key] = differ;
@@ -175,7 +187,7 @@ bool TreeWalker::judgeChildren(const TreeEntry& a, const TreeEntry& b, int depth
           break;
         }
         if (compareStored(x.name, y.name) != 0 || x.contentHash != y.contentHash ||
-            judgeChildren(x, y, depth + 1, path)) {
+            extensionDiffers(x, y, false) || judgeChildren(x, y, depth + 1, path)) {
           break;
         }
       }
@@ -333,6 +345,7 @@ class SnapshotChecker : public TreeVisitor {
       while (reader_->next(&item)) {
       }
       if (reader_->digest() != a->contentHash) file_->noteDamage(a->contentTable);
+      reader_->checkExtra();
     }
     return true;
   }
@@ -406,9 +419,10 @@ bool ContentComparison::run(int section, SnapshotFile* fileA, uint32_t offsetA, 
       rows_.push_back({ib, kAdded, "add", true});
       hasB = b_->next(&ib);
     } else {
-      if (a_->differs(ia, ib) && !(normaliser_ && normaliser_->sameMapped(section, ia, ib))) {
-        rows_.push_back({ia, kModified, "old", false});
-        rows_.push_back({ib, kModified, "new", true});
+      uint8_t marks = a_->marks(ia, *b_, ib);
+      if (marks || (a_->differs(ia, ib) && !(normaliser_ && normaliser_->sameMapped(section, ia, ib)))) {
+        rows_.push_back({ia, kModified, "old", false, marks});
+        rows_.push_back({ib, kModified, "new", true, marks});
       } else if (full) {
         rows_.push_back({ia, kUnchanged, "-", false});
       }
@@ -423,6 +437,7 @@ bool ContentComparison::run(int section, SnapshotFile* fileA, uint32_t offsetA, 
       rows_.push_back({ia, kUnchanged, "-", false});
   }
   for (; hasB; hasB = b_->next(&ib)) rows_.push_back({ib, kAdded, "add", true});
+  for (ContentRow& r : rows_) r.ext = (r.fromB ? b_ : a_)->ext(r.item);
   return true;
 }
 

@@ -69,6 +69,11 @@ class TreeVisitor {
 // the pair, else their childHash digests.
 bool childrenDiffer(const TreeEntry& a, const TreeEntry& b);
 
+// Whether the extension hashes (file_extension.h) of two matched entries differ: those of
+// their folder tables when `children`, else those of their file tables. False unless both
+// entries' files have an extension, so that a snapshot without one compares as it always did.
+bool extensionDiffers(const TreeEntry& a, const TreeEntry& b, bool children);
+
 // Merges the tree tables of two snapshot files (the second may be null when viewing one).
 //
 // Names pair when they are identical. Names equal but for case pair only where neither side
@@ -175,6 +180,8 @@ struct ContentRow {
   int state = kUnchanged;
   const char* label = "-";
   bool fromB = false;
+  uint8_t marks = 0;  // of a modified pair, on both rows: kMark* (file_extension.h)
+  const FileExt* ext = nullptr;  // the item's extension record; null when its table has none
   bool noise = false;  // the item is on the noise list (set by the caller that knows the list)
 };
 

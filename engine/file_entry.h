@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/file_extension.h"
 #include "engine/snapshot.h"
 
 namespace keldrun {
@@ -50,10 +51,23 @@ class FileItemReader : public ItemListReader {
   int order(const Item& a, const Item& b) const override;
   // The 16 bytes of time and size differ.
   bool differs(const Item& a, const Item& b) const override;
+  // kMarkDateKept, kMarkReplaced and kMarkDigestChanged, from the extension records of both
+  // items; 0 when either table has none.
+  uint8_t marks(const Item& a, const ItemListReader& other, const Item& b) const override;
+  const FileExt* ext(const Item& item) const override;
+  // Counts damage when the extension block does not hold one record per entry.
+  void checkExtra() override;
 
  protected:
   size_t extraBytes() const override { return 16; }
   size_t stepSize(const uint8_t* p, size_t remaining) const override;
+  // Reads the table's extension records.
+  void opened() override;
+
+ private:
+  std::vector<FileExt> ext_;  // one per entry, in table order; empty when none or damaged
+  bool extDamaged_ = false;
+  std::vector<uint8_t> extBlock_;
 };
 
 }  // namespace keldrun

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "engine/file_entry.h"
+#include "engine/file_extension.h"
 #include "engine/folder_lookahead.h"
 #include "platform/thread.h"
 
@@ -78,14 +79,28 @@ struct Fields {
   uint32_t contentHash = 0;
   uint32_t childTable = 0;
   uint32_t contentTable = 0;
+  uint32_t extChildHash = 0;  // the extension hashes of the two tables
+  uint32_t extContentHash = 0;
 };
 
 // The tables of one depth of the walk: the subfolders and files of the folder being listed
-// there, and the listing entry, all reused for the next folder at this depth.
+// there, with the extension data of each entry by its index, and the listing entry, all reused
+// for the next folder at this depth.
 struct Level {
   TableBuilder folders;
   TableBuilder files;
+  std::vector<Fields> folderFields;
+  std::vector<FileExt> fileExt;
   DirEntry entry;
+
+  size_t addFolder(const std::u16string& name) {
+    folderFields.emplace_back();
+    return folders.addTreeEntry(name);
+  }
+  void setFolder(size_t i, const Fields& f) {
+    folders.setTreeFields(i, f.childHash, f.contentHash, f.childTable, f.contentTable);
+    folderFields[i] = f;
+  }
 };
 
 // Whether a folder at `depth` whose path takes `length` characters may be listed; the Win32
@@ -110,6 +125,8 @@ struct FileScanWorker {
   std::u16string path;  // the folder being listed; capacity kMaxPathChars, never grown past it
   std::vector<std::unique_ptr<Level>> levels;
   std::vector<uint8_t> scratch;
+  std::vector<FileExt> sortedExt;
+  std::vector<uint64_t> lastWrites;
   Fields root;
   Env* env = nullptr;
   int threads = 1;  // above one, as many helpers list ahead; the walk mostly waits for them
@@ -144,19 +161,55 @@ struct FileScanWorker {
     return lookahead ? lookahead->list(key, path, depth) : env->listFolder(path);
   }
 
-  // Writes a folder's gathered tables and sets its four fields.
+  // Writes a folder's gathered tables and their extension and sets its fields.
   void flush(Level& l, Fields* target) {
     target->contentHash = 0;
     target->contentTable = 0;
+    target->extContentHash = 0;
+    target->extChildHash = 0;
     if (!l.files.empty()) {
       l.files.sortByName(fileEntryName);
       scratch.clear();
       l.files.serialize(&scratch);
-      l.files.clear();
       target->contentHash = uint32_t(crc32(0L, scratch.data(), uInt(scratch.size())));
       target->contentTable = file->appendTable(scratch.data(), scratch.size());
+      writeFileExtension(l, target);
+      l.files.clear();
+      l.fileExt.clear();
     }
-    target->childTable = file->writeTable(&l.folders, true, &target->childHash);
+    uint32_t chain = 0;
+    if (!l.folders.empty()) {
+      l.folders.sortByName(treeEntryName);
+      for (size_t k = 0; k < l.folders.count(); k++) {
+        const Fields& f = l.folderFields[l.folders.indexAt(k)];
+        uint8_t words[8];
+        putU32(words, f.extContentHash);
+        putU32(words + 4, f.extChildHash);
+        chain = uint32_t(crc32(chain, words, sizeof words));
+      }
+    }
+    l.folderFields.clear();
+    target->childTable = file->writeTable(&l.folders, false, &target->childHash);
+    if (target->childTable) {
+      target->extChildHash = chain;
+      file->addExtension(target->childTable, 0, chain);
+    }
+  }
+
+  // Writes the extension block of the file table just written, in the table's sorted order.
+  void writeFileExtension(Level& l, Fields* target) {
+    sortedExt.clear();
+    lastWrites.clear();
+    for (size_t k = 0; k < l.files.count(); k++) {
+      size_t i = l.files.indexAt(k);
+      sortedExt.push_back(l.fileExt[i]);
+      lastWrites.push_back(getU64(l.files.entry(i) + kFileEntryDataOffset));
+    }
+    scratch.clear();
+    encodeFileExtension(sortedExt, lastWrites, false, &scratch);
+    target->extContentHash = uint32_t(crc32(0L, scratch.data(), uInt(scratch.size())));
+    uint32_t block = file->appendTable(scratch.data(), scratch.size());
+    if (target->contentTable && block) file->addExtension(target->contentTable, block, target->extContentHash);
   }
 
   // The name under which the file system holds the folder that the item names by its characters
@@ -192,7 +245,7 @@ struct FileScanWorker {
       if (index != 0) {
         std::u16string name = storedFolderName(item, index, slash);
         if (name.size() > kMaxFileNameChars) name.resize(kMaxFileNameChars);
-        entry = level(depth).folders.addTreeEntry(name);
+        entry = level(depth).addFolder(name);
         child = &childFields;
       }
       if (!fits(depth + 1, slash + 1)) {
@@ -205,8 +258,7 @@ struct FileScanWorker {
         walkFilterPaths(slash + 1, depth + 1, child);
       }
       if (index == 0) return;
-      level(depth).folders.setTreeFields(entry, childFields.childHash, childFields.contentHash,
-                                         childFields.childTable, childFields.contentTable);
+      level(depth).setFolder(entry, childFields);
       bool sibling = current + 1 < items.size() && items[current + 1].size() > index &&
                      items[current + 1].compare(0, index, path, 0, index) == 0;
       if (!sibling) {
@@ -235,8 +287,8 @@ struct FileScanWorker {
       if (e.isFolder) {
         if (e.name.empty() || e.name[0] == u'.') continue;
         size_t nameChars = std::min(e.name.size(), kMaxFileNameChars);
-        size_t i = nameChars == e.name.size() ? l.folders.addTreeEntry(e.name)
-                                               : l.folders.addTreeEntry(e.name.substr(0, nameChars));
+        size_t i = nameChars == e.name.size() ? l.addFolder(e.name)
+                                               : l.addFolder(e.name.substr(0, nameChars));
         // Junctions, and folders whose path would not fit, are recorded but not entered; the
         // latter are counted as cut by the limits.
         if (!descendsInto(e, index, depth)) {
@@ -251,12 +303,17 @@ struct FileScanWorker {
         key.push_back(ordinal++);
         if (scanFolder(length, depth + 1, &f)) folderCount++;
         key.pop_back();
-        l.folders.setTreeFields(i, f.childHash, f.contentHash, f.childTable, f.contentTable);
+        l.setFolder(i, f);
       } else {
         fileCount++;
         scratch.clear();
         appendFileEntry(&scratch, e.name.data(), e.name.size(), e.lastWrite, e.size);
         l.files.add(scratch.data(), scratch.size());
+        FileExt ext;
+        ext.changeTime = e.changeTime;
+        ext.volume = e.volume;
+        ext.fileId = e.fileId;
+        l.fileExt.push_back(ext);
       }
     }
     listing.reset();

@@ -16,6 +16,9 @@ class ListedFolder : public FolderListing {
     item.isJunction = e.isJunction;
     item.lastWrite = e.lastWrite;
     item.size = e.size;
+    item.changeTime = e.changeTime;
+    item.volume = e.volume;
+    item.fileId = e.fileId;
     names_ += e.name;
     items_.push_back(item);
   }
@@ -29,6 +32,9 @@ class ListedFolder : public FolderListing {
     e->isJunction = item.isJunction;
     e->lastWrite = item.lastWrite;
     e->size = item.size;
+    e->changeTime = item.changeTime;
+    e->volume = item.volume;
+    e->fileId = item.fileId;
     return true;
   }
 
@@ -40,6 +46,9 @@ class ListedFolder : public FolderListing {
     bool isJunction;
     uint64_t lastWrite;
     uint64_t size;
+    uint64_t changeTime;
+    uint64_t volume;
+    uint64_t fileId;
   };
   std::u16string names_;
   std::vector<Item> items_;

@@ -19,6 +19,8 @@
 
 namespace keldrun {
 
+struct FileExt;
+
 constexpr int kSectionRegistry = 0;
 constexpr int kSectionFiles = 1;
 constexpr int kSectionApps = 2;
@@ -76,6 +78,11 @@ struct TreeEntry {
   // differs once mapped, 0 when not; -1 leaves the verdict to the contentHash digests and the
   // names as recorded.
   int8_t contentDiffers = -1;
+  // The extension hashes of the entry's file table and folder table (file_extension.h), set by
+  // TreeWalker when the entry's file has an extension.
+  bool extended = false;
+  uint32_t extContentHash = 0;
+  uint32_t extChildHash = 0;
 
   // Parses one entry at the front of s and steps over it. False, leaving s unchanged, when the
   // entry does not fit in s.
@@ -191,6 +198,19 @@ class SnapshotFile {
   // program writes; files of older versions lack the marker and cover digests only).
   bool namedDigests() const { return namedDigests_; }
 
+  // The files section's extension (file_extension.h). Writing: addExtension records a file
+  // table's extension block, or a folder table's hash, for the index that finish writes.
+  // Reading: hasExtension tells whether the file carries one whose index could be read;
+  // extensionHash gives a table's hash (0 when it has no record); readExtension reads the
+  // extension block of a file table into buffer (length in *length) and is false when the table
+  // has none, or when the block cannot be read or does not hold what its hash says (damage).
+  void addExtension(uint32_t table, uint32_t block, uint32_t hash);
+  bool hasExtension() const { return extensionOffset_ != 0; }
+  uint32_t extensionHash(uint32_t table) const;
+  bool readExtension(uint32_t fileTable, std::vector<uint8_t>* buffer, size_t* length);
+  // Writes no extension, as older versions did. For the tests of mixed and old snapshot pairs.
+  void writeWithoutExtensionForTest() { dropExtension_ = true; }
+
   // Damage met while reading, counted by every reader: a table that cannot be read whole, an
   // empty table (never written), or a table that a second entry points at.
   //
@@ -226,6 +246,8 @@ class SnapshotFile {
   // Appends head then bytes at the write position; caller holds writeLock_. Returns the old
   // position, or 0 (setting writeFailed_) when the write fails or would pass 4 GiB.
   uint32_t appendLocked(const uint8_t* head, size_t headSize, const uint8_t* bytes, size_t n);
+  // Reads the extension index at offset, which the info record field at `user` points at.
+  void readExtensionIndex(uint32_t offset, uint32_t user);
   // Counts one damaged table (key: its offset, or the entry that reuses it) met at offset.
   void countDamage(uint64_t key, uint32_t offset);
 
@@ -249,6 +271,13 @@ class SnapshotFile {
   std::unordered_set<uint64_t> tally_;             // the part of damaged_ met since the restart
   uint32_t firstDamage_ = 0;
   TableBuilder roots_[kSectionCount];
+  struct ExtensionRecord {
+    uint32_t table, block, hash, at;  // at: the record's place in the file, when read
+  };
+  std::vector<ExtensionRecord> extensionWritten_;  // guarded by writeLock_
+  std::unordered_map<uint32_t, ExtensionRecord> extension_;  // by table, as read at open
+  uint32_t extensionOffset_ = 0;  // of the index; 0 = none
+  bool dropExtension_ = false;
   mutable std::mutex runningLock_;  // guards running_
   int running_ = 0;
 };
@@ -257,6 +286,7 @@ class SnapshotFile {
 struct Item {
   const uint8_t* p = nullptr;
   size_t size = 0;
+  size_t index = 0;  // the item's place in its table
 };
 
 // Reads one content table (registry values, files or application records). One subclass per
@@ -270,14 +300,34 @@ class ItemListReader {
   // The next entry in stored order; false at the end of the block or at an entry that does not
   // fit inside it (which the file counts as damage).
   bool next(Item* item);
-  void rewind() { pos_ = 0; }
+  void rewind() {
+    pos_ = 0;
+    nextIndex_ = 0;
+  }
   // The CRC-32 of the whole block as read: the contentHash of a sound table.
   uint32_t digest() const;
+  // Checks what the table carries beside its entries (the files' extension) against them,
+  // counting damage in the file; called after a whole table has been read.
+  virtual void checkExtra() {}
 
   virtual int order(const Item& a, const Item& b) const = 0;
   virtual bool differs(const Item& a, const Item& b) const = 0;
+  // The marks of a matched pair (a from this reader, b from `other`, a reader of the same
+  // section) that the entries alone do not show; 0 for none. See kMarkDateKept in compare.h.
+  virtual uint8_t marks(const Item& a, const ItemListReader& other, const Item& b) const {
+    (void)a, (void)other, (void)b;
+    return 0;
+  }
+  // The extension record (file_extension.h) of an item of the table read last; null when the
+  // table has none.
+  virtual const FileExt* ext(const Item& item) const {
+    (void)item;
+    return nullptr;
+  }
 
  protected:
+  // Called when open has read a sound block.
+  virtual void opened() {}
   // Bytes that readBlock adds after the entries of this kind of table.
   virtual size_t extraBytes() const = 0;
   // The step from the entry at p to the next; 0 when the entry is malformed. May exceed
@@ -287,6 +337,7 @@ class ItemListReader {
   std::vector<uint8_t> block_;
   size_t length_ = 0;
   size_t pos_ = 0;
+  size_t nextIndex_ = 0;
   SnapshotFile* file_ = nullptr;  // where damage is counted
   uint32_t offset_ = 0;
 };

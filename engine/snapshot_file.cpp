@@ -9,6 +9,7 @@
 #include "base/files.h"
 #include "base/native_file.h"
 #include "base/text.h"
+#include "engine/file_extension.h"
 #include "engine/snapshot.h"
 #include "engine/snapshot_format.h"
 #include "platform/env.h"
@@ -93,6 +94,9 @@ bool SnapshotFile::close() {
   readPos_ = 0;
   for (auto& r : roots_) r.clear();
   claims_.clear();
+  extensionWritten_.clear();
+  extension_.clear();
+  extensionOffset_ = 0;
   damaged_.clear();
   tally_.clear();
   firstDamage_ = 0;
@@ -233,6 +237,7 @@ bool SnapshotFile::open(const std::string& path, SnapshotInfo* info) {
     if (view_) viewSize_ = fileSize_;
   }
 
+  uint32_t extensionAt = 0;
   if (info->infoOffset != 0) {
     uint8_t record[kInfoSize];
     if (info->infoOffset < kHeaderSize || !readExact(info->infoOffset, record, kInfoSize)) {
@@ -242,6 +247,8 @@ bool SnapshotFile::open(const std::string& path, SnapshotInfo* info) {
     }
     decodeInfoRecord(record, info);
     namedDigests_ = hasMarker(record, kInfoNamesMarker, kNamesMarker, sizeof kNamesMarker);
+    if (hasMarker(record, kInfoExtensionMarker, kExtensionMarker, sizeof kExtensionMarker))
+      extensionAt = getU32(record + kInfoExtensionOffset);
   }
 
   // The lists are written before the info record: no item may run into it.
@@ -264,6 +271,46 @@ bool SnapshotFile::open(const std::string& path, SnapshotInfo* info) {
   for (int i = 0; i < kSectionCount; i++) {
     uint32_t at = info->sectionOffset[i];
     if (at != 0 && !claimTable(at, uint32_t(kHeaderSectionOffsets + 4 * i))) info->sectionOffset[i] = 0;
+  }
+  if (extensionAt) readExtensionIndex(extensionAt, info->infoOffset + uint32_t(kInfoExtensionOffset));
+  return true;
+}
+
+void SnapshotFile::readExtensionIndex(uint32_t offset, uint32_t user) {
+  std::vector<uint8_t> block;
+  size_t n = 0;
+  // A damaged index leaves the file without its extension: it compares as files without one do.
+  if (!claimTable(offset, user) || !readBlock(offset, &block, 0, &n) || n == 0 ||
+      n % kExtensionIndexRecord != 0) {
+    noteDamage(offset);
+    return;
+  }
+  extension_.reserve(n / kExtensionIndexRecord);
+  for (size_t at = 0; at < n; at += kExtensionIndexRecord) {
+    const uint8_t* p = block.data() + at;
+    uint32_t place = offset + uint32_t(kBlockLengthSize + at);
+    if (getU32(p) == 0) continue;  // no table: nothing can ask for it
+    extension_[getU32(p)] = ExtensionRecord{getU32(p), getU32(p + 4), getU32(p + 8), place};
+  }
+  extensionOffset_ = offset;
+}
+
+uint32_t SnapshotFile::extensionHash(uint32_t table) const {
+  auto it = extension_.find(table);
+  return it == extension_.end() ? 0 : it->second.hash;
+}
+
+bool SnapshotFile::readExtension(uint32_t fileTable, std::vector<uint8_t>* buffer, size_t* length) {
+  *length = 0;
+  auto it = extension_.find(fileTable);
+  if (fileTable == 0 || it == extension_.end() || it->second.block == 0) return false;
+  const ExtensionRecord& r = it->second;
+  if (!claimTable(r.block, r.at + 4)) return false;
+  if (!readBlock(r.block, buffer, 0, length) || *length == 0 ||
+      uint32_t(crc32(0, buffer->data(), uInt(*length))) != r.hash) {
+    noteDamage(r.block);
+    *length = 0;
+    return false;
   }
   return true;
 }
@@ -318,6 +365,7 @@ bool ItemListReader::open(SnapshotFile* file, uint32_t offset) {
   pos_ = 0;
   file_ = file;
   offset_ = offset;
+  nextIndex_ = 0;
   // An empty table is never written: a block of no entries is damage as well.
   if (!file->readBlock(offset, &block_, extraBytes(), &length_) || length_ == 0) {
     if (offset != kCurrentPosition) file->noteDamage(offset);
@@ -325,6 +373,7 @@ bool ItemListReader::open(SnapshotFile* file, uint32_t offset) {
     length_ = 0;
     return false;
   }
+  opened();
   return true;
 }
 
@@ -344,6 +393,7 @@ bool ItemListReader::next(Item* item) {
   }
   item->p = block_.data() + pos_;
   item->size = step;
+  item->index = nextIndex_++;
   pos_ += step;
   return true;
 }

@@ -6,8 +6,8 @@
 //
 // Snapshot file
 // =============
-// Header at 0, then table blocks in the order the scan threads produced them, then the section
-// root tables, the filter lists and the info record, in that order, at the end.
+// Header at 0, then table blocks in the order the scan threads produced them, then the
+// extension index (when there is one), the section root tables, the filter lists and the info record, in that order, at the end.
 //
 // Header (kHeaderSize = 20 bytes, at offset 0)
 //   OFFSET  SIZE  CONTENT
@@ -50,7 +50,9 @@
 //        0    32  reserved text field: "0", zero-padded. Files whose childHash covers the
 //                 children's names carry the marker kNamesMarker after the terminating zero;
 //                 files whose name is UTF-8 carry kUtf8NameMarker at 8, after that marker's
-//                 place (other readers ignore the field)
+//                 place; files with the files section's extension carry kExtensionMarker at
+//                 13 and the offset of its index (file_extension.h) at 17 (other readers
+//                 ignore the field)
 //       32     4  number (signed)
 //       36   200  name, zero-terminated: one byte per character (Latin-1, at most 199
 //                 characters) when every character fits in 8 bits, else UTF-8 (at most 199
@@ -113,6 +115,10 @@ constexpr size_t kInfoNamesMarker = 2;  // after "0" and its terminating zero
 constexpr char kNamesMarker[] = "names";
 constexpr size_t kInfoUtf8NameMarker = kInfoNamesMarker + sizeof kNamesMarker;
 constexpr char kUtf8NameMarker[] = "utf8";
+constexpr size_t kInfoExtensionMarker = kInfoUtf8NameMarker + sizeof kUtf8NameMarker;
+constexpr char kExtensionMarker[] = "ext";
+constexpr size_t kInfoExtensionOffset = kInfoExtensionMarker + sizeof kExtensionMarker;
+static_assert(kInfoExtensionOffset + 4 <= kInfoReservedSize, "the reserved field holds the markers");
 constexpr size_t kInfoNumber = 32;
 constexpr size_t kInfoName = 36;
 constexpr size_t kInfoNameSize = 200;

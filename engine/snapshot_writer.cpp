@@ -1,11 +1,13 @@
 // Writing a snapshot file: the scan threads append table blocks and roots, finish writes the
 // tail and the header, rewriteInfo replaces the info record. The layout is in snapshot_format.h.
+#include <algorithm>
 #include <cstring>
 
 #include <zlib.h>
 
 #include "base/files.h"
 #include "base/text.h"
+#include "engine/file_extension.h"
 #include "engine/snapshot.h"
 #include "engine/snapshot_format.h"
 
@@ -36,10 +38,15 @@ bool putName(uint8_t* p, const std::string& name) {
   return true;
 }
 
-void encodeInfoRecord(const SnapshotInfo& info, bool namedDigests, uint8_t* r) {
+void encodeInfoRecord(const SnapshotInfo& info, bool namedDigests, uint32_t extensionOffset,
+                      uint8_t* r) {
   std::memset(r, 0, kInfoSize);
   r[kInfoReserved] = '0';
   if (namedDigests) std::memcpy(r + kInfoNamesMarker, kNamesMarker, sizeof kNamesMarker);
+  if (extensionOffset) {
+    std::memcpy(r + kInfoExtensionMarker, kExtensionMarker, sizeof kExtensionMarker);
+    putU32(r + kInfoExtensionOffset, extensionOffset);
+  }
   putU32(r + kInfoNumber, uint32_t(info.number));
   if (putName(r + kInfoName, info.name))
     std::memcpy(r + kInfoUtf8NameMarker, kUtf8NameMarker, sizeof kUtf8NameMarker);
@@ -74,6 +81,8 @@ bool SnapshotFile::create(const std::string& path, bool exclusive) {
   fileSize_ = 0;
   blockReads_ = 0;
   namedDigests_ = true;
+  extensionWritten_.clear();
+  extensionOffset_ = 0;
   SnapshotInfo blank;
   uint8_t header[kHeaderSize];
   encodeHeader(blank, header);
@@ -155,8 +164,26 @@ void SnapshotFile::addRoot(int section, const std::u16string& name, uint32_t chi
   roots.setTreeFields(i, childHash, contentHash, childTable, contentTable);
 }
 
+void SnapshotFile::addExtension(uint32_t table, uint32_t block, uint32_t hash) {
+  if (table == 0) return;
+  std::lock_guard<std::mutex> lock(writeLock_);
+  extensionWritten_.push_back({table, block, hash, 0});
+}
+
 bool SnapshotFile::finish(SnapshotInfo* info) {
   if (!out_ || !writing_) return false;
+  if (!extensionWritten_.empty() && !dropExtension_) {
+    std::sort(extensionWritten_.begin(), extensionWritten_.end(),
+              [](const ExtensionRecord& a, const ExtensionRecord& b) { return a.table < b.table; });
+    std::vector<uint8_t> index;
+    index.reserve(extensionWritten_.size() * kExtensionIndexRecord);
+    for (const ExtensionRecord& r : extensionWritten_) {
+      appendU32(&index, r.table);
+      appendU32(&index, r.block);
+      appendU32(&index, r.hash);
+    }
+    extensionOffset_ = appendTable(index.data(), index.size());
+  }
   uint32_t digest;
   info->sectionOffset[0] = writeTable(&roots_[0], true, &digest);
   info->sectionOffset[1] = writeTable(&roots_[1], true, &digest);
@@ -183,7 +210,7 @@ bool SnapshotFile::finish(SnapshotInfo* info) {
   info->infoOffset = uint32_t(writePos_);
   info->size = uint32_t(writePos_ + kInfoSize);
   uint8_t record[kInfoSize];
-  encodeInfoRecord(*info, namedDigests_, record);
+  encodeInfoRecord(*info, namedDigests_, extensionOffset_, record);
   appendLocked(nullptr, 0, record, kInfoSize);
   if (writeFailed_) {
     writing_ = false;
@@ -210,7 +237,7 @@ uint32_t SnapshotFile::rewriteInfo(SnapshotInfo* info, uint32_t offset) {
   if (!out) return 0;
   info->size = uint32_t(at + kInfoSize);
   uint8_t record[kInfoSize];
-  encodeInfoRecord(*info, namedDigests_, record);
+  encodeInfoRecord(*info, namedDigests_, extensionOffset_, record);
   bool written = out->writeAt(at, record, kInfoSize);
   if (!out->close() || !written) return 0;
   if (at + kInfoSize > fileSize_) fileSize_ = at + kInfoSize;

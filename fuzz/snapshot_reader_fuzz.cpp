@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/text.h"
+#include "engine/file_extension.h"
 #include "engine/snapshot.h"
 #include "engine/snapshot_format.h"
 #include "fuzz/scratch.h"
@@ -49,6 +50,17 @@ void walk(SnapshotFile* file, uint64_t fileSize, uint32_t offset, int depth,
       while (items.next(&item)) {
       }
     }
+    // An extension block decodes inside its own bytes, whatever they hold.
+    std::vector<uint8_t> ext;
+    size_t m = 0;
+    if (k.contentTable && file->readExtension(k.contentTable, &ext, &m)) {
+      if (m == 0 || m > ext.size()) __builtin_trap();
+      FileExtensionDecoder decoder;
+      FileExt record;
+      if (decoder.start(ext.data(), m))
+        while (decoder.next(record.changeTime, &record)) {
+        }
+    }
     walk(file, fileSize, k.childTable, depth + 1, visited);
   }
 }
@@ -79,14 +91,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   size_t n = 0;
   file.readBlock(kCurrentPosition, &block, 0, &n);
 
-  // Renaming in place keeps the file's size and its tables.
+  // Renaming in place keeps the file's size, its tables and its extension.
   if (info.infoOffset != 0) {
+    bool extension = file.hasExtension();
     info.name = "renamed \xD0\x96";  // beyond 8 bits: stored as UTF-8 with its marker
     if (file.rewriteInfo(&info, info.infoOffset) != info.infoOffset) __builtin_trap();
     file.close();
     SnapshotInfo back;
     if (!file.open(path, &back) || back.name != "renamed \xD0\x96" ||
-        back.sectionOffset[0] != info.sectionOffset[0] || back.infoOffset != info.infoOffset)
+        back.sectionOffset[0] != info.sectionOffset[0] || back.infoOffset != info.infoOffset ||
+        file.hasExtension() != extension)
       __builtin_trap();
   }
   return 0;

@@ -5,6 +5,7 @@
 #include "base/files.h"
 #include "base/text.h"
 #include "base/text_table.h"
+#include "engine/file_extension.h"
 #include "engine/section_filter.h"
 
 namespace keldrun {
@@ -304,14 +305,17 @@ void ReportWriter::writeDifferenceRows(const std::u16string& path, const TreeEnt
         writeChild(n, kAdded, "add");
         hasN = newReader_->next(&n);
       } else {
-        if (oldReader_->differs(o, n) &&
+        uint8_t marks = oldReader_->marks(o, *newReader_, n);
+        if ((marks || oldReader_->differs(o, n)) &&
             !(noiseJudge_ && noiseJudge_(section_, o, kModified, false))) {
           flushPending();
           if (stateIncluded(kModified)) {
             writeDeferred();
             if (!outside_) {
-              item_(this, o, kModified, "old");
-              item_(this, n, kModified, "new");
+              // A file's marks (a date kept over new content, a replaced file) follow its label.
+              std::string mark = marks ? " [" + fileMarkText(marks) + "]" : std::string();
+              item_(this, o, kModified, ("old" + mark).c_str());
+              item_(this, n, kModified, ("new" + mark).c_str());
             }
           }
         }

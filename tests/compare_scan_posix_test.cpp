@@ -12,12 +12,14 @@
 #include <random>
 #include <set>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
 #include <dirent.h>
 
 #include "engine/compare.h"
+#include "engine/file_entry.h"
 #include "engine/registry_scan.h"
 #include "engine/section_filter.h"
 #include "engine/value_entry.h"
@@ -377,6 +379,100 @@ TEST_F(ScanFixture, RenamedFolderIsSeenWhateverTheDigestsCover) {
                                           {p + rename.to, kAdded, true},
                                           {p + rename.to + "\\deep", kAdded, true}}));
     }
+  }
+}
+
+// The file rows of every changed folder of the files section: "path|label|marks".
+class FileRowCollector : public TreeVisitor {
+ public:
+  explicit FileRowCollector(ComparisonContext* c) : context_(c) {}
+  bool visit(const std::u16string& path, const std::u16string&, const TreeEntry* a, const TreeEntry* b,
+             int f) override {
+    NodeState s = context_->nodeState(a, b, f);
+    if (f == kPathInside && s.ownChanged) {
+      ContentComparison rows;
+      EXPECT_TRUE(context_->compareContent(kSectionFiles, a ? a->contentTable : 0,
+                                           b ? b->contentTable : 0, &rows));
+      for (const ContentRow& r : rows.rows()) {
+        std::string name = toUtf8(fileEntryName(r.item.p).str());
+        got.insert(lower(toUtf8(path)) + "\\" + name + "|" + r.label + "|" + std::to_string(r.marks));
+      }
+    }
+    return s.expandable;
+  }
+  std::set<std::string> got;
+
+ private:
+  ComparisonContext* context_;
+};
+
+std::set<std::string> fileRows(const std::string& a, const std::string& b) {
+  ComparisonContext context;
+  EXPECT_TRUE(context.openFiles(a, b, kModeCompare, false));
+  FileRowCollector collector(&context);
+  context.walkSection(kSectionFiles, &collector);
+  EXPECT_EQ(context.fileA()->damagedTables() + context.fileB()->damagedTables(), 0u);
+  return collector.got;
+}
+
+// Rewrites a file with content of the same size and puts its times back, as `touch -r` does.
+void rewriteKeepingDate(const std::string& path, const std::string& reference) {
+  std::ofstream(path, std::ios::binary | std::ios::in) << "Y";
+  ASSERT_EQ(std::system(("touch -r '" + reference + "' '" + path + "'").c_str()), 0);
+}
+
+// A file's content changed behind its old size and date, and a file replaced by a same-size,
+// same-time copy (a new inode): both seen, each with its own mark, beside the untouched file and
+// an ordinary modification, which keep their usual rows.
+TEST_F(ScanFixture, ChangeBehindAKeptDateAndAReplacedFileAreMarked) {
+  std::string dir = tree_ + "/d";
+  mkdir(dir.c_str(), 0755);
+  for (const char* n : {"kept", "replaced", "plain", "touched"}) writeFile(dir + "/" + n, 8, 1600000000);
+  ASSERT_EQ(std::system(("cp -p '" + dir + "/kept' '" + tree_ + "/ref'").c_str()), 0);
+  ASSERT_TRUE(scan("a.snp", {root()}));
+  // The change time has the file system's clock resolution: step past it.
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  rewriteKeepingDate(dir + "/kept", tree_ + "/ref");
+  ASSERT_EQ(std::system(("cp -p '" + dir + "/replaced' '" + dir + "/copy' && mv '" + dir + "/copy' '" +
+                         dir + "/replaced'").c_str()),
+            0);
+  writeFile(dir + "/touched", 8, 1600000100);
+  ASSERT_TRUE(scan("b.snp", {root()}));
+  std::string d = lowerPath(dir);
+  const std::string dateKept = std::to_string(kMarkDateKept);
+  const std::string replaced = std::to_string(kMarkDateKept | kMarkReplaced);
+  EXPECT_EQ(fileRows(snap("a.snp"), snap("b.snp")),
+            (std::set<std::string>{d + "\\kept|old|" + dateKept, d + "\\kept|new|" + dateKept,
+                                   d + "\\replaced|old|" + replaced, d + "\\replaced|new|" + replaced,
+                                   d + "\\touched|old|0", d + "\\touched|new|0"}));
+}
+
+// Snapshots written without the extension compare with those that have one exactly as before:
+// the change behind a kept date is seen only when both sides recorded change times.
+TEST_F(ScanFixture, SnapshotsWithoutTheExtensionCompareAsBefore) {
+  for (int pair = 0; pair < 4; pair++) {
+    bool plainA = pair & 1, plainB = pair & 2;
+    SCOPED_TRACE(std::string(plainA ? "plain" : "ext") + (plainB ? "/plain" : "/ext"));
+    removeTree(tree_);
+    std::system(("mkdir -p '" + tree_ + "/d/e'").c_str());
+    writeFile(tree_ + "/d/e/f.txt", 4, 1600000000);
+    writeFile(tree_ + "/d/g.txt", 4, 1600000000);
+    writeFile(tree_ + "/ref", 4, 1600000000);
+    ASSERT_TRUE(scanFolders(snap("a.snp"), env_.get(), {root()}, "a", false, plainA));
+    ASSERT_TRUE(scanFolders(snap("same.snp"), env_.get(), {root()}, "same", false, plainB));
+    EXPECT_TRUE(fileRows(snap("a.snp"), snap("same.snp")).empty());
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    rewriteKeepingDate(tree_ + "/d/e/f.txt", tree_ + "/ref");
+    ASSERT_TRUE(scanFolders(snap("b.snp"), env_.get(), {root()}, "b", false, plainB));
+    std::string f = lowerPath(tree_) + "\\d\\e\\f.txt|";
+    std::set<std::string> expected;
+    if (!plainA && !plainB) expected = {f + "old|1", f + "new|1"};
+    EXPECT_EQ(fileRows(snap("a.snp"), snap("b.snp")), expected);
+    // The files that carry no extension read as files of older versions do.
+    SnapshotFile file;
+    SnapshotInfo info;
+    ASSERT_TRUE(file.open(snap("b.snp"), &info));
+    EXPECT_EQ(file.hasExtension(), !plainB);
   }
 }
 

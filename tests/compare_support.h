@@ -136,12 +136,15 @@ inline bool writeFilesSnapshot(const std::string& path, const std::vector<DirSpe
 }
 
 // Scans the native folders (each given as its Windows path, ending in '\') into a snapshot file
-// with the real files scan; with `oldDigests` as older versions wrote it (no names marker).
+// with the real files scan; with `oldDigests` as older versions wrote it (no names marker), with
+// `withoutExtension` without the files' extension (change times, identities, digests).
 inline bool scanFolders(const std::string& path, Env* env, const FilterList& items,
-                        const std::string& name = "snap", bool oldDigests = false) {
+                        const std::string& name = "snap", bool oldDigests = false,
+                        bool withoutExtension = false) {
   SnapshotFile file;
   if (!file.create(path)) return false;
   if (oldDigests) file.writeOldDigestsForTest();
+  if (withoutExtension) file.writeWithoutExtensionForTest();
   FileStore store(env);
   FilterList list = normalizeFileFilter(items);
   if (!store.startFileScan(&file, list)) return false;

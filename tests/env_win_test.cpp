@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <string>
@@ -158,6 +159,64 @@ TEST_F(EnvWinTest, TimesAndSizesAgreeWithTheAttributeQuery) {
       EXPECT_EQ(e.size, (uint64_t(a.nFileSizeHigh) << 32) | a.nFileSizeLow);
     }
   }
+}
+
+// Change time and identity as a second query through the file's own handle gives them, and
+// what they do when content is rewritten and its times put back with SetFileTime, and when a
+// file is replaced by a same-size, same-time copy.
+TEST_F(EnvWinTest, ChangeTimeAndIdentityShowContentBehindAKeptDate) {
+  const uint64_t when = 132000000000000000ull;
+  ASSERT_TRUE(makeFile(root_ + L"\\kept", 10, when));
+  ASSERT_TRUE(makeFile(root_ + L"\\other", 10, when));
+  struct Facts {
+    uint64_t change = 0, id = 0, volume = 0;
+  };
+  auto query = [&](const wchar_t* name) {
+    Facts f;
+    HANDLE h = CreateFileW(longForm(root_ + L"\\" + name).c_str(), FILE_READ_ATTRIBUTES,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(h, INVALID_HANDLE_VALUE);
+    FILE_BASIC_INFO basic;
+    BY_HANDLE_FILE_INFORMATION info;
+    EXPECT_TRUE(GetFileInformationByHandleEx(h, FileBasicInfo, &basic, sizeof basic));
+    EXPECT_TRUE(GetFileInformationByHandle(h, &info));
+    CloseHandle(h);
+    f.change = uint64_t(basic.ChangeTime.QuadPart);
+    f.id = uint64_t(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
+    f.volume = info.dwVolumeSerialNumber;
+    return f;
+  };
+  auto listed = [&]() {
+    bool ok = false;
+    auto got = listAll(folderPath(root_), &ok);
+    EXPECT_TRUE(ok);
+    return got;
+  };
+  auto before = listed();
+  Facts kept = query(L"kept"), other = query(L"other");
+  std::printf("[ info ] listed ChangeTime %llu, LastWriteTime %llu, query ChangeTime %llu\n",
+              (unsigned long long)before[u"kept"].changeTime, (unsigned long long)before[u"kept"].lastWrite,
+              (unsigned long long)kept.change);
+  EXPECT_NE(before[u"kept"].changeTime, 0u);
+  EXPECT_EQ(before[u"kept"].changeTime, kept.change);
+  EXPECT_EQ(before[u"kept"].fileId, kept.id);
+  EXPECT_EQ(before[u"kept"].volume, kept.volume);
+  EXPECT_NE(before[u"kept"].fileId, before[u"other"].fileId);
+  EXPECT_EQ(before[u"other"].fileId, other.id);
+
+  Sleep(20);  // past the clock step of the file system's times
+  ASSERT_TRUE(makeFile(root_ + L"\\kept", 10, when));  // new content, the old date set back
+  ASSERT_TRUE(CopyFileW(longForm(root_ + L"\\other").c_str(), longForm(root_ + L"\\copy").c_str(), FALSE));
+  ASSERT_TRUE(MoveFileExW(longForm(root_ + L"\\copy").c_str(), longForm(root_ + L"\\other").c_str(),
+                          MOVEFILE_REPLACE_EXISTING));
+  auto after = listed();
+  EXPECT_EQ(after[u"kept"].lastWrite, when);
+  EXPECT_EQ(after[u"kept"].size, 10u);
+  EXPECT_NE(after[u"kept"].changeTime, before[u"kept"].changeTime);
+  EXPECT_EQ(after[u"kept"].fileId, before[u"kept"].fileId);
+  EXPECT_EQ(after[u"other"].lastWrite, when);
+  EXPECT_NE(after[u"other"].fileId, before[u"other"].fileId);
 }
 
 TEST_F(EnvWinTest, ListsFoldersFarBeyondTheClassicPathLimit) {

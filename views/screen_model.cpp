@@ -1,5 +1,6 @@
 #include "views/screen_model.h"
 
+#include "engine/file_extension.h"
 #include "views/list_columns.h"
 
 namespace keldrun {
@@ -83,7 +84,12 @@ void SnapshotScreenModel::selectionChanged(TreeItem item) {
     if (context_->compareContentAt(section_, itemPath(tree_, item), copy.contentA, copy.contentB,
                                    &content_)) {
       rows_.reserve(content_.rows().size());
-      for (const ContentRow& row : content_.rows()) addListRow(row.item, row.state, row.label);
+      for (const ContentRow& row : content_.rows()) {
+        addListRow(row.item, row.state, row.label);
+        // A file's marks (a date kept over new content, a replaced file) follow its label.
+        if (row.marks && !rows_.empty())
+          rows_.back().columns.back() += u" [" + widen(fileMarkText(row.marks)) + u"]";
+      }
     }
   }
   if (section_ != kSectionApps && index != kNoRecord && r) {
