@@ -172,8 +172,8 @@ bool TreeWalker::judgeChildren(const TreeEntry& a, const TreeEntry& b, int depth
         MappedLevel mb = mappedLevel(fileB_, b.childTable, level.b, sb, Normaliser::kSideB, prefix);
         differ = false;
         mergeMapped(ma, mb, [&](const TreeEntry* x, const TreeEntry* y, const std::u16string& name) {
-          differ = differ || !x || !y || contentDiffersMapped(*x, *y) || extensionDiffers(*x, *y, false) ||
-                   judgeChildren(*x, *y, depth + 1, prefix + name);
+          differ = differ || !x || !y || contentDiffersMapped(*x, *y) ||
+                   extensionDiffers(*x, *y, false) || judgeChildren(*x, *y, depth + 1, prefix + name);
         });
         judged_[key] = differ;
         return differ;
