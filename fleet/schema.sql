@@ -27,6 +27,9 @@ CREATE TABLE IF NOT EXISTS fleet.state_local (
     data String,
     size UInt64,
     modified UInt64,
+    changeTime UInt64,
+    fileId UInt64,
+    sha256 Nullable(String),
     version String,
     company String,
     status String,
@@ -37,14 +40,15 @@ CREATE TABLE IF NOT EXISTS fleet.state_local (
 CREATE TABLE IF NOT EXISTS fleet.state AS fleet.state_local
     ENGINE = Distributed(fleet, fleet, state_local, sipHash64(computer));
 
--- The differences of each machine (B) from a reference (A, the golden image): the lines of
--- "keldrun compare A B --jsonl", which hold the state's fields and what the comparison says.
--- computer and snapshotId are those of the side the line comes from; computerB is the machine
--- compared.
+-- The differences of each machine (B) from a reference (A, the golden image), or from its own
+-- earlier snapshot: the lines of "keldrun compare A B --jsonl", which hold the state's fields and
+-- what the comparison says. computer and snapshotId are those of the side the line comes from;
+-- computerB is the machine compared, computerA the reference.
 CREATE TABLE IF NOT EXISTS fleet.differences_local
     ENGINE = MergeTree() ORDER BY (computerB, section, path)
     AS SELECT *, '' AS snapshotIdA, '' AS snapshotIdB, '' AS computerA, '' AS computerB, '' AS side,
-              '' AS label, '' AS state, toUInt8(0) AS stateNumber, toUInt8(0) AS ownChanged
+              '' AS label, '' AS state, toUInt8(0) AS stateNumber, toUInt8(0) AS ownChanged,
+              emptyArrayString() AS marks
        FROM fleet.state_local LIMIT 0;
 
 CREATE TABLE IF NOT EXISTS fleet.differences AS fleet.differences_local

@@ -71,10 +71,11 @@ spy() {
 }
 # snapshot NAME DAY: takes the machine's snapshot as its own host at 09:00 UTC of DAY (only the
 # clock faked, not the files' times), every file dated 2026-01-15 so that only what the
-# scenario changes differs.
+# scenario changes differs. Only the files the scenario wrote are dated back: touching the others
+# would move their change times.
 snapshot() {
-  local m=$fleet_tmp/$1
-  find "$m/prefix/drive_c" -exec touch -h -d '2026-01-15 08:00:00 UTC' {} +
+  local m=$fleet_tmp/$1 kept='2026-01-15 08:00:00 UTC'
+  find "$m/prefix/drive_c" \( -newermt "$kept" -o ! -newermt '2026-01-15 07:59:59 UTC' \) -exec touch -h -d "$kept" {} +
   NO_FAKE_STAT=1 TZ=UTC faketime --exclude-monotonic -f "@$2 09:00:00" unshare -u sh -c 'hostname "$1" && shift && exec "$@"' \
     sh "$1" "$keldrun" --home "$m/home" --wine-prefix "$m/prefix" snapshot --name "$1 $2" \
     --files "$m/prefix/drive_c/App" --registry 'HKLM\Software\Vendor' --apps >"$m/snapshot.out" 2>&1 ||
@@ -86,7 +87,8 @@ for m in golden "${machines[@]}"; do machine "$m"; done
 snapshot golden 2026-03-01
 # pc01 is the golden image. pc02: a Run entry more and another config.ini. pc03: no Updater;
 # gains the Spy service on the second day. pc04: another config.ini and the Spy service from the
-# start. pc05: the Updater elsewhere, another Version value and core.dll.
+# start. pc05: the Updater elsewhere, another Version value and core.dll. pc02's core.dll takes
+# other bytes of the same size on the third day, its date put back.
 set_line pc02 '"Updater"="C:\\\\App\\\\updater.exe"' '&\n"Tray"="C:\\\\App\\\\tray.exe"'
 printf 'mode=kiosk\n' >"$fleet_tmp/pc02/prefix/drive_c/App/config.ini"
 set_line pc03 '"Updater"="C:\\\\App\\\\updater.exe"' ''
@@ -99,6 +101,7 @@ hostile=$'we"ird\x01\t\xc3\xa9\xf0\x9f\x98\x80.txt'  # a quote, control characte
 printf 'x' >"$fleet_tmp/pc05/prefix/drive_c/App/$hostile"
 for m in "${machines[@]}"; do snapshot "$m" 2026-03-02; done
 spy pc03
+printf 'core-X' >"$fleet_tmp/pc02/prefix/drive_c/App/core.dll"
 for m in "${machines[@]}"; do snapshot "$m" 2026-03-03; done
 
 # ---- the servers, the schema, the loads ------------------------------------------------------
@@ -117,6 +120,10 @@ for m in golden "${machines[@]}"; do
       >"$fleet_tmp/$m/differences.jsonl" || status=$?
     [ "$status" = 1 ] || [ "$m" = pc01 ] || fail "compare golden $m exited $status, expected 1 (differences)"
     load differences "$i" <"$fleet_tmp/$m/differences.jsonl"
+    # and what changed on the machine between its two days
+    "$keldrun" compare "$fleet_tmp/$m/home/data/snap001.snp" "$fleet_tmp/$m/home/data/snap002.snp" --jsonl \
+      >"$fleet_tmp/$m/changes.jsonl" || true
+    load differences "$i" <"$fleet_tmp/$m/changes.jsonl"
   fi
   i=$((3 - i))
 done
@@ -156,7 +163,7 @@ for n, (query, output) in enumerate(pairs, 1):
     open(os.path.join(sys.argv[2], "%02d.out" % n), "w", encoding="utf-8").write(output)
 PY
 queries=("$fleet_tmp"/cookbook/*.sql)
-[ "${#queries[@]}" -ge 4 ] || fail "docs/fleet.md holds ${#queries[@]} cookbook queries with their output, expected 4 or more"
+[ "${#queries[@]}" -ge 6 ] || fail "docs/fleet.md holds ${#queries[@]} cookbook queries with their output, expected 6 or more"
 for q in "${queries[@]}"; do
   for i in 1 2; do
     if ! fleet_client "$i" --format TSVWithNames --query "$(cat "$q")" >"${q%.sql}.got$i" 2>&1; then
