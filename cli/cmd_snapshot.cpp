@@ -2,6 +2,7 @@
 // snapshot file of the workspace.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -194,13 +195,18 @@ int runSnapshot(CommandContext& ctx) {
   ShellMessage m = take.start(lists);
   if (!m.empty()) return fail(m.text);
   ProgressDisplay display(ctx.stderrIsTerminal);
-  // Progress from the start, then four times a second; a stop signal is noticed within 50 ms,
-  // and one that came while the scan was ending still stops it before it enters the catalog.
-  for (int ticks = 0; take.state() == TakeSnapshot::State::Scanning && !take.scan().complete() &&
-                      !interrupted;
-       ticks++) {
-    if (ticks % 5 == 0) display.show(take.scan().progressText());
-    sleepMilliseconds(50);
+  // Progress from the start, then about four times a second; a stop signal is noticed within
+  // 50 ms, and one that came while the scan was ending still stops it before it enters the
+  // catalog. The naps start at 1 ms and double, so a small snapshot is not kept waiting.
+  uint32_t nap = 1, sinceShown = 250;
+  while (take.state() == TakeSnapshot::State::Scanning && !take.scan().complete() && !interrupted) {
+    if (sinceShown >= 250) {
+      display.show(take.scan().progressText());
+      sinceShown = 0;
+    }
+    sleepMilliseconds(nap);
+    sinceShown += nap;
+    nap = std::min<uint32_t>(nap * 2, 50);
   }
   display.clear();
   if (interrupted) {
