@@ -346,8 +346,15 @@ TEST(TreeGui, ItemsKeepTheirColoursBoldnessAndChecks) {
   host.destroy();
 }
 
-BOOL CALLBACK countProp(HWND, LPCWSTR, HANDLE) { return TRUE; }
-int propCount(HWND window) { return EnumPropsW(window, countProp); }
+BOOL CALLBACK countProp(HWND, LPWSTR, HANDLE, ULONG_PTR count) {
+  ++*reinterpret_cast<int*>(count);
+  return TRUE;
+}
+int propCount(HWND window) {
+  int count = 0;
+  EnumPropsExW(window, countProp, reinterpret_cast<LPARAM>(&count));
+  return count;
+}
 
 // Every message to the tree passes through its subclass, one per inserted item: a subclass kept
 // in a window property costs a lookup in the window server under Wine on each of them. The tree
