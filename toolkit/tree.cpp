@@ -2,6 +2,8 @@
 
 #include <windowsx.h>
 
+#include <vector>
+
 #include "toolkit/toolkit.h"
 
 namespace keldrun {
