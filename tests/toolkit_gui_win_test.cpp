@@ -346,6 +346,47 @@ TEST(TreeGui, ItemsKeepTheirColoursBoldnessAndChecks) {
   host.destroy();
 }
 
+BOOL CALLBACK countProp(HWND, LPWSTR, HANDLE, ULONG_PTR count) {
+  ++*reinterpret_cast<int*>(count);
+  return TRUE;
+}
+int propCount(HWND window) {
+  int count = 0;
+  EnumPropsExW(window, countProp, reinterpret_cast<LPARAM>(&count));
+  return count;
+}
+
+// Every message to the tree passes through its subclass, one per inserted item: a subclass kept
+// in a window property costs a lookup in the window server under Wine on each of them. The tree
+// must take its messages without adding a property, and give its own procedure back after.
+TEST(TreeGui, TakesItsMessagesWithoutAWindowPropertyAndGivesThemBack) {
+  REQUIRE_GUI();
+  DialogTemplate t = hostTemplate(220, 160);
+  t.add(WC_TREEVIEWW, 1002, WS_VISIBLE | WS_BORDER | TVS_HASBUTTONS, 5, 5, 200, 150);
+  HostDialog host(t);
+  ASSERT_TRUE(host.create(nullptr));
+  HWND window = GetDlgItem(host.hwnd(), 1002);
+  ASSERT_NE(window, nullptr);
+  LONG_PTR own = GetWindowLongPtrW(window, GWLP_WNDPROC);
+  int props = propCount(window);
+  {
+    CXColourTree tree;
+    ASSERT_TRUE(tree.attach(host.hwnd(), 1002));
+    EXPECT_EQ(propCount(window), props);
+    EXPECT_NE(GetWindowLongPtrW(window, GWLP_WNDPROC), own);
+    HTREEITEM item = tree.insertItem(TVI_ROOT, TVI_LAST, u"HKEY_LOCAL_MACHINE", 6, 6, 7);
+    tree.setItemColour(item, rgb(200, 30, 30));
+    // Through the window, as tools outside the process ask.
+    EXPECT_EQ(COLORREF(SendMessageW(window, kTreeItemColourQuery, 0, LPARAM(item))), RGB(200, 30, 30));
+    EXPECT_EQ(tree.itemText(item), u"HKEY_LOCAL_MACHINE");
+    EXPECT_EQ(tree.itemData(item), 7);
+  }
+  EXPECT_EQ(GetWindowLongPtrW(window, GWLP_WNDPROC), own);
+  EXPECT_EQ(SendMessageW(window, kTreeItemColourQuery, 0, 0), 0);
+  EXPECT_EQ(TreeView_GetCount(window), 1u);
+  host.destroy();
+}
+
 // ---- virtual list and sort header ----
 
 std::u16string cellText(HWND list, int row, int column) {

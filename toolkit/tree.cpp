@@ -2,27 +2,37 @@
 
 #include <windowsx.h>
 
+#include <vector>
+
 #include "toolkit/toolkit.h"
 
 namespace keldrun {
 
-namespace {
-const UINT_PTR kSubclassId = 0x4B54;  // "KT"
-}
-
-CXColourTree::~CXColourTree() {
-  if (hwnd_) RemoveWindowSubclass(hwnd_, proc, kSubclassId);
-}
+CXColourTree::~CXColourTree() { detach(); }
 
 bool CXColourTree::attach(HWND dialog, int id) {
   HWND w = GetDlgItem(dialog, id);
   if (!w) return false;
-  if (hwnd_) RemoveWindowSubclass(hwnd_, proc, kSubclassId);
+  detach();
   hwnd_ = w;
-  SetWindowSubclass(w, proc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
+  // The tree is subclassed through its own procedure pointer and user data, not through
+  // SetWindowSubclass: that finds its chain in a window property on every message, and under
+  // Wine every property lookup is a round trip to the server, two for each item inserted.
+  SetWindowLongPtrW(w, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  original_ = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrW(w, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CXColourTree::proc)));
   prepareFonts();
   TreeView_SetTextColor(w, RGB(0, 0, 0));
   return true;
+}
+
+void CXColourTree::detach() {
+  if (!hwnd_) return;
+  if (GetWindowLongPtrW(hwnd_, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(&CXColourTree::proc)) {
+    SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original_));
+    SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+  }
+  hwnd_ = nullptr;
 }
 
 bool CXColourTree::create(HWND parent, int id, const RECT& rect, DWORD style) {
@@ -145,7 +155,7 @@ void CXColourTree::paint(HDC target, const RECT& update) {
   COLORREF back = TreeView_GetBkColor(hwnd_);
   if (back == CLR_NONE) back = GetSysColor(COLOR_WINDOW);
   fillSolid(dc, client, back);
-  DefSubclassProc(hwnd_, WM_PAINT, reinterpret_cast<WPARAM>(dc), 0);
+  byDefault(WM_PAINT, reinterpret_cast<WPARAM>(dc), 0);
 
   // Then every visible item that has a look of its own and is neither selected nor
   // drop-highlighted gets its text again in its colour and weight.
@@ -174,13 +184,12 @@ void CXColourTree::paint(HDC target, const RECT& update) {
   canvas.copyTo(target, update);
 }
 
-LRESULT CALLBACK CXColourTree::proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam,
-                                    UINT_PTR, DWORD_PTR data) {
-  auto* self = reinterpret_cast<CXColourTree*>(data);
+LRESULT CALLBACK CXColourTree::proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  auto* self = reinterpret_cast<CXColourTree*>(GetWindowLongPtrW(window, GWLP_USERDATA));
   if (message == WM_NCDESTROY) {
-    RemoveWindowSubclass(window, proc, kSubclassId);
-    self->hwnd_ = nullptr;
-    return DefSubclassProc(window, message, wparam, lparam);
+    WNDPROC original = self->original_;
+    self->detach();
+    return CallWindowProcW(original, window, message, wparam, lparam);
   }
   return self->handle(message, wparam, lparam);
 }
@@ -200,7 +209,7 @@ LRESULT CXColourTree::handle(UINT message, WPARAM wparam, LPARAM lparam) {
 }
 
 LRESULT CXColourTree::byDefault(UINT message, WPARAM wparam, LPARAM lparam) {
-  return DefSubclassProc(hwnd_, message, wparam, lparam);
+  return CallWindowProcW(original_, hwnd_, message, wparam, lparam);
 }
 
 LRESULT CXColourTree::onPaint(HDC given) {

@@ -65,7 +65,9 @@ class CXColourTree {
   void clear();
 
  private:
-  static LRESULT CALLBACK proc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
+  static LRESULT CALLBACK proc(HWND, UINT, WPARAM, LPARAM);
+  // Gives the tree its own procedure back.
+  void detach();
   LRESULT handle(UINT message, WPARAM wparam, LPARAM lparam);
   LRESULT byDefault(UINT message, WPARAM wparam, LPARAM lparam);
   LRESULT onPaint(HDC given);
@@ -82,6 +84,7 @@ class CXColourTree {
   void forgetSubtree(HTREEITEM item);
 
   HWND hwnd_ = nullptr;
+  WNDPROC original_ = nullptr;  // the tree view's procedure, which this one hands over to
   ItemColourMap colours_;
   std::function<void(HTREEITEM)> stateClick_;
   HFONT normalFont_ = nullptr;

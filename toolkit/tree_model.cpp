@@ -2,51 +2,28 @@
 
 namespace keldrun {
 
-ItemColourMap::Entry* ItemColourMap::find(uintptr_t item) {
-  for (Entry& e : buckets_[bucketOf(item)]) {
-    if (e.item == item) return &e;
-  }
-  return nullptr;
+const ItemColourMap::Look* ItemColourMap::find(uintptr_t item) const {
+  const auto& b = buckets_[bucketOf(item)];
+  auto it = b.find(item);
+  return it == b.end() ? nullptr : &it->second;
 }
 
-const ItemColourMap::Entry* ItemColourMap::find(uintptr_t item) const {
-  for (const Entry& e : buckets_[bucketOf(item)]) {
-    if (e.item == item) return &e;
-  }
-  return nullptr;
-}
-
-ItemColourMap::Entry& ItemColourMap::slot(uintptr_t item) {
-  if (Entry* e = find(item)) return *e;
-  buckets_[bucketOf(item)].push_back({item, rgb(0, 0, 0), false});
-  return buckets_[bucketOf(item)].back();
-}
-
-void ItemColourMap::setColour(uintptr_t item, Colour colour) { slot(item).colour = colour; }
-void ItemColourMap::setBold(uintptr_t item, bool bold) { slot(item).bold = bold; }
+void ItemColourMap::setColour(uintptr_t item, Colour colour) { buckets_[bucketOf(item)][item].colour = colour; }
+void ItemColourMap::setBold(uintptr_t item, bool bold) { buckets_[bucketOf(item)][item].bold = bold; }
 
 Colour ItemColourMap::colour(uintptr_t item) const {
-  const Entry* e = find(item);
+  const Look* e = find(item);
   return e ? e->colour : rgb(0, 0, 0);
 }
 
 bool ItemColourMap::bold(uintptr_t item) const {
-  const Entry* e = find(item);
+  const Look* e = find(item);
   return e && e->bold;
 }
 
 bool ItemColourMap::has(uintptr_t item) const { return find(item) != nullptr; }
 
-void ItemColourMap::erase(uintptr_t item) {
-  std::vector<Entry>& b = buckets_[bucketOf(item)];
-  for (size_t i = 0; i < b.size(); ++i) {
-    if (b[i].item == item) {
-      b[i] = b.back();
-      b.pop_back();
-      return;
-    }
-  }
-}
+void ItemColourMap::erase(uintptr_t item) { buckets_[bucketOf(item)].erase(item); }
 
 void ItemColourMap::clear() {
   for (auto& b : buckets_) b.clear();

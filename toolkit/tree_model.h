@@ -4,14 +4,15 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <unordered_map>
 
 #include "toolkit/scheme_model.h"
 
 namespace keldrun {
 
 // Text colour and boldness per tree item, keyed by the item handle. 17 buckets chosen by the
-// handle divided by 16 (handles are aligned pointers) modulo 17. An item without an entry is
+// handle divided by 16 (handles are aligned pointers) modulo 17, each a hash map, so that a look
+// is found in constant time however many items a tree colours. An item without an entry is
 // black and not bold.
 class ItemColourMap {
  public:
@@ -29,15 +30,12 @@ class ItemColourMap {
   size_t size() const;
 
  private:
-  struct Entry {
-    uintptr_t item;
-    Colour colour;
-    bool bold;
+  struct Look {
+    Colour colour = 0;
+    bool bold = false;
   };
-  Entry* find(uintptr_t item);
-  const Entry* find(uintptr_t item) const;
-  Entry& slot(uintptr_t item);
-  std::vector<Entry> buckets_[kBuckets];
+  const Look* find(uintptr_t item) const;
+  std::unordered_map<uintptr_t, Look> buckets_[kBuckets];
 };
 
 // Check states of the tree's state images: state image index = check state + 1.
