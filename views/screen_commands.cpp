@@ -19,6 +19,13 @@ std::vector<MenuEntry> registryKeyMenu(int screenMode, bool jumpEnabled) {
   return {};
 }
 
+std::vector<MenuEntry> noiseMenu(int screenMode, bool nodeSelected, bool listed, bool canUndo) {
+  if (screenMode != kModeCompare) return {};
+  return {{u"Hide as noise", kNoiseHide, -1, nodeSelected && !listed},
+          {u"Show again", kNoiseShowAgain, -1, nodeSelected && listed},
+          {u"Undo noise change", kNoiseUndo, -1, canUndo}};
+}
+
 std::vector<MenuEntry> filesFolderMenu(int screenMode, bool jumpEnabled) {
   if (screenMode != kModeView && screenMode != kModeCompare) return {};
   return {{u"Jump to this folder", kFilesJumpToFolder, 0, jumpEnabled},

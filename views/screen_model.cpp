@@ -89,6 +89,7 @@ void SnapshotScreenModel::selectionChanged(TreeItem item) {
         // A file's marks (a date kept over new content, a replaced file) follow its label.
         if (row.marks && !rows_.empty())
           rows_.back().columns.back() += u" [" + widen(fileMarkText(row.marks)) + u"]";
+        if (row.noise && !rows_.empty()) rows_.back().columns.back() += u" (noise)";
       }
     }
   }

@@ -1,0 +1,203 @@
+// The windows' noise commands on a real workspace: noise.txt and its undo file on disk, two
+// real snapshots compared through the list the commands leave behind.
+#include "shell/noise_commands.h"
+
+#include <gtest/gtest.h>
+
+#include "base/files.h"
+#include "tests/report_support.h"
+#include "views/screen_commands.h"
+#include "views/screen_model.h"
+#include "workspace/noise.h"
+
+namespace keldrun {
+namespace {
+
+using report_testing::SnapSpec;
+using report_testing::writeSnapshot;
+using testing_support::readText;
+using testing_support::TempFolder;
+
+const char16_t kRunKey[] = u"HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+// A workspace without the default list and with two snapshots of C:\Work: "report.txt" grows,
+// "gone.txt" is deleted, "new.txt" added, and C:\Logs\a.log changes.
+class NoiseCommandsTest : public ::testing::Test {
+ protected:
+  NoiseCommandsTest() : settings(dir.str()), list(&settings) {
+    settings.noiseDefaults = 0;
+    makeFolders(settings.catalog().dataFolder());
+    context.setDataFolder(settings.catalog().dataFolder());
+    add(1, "before", {{u"gone.txt", 5, 1}, {u"report.txt", 5, 10}}, 1);
+    add(2, "after", {{u"new.txt", 6, 1}, {u"report.txt", 6, 20}}, 2);
+    list.refresh();
+  }
+  void add(int32_t n, const std::string& name, std::vector<testing_support::FileSpec> files, uint64_t logSize) {
+    SnapSpec spec;
+    spec.name = name;
+    spec.number = n;
+    spec.drives = {{u"C:", {{u"Work", {}, files}, {u"Logs", {}, {{u"a.log", logSize, 1}}}}, {}}};
+    std::string path = settings.catalog().snapshotPath(n).path;
+    ASSERT_TRUE(writeSnapshot(path, spec));
+    SnapshotFile file;
+    SnapshotInfo info;
+    ASSERT_TRUE(file.open(path, &info));
+    file.close();
+    settings.catalog().addSnapshot(info);
+  }
+  std::vector<std::u16string> listed() {
+    NoiseFile file(settings.folder());
+    file.load(false, nullptr);
+    return file.list().entries();
+  }
+  std::string noisePath() { return NoiseFile(settings.folder()).path(); }
+
+  TempFolder dir;
+  Settings settings;
+  SnapshotList list;
+  ComparisonContext context;
+  std::string message;
+};
+
+TEST(NoiseMenu, OffersHideOrShowAgainByWhetherTheNodeIsListedAndUndoWhileThereIsOne) {
+  struct Case {
+    int mode;
+    bool node, listed, undo;
+    std::vector<bool> enabled;  // Hide as noise, Show again, Undo noise change
+  };
+  const Case cases[] = {
+      {kModeCompare, true, false, false, {true, false, false}},
+      {kModeCompare, true, true, true, {false, true, true}},
+      {kModeCompare, false, false, true, {false, false, true}},
+      {kModeView, true, false, true, {}},
+      {kModeNone, true, false, true, {}},
+  };
+  for (const Case& c : cases) {
+    std::vector<MenuEntry> menu = noiseMenu(c.mode, c.node, c.listed, c.undo);
+    std::vector<bool> enabled;
+    for (const MenuEntry& e : menu) enabled.push_back(e.enabled);
+    EXPECT_EQ(enabled, c.enabled) << c.mode << c.node << c.listed << c.undo;
+    if (menu.size() != 3) continue;
+    EXPECT_EQ(menu[0].text, u"Hide as noise");
+    EXPECT_EQ(menu[1].command, kNoiseShowAgain);
+    EXPECT_EQ(menu[2].text, u"Undo noise change");
+  }
+}
+
+TEST_F(NoiseCommandsTest, HideShowAgainAndUndoChangeTheFileAndWhatTheComparisonHides) {
+  ASSERT_TRUE(context.open(1, 2, kModeCompare, false));
+  EXPECT_EQ(context.countHidden(kSectionFiles), 0u);
+  EXPECT_FALSE(noiseMenuState(settings, u"C:\\Work").canUndo);
+
+  ASSERT_TRUE(runNoiseCommand(settings, kNoiseHide, u"c:\\work\\", &context, &message)) << message;
+  EXPECT_EQ(listed(), std::vector<std::u16string>{u"c:\\work"});
+  EXPECT_EQ(context.countHidden(kSectionFiles), 1u);  // C:\Work, with all below it
+  NoiseMenuState state = noiseMenuState(settings, u"C:\\Work");
+  EXPECT_TRUE(state.listed);
+  EXPECT_TRUE(state.canUndo);
+  EXPECT_FALSE(noiseMenuState(settings, u"C:\\Logs").listed);
+  EXPECT_FALSE(runNoiseCommand(settings, kNoiseHide, u"C:\\Work", &context, &message));
+
+  ASSERT_TRUE(runNoiseCommand(settings, kNoiseHide, u"C:\\Logs", &context, &message)) << message;
+  EXPECT_EQ(context.countHidden(kSectionFiles), 2u);
+  ASSERT_TRUE(runNoiseCommand(settings, kNoiseShowAgain, u"C:\\WORK", &context, &message)) << message;
+  EXPECT_EQ(listed(), std::vector<std::u16string>{u"C:\\Logs"});
+  EXPECT_EQ(context.countHidden(kSectionFiles), 1u);
+  EXPECT_FALSE(runNoiseCommand(settings, kNoiseShowAgain, u"C:\\Work", &context, &message));
+
+  ASSERT_TRUE(runNoiseCommand(settings, kNoiseUndo, std::u16string(), &context, &message));
+  EXPECT_EQ(listed(), (std::vector<std::u16string>{u"c:\\work", u"C:\\Logs"}));
+  EXPECT_EQ(context.countHidden(kSectionFiles), 2u);
+  ASSERT_TRUE(runNoiseCommand(settings, kNoiseUndo, std::u16string(), &context, &message));
+  ASSERT_TRUE(runNoiseCommand(settings, kNoiseUndo, std::u16string(), &context, &message));
+  EXPECT_FALSE(fileExists(noisePath()));  // the workspace had none
+  EXPECT_EQ(context.countHidden(kSectionFiles), 0u);
+  EXPECT_FALSE(runNoiseCommand(settings, kNoiseUndo, std::u16string(), &context, &message));
+  EXPECT_EQ(message, "Nothing to undo");
+}
+
+TEST_F(NoiseCommandsTest, HideRefusesANeverHiddenLocationNamingItAndWritesNothing) {
+  ASSERT_TRUE(context.open(1, 2, kModeCompare, false));
+  for (std::u16string path : {std::u16string(kRunKey), std::u16string(kRunKey) + u"\\Vendor"}) {
+    message.clear();
+    EXPECT_FALSE(runNoiseCommand(settings, kNoiseHide, path, &context, &message));
+    EXPECT_NE(message.find("never hidden"), std::string::npos) << message;
+    EXPECT_NE(message.find("CurrentVersion\\Run"), std::string::npos) << message;
+    EXPECT_FALSE(fileExists(noisePath()));
+  }
+}
+
+TEST(NoiseLine, SaysTheCountWhileHiddenAndThatNoiseIsShownWhileShown) {
+  EXPECT_EQ(noiseLine(312, false, true), u"312 differences hidden as noise");
+  EXPECT_EQ(noiseLine(1, false, true), u"1 difference hidden as noise");
+  EXPECT_EQ(noiseLine(0, true, true), kNoiseShownLine);
+  EXPECT_EQ(noiseLine(0, true, false), u"");
+  EXPECT_EQ(noiseLine(0, false, true), u"");
+}
+
+TEST_F(NoiseCommandsTest, LearnWritesTheCheckedProposalsOnlyAsOneUndoableChange) {
+  list.setSelection({0});
+  NoiseLearning learning;
+  std::string names;
+  ShellMessage shellMessage;
+  EXPECT_FALSE(learnFromSelectedPair(list, settings, &learning, &names, &shellMessage));
+  EXPECT_EQ(shellMessage.text, "Cannot open snapshots");
+  list.setSelection({0, 1});
+  ASSERT_TRUE(learnFromSelectedPair(list, settings, &learning, &names, &shellMessage));
+  EXPECT_EQ(names, "before and after");
+  std::vector<std::u16string> proposed;
+  for (const NoiseProposal& p : learning.proposals) proposed.push_back(p.entry);
+  ASSERT_EQ(proposed, (std::vector<std::u16string>{u"C:\\Logs\\a.log", u"C:\\Work"}));
+
+  // Nothing checked: nothing written, not even an empty file.
+  std::vector<NoiseProposal> none = learning.proposals;
+  for (NoiseProposal& p : none) p.checked = false;
+  EXPECT_EQ(writeCheckedProposals(settings, none, names, &message), 0);
+  EXPECT_FALSE(fileExists(noisePath()));
+
+  std::vector<NoiseProposal> some = learning.proposals;
+  some[0].checked = false;
+  EXPECT_EQ(writeCheckedProposals(settings, some, names, &message), 1);
+  EXPECT_EQ(listed(), std::vector<std::u16string>{u"C:\\Work"});
+  EXPECT_EQ(readText(noisePath()), "# learned from before and after\nC:\\Work\n");
+
+  EXPECT_EQ(writeCheckedProposals(settings, learning.proposals, names, &message), 1);  // a.log
+  EXPECT_EQ(listed(), (std::vector<std::u16string>{u"C:\\Work", u"C:\\Logs\\a.log"}));
+  ASSERT_TRUE(runNoiseCommand(settings, kNoiseUndo, std::u16string(), &context, &message));
+  EXPECT_EQ(listed(), std::vector<std::u16string>{u"C:\\Work"});
+}
+
+// With noise shown, a hidden file is listed again and its Info column says "(noise)"; the
+// others are not marked. Hidden, it is not listed at all.
+TEST_F(NoiseCommandsTest, ShownNoiseIsMarkedInTheListAndHiddenNoiseIsLeftOut) {
+  ASSERT_TRUE(context.open(1, 2, kModeCompare, false));
+  context.setNoise(std::make_shared<NoiseMatcher>(std::vector<std::u16string>{u"C:\\Work\\gone.txt"}));
+  MemoryTree tree;
+  SnapshotScreenModel model(kSectionFiles, &context, &tree);
+  tree.setEvents(&model);
+  for (bool shown : {false, true}) {
+    context.setShowNoise(shown);
+    model.refresh(kViewDifferences);
+    ASSERT_TRUE(model.locatePath(u"C:\\Work", std::u16string()));
+    std::vector<std::u16string> infos;
+    for (const ListRow& row : model.rows()) infos.push_back(row.columns[0] + u": " + row.columns.back());
+    std::vector<std::u16string> expected = {u"new.txt: add", u"report.txt: old", u"report.txt: new"};
+    if (shown) expected.insert(expected.begin(), u"gone.txt: del (noise)");
+    EXPECT_EQ(infos, expected) << shown;
+  }
+}
+
+TEST(SkippedNoiseLine, NamesEachNeverHiddenLocationOnceAndTheApplications) {
+  NoiseLearning learning;
+  EXPECT_EQ(skippedNoiseLine(learning), u"");
+  learning.skipped = {{u"HKLM\\Run\\a", u"HKLM\\Run"}, {u"HKLM\\Run\\b", u"HKLM\\Run"}, {u"C:\\S\\x", u"C:\\S"}};
+  EXPECT_EQ(skippedNoiseLine(learning), u"Never hidden, so not proposed: HKLM\\Run, C:\\S");
+  learning.applicationChanges = 2;
+  EXPECT_EQ(skippedNoiseLine(learning),
+            u"Never hidden, so not proposed: HKLM\\Run, C:\\S; 2 differences of the applications (never hidden)");
+  learning.skipped.clear();
+  EXPECT_EQ(skippedNoiseLine(learning), u"2 differences of the applications (never hidden)");
+}
+
+}  // namespace
+}  // namespace keldrun
