@@ -50,6 +50,8 @@ std::u16string noiseLine(size_t hidden, bool shown, bool listCoversSection) {
   return shown && listCoversSection ? std::u16string(kNoiseShownLine) : std::u16string();
 }
 
+bool learnNoiseEnabled(const SnapshotList& list) { return list.selectedCount() == 2; }
+
 bool learnFromSelectedPair(const SnapshotList& list, const Settings& settings,
                            NoiseLearning* learning, std::string* names, ShellMessage* message) {
   std::vector<int32_t> chosen = list.selectedSnapshots();

@@ -35,6 +35,8 @@ bool runNoiseCommand(const Settings& settings, int command, const std::u16string
 extern const char16_t kNoiseShownLine[];
 std::u16string noiseLine(size_t hidden, bool shown, bool listCoversSection);
 
+// "Learn noise from these two snapshots" is offered while exactly two rows are selected.
+bool learnNoiseEnabled(const SnapshotList& list);
 // "Learn noise from these two snapshots": opens the pair selected in the list (exactly two
 // rows, the smaller number older) seen through the workspace's list, so that what it hides
 // already is not proposed again, and learns from it. False with "Cannot open snapshots" when

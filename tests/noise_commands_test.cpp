@@ -136,13 +136,16 @@ TEST(NoiseLine, SaysTheCountWhileHiddenAndThatNoiseIsShownWhileShown) {
 }
 
 TEST_F(NoiseCommandsTest, LearnWritesTheCheckedProposalsOnlyAsOneUndoableChange) {
+  EXPECT_FALSE(learnNoiseEnabled(list));
   list.setSelection({0});
+  EXPECT_FALSE(learnNoiseEnabled(list));
   NoiseLearning learning;
   std::string names;
   ShellMessage shellMessage;
   EXPECT_FALSE(learnFromSelectedPair(list, settings, &learning, &names, &shellMessage));
   EXPECT_EQ(shellMessage.text, "Cannot open snapshots");
   list.setSelection({0, 1});
+  EXPECT_TRUE(learnNoiseEnabled(list));
   ASSERT_TRUE(learnFromSelectedPair(list, settings, &learning, &names, &shellMessage));
   EXPECT_EQ(names, "before and after");
   std::vector<std::u16string> proposed;
