@@ -45,8 +45,8 @@ bool runNoiseCommand(const Settings& settings, int command, const std::u16string
   return done;
 }
 
-std::u16string noiseLine(size_t hidden, bool shown, bool listCoversSection) {
-  if (hidden) return hiddenNoiseText(hidden);
+std::u16string noiseLine(const std::u16string& hiddenLine, bool shown, bool listCoversSection) {
+  if (!hiddenLine.empty()) return hiddenLine;
   return shown && listCoversSection ? std::u16string(kNoiseShownLine) : std::u16string();
 }
 

@@ -29,11 +29,11 @@ NoiseMenuState noiseMenuState(const Settings& settings, const std::u16string& pa
 bool runNoiseCommand(const Settings& settings, int command, const std::u16string& path,
                      ComparisonContext* context, std::string* message);
 
-// The line under a comparison screen's tree: the hidden count while noise is hidden
-// (hiddenNoiseText), kNoiseShownLine while it is shown and the list covers something in the
-// section, empty otherwise.
+// The noise line of a comparison screen: the screen's hidden count while noise is hidden
+// (SnapshotScreenModel::hiddenNoiseLine), kNoiseShownLine while it is shown and the list covers
+// something in the section, empty otherwise.
 extern const char16_t kNoiseShownLine[];
-std::u16string noiseLine(size_t hidden, bool shown, bool listCoversSection);
+std::u16string noiseLine(const std::u16string& hiddenLine, bool shown, bool listCoversSection);
 
 // "Learn noise from these two snapshots" is offered while exactly two rows are selected.
 bool learnNoiseEnabled(const SnapshotList& list);

@@ -236,7 +236,7 @@ void SnapshotScreen::showNoiseLine() {
   ComparisonContext* context = mainWindow()->context();
   bool comparing = model_->mode() == kModeCompare;
   std::u16string line;
-  if (comparing) line = noiseLine(context->countHidden(section_), context->showNoise(), context->hidesNoise(section_));
+  if (comparing) line = noiseLine(model_->hiddenNoiseLine(), context->showNoise(), context->hidesNoise(section_));
   SetDlgItemTextW(hwnd(), IDC_NOISE_LINE, wide(line));
   CheckDlgButton(hwnd(), IDC_SHOW_NOISE, context->showNoise() ? BST_CHECKED : BST_UNCHECKED);
   EnableWindow(item(IDC_SHOW_NOISE), comparing);

@@ -127,12 +127,22 @@ TEST_F(NoiseCommandsTest, HideRefusesANeverHiddenLocationNamingItAndWritesNothin
   }
 }
 
-TEST(NoiseLine, SaysTheCountWhileHiddenAndThatNoiseIsShownWhileShown) {
-  EXPECT_EQ(noiseLine(312, false, true), u"312 differences hidden as noise");
-  EXPECT_EQ(noiseLine(1, false, true), u"1 difference hidden as noise");
-  EXPECT_EQ(noiseLine(0, true, true), kNoiseShownLine);
-  EXPECT_EQ(noiseLine(0, true, false), u"");
-  EXPECT_EQ(noiseLine(0, false, true), u"");
+TEST_F(NoiseCommandsTest, TheNoiseLineSaysTheCountWhileHiddenAndThatNoiseIsShownWhileShown) {
+  ASSERT_TRUE(context.open(1, 2, kModeCompare, false));
+  MemoryTree tree;
+  SnapshotScreenModel model(kSectionFiles, &context, &tree);
+  auto line = [&] { return noiseLine(model.hiddenNoiseLine(), context.showNoise(), context.hidesNoise(kSectionFiles)); };
+  EXPECT_EQ(line(), u"");  // no list
+  context.setNoise(std::make_shared<NoiseMatcher>(std::vector<std::u16string>{u"C:\\Work", u"C:\\Logs"}));
+  EXPECT_EQ(line(), u"2 differences hidden as noise");
+  context.setShowNoise(true);
+  EXPECT_EQ(line(), kNoiseShownLine);
+  context.setNoise(std::make_shared<NoiseMatcher>(std::vector<std::u16string>{u"C:\\Logs"}));
+  context.setShowNoise(false);
+  EXPECT_EQ(line(), u"1 difference hidden as noise");
+  context.setNoise(nullptr);
+  context.setShowNoise(true);
+  EXPECT_EQ(line(), u"");
 }
 
 TEST_F(NoiseCommandsTest, LearnWritesTheCheckedProposalsOnlyAsOneUndoableChange) {
