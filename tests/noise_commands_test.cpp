@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "base/files.h"
 #include "tests/report_support.h"
 #include "views/screen_commands.h"
@@ -63,24 +65,28 @@ TEST(NoiseMenu, OffersHideOrShowAgainByWhetherTheNodeIsListedAndUndoWhileThereIs
   struct Case {
     int mode;
     bool node, listed, undo;
-    std::vector<bool> enabled;  // Hide as noise, Show again, Undo noise change
+    std::vector<int> commands;
   };
   const Case cases[] = {
-      {kModeCompare, true, false, false, {true, false, false}},
-      {kModeCompare, true, true, true, {false, true, true}},
-      {kModeCompare, false, false, true, {false, false, true}},
+      {kModeCompare, true, false, false, {kNoiseHide}},
+      {kModeCompare, true, false, true, {kNoiseHide, kNoiseUndo}},
+      {kModeCompare, true, true, true, {kNoiseShowAgain, kNoiseUndo}},
+      {kModeCompare, true, true, false, {kNoiseShowAgain}},
+      {kModeCompare, false, false, true, {kNoiseUndo}},
+      {kModeCompare, false, false, false, {}},
       {kModeView, true, false, true, {}},
       {kModeNone, true, false, true, {}},
   };
+  const std::map<int, std::u16string> texts = {
+      {kNoiseHide, u"Hide as noise"}, {kNoiseShowAgain, u"Show again"}, {kNoiseUndo, u"Undo noise change"}};
   for (const Case& c : cases) {
-    std::vector<MenuEntry> menu = noiseMenu(c.mode, c.node, c.listed, c.undo);
-    std::vector<bool> enabled;
-    for (const MenuEntry& e : menu) enabled.push_back(e.enabled);
-    EXPECT_EQ(enabled, c.enabled) << c.mode << c.node << c.listed << c.undo;
-    if (menu.size() != 3) continue;
-    EXPECT_EQ(menu[0].text, u"Hide as noise");
-    EXPECT_EQ(menu[1].command, kNoiseShowAgain);
-    EXPECT_EQ(menu[2].text, u"Undo noise change");
+    std::vector<int> commands;
+    for (const MenuEntry& e : noiseMenu(c.mode, c.node, c.listed, c.undo)) {
+      commands.push_back(e.command);
+      EXPECT_TRUE(e.enabled);
+      EXPECT_EQ(e.text, texts.at(e.command));
+    }
+    EXPECT_EQ(commands, c.commands) << c.mode << c.node << c.listed << c.undo;
   }
 }
 

@@ -334,16 +334,8 @@ TEST(ProgramGui, NoiseHiddenFromTheFolderMenuIsCountedShownMarkedAndUndone) {
   Program::send(tree, TVM_SELECTITEM, TVGN_CARET, LPARAM(work));
   std::string workPath = textOf(p.pageItem(IDD_FILES_PAGE, IDC_PATH_BOX));
   ASSERT_EQ(_stricmp(workPath.c_str(), "c:\\work"), 0) << workPath;
-  // Jump, Differences list, Hide as noise (3), Show again (4), Undo noise change (5): the last
-  // two are disabled, so choosing them does nothing (enabled, each would end in a message box:
-  // not listed, nothing to undo).
-  ASSERT_TRUE(menuOf(p, tree, itemPoint(p, tree, work), "menu_folder_noise"));
-  for (int disabled : {4, 5}) {
-    ASSERT_TRUE(menuOf(p, tree, itemPoint(p, tree, work), nullptr, disabled));
-    EXPECT_TRUE(p.noMessageBox()) << disabled;
-  }
-  EXPECT_EQ(noiseEntries(folder), before);
-  ASSERT_TRUE(menuOf(p, tree, itemPoint(p, tree, work), nullptr, 3));
+  // Jump, Differences list, Hide as noise (3); nothing to show again or undo yet.
+  ASSERT_TRUE(menuOf(p, tree, itemPoint(p, tree, work), "menu_folder_noise", 3));
   ASSERT_TRUE(waitFor([&] { return listsEntry(folder, workPath); })) << cliIn(folder, L"noise list");
   EXPECT_EQ(noiseEntries(folder).size(), before.size() + 1);
   EXPECT_EQ(textOf(line), "1 difference hidden as noise");
@@ -365,10 +357,9 @@ TEST(ProgramGui, NoiseHiddenFromTheFolderMenuIsCountedShownMarkedAndUndone) {
   ASSERT_GE(added, 0);
   EXPECT_EQ(p.cellIn(list, added, 3), "add (noise)");
 
-  // Hide is disabled now; Show again takes the entry out, Undo noise change puts it back.
-  ASSERT_TRUE(menuOf(p, tree, itemPoint(p, tree, work), nullptr, 3));  // enabled: "already listed"
-  EXPECT_TRUE(p.noMessageBox());
-  ASSERT_TRUE(menuOf(p, tree, itemPoint(p, tree, work), nullptr, 4));
+  // Listed: Show again (3) takes the entry out; then Undo noise change (4, after Hide as noise)
+  // puts it back.
+  ASSERT_TRUE(menuOf(p, tree, itemPoint(p, tree, work), nullptr, 3));
   ASSERT_TRUE(waitFor([&] { return !listsEntry(folder, workPath); }));
   EXPECT_EQ(noiseEntries(folder), before);
   Program::send(box, BM_CLICK, 0, 0);
@@ -377,7 +368,7 @@ TEST(ProgramGui, NoiseHiddenFromTheFolderMenuIsCountedShownMarkedAndUndone) {
   work = treeItemNamed(p, tree, "work");
   ASSERT_TRUE(work);
   Program::send(tree, TVM_SELECTITEM, TVGN_CARET, LPARAM(work));
-  ASSERT_TRUE(menuOf(p, tree, itemPoint(p, tree, work), nullptr, 5));
+  ASSERT_TRUE(menuOf(p, tree, itemPoint(p, tree, work), nullptr, 4));
   ASSERT_TRUE(waitFor([&] { return listsEntry(folder, workPath); }));
   EXPECT_EQ(textOf(line), "1 difference hidden as noise");
 

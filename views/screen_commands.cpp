@@ -20,10 +20,14 @@ std::vector<MenuEntry> registryKeyMenu(int screenMode, bool jumpEnabled) {
 }
 
 std::vector<MenuEntry> noiseMenu(int screenMode, bool nodeSelected, bool listed, bool canUndo) {
-  if (screenMode != kModeCompare) return {};
-  return {{u"Hide as noise", kNoiseHide, -1, nodeSelected && !listed},
-          {u"Show again", kNoiseShowAgain, -1, nodeSelected && listed},
-          {u"Undo noise change", kNoiseUndo, -1, canUndo}};
+  std::vector<MenuEntry> menu;
+  if (screenMode != kModeCompare) return menu;
+  if (nodeSelected) {
+    menu.push_back(listed ? MenuEntry{u"Show again", kNoiseShowAgain, -1, true}
+                          : MenuEntry{u"Hide as noise", kNoiseHide, -1, true});
+  }
+  if (canUndo) menu.push_back({u"Undo noise change", kNoiseUndo, -1, true});
+  return menu;
 }
 
 std::vector<MenuEntry> filesFolderMenu(int screenMode, bool jumpEnabled) {

@@ -46,9 +46,10 @@ enum NoiseCommand {
   kNoiseUndo = 22,       // "Undo noise change": the list as it was before its last change
 };
 
-// The noise part of the key and folder menus, offered in a comparison (screen mode 1) only:
-// "Hide as noise" while a node is selected whose path is not listed, "Show again" while it is
-// listed, "Undo noise change" while the list has a change to take back.
+// The noise part of the key and folder menus, offered in a comparison (screen mode 1) only and
+// only what applies, so that the menus hold no entry that cannot act: "Hide as noise" for a
+// selected node whose path is not listed, "Show again" for one that is, "Undo noise change"
+// while the list has a change to take back.
 std::vector<MenuEntry> noiseMenu(int screenMode, bool nodeSelected, bool listed, bool canUndo);
 
 // The key menu: "Jump to this key" and the content export in screen mode 2 (one snapshot);
