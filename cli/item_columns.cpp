@@ -246,8 +246,6 @@ void ItemColumns::json(std::string* out, const ContentRow& row) {
   if (!e) return;
   *out += ",\"changeTime\":";
   appendNumber(out, e->changeTime);
-  *out += ",\"volume\":";
-  appendNumber(out, e->volume);
   *out += ",\"fileId\":";
   appendNumber(out, e->fileId);
   *out += ",\"sha256\":";

@@ -51,6 +51,11 @@ TreeWalker::TreeWalker(SnapshotFile* fileA, SnapshotFile* fileB, const SectionFi
   bool namedA = fileA && fileA->namedDigests(), namedB = fileB && fileB->namedDigests();
   namesCovered_ = namedA && namedB;
   bothOld_ = !namedA && !namedB;
+  extensions_ = extensionsComparable(fileA, fileB);
+}
+
+bool extensionsComparable(const SnapshotFile* a, const SnapshotFile* b) {
+  return a && b && a->hasExtension() && b->hasExtension() && a->computer() == b->computer();
 }
 
 void TreeWalker::walkTree(uint32_t offsetA, uint32_t offsetB, const std::u16string& parentPath,
@@ -100,7 +105,7 @@ bool TreeWalker::nextEntry(SnapshotFile* file, uint32_t offset, const std::vecto
   }
   if (!file->claimTable(e->childTable, at + uint32_t(kTreeChildTable))) e->childTable = 0;
   if (!file->claimTable(e->contentTable, at + uint32_t(kTreeContentTable))) e->contentTable = 0;
-  e->extended = file->hasExtension();
+  e->extended = extensions_;
   if (e->extended) {
     e->extContentHash = file->extensionHash(e->contentTable);
     e->extChildHash = file->extensionHash(e->childTable);
@@ -419,7 +424,7 @@ bool ContentComparison::run(int section, SnapshotFile* fileA, uint32_t offsetA, 
       rows_.push_back({ib, kAdded, "add", true});
       hasB = b_->next(&ib);
     } else {
-      uint8_t marks = a_->marks(ia, *b_, ib);
+      uint8_t marks = extensionsComparable(fileA, fileB) ? a_->marks(ia, *b_, ib) : 0;
       if (marks || (a_->differs(ia, ib) && !(normaliser_ && normaliser_->sameMapped(section, ia, ib)))) {
         rows_.push_back({ia, kModified, "old", false, marks});
         rows_.push_back({ib, kModified, "new", true, marks});

@@ -74,6 +74,11 @@ bool childrenDiffer(const TreeEntry& a, const TreeEntry& b);
 // entries' files have an extension, so that a snapshot without one compares as it always did.
 bool extensionDiffers(const TreeEntry& a, const TreeEntry& b, bool children);
 
+// Whether the change times and file ids of two snapshots may be compared: both record them and
+// both were taken on one computer. Between two machines every file has another id and change
+// time, so they would mark every file.
+bool extensionsComparable(const SnapshotFile* a, const SnapshotFile* b);
+
 // Merges the tree tables of two snapshot files (the second may be null when viewing one).
 //
 // Names pair when they are identical. Names equal but for case pair only where neither side
@@ -160,6 +165,7 @@ class TreeWalker {
   const SectionFilter* filter_;
   bool namesCovered_ = false;  // both files' digests cover names: digests decide alone
   bool bothOld_ = false;       // neither does: unequal digests still prove a difference
+  bool extensions_ = false;    // extensionsComparable(fileA_, fileB_)
   std::deque<Level> levels_;   // one pair of buffers per depth, reused by siblings
   std::deque<Level> judgeLevels_;
   std::unordered_map<uint64_t, bool> judged_;  // child table pair -> children differ

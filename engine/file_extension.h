@@ -72,7 +72,7 @@ enum DigestState : uint8_t { kDigestNone = 0, kDigestSha256 = 1, kDigestUnreadab
 // What the extension records of one file.
 struct FileExt {
   uint64_t changeTime = 0;  // FILETIME; 0 = unknown
-  uint64_t volume = 0;      // with fileId, the file's identity; 0 = unknown
+  uint64_t volume = 0;      // with fileId, the file's identity; 0 = unknown (the scan keeps none)
   uint64_t fileId = 0;
   uint8_t digestState = kDigestNone;
   uint8_t sha256[kSha256Size] = {};

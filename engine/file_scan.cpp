@@ -311,7 +311,6 @@ struct FileScanWorker {
         l.files.add(scratch.data(), scratch.size());
         FileExt ext;
         ext.changeTime = e.changeTime;
-        ext.volume = e.volume;
         ext.fileId = e.fileId;
         l.fileExt.push_back(ext);
       }

@@ -17,7 +17,6 @@ class ListedFolder : public FolderListing {
     item.lastWrite = e.lastWrite;
     item.size = e.size;
     item.changeTime = e.changeTime;
-    item.volume = e.volume;
     item.fileId = e.fileId;
     names_ += e.name;
     items_.push_back(item);
@@ -33,7 +32,6 @@ class ListedFolder : public FolderListing {
     e->lastWrite = item.lastWrite;
     e->size = item.size;
     e->changeTime = item.changeTime;
-    e->volume = item.volume;
     e->fileId = item.fileId;
     return true;
   }
@@ -47,7 +45,6 @@ class ListedFolder : public FolderListing {
     uint64_t lastWrite;
     uint64_t size;
     uint64_t changeTime;
-    uint64_t volume;
     uint64_t fileId;
   };
   std::u16string names_;

@@ -206,6 +206,8 @@ class SnapshotFile {
   // has none, or when the block cannot be read or does not hold what its hash says (damage).
   void addExtension(uint32_t table, uint32_t block, uint32_t hash);
   bool hasExtension() const { return extensionOffset_ != 0; }
+  // The computer the open snapshot was taken on, as its info record names it.
+  const std::string& computer() const { return computer_; }
   uint32_t extensionHash(uint32_t table) const;
   bool readExtension(uint32_t fileTable, std::vector<uint8_t>* buffer, size_t* length);
   // Writes no extension, as older versions did. For the tests of mixed and old snapshot pairs.
@@ -259,6 +261,7 @@ class SnapshotFile {
   uint64_t viewSize_ = 0;
   bool viewAllowed_ = true;
   std::string path_;
+  std::string computer_;
   uint64_t writePos_ = 0;
   bool writeFailed_ = false;
   bool writing_ = false;  // between create and finish

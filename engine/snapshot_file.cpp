@@ -273,6 +273,7 @@ bool SnapshotFile::open(const std::string& path, SnapshotInfo* info) {
     if (at != 0 && !claimTable(at, uint32_t(kHeaderSectionOffsets + 4 * i))) info->sectionOffset[i] = 0;
   }
   if (extensionAt) readExtensionIndex(extensionAt, info->infoOffset + uint32_t(kInfoExtensionOffset));
+  computer_ = info->computer;
   return true;
 }
 

@@ -39,10 +39,10 @@ struct DirEntry {
   uint64_t lastWrite = 0;  // FILETIME: 100 ns units since 1601-01-01 UTC
   uint64_t size = 0;
   // Files only; 0 where the seam cannot tell. The change time is the one the file system keeps
-  // for itself (NTFS ChangeTime, POSIX st_ctime), FILETIME; the volume and file id together
-  // name the file (volume serial and file index, device and inode).
+  // for itself (NTFS ChangeTime, POSIX st_ctime), FILETIME; the file id names the file on its
+  // drive (file index, inode). No volume is kept: the two seams read one Wine drive as different
+  // volumes (device number, volume serial), which would mark every file replaced between them.
   uint64_t changeTime = 0;
-  uint64_t volume = 0;
   uint64_t fileId = 0;
 };
 

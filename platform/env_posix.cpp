@@ -204,7 +204,6 @@ class PosixListing : public FolderListing {
       e->lastWrite = fileTimeFromUnix(int64_t(st.st_mtim.tv_sec), uint32_t(st.st_mtim.tv_nsec));
       e->size = S_ISREG(st.st_mode) || S_ISLNK(st.st_mode) ? uint64_t(st.st_size) : 0;
       e->changeTime = fileTimeFromUnix(int64_t(st.st_ctim.tv_sec), uint32_t(st.st_ctim.tv_nsec));
-      e->volume = uint64_t(st.st_dev);
       e->fileId = uint64_t(st.st_ino);
       return true;
     }

@@ -90,7 +90,6 @@ class WinFolderListing : public FolderListing {
                        data_.ftLastWriteTime.dwLowDateTime;
     entry->size = entry->isFolder ? 0 : (uint64_t(data_.nFileSizeHigh) << 32) | data_.nFileSizeLow;
     entry->changeTime = 0;
-    entry->volume = 0;
     entry->fileId = 0;
   }
 
@@ -104,10 +103,7 @@ class WinFolderListing : public FolderListing {
 class WinHandleListing : public FolderListing {
  public:
   // Takes ownership of folder, a handle opened for listing.
-  explicit WinHandleListing(HANDLE folder) : handle_(folder), buffer_(kBufferBytes / 8) {
-    BY_HANDLE_FILE_INFORMATION info;
-    if (GetFileInformationByHandle(handle_, &info)) volume_ = info.dwVolumeSerialNumber;
-  }
+  explicit WinHandleListing(HANDLE folder) : handle_(folder), buffer_(kBufferBytes / 8) {}
   ~WinHandleListing() override { CloseHandle(handle_); }
 
   // Fetches the first entries; false when the system refuses this kind of listing, so that the
@@ -159,7 +155,6 @@ class WinHandleListing : public FolderListing {
     entry->lastWrite = uint64_t(d.LastWriteTime.QuadPart);
     entry->size = entry->isFolder ? 0 : uint64_t(d.EndOfFile.QuadPart);
     entry->changeTime = entry->isFolder ? 0 : uint64_t(d.ChangeTime.QuadPart);
-    entry->volume = entry->isFolder ? 0 : volume_;
     entry->fileId = entry->isFolder ? 0 : uint64_t(d.FileId.QuadPart);
   }
 
@@ -167,7 +162,6 @@ class WinHandleListing : public FolderListing {
   std::vector<uint64_t> buffer_;  // 8-byte aligned, as the entries need
   size_t at_ = kEnd;              // the next entry in buffer_; kEnd: fetch more
   bool done_ = false;
-  uint64_t volume_ = 0;
 };
 
 class WinEnv : public Env {

@@ -47,6 +47,7 @@ class RegistryScanTest : public ::testing::Test {
   void scan(const FilterList& filter, RegistryStore* store = nullptr) {
     RegistryStore local(env_.get());
     if (!store) store = &local;
+    reader_.close();  // Windows refuses to rewrite a file another handle has mapped
     SnapshotFile writer;
     ASSERT_TRUE(writer.create(path_));
     store->scan(&writer, filter);
@@ -54,7 +55,6 @@ class RegistryScanTest : public ::testing::Test {
     info.filterList[kSectionRegistry] = filter;
     ASSERT_TRUE(writer.finish(&info));
     writer.close();
-    reader_.close();
     ASSERT_TRUE(reader_.open(path_, &info_));
   }
 

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "base/files.h"
+#include "base/native_file.h"
 #include "shell/report_options.h"
 #include "tests/report_support.h"
 
@@ -42,7 +43,15 @@ class SnapshotCommandsTest : public ::testing::Test {
     file.close();
     settings.catalog().addSnapshot(info);
   }
-  void damage(int32_t n) { ASSERT_TRUE(writeText(settings.catalog().snapshotPath(n).path, "not a snapshot")); }
+  // Overwrites the whole file in place: Windows refuses to shorten a file the context has mapped.
+  void damage(int32_t n) {
+    NativeHandle h;
+    uint64_t size = 0;
+    ASSERT_TRUE(nativeOpen(settings.catalog().snapshotPath(n).path, WriteMode::kUpdate, &h, &size));
+    std::string junk(size_t(size), 'x');
+    EXPECT_TRUE(nativeWriteAt(h, 0, junk.data(), junk.size()));
+    EXPECT_TRUE(nativeClose(h));
+  }
 
   TempFolder dir;
   Settings settings;
