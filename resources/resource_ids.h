@@ -61,6 +61,7 @@
 #define IDC_SEARCH_PANE 1032
 #define IDC_SHOW_NOISE 1033
 #define IDC_NOISE_LINE 1034
+#define IDC_NORMALISE 1035
 
 /* Learn noise: the proposals' check boxes and the line of what was skipped (OK 1, Cancel 2) */
 #define IDC_NOISE_PROPOSALS 1001

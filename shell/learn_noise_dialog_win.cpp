@@ -24,8 +24,7 @@ bool LearnNoiseDialog::onInitDialog() {
   ListView_InsertColumn(list, 0, &column);
   for (size_t i = 0; i < learning_.proposals.size(); i++) {
     const NoiseProposal& p = learning_.proposals[i];
-    std::u16string text = p.entry + u"  (" + widen(std::to_string(p.changes)) +
-                          (p.changes == 1 ? u" difference)" : u" differences)");
+    std::u16string text = proposalText(p);
     LVITEMW row = {};
     row.mask = LVIF_TEXT;
     row.iItem = int(i);

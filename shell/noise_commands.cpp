@@ -81,7 +81,7 @@ std::u16string skippedNoiseLine(const NoiseLearning& learning) {
   }
   if (learning.applicationChanges) {
     if (!line.empty()) line += u"; ";
-    line += widen(std::to_string(learning.applicationChanges)) + u" differences of the applications (never hidden)";
+    line += widen(differencesText(learning.applicationChanges)) + u" of the applications (never hidden)";
   }
   return line;
 }

@@ -238,12 +238,18 @@ void SnapshotScreen::showNoiseLine() {
   std::u16string line;
   if (comparing) line = noiseLine(model_->hiddenNoiseLine(), context->showNoise(), context->hidesNoise(section_));
   SetDlgItemTextW(hwnd(), IDC_NOISE_LINE, wide(line));
-  CheckDlgButton(hwnd(), IDC_SHOW_NOISE, context->showNoise() ? BST_CHECKED : BST_UNCHECKED);
-  EnableWindow(item(IDC_SHOW_NOISE), comparing);
+  ComparisonChoices choices = comparisonChoices(*context);
+  CheckDlgButton(hwnd(), IDC_SHOW_NOISE, choices.showNoise ? BST_CHECKED : BST_UNCHECKED);
+  CheckDlgButton(hwnd(), IDC_NORMALISE, choices.normalise ? BST_CHECKED : BST_UNCHECKED);
+  EnableWindow(item(IDC_SHOW_NOISE), choices.enabled);
+  EnableWindow(item(IDC_NORMALISE), choices.enabled);
 }
 
-void SnapshotScreen::showNoiseClicked() {
-  mainWindow()->context()->setShowNoise(IsDlgButtonChecked(hwnd(), IDC_SHOW_NOISE) == BST_CHECKED);
+void SnapshotScreen::choiceClicked(int id) {
+  bool checked = IsDlgButtonChecked(hwnd(), id) == BST_CHECKED;
+  ComparisonContext* context = mainWindow()->context();
+  if (id == IDC_SHOW_NOISE) context->setShowNoise(checked);
+  if (id == IDC_NORMALISE) context->setNormalise(checked);
   mainWindow()->viewModeChanged();  // every screen shows the context again
 }
 
@@ -376,7 +382,8 @@ void SnapshotScreen::onCommand(int id, int code, HWND control) {
     case IDC_VIEW_FULL:
     case IDC_VIEW_DIFFERENCES: return viewButtonClicked(id, code);
     case IDC_SCREEN_DIFFERENCES: if (enabledClick(code, control)) differencesList(); return;
-    case IDC_SHOW_NOISE: if (enabledClick(code, control)) showNoiseClicked(); return;
+    case IDC_SHOW_NOISE:
+    case IDC_NORMALISE: if (enabledClick(code, control)) choiceClicked(id); return;
     case IDC_JUMP_TO: if (enabledClick(code, control)) jump(); return;
     case IDC_PATH_BOX: if (code == EN_CHANGE && hasPathBox()) pathBoxChanged(); return;
     default: return;

@@ -119,9 +119,10 @@ class SnapshotScreen : public ComparisonScreen {
   LRESULT rightClicked(bool onTree, bool* handled);
   void showRows();
   void showControls();
-  // The noise line and the "Show noise" box (Registry and Files), from the context.
+  // The noise line and the comparison's choices (Registry and Files), from the context.
   void showNoiseLine();
-  void showNoiseClicked();
+  // "Show noise" or "Normalise machine differences" was clicked: the context takes it.
+  void choiceClicked(int id);
   // Hide as noise, Show again, Undo noise change on the selected node; a refusal in a message
   // box. Every screen is then refreshed and the node selected again.
   void noiseCommand(int command);

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <map>
 
 #include "base/files.h"
@@ -206,6 +208,86 @@ TEST_F(NoiseCommandsTest, ShownNoiseIsMarkedInTheListAndHiddenNoiseIsLeftOut) {
   }
 }
 
+// The tree a screen shows, every level expanded: one line per node, "NAME STATE", with " bold"
+// when its own content changed, indented two spaces a level.
+std::vector<std::string> shownTree(MemoryTree* tree, TreeItem parent = 0, const std::string& indent = "") {
+  if (parent == 0) parent = tree->root();
+  std::vector<std::string> out;
+  for (TreeItem item = tree->firstChild(parent); item != 0; item = tree->nextSibling(item)) {
+    tree->expand(item);
+    const TreeItemLook& look = tree->node(item).look;
+    int state = 0;
+    while (state < kDiffStateCount && stateColor(state) != look.color) state++;
+    out.push_back(indent + toUtf8(tree->text(item)) + " " + std::to_string(state) + (look.bold ? " bold" : ""));
+    for (std::string& line : shownTree(tree, item, indent + "  ")) out.push_back(std::move(line));
+  }
+  return out;
+}
+
+// A key or folder whose every change is hidden noise is not a difference: its look comes from
+// what is shown. States: 0 unchanged, 1 modified, 3 deleted.
+TEST_F(NoiseCommandsTest, AFolderWhoseEveryChangeIsHiddenNoiseShowsUnchanged) {
+  ASSERT_TRUE(context.open(1, 2, kModeCompare, false));
+  MemoryTree tree;
+  SnapshotScreenModel model(kSectionFiles, &context, &tree);
+  tree.setEvents(&model);
+  struct Case {
+    std::vector<std::u16string> noise;
+    int viewMode;
+    std::vector<std::string> shown;
+  };
+  const Case cases[] = {
+      {{}, kViewDifferences, {"C: 1", "  Logs 1 bold", "  Work 1 bold"}},
+      {{u"C:\\Logs\\a.log"}, kViewDifferences, {"C: 1", "  Work 1 bold"}},
+      {{u"C:\\Logs\\a.log"}, kViewFull, {"C: 1", "  Logs 0", "  Work 1 bold"}},
+      {{u"C:\\Work\\gone.txt"}, kViewDifferences, {"C: 1", "  Logs 1 bold", "  Work 1 bold"}},
+      {{u"C:\\Work\\*.txt"}, kViewDifferences, {"C: 1", "  Logs 1 bold"}},
+      {{u"C:\\Work\\*.txt", u"C:\\Logs\\*"}, kViewDifferences, {"no differences found 0"}},
+      {{u"C:\\Work\\*.txt", u"C:\\Logs\\*"}, kViewFull, {"C: 0", "  Logs 0", "  Work 0"}},
+      {{u"C:\\Logs"}, kViewDifferences, {"C: 1", "  Work 1 bold"}},
+  };
+  for (const Case& c : cases) {
+    context.setNoise(c.noise.empty() ? nullptr : std::make_shared<NoiseMatcher>(c.noise));
+    context.setFull(c.viewMode == kViewFull);
+    model.refresh(c.viewMode);
+    EXPECT_EQ(shownTree(&tree), c.shown) << c.noise.size() << " " << c.viewMode;
+    // Noise shown again: every change is back, as without a list.
+    context.setShowNoise(true);
+    model.refresh(c.viewMode);
+    std::vector<std::string> all = shownTree(&tree);
+    EXPECT_NE(std::find(all.begin(), all.end(), "  Work 1 bold"), all.end()) << c.noise.size();
+    EXPECT_NE(std::find(all.begin(), all.end(), "  Logs 1 bold"), all.end()) << c.noise.size();
+    context.setShowNoise(false);
+  }
+}
+
+// The top row's two boxes show the context: offered while comparing, normalising off again
+// after every open.
+TEST_F(NoiseCommandsTest, ComparisonChoicesFollowTheContext) {
+  struct Step {
+    const char* what;
+    std::function<void()> act;
+    bool enabled, showNoise, normalise;
+  };
+  const Step steps[] = {
+      {"nothing open", [] {}, false, false, false},
+      {"one snapshot viewed", [&] { ASSERT_TRUE(context.open(1, 0, kModeView, true)); }, false, false, false},
+      {"normalise refused in view", [&] { context.setNormalise(true); }, false, false, false},
+      {"compared", [&] { ASSERT_TRUE(context.open(1, 2, kModeCompare, false)); }, true, false, false},
+      {"normalised", [&] { context.setNormalise(true); }, true, false, true},
+      {"noise shown", [&] { context.setShowNoise(true); }, true, true, true},
+      {"compared again", [&] { ASSERT_TRUE(context.open(1, 2, kModeCompare, false)); }, true, true, false},
+      {"closed", [&] { context.close(); }, false, true, false},
+  };
+  for (const Step& step : steps) {
+    step.act();
+    ComparisonChoices c = comparisonChoices(context);
+    EXPECT_EQ(c.enabled, step.enabled) << step.what;
+    EXPECT_EQ(c.showNoise, step.showNoise) << step.what;
+    EXPECT_EQ(c.normalise, step.normalise) << step.what;
+  }
+}
+
 TEST(SkippedNoiseLine, NamesEachNeverHiddenLocationOnceAndTheApplications) {
   NoiseLearning learning;
   EXPECT_EQ(skippedNoiseLine(learning), u"");
@@ -216,6 +298,28 @@ TEST(SkippedNoiseLine, NamesEachNeverHiddenLocationOnceAndTheApplications) {
             u"Never hidden, so not proposed: HKLM\\Run, C:\\S; 2 differences of the applications (never hidden)");
   learning.skipped.clear();
   EXPECT_EQ(skippedNoiseLine(learning), u"2 differences of the applications (never hidden)");
+  learning.applicationChanges = 1;
+  EXPECT_EQ(skippedNoiseLine(learning), u"1 difference of the applications (never hidden)");
+}
+
+// Every front counts differences in one wording: the dialog's rows, the command line's
+// proposals, the screens' hidden line.
+TEST(DifferencesText, OneIsSingularEveryOtherCountPlural) {
+  struct Case {
+    size_t count;
+    const char16_t* proposal;
+    const char16_t* hidden;
+  };
+  for (const Case& c : {Case{0, u"X\\*.tmp  (0 differences)", u"0 differences hidden as noise"},
+                        Case{1, u"X\\*.tmp  (1 difference)", u"1 difference hidden as noise"},
+                        Case{2, u"X\\*.tmp  (2 differences)", u"2 differences hidden as noise"},
+                        Case{21, u"X\\*.tmp  (21 differences)", u"21 differences hidden as noise"}}) {
+    NoiseProposal p;
+    p.entry = u"X\\*.tmp";
+    p.changes = c.count;
+    EXPECT_EQ(proposalText(p), c.proposal) << c.count;
+    EXPECT_EQ(hiddenNoiseText(c.count), c.hidden) << c.count;
+  }
 }
 
 }  // namespace
