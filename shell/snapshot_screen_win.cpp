@@ -233,12 +233,13 @@ void SnapshotScreen::refresh() {
 
 void SnapshotScreen::showNoiseLine() {
   if (!item(IDC_NOISE_LINE)) return;  // the applications are never hidden
+  // From the context, not the screen's mode: a section whose every difference is hidden noise
+  // shows "no differences found" and still its count and the boxes that bring them back.
   ComparisonContext* context = mainWindow()->context();
-  bool comparing = model_->mode() == kModeCompare;
-  std::u16string line;
-  if (comparing) line = noiseLine(model_->hiddenNoiseLine(), context->showNoise(), context->hidesNoise(section_));
-  SetDlgItemTextW(hwnd(), IDC_NOISE_LINE, wide(line));
   ComparisonChoices choices = comparisonChoices(*context);
+  std::u16string line;
+  if (choices.enabled) line = noiseLine(model_->hiddenNoiseLine(), context->showNoise(), context->hidesNoise(section_));
+  SetDlgItemTextW(hwnd(), IDC_NOISE_LINE, wide(line));
   CheckDlgButton(hwnd(), IDC_SHOW_NOISE, choices.showNoise ? BST_CHECKED : BST_UNCHECKED);
   CheckDlgButton(hwnd(), IDC_NORMALISE, choices.normalise ? BST_CHECKED : BST_UNCHECKED);
   EnableWindow(item(IDC_SHOW_NOISE), choices.enabled);

@@ -55,8 +55,9 @@ win snapshot --name 'second (cli)' --registry 'HKEY_CURRENT_USER\Software\Keldru
 end_prefix "$prefix"
 
 # Two machines' profiles for the normalise choice, in a workspace of their own (C:\normalise):
-# the prefix's users folder as alice's machine would hold it, then as bob's, whose Desktop has
-# one more file. The native keldrun reads the folder while no Wine process runs.
+# the prefix's users folder as alice's machine would hold it, then as bob's, whose Desktop holds
+# a file. (A file on both Desktops would differ in its change time, which snapshots of one
+# computer compare.) The native keldrun reads the folder while no Wine process runs.
 normhome=$prefix/drive_c/normalise
 users=$prefix/drive_c/users
 mkdir -p "$normhome"
@@ -65,7 +66,6 @@ mv "$users" "$work/users.kept"
 for u in alice bob; do
   rm -rf "$users"
   mkdir -p "$users/$u/Desktop"
-  printf 'same' >"$users/$u/Desktop/todo.txt"
   if [ "$u" = bob ]; then printf 'real' >"$users/$u/Desktop/note.txt"; fi
   find "$users" -exec touch -h -d '2026-01-15 08:00:00 UTC' {} +
   "$native" --home "$normhome" --wine-prefix "$prefix" snapshot --name "$u" --files "$users" \
