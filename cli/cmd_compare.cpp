@@ -138,6 +138,7 @@ int runCompare(CommandContext& ctx) {
       if (!walk.printed) message = toUtf8(kMessageNoDifferences);
       differences = differences || walk.differences;
     }
+    printer->setHiddenNoise(context.hiddenCount(section));
     printer->endSection(message);
   }
   printer->end(differences);

@@ -37,11 +37,10 @@ int learn(CommandContext& ctx, const std::vector<std::u16string>& known, NoiseFi
     std::printf("skipped %s (%s starts with the machine and is never hidden)\n",
                 toUtf8(s.path).c_str(), toUtf8(s.location).c_str());
   if (learned.applicationChanges)
-    std::printf("skipped %zu differences of the applications section (never hidden)\n",
-                learned.applicationChanges);
+    std::printf("skipped %s of the applications section (never hidden)\n",
+                differencesText(learned.applicationChanges).c_str());
   for (const NoiseProposal& p : learned.proposals)
-    std::printf("%s %s  (%zu differences)\n", dryRun ? "propose" : "add", toUtf8(p.entry).c_str(),
-                p.changes);
+    std::printf("%s %s\n", dryRun ? "propose" : "add", toUtf8(proposalText(p)).c_str());
   if (learned.proposals.empty()) {
     std::printf("nothing to learn\n");
     return kExitOk;

@@ -93,7 +93,10 @@ class JsonComparePrinter : public ComparePrinter {
 
   void endSection(const std::string& message) override {
     closeNode();
-    out_->put("],\"message\":").put(message.empty() ? std::string("null") : jsonString(message)).put('}');
+    out_->put("],\"message\":").put(message.empty() ? std::string("null") : jsonString(message));
+    std::string hidden = ",\"hiddenAsNoise\":";
+    appendNumber(&hidden, hiddenNoise_);
+    out_->put(hidden).put('}');
   }
 
   void end(bool differences) override {
@@ -180,7 +183,16 @@ class JsonLinesComparePrinter : public ComparePrinter {
     out_->flushIfFull();
   }
 
-  void endSection(const std::string&) override {}
+  // A section whose noise the list hid ends with a line that counts it: the lines name only
+  // what is shown.
+  void endSection(const std::string&) override {
+    if (hiddenNoise_ == 0) return;
+    std::string& t = out_->text();
+    t += heads_.b();
+    t += ",\"kind\":\"hiddenAsNoise\",\"count\":";
+    appendNumber(&t, hiddenNoise_);
+    t += "}\n";
+  }
   void end(bool) override {}
 
  private:

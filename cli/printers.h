@@ -65,12 +65,15 @@ class ComparePrinter {
   // Whether the nodes that follow are on the noise list (shown by --with-noise); rows carry
   // their own mark (ContentRow::noise).
   void setNodeNoise(bool noise) { nodeNoise_ = noise; }
+  // How many of the section's differences the noise list hid, given before endSection.
+  void setHiddenNoise(size_t count) { hiddenNoise_ = count; }
   // message: why the section printed no nodes ("" when it printed some).
   virtual void endSection(const std::string& message) = 0;
   virtual void end(bool differences) = 0;
 
  protected:
   bool nodeNoise_ = false;
+  size_t hiddenNoise_ = 0;
 };
 std::unique_ptr<ComparePrinter> makeComparePrinter(OutputForm form, Output* out, bool color);
 

@@ -23,6 +23,7 @@
 #define IDD_DIFFERENCES_OPTIONS 909
 #define IDD_REPORT_VIEWER 910
 #define IDD_SNAPSHOT_EXPORT 911
+#define IDD_LEARN_NOISE 912
 #define IDD_UNINSTALL 903
 
 /* Main window: the tab row, and the system menu's "About..." command. Each page is a child
@@ -45,6 +46,7 @@
 #define IDC_SECOND_SNAPSHOT_LABEL 1013
 #define IDC_EXPORT_SNAPSHOTS 1014
 #define IDC_EXPORT_HTML 1015
+#define IDC_LEARN_NOISE 1016
 
 /* Registry, Files and Applications screens */
 #define IDC_SCREEN_TREE 1000
@@ -57,6 +59,13 @@
 #define IDC_SCREEN_SPLITTER 1030
 #define IDC_SEARCH_SPLITTER 1031
 #define IDC_SEARCH_PANE 1032
+#define IDC_SHOW_NOISE 1033
+#define IDC_NOISE_LINE 1034
+#define IDC_NORMALISE 1035
+
+/* Learn noise: the proposals' check boxes and the line of what was skipped (OK 1, Cancel 2) */
+#define IDC_NOISE_PROPOSALS 1001
+#define IDC_NOISE_SKIPPED 1002
 
 /* Search panes of the Files and Registry screens (a hidden default button 1 takes Enter) */
 #define IDC_SEARCH_RESULTS 1001

@@ -8,6 +8,7 @@
 #include "reports/reg_export.h"
 #include "reports/report_generation.h"
 #include "resources/resource_ids.h"
+#include "shell/noise_commands.h"
 #include "shell/program_win.h"
 #include "shell/report_dialogs_win.h"
 #include "toolkit/file_dialog.h"
@@ -212,6 +213,7 @@ void SnapshotScreen::empty() {
   filling_ = false;
   list_.clear();
   showControls();
+  showNoiseLine();
 }
 
 void SnapshotScreen::refresh() {
@@ -226,6 +228,57 @@ void SnapshotScreen::refresh() {
   filling_ = false;
   showRows();
   showControls();
+  showNoiseLine();
+}
+
+void SnapshotScreen::showNoiseLine() {
+  if (!item(IDC_NOISE_LINE)) return;  // the applications are never hidden
+  // From the context, not the screen's mode: a section whose every difference is hidden noise
+  // shows "no differences found" and still its count and the boxes that bring them back.
+  ComparisonContext* context = mainWindow()->context();
+  ComparisonChoices choices = comparisonChoices(*context);
+  std::u16string line;
+  if (choices.enabled) line = noiseLine(model_->hiddenNoiseLine(), context->showNoise(), context->hidesNoise(section_));
+  SetDlgItemTextW(hwnd(), IDC_NOISE_LINE, wide(line));
+  CheckDlgButton(hwnd(), IDC_SHOW_NOISE, choices.showNoise ? BST_CHECKED : BST_UNCHECKED);
+  CheckDlgButton(hwnd(), IDC_NORMALISE, choices.normalise ? BST_CHECKED : BST_UNCHECKED);
+  EnableWindow(item(IDC_SHOW_NOISE), choices.enabled);
+  EnableWindow(item(IDC_NORMALISE), choices.enabled);
+}
+
+void SnapshotScreen::choiceClicked(int id) {
+  bool checked = IsDlgButtonChecked(hwnd(), id) == BST_CHECKED;
+  ComparisonContext* context = mainWindow()->context();
+  if (id == IDC_SHOW_NOISE) context->setShowNoise(checked);
+  if (id == IDC_NORMALISE) context->setNormalise(checked);
+  mainWindow()->viewModeChanged();  // every screen shows the context again
+}
+
+std::vector<MenuEntry> SnapshotScreen::withNoiseMenu(std::vector<MenuEntry> menu) const {
+  NoiseMenuState state = noiseMenuState(*mainWindow()->settings(), model_->nodePath());
+  for (MenuEntry& e : noiseMenu(model_->mode(), !model_->nodePath().empty(), state.listed, state.canUndo))
+    menu.push_back(std::move(e));
+  return menu;
+}
+
+void SnapshotScreen::menuChosen(int chosen) {
+  if (chosen == kNoiseHide || chosen == kNoiseShowAgain || chosen == kNoiseUndo) {
+    noiseCommand(chosen);
+  } else {
+    command(chosen);
+  }
+}
+
+void SnapshotScreen::noiseCommand(int command) {
+  std::u16string path = model_->nodePath();
+  if (model_->mode() != kModeCompare || (command != kNoiseUndo && path.empty())) return;
+  std::string message;
+  if (!runNoiseCommand(*mainWindow()->settings(), command, path, mainWindow()->context(), &message)) {
+    showError(widen(message));
+    return;
+  }
+  mainWindow()->viewModeChanged();  // every screen shows the comparison through the new list
+  if (!path.empty()) locate(path, std::u16string());
 }
 
 void SnapshotScreen::setViewMode(int viewMode) {
@@ -323,13 +376,15 @@ void SnapshotScreen::differencesList() {
 
 void SnapshotScreen::onCommand(int id, int code, HWND control) {
   if (!control && code == 0 && id < IDC_SCREEN_TREE) {
-    if (model_->mode() != kModeNone) command(id);  // the menus offer nothing while empty
+    if (model_->mode() != kModeNone) menuChosen(id);  // the menus offer nothing while empty
     return;
   }
   switch (id) {
     case IDC_VIEW_FULL:
     case IDC_VIEW_DIFFERENCES: return viewButtonClicked(id, code);
     case IDC_SCREEN_DIFFERENCES: if (enabledClick(code, control)) differencesList(); return;
+    case IDC_SHOW_NOISE:
+    case IDC_NORMALISE: if (enabledClick(code, control)) choiceClicked(id); return;
     case IDC_JUMP_TO: if (enabledClick(code, control)) jump(); return;
     case IDC_PATH_BOX: if (code == EN_CHANGE && hasPathBox()) pathBoxChanged(); return;
     default: return;
@@ -402,7 +457,7 @@ SnapshotScreen::ColumnLayout RegistryScreen::columns() const {
 }
 
 void RegistryScreen::treeMenu() {
-  command(showMenu(hwnd(), registryKeyMenu(model_->mode(), IsWindowEnabled(item(IDC_JUMP_TO)) != FALSE)));
+  menuChosen(showMenu(hwnd(), withNoiseMenu(registryKeyMenu(model_->mode(), IsWindowEnabled(item(IDC_JUMP_TO)) != FALSE))));
 }
 
 void RegistryScreen::command(int command) {
@@ -465,7 +520,7 @@ void FilesScreen::openFile(const std::u16string& folder, const std::u16string& n
 }
 
 void FilesScreen::treeMenu() {
-  command(showMenu(hwnd(), filesFolderMenu(model_->mode(), IsWindowEnabled(item(IDC_JUMP_TO)) != FALSE)));
+  menuChosen(showMenu(hwnd(), withNoiseMenu(filesFolderMenu(model_->mode(), IsWindowEnabled(item(IDC_JUMP_TO)) != FALSE))));
 }
 
 void FilesScreen::listMenu() {

@@ -15,6 +15,7 @@
 #include "toolkit/controls.h"
 #include "toolkit/list.h"
 #include "toolkit/tree.h"
+#include "views/screen_commands.h"
 #include "views/screen_model.h"
 
 namespace keldrun {
@@ -86,6 +87,10 @@ class SnapshotScreen : public ComparisonScreen {
   // Right clicks on the tree and on the list: the menu's choice goes to command().
   virtual void treeMenu() {}
   virtual void listMenu() {}
+  // The key or folder menu with the noise commands appended (noiseMenu), and the carrying out
+  // of the item chosen from it: a noise command here, any other through command().
+  std::vector<MenuEntry> withNoiseMenu(std::vector<MenuEntry> menu) const;
+  void menuChosen(int chosen);
   // "Jump to" (Registry and Files).
   virtual void jump() {}
   // The search results' commands on the selected result row; nothing when none is selected.
@@ -114,6 +119,13 @@ class SnapshotScreen : public ComparisonScreen {
   LRESULT rightClicked(bool onTree, bool* handled);
   void showRows();
   void showControls();
+  // The noise line and the comparison's choices (Registry and Files), from the context.
+  void showNoiseLine();
+  // "Show noise" or "Normalise machine differences" was clicked: the context takes it.
+  void choiceClicked(int id);
+  // Hide as noise, Show again, Undo noise change on the selected node; a refusal in a message
+  // box. Every screen is then refreshed and the node selected again.
+  void noiseCommand(int command);
   void setPathBox(const std::u16string& text);
   void pathBoxChanged();
   void selectRowNamed(const std::u16string& name);

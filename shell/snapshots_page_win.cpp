@@ -5,6 +5,8 @@
 #include "base/text.h"
 #include "resources/resource_ids.h"
 #include "shell/program_win.h"
+#include "shell/learn_noise_dialog_win.h"
+#include "shell/noise_commands.h"
 #include "shell/properties_dialog_win.h"
 #include "shell/report_dialogs_win.h"
 #include "shell/report_options.h"
@@ -14,6 +16,7 @@
 #include "toolkit/message_box.h"
 #include "toolkit/toolkit.h"
 #include "workspace/catalog_commands.h"
+#include "workspace/noise.h"
 
 namespace keldrun {
 
@@ -34,7 +37,7 @@ const int kColumnWidths[SnapshotList::kColumnCount] = {100, 100, 100, 70, 40, 40
 const int kColumnFormats[SnapshotList::kColumnCount] = {
     LVCFMT_LEFT, LVCFMT_LEFT, LVCFMT_LEFT, LVCFMT_RIGHT, LVCFMT_CENTER, LVCFMT_CENTER, LVCFMT_CENTER};
 
-enum MenuCommand { kMenuView = 1, kMenuProperties, kMenuDelete, kMenuExport, kMenuImport };
+enum MenuCommand { kMenuView = 1, kMenuProperties, kMenuDelete, kMenuExport, kMenuImport, kMenuLearnNoise };
 
 }  // namespace
 
@@ -71,7 +74,7 @@ bool SnapshotsPage::onInitDialog() {
 
   layout_.add(view_.hwnd(), kAnchorGrowBottom);
   for (int id : {IDC_FIRST_SNAPSHOT_LABEL, IDC_SECOND_SNAPSHOT_LABEL, IDC_FIRST_SNAPSHOT,
-                 IDC_SECOND_SNAPSHOT, IDC_COMPARE, IDC_DIFFERENCES_LIST}) {
+                 IDC_SECOND_SNAPSHOT, IDC_COMPARE, IDC_DIFFERENCES_LIST, IDC_LEARN_NOISE}) {
     layout_.add(item(id), kAnchorMoveDown);
   }
   RECT r;
@@ -147,7 +150,7 @@ void SnapshotsPage::showEnabled() {
       {IDC_DELETE_SNAPSHOTS, e.deleteSnapshots}, {IDC_EXPORT_SNAPSHOTS, e.exportSnapshots},
       {IDC_IMPORT_SNAPSHOTS, e.importSnapshots}, {IDC_FIRST_SNAPSHOT, e.firstBox},
       {IDC_SECOND_SNAPSHOT, e.secondBox},      {IDC_COMPARE, e.compare},
-      {IDC_DIFFERENCES_LIST, e.differences},
+      {IDC_DIFFERENCES_LIST, e.differences},   {IDC_LEARN_NOISE, learnNoiseEnabled(list_)},
   };
   for (const auto& [id, enabled] : states) EnableWindow(item(id), enabled ? TRUE : FALSE);
 }
@@ -216,6 +219,7 @@ void SnapshotsPage::onCommand(int id, int code, HWND control) {
     case IDC_IMPORT_SNAPSHOTS: importSnapshots(); break;
     case IDC_DIFFERENCES_LIST: differencesList(); break;
     case IDC_COMPARE: compare(); break;
+    case IDC_LEARN_NOISE: learnNoise(); break;
     default: break;
   }
 }
@@ -271,6 +275,17 @@ void SnapshotsPage::differencesList() {
   }
 }
 
+void SnapshotsPage::learnNoise() {
+  if (!learnNoiseEnabled(list_)) return;  // a click can be sent from outside to a disabled button
+  Settings* settings = mainWindow()->settings();
+  if (!showLearnNoise(mainWindow()->hwnd(), list_, settings)) return;
+  // An open comparison is shown through the list as it now is.
+  ComparisonContext* context = mainWindow()->context();
+  if (context->mode() != kModeCompare) return;
+  context->setNoise(workspaceNoise(*settings, nullptr));
+  mainWindow()->viewModeChanged();
+}
+
 void SnapshotsPage::deleteSelected() {
   if (list_.selectedCount() == 0) return;
   if (showWarning(u"Delete selected snapshots?", kButtonsYesNo) != kResultYes) return;
@@ -307,12 +322,15 @@ void SnapshotsPage::contextMenu() {
   menu.addSeparator();
   menu.addItem(u"Export snapshot(s)", kMenuExport, 17, list_.menuItemEnabled(kMenuExport));
   menu.addItem(u"Import snapshot(s)", kMenuImport, 18, list_.menuItemEnabled(kMenuImport));
+  menu.addSeparator();
+  menu.addItem(u"Learn noise from these two snapshots", kMenuLearnNoise, -1, learnNoiseEnabled(list_));
   switch (menu.show(u"Options", hwnd(), true)) {
     case kMenuView: viewSnapshot(); break;
     case kMenuProperties: showProperties(); break;
     case kMenuDelete: deleteSelected(); break;
     case kMenuExport: exportSnapshots(); break;
     case kMenuImport: importSnapshots(); break;
+    case kMenuLearnNoise: learnNoise(); break;
     default: break;
   }
 }

@@ -49,6 +49,8 @@ class SnapshotsPage : public MainPage {
   void importSnapshots();
   void differencesList();
   void compare();
+  // "Learn noise from these two snapshots": the dialog of proposals for the two selected rows.
+  void learnNoise();
   void contextMenu();
 
   SnapshotList list_;

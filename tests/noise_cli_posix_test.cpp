@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <set>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "base/text.h"
 #include "tests/cli_support.h"
@@ -99,10 +101,46 @@ TEST_F(NoiseCli, CompareHidesCountsAndWithNoiseShowsMarkedInEveryForm) {
   EXPECT_NE(r.err.find("2 differences hidden as noise"), std::string::npos) << r.err;
 }
 
+// --json counts what the list hid in every section; --jsonl ends such a section with a line
+// that counts it. Both agree with standard error, and --with-noise hides and counts nothing.
+TEST_F(NoiseCli, JsonFormsCountWhatTheListHidPerSection) {
+  ASSERT_EQ(run("noise add " + shellWord(app + "\\*\\*.tmp")).status, 0);
+  for (bool withNoise : {false, true}) {
+    std::string noise = withNoise ? " --with-noise" : "";
+    size_t expected = withNoise ? 0 : 2;  // x.tmp's old/new pair once, new.tmp
+    CliRun r = run("compare 1 2 --json" + noise);
+    EXPECT_EQ(r.err.find("2 differences hidden as noise (files 2;") != std::string::npos, !withNoise) << r.err;
+    JsonValue doc;
+    ASSERT_TRUE(JsonReader::parse(r.out, &doc)) << r.out;
+    std::map<std::string, double> counts;
+    for (const JsonValue& section : doc["sections"].items)
+      counts[toUtf8(section["section"].string)] = section["hiddenAsNoise"].number;
+    EXPECT_EQ(counts, (std::map<std::string, double>{{"registry", 0}, {"files", double(expected)}, {"apps", 0}}))
+        << withNoise;
+
+    r = run("compare 1 2 --jsonl" + noise);
+    std::vector<std::string> countLines;
+    std::istringstream in(r.out);
+    std::string line, last;
+    while (std::getline(in, line)) {
+      JsonValue v;
+      ASSERT_TRUE(JsonReader::parse(line, &v)) << line;
+      EXPECT_EQ(v["schema"].number, 1) << line;
+      if (v["kind"].string == u"hiddenAsNoise")
+        countLines.push_back(toUtf8(v["section"].string) + " " + std::to_string(int(v["count"].number)));
+      last = line;
+    }
+    EXPECT_EQ(countLines, withNoise ? std::vector<std::string>{} : std::vector<std::string>{"files 2"}) << r.out;
+    if (!withNoise) {
+      EXPECT_NE(last.find("\"kind\":\"hiddenAsNoise\""), std::string::npos) << "the last line of its section";
+    }
+  }
+}
+
 TEST_F(NoiseCli, LearnAddsProposalsAndUndoTakesEveryChangeBack) {
   CliRun r = run("noise learn 1 2 --dry-run");
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.out.find("propose " + app + "\\cache\\x.tmp  (1 differences)"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("propose " + app + "\\cache\\x.tmp  (1 difference)"), std::string::npos) << r.out;
   EXPECT_FALSE(std::filesystem::exists(home / "noise.txt")) << "a dry run writes nothing";
   r = run("noise learn 1 2");
   ASSERT_EQ(r.status, 0) << r.err;

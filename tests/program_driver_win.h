@@ -435,6 +435,60 @@ inline std::string search(HWND pane, const std::wstring& text) {
   return textOf(GetDlgItem(pane, IDC_SEARCH_STATUS));
 }
 
+// ---- the program's popup menus, opened with a right click and driven with keys ----
+
+inline HWND openMenu() {
+  HWND m = FindWindowW(L"#32768", nullptr);
+  return m && IsWindowVisible(m) ? m : nullptr;
+}
+
+// A right click at a point of a control of the program, with the mouse there, so that the menu
+// opens where the user would see it. The click is posted: the menu runs its own loop.
+inline void rightClick(HWND control, POINT at) {
+  POINT screen = at;
+  ClientToScreen(control, &screen);
+  SetCursorPos(screen.x, screen.y);
+  LPARAM where = MAKELPARAM(at.x, at.y);
+  PostMessageW(control, WM_RBUTTONDOWN, MK_RBUTTON, where);
+  PostMessageW(control, WM_RBUTTONUP, 0, where);
+}
+
+// Chooses the menu's entry at `position` (1 for the first below the title) with the keys, or
+// closes the menu with Escape for 0. The title row is the first the Down key reaches.
+inline void choose(HWND menu, int position) {
+  if (position == 0) {
+    PostMessageW(menu, WM_KEYDOWN, VK_ESCAPE, 0);
+  } else {
+    for (int i = 0; i <= position; i++) PostMessageW(menu, WM_KEYDOWN, VK_DOWN, 0);
+    PostMessageW(menu, WM_KEYDOWN, VK_RETURN, 0);
+  }
+  waitFor([] { return openMenu() == nullptr; });
+}
+
+// Opens the menu of a control with a right click, takes its picture with the main window
+// behind it and closes it again (or chooses `position`). False when no menu opened.
+inline bool menuOf(Program& p, HWND control, POINT at, const char* picture, int position = 0) {
+  rightClick(control, at);
+  HWND menu = nullptr;
+  if (!waitFor([&] { return (menu = openMenu()) != nullptr; })) return false;
+  if (picture) shot(p.main(), picture);
+  choose(menu, position);
+  return true;
+}
+
+inline POINT middle(const RECT& r) { return {(r.left + r.right) / 2, (r.top + r.bottom) / 2}; }
+
+// The point of a tree item's label.
+inline POINT itemPoint(Program& p, HWND tree, HTREEITEM item) {
+  Remote mem(p.process(), sizeof(RECT));
+  // The message takes the item in the rectangle's place.
+  mem.write(&item, sizeof item);
+  Program::send(tree, TVM_GETITEMRECT, TRUE, mem.address());
+  RECT r = {};
+  mem.read(&r, sizeof r);
+  return middle(r);
+}
+
 }  // namespace gui_driver
 }  // namespace keldrun
 

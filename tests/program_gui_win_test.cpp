@@ -21,6 +21,8 @@
 #include "resources/resource_ids.h"
 #include "toolkit/screenshot.h"
 #include "tests/program_driver_win.h"
+#include "views/screen_commands.h"
+#include "views/tree_fill.h"
 
 namespace keldrun {
 namespace {
@@ -255,6 +257,275 @@ TEST(ProgramGui, TheSnapshotsListFollowsWhatTheCommandLineChanged) {
   EXPECT_EQ(p.close(), 0u);
   std::string listed = cliList(folder);
   EXPECT_EQ(count(listed, "\"number\""), 1u) << listed;
+}
+
+// ---- noise ----
+
+// keldrun-cli's answer in the workspace of the program folder `folder`.
+std::string cliIn(const std::wstring& folder, const std::wstring& arguments) {
+  return run(L"\"" + folder + L"keldrun-cli.exe\" --home \"" + folder.substr(0, folder.size() - 1) + L"\" " + arguments);
+}
+// The entries `keldrun noise list` prints, one a line, without comments.
+std::vector<std::string> noiseEntries(const std::wstring& folder) {
+  std::vector<std::string> out;
+  std::string text = cliIn(folder, L"noise list"), line;
+  for (char c : text + "\n") {
+    if (c == '\r') continue;
+    if (c != '\n') {
+      line.push_back(c);
+      continue;
+    }
+    if (!line.empty() && line[0] != '#') out.push_back(line);
+    line.clear();
+  }
+  return out;
+}
+bool listsEntry(const std::wstring& folder, const std::string& entry) {
+  std::vector<std::string> e = noiseEntries(folder);
+  return std::find(e.begin(), e.end(), entry) != e.end();
+}
+
+// The item of the program's tree named `name` below the top items (expanded on the way).
+HTREEITEM treeItemNamed(Program& p, HWND tree, const std::string& name) {
+  for (HTREEITEM top = TreeView_GetRoot(tree); top; top = TreeView_GetNextSibling(tree, top)) {
+    Program::send(tree, TVM_EXPAND, TVE_EXPAND, LPARAM(top));
+    for (HTREEITEM item = TreeView_GetChild(tree, top); item; item = TreeView_GetNextSibling(tree, item)) {
+      if (_stricmp(p.treeText(tree, item).c_str(), name.c_str()) == 0) return item;
+    }
+  }
+  return nullptr;
+}
+
+// Starts the program in a copy of the prepared workspace and compares its two snapshots, the
+// screens showing differences only.
+bool startComparison(Program& p, const std::wstring& folder) {
+  if (!p.start(folder + L"Keldrun.exe") || p.rowCount() != 2) return false;
+  p.press(IDC_COMPARE);
+  Program::send(p.pageItem(IDD_FILES_PAGE, IDC_VIEW_DIFFERENCES), BM_CLICK, 0, 0);
+  if (p.visiblePage() != IDD_REGISTRY_PAGE) return false;
+  for (int x = 5; x < 500 && p.visiblePage() != IDD_FILES_PAGE; x += 12) p.clickTab(x);
+  return p.visiblePage() == IDD_FILES_PAGE &&
+         IsDlgButtonChecked(p.page(IDD_FILES_PAGE), IDC_VIEW_DIFFERENCES) == BST_CHECKED;
+}
+
+// The work folder hidden from its menu: the count line, the list as the command line reads it,
+// "Show noise" bringing it back marked, "Show again" and "Undo noise change" from the same menu.
+TEST(ProgramGui, NoiseHiddenFromTheFolderMenuIsCountedShownMarkedAndUndone) {
+  REQUIRE_PROGRAM();
+  std::wstring folder = copyWorkspace(L"noisemenu");
+  Program p;
+  ASSERT_TRUE(startComparison(p, folder));
+  HWND files = p.page(IDD_FILES_PAGE), tree = p.pageItem(IDD_FILES_PAGE, IDC_SCREEN_TREE);
+  HWND line = p.pageItem(IDD_FILES_PAGE, IDC_NOISE_LINE), box = p.pageItem(IDD_FILES_PAGE, IDC_SHOW_NOISE);
+  HWND list = p.pageItem(IDD_FILES_PAGE, IDC_SCREEN_LIST);
+  EXPECT_EQ(textOf(line), "");
+  EXPECT_TRUE(IsWindowEnabled(box));
+  EXPECT_EQ(IsDlgButtonChecked(files, IDC_SHOW_NOISE), BST_UNCHECKED);
+  EXPECT_FALSE(IsWindow(p.pageItem(IDD_APPLICATIONS_PAGE, IDC_SHOW_NOISE)));  // never hidden
+  std::vector<std::string> before = noiseEntries(folder);  // the default list
+  ASSERT_FALSE(listsEntry(folder, "c:\\work"));
+
+  HTREEITEM work = treeItemNamed(p, tree, "work");
+  ASSERT_TRUE(work);
+  Program::send(tree, TVM_SELECTITEM, TVGN_CARET, LPARAM(work));
+  std::string workPath = textOf(p.pageItem(IDD_FILES_PAGE, IDC_PATH_BOX));
+  ASSERT_EQ(_stricmp(workPath.c_str(), "c:\\work"), 0) << workPath;
+  // Jump, Differences list, Hide as noise (3); nothing to show again or undo yet.
+  ASSERT_TRUE(menuOf(p, tree, itemPoint(p, tree, work), "menu_folder_noise", 3));
+  ASSERT_TRUE(waitFor([&] { return listsEntry(folder, workPath); })) << cliIn(folder, L"noise list");
+  EXPECT_EQ(noiseEntries(folder).size(), before.size() + 1);
+  EXPECT_EQ(textOf(line), "1 difference hidden as noise");
+  EXPECT_EQ(treeItemNamed(p, tree, "work"), nullptr);  // hidden with all below it
+  shot(p.main(), "noise_hidden_line");
+
+  // Show noise: the folder is back, its files marked; the Registry screen's box follows.
+  Program::send(box, BM_CLICK, 0, 0);
+  EXPECT_EQ(IsDlgButtonChecked(files, IDC_SHOW_NOISE), BST_CHECKED);
+  EXPECT_EQ(IsDlgButtonChecked(p.page(IDD_REGISTRY_PAGE), IDC_SHOW_NOISE), BST_CHECKED);
+  EXPECT_EQ(textOf(line), "Noise shown, marked (noise)");
+  work = treeItemNamed(p, tree, "work");
+  ASSERT_TRUE(work);
+  Program::send(tree, TVM_SELECTITEM, TVGN_CARET, LPARAM(work));
+  int added = -1;
+  for (int r = 0; r < Program::rowsIn(list); r++) {
+    if (p.cellIn(list, r, 0) == "added.txt") added = r;
+  }
+  ASSERT_GE(added, 0);
+  EXPECT_EQ(p.cellIn(list, added, 3), "add (noise)");
+
+  // Listed: Show again (3) takes the entry out; then Undo noise change (4, after Hide as noise)
+  // puts it back.
+  ASSERT_TRUE(menuOf(p, tree, itemPoint(p, tree, work), nullptr, 3));
+  ASSERT_TRUE(waitFor([&] { return !listsEntry(folder, workPath); }));
+  EXPECT_EQ(noiseEntries(folder), before);
+  Program::send(box, BM_CLICK, 0, 0);
+  EXPECT_EQ(IsDlgButtonChecked(files, IDC_SHOW_NOISE), BST_UNCHECKED);
+  EXPECT_EQ(textOf(line), "");
+  work = treeItemNamed(p, tree, "work");
+  ASSERT_TRUE(work);
+  Program::send(tree, TVM_SELECTITEM, TVGN_CARET, LPARAM(work));
+  ASSERT_TRUE(menuOf(p, tree, itemPoint(p, tree, work), nullptr, 4));
+  ASSERT_TRUE(waitFor([&] { return listsEntry(folder, workPath); }));
+  EXPECT_EQ(textOf(line), "1 difference hidden as noise");
+
+  // Show again of a node not listed, sent past the disabled entry: refused in a message box.
+  HWND regTree = p.pageItem(IDD_REGISTRY_PAGE, IDC_SCREEN_TREE);
+  HTREEITEM hive = TreeView_GetRoot(regTree);
+  ASSERT_TRUE(hive);
+  Program::send(regTree, TVM_SELECTITEM, TVGN_CARET, LPARAM(hive));
+  keyMenuCommand(p, kNoiseShowAgain);
+  std::string refusal = p.answer(20003);
+  EXPECT_NE(refusal.find("HKEY_CURRENT_USER"), std::string::npos) << refusal;
+  EXPECT_TRUE(listsEntry(folder, workPath));
+  EXPECT_EQ(p.close(), 0u);
+}
+
+// Learn noise: offered for exactly two rows; the dialog's check boxes are the command line's
+// proposals, all checked; Cancel writes nothing, OK only the checked ones.
+TEST(ProgramGui, NoiseLearnedInTheDialogWritesOnlyTheCheckedProposals) {
+  REQUIRE_PROGRAM();
+  std::wstring folder = copyWorkspace(L"noiselearn");
+  std::vector<std::string> proposed;  // "ENTRY  (N differences)"
+  std::string dryRun = cliIn(folder, L"noise learn 1 2 --dry-run");
+  for (size_t at = dryRun.find("propose "); at != std::string::npos; at = dryRun.find("propose ", at + 1)) {
+    size_t end = dryRun.find_first_of("\r\n", at);
+    proposed.push_back(dryRun.substr(at + 8, end - at - 8));
+  }
+  ASSERT_GE(proposed.size(), 2u) << dryRun;
+  Program p;
+  ASSERT_TRUE(p.start(folder + L"Keldrun.exe"));
+  ASSERT_EQ(p.rowCount(), 2);
+  p.select({0});
+  EXPECT_FALSE(p.enabled(IDC_LEARN_NOISE));
+  p.select({0, 1});
+  EXPECT_TRUE(p.enabled(IDC_LEARN_NOISE));
+
+  auto openDialog = [&]() -> HWND {
+    p.click(IDC_LEARN_NOISE);
+    HWND dialog = nullptr;
+    waitFor([&] { return (dialog = p.findTop("Learn noise from these two snapshots")) != nullptr; });
+    return dialog;
+  };
+  auto checked = [&](HWND rows, int row) {
+    LRESULT state = SendMessageW(rows, LVM_GETITEMSTATE, WPARAM(row), LVIS_STATEIMAGEMASK);
+    return ((state & LVIS_STATEIMAGEMASK) >> 12) == 2;
+  };
+  HWND dialog = openDialog();
+  ASSERT_TRUE(dialog);
+  HWND rows = GetDlgItem(dialog, IDC_NOISE_PROPOSALS);
+  ASSERT_EQ(Program::rowsIn(rows), int(proposed.size()));
+  for (int r = 0; r < int(proposed.size()); r++) {
+    // The same entry and count in the same words: "ENTRY  (1 difference)", "(2 differences)".
+    EXPECT_EQ(p.cellIn(rows, r, 0), proposed[size_t(r)]) << r;
+    EXPECT_TRUE(checked(rows, r)) << r;
+  }
+  EXPECT_EQ(textOf(GetDlgItem(dialog, IDC_NOISE_SKIPPED)).empty(), dryRun.find("skipped") == std::string::npos);
+  Program::send(GetDlgItem(dialog, IDCANCEL), BM_CLICK, 0, 0);
+  ASSERT_TRUE(waitFor([&] { return !IsWindow(dialog); }));
+  EXPECT_FALSE(fileExists(folder + L"noise.txt"));
+  EXPECT_NE(cliIn(folder, L"noise list").find("# the default list"), std::string::npos);
+
+  dialog = openDialog();
+  ASSERT_TRUE(dialog);
+  rows = GetDlgItem(dialog, IDC_NOISE_PROPOSALS);
+  {
+    Remote mem(p.process(), sizeof(LVITEMW));
+    LVITEMW item = {};
+    item.stateMask = LVIS_STATEIMAGEMASK;
+    item.state = INDEXTOSTATEIMAGEMASK(1);
+    mem.write(&item, sizeof item);
+    Program::send(rows, LVM_SETITEMSTATE, 0, mem.address());
+  }
+  EXPECT_FALSE(checked(rows, 0));
+  EXPECT_TRUE(checked(rows, 1));
+  shot(dialog, "learn_noise_dialog");
+  Program::send(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+  ASSERT_TRUE(waitFor([&] { return !IsWindow(dialog); }));
+  auto entryOf = [](const std::string& shown) { return shown.substr(0, shown.find("  (")); };
+  EXPECT_FALSE(listsEntry(folder, entryOf(proposed[0])));
+  for (size_t i = 1; i < proposed.size(); i++) EXPECT_TRUE(listsEntry(folder, entryOf(proposed[i]))) << proposed[i];
+  EXPECT_NE(readFile(folder + L"noise.txt").find("# learned from first (native) and second (cli)"), std::string::npos);
+  EXPECT_EQ(p.close(), 0u);
+}
+
+// The tree of a screen, every level expanded: "NAME STATE" a line, indented two spaces a level,
+// the state read from the item's icon (a message item: "icon N").
+std::vector<std::string> shownTree(Program& p, HWND tree, HTREEITEM parent = nullptr, const std::string& indent = "") {
+  static const char* const words[kDiffStateCount] = {"unchanged", "modified", "added", "deleted", "excluded"};
+  std::vector<std::string> out;
+  HTREEITEM item = parent ? TreeView_GetChild(tree, parent) : TreeView_GetRoot(tree);
+  for (; item; item = TreeView_GetNextSibling(tree, item)) {
+    Program::send(tree, TVM_EXPAND, TVE_EXPAND, LPARAM(item));
+    int image = -1;
+    std::string line = indent + p.treeText(tree, item, &image) + " ";
+    int state = 0;
+    while (state < kDiffStateCount && stateTreeIcon(state) != image) state++;
+    out.push_back(line + (state < kDiffStateCount ? words[state] : "icon " + std::to_string(image)));
+    for (std::string& below : shownTree(p, tree, item, indent + "  ")) out.push_back(below);
+  }
+  return out;
+}
+
+// A folder whose only change is on the noise list is no difference: the Files screen says that
+// nothing differs, and in the full view shows the folder unchanged.
+TEST(ProgramGui, AFolderWhoseOnlyChangeIsHiddenNoiseShowsUnchanged) {
+  REQUIRE_PROGRAM();
+  std::wstring folder = copyWorkspace(L"noisequiet");
+  cliIn(folder, L"noise add c:\\work\\added.txt");
+  ASSERT_TRUE(listsEntry(folder, "c:\\work\\added.txt")) << cliIn(folder, L"noise list");
+  Program p;
+  ASSERT_TRUE(startComparison(p, folder));
+  HWND tree = p.pageItem(IDD_FILES_PAGE, IDC_SCREEN_TREE);
+  EXPECT_EQ(textOf(p.pageItem(IDD_FILES_PAGE, IDC_NOISE_LINE)), "1 difference hidden as noise");
+  EXPECT_EQ(shownTree(p, tree), std::vector<std::string>{"no differences found icon 0"});
+  // The Files screen's pair is disabled with nothing to show; the view is the three screens'.
+  ASSERT_TRUE(IsWindowEnabled(p.pageItem(IDD_REGISTRY_PAGE, IDC_VIEW_FULL)));
+  Program::send(p.pageItem(IDD_REGISTRY_PAGE, IDC_VIEW_FULL), BM_CLICK, 0, 0);
+  EXPECT_EQ(shownTree(p, tree), (std::vector<std::string>{"c:\\ excluded", "  work unchanged"}));
+  Program::send(p.pageItem(IDD_FILES_PAGE, IDC_SHOW_NOISE), BM_CLICK, 0, 0);
+  EXPECT_EQ(shownTree(p, tree), (std::vector<std::string>{"c:\\ excluded", "  work modified"}));
+  EXPECT_EQ(p.close(), 0u);
+}
+
+// Two machines' profiles (tests/wine/program_check.sh snapshots the users folder as alice's
+// machine holds it, then as bob's, whose Desktop holds note.txt): as recorded, one profile
+// deleted and another added; with "Normalise machine differences" one profile, %USERPROFILE%,
+// whose Desktop gained note.txt. The Registry screen's box follows; unticked, all is as recorded.
+TEST(ProgramGui, NormalisedComparisonShowsTwoMachinesProfilesAsOne) {
+  REQUIRE_PROGRAM();
+  std::wstring folder = L"C:\\normalise\\";
+  ASSERT_TRUE(fileExists(folder + L"data\\snap002.snp"));
+  Program p;
+  ASSERT_TRUE(startComparison(p, folder));
+  HWND files = p.page(IDD_FILES_PAGE), tree = p.pageItem(IDD_FILES_PAGE, IDC_SCREEN_TREE);
+  HWND box = p.pageItem(IDD_FILES_PAGE, IDC_NORMALISE), list = p.pageItem(IDD_FILES_PAGE, IDC_SCREEN_LIST);
+  EXPECT_TRUE(IsWindowEnabled(box));
+  EXPECT_EQ(IsDlgButtonChecked(files, IDC_NORMALISE), BST_UNCHECKED);
+  const std::vector<std::string> recorded = {"c:\\ excluded",        "  users modified",  "    alice deleted",
+                                             "      Desktop deleted", "    bob added",     "      Desktop added"};
+  EXPECT_EQ(shownTree(p, tree), recorded);
+
+  Program::send(box, BM_CLICK, 0, 0);
+  EXPECT_EQ(IsDlgButtonChecked(files, IDC_NORMALISE), BST_CHECKED);
+  EXPECT_EQ(IsDlgButtonChecked(p.page(IDD_REGISTRY_PAGE), IDC_NORMALISE), BST_CHECKED);
+  EXPECT_EQ(shownTree(p, tree), (std::vector<std::string>{"c:\\ excluded", "  users modified",
+                                                          "    %USERPROFILE% modified", "      Desktop modified"}));
+  HTREEITEM desktop = treeItemNamed(p, tree, "users");
+  ASSERT_TRUE(desktop);
+  desktop = TreeView_GetChild(tree, desktop);
+  ASSERT_TRUE(desktop);
+  desktop = TreeView_GetChild(tree, desktop);
+  ASSERT_TRUE(desktop);
+  Program::send(tree, TVM_SELECTITEM, TVGN_CARET, LPARAM(desktop));
+  ASSERT_EQ(Program::rowsIn(list), 1);
+  EXPECT_EQ(p.cellIn(list, 0, 0), "note.txt");
+  EXPECT_EQ(p.cellIn(list, 0, 3), "add");
+  shot(p.main(), "normalise_choice");
+
+  Program::send(box, BM_CLICK, 0, 0);
+  EXPECT_EQ(IsDlgButtonChecked(files, IDC_NORMALISE), BST_UNCHECKED);
+  EXPECT_EQ(shownTree(p, tree), recorded);
+  EXPECT_EQ(p.close(), 0u);
 }
 
 // Only the Snapshots page is made at start-up; the first comparison tab shown makes the three

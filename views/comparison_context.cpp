@@ -19,6 +19,12 @@ void replaceAll(std::string* text, const std::string& from, const std::string& t
   }
 }
 
+// Whether the node at `path`, met next in a depth-first walk, lies below the one whose path
+// has `length` characters (a drive's root ends with its separator).
+bool continues(const std::u16string& path, size_t length) {
+  return path.size() > length && (path[length] == u'\\' || (length && path[length - 1] == u'\\'));
+}
+
 }  // namespace
 
 ComparisonContext::ComparisonContext()
@@ -53,6 +59,7 @@ bool ComparisonContext::openFiles(const std::string& pathA, const std::string& p
   infoA_ = infoA;
   infoB_ = infoB;
   mode_ = mode;
+  forgetNoiseSummaries();
   full_ = full;
   for (int s = 0; s < kSectionCount; s++) {
     filters_[s] = mode == kModeView ? copyFilter(infoA_.filterList[s])
@@ -69,10 +76,12 @@ void ComparisonContext::close() {
   mode_ = kModeNone;
   for (SectionFilter& f : filters_) f = SectionFilter();
   normaliser_.reset();
+  forgetNoiseSummaries();
 }
 
 void ComparisonContext::setNormalise(bool normalise) {
   normaliser_.reset();
+  forgetNoiseSummaries();
   if (normalise && mode_ == kModeCompare) {
     normaliser_ = std::make_unique<Normaliser>(recordedIdentity(fileA_.get(), infoA_),
                                                recordedIdentity(fileB_.get(), infoB_));
@@ -139,15 +148,18 @@ class ComparisonContext::NoiseWalk : public TreeVisitor {
     }
     stack_.push_back({path.size(), std::move(mark)});
     context_->current_ = &stack_.back().mark;
+    const NoiseSummary& summary = context_->summaries_[section_];
+    if (summary.counted && !summary.quiet.empty() && !context_->showNoise_) {
+      auto quiet = summary.quiet.find(path);
+      if (quiet != summary.quiet.end()) context_->currentQuiet_ = &quiet->second;
+    }
     bool descend = inner_->visit(path, name, a, b, filterResult);
     context_->current_ = nullptr;
+    context_->currentQuiet_ = nullptr;
     return descend;
   }
 
  private:
-  static bool continues(const std::u16string& path, size_t length) {
-    return path.size() > length && (path[length] == u'\\' || (length && path[length - 1] == u'\\'));
-  }
   struct Level {
     size_t length;
     NoiseMark mark;
@@ -159,7 +171,8 @@ class ComparisonContext::NoiseWalk : public TreeVisitor {
 };
 
 bool ComparisonContext::hidesNoise(int section) const {
-  return noise_ && !noise_->empty() && mode_ == kModeCompare && section != kSectionApps;
+  return noise_ && !noise_->empty() && mode_ == kModeCompare && section >= 0 &&
+         section < kSectionCount && section != kSectionApps;
 }
 
 size_t ComparisonContext::hiddenTotal() const {
@@ -172,36 +185,77 @@ void ComparisonContext::resetHiddenCounts() {
   for (size_t& h : hidden_) h = 0;
 }
 
-namespace {
-
-class HiddenCounter : public TreeVisitor {
+// Walks a section's differences as the screens show them with noise hidden, rows included,
+// and notes each changed node whose look hiding changed. Whether anything below a node is
+// shown is known only when the walk leaves it: the nodes on the way to the current one wait on
+// a stack, and each hands "shown" to its parent as it is left.
+class ComparisonContext::SummaryWalk : public TreeVisitor {
  public:
-  HiddenCounter(ComparisonContext* context, int section) : context_(context), section_(section) {}
-  bool visit(const std::u16string&, const std::u16string&, const TreeEntry* a, const TreeEntry* b,
+  SummaryWalk(ComparisonContext* context, int section, NoiseSummary* summary)
+      : context_(context), section_(section), summary_(summary) {}
+
+  bool visit(const std::u16string& path, const std::u16string&, const TreeEntry* a, const TreeEntry* b,
              int f) override {
+    while (!open_.empty() && !continues(path, open_.back().path.size())) leave();
     NodeState s = context_->nodeState(a, b, f);
-    if (s.ownChanged && f == kPathInside)
+    Open node{path, context_->hidden_[section_], s.state, s.ownChanged, false, false};
+    if (s.ownChanged && f == kPathInside) {
       context_->compareContent(section_, a ? a->contentTable : 0, b ? b->contentTable : 0, &rows_);
+      node.ownShown = !rows_.rows().empty() || context_->hidden_[section_] == node.hiddenBefore;
+    }
+    node.renamed = s.state == kModified && a && b && !s.ownChanged && !childrenDiffer(*a, *b);
+    open_.push_back(std::move(node));
     return s.expandable;
   }
 
+  void finish() {
+    while (!open_.empty()) leave();
+  }
+
  private:
+  struct Open {
+    std::u16string path;
+    size_t hiddenBefore;  // the section's hidden count when the walk reached the node
+    int state;
+    bool ownShown, belowShown, renamed;
+  };
+  void leave() {
+    Open n = std::move(open_.back());
+    open_.pop_back();
+    bool shown = n.state == kAdded || n.state == kDeleted || n.ownShown || n.belowShown || n.renamed;
+    if (shown && !open_.empty()) open_.back().belowShown = true;
+    bool hidAny = context_->hidden_[section_] > n.hiddenBefore;
+    if (hidAny && (n.state == kModified || n.state == kExcluded) && !(n.ownShown && n.belowShown))
+      summary_->quiet[n.path] = QuietNode{n.ownShown, n.belowShown, n.renamed};
+  }
+
   ComparisonContext* context_;
   int section_;
+  NoiseSummary* summary_;
   ContentComparison rows_;
+  std::vector<Open> open_;
 };
 
-}  // namespace
+void ComparisonContext::forgetNoiseSummaries() {
+  for (NoiseSummary& s : summaries_) s = NoiseSummary();
+}
 
 size_t ComparisonContext::countHidden(int section) {
   if (!hidesNoise(section) || showNoise_) return 0;
-  bool full = full_;
-  full_ = false;
-  hidden_[section] = 0;
-  HiddenCounter counter(this, section);
-  walkSection(section, &counter);
-  full_ = full;
-  return hidden_[section];
+  NoiseSummary& summary = summaries_[section];
+  if (!summary.counted) {
+    bool full = full_;
+    full_ = false;
+    hidden_[section] = 0;
+    SummaryWalk walk(this, section, &summary);
+    walkSection(section, &walk);
+    walk.finish();
+    full_ = full;
+    summary.hidden = hidden_[section];
+    summary.counted = true;
+  }
+  hidden_[section] = summary.hidden;
+  return summary.hidden;
 }
 
 void ComparisonContext::walkSection(int section, TreeVisitor* visitor) {
@@ -231,7 +285,13 @@ void ComparisonContext::walkLevel(int section, const std::u16string& path, uint3
 }
 
 NodeState ComparisonContext::nodeState(const TreeEntry* a, const TreeEntry* b, int filterResult) const {
-  return keldrun::nodeState(a, b, filterResult, mode_, full_);
+  NodeState s = keldrun::nodeState(a, b, filterResult, mode_, full_);
+  if (!currentQuiet_) return s;
+  const QuietNode& q = *currentQuiet_;
+  s.ownChanged = s.ownChanged && q.ownShown;
+  if (!q.belowShown) s.expandable = full_ && ((a && a->childTable) || (b && b->childTable));
+  if (s.state == kModified && !s.ownChanged && !q.belowShown && !q.renamed) s.state = kUnchanged;
+  return s;
 }
 
 bool ComparisonContext::compareContent(int section, uint32_t contentA, uint32_t contentB,
@@ -259,10 +319,11 @@ void ComparisonContext::enterNode(const std::u16string& path) {
   current_ = &entered_;
 }
 
-std::u16string hiddenNoiseText(size_t count) {
-  return widen(std::to_string(count) + (count == 1 ? " difference" : " differences") +
-               " hidden as noise");
+std::string differencesText(size_t count) {
+  return std::to_string(count) + (count == 1 ? " difference" : " differences");
 }
+
+std::u16string hiddenNoiseText(size_t count) { return widen(differencesText(count) + " hidden as noise"); }
 
 std::u16string itemName(int section, const Item& item) {
   StoredText name;

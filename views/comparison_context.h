@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 
 #include "engine/compare.h"
 #include "engine/section_filter.h"
@@ -25,6 +26,9 @@ struct EmptyReason {
 // The name of a registry value or a file of a content row (empty for the unnamed value, and
 // for anything that cannot be parsed).
 std::u16string itemName(int section, const Item& item);
+
+// "1 difference", "312 differences": every count of differences the user reads is worded so.
+std::string differencesText(size_t count);
 
 // "312 differences hidden as noise": the line the screens, the reports and the command line
 // show for what a noise list hid.
@@ -94,7 +98,10 @@ class ComparisonContext {
   void walkLevel(int section, const std::u16string& path, uint32_t childrenA, uint32_t childrenB,
                  TreeVisitor* visitor);
 
-  // nodeState with this context's mode and full flag.
+  // nodeState with this context's mode and full flag. Once countHidden has walked the section,
+  // a node visited while noise is hidden has the state of what is shown: a key or folder whose
+  // every change is hidden noise is unchanged (not bold, not expandable in differences), one
+  // whose own changes are all noise is not bold, one with noise only below it not expandable.
   NodeState nodeState(const TreeEntry* a, const TreeEntry* b, int filterResult) const;
   // compareContent on this context's files, mode and full flag; during a visit, with the
   // visited node's noise.
@@ -106,7 +113,10 @@ class ComparisonContext {
   // or row that differs is counted in its section's hiddenCount (a hidden key or folder once,
   // with all below it; an "old"/"new" pair once). With showNoise they are kept instead, and
   // marked: noiseNode() during the node's visit, ContentRow::noise.
-  void setNoise(std::shared_ptr<const NoiseMatcher> noise) { noise_ = std::move(noise); }
+  void setNoise(std::shared_ptr<const NoiseMatcher> noise) {
+    noise_ = std::move(noise);
+    forgetNoiseSummaries();
+  }
   void setShowNoise(bool show) { showNoise_ = show; }
   bool showNoise() const { return showNoise_; }
   // Whether hiding is in force for the section: a list, a comparison, not the applications.
@@ -114,9 +124,10 @@ class ComparisonContext {
   size_t hiddenCount(int section) const { return hidden_[section]; }
   size_t hiddenTotal() const;
   void resetHiddenCounts();
-  // Walks the section's differences whole, rows included, and returns how many the list hides
-  // there (0 when it hides nothing, or noise is shown): the count a screen shows beside its
-  // lazily filled tree.
+  // How many of the section's differences the list hides (0 when it hides nothing, or noise is
+  // shown): the count a screen shows beside its lazily filled tree. The first call after an
+  // open, setNoise or setNormalise walks the section's differences whole, rows included, and
+  // keeps what it found (the count, the nodes whose changes are all noise) for nodeState.
   size_t countHidden(int section);
   // During a visit: whether the node visited is noise (only ever true with showNoise).
   bool noiseNode() const { return current_ && current_->hidden(); }
@@ -153,12 +164,28 @@ class ComparisonContext {
   SectionFilter filters_[kSectionCount];
 
   class NoiseWalk;
+  class SummaryWalk;
+  // What hiding noise leaves of a changed key or folder, for nodeState.
+  struct QuietNode {
+    bool ownShown = false;    // some of its own changes are not noise
+    bool belowShown = false;  // something below it is still shown
+    bool renamed = false;     // its name changed case, which no list hides
+  };
+  // What countHidden found in a section; valid while `counted`.
+  struct NoiseSummary {
+    bool counted = false;
+    size_t hidden = 0;
+    std::unordered_map<std::u16string, QuietNode> quiet;  // by path: nodes noise changed the look of
+  };
+  void forgetNoiseSummaries();
   // Hides or marks the rows of `out` by the current node's mark.
   void applyNoise(int section, ContentComparison* out);
   std::shared_ptr<const NoiseMatcher> noise_;
   bool showNoise_ = false;
   size_t hidden_[kSectionCount] = {0, 0, 0};
   const NoiseMark* current_ = nullptr;  // the mark of the node being visited
+  const QuietNode* currentQuiet_ = nullptr;  // the node being visited, when noise changed its look
+  NoiseSummary summaries_[kSectionCount];
   NoiseMark entered_;                   // the node enterNode named
   std::unique_ptr<Normaliser> normaliser_;  // null: names and data as recorded
 };

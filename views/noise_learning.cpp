@@ -163,6 +163,10 @@ class ApplicationCounter : public TreeVisitor {
 
 }  // namespace
 
+std::u16string proposalText(const NoiseProposal& proposal) {
+  return proposal.entry + u"  (" + widen(differencesText(proposal.changes)) + u")";
+}
+
 NoiseLearning learnNoise(ComparisonContext* context) {
   std::vector<std::u16string> paths;
   bool full = context->full();

@@ -30,6 +30,9 @@ struct NoiseLearning {
   size_t applicationChanges = 0;  // differences of the applications section, never proposed
 };
 
+// "ENTRY  (N differences)": a proposal as the command line prints it and the dialog lists it.
+std::u16string proposalText(const NoiseProposal& proposal);
+
 // Siblings that propose their parent instead of themselves.
 constexpr size_t kNoiseSiblingsForParent = 3;
 

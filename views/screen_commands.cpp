@@ -19,6 +19,17 @@ std::vector<MenuEntry> registryKeyMenu(int screenMode, bool jumpEnabled) {
   return {};
 }
 
+std::vector<MenuEntry> noiseMenu(int screenMode, bool nodeSelected, bool listed, bool canUndo) {
+  std::vector<MenuEntry> menu;
+  if (screenMode != kModeCompare) return menu;
+  if (nodeSelected) {
+    menu.push_back(listed ? MenuEntry{u"Show again", kNoiseShowAgain, -1, true}
+                          : MenuEntry{u"Hide as noise", kNoiseHide, -1, true});
+  }
+  if (canUndo) menu.push_back({u"Undo noise change", kNoiseUndo, -1, true});
+  return menu;
+}
+
 std::vector<MenuEntry> filesFolderMenu(int screenMode, bool jumpEnabled) {
   if (screenMode != kModeView && screenMode != kModeCompare) return {};
   return {{u"Jump to this folder", kFilesJumpToFolder, 0, jumpEnabled},

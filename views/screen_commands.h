@@ -39,6 +39,19 @@ enum FilesCommand {
   kFilesOpenResult = 6,
 };
 
+// The noise commands of the Registry and Files screens, numbered apart from both screens' own.
+enum NoiseCommand {
+  kNoiseHide = 20,       // "Hide as noise": the selected node's path joins the noise list
+  kNoiseShowAgain = 21,  // "Show again": it leaves the list
+  kNoiseUndo = 22,       // "Undo noise change": the list as it was before its last change
+};
+
+// The noise part of the key and folder menus, offered in a comparison (screen mode 1) only and
+// only what applies, so that the menus hold no entry that cannot act: "Hide as noise" for a
+// selected node whose path is not listed, "Show again" for one that is, "Undo noise change"
+// while the list has a change to take back.
+std::vector<MenuEntry> noiseMenu(int screenMode, bool nodeSelected, bool listed, bool canUndo);
+
 // The key menu: "Jump to this key" and the content export in screen mode 2 (one snapshot);
 // "Jump to this key", the differences list and the RESTORE and CHANGE exports in screen mode 1
 // (a comparison). Empty in screen mode 0 (nothing is shown, so there is nothing to act on).

@@ -52,6 +52,9 @@ void SnapshotScreenModel::refresh(int viewMode) {
   rows_.clear();
   selectedRow_ = -1;
   message_.clear();
+  // Counted before the tree is filled, so that a node whose every change is hidden noise shows
+  // unchanged (ComparisonContext::nodeState).
+  context_->countHidden(section_);
   if (!context_->emptyReason(section_).noSnapshot) fillTreeLevel(context_, section_, tree_, &records_, 0, 0, tree_->root());
   if (tree_->firstChild(tree_->root()) == 0) {
     const char16_t* uncompared = uncomparedMessage(context_, section_);
@@ -62,6 +65,14 @@ void SnapshotScreenModel::refresh(int viewMode) {
     tree_->insertItem(tree_->root(), message_, look, kNoRecord);
     setMode(kModeNone);
   }
+}
+
+ComparisonChoices comparisonChoices(const ComparisonContext& context) {
+  ComparisonChoices c;
+  c.enabled = context.mode() == kModeCompare;
+  c.showNoise = context.showNoise();
+  c.normalise = context.normalise();
+  return c;
 }
 
 std::u16string SnapshotScreenModel::hiddenNoiseLine() {
@@ -89,6 +100,7 @@ void SnapshotScreenModel::selectionChanged(TreeItem item) {
         // A file's marks (a date kept over new content, a replaced file) follow its label.
         if (row.marks && !rows_.empty())
           rows_.back().columns.back() += u" [" + widen(fileMarkText(row.marks)) + u"]";
+        if (row.noise && !rows_.empty()) rows_.back().columns.back() += u" (noise)";
       }
     }
   }

@@ -52,6 +52,17 @@ struct ScreenControls {
   std::u16string pathText;       // the path edit box
 };
 
+// The comparison's two choices in the Registry and Files screens' top row: "Show noise" and
+// "Normalise machine differences" (user SIDs, profile folders, the computer name: the
+// context's setNormalise). Both belong to the context, so every screen shows the same; both are
+// offered while comparing only, and an open of another pair turns normalising off.
+struct ComparisonChoices {
+  bool enabled = false;
+  bool showNoise = false;
+  bool normalise = false;
+};
+ComparisonChoices comparisonChoices(const ComparisonContext& context);
+
 class SnapshotScreenModel : public TreeEvents {
  public:
   // section: 0 Registry, 1 Files, 2 Applications. The tree must deliver its events to this
@@ -81,7 +92,8 @@ class SnapshotScreenModel : public TreeEvents {
   int messageIcon() const { return messageIcon_; }
 
   // "312 differences hidden as noise" for the screen's section, empty when the context's noise
-  // list hides nothing there (or noise is shown). Walks the section's differences once.
+  // list hides nothing there (or noise is shown). The context counts once per comparison and
+  // list (ComparisonContext::countHidden).
   std::u16string hiddenNoiseLine();
 
   // Refills the screen from the context: the roots, or one message item.

@@ -54,6 +54,26 @@ win snapshot --name 'second (cli)' --registry 'HKEY_CURRENT_USER\Software\Keldru
   --files 'c:\work' >"$work/snap2.out" 2>&1 || { cat "$work/snap2.out" >&2; exit 1; }
 end_prefix "$prefix"
 
+# Two machines' profiles for the normalise choice, in a workspace of their own (C:\normalise):
+# the prefix's users folder as alice's machine would hold it, then as bob's, whose Desktop holds
+# a file. (A file on both Desktops would differ in its change time, which snapshots of one
+# computer compare.) The native keldrun reads the folder while no Wine process runs.
+normhome=$prefix/drive_c/normalise
+users=$prefix/drive_c/users
+mkdir -p "$normhome"
+cp "$program" "$cli" "$normhome/"
+mv "$users" "$work/users.kept"
+for u in alice bob; do
+  rm -rf "$users"
+  mkdir -p "$users/$u/Desktop"
+  if [ "$u" = bob ]; then printf 'real' >"$users/$u/Desktop/note.txt"; fi
+  find "$users" -exec touch -h -d '2026-01-15 08:00:00 UTC' {} +
+  "$native" --home "$normhome" --wine-prefix "$prefix" snapshot --name "$u" --files "$users" \
+    >"$work/snap-$u.out" 2>&1 || { cat "$work/snap-$u.out" >&2; exit 1; }
+done
+rm -rf "$users"
+mv "$work/users.kept" "$users"
+
 winshots=
 if [ -n "$shots" ]; then
   mkdir -p "$work/shots"
@@ -62,16 +82,27 @@ if [ -n "$shots" ]; then
 fi
 cp "$tests" "$work/"
 wintests=$(WINEPREFIX=$prefix winepath -w "$work/keldrun_tests.exe" 2>/dev/null)
+winresults=$(WINEPREFIX=$prefix winepath -w "$work/results.json" 2>/dev/null)
 end_prefix "$prefix"
 
 status=0
 WINEPREFIX=$prefix KELDRUN_PROGRAM='C:\Keldrun\Keldrun.exe' KELDRUN_SHOTS=$winshots \
   timeout 900 xvfb-run -a -s "-screen 0 1280x1024x24" \
-  wine "$wintests" --gtest_filter="${KELDRUN_GUI_FILTER:-ProgramGui.*}" --gtest_brief=1 || status=$?
+  wine "$wintests" --gtest_filter="${KELDRUN_GUI_FILTER:-ProgramGui.*}" --gtest_brief=1 \
+  --gtest_output="json:$winresults" || status=$?
 end_prefix "$prefix"
 
 save_shots "$work/shots"
 [ $status -eq 0 ] || { echo "program_check: window tests FAILED (exit status $status)"; exit 1; }
+
+# The workspace is checked afterwards only when the test that leaves it so ran: a filter may
+# have left it out.
+python3 - "$work/results.json" <<'PY' || { echo "program_check: passed (the workspace check needs ProgramGui.SnapshotsScreenDrivesTheWorkspace)"; exit 0; }
+import json, sys
+runs = [t for s in json.load(open(sys.argv[1], encoding="utf-8"))["testsuites"] for t in s["testsuite"]
+        if s["name"] == "ProgramGui" and t["name"] == "SnapshotsScreenDrivesTheWorkspace"]
+sys.exit(0 if runs and runs[0].get("status") == "RUN" else 1)
+PY
 
 # What the program left, read natively: the renamed snapshot alone.
 nat list --json >"$work/list.json"
