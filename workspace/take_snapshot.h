@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/scan.h"
 #include "workspace/catalog_lock.h"
@@ -38,6 +39,11 @@ class TakeSnapshot {
   int group = kFullScan;     // the radio group
   // Threads per drive for the files scan (Settings::scanThreads unless changed for this scan).
   int fileThreads = 0;
+  // Record content digests (Settings::recordDigests unless changed for this scan). A digest is
+  // copied from the newest of the catalog's last kDigestSources snapshots of this computer that
+  // holds one for the file, when nothing recorded of the file has moved since.
+  bool recordDigests = false;
+  static constexpr size_t kDigestSources = 4;
   SelectionTree& tree() { return *tree_; }
 
   State state() const { return state_; }
@@ -82,6 +88,8 @@ class TakeSnapshot {
  private:
   ShellMessage finish();
   ShellMessage finishLocked();
+  // The files of the catalog's snapshots whose digests this scan may copy, newest first.
+  std::vector<std::string> digestSources() const;
 
   Settings* settings_;
   FileSystem* fs_;
