@@ -1,6 +1,7 @@
 #include "engine/digest_reuse.h"
 
 #include <cstring>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 
@@ -65,6 +66,7 @@ struct DigestReuse::Source {
     bool childrenRead = false;
   };
   struct Earlier {
+    StoredText name;
     uint64_t lastWrite = 0;
     uint64_t size = 0;
     FileExt ext;
@@ -76,7 +78,10 @@ struct DigestReuse::Source {
   // The folders from the drive root down to the folder entered last, as far as this snapshot
   // holds them: kept from one folder to the next, as a walk enters neighbours.
   std::vector<Folder> path;
-  std::unordered_map<std::u16string, Earlier> files;  // of that folder, those with a SHA-256
+  // The files of that folder that have a SHA-256, by the bytes of their stored names (in the
+  // reader's block): no name is converted or copied.
+  std::unordered_map<std::string_view, Earlier> files;
+  FileItemReader reader;
 
   const Children& childrenOf(size_t depth) {
     if (depth == 0) return roots;
@@ -101,14 +106,14 @@ struct DigestReuse::Source {
       f.node = *n;
       path.push_back(std::move(f));
     }
-    FileItemReader reader;
     if (path.empty() || !reader.open(&file, path.back().node.contentTable)) return;
     Item item;
     FileEntry entry;
     while (reader.next(&item)) {
       const FileExt* e = reader.ext(item);
       if (!e || e->digestState != kDigestSha256 || !FileEntry::parse(item.p, item.size, &entry)) continue;
-      files[entry.name.str()] = Earlier{entry.lastWrite, entry.size, *e};
+      files[std::string_view(reinterpret_cast<const char*>(entry.name.bytes), entry.name.byteSize())] =
+          Earlier{entry.name, entry.lastWrite, entry.size, *e};
     }
   }
 };
@@ -130,10 +135,12 @@ void DigestReuse::enterFolder(const std::u16string& path) {
   for (auto& s : sources_) s->enter(names);
 }
 
-bool DigestReuse::find(const std::u16string& name, uint64_t lastWrite, uint64_t size, FileExt* now) {
+bool DigestReuse::find(const StoredText& name, uint64_t lastWrite, uint64_t size, FileExt* now) {
+  std::string_view key(reinterpret_cast<const char*>(name.bytes), name.byteSize());
   for (auto& s : sources_) {
-    auto it = s->files.find(name);
-    if (it == s->files.end()) continue;
+    auto it = s->files.find(key);
+    // A narrow and a wide name may share their bytes: only the identical name counts.
+    if (it == s->files.end() || compareStored(it->second.name, name) != 0) continue;
     // The newest digest of the file decides: copied only when nothing recorded has moved since.
     // A change time the seam could not tell proves nothing, so the file is read again.
     const Source::Earlier& e = it->second;

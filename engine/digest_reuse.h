@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
 #include "engine/file_extension.h"
 
 namespace keldrun {
@@ -30,7 +31,8 @@ class DigestReuse {
   // snapshot that holds a SHA-256 digest for a file of that name in that folder; when that
   // file's size, last-write time, change time and identity all equal these, copies its digest
   // into *now and returns true. False when the file must be read.
-  bool find(const std::u16string& name, uint64_t lastWrite, uint64_t size, FileExt* now);
+  // name: as the file's table entry stores it.
+  bool find(const StoredText& name, uint64_t lastWrite, uint64_t size, FileExt* now);
 
  private:
   struct Source;

@@ -309,9 +309,8 @@ struct FileScanWorker {
     for (size_t i = 0; i < l.files.count(); i++) {
       const uint8_t* p = l.files.entry(i);
       if (!FileEntry::parse(p, l.files.entrySize(i), &entry)) continue;
-      std::u16string name = entry.name.str();
-      if (reuse->find(name, entry.lastWrite, entry.size, &l.fileExt[i])) continue;
-      digestJobs.push_back(DigestJob{path + name, &l.fileExt[i]});
+      if (reuse->find(entry.name, entry.lastWrite, entry.size, &l.fileExt[i])) continue;
+      digestJobs.push_back(DigestJob{path + entry.name.str(), &l.fileExt[i]});
     }
     digestHelpers->run(&digestJobs);
   }

@@ -17,10 +17,12 @@
 
 #include <gtest/gtest.h>
 
+#include "base/coding.h"
 #include "base/text.h"
 #include "engine/compare.h"
 #include "engine/file_entry.h"
 #include "engine/file_scan.h"
+#include "engine/pack.h"
 #include "engine/section_filter.h"
 #include "engine/snapshot.h"
 #include "platform/env.h"
@@ -247,6 +249,68 @@ TEST_F(DigestScan, ContentRewrittenUnderKeptDateIsReadAgain) {
   std::map<std::string, FileExt> a = recorded("first.snp"), b = recorded("second.snp");
   EXPECT_NE(hex(a[f].sha256), hex(b[f].sha256));
   EXPECT_EQ(hex(b[f].sha256), sha256sum(f));
+}
+
+// The extension block of the first file table that has one, as [start, end) of its bytes after
+// the length word.
+std::pair<uint32_t, uint32_t> firstBlock(const std::vector<uint8_t>& b) {
+  uint32_t info = getU32(b.data() + kHeaderInfoOffset);
+  uint32_t index = getU32(b.data() + info + kInfoExtensionOffset);
+  uint32_t n = getU32(b.data() + index);
+  for (uint32_t k = 0; k < n; k += kExtensionIndexRecord) {
+    uint32_t block = getU32(b.data() + index + 4 + k + 4);
+    if (block) return {block + 4, block + 4 + getU32(b.data() + block)};
+  }
+  return {0, 0};
+}
+
+// Damage to a block's digests is counted, and such a block is never copied from: its folder's
+// files are read again. The packer carries the digests.
+TEST_F(DigestScan, DamagedDigestsAreCountedAndNotCopied) {
+  std::string first = folder_ / "first.snp";
+  ASSERT_EQ(scan("first.snp", {}), int(files_.size()));
+  std::vector<uint8_t> sound = testing_support::readBytes(first);
+  auto [start, end] = firstBlock(sound);
+  ASSERT_GT(end, start + 1 + kSha256Size);
+  ASSERT_TRUE(sound[start] & kExtensionDigestFlag);
+  const struct {
+    const char* what;
+    uint32_t at;
+    uint8_t value;
+  } cases[] = {
+      {"digest state out of range", end - 1 - uint32_t(kSha256Size), 3},
+      {"digests flag cleared", start, uint8_t(sound[start] & ~kExtensionDigestFlag)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<uint8_t> b = sound;
+    b[c.at] = c.value;
+    std::string damaged = folder_ / "damaged.snp";
+    ASSERT_TRUE(testing_support::writeBytes(damaged, b));
+    SnapshotFile file;
+    SnapshotInfo info;
+    ASSERT_TRUE(file.open(damaged, &info));
+    EXPECT_EQ(checkSnapshot(&file, info), 1u);
+    file.close();
+    int reads = scan("after.snp", {damaged});
+    EXPECT_GT(reads, 0);
+    EXPECT_LT(reads, int(files_.size()));
+  }
+  // The digest's own last byte moved: the block's hash no longer holds.
+  std::vector<uint8_t> b = sound;
+  b[end - 1] ^= 1;
+  ASSERT_TRUE(testing_support::writeBytes(folder_ / "flipped.snp", b));
+  EXPECT_GT(scan("after.snp", {folder_ / "flipped.snp"}), 0);
+
+  std::string packed = folder_ / "a.pak", back = folder_ / "back.snp";
+  std::string why;
+  ASSERT_TRUE(packFile(first, packed, nullptr));
+  SnapshotInfo info;
+  ASSERT_TRUE(unpackFile(packed, back, &info, nullptr, defaultFileSystem(), 0, &why)) << why;
+  std::map<std::string, FileExt> a = recorded("first.snp"), u = recorded("back.snp");
+  ASSERT_EQ(a.size(), u.size());
+  for (const auto& f : a) EXPECT_EQ(hex(u[f.first].sha256), hex(f.second.sha256)) << f.first;
+  EXPECT_EQ(scan("from_unpacked.snp", {back}), 0);
 }
 
 }  // namespace

@@ -44,6 +44,9 @@ class TakeSnapshot {
   // holds one for the file, when nothing recorded of the file has moved since.
   bool recordDigests = false;
   static constexpr size_t kDigestSources = 4;
+  // The files of those snapshots, newest first: the catalog's last records of this computer
+  // that recorded files.
+  std::vector<std::string> digestSources() const;
   SelectionTree& tree() { return *tree_; }
 
   State state() const { return state_; }
@@ -88,8 +91,6 @@ class TakeSnapshot {
  private:
   ShellMessage finish();
   ShellMessage finishLocked();
-  // The files of the catalog's snapshots whose digests this scan may copy, newest first.
-  std::vector<std::string> digestSources() const;
 
   Settings* settings_;
   FileSystem* fs_;
