@@ -124,10 +124,11 @@ struct DigestJob {
 };
 
 // Reads the digests of one folder's files at a time on the walk's thread and `helpers` more:
-// hashing is bound by the processor where listing is bound by the file system.
+// hashing is bound by the processor where listing is bound by the file system. Once the walk is
+// asked to stop, the jobs left are not read (the snapshot is discarded).
 class DigestHelpers {
  public:
-  DigestHelpers(Env* env, size_t helpers) : env_(env) {
+  DigestHelpers(Env* env, const WorkerThread* walk, size_t helpers) : env_(env), walk_(walk) {
     for (size_t i = 0; i < helpers; i++)
       if (NativeThread* t = createThread(helperMain, this)) threads_.push_back(t);
   }
@@ -175,12 +176,14 @@ class DigestHelpers {
   void take(std::unique_lock<std::mutex>* hold) {
     DigestJob& job = (*jobs_)[next_++];
     hold->unlock();
-    job.ext->digestState = env_->fileSha256(job.path, job.ext->sha256) ? kDigestSha256 : kDigestUnreadable;
+    bool read = !walk_->stopRequested() && env_->fileSha256(job.path, job.ext->sha256);
+    job.ext->digestState = read ? kDigestSha256 : kDigestUnreadable;
     hold->lock();
     if (++done_ == jobs_->size()) finished_.notify_all();
   }
 
   Env* env_;
+  const WorkerThread* walk_;
   std::vector<NativeThread*> threads_;
   std::mutex mu_;  // guards everything below
   std::condition_variable wake_, finished_;
@@ -233,7 +236,7 @@ struct FileScanWorker {
     if (threads > 1) lookahead.reset(new FolderLookahead(env, descendsInto, size_t(threads)));
     if (digests) {
       reuse.reset(new DigestReuse(earlier));
-      digestHelpers.reset(new DigestHelpers(env, size_t(threads - 1)));
+      digestHelpers.reset(new DigestHelpers(env, &thread, size_t(threads - 1)));
     }
     walkFilterPaths(0, 0, &root);
     lookahead.reset();
