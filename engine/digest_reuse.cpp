@@ -1,8 +1,8 @@
 #include "engine/digest_reuse.h"
 
 #include <cstring>
-#include <string_view>
 #include <unordered_map>
+#include <vector>
 #include <utility>
 
 #include "base/text.h"
@@ -78,9 +78,10 @@ struct DigestReuse::Source {
   // The folders from the drive root down to the folder entered last, as far as this snapshot
   // holds them: kept from one folder to the next, as a walk enters neighbours.
   std::vector<Folder> path;
-  // The files of that folder that have a SHA-256, by the bytes of their stored names (in the
-  // reader's block): no name is converted or copied.
-  std::unordered_map<std::string_view, Earlier> files;
+  // The files of that folder that have a SHA-256, in table order, their names in the reader's
+  // block; `next` is the first one not passed yet by the files asked.
+  std::vector<Earlier> files;
+  size_t next = 0;
   FileItemReader reader;
 
   const Children& childrenOf(size_t depth) {
@@ -95,6 +96,7 @@ struct DigestReuse::Source {
 
   void enter(const std::vector<std::u16string>& names) {
     files.clear();
+    next = 0;
     size_t keep = 0;
     while (keep < path.size() && keep < names.size() && path[keep].name == names[keep]) keep++;
     path.resize(keep);
@@ -112,8 +114,7 @@ struct DigestReuse::Source {
     while (reader.next(&item)) {
       const FileExt* e = reader.ext(item);
       if (!e || e->digestState != kDigestSha256 || !FileEntry::parse(item.p, item.size, &entry)) continue;
-      files[std::string_view(reinterpret_cast<const char*>(entry.name.bytes), entry.name.byteSize())] =
-          Earlier{entry.name, entry.lastWrite, entry.size, *e};
+      files.push_back(Earlier{entry.name, entry.lastWrite, entry.size, *e});
     }
   }
 };
@@ -136,14 +137,13 @@ void DigestReuse::enterFolder(const std::u16string& path) {
 }
 
 bool DigestReuse::find(const StoredText& name, uint64_t lastWrite, uint64_t size, FileExt* now) {
-  std::string_view key(reinterpret_cast<const char*>(name.bytes), name.byteSize());
   for (auto& s : sources_) {
-    auto it = s->files.find(key);
-    // A narrow and a wide name may share their bytes: only the identical name counts.
-    if (it == s->files.end() || compareStored(it->second.name, name) != 0) continue;
+    int c = -1;
+    while (s->next < s->files.size() && (c = compareStored(s->files[s->next].name, name)) < 0) s->next++;
+    if (s->next == s->files.size() || c != 0) continue;
     // The newest digest of the file decides: copied only when nothing recorded has moved since.
     // A change time the seam could not tell proves nothing, so the file is read again.
-    const Source::Earlier& e = it->second;
+    const Source::Earlier& e = s->files[s->next];
     if (e.lastWrite != lastWrite || e.size != size || now->changeTime == 0 ||
         e.ext.changeTime != now->changeTime || !e.ext.sameIdentity(*now))
       return false;

@@ -31,7 +31,8 @@ class DigestReuse {
   // snapshot that holds a SHA-256 digest for a file of that name in that folder; when that
   // file's size, last-write time, change time and identity all equal these, copies its digest
   // into *now and returns true. False when the file must be read.
-  // name: as the file's table entry stores it.
+  // name: as the file's table entry stores it. The files of a folder are asked in table order
+  // (compareStored), as the earlier tables are read alongside.
   bool find(const StoredText& name, uint64_t lastWrite, uint64_t size, FileExt* now);
 
  private:

@@ -259,6 +259,7 @@ struct FileScanWorker {
     target->extChildHash = 0;
     if (!l.files.empty()) {
       l.files.sortByName(fileEntryName);
+      if (digests && !thread.stopRequested()) digestFiles(l);
       scratch.clear();
       l.files.serialize(&scratch);
       target->contentHash = uint32_t(crc32(0L, scratch.data(), uInt(scratch.size())));
@@ -302,14 +303,14 @@ struct FileScanWorker {
     if (target->contentTable && block) file->addExtension(target->contentTable, block, target->extContentHash);
   }
 
-  // Sets the digest of every file the level holds, the folder's whose path is the path buffer:
-  // copied from an earlier snapshot where nothing recorded has moved, read otherwise.
+  // Sets the digest of every file the level holds, sorted, the folder's whose path is the path
+  // buffer: copied from an earlier snapshot where nothing recorded has moved, read otherwise.
   void digestFiles(Level& l) {
-    if (l.files.empty()) return;
     reuse->enterFolder(path);
     digestJobs.clear();
     FileEntry entry;
-    for (size_t i = 0; i < l.files.count(); i++) {
+    for (size_t k = 0; k < l.files.count(); k++) {
+      size_t i = l.files.indexAt(k);
       const uint8_t* p = l.files.entry(i);
       if (!FileEntry::parse(p, l.files.entrySize(i), &entry)) continue;
       if (reuse->find(entry.name, entry.lastWrite, entry.size, &l.fileExt[i])) continue;
@@ -422,10 +423,7 @@ struct FileScanWorker {
       }
     }
     listing.reset();
-    if (digests && !thread.stopRequested()) {
-      path.resize(index);
-      digestFiles(l);
-    }
+    path.resize(index);
     if (folderCount) folders->add(folderCount);
     if (fileCount) files->add(fileCount);
     flush(l, target);

@@ -216,8 +216,14 @@ TEST_F(DigestScan, DigestIsCopiedOnlyWhenEveryRecordedAttributeIsEqual) {
     EXPECT_EQ(scan(std::string(c.name) + ".snp", {first}), 1) << c.name;
   }
   env_->moved = Moved::Nothing;
+  // Files gone and files new around the others in name order: only the new ones are read.
+  std::filesystem::remove(tree_ + "/a/three");
+  std::ofstream(tree_ + "/a/aaa", std::ios::binary) << "first in the folder";
+  std::ofstream(tree_ + "/a/zzz", std::ios::binary) << "last in the folder";
+  EXPECT_EQ(scan("added.snp", {first}), 2);
+  for (const auto& f : recorded("added.snp")) EXPECT_EQ(hex(f.second.sha256), sha256sum(f.first)) << f.first;
   // Snapshots that hold no digest for a file, or that cannot be read, give none.
-  EXPECT_EQ(scan("none.snp", {folder_ / "missing.snp"}), int(files_.size()));
+  EXPECT_EQ(scan("none.snp", {folder_ / "missing.snp"}), int(files_.size()) + 1);
 }
 
 // The newest snapshot holding a digest of the file decides: an older one with equal attributes
