@@ -1,81 +1,69 @@
 #!/usr/bin/env bash
-# What the files' extension (change times and file identities) costs: "keldrun snapshot --files
-# DIR" of this build against the same command of a reference build that writes no extension
-# (a build of the commit before it), on one generated tree whose files hold real bytes (not
-# holes), warm cache for both, the runs of the two interleaved. Prints the median time of each,
-# the time ratio and the snapshot file sizes with their ratio (targets: both at most 1.10).
+# Content digests and the files' extension on the "real" tree of bench/make_tree.py (300,000
+# files of real bytes), warm cache for all, each figure the median of RUNS runs:
+#   first   "snapshot --digests" into an empty workspace (every file read) against sha256sum over
+#           the same files on 2 processes (find -print0 | xargs -0 -P2 -n500 sha256sum);
+#           ratio = sha256sum's time / keldrun's (goal >= 0.8)
+#   second  "snapshot --digests" of the unchanged tree beside the first (every digest copied)
+#           against "snapshot" without digests; ratio = keldrun with / without (goal <= 1.3)
+#   ext     the share of a snapshot without digests that the files' extension takes (its index
+#           and blocks, counted in the file itself), against the same snapshot without them
 #
-# usage: bench/digests.sh BUILD_DIR REFERENCE_BUILD_DIR [RUNS] [FILES]
-#        (defaults: 3 runs, 300,000 files in a tenth as many folders)
-# Environment: KELDRUN_BENCH_DIR (default /tmp/keldrun_digests_bench) holds the tree, kept
-# between runs of the same FILES.
+# usage: bench/digests.sh [BUILD_DIR] [RUNS]     (defaults: build/native, 3)
+# Environment: KELDRUN_BENCH_DIR (default /tmp/keldrun_bench) holds the tree, kept between runs.
 set -euo pipefail
 
-[ $# -ge 2 ] || { sed -n 2,11p "$0" >&2; exit 2; }
-keldrun=$(cd "$1" && pwd)/keldrun
-reference=$(cd "$2" && pwd)/keldrun
-runs=${3:-3}
-files=${4:-300000}
-work=${KELDRUN_BENCH_DIR:-/tmp/keldrun_digests_bench}
-tree=$work/tree
-for k in "$keldrun" "$reference"; do [ -x "$k" ] || { echo "no $k" >&2; exit 2; }; done
-
-if [ "$(cat "$work/tree.done" 2>/dev/null)" != "$files" ]; then
-  echo "generating $tree ($files files) ..." >&2
-  rm -rf "$work"
-  mkdir -p "$tree"
-  python3 - "$tree" "$files" <<'EOF'
-import os, random, sys
-root, count = sys.argv[1], int(sys.argv[2])
-rng = random.Random(20261209)
-folders = [root]
-for i in range(1, max(1, count // 10)):
-    parent = folders[rng.randrange(len(folders))] if rng.random() < 0.7 else folders[-1]
-    path = os.path.join(parent, "dir%05d" % i)
-    os.mkdir(path)
-    folders.append(path)
-block = rng.randbytes(1 << 16)
-for i in range(count):
-    path = os.path.join(folders[rng.randrange(len(folders))], "file%06d.dat" % i)
-    size = rng.randrange(0, 8192)
-    start = rng.randrange(0, len(block) - size)
-    with open(path, "wb") as f:
-        f.write(block[start:start + size])
-    t = 1500000000 + rng.randrange(0, 200000000)
-    os.utime(path, ns=(t * 10**9, t * 10**9 + rng.randrange(0, 10**9)))
-EOF
-  echo "$files" > "$work/tree.done"
+build=${1:-build/native}
+runs=${2:-3}
+keldrun=$(cd "$build" && pwd)/keldrun
+here=$(cd "$(dirname "$0")" && pwd)
+work=${KELDRUN_BENCH_DIR:-/tmp/keldrun_bench}
+tree=$work/real/tree
+[ -x "$keldrun" ] || { echo "no keldrun in $build" >&2; exit 2; }
+if [ ! -f "$work/real/tree.done" ]; then
+  echo "generating $tree ..." >&2
+  rm -rf "$work/real"
+  python3 "$here/make_tree.py" real "$tree"
+  touch "$work/real/tree.done"
 fi
-
-# A prefix whose only drive is z: for "/", whatever ~/.wine or $WINEPREFIX hold.
 mkdir -p "$work/prefix/dosdevices"
 ln -sfn / "$work/prefix/dosdevices/z:"
+home=$work/digests_home
 
 now() { date +%s%N; }
-snapshot() {  # snapshot KELDRUN HOME
-  rm -rf "$2"
-  "$1" --home "$2" --wine-prefix "$work/prefix" snapshot --files "$tree" >/dev/null
-}
 ms() { echo $(( ($2 - $1) / 1000000 )); }
 median() { printf '%s\n' "$@" | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+k() { "$keldrun" --home "$home" --wine-prefix "$work/prefix" "$@" >/dev/null; }
+fresh() { rm -rf "$home"; }
+sums() { find "$tree" -type f -print0 | xargs -0 -P2 -n500 sha256sum >/dev/null; }
 
-snapshot "$keldrun" "$work/home"
-snapshot "$reference" "$work/reference"
-new_times=()
-ref_times=()
+# Warm the cache for all.
+sums
+fresh; k snapshot --files "$tree"
+
+first=() sums_t=() second=() plain=() t0=0 t1=0
 for ((r = 0; r < runs; r++)); do
-  t0=$(now); snapshot "$reference" "$work/reference"; t1=$(now); ref_times+=($(ms "$t0" "$t1"))
-  t0=$(now); snapshot "$keldrun" "$work/home"; t1=$(now); new_times+=($(ms "$t0" "$t1"))
+  t0=$(now); sums; t1=$(now); sums_t+=($(ms "$t0" "$t1"))
+  fresh; t0=$(now); k snapshot --digests --files "$tree"; t1=$(now); first+=($(ms "$t0" "$t1"))
+  t0=$(now); k snapshot --digests --files "$tree"; t1=$(now); second+=($(ms "$t0" "$t1"))
+  fresh; t0=$(now); k snapshot --files "$tree"; t1=$(now); plain+=($(ms "$t0" "$t1"))
 done
-n=$(median "${new_times[@]}")
-r=$(median "${ref_times[@]}")
-new_size=$(stat -c %s "$work"/home/data/*.snp | head -1)
-ref_size=$(stat -c %s "$work"/reference/data/*.snp | head -1)
+f=$(median "${first[@]}"); s=$(median "${sums_t[@]}"); d=$(median "${second[@]}"); p=$(median "${plain[@]}")
+echo "uptime: $(uptime)"
+echo "first snapshot with digests: ${f} ms; sha256sum -P2: ${s} ms; ratio sha256sum/keldrun $(awk "BEGIN{printf \"%.2f\", $s/$f}") (goal >= 0.8)"
+echo "second snapshot with digests: ${d} ms; without digests: ${p} ms; ratio $(awk "BEGIN{printf \"%.2f\", $d/$p}") (goal <= 1.3)"
 
-echo "tree: $tree ($(find "$tree" -type f | wc -l) files, $(du -sh "$tree" | cut -f1)); load: $(cut -d' ' -f1-3 /proc/loadavg)"
-echo "reference, no extension: median ${r} ms  (runs: ${ref_times[*]}); file ${ref_size} bytes"
-echo "with extension:          median ${n} ms  (runs: ${new_times[*]}); file ${new_size} bytes"
-awk -v n="$n" -v r="$r" -v ns="$new_size" -v rs="$ref_size" 'BEGIN {
-  printf "scan time ratio: %.3f  (target <= 1.10)\n", n / r
-  printf "file size ratio: %.3f  (target <= 1.10)\n", ns / rs
-}'
+# The extension's share of the last snapshot, taken without digests: the index that the info
+# record's "ext" marker points at, and the blocks its records name.
+python3 - "$home/data/snap001.snp" <<'PY'
+import struct, sys
+b = open(sys.argv[1], "rb").read()
+u32 = lambda at: struct.unpack_from("<I", b, at)[0]
+info = u32(16)
+assert b[info + 13:info + 17] == b"ext\0", "no extension"
+index = u32(info + 17)
+n = u32(index)
+ext = 4 + n + sum(4 + u32(u32(index + 4 + k + 4)) for k in range(0, n, 12) if u32(index + 4 + k + 4))
+print("extension without digests: %d of %d bytes; the snapshot is %.1f %% larger than without it (goal <= 10 %%); index %d bytes"
+      % (ext, len(b), 100.0 * ext / (len(b) - ext), 4 + n))
+PY

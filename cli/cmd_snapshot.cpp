@@ -181,6 +181,7 @@ int runSnapshot(CommandContext& ctx) {
   TakeSnapshot take(&settings);
   if (nameGiven) take.name = name;
   if (threads > 0) take.fileThreads = int(threads);
+  if (ctx.has("--digests")) take.recordDigests = true;
   take.group = useFilter ? TakeSnapshot::kSelectedItems : TakeSnapshot::kFullScan;
   if (!useFilter && folders.empty() && keys.empty() && !apps) {
     // A full scan: every section the engine can record.
@@ -233,6 +234,9 @@ const Option kOptions[] = {
                           "line); everything when the file is missing"},
     {"--threads", "N", "threads per drive for the files scan, 1 to 8 (default: the setting \"th\" of "
                        "Keldrun.cfg, else the machine's processors); the snapshot is the same whatever the number"},
+    {"--digests", nullptr, "record the SHA-256 of every file's content (default: the setting \"dg\" of Keldrun.cfg); "
+                           "a file whose size, last-write time, change time and identity are those of the newest "
+                           "earlier snapshot of this computer that holds its digest is not read again"},
     {nullptr, nullptr, nullptr},
 };
 

@@ -232,10 +232,14 @@ void ItemColumns::text(std::string* out, const ContentRow& row, const char* sepa
     *out += fileMarkText(row.marks);
     *out += ']';
   }
-  if (!row.ext || row.ext->digestState == kDigestNone) return;
+  digest(out, row.ext);
+}
+
+void ItemColumns::digest(std::string* out, const FileExt* ext) {
+  if (!ext || ext->digestState == kDigestNone) return;
   *out += "  sha256 ";
-  if (row.ext->digestState == kDigestSha256)
-    appendHex(out, row.ext->sha256, kSha256Size);
+  if (ext->digestState == kDigestSha256)
+    appendHex(out, ext->sha256, kSha256Size);
   else
     *out += "unreadable";
 }

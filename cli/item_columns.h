@@ -38,6 +38,9 @@ class ItemColumns {
   // A row's item as text(), then, for a modified file with marks, " [" fileMarkText "]", and
   // for a file with a recorded digest, "  sha256 " and its hex (or "  sha256 unreadable").
   void text(std::string* out, const ContentRow& row, const char* separator, const char* first = nullptr);
+  // "  sha256 " and the hex of a recorded digest, or "  sha256 unreadable"; nothing for a file
+  // without one (ext null, or no digest recorded).
+  static void digest(std::string* out, const FileExt* ext);
   // A row's item as json(), then for a file with extension data: "changeTime" (FILETIME; 0 when
   // unknown), "volume", "fileId" (0 when unknown), "sha256" (hex, "unreadable", or null when not
   // recorded), and "marks": an array of "dateKept", "replaced", "digestChanged".

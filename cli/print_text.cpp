@@ -111,6 +111,7 @@ class TextShowPrinter : public ShowPrinter {
     columns_.text(&t, row.item, " | ", "  ");
     t += " | ";
     t += row.label;
+    ItemColumns::digest(&t, row.ext);
     t += '\n';
     out_->flushIfFull();
   }

@@ -3,8 +3,11 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 
+#include "engine/digest_reuse.h"
 #include "engine/file_entry.h"
 #include "engine/file_extension.h"
 #include "engine/folder_lookahead.h"
@@ -114,6 +117,82 @@ bool descendsInto(const DirEntry& e, size_t pathChars, size_t depth) {
          fits(depth + 1, pathChars + e.name.size() + 1);
 }
 
+// One file whose content is to be read for its digest.
+struct DigestJob {
+  std::u16string path;
+  FileExt* ext;
+};
+
+// Reads the digests of one folder's files at a time on the walk's thread and `helpers` more:
+// hashing is bound by the processor where listing is bound by the file system. Once the walk is
+// asked to stop, the jobs left are not read (the snapshot is discarded).
+class DigestHelpers {
+ public:
+  DigestHelpers(Env* env, const WorkerThread* walk, size_t helpers) : env_(env), walk_(walk) {
+    for (size_t i = 0; i < helpers; i++)
+      if (NativeThread* t = createThread(helperMain, this)) threads_.push_back(t);
+  }
+  ~DigestHelpers() {
+    {
+      std::lock_guard<std::mutex> hold(mu_);
+      quit_ = true;
+    }
+    wake_.notify_all();
+    for (NativeThread* t : threads_) {
+      waitThread(t);
+      closeThread(t);
+    }
+  }
+  DigestHelpers(const DigestHelpers&) = delete;
+  DigestHelpers& operator=(const DigestHelpers&) = delete;
+
+  // Reads every job's digest and returns once all are done.
+  void run(std::vector<DigestJob>* jobs) {
+    if (jobs->empty()) return;
+    {
+      std::lock_guard<std::mutex> hold(mu_);
+      jobs_ = jobs;
+      next_ = 0;
+      done_ = 0;
+    }
+    if (jobs->size() > 1) wake_.notify_all();
+    std::unique_lock<std::mutex> hold(mu_);
+    while (next_ < jobs_->size()) take(&hold);
+    finished_.wait(hold, [this] { return done_ == jobs_->size(); });
+    jobs_ = nullptr;
+  }
+
+ private:
+  static void helperMain(void* arg) {
+    DigestHelpers* h = static_cast<DigestHelpers*>(arg);
+    std::unique_lock<std::mutex> hold(h->mu_);
+    for (;;) {
+      h->wake_.wait(hold, [h] { return h->quit_ || (h->jobs_ && h->next_ < h->jobs_->size()); });
+      if (h->quit_) return;
+      h->take(&hold);
+    }
+  }
+  // Takes the next job, reads it with the lock let go, and counts it done.
+  void take(std::unique_lock<std::mutex>* hold) {
+    DigestJob& job = (*jobs_)[next_++];
+    hold->unlock();
+    bool read = !walk_->stopRequested() && env_->fileSha256(job.path, job.ext->sha256);
+    job.ext->digestState = read ? kDigestSha256 : kDigestUnreadable;
+    hold->lock();
+    if (++done_ == jobs_->size()) finished_.notify_all();
+  }
+
+  Env* env_;
+  const WorkerThread* walk_;
+  std::vector<NativeThread*> threads_;
+  std::mutex mu_;  // guards everything below
+  std::condition_variable wake_, finished_;
+  std::vector<DigestJob>* jobs_ = nullptr;
+  size_t next_ = 0;
+  size_t done_ = 0;
+  bool quit_ = false;
+};
+
 }  // namespace
 
 // One drive letter's walk. Everything here belongs to the worker's thread alone, except the
@@ -132,6 +211,11 @@ struct FileScanWorker {
   int threads = 1;  // above one, as many helpers list ahead; the walk mostly waits for them
   std::unique_ptr<FolderLookahead> lookahead;
   FolderLookahead::Key key;  // the folder being listed, as the lookahead knows it
+  bool digests = false;
+  std::vector<std::string> earlier;  // snapshot files whose digests may be copied, newest first
+  std::unique_ptr<DigestReuse> reuse;
+  std::unique_ptr<DigestHelpers> digestHelpers;
+  std::vector<DigestJob> digestJobs;
   SnapshotFile* file = nullptr;
   Counter* folders = nullptr;
   Counter* files = nullptr;
@@ -150,8 +234,14 @@ struct FileScanWorker {
     size_t slash = first.find(u'\\');
     if (slash == std::u16string::npos) return;
     if (threads > 1) lookahead.reset(new FolderLookahead(env, descendsInto, size_t(threads)));
+    if (digests) {
+      reuse.reset(new DigestReuse(earlier));
+      digestHelpers.reset(new DigestHelpers(env, &thread, size_t(threads - 1)));
+    }
     walkFilterPaths(0, 0, &root);
     lookahead.reset();
+    digestHelpers.reset();
+    reuse.reset();
     file->addRoot(kSectionFiles, first.substr(0, slash + 1), root.childHash, root.contentHash,
                   root.childTable, root.contentTable);
   }
@@ -169,6 +259,7 @@ struct FileScanWorker {
     target->extChildHash = 0;
     if (!l.files.empty()) {
       l.files.sortByName(fileEntryName);
+      if (digests && !thread.stopRequested()) digestFiles(l);
       scratch.clear();
       l.files.serialize(&scratch);
       target->contentHash = uint32_t(crc32(0L, scratch.data(), uInt(scratch.size())));
@@ -206,10 +297,26 @@ struct FileScanWorker {
       lastWrites.push_back(getU64(l.files.entry(i) + kFileEntryDataOffset));
     }
     scratch.clear();
-    encodeFileExtension(sortedExt, lastWrites, false, &scratch);
+    encodeFileExtension(sortedExt, lastWrites, digests, &scratch);
     target->extContentHash = uint32_t(crc32(0L, scratch.data(), uInt(scratch.size())));
     uint32_t block = file->appendTable(scratch.data(), scratch.size());
     if (target->contentTable && block) file->addExtension(target->contentTable, block, target->extContentHash);
+  }
+
+  // Sets the digest of every file the level holds, sorted, the folder's whose path is the path
+  // buffer: copied from an earlier snapshot where nothing recorded has moved, read otherwise.
+  void digestFiles(Level& l) {
+    reuse->enterFolder(path);
+    digestJobs.clear();
+    FileEntry entry;
+    for (size_t k = 0; k < l.files.count(); k++) {
+      size_t i = l.files.indexAt(k);
+      const uint8_t* p = l.files.entry(i);
+      if (!FileEntry::parse(p, l.files.entrySize(i), &entry)) continue;
+      if (reuse->find(entry.name, entry.lastWrite, entry.size, &l.fileExt[i])) continue;
+      digestJobs.push_back(DigestJob{path + entry.name.str(), &l.fileExt[i]});
+    }
+    digestHelpers->run(&digestJobs);
   }
 
   // The name under which the file system holds the folder that the item names by its characters
@@ -316,6 +423,7 @@ struct FileScanWorker {
       }
     }
     listing.reset();
+    path.resize(index);
     if (folderCount) folders->add(folderCount);
     if (fileCount) files->add(fileCount);
     flush(l, target);
@@ -370,6 +478,8 @@ bool FileStore::startFileScan(SnapshotFile* file, const FilterList& list) {
     w->items = std::move(g);
     w->env = env_;
     w->threads = parallelThreads(threads_);
+    w->digests = digests_;
+    w->earlier = earlier_;
     w->file = file;
     w->folders = &folders_;
     w->files = &files_;

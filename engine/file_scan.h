@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/file_entry.h"
@@ -66,6 +67,15 @@ class FileStore {
   // list folders ahead of it. 0 (the default) = the machine's processors, at most
   // kMaxParallelThreads; 1 = the walk alone. The snapshot's bytes do not depend on it.
   void setThreads(int threads) { threads_ = threads; }
+  // Content digests for the scans started from now on. With record, the extension holds every
+  // file's SHA-256, or kDigestUnreadable for a file that cannot be read whole; a digest is
+  // copied from the snapshot files at `earlier` (UTF-8 paths, newest first, taken on this
+  // computer) when DigestReuse finds it there, and read otherwise, on as many threads as the
+  // walk lists with.
+  void setDigests(bool record, std::vector<std::string> earlier) {
+    digests_ = record;
+    earlier_ = std::move(earlier);
+  }
 
   Counter& folders() { return folders_; }
   Counter& files() { return files_; }
@@ -75,6 +85,8 @@ class FileStore {
  private:
   Env* env_;
   int threads_ = 0;
+  bool digests_ = false;
+  std::vector<std::string> earlier_;
   std::vector<std::unique_ptr<FileScanWorker>> workers_;
   Counter folders_;  // folders listed (junctions and unlistable folders not included)
   Counter files_;    // files recorded

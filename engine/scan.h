@@ -6,6 +6,8 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "engine/app_scan.h"
 #include "engine/file_scan.h"
@@ -33,6 +35,8 @@ class SnapshotScan {
 
   // Threads per drive for the files scan (FileStore::setThreads); call before start.
   void setFileThreads(int threads) { files_.setThreads(threads); }
+  // Content digests for the files scan (FileStore::setDigests); call before start.
+  void setDigests(bool record, std::vector<std::string> earlier) { files_.setDigests(record, std::move(earlier)); }
 
   // Scan threads still running. The scan is complete when this is 0 after a successful start.
   int running() const { return file_.runningScans(); }

@@ -131,6 +131,10 @@ class Env {
   virtual bool searchExecutable(const std::u16string& name, std::u16string* fullPath);
   // Last-write time (FILETIME) and size of a file; false when there is no such file.
   virtual bool fileStatus(const std::u16string& path, uint64_t* lastWrite, uint64_t* size);
+  // The SHA-256 of a file's content into out's 32 bytes (platform/digest.h): by its native path
+  // (nativePath) on POSIX, by its own path on Win32. False when the file cannot be read whole
+  // (locked, denied, gone, not a regular file).
+  virtual bool fileSha256(const std::u16string& path, uint8_t* out);
   // The version strings of a file; false when it has no version resource or no translation.
   virtual bool fileVersion(const std::u16string& path, FileVersionInfo* out);
   // Replaces %NAME% references by the machine's environment variables; unknown names stay.

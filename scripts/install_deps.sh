@@ -4,7 +4,7 @@
 #                                               --wine: that and Wine (scripts/demo.sh)
 set -euo pipefail
 
-native=(build-essential cmake ninja-build zlib1g-dev)
+native=(build-essential cmake ninja-build zlib1g-dev libssl-dev)
 tests=(libgtest-dev libgmock-dev googletest libbenchmark-dev clang libclang-rt-14-dev time fd-find pigz mtree-netbsd chromium
        clickhouse-server clickhouse-client faketime python3)
 windows=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix libz-mingw-w64-dev wine wine64 xvfb xauth)

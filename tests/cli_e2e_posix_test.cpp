@@ -169,6 +169,47 @@ TEST_F(CliEndToEnd, JsonOfCompareShowAndSearchCarriesTheChangeWithEscapedNames) 
 
 // show prints a node's list in text straight from the content table, and in JSON through the
 // screens' column texts: the two must agree row for row, label column last.
+// snapshot --digests records what sha256sum prints; content rewritten under its old times (touch
+// -r) is shown by compare with the date-kept and digest marks and both digests, in text and JSON,
+// and by show; a snapshot taken without --digests records none.
+TEST_F(CliEndToEnd, DigestsShowContentChangedBehindAKeptDate) {
+  std::string file = tree / "app/readme.txt";
+  auto sha256sum = [](const std::string& path) {
+    FILE* p = popen(("sha256sum " + shellWord(path)).c_str(), "r");
+    char line[200] = {};
+    bool ok = p && std::fgets(line, sizeof line, p);
+    if (p) pclose(p);
+    return ok ? std::string(line, 64) : std::string();
+  };
+  std::string before = sha256sum(file);
+  ASSERT_EQ(run("snapshot --digests --files " + shellWord(tree.str())).status, 0);
+  std::string keep = scratch / "times";
+  ASSERT_EQ(std::system(("touch -r " + shellWord(file) + " " + shellWord(keep)).c_str()), 0);
+  usleep(20000);
+  writeText(file, "HELLO");
+  ASSERT_EQ(std::system(("touch -r " + shellWord(keep) + " " + shellWord(file)).c_str()), 0);
+  std::string after = sha256sum(file);
+  ASSERT_NE(before, after);
+  ASSERT_EQ(run("snapshot --digests --files " + shellWord(tree.str())).status, 0);
+  ASSERT_EQ(run("snapshot --files " + shellWord(tree.str())).status, 0);
+
+  CliRun r = run("compare 1 2");
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_NE(r.out.find("[content or attributes changed, date kept; content digest changed]  sha256 " + before),
+            std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("sha256 " + after), std::string::npos) << r.out;
+  r = run("compare 1 2 --json");
+  EXPECT_NE(r.out.find("\"sha256\":\"" + before + "\",\"marks\":[\"dateKept\",\"digestChanged\"]"),
+            std::string::npos) << r.out;
+  std::string appPath = "z:";
+  for (char c : tree.str() + "app") appPath.push_back(c == '/' ? '\\' : c);
+  r = run("show 2 " + shellWord(appPath));
+  EXPECT_NE(r.out.find("sha256 " + after), std::string::npos) << r.out;
+  r = run("show 3 --json " + shellWord(appPath));
+  EXPECT_NE(r.out.find("\"sha256\":null"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("\"sha256\":\""), std::string::npos) << r.out;
+}
+
 TEST_F(CliEndToEnd, ShowTextRowsAgreeWithTheJsonColumns) {
   writeText(tree / "app/big.bin", std::string(1234567, 'b'));
   writeText(tree / "app/esc\x1b[2Jname.txt", "e");

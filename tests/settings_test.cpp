@@ -34,13 +34,13 @@ TEST(SettingsEntries, RegisteredInOrderWithTheirDefaults) {
   Settings s;
   const char* keys[] = {"a1",  "d",   "e",   "f",   "g",   "j",   "h",    "i",    "k",
                         "te1", "te2", "te3", "te4", "te5", "te6", "te7",  "te8",  "te9",
-                        "te10", "te11", "teh1", "teh2", "teh3", "teh4", "teh5", "th", "nd"};
+                        "te10", "te11", "teh1", "teh2", "teh3", "teh4", "teh5", "th", "nd", "dg"};
   ASSERT_EQ(s.entries().size(), std::size(keys));
   for (size_t i = 0; i < std::size(keys); i++) EXPECT_EQ(s.entries()[i].key, keys[i]) << i;
   const std::pair<const char*, int32_t> ints[] = {
       {"a1", 1}, {"d", 0}, {"e", 0}, {"f", 0}, {"g", 0}, {"j", 1}, {"h", 1}, {"i", 1}, {"k", 0},
       {"te1", 50}, {"te2", 300}, {"te3", 1}, {"te10", 1}, {"te11", 0}, {"teh3", 1},
-      {"teh4", 30000}, {"teh5", 0}, {"th", 0}, {"nd", 1}};
+      {"teh4", 30000}, {"teh5", 0}, {"th", 0}, {"nd", 1}, {"dg", 0}};
   for (const auto& [key, value] : ints) {
     int32_t v = -7;
     EXPECT_TRUE(s.getInt(key, &v)) << key;
@@ -127,7 +127,7 @@ const char kStoredBodyAfterTime[] =
     "te5\x01" "11\xFF" "te6\x01" "12\xFF" "te7\x01" "13\xFF" "te8\x01" "14\xFF"
     "te9\x01" "15\xFF" "te10\x01" "16\xFF" "te11\x01" "17\xFF" "teh1\x01" "weekly\xFF"
     "teh2\x01" "d:\\out\\\xFF" "teh3\x01" "18\xFF" "teh4\x01" "1234\xFF" "teh5\x01" "19\xFF"
-    "th\x01" "3\xFF" "nd\x01" "0\xFF";
+    "th\x01" "3\xFF" "nd\x01" "0\xFF" "dg\x01" "1\xFF";
 
 TEST(SettingsFile, OptionsAndCatalogReadBackIntoTheirFieldsAndAreWrittenAsBefore) {
   TempFolder dir;
@@ -161,7 +161,7 @@ TEST(SettingsFile, OptionsAndCatalogReadBackIntoTheirFieldsAndAreWrittenAsBefore
       {"te10", s.report.includeApplications, 16}, {"te11", s.report.currentPathOnly, 17},
       {"teh3", s.report.split, 18}, {"teh4", s.report.linesPerFile, 1234},
       {"teh5", s.report.openAfterExport, 19}, {"th", s.scanThreads, 3},
-      {"nd", s.noiseDefaults, 0}};
+      {"nd", s.noiseDefaults, 0}, {"dg", s.recordDigests, 1}};
   for (const auto& f : fields) EXPECT_EQ(f.read, f.expected) << f.key;
   EXPECT_EQ(s.report.exportName, "weekly");
   EXPECT_EQ(s.report.exportFolder, "d:\\out\\");

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "base/files.h"
+#include "engine/file_extension.h"
 #include "engine/snapshot.h"
 #include "tests/fault_file_system.h"
 #include "tests/test_support.h"
@@ -297,6 +298,32 @@ TEST_F(TakeSnapshotTest, StopDeletesTheFileAndAddsNothing) {
   // The next snapshot still gets number 1.
   TakeSnapshot again(&settings, env.get());
   EXPECT_EQ(again.name, "Snapshot #1");
+}
+
+// The setting "dg" makes the scan record digests (33 bytes more per file than without), and the
+// next scan copies from the newest snapshots of this computer that recorded files.
+TEST_F(TakeSnapshotTest, RecordDigestsFollowsTheSettingAndCopiesFromThisComputer) {
+  FilterList lists[kSectionCount] = {{}, {onDriveZ(tree.str()) + u"a\\"}, {}};
+  settings.recordDigests = 1;
+  TakeSnapshot first(&settings, env.get());
+  EXPECT_TRUE(first.recordDigests);
+  ASSERT_TRUE(first.start(lists).empty());
+  runToEnd(&first);
+  ASSERT_EQ(first.state(), TakeSnapshot::State::Finished);
+  settings.recordDigests = 0;
+  TakeSnapshot plain(&settings, env.get());
+  EXPECT_FALSE(plain.recordDigests);
+  ASSERT_TRUE(plain.start(lists).empty());
+  runToEnd(&plain);
+  ASSERT_EQ(plain.state(), TakeSnapshot::State::Finished);
+  EXPECT_EQ(readBytes(first.path()).size(), readBytes(plain.path()).size() + 2 * (1 + kSha256Size));
+
+  TakeSnapshot next(&settings, env.get());
+  EXPECT_EQ(next.digestSources(), (std::vector<std::string>{plain.path(), first.path()}));
+  settings.catalog().record(1).computer += "-elsewhere";
+  EXPECT_EQ(next.digestSources(), (std::vector<std::string>{first.path()}));
+  settings.catalog().record(0).sectionState[kSectionFiles] = SectionState::NotScanned;
+  EXPECT_TRUE(next.digestSources().empty());
 }
 
 TEST_F(TakeSnapshotTest, ExplicitListsLeaveTheFilterFileAlone) {

@@ -53,6 +53,7 @@ Settings::Settings(const std::string& folder)
   registerInt(kTextKeyReportText1 + 4, &report.openAfterExport);
   registerInt("th", &scanThreads);
   registerInt("nd", &noiseDefaults);
+  registerInt("dg", &recordDigests);
 }
 
 void Settings::registerInt(int textEntry, int32_t* target) { registerInt(text(textEntry), target); }

@@ -95,6 +95,8 @@ class Settings {
   // "th": threads per drive for the files scan, the walk included: 0 = the machine's
   // processors (at most 8), 1 = the walk alone. The snapshot is the same either way.
   int32_t scanThreads = 0;
+  // "dg": Record content digests, the take-snapshot choice: 1 = every file's SHA-256 is recorded.
+  int32_t recordDigests = 0;
   // "nd": comparisons use the default noise list while the workspace has no noise.txt; 0 = no.
   int32_t noiseDefaults = 1;
 

@@ -21,6 +21,7 @@ TakeSnapshot::TakeSnapshot(Settings* settings, Env* env, FileSystem* fs)
   settings_->ensureLoaded();
   group = settings_->fullScan == 0 ? kSelectedItems : kFullScan;
   fileThreads = settings_->scanThreads;
+  recordDigests = settings_->recordDigests != 0;
   char buf[64];
   std::snprintf(buf, sizeof buf, text(kTextDefaultSnapshotName),
                 int(settings_->catalog().nextNumber()));
@@ -28,6 +29,20 @@ TakeSnapshot::TakeSnapshot(Settings* settings, Env* env, FileSystem* fs)
   FilterList stored[kSectionCount];
   loadFilter(scanFilterPath(*settings_), stored);
   tree_ = std::make_unique<SelectionTree>(&source_, stored);
+}
+
+std::vector<std::string> TakeSnapshot::digestSources() const {
+  // Change times and identities mean something only on the computer that recorded them.
+  SnapshotInfo here;
+  here.fillNew("", 0, here.filterList);
+  std::vector<std::string> paths;
+  const Catalog& catalog = settings_->catalog();
+  for (size_t i = catalog.count(); i-- > 0 && paths.size() < kDigestSources;) {
+    const SnapshotInfo& r = catalog.record(i);
+    if (r.computer == here.computer && r.sectionState[kSectionFiles] != SectionState::NotScanned)
+      paths.push_back(catalog.snapshotPath(r.number).path);
+  }
+  return paths;
 }
 
 const char* TakeSnapshot::buttonText() const {
@@ -64,6 +79,7 @@ ShellMessage TakeSnapshot::start(const FilterList* lists) {
   std::string path = settings_->catalog().snapshotPath(number_).path;
   makeFolders(settings_->catalog().dataFolder());
   scan_.setFileThreads(fileThreads);
+  scan_.setDigests(recordDigests, recordDigests ? digestSources() : std::vector<std::string>());
   if (!scan_.start(path, chosen)) {
     lock_.release();
     std::string why = scan_.error();

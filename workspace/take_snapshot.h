@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/scan.h"
 #include "workspace/catalog_lock.h"
@@ -38,6 +39,14 @@ class TakeSnapshot {
   int group = kFullScan;     // the radio group
   // Threads per drive for the files scan (Settings::scanThreads unless changed for this scan).
   int fileThreads = 0;
+  // Record content digests (Settings::recordDigests unless changed for this scan). A digest is
+  // copied from the newest of the catalog's last kDigestSources snapshots of this computer that
+  // holds one for the file, when nothing recorded of the file has moved since.
+  bool recordDigests = false;
+  static constexpr size_t kDigestSources = 4;
+  // The files of those snapshots, newest first: the catalog's last records of this computer
+  // that recorded files.
+  std::vector<std::string> digestSources() const;
   SelectionTree& tree() { return *tree_; }
 
   State state() const { return state_; }
