@@ -447,12 +447,14 @@ TEST(ProgramGui, HostileNamesShowWholeAsTextAndDamagedTablesShowAsDamage) {
   HWND viewer = nullptr;
   ASSERT_TRUE(waitFor([&] { return (viewer = p.findTop("Differences report")) != nullptr; }));
   // A click that reaches the viewer while its browser is still loading the page can be lost:
-  // click again every half second until it closes.
+  // close it once the page is shown, and click again every half second until it closes.
+  HWND view = FindWindowExW(GetDlgItem(viewer, IDC_VIEWER_BROWSER), nullptr, L"Edit", nullptr);
+  EXPECT_TRUE(waitFor([&] { return view && !textOf(view).empty(); })) << "the report page never showed";
   int tries = 0;
   EXPECT_TRUE(waitFor([&] {
     if (IsWindow(viewer) && tries++ % 25 == 0) PostMessageW(GetDlgItem(viewer, IDCANCEL), BM_CLICK, 0, 0);
     return !IsWindow(viewer) && !IsWindow(options);
-  }));
+  })) << "still open:" << (IsWindow(viewer) ? " the viewer" : "") << (IsWindow(options) ? " the options" : "");
   EXPECT_EQ(p.close(), 0u);
 }
 
