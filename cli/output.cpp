@@ -8,83 +8,155 @@ const char kHex[] = "0123456789abcdef";
 
 bool isControl(char32_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }
 
-void appendEscape(std::string* out, char kind, unsigned value, int digits) {
-  out->push_back('\\');
-  out->push_back(kind);
-  for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) out->push_back(kHex[(value >> shift) & 0xF]);
+// The writers gather their bytes in a small block on the stack, appended to the output when
+// nearly full and at the end: an append or push_back per character was the larger part of the
+// time of a long listing. Each put* writes at p and returns the bytes written.
+class Block {
+ public:
+  explicit Block(std::string* out) : out_(out) {}
+  ~Block() { out_->append(bytes_, k_); }
+  // Room for the longest one character becomes: "\uXXXX" or four UTF-8 bytes.
+  char* room() {
+    if (k_ > sizeof bytes_ - 8) {
+      out_->append(bytes_, k_);
+      k_ = 0;
+    }
+    return bytes_ + k_;
+  }
+  void wrote(size_t n) { k_ += n; }
+  void put(char c) { room()[0] = c, k_++; }
+
+ private:
+  std::string* out_;
+  char bytes_[256];
+  size_t k_ = 0;
+};
+
+size_t putEscape(char* p, char kind, unsigned value, int digits) {
+  p[0] = '\\';
+  p[1] = kind;
+  for (int i = 0; i < digits; i++) p[2 + i] = kHex[(value >> (4 * (digits - 1 - i))) & 0xF];
+  return size_t(2 + digits);
 }
 
-// unit(i) gives the i-th UTF-16 code unit of a text of n units.
+size_t putUtf8(char* p, char32_t c) {
+  if (c < 0x80) {
+    p[0] = char(c);
+    return 1;
+  }
+  if (c < 0x800) {
+    p[0] = char(0xC0 | (c >> 6));
+    p[1] = char(0x80 | (c & 0x3F));
+    return 2;
+  }
+  if (c < 0x10000) {
+    p[0] = char(0xE0 | (c >> 12));
+    p[1] = char(0x80 | ((c >> 6) & 0x3F));
+    p[2] = char(0x80 | (c & 0x3F));
+    return 3;
+  }
+  p[0] = char(0xF0 | (c >> 18));
+  p[1] = char(0x80 | ((c >> 12) & 0x3F));
+  p[2] = char(0x80 | ((c >> 6) & 0x3F));
+  p[3] = char(0x80 | (c & 0x3F));
+  return 4;
+}
+
+// Whether a narrow text needs no escape at all, so that it is copied whole: most names.
+bool plainNarrow(const uint8_t* s, size_t n, bool json) {
+  for (size_t i = 0; i < n; i++) {
+    if (s[i] < 0x20 || s[i] >= 0x7F || (json && (s[i] == '"' || s[i] == '\\'))) return false;
+  }
+  return true;
+}
+
+// unit(i) gives the i-th UTF-16 code unit of a text of n units; unit.narrow() the bytes of a
+// narrow text, else null.
 template <class Unit>
 void escapeText(std::string* out, size_t n, Unit unit) {
+  if (unit.narrow() && plainNarrow(unit.narrow(), n, false)) {
+    out->append(reinterpret_cast<const char*>(unit.narrow()), n);
+    return;
+  }
+  Block block(out);
   for (size_t i = 0; i < n; i++) {
+    char* p = block.room();
     char16_t c = unit(i);
+    size_t k;
     if (c >= 0x20 && c < 0x7F) {
-      out->push_back(char(c));
+      p[0] = char(c);
+      k = 1;
+    } else if (c >= 0xA0 && (c < 0xD800 || c > 0xDFFF) && c != 0x2028 && c != 0x2029) {
+      k = putUtf8(p, c);  // the other characters of most names
     } else if (c == u'\t' || c == u'\n' || c == u'\r') {
-      out->push_back('\\');
-      out->push_back(c == u'\t' ? 't' : c == u'\n' ? 'n' : 'r');
+      p[0] = '\\';
+      p[1] = c == u'\t' ? 't' : c == u'\n' ? 'n' : 'r';
+      k = 2;
     } else if (isControl(c)) {
-      appendEscape(out, 'x', c, 2);
+      k = putEscape(p, 'x', c, 2);
     } else if (c == 0x2028 || c == 0x2029) {
-      appendEscape(out, 'u', c, 4);  // line and paragraph separators start lines for some readers
+      k = putEscape(p, 'u', c, 4);  // line and paragraph separators start lines for some readers
     } else if (c >= 0xDC80 && c <= 0xDCFF) {
-      appendEscape(out, 'x', c - 0xDC00, 2);  // a byte that was not UTF-8
+      k = putEscape(p, 'x', c - 0xDC00, 2);  // a byte that was not UTF-8
     } else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < n && unit(i + 1) >= 0xDC00 && unit(i + 1) <= 0xDFFF) {
       char16_t low = unit(++i);
-      appendUtf8(out, 0x10000 + ((char32_t(c) - 0xD800) << 10) + (low - 0xDC00));
+      k = putUtf8(p, 0x10000 + ((char32_t(c) - 0xD800) << 10) + (low - 0xDC00));
     } else if (c >= 0xD800 && c <= 0xDFFF) {
-      appendEscape(out, 'u', c, 4);
+      k = putEscape(p, 'u', c, 4);
     } else {
-      appendUtf8(out, c);
+      k = putUtf8(p, c);
     }
+    block.wrote(k);
   }
 }
 
-// Printable ASCII, nearly every character of a name, gathers in a small block appended at once:
-// a push_back per character was the larger part of the time of a dump.
 template <class Unit>
 void escapeJson(std::string* out, size_t n, Unit unit) {
-  char block[256];
-  size_t k = 0;
-  block[k++] = '"';
-  for (size_t i = 0; i < n; i++) {
-    char16_t c = unit(i);
-    if (c >= 0x20 && c < 0x7F) {
-      if (k + 3 > sizeof block) {  // room for an escaped character and the closing quote
-        out->append(block, k);
-        k = 0;
-      }
-      if (c == u'"' || c == u'\\') block[k++] = '\\';
-      block[k++] = char(c);
-      continue;
-    }
-    out->append(block, k);
-    k = 0;
-    if (c == u'\t' || c == u'\n' || c == u'\r') {
-      out->push_back('\\');
-      out->push_back(c == u'\t' ? 't' : c == u'\n' ? 'n' : 'r');
-    } else if (isControl(c) || (c >= 0xD800 && c <= 0xDFFF)) {
-      appendEscape(out, 'u', c, 4);
-    } else {
-      appendUtf8(out, c);
-    }
+  if (unit.narrow() && plainNarrow(unit.narrow(), n, true)) {
+    out->push_back('"');
+    out->append(reinterpret_cast<const char*>(unit.narrow()), n);
+    out->push_back('"');
+    return;
   }
-  block[k++] = '"';
-  out->append(block, k);
+  Block block(out);
+  block.put('"');
+  for (size_t i = 0; i < n; i++) {
+    char* p = block.room();
+    char16_t c = unit(i);
+    size_t k;
+    if (c >= 0x20 && c < 0x7F) {
+      k = 0;
+      if (c == u'"' || c == u'\\') p[k++] = '\\';
+      p[k++] = char(c);
+    } else if (c == u'\t' || c == u'\n' || c == u'\r') {
+      p[0] = '\\';
+      p[1] = c == u'\t' ? 't' : c == u'\n' ? 'n' : 'r';
+      k = 2;
+    } else if (isControl(c) || (c >= 0xD800 && c <= 0xDFFF)) {
+      k = putEscape(p, 'u', c, 4);
+    } else {
+      k = putUtf8(p, c);
+    }
+    block.wrote(k);
+  }
+  block.put('"');
 }
 
 struct WideUnits {
   const char16_t* s;
   char16_t operator()(size_t i) const { return s[i]; }
+  const uint8_t* narrow() const { return nullptr; }
 };
 struct ByteUnits {
   const uint8_t* s;
   char16_t operator()(size_t i) const { return s[i]; }
+  const uint8_t* narrow() const { return s; }
 };
-struct StoredUnits {
-  const StoredText* s;
-  char16_t operator()(size_t i) const { return s->at(i); }
+// The code units of a wide stored text: little-endian pairs of bytes.
+struct PairUnits {
+  const uint8_t* s;
+  char16_t operator()(size_t i) const { return char16_t(s[2 * i] | (s[2 * i + 1] << 8)); }
+  const uint8_t* narrow() const { return nullptr; }
 };
 
 const uint8_t* bytesOf(const std::string& s) { return reinterpret_cast<const uint8_t*>(s.data()); }
@@ -95,7 +167,7 @@ void appendText(std::string* out, const char16_t* s, size_t n) { escapeText(out,
 
 void appendText(std::string* out, const StoredText& s) {
   if (s.wide)
-    escapeText(out, s.chars, StoredUnits{&s});
+    escapeText(out, s.chars, PairUnits{s.bytes});
   else
     escapeText(out, s.chars, ByteUnits{s.bytes});
 }
@@ -117,7 +189,7 @@ void appendJson(std::string* out, const char16_t* s, size_t n) { escapeJson(out,
 
 void appendJson(std::string* out, const StoredText& s) {
   if (s.wide)
-    escapeJson(out, s.chars, StoredUnits{&s});
+    escapeJson(out, s.chars, PairUnits{s.bytes});
   else
     escapeJson(out, s.chars, ByteUnits{s.bytes});
 }
