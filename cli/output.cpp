@@ -1,5 +1,7 @@
 #include "cli/output.h"
 
+#include <algorithm>
+
 namespace keldrun {
 
 namespace {
@@ -7,30 +9,6 @@ namespace {
 const char kHex[] = "0123456789abcdef";
 
 bool isControl(char32_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }
-
-// The writers gather their bytes in a small block on the stack, appended to the output when
-// nearly full and at the end: an append or push_back per character was the larger part of the
-// time of a long listing. Each put* writes at p and returns the bytes written.
-class Block {
- public:
-  explicit Block(std::string* out) : out_(out) {}
-  ~Block() { out_->append(bytes_, k_); }
-  // Room for the longest one character becomes: "\uXXXX" or four UTF-8 bytes.
-  char* room() {
-    if (k_ > sizeof bytes_ - 8) {
-      out_->append(bytes_, k_);
-      k_ = 0;
-    }
-    return bytes_ + k_;
-  }
-  void wrote(size_t n) { k_ += n; }
-  void put(char c) { room()[0] = c, k_++; }
-
- private:
-  std::string* out_;
-  char bytes_[256];
-  size_t k_ = 0;
-};
 
 size_t putEscape(char* p, char kind, unsigned value, int digits) {
   p[0] = '\\';
@@ -62,6 +40,21 @@ size_t putUtf8(char* p, char32_t c) {
   return 4;
 }
 
+// Writes the n code units of unit (unit(i) gives the i-th; unit.narrow() the bytes of a narrow
+// text, else null) through put(p, unit, &i, n), which writes the escape of the character at i
+// at p, at most 6 bytes, and steps i past it. The bytes gather in a block on the stack, which
+// is filled without a check per character and appended to the output when full: an append or
+// push_back per character was the larger part of the time of a long listing.
+template <class Unit, class Put>
+void escapeUnits(std::string* out, size_t n, Unit unit, Put put) {
+  char block[512];
+  for (size_t i = 0; i < n;) {
+    char* p = block;
+    for (size_t end = std::min(n, i + sizeof block / 6); i < end;) p += put(p, unit, &i, n);
+    out->append(block, size_t(p - block));
+  }
+}
+
 // Whether a narrow text needs no escape at all, so that it is copied whole: most names.
 bool plainNarrow(const uint8_t* s, size_t n, bool json) {
   for (size_t i = 0; i < n; i++) {
@@ -70,76 +63,65 @@ bool plainNarrow(const uint8_t* s, size_t n, bool json) {
   return true;
 }
 
-// unit(i) gives the i-th UTF-16 code unit of a text of n units; unit.narrow() the bytes of a
-// narrow text, else null.
+template <class Unit>
+size_t putText(char* p, Unit unit, size_t* at, size_t n) {
+  size_t i = (*at)++;
+  char16_t c = unit(i);
+  if (c >= 0x20 && c < 0x7F) {
+    p[0] = char(c);
+    return 1;
+  }
+  if (c >= 0xA0 && (c < 0xD800 || c > 0xDFFF) && c != 0x2028 && c != 0x2029) return putUtf8(p, c);  // most others
+  if (c == u'\t' || c == u'\n' || c == u'\r') {
+    p[0] = '\\';
+    p[1] = c == u'\t' ? 't' : c == u'\n' ? 'n' : 'r';
+    return 2;
+  }
+  if (isControl(c)) return putEscape(p, 'x', c, 2);
+  if (c == 0x2028 || c == 0x2029) return putEscape(p, 'u', c, 4);  // they start lines for some readers
+  if (c >= 0xDC80 && c <= 0xDCFF) return putEscape(p, 'x', c - 0xDC00, 2);  // a byte that was not UTF-8
+  if (c >= 0xD800 && c <= 0xDBFF && i + 1 < n && unit(i + 1) >= 0xDC00 && unit(i + 1) <= 0xDFFF) {
+    char16_t low = unit((*at)++);
+    return putUtf8(p, 0x10000 + ((char32_t(c) - 0xD800) << 10) + (low - 0xDC00));
+  }
+  return putEscape(p, 'u', c, 4);  // a lone surrogate
+}
+
+template <class Unit>
+size_t putJson(char* p, Unit unit, size_t* at, size_t) {
+  char16_t c = unit((*at)++);
+  if (c >= 0x20 && c < 0x7F) {
+    size_t k = 0;
+    if (c == u'"' || c == u'\\') p[k++] = '\\';
+    p[k++] = char(c);
+    return k;
+  }
+  if (c == u'\t' || c == u'\n' || c == u'\r') {
+    p[0] = '\\';
+    p[1] = c == u'\t' ? 't' : c == u'\n' ? 'n' : 'r';
+    return 2;
+  }
+  if (isControl(c) || (c >= 0xD800 && c <= 0xDFFF)) return putEscape(p, 'u', c, 4);
+  return putUtf8(p, c);
+}
+
 template <class Unit>
 void escapeText(std::string* out, size_t n, Unit unit) {
   if (unit.narrow() && plainNarrow(unit.narrow(), n, false)) {
     out->append(reinterpret_cast<const char*>(unit.narrow()), n);
     return;
   }
-  Block block(out);
-  for (size_t i = 0; i < n; i++) {
-    char* p = block.room();
-    char16_t c = unit(i);
-    size_t k;
-    if (c >= 0x20 && c < 0x7F) {
-      p[0] = char(c);
-      k = 1;
-    } else if (c >= 0xA0 && (c < 0xD800 || c > 0xDFFF) && c != 0x2028 && c != 0x2029) {
-      k = putUtf8(p, c);  // the other characters of most names
-    } else if (c == u'\t' || c == u'\n' || c == u'\r') {
-      p[0] = '\\';
-      p[1] = c == u'\t' ? 't' : c == u'\n' ? 'n' : 'r';
-      k = 2;
-    } else if (isControl(c)) {
-      k = putEscape(p, 'x', c, 2);
-    } else if (c == 0x2028 || c == 0x2029) {
-      k = putEscape(p, 'u', c, 4);  // line and paragraph separators start lines for some readers
-    } else if (c >= 0xDC80 && c <= 0xDCFF) {
-      k = putEscape(p, 'x', c - 0xDC00, 2);  // a byte that was not UTF-8
-    } else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < n && unit(i + 1) >= 0xDC00 && unit(i + 1) <= 0xDFFF) {
-      char16_t low = unit(++i);
-      k = putUtf8(p, 0x10000 + ((char32_t(c) - 0xD800) << 10) + (low - 0xDC00));
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      k = putEscape(p, 'u', c, 4);
-    } else {
-      k = putUtf8(p, c);
-    }
-    block.wrote(k);
-  }
+  escapeUnits(out, n, unit, putText<Unit>);
 }
 
 template <class Unit>
 void escapeJson(std::string* out, size_t n, Unit unit) {
-  if (unit.narrow() && plainNarrow(unit.narrow(), n, true)) {
-    out->push_back('"');
+  out->push_back('"');
+  if (unit.narrow() && plainNarrow(unit.narrow(), n, true))
     out->append(reinterpret_cast<const char*>(unit.narrow()), n);
-    out->push_back('"');
-    return;
-  }
-  Block block(out);
-  block.put('"');
-  for (size_t i = 0; i < n; i++) {
-    char* p = block.room();
-    char16_t c = unit(i);
-    size_t k;
-    if (c >= 0x20 && c < 0x7F) {
-      k = 0;
-      if (c == u'"' || c == u'\\') p[k++] = '\\';
-      p[k++] = char(c);
-    } else if (c == u'\t' || c == u'\n' || c == u'\r') {
-      p[0] = '\\';
-      p[1] = c == u'\t' ? 't' : c == u'\n' ? 'n' : 'r';
-      k = 2;
-    } else if (isControl(c) || (c >= 0xD800 && c <= 0xDFFF)) {
-      k = putEscape(p, 'u', c, 4);
-    } else {
-      k = putUtf8(p, c);
-    }
-    block.wrote(k);
-  }
-  block.put('"');
+  else
+    escapeUnits(out, n, unit, putJson<Unit>);
+  out->push_back('"');
 }
 
 struct WideUnits {
