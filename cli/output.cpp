@@ -200,12 +200,19 @@ Output::Output(FILE* file) : file_(file) { buffer_.reserve(kBlock + 4096); }
 Output::~Output() { flush(); }
 
 void appendNumber(std::string* out, uint64_t n) {
+  // Two digits a step: the FILETIMEs of a JSON row have eighteen.
+  static const char kPairs[] =
+      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+      "8081828384858687888990919293949596979899";
   char digits[24];
   size_t i = sizeof digits;
-  do {
-    digits[--i] = char('0' + n % 10);
-    n /= 10;
-  } while (n);
+  for (; n >= 10; n /= 100) {
+    const char* pair = kPairs + 2 * (n % 100);
+    digits[--i] = pair[1];
+    digits[--i] = pair[0];
+  }
+  if (n || i == sizeof digits) digits[--i] = char('0' + n);
   out->append(digits + i, sizeof digits - i);
 }
 

@@ -156,6 +156,17 @@ TEST(CliOutput, StoredNamesOfEveryByteAndLengthEscapeAsTheirText) {
   }
 }
 
+TEST(CliOutput, NumbersAreTheirDecimalDigits) {
+  std::vector<uint64_t> numbers = {~uint64_t(0), ~uint64_t(0) - 1, 131444736000000000ull};
+  for (uint64_t n = 0; n < 100000; n++) numbers.push_back(n);
+  for (uint64_t p = 10; p < ~uint64_t(0) / 10; p *= 10) numbers.insert(numbers.end(), {p - 1, p, p + 1, p * 5 + 5});
+  for (uint64_t n : numbers) {
+    std::string out = "x";
+    appendNumber(&out, n);
+    ASSERT_EQ(out, "x" + std::to_string(n));
+  }
+}
+
 TEST(CliOutput, SnapshotNamesInEveryScriptShowAsTheUtf8TheyAre) {
   struct {
     const char* label;
