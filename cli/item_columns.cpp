@@ -174,10 +174,12 @@ void ItemColumns::json(std::string* out, const Item& item) {
       date.clear();
       appendDate(&date, f.lastWrite);
       *out += "\"name\":";
+      size_t nameAt = out->size();
       appendJson(out, f.name);
+      size_t nameSize = out->size() - nameAt;
       appendSizeAndTime(out, f.size, size, f.lastWrite, date);
       *out += ",\"columns\":[";
-      appendJson(out, f.name);
+      out->append(*out, nameAt, nameSize);  // the name as escaped above
       *out += ',';
       appendLatin1Json(out, size);
       *out += ',';
