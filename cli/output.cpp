@@ -111,7 +111,8 @@ void escapeText(std::string* out, size_t n, Unit unit) {
     out->append(reinterpret_cast<const char*>(unit.narrow()), n);
     return;
   }
-  escapeUnits(out, n, unit, putText<Unit>);
+  // A lambda, not the function's address, so that the writer is inlined into the loop.
+  escapeUnits(out, n, unit, [](char* p, Unit u, size_t* at, size_t count) { return putText(p, u, at, count); });
 }
 
 template <class Unit>
@@ -120,7 +121,7 @@ void escapeJson(std::string* out, size_t n, Unit unit) {
   if (unit.narrow() && plainNarrow(unit.narrow(), n, true))
     out->append(reinterpret_cast<const char*>(unit.narrow()), n);
   else
-    escapeUnits(out, n, unit, putJson<Unit>);
+    escapeUnits(out, n, unit, [](char* p, Unit u, size_t* at, size_t count) { return putJson(p, u, at, count); });
   out->push_back('"');
 }
 
