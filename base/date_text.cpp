@@ -1,6 +1,8 @@
 #include "base/date_text.h"
 
+#include <array>
 #include <cstdio>
+#include <cstring>
 
 #include "base/text.h"
 
@@ -19,6 +21,16 @@ void civilFromDays(int64_t z, int* y, int* m, int* d) {
   *d = int(doy - (153 * mp + 2) / 5 + 1);
   *m = int(mp < 10 ? mp + 3 : mp - 9);
   *y = int(yoe + era * 400 + (*m <= 2));
+}
+
+// Day count since 1970-01-01 of a civil date (proleptic Gregorian): civilFromDays undone.
+int64_t daysFromCivil(int64_t y, int m, int d) {
+  y -= m <= 2;
+  int64_t era = (y >= 0 ? y : y - 399) / 400;
+  int64_t yoe = y - era * 400;
+  int64_t doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+  int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468;
 }
 
 // Local broken-down time; when the C library cannot convert t (outside its range), UTC.
@@ -44,12 +56,44 @@ void localTimeOf(int64_t t, struct tm* out) {
   out->tm_sec = int(secs % 60);
 }
 
+// "YYYY-MM-DD HH:MM.SS" without a terminating zero.
+constexpr size_t kDateTextSize = 19;
+
+// Writes the date text of a four-digit year and month, day, hour, minute and second (each of at
+// most two digits) into text; false, writing nothing, for other values. The digits are written
+// by hand: a listing of files writes a date per row, and snprintf took longer than the rest.
+bool writeDateText(char* text, int year, const std::array<int, 5>& fields) {
+  if (year < 1000 || year > 9999) return false;
+  for (int f : fields)
+    if (f < 0 || f > 99) return false;
+  std::memcpy(text, "0000-00-00 00:00.00", kDateTextSize);
+  for (int i = 3; i >= 0; i--, year /= 10) text[i] = char('0' + year % 10);
+  for (size_t k = 0; k < fields.size(); k++) {
+    text[5 + 3 * k] = char('0' + fields[k] / 10);
+    text[6 + 3 * k] = char('0' + fields[k] % 10);
+  }
+  return true;
+}
+
+// What the local time at t adds to t, in seconds.
+int64_t localOffset(int64_t t) {
+  struct tm lt;
+  localTimeOf(t, &lt);
+  return daysFromCivil(lt.tm_year + 1900, lt.tm_mon + 1, lt.tm_mday) * 86400 + lt.tm_hour * 3600 +
+         lt.tm_min * 60 + lt.tm_sec - t;
+}
+
+int64_t floorDiv(int64_t a, int64_t b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
+
 }  // namespace
 
 // The local time t as "%4d-%02d-%02d %02d:%02d", followed by ".%02d" seconds when asked.
 std::string localTimeText(int64_t t, bool seconds) {
   struct tm lt;
   localTimeOf(t, &lt);
+  char text[kDateTextSize];
+  if (writeDateText(text, lt.tm_year + 1900, {lt.tm_mon + 1, lt.tm_mday, lt.tm_hour, lt.tm_min, lt.tm_sec}))
+    return std::string(text, seconds ? kDateTextSize : kDateTextSize - 3);
   char buf[64];
   size_t n = size_t(std::snprintf(buf, sizeof buf, "%4d-%02d-%02d %02d:%02d", lt.tm_year + 1900,
                                   lt.tm_mon + 1, lt.tm_mday, lt.tm_hour, lt.tm_min));
@@ -60,6 +104,28 @@ std::string localTimeText(int64_t t, bool seconds) {
 std::string fileTimeText(uint64_t fileTime) {
   if (fileTime == 0) return std::string();
   return localTimeText(int64_t(fileTime / 10000000) - int64_t(kFileTimeUnixEpoch / 10000000), true);
+}
+
+void FileTimeWriter::append(std::string* out, uint64_t fileTime) {
+  if (fileTime == 0) return;
+  int64_t t = int64_t(fileTime / 10000000) - int64_t(kFileTimeUnixEpoch / 10000000);
+  int64_t day = floorDiv(t, 86400);
+  if (days_.empty()) days_.resize(4096);
+  Day& d = days_[uint64_t(day) % days_.size()];
+  if (d.day != day) {
+    d.day = day;
+    d.offset = localOffset(day * 86400);
+    d.steady = localOffset(day * 86400 + 86399) == d.offset;
+  }
+  int64_t local = t + d.offset;
+  int64_t localDay = floorDiv(local, 86400), second = local - localDay * 86400;
+  int y, m, dd;
+  civilFromDays(localDay, &y, &m, &dd);
+  char text[kDateTextSize];
+  if (d.steady && writeDateText(text, y, {m, dd, int(second / 3600), int(second / 60 % 60), int(second % 60)}))
+    out->append(text, kDateTextSize);
+  else
+    *out += fileTimeText(fileTime);
 }
 
 std::u16string fileTimeTextW(uint64_t fileTime) { return widen(fileTimeText(fileTime)); }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <ctime>
 #include <string>
+#include <vector>
 
 namespace keldrun {
 
@@ -12,6 +13,24 @@ namespace keldrun {
 // empty for 0.
 std::string fileTimeText(uint64_t fileTime);
 std::u16string fileTimeTextW(uint64_t fileTime);
+
+// Writes fileTimeText for many times, as a listing of files does: the local time's offset from
+// UTC is found once per UTC day met (a slot for each of 4,096 days, some eleven years, as the
+// files of a folder span years) and each text is written from it. A day whose offset changes
+// (a daylight saving change) has each of its times converted alone.
+class FileTimeWriter {
+ public:
+  // Appends fileTimeText(fileTime) to out.
+  void append(std::string* out, uint64_t fileTime);
+
+ private:
+  struct Day {
+    int64_t day = INT64_MIN;  // days since 1970-01-01 UTC; INT64_MIN: an empty slot
+    int64_t offset = 0;       // seconds the local time is ahead of UTC all day
+    bool steady = false;      // the offset holds all day
+  };
+  std::vector<Day> days_;  // 4,096 slots, made at the first time
+};
 
 // The local time t as the snapshot date "%4d-%02d-%02d %02d:%02d".
 std::string snapshotDateText(std::time_t t);

@@ -38,9 +38,7 @@ class DifferenceWalk : public TreeVisitor {
       if (s.state == kUnchanged) return false;
       if (s.state == kExcluded && !s.expandable) return false;
     }
-    int depth = 0;
-    for (char16_t c : path) depth += c == u'\\';
-    if (!path.empty() && path.back() == u'\\') depth--;
+    int depth = depthOf(path, name);
     Node node{path, name, depth < 0 ? 0 : depth, s.state, s.ownChanged, context_->noiseNode(), inside};
     while (!pending_.empty() && pending_.back().depth >= node.depth) pending_.pop_back();
     bool rows = false;
@@ -49,7 +47,7 @@ class DifferenceWalk : public TreeVisitor {
       rows = (ca || cb) && context_->compareContent(section_, ca, cb, &content_) &&
              !content_.rows().empty();
     }
-    pending_.push_back(node);
+    pending_.push_back(std::move(node));
     if (!defer_ || rows || s.state == kAdded || s.state == kDeleted) {
       flushPending();
       if (rows) {
@@ -72,6 +70,26 @@ class DifferenceWalk : public TreeVisitor {
     bool ownChanged, noise, inside;
     bool printed = false;
   };
+  // The depth of a node: the backslashes of its path, less a last one. Counted from its
+  // parent's, which the depth-first walk left on ancestors_, as a path is long in a deep tree:
+  // the path is the parent's, a backslash unless the parent's ends in one, and the name.
+  int depthOf(const std::u16string& path, const std::u16string& name) {
+    auto backslashes = [](const std::u16string& s, size_t from) {
+      int n = 0;
+      for (size_t i = from; i < s.size(); i++) n += s[i] == u'\\';
+      return n;
+    };
+    bool endsInBackslash = !path.empty() && path.back() == u'\\';
+    size_t parentEnd = name.size() <= path.size() ? path.size() - name.size() : 0;  // where the name starts
+    while (!ancestors_.empty() && ancestors_.back().childStart > parentEnd) ancestors_.pop_back();
+    int depth = !ancestors_.empty() && ancestors_.back().childStart == parentEnd
+                    ? ancestors_.back().depth + 1 + backslashes(path, parentEnd)
+                    : backslashes(path, 0);
+    depth -= endsInBackslash;
+    ancestors_.push_back({path.size() + (endsInBackslash ? 0 : 1), depth});
+    return depth;
+  }
+
   // Prints the nodes on the path not printed yet, down to the current one.
   void flushPending() {
     for (Node& n : pending_) {
@@ -90,6 +108,11 @@ class DifferenceWalk : public TreeVisitor {
   bool defer_;
   ContentComparison content_;
   std::vector<Node> pending_;  // the nodes on the path to the current one, printed or not
+  struct Ancestor {
+    size_t childStart;  // where the names of its children start in their paths
+    int depth;          // before the clamp at 0
+  };
+  std::vector<Ancestor> ancestors_;  // the nodes visited on the path to the current one
 };
 
 // "N differences hidden as noise (registry N, files N; --with-noise shows them)" on stderr.

@@ -34,27 +34,7 @@ void appendSizeAndTime(std::string* out, uint64_t size, const std::string& sizeT
 
 }  // namespace
 
-void ItemColumns::appendDate(std::string* out, uint64_t fileTime) {
-  if (fileTime == 0) return;  // no time: an empty text
-  int64_t second = int64_t(fileTime / 10000000);
-  Minute& m = minutes_[(second / 60) % 64];
-  if (second < m.start || second >= m.start + 60) {
-    std::string text = fileTimeText(fileTime);
-    size_t n = text.size();
-    // "....:MM.SS": the minute's start is this second less its seconds (a zone's offset may hold
-    // seconds, so the local minute need not start on a UTC minute).
-    if (n < 3 || text[n - 3] != '.' || text[n - 2] < '0' || text[n - 2] > '5' || text[n - 1] < '0' || text[n - 1] > '9') {
-      *out += text;
-      return;
-    }
-    m.start = second - ((text[n - 2] - '0') * 10 + (text[n - 1] - '0'));
-    m.text = text.substr(0, n - 2);
-  }
-  int64_t s = second - m.start;
-  *out += m.text;
-  out->push_back(char('0' + s / 10));
-  out->push_back(char('0' + s % 10));
-}
+void ItemColumns::appendDate(std::string* out, uint64_t fileTime) { dates_.append(out, fileTime); }
 
 bool ItemColumns::registryText(std::string* out, const Item& item, const char* separator, const char* first) {
   ValueEntry v;
@@ -118,7 +98,7 @@ bool ItemColumns::appText(std::string* out, const Item& item, const char* separa
   *out += separator;
   appendText(out, r.file.data(), r.file.size());
   *out += separator;
-  if (!r.file.empty()) *out += groupedSize(r.size);
+  if (!r.file.empty()) appendGroupedSize(out, r.size);
   *out += separator;
   appendDate(out, r.modified);
   return true;
@@ -173,7 +153,7 @@ void ItemColumns::text(std::string* out, const Item& item, const char* separator
     *out += first;
     appendText(out, f.name);
     *out += separator;
-    *out += groupedSize(f.size);
+    appendGroupedSize(out, f.size);
     *out += separator;
     appendDate(out, f.lastWrite);
     return;
@@ -194,10 +174,12 @@ void ItemColumns::json(std::string* out, const Item& item) {
       date.clear();
       appendDate(&date, f.lastWrite);
       *out += "\"name\":";
+      size_t nameAt = out->size();
       appendJson(out, f.name);
+      size_t nameSize = out->size() - nameAt;
       appendSizeAndTime(out, f.size, size, f.lastWrite, date);
       *out += ",\"columns\":[";
-      appendJson(out, f.name);
+      out->append(*out, nameAt, nameSize);  // the name as escaped above
       *out += ',';
       appendLatin1Json(out, size);
       *out += ',';

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/date_text.h"
 #include "engine/app_record.h"
 #include "engine/compare.h"
 #include "engine/snapshot.h"
@@ -47,15 +48,9 @@ class ItemColumns {
   void json(std::string* out, const ContentRow& row);
 
  private:
-  // Appends the date text of a FILETIME (fileTimeText). Local time turns over by the minute, so
-  // the text up to the minute is kept for the last minutes seen and only the seconds are
-  // written per row: the rows of one folder mostly share a few minutes.
+  // Appends the date text of a FILETIME (fileTimeText).
   void appendDate(std::string* out, uint64_t fileTime);
 
-  struct Minute {
-    int64_t start = 1;       // seconds since 1601 of the minute's first second; 1: empty slot
-    std::string text;        // "YYYY-MM-DD HH:MM."
-  };
   // Appends the three columns of a registry value in text or JSON form; false for a malformed
   // item. The column texts are built in the members below, reused from row to row.
   bool registryText(std::string* out, const Item& item, const char* separator, const char* first);
@@ -65,7 +60,7 @@ class ItemColumns {
   bool appJson(std::string* out, const Item& item);
 
   int section_;
-  Minute minutes_[64];
+  FileTimeWriter dates_;
   std::string scratch_;  // the date text of the current JSON row
   std::u16string type_, data_;  // the registry columns of the current row
   AppRecord app_;               // the application record of the current row

@@ -14,6 +14,7 @@
 
 #include "base/coding.h"
 #include "base/file_system.h"
+#include "base/offset_map.h"
 #include "base/text.h"
 #include "engine/snapshot_format.h"
 
@@ -269,7 +270,7 @@ class SnapshotFile {
   uint64_t blockReads_ = 0;
   uint64_t readPos_ = 0;  // just past the last read: where kCurrentPosition reads
   bool namedDigests_ = true;
-  std::unordered_map<uint32_t, uint32_t> claims_;  // table offset -> position of its entry
+  OffsetMap claims_;                               // table offset -> position of its entry
   std::unordered_set<uint64_t> damaged_;           // unreadable offsets; reusing entries
   std::unordered_set<uint64_t> tally_;             // the part of damaged_ met since the restart
   uint32_t firstDamage_ = 0;

@@ -318,8 +318,7 @@ bool SnapshotFile::readExtension(uint32_t fileTable, std::vector<uint8_t>* buffe
 
 bool SnapshotFile::claimTable(uint32_t offset, uint32_t user) {
   if (offset == 0) return true;
-  auto [it, added] = claims_.emplace(offset, user);
-  if (added || it->second == user) return true;
+  if (claims_.insert(offset, user) == user) return true;
   // Counted once per entry that points at a table it does not own.
   countDamage(uint64_t(1) << 32 | user, offset);
   return false;

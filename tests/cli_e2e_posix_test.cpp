@@ -2,9 +2,11 @@
 // workspaces, over real folders. JSON output, help texts, the error cases with what must
 // survive them, and what a terminal gets: progress, colour, Ctrl-C.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -359,6 +361,107 @@ TEST_F(CliEndToEnd, HostileNamesNeverReachTheTerminalRawAndJsonLinesParseBack) {
     EXPECT_EQ(r.status, 2) << "a full disk is not success";
     EXPECT_NE(r.err.find("cannot write the output"), std::string::npos) << r.err;
   }
+}
+
+// Every kind of difference between two snapshots of a real folder, each printed line of the
+// text form checked whole, and the JSON lines carrying the same rows in the same order: the
+// printers write each row straight into the output, and a fault there shows as a changed byte.
+TEST_F(CliEndToEnd, CompareOfEveryKindOfDifferencePrintsEachLineExactly) {
+  const bool hadTz = std::getenv("TZ") != nullptr;
+  const std::string savedTz = hadTz ? std::getenv("TZ") : "";
+  setenv("TZ", "UTC0", 1);  // the dates below are UTC; the child inherits the zone
+  auto restoreTz = [&] { hadTz ? setenv("TZ", savedTz.c_str(), 1) : unsetenv("TZ"); };
+  auto writeAt = [](const std::string& path, const std::string& text, time_t when) {
+    writeText(path, text);
+    struct timespec times[2] = {{when, 0}, {when, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
+  };
+  const time_t t1 = 1577934245, t2 = 1623053350, t3 = 1668258855;  // 2020-01-02 03:04.05, 2021-06-07 08:09.10, 2022-11-12 13:14.15
+  std::filesystem::remove_all(tree / "app");
+  std::filesystem::create_directories(tree / "app/sub");
+  writeAt(tree / "app/readme.txt", "hello", t1);
+  writeAt(tree / "app/same.txt", "same", t1);
+  writeAt(tree / "app/touched.txt", "x", t1);
+  writeAt(tree / "app/big.bin", std::string(1234567, 'b'), t1);
+  writeAt(tree / "app/\xd0\x94\xd0\xbe\xd0\xba \xf0\x9f\x98\x80.txt", "wide", t2);  // "Док 😀.txt"
+  writeAt(tree / "app/sub/old.txt", "to go", t1);
+  ASSERT_EQ(run("snapshot --name before --files " + shellWord(tree.str())).status, 0);
+  writeAt(tree / "app/readme.txt", "hello, longer", t2);                // size and time
+  writeAt(tree / "app/touched.txt", "x", t3);                           // time alone
+  writeAt(tree / "app/big.bin", std::string(1234568, 'b'), t1);         // size alone
+  std::filesystem::remove(tree / "app/\xd0\x94\xd0\xbe\xd0\xba \xf0\x9f\x98\x80.txt");
+  writeAt(tree / "app/tab\tname.txt", "tab", t3);                       // added, escaped
+  std::filesystem::remove_all(tree / "app/sub");                        // a folder deleted
+  std::filesystem::create_directories(tree / "app/new");
+  writeAt(tree / "app/new/inner.txt", "in", t2);                        // a folder added
+  CliRun r = run("snapshot --name after --files " + shellWord(tree.str()));
+  ASSERT_EQ(r.status, 0) << r.err;
+
+  r = run("compare 1 2");
+  restoreTz();
+  EXPECT_EQ(r.status, 1) << r.err;
+  // The folders on the way to the recorded one, then the recorded one itself.
+  std::vector<std::string> expected = {"registry", "  no snapshot taken", "files"};
+  std::string indent;
+  std::vector<std::string> parts;
+  std::string rest = tree.str();
+  for (size_t at = 1; at < rest.size();) {
+    size_t end = rest.find('/', at);
+    parts.push_back(rest.substr(at, end - at));
+    at = end + 1;
+  }
+  expected.push_back("z:\\  [excluded]");
+  for (size_t i = 0; i < parts.size(); i++) {
+    indent += "  ";
+    expected.push_back(indent + parts[i] + (i + 1 < parts.size() ? "  [excluded]" : "  [modified]"));
+  }
+  std::string app = indent + "  ", rows = app + "    ";
+  for (const std::string& line : std::vector<std::string>{
+           app + "app  [modified, own content]",
+           rows + "old  big.bin  1,234,567  2020-01-02 03:04.05",
+           rows + "new  big.bin  1,234,568  2020-01-02 03:04.05",
+           rows + "old  readme.txt  5  2020-01-02 03:04.05",
+           rows + "new  readme.txt  13  2021-06-07 08:09.10",
+           rows + "add  tab\\tname.txt  3  2022-11-12 13:14.15",
+           rows + "old  touched.txt  1  2020-01-02 03:04.05",
+           rows + "new  touched.txt  1  2022-11-12 13:14.15",
+           rows + "del  \xd0\x94\xd0\xbe\xd0\xba \xf0\x9f\x98\x80.txt  4  2021-06-07 08:09.10",
+           app + "  new  [added, own content]",
+           rows + "  add  inner.txt  2  2021-06-07 08:09.10",
+           app + "  sub  [deleted, own content]",
+           rows + "  del  old.txt  5  2020-01-02 03:04.05",
+           "apps", "  no snapshot taken"}) {
+    expected.push_back(line);
+  }
+  std::vector<std::string> printed = lines(r.out);
+  for (size_t i = 0; i < std::max(printed.size(), expected.size()); i++) {
+    EXPECT_EQ(i < printed.size() ? printed[i] : "(none)", i < expected.size() ? expected[i] : "(none)")
+        << "line " << i + 1 << " of\n" << r.out;
+  }
+
+  // The JSON lines: the same nodes and rows, one object each, in the same order.
+  setenv("TZ", "UTC0", 1);
+  r = run("compare 1 2 --jsonl");
+  restoreTz();
+  EXPECT_EQ(r.status, 1) << r.err;
+  std::vector<std::string> fromLines;
+  for (const std::string& line : lines(r.out)) {
+    JsonValue v;
+    ASSERT_TRUE(JsonReader::parse(line, &v)) << line;
+    std::string name = toUtf8(v["name"].string);
+    if (v["kind"].string == u"node") {
+      fromLines.push_back(name + "  [" + toUtf8(v["state"].string) + (v["ownChanged"].boolean ? ", own content]" : "]"));
+    } else {
+      fromLines.push_back(toUtf8(v["label"].string) + "  " + printable(v["name"].string) + "  " +
+                          toUtf8(v["sizeText"].string) + "  " + toUtf8(v["modifiedText"].string));
+    }
+  }
+  std::vector<std::string> fromText;
+  for (size_t i = 3; i + 2 < expected.size(); i++) {
+    size_t start = expected[i].find_first_not_of(' ');
+    fromText.push_back(expected[i].substr(start));
+  }
+  EXPECT_EQ(fromLines, fromText) << r.out;
 }
 
 TEST_F(CliEndToEnd, PathTakesWholeNamesInCompareAndDigest) {

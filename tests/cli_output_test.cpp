@@ -105,6 +105,68 @@ TEST(CliOutput, JsonStringsParseBackToTheSameCodeUnits) {
   EXPECT_EQ(jsonString(std::string("Stra\xdf" "e")), "\"Stra\xc3\x9f" "e\"");
 }
 
+// Stored names reach the output narrow or wide, short or longer than the writers' stack block:
+// every byte value inside a narrow name, and long names of every kind of character, must come
+// out as the escape of their UTF-16 text, character by character.
+TEST(CliOutput, StoredNamesOfEveryByteAndLengthEscapeAsTheirText) {
+  for (uint32_t b = 0; b <= 0xFF; b++) {
+    std::vector<uint8_t> narrow = {'a', uint8_t(b), 'z'}, wide = {'a', 0, uint8_t(b), 0, 'z', 0};
+    StoredText n{narrow.data(), 3, false}, w{wide.data(), 3, true};
+    std::u16string utf16 = {u'a', char16_t(b), u'z'};
+    for (const StoredText& t : {n, w}) {
+      std::string asText, asJson;
+      appendText(&asText, t);
+      appendJson(&asJson, t);
+      ASSERT_EQ(asText, text(utf16)) << std::hex << b << " wide " << t.wide;
+      ASSERT_EQ(asJson, jsonString(utf16)) << std::hex << b << " wide " << t.wide;
+    }
+  }
+  // Each piece alone, then many of them in one long name: the long name's escape is theirs in a row.
+  const std::vector<std::u16string> pieces = {u"plain", u"\t", u"\x1b", u"\"q\\", u"\xdf", u"\x0414\x043e",
+                                              u"\xD83D\xDE00", u"\xDC9B", u"\xD800", u"\x2028", u" "};
+  std::u16string longName;
+  std::string expectedText, expectedJson = "\"";
+  for (size_t i = 0; i < 600; i++) {
+    const std::u16string& piece = pieces[(i * 7) % pieces.size()];
+    longName += piece;
+    expectedText += text(piece);
+    std::string json = jsonString(piece);
+    expectedJson += json.substr(1, json.size() - 2);
+  }
+  expectedJson += '"';
+  std::vector<uint8_t> bytes;
+  appendChars(&bytes, longName.data(), longName.size(), true);
+  StoredText stored{bytes.data(), longName.size(), true};
+  std::string fromStored, fromStoredJson;
+  appendText(&fromStored, stored);
+  appendJson(&fromStoredJson, stored);
+  EXPECT_EQ(text(longName), expectedText);
+  EXPECT_EQ(fromStored, expectedText);
+  EXPECT_EQ(jsonString(longName), expectedJson);
+  EXPECT_EQ(fromStoredJson, expectedJson);
+  // A long narrow name with nothing to escape is copied whole; one escape anywhere is still seen.
+  std::string plain(1000, 'n');
+  for (size_t at : {size_t(0), size_t(255), size_t(256), size_t(999)}) {
+    std::string name = plain;
+    name[at] = '\t';
+    StoredText t{reinterpret_cast<const uint8_t*>(name.data()), name.size(), false};
+    std::string out;
+    appendText(&out, t);
+    EXPECT_EQ(out, plain.substr(0, at) + "\\t" + plain.substr(at + 1)) << at;
+  }
+}
+
+TEST(CliOutput, NumbersAreTheirDecimalDigits) {
+  std::vector<uint64_t> numbers = {~uint64_t(0), ~uint64_t(0) - 1, 131444736000000000ull};
+  for (uint64_t n = 0; n < 100000; n++) numbers.push_back(n);
+  for (uint64_t p = 10; p < ~uint64_t(0) / 10; p *= 10) numbers.insert(numbers.end(), {p - 1, p, p + 1, p * 5 + 5});
+  for (uint64_t n : numbers) {
+    std::string out = "x";
+    appendNumber(&out, n);
+    ASSERT_EQ(out, "x" + std::to_string(n));
+  }
+}
+
 TEST(CliOutput, SnapshotNamesInEveryScriptShowAsTheUtf8TheyAre) {
   struct {
     const char* label;

@@ -101,6 +101,36 @@ TEST(FileTimeText, ZeroIsEmptyOtherTimesAreLocalWithADotBeforeSeconds) {
   }
 }
 
+// The writer of many file times keeps each UTC day's offset: it must write what fileTimeText
+// writes for every time, in zones whose offset changes at whole and half hours, on the days of
+// the changes too, before 1970, and in years of more than four digits.
+TEST(FileTimeWriter, WritesWhatFileTimeTextWritesInEveryZone) {
+  const char* zones[] = {"UTC0", "EST5", "NST3:30NDT,M3.2.0,M11.1.0", "CET-1CEST,M3.5.0,M10.5.0/3",
+                         "LHST-10:30LHDT-11,M10.1.0,M4.1.0", "XST+5:45:30"};
+  const uint64_t kYear30000 = 8961859118450000000ull;  // 30000-01-02 03:04:05 UTC
+  std::vector<uint64_t> times = {1, 0, fileTimeOf(1969, 12, 31, 23, 59, 59), fileTimeOf(1970, 1, 1, 0, 0, 0),
+                                 fileTimeOf(1601, 1, 1, 0, 0, 1), fileTimeOf(9999, 12, 31, 23, 59, 59),
+                                 kYear30000, ~uint64_t(0)};
+  // Two years in steps of 599 seconds: every day, and near every change of the offset.
+  for (uint64_t t = fileTimeOf(2021, 1, 1, 0, 0, 0); t < fileTimeOf(2023, 1, 1, 0, 0, 0); t += 599 * 10000000ull)
+    times.push_back(t + 1234567);
+  // And back and forth between far days, as the files of one folder are.
+  for (uint64_t i = 0; i < 5000; i++) times.push_back(fileTimeOf(1990, 1, 1, 0, 0, 0) + (i * 7919 % 5000) * 86400123456789ull / 1000);
+  for (const char* zone : zones) {
+    TimeZone tz(zone);
+    FileTimeWriter writer;
+    for (uint64_t t : times) {
+      std::string out = "x";
+      writer.append(&out, t);
+      ASSERT_EQ(out, "x" + fileTimeText(t)) << zone << " at " << t;
+    }
+  }
+  TimeZone utc("UTC0");
+  EXPECT_EQ(fileTimeText(kYear30000), "30000-01-02 03:04.05");
+  EXPECT_EQ(snapshotDateText(std::time_t(-30641662560LL)), " 999-01-02 03:04")  // 0999-01-02 03:04 UTC
+      << "years below 1000 keep their width of four";
+}
+
 TEST(SnapshotDateText, IsLocalTimeWithoutSeconds) {
   TimeZone tz("EST5");
   struct tm t = {};

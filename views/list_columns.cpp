@@ -18,15 +18,21 @@ std::vector<std::string> columnTitles(int section) {
   }
 }
 
-std::string groupedSize(uint64_t size) {
-  std::string digits = std::to_string(size);
-  std::string out;
-  size_t first = digits.size() % 3;
-  if (first) out = digits.substr(0, first);
-  for (size_t i = first; i < digits.size(); i += 3) {
-    if (!out.empty()) out.push_back(',');
-    out += digits.substr(i, 3);
+void appendGroupedSize(std::string* out, uint64_t size) {
+  char text[32];  // 20 digits and 6 commas at most
+  size_t i = sizeof text;
+  for (int digits = 0;; digits++) {
+    if (digits && digits % 3 == 0) text[--i] = ',';
+    text[--i] = char('0' + size % 10);
+    size /= 10;
+    if (size == 0) break;
   }
+  out->append(text + i, sizeof text - i);
+}
+
+std::string groupedSize(uint64_t size) {
+  std::string out;
+  appendGroupedSize(&out, size);
   return out;
 }
 

@@ -22,6 +22,7 @@ std::vector<std::u16string> listColumns(int section, const Item& item);
 
 // A size in decimal with "," between groups of three digits: 1234567 gives "1,234,567".
 std::string groupedSize(uint64_t size);
+void appendGroupedSize(std::string* out, uint64_t size);
 
 }  // namespace keldrun
 
