@@ -218,12 +218,8 @@ void ItemColumns::text(std::string* out, const ContentRow& row, const char* sepa
 }
 
 void ItemColumns::digest(std::string* out, const FileExt* ext) {
-  if (!ext || ext->digestState == kDigestNone) return;
-  *out += "  sha256 ";
-  if (ext->digestState == kDigestSha256)
-    appendHex(out, ext->sha256, kSha256Size);
-  else
-    *out += "unreadable";
+  std::string text = digestText(ext);
+  if (!text.empty()) *out += "  " + text;
 }
 
 void ItemColumns::json(std::string* out, const ContentRow& row) {

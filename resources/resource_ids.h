@@ -92,6 +92,7 @@
 #define IDC_PROGRESS_BAR 1024
 #define IDC_FULL_SCAN 1026
 #define IDC_SELECTED_ITEMS 1027
+#define IDC_RECORD_DIGESTS 1028
 
 /* Setup window (button 1 agrees, then installs; Cancel is 2): the agreement page's browser, and
    the install page's desktop-icon box, change-folder button and folder text */

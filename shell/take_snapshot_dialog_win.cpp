@@ -129,7 +129,9 @@ class SelectionPage : public CXDialogBase {
 class TakeSnapshotDialog : public CXDialogBase {
  public:
   TakeSnapshotDialog(Settings* settings, Env* env)
-      : CXDialogBase(IDD_TAKE_SNAPSHOT), model_(settings, env), page_(&model_.tree()) {}
+      : CXDialogBase(IDD_TAKE_SNAPSHOT), model_(settings, env), page_(&model_.tree()) {
+    model_.keepDigestsChoice = true;
+  }
 
   bool added() const { return model_.state() == TakeSnapshot::State::Finished; }
 
@@ -141,6 +143,7 @@ class TakeSnapshotDialog : public CXDialogBase {
     cancel_.setIcon(buttonImages(), kCancelImage);
     group_.attach(hwnd(), {IDC_FULL_SCAN, IDC_SELECTED_ITEMS});
     group_.setValue(model_.group);
+    CheckDlgButton(hwnd(), IDC_RECORD_DIGESTS, model_.recordDigests ? BST_CHECKED : BST_UNCHECKED);
     SetDlgItemTextW(hwnd(), IDC_SNAPSHOT_NAME, wide(fromUtf8(model_.name)));
     page_.create(hwnd());
     RECT client;
@@ -164,6 +167,10 @@ class TakeSnapshotDialog : public CXDialogBase {
           model_.group = id == IDC_SELECTED_ITEMS ? TakeSnapshot::kSelectedItems : TakeSnapshot::kFullScan;
           page_.enable(model_.treeEnabled());
         }
+        return;
+      case IDC_RECORD_DIGESTS:
+        if (code == BN_CLICKED && model_.controlsEnabled())
+          model_.recordDigests = IsDlgButtonChecked(hwnd(), IDC_RECORD_DIGESTS) == BST_CHECKED;
         return;
       default:
         CXDialogBase::onCommand(id, code, control);
@@ -198,9 +205,9 @@ class TakeSnapshotDialog : public CXDialogBase {
 
  private:
   void place(int width, int height) {
-    // Margins in dialog units: the page lies below the radio buttons and above the buttons,
-    // which keep to the bottom right corner.
-    RECT m = fromUnits(5, 47, 5, 28);
+    // Margins in dialog units: the page lies below the radio buttons and the digests box and
+    // above the buttons, which keep to the bottom right corner.
+    RECT m = fromUnits(5, 58, 5, 28);
     if (page_.isOpen())
       MoveWindow(page_.hwnd(), m.left, m.top, width - m.left - m.right, height - m.top - m.bottom, TRUE);
     RECT gap = fromUnits(5, 6, 0, 0);
@@ -237,6 +244,7 @@ class TakeSnapshotDialog : public CXDialogBase {
     EnableWindow(item(IDC_SNAPSHOT_NAME), FALSE);
     EnableWindow(cancel_.hwnd(), FALSE);
     group_.enable(false);
+    EnableWindow(item(IDC_RECORD_DIGESTS), FALSE);
     page_.enable(false);
     EnableWindow(page_.hwnd(), FALSE);
     start_.setIcon(buttonImages(), kStopImage);

@@ -140,12 +140,13 @@ inline bool writeFilesSnapshot(const std::string& path, const std::vector<DirSpe
 // `withoutExtension` without the files' extension (change times, identities, digests).
 inline bool scanFolders(const std::string& path, Env* env, const FilterList& items,
                         const std::string& name = "snap", bool oldDigests = false,
-                        bool withoutExtension = false) {
+                        bool withoutExtension = false, bool digests = false) {
   SnapshotFile file;
   if (!file.create(path)) return false;
   if (oldDigests) file.writeOldDigestsForTest();
   if (withoutExtension) file.writeWithoutExtensionForTest();
   FileStore store(env);
+  store.setDigests(digests, {});
   FilterList list = normalizeFileFilter(items);
   if (!store.startFileScan(&file, list)) return false;
   while (file.runningScans() > 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));

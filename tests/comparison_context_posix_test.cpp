@@ -175,6 +175,36 @@ TEST_F(ScreenTest, ChangedFilesOnlyIsBoldWithoutExpandButtonInDifferences) {
   }
 }
 
+// New content under the old size and date: the Files screen marks the pair and shows each
+// side's recorded digest (values from sha256sum) after the label; without digests, the marks only.
+TEST_F(ScreenTest, ContentChangedBehindTheDateShowsMarksAndDigests) {
+  const std::string file = tree_ + "/windows/win.ini";
+  for (bool digests : {true, false}) {
+    SCOPED_TRACE(digests);
+    writeFile(file, 10, 1600000000);
+    ASSERT_TRUE(scanFolders(snap("a.snp"), env_.get(), {win()}, "a", false, false, digests));
+    std::ofstream(file, std::ios::binary) << "yyyyyyyyyy";
+    struct timeval tv[2] = {{1600000000, 0}, {1600000000, 0}};
+    utimes(file.c_str(), tv);
+    ASSERT_TRUE(scanFolders(snap("b.snp"), env_.get(), {win()}, "b", false, false, digests));
+    ASSERT_TRUE(context_.openFiles(snap("a.snp"), snap("b.snp"), kModeCompare, fullFor(kModeCompare, kViewDifferences)));
+    model_->refresh(kViewDifferences);
+    ASSERT_NE(locate("/windows"), 0u);
+    std::vector<std::u16string> info;
+    for (const ListRow& r : model_->rows()) info.push_back(r.columns.back());
+    std::u16string mark = digests ? u"old [content or attributes changed, date kept; content digest changed]"
+                                  : u"old [content or attributes changed, date kept]";
+    std::u16string markNew = u"new" + mark.substr(3);
+    if (digests) {
+      mark += u"  sha256 fc11d6f28e59d3cc33c0b14ceb644bf0902ebd63d61218dffe9e7dac7c254542";
+      markNew += u"  sha256 371c535439341f5d05a05e3207e8cb70cfb9741ce8cf8794ecaec70c2eef1b09";
+    }
+    EXPECT_EQ(info, (std::vector<std::u16string>{mark, markNew}));
+    model_->clear();
+    context_.close();
+  }
+}
+
 TEST_F(ScreenTest, FolderOnlyInBIsGreenBoldExpandableWithAddRows) {
   scan("a.snp", {win()});
   mk("/games");

@@ -528,6 +528,83 @@ TEST(ProgramGui, NormalisedComparisonShowsTwoMachinesProfilesAsOne) {
   EXPECT_EQ(p.close(), 0u);
 }
 
+// C:\digests holds one snapshot of c:\digestwork taken with digests by keldrun-cli.exe, after
+// which kept.txt got new content of the same size under its old last-write time. Snapshot 2 is
+// taken through the dialog with "Record content digests" ticked; the Files screen then shows
+// both digests (sha256sum's) and the marks of the change, and the next dialog offers the
+// choice as stored. The script checks the setting through the command line.
+TEST(ProgramGui, DigestsTickedInTheDialogShowTheChangeBehindAKeptDate) {
+  REQUIRE_PROGRAM();
+  std::wstring folder = L"C:\\digests\\";
+  ASSERT_TRUE(fileExists(folder + L"data\\snap001.snp"));
+  {
+    Program p;
+    ASSERT_TRUE(p.start(folder + L"Keldrun.exe"));
+    ASSERT_TRUE(waitFor([&] { return p.rowCount() == 1; }));
+    p.click(IDC_TAKE_SNAPSHOT);
+    HWND take = nullptr;
+    ASSERT_TRUE(waitFor([&] { return (take = p.findTop("Take snapshot")) != nullptr; }));
+    HWND box = GetDlgItem(take, IDC_RECORD_DIGESTS);
+    ASSERT_TRUE(box);
+    EXPECT_EQ(textOf(box), "Record content digests");
+    EXPECT_TRUE(IsWindowEnabled(box));
+    EXPECT_EQ(IsDlgButtonChecked(take, IDC_RECORD_DIGESTS), BST_UNCHECKED);  // the setting is off
+    Program::send(GetDlgItem(take, IDC_SELECTED_ITEMS), BM_CLICK, 0, 0);
+    Program::send(box, BM_CLICK, 0, 0);
+    EXPECT_EQ(IsDlgButtonChecked(take, IDC_RECORD_DIGESTS), BST_CHECKED);
+    // The box lies inside the dialog and overlaps none of its other controls.
+    RECT client, boxRect;
+    GetClientRect(take, &client);
+    GetWindowRect(box, &boxRect);
+    MapWindowPoints(nullptr, take, reinterpret_cast<POINT*>(&boxRect), 2);
+    RECT in;
+    EXPECT_TRUE(IntersectRect(&in, &boxRect, &client) && EqualRect(&in, &boxRect));
+    int others = 0;
+    for (HWND c = GetWindow(take, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+      if (c == box || !IsWindowVisible(c)) continue;
+      RECT r;
+      GetWindowRect(c, &r);
+      MapWindowPoints(nullptr, take, reinterpret_cast<POINT*>(&r), 2);
+      EXPECT_FALSE(IntersectRect(&in, &boxRect, &r)) << "control " << GetDlgCtrlID(c);
+      others++;
+    }
+    EXPECT_GE(others, 7);  // name label and box, two radios, progress text, page, Start, Cancel
+    shot(take, "take_snapshot_digests");
+    PostMessageW(GetDlgItem(take, IDOK), BM_CLICK, 0, 0);
+    EXPECT_EQ(p.answer(20003).rfind("Snapshot done in ", 0), 0u);
+    ASSERT_TRUE(waitFor([&] { return p.findTop("Take snapshot") == nullptr && p.rowCount() == 2; }));
+    EXPECT_EQ(p.close(), 0u);
+  }
+  {
+    // A new process offers the choice as stored.
+    Program p;
+    ASSERT_TRUE(p.start(folder + L"Keldrun.exe"));
+    p.click(IDC_TAKE_SNAPSHOT);
+    HWND take = nullptr;
+    ASSERT_TRUE(waitFor([&] { return (take = p.findTop("Take snapshot")) != nullptr; }));
+    EXPECT_EQ(IsDlgButtonChecked(take, IDC_RECORD_DIGESTS), BST_CHECKED);
+    PostMessageW(GetDlgItem(take, IDCANCEL), BM_CLICK, 0, 0);
+    ASSERT_TRUE(waitFor([&] { return p.findTop("Take snapshot") == nullptr; }));
+    EXPECT_EQ(p.close(), 0u);
+  }
+  Program p;
+  ASSERT_TRUE(startComparison(p, folder));
+  HWND tree = p.pageItem(IDD_FILES_PAGE, IDC_SCREEN_TREE), list = p.pageItem(IDD_FILES_PAGE, IDC_SCREEN_LIST);
+  HTREEITEM work = treeItemNamed(p, tree, "digestwork");
+  ASSERT_TRUE(work);
+  Program::send(tree, TVM_SELECTITEM, TVGN_CARET, LPARAM(work));
+  ASSERT_EQ(Program::rowsIn(list), 2);
+  for (int row = 0; row < 2; row++) EXPECT_EQ(p.cellIn(list, row, 0), "kept.txt");
+  EXPECT_EQ(p.cellIn(list, 0, 1), "6");
+  EXPECT_EQ(p.cellIn(list, 0, 2), p.cellIn(list, 1, 2));
+  // A changed digest under an equal size and date is a date kept, whatever the change time did.
+  const std::string marks = " [content or attributes changed, date kept; content digest changed]  sha256 ";
+  EXPECT_EQ(p.cellIn(list, 0, 3), "old" + marks + "6db7d803e74f1ffa7d8f5adc0bf95b3e15bf4c8373fffadf546227cc6c6742cb");
+  EXPECT_EQ(p.cellIn(list, 1, 3), "new" + marks + "f778dacc09a326990d63568063853fdffb39d070ee6049054e23b1a666d1bf63");
+  shot(p.main(), "files_digests");
+  EXPECT_EQ(p.close(), 0u);
+}
+
 // Only the Snapshots page is made at start-up; the first comparison tab shown makes the three
 // comparison screens, each filling the client area below the tab row and showing nothing open.
 // Then "*" on the root of the Full-mode Registry tree expands everything below it: every key of

@@ -326,6 +326,30 @@ TEST_F(TakeSnapshotTest, RecordDigestsFollowsTheSettingAndCopiesFromThisComputer
   EXPECT_TRUE(next.digestSources().empty());
 }
 
+// The dialog's choice is stored back with the snapshot and offered to the next one; a choice
+// for one scan only leaves the setting as it was.
+TEST_F(TakeSnapshotTest, RecordDigestsChoiceIsStoredInTheSettingsFileWhenKept) {
+  FilterList lists[kSectionCount] = {{}, {onDriveZ(tree.str()) + u"a\\"}, {}};
+  for (bool keep : {true, false}) {
+    for (int choice : {1, 0}) {
+      SCOPED_TRACE(testing::Message() << "keep " << keep << " choice " << choice);
+      settings.recordDigests = 1 - choice;
+      TakeSnapshot t(&settings, env.get());
+      t.recordDigests = choice != 0;
+      t.keepDigestsChoice = keep;
+      ASSERT_TRUE(t.start(lists).empty());
+      runToEnd(&t);
+      ASSERT_EQ(t.state(), TakeSnapshot::State::Finished);
+      int stored = keep ? choice : 1 - choice;
+      EXPECT_EQ(settings.recordDigests, stored);
+      Settings reread(home.str());
+      ASSERT_TRUE(reread.load());
+      EXPECT_EQ(reread.recordDigests, stored);
+      EXPECT_EQ(TakeSnapshot(&reread, env.get()).recordDigests, stored != 0);
+    }
+  }
+}
+
 TEST_F(TakeSnapshotTest, ExplicitListsLeaveTheFilterFileAlone) {
   TakeSnapshot t(&settings, env.get());
   FilterList lists[kSectionCount] = {{}, {onDriveZ(tree.str()) + u"a\\"}, {}};

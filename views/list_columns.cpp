@@ -3,6 +3,7 @@
 #include "base/date_text.h"
 #include "engine/app_record.h"
 #include "engine/file_entry.h"
+#include "engine/file_extension.h"
 #include "engine/value_entry.h"
 #include "engine/value_text.h"
 
@@ -33,6 +34,18 @@ void appendGroupedSize(std::string* out, uint64_t size) {
 std::string groupedSize(uint64_t size) {
   std::string out;
   appendGroupedSize(&out, size);
+  return out;
+}
+
+std::string digestText(const FileExt* ext) {
+  if (!ext || ext->digestState == kDigestNone) return std::string();
+  if (ext->digestState != kDigestSha256) return "sha256 unreadable";
+  static const char digits[] = "0123456789abcdef";
+  std::string out = "sha256 ";
+  for (uint8_t b : ext->sha256) {
+    out += digits[b >> 4];
+    out += digits[b & 15];
+  }
   return out;
 }
 

@@ -20,6 +20,10 @@ std::vector<std::string> columnTitles(int section);
 // The texts of an item; a malformed item gives empty texts (as many as the section has).
 std::vector<std::u16string> listColumns(int section, const Item& item);
 
+// A file's recorded content digest for the eye: "sha256 " and 64 lowercase hex digits, or
+// "sha256 unreadable" for a file that could not be read; "" when none was recorded (ext null).
+std::string digestText(const FileExt* ext);
+
 // A size in decimal with "," between groups of three digits: 1234567 gives "1,234,567".
 std::string groupedSize(uint64_t size);
 void appendGroupedSize(std::string* out, uint64_t size);

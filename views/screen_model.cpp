@@ -97,9 +97,12 @@ void SnapshotScreenModel::selectionChanged(TreeItem item) {
       rows_.reserve(content_.rows().size());
       for (const ContentRow& row : content_.rows()) {
         addListRow(row.item, row.state, row.label);
-        // A file's marks (a date kept over new content, a replaced file) follow its label.
+        // A file's marks (a date kept over new content, a replaced file) and its recorded
+        // digest follow its label, as the command line's text shows them.
         if (row.marks && !rows_.empty())
           rows_.back().columns.back() += u" [" + widen(fileMarkText(row.marks)) + u"]";
+        std::string digest = digestText(row.ext);
+        if (!digest.empty() && !rows_.empty()) rows_.back().columns.back() += u"  " + widen(digest);
         if (row.noise && !rows_.empty()) rows_.back().columns.back() += u" (noise)";
       }
     }

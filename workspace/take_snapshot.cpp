@@ -118,12 +118,15 @@ ShellMessage TakeSnapshot::finishLocked() {
   // A snapshot the saved catalog does not list would be lost to the user: it is kept only
   // when the catalog is saved with it.
   const int32_t fullScan = settings_->fullScan;
+  const int32_t digests = settings_->recordDigests;
   const Catalog before = settings_->catalog();
   settings_->fullScan = group == kFullScan ? 1 : 0;
+  if (keepDigestsChoice) settings_->recordDigests = recordDigests ? 1 : 0;
   settings_->catalog().addSnapshot(info_);
   if (!settings_->save("", fs_)) {
     settings_->catalog() = before;
     settings_->fullScan = fullScan;
+    settings_->recordDigests = digests;
     fs_->removeFile(scan_.path());
     state_ = State::Stopped;
     progress_.clear();

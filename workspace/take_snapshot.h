@@ -43,6 +43,9 @@ class TakeSnapshot {
   // copied from the newest of the catalog's last kDigestSources snapshots of this computer that
   // holds one for the file, when nothing recorded of the file has moved since.
   bool recordDigests = false;
+  // Whether finishing stores recordDigests in Settings::recordDigests, as the dialog's choice
+  // is; off for a choice made for one scan only (the command line's --digests).
+  bool keepDigestsChoice = false;
   static constexpr size_t kDigestSources = 4;
   // The files of those snapshots, newest first: the catalog's last records of this computer
   // that recorded files.

@@ -74,6 +74,24 @@ done
 rm -rf "$users"
 mv "$work/users.kept" "$users"
 
+# Content changed behind a kept date (C:\digests): snapshot 1 of c:\digestwork by keldrun-cli.exe
+# with digests, then kept.txt rewritten to the same size and its last-write time put back;
+# ProgramGui.DigestsTickedInTheDialogShowTheChangeBehindAKeptDate takes snapshot 2 through the
+# dialog from the scan filter file.
+dghome=$prefix/drive_c/digests
+dgwork=$prefix/drive_c/digestwork
+mkdir -p "$dghome" "$dgwork"
+cp "$program" "$cli" "$dghome/"
+printf 'before' >"$dgwork/kept.txt"
+printf 'Files:\r\nc:\\digestwork\\\r\n' >"$dghome/scan_filter.txt"
+in_prefix "$prefix" wine "$cli" --home 'c:\digests' snapshot --digests --name 'digests 1' --files 'c:\digestwork' \
+  >"$work/snap-dg.out" 2>&1 || { cat "$work/snap-dg.out" >&2; exit 1; }
+end_prefix "$prefix"
+touch -r "$dgwork/kept.txt" "$work/kept.time"
+sleep 0.05
+printf 'after!' >"$dgwork/kept.txt"
+touch -r "$work/kept.time" "$dgwork/kept.txt"
+
 winshots=
 if [ -n "$shots" ]; then
   mkdir -p "$work/shots"
@@ -94,6 +112,29 @@ end_prefix "$prefix"
 
 save_shots "$work/shots"
 [ $status -eq 0 ] || { echo "program_check: window tests FAILED (exit status $status)"; exit 1; }
+
+# The dialog's choice stored in Keldrun.cfg: a snapshot by keldrun-cli.exe without --digests
+# records digests. The native command line reads the dialog's snapshot: both digests, the marks.
+# Only when that test ran.
+if python3 - "$work/results.json" <<'PY'
+import json, sys
+runs = [t for s in json.load(open(sys.argv[1], encoding="utf-8"))["testsuites"] for t in s["testsuite"]
+        if s["name"] == "ProgramGui" and t["name"] == "DigestsTickedInTheDialogShowTheChangeBehindAKeptDate"]
+sys.exit(0 if runs and runs[0].get("status") == "RUN" else 1)
+PY
+then
+  in_prefix "$prefix" wine "$cli" --home 'c:\digests' snapshot --name 'digests 3' --files 'c:\digestwork' \
+    >"$work/snap-dg3.out" 2>&1 || { cat "$work/snap-dg3.out" >&2; exit 1; }
+  end_prefix "$prefix"
+  "$native" --home "$dghome" --wine-prefix "$prefix" show 3 --json 'c:\digestwork' >"$work/dg3.json" 2>&1 || true
+  grep -qF '"sha256":"f778dacc09a326990d63568063853fdffb39d070ee6049054e23b1a666d1bf63"' "$work/dg3.json" \
+    || { echo "program_check: Keldrun.cfg does not keep the digests choice" >&2; cat "$work/dg3.json" >&2; exit 1; }
+  "$native" --home "$dghome" --wine-prefix "$prefix" compare 1 2 --json >"$work/dg.json" 2>&1 || true
+  for want in '"sha256":"f778dacc09a326990d63568063853fdffb39d070ee6049054e23b1a666d1bf63","marks":["dateKept","digestChanged"]' \
+              '"sha256":"6db7d803e74f1ffa7d8f5adc0bf95b3e15bf4c8373fffadf546227cc6c6742cb","marks":["dateKept","digestChanged"]'; do
+    grep -qF "$want" "$work/dg.json" || { echo "program_check: compare 1 2 of C:\digests lacks $want" >&2; cat "$work/dg.json" >&2; exit 1; }
+  done
+fi
 
 # The workspace is checked afterwards only when the test that leaves it so ran: a filter may
 # have left it out.
