@@ -7,6 +7,7 @@
 #include "base/text_table.h"
 #include "engine/file_extension.h"
 #include "engine/section_filter.h"
+#include "views/list_columns.h"
 
 namespace keldrun {
 
@@ -80,6 +81,13 @@ std::string urlName(const std::string& name) {
     }
   }
   return out;
+}
+
+// A row's label, then the file's recorded content digest when it has one.
+std::string withDigest(std::string label, const FileExt* ext) {
+  std::string digest = digestText(ext);
+  if (!digest.empty()) label += "  " + digest;
+  return label;
 }
 
 }  // namespace
@@ -299,10 +307,10 @@ void ReportWriter::writeDifferenceRows(const std::u16string& path, const TreeEnt
     if (hasO && hasN) {
       int c = oldReader_->order(o, n);
       if (c < 0) {
-        writeChild(o, kDeleted, "del");
+        writeChild(o, kDeleted, withDigest("del", oldReader_->ext(o)).c_str());
         hasO = oldReader_->next(&o);
       } else if (c > 0) {
-        writeChild(n, kAdded, "add");
+        writeChild(n, kAdded, withDigest("add", newReader_->ext(n)).c_str());
         hasN = newReader_->next(&n);
       } else {
         uint8_t marks = oldReader_->marks(o, *newReader_, n);
@@ -312,10 +320,11 @@ void ReportWriter::writeDifferenceRows(const std::u16string& path, const TreeEnt
           if (stateIncluded(kModified)) {
             writeDeferred();
             if (!outside_) {
-              // A file's marks (a date kept over new content, a replaced file) follow its label.
+              // A file's marks (a date kept over new content, a replaced file) and each side's
+              // recorded digest follow its label.
               std::string mark = marks ? " [" + fileMarkText(marks) + "]" : std::string();
-              item_(this, o, kModified, ("old" + mark).c_str());
-              item_(this, n, kModified, ("new" + mark).c_str());
+              item_(this, o, kModified, withDigest("old" + mark, oldReader_->ext(o)).c_str());
+              item_(this, n, kModified, withDigest("new" + mark, newReader_->ext(n)).c_str());
             }
           }
         }
@@ -323,10 +332,10 @@ void ReportWriter::writeDifferenceRows(const std::u16string& path, const TreeEnt
         hasN = newReader_->next(&n);
       }
     } else if (hasO) {
-      writeChild(o, kDeleted, "del");
+      writeChild(o, kDeleted, withDigest("del", oldReader_->ext(o)).c_str());
       hasO = oldReader_->next(&o);
     } else {
-      writeChild(n, kAdded, "add");
+      writeChild(n, kAdded, withDigest("add", newReader_->ext(n)).c_str());
       hasN = newReader_->next(&n);
     }
   }

@@ -12,7 +12,10 @@
 #include <vector>
 
 #include "engine/section_filter.h"
+#include "reports/report_generation.h"
+#include "reports/report_writer.h"
 #include "tests/compare_support.h"
+#include "tests/report_support.h"
 #include "tests/test_support.h"
 #include "views/list_columns.h"
 #include "views/screen_model.h"
@@ -200,6 +203,13 @@ TEST_F(ScreenTest, ContentChangedBehindTheDateShowsMarksAndDigests) {
       markNew += u"  sha256 371c535439341f5d05a05e3207e8cb70cfb9741ce8cf8794ecaec70c2eef1b09";
     }
     EXPECT_EQ(info, (std::vector<std::u16string>{mark, markNew}));
+    // The differences report gives both rows the same marks and digests.
+    ReportWriter writer;
+    std::string message;
+    ASSERT_TRUE(generateDifferencesReport(&context_, DifferencesReportOptions(), snap("d.htm"), &writer, &message)) << message;
+    std::string page = report_testing::readUtf16(snap("d.htm"));
+    for (const std::u16string& text : {mark, markNew})
+      EXPECT_NE(page.find(toUtf8(text)), std::string::npos) << toUtf8(text) << "\n" << page;
     model_->clear();
     context_.close();
   }
