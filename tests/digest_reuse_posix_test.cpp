@@ -279,6 +279,13 @@ TEST_F(DigestScan, DamagedDigestsAreCountedAndNotCopied) {
   auto [start, end] = firstBlock(sound);
   ASSERT_GT(end, start + 1 + kSha256Size);
   ASSERT_TRUE(sound[start] & kExtensionDigestFlag);
+  {
+    // The checks every snapshot goes through find the file with digests well formed.
+    SnapshotFile file;
+    SnapshotInfo info;
+    ASSERT_TRUE(file.open(first, &info));
+    EXPECT_EQ(checkSnapshot(&file, info), 0u);
+  }
   const struct {
     const char* what;
     uint32_t at;
