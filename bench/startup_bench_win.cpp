@@ -1,9 +1,10 @@
 // Start-up of Keldrun.exe: the time from creating its process to the first paint of its main
 // window with the snapshot list filled, measured from outside the program.
 //   startup_bench.exe PATH\Keldrun.exe ROWS [RUNS]
-// Prints each run and the median in milliseconds. bench/startup.sh prepares a workspace.
-// "startup_bench.exe --floor" is the peer: the least a window program pays under Wine, a process
-// that starts OLE and the common controls and paints one window with an empty list in it.
+// The peer is the floor of any window program under Wine: this program run as "--window", a
+// process that starts OLE and the common controls and paints one window with an empty list in
+// it. Runs of the two alternate, so both meet the same machine (Wine's times drift by a factor
+// of two from one minute to the next). Prints each pair, both medians and their ratio.
 #include <windows.h>
 #include <commctrl.h>
 #include <ole2.h>
@@ -81,30 +82,39 @@ double runOnce(const std::wstring& exe, int rows) {
   return ms;
 }
 
+double median(std::vector<double> times) {
+  std::sort(times.begin(), times.end());
+  return times[times.size() / 2];
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc == 2 && std::string(argv[1]) == "--window") return showFloorWindow();
   if (argc < 3) {
-    std::fprintf(stderr, "usage: startup_bench PATH\\Keldrun.exe|--floor ROWS [RUNS]\n");
+    std::fprintf(stderr, "usage: startup_bench PATH\\Keldrun.exe ROWS [RUNS]\n");
     return 2;
   }
   std::string a = argv[1];
   std::wstring exe(a.begin(), a.end());
   int rows = std::atoi(argv[2]);
   int runs = argc > 3 ? std::atoi(argv[3]) : 7;
-  std::vector<double> times;
+  std::vector<double> floors, programs;
   for (int r = 0; r < runs; r++) {
-    double ms = runOnce(exe, rows);
-    if (ms < 0) {
-      std::fprintf(stderr, "run %d: the main window never showed %d painted rows\n", r + 1, rows);
+    double floor = runOnce(L"--floor", 0);
+    double program = runOnce(exe, rows);
+    if (floor < 0 || program < 0) {
+      std::fprintf(stderr, "run %d: the %s never showed %d painted rows\n", r + 1,
+                   floor < 0 ? "floor's window" : "main window", floor < 0 ? 0 : rows);
       return 1;
     }
-    std::printf("run %d: %.1f ms\n", r + 1, ms);
-    times.push_back(ms);
+    std::printf("run %d: floor %.1f ms, Keldrun.exe %.1f ms\n", r + 1, floor, program);
+    floors.push_back(floor);
+    programs.push_back(program);
   }
-  std::sort(times.begin(), times.end());
-  std::printf("start to first paint, %d snapshots: median %.1f ms (min %.1f, max %.1f, %d runs)\n",
-              rows, times[times.size() / 2], times.front(), times.back(), runs);
+  double f = median(floors), k = median(programs);
+  std::printf("start to first paint, medians of %d runs: floor %.1f ms, Keldrun.exe with %d snapshots "
+              "%.1f ms (%.2f times the floor)\n",
+              runs, f, rows, k, k / f);
   return 0;
 }

@@ -172,6 +172,10 @@ class SnapshotFile {
   // Opens an existing snapshot file for reading and fills info. False when the file cannot be
   // opened or its header, info record or filter lists cannot be read whole.
   bool open(const std::string& path, SnapshotInfo* info);
+  // Fills info as open does and closes the file again: what a list of snapshots shows. Makes
+  // no view: for a record of a few hundred bytes the mapping costs more than the reads it saves
+  // (under Wine, each of its calls is a round trip to the server).
+  bool readInfo(const std::string& path, SnapshotInfo* info);
   // Writes the info record at offset (0: at the end of the file) and sets info->size; returns
   // the offset used, or 0 when nothing was written: no file open for reading, a file that
   // cannot be opened for writing, an offset inside the header or past the end of the file, or

@@ -277,6 +277,15 @@ bool SnapshotFile::open(const std::string& path, SnapshotInfo* info) {
   return true;
 }
 
+bool SnapshotFile::readInfo(const std::string& path, SnapshotInfo* info) {
+  bool allowed = viewAllowed_;
+  viewAllowed_ = false;
+  bool opened = open(path, info);
+  viewAllowed_ = allowed;
+  close();
+  return opened;
+}
+
 void SnapshotFile::readExtensionIndex(uint32_t offset, uint32_t user) {
   std::vector<uint8_t> block;
   size_t n = 0;

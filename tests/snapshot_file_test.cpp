@@ -728,6 +728,48 @@ TEST_F(SnapshotFileTest, OnlyFinishedFilesAreMapped) {
   EXPECT_FALSE(reader.mapped());
 }
 
+// The snapshot list reads each file's info without a view: the same info as open, nothing left
+// open, and the reader still maps the next file it opens.
+TEST_F(SnapshotFileTest, ReadInfoFillsWhatOpenDoes) {
+  SnapshotFile writer;
+  ASSERT_TRUE(writer.create(path("i.snp")));
+  writer.addRoot(kSectionFiles, u"c:", 1, 2, 0, 0);
+  SnapshotInfo written;
+  FilterList lists[kSectionCount] = {{u"hkey_users\\"}, {u"c:\\\u0101\\"}, {}};
+  written.fillNew("listed", 7, lists);
+  ASSERT_TRUE(writer.finish(&written));
+  ASSERT_TRUE(writer.close());
+
+  SnapshotFile file;
+  SnapshotInfo opened, listed;
+  ASSERT_TRUE(file.open(path("i.snp"), &opened));
+  file.close();
+  ASSERT_TRUE(file.readInfo(path("i.snp"), &listed));
+  EXPECT_FALSE(file.isOpen());
+  EXPECT_FALSE(file.mapped());
+  EXPECT_EQ(listed.name, "listed");
+  EXPECT_EQ(listed.number, 7);
+  EXPECT_EQ(listed.date, opened.date);
+  EXPECT_EQ(listed.size, opened.size);
+  EXPECT_EQ(listed.infoOffset, opened.infoOffset);
+  for (int i = 0; i < kSectionCount; i++) {
+    EXPECT_EQ(listed.sectionOffset[i], opened.sectionOffset[i]);
+    EXPECT_EQ(listed.sectionState[i], opened.sectionState[i]);
+    EXPECT_EQ(listed.filterList[i], lists[i]);
+  }
+  ASSERT_TRUE(file.open(path("i.snp"), &opened));
+  EXPECT_TRUE(file.mapped());
+  file.close();
+
+  // A record past the end of the file: no info, as open says.
+  std::vector<uint8_t> bytes = readBytes(path("i.snp"));
+  putU32(&bytes[kHeaderInfoOffset], uint32_t(bytes.size()));
+  writeBytes(path("i.snp"), bytes);
+  EXPECT_FALSE(file.readInfo(path("i.snp"), &listed));
+  EXPECT_FALSE(file.isOpen());
+  EXPECT_TRUE(listed.name.empty());
+}
+
 // rewriteInfo writes while the file is open for reading: a record rewritten in place shows in
 // the view, and one appended past it is read from the file.
 TEST_F(SnapshotFileTest, ViewShowsRewrittenAndAppendedInfo) {

@@ -77,9 +77,7 @@ void Catalog::addListed(const std::string& numberList) {
     if (find(number) >= 0) continue;
     SnapshotFile file;
     SnapshotInfo info;
-    bool opened = file.open(snapshotPath(number).path, &info);
-    file.close();
-    if (opened && info.number == number) append(info);
+    if (file.readInfo(snapshotPath(number).path, &info) && info.number == number) append(info);
   }
 }
 

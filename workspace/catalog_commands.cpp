@@ -28,9 +28,7 @@ bool deleteSnapshots(Settings* settings, const std::vector<int32_t>& numbers,
 
 ShellMessage SnapshotProperties::open() {
   SnapshotFile file;
-  bool opened = file.open(settings_->catalog().snapshotPath(number_).path, &info_);
-  file.close();
-  if (!opened) return ShellMessage::error("Cannot open snapshot");
+  if (!file.readInfo(settings_->catalog().snapshotPath(number_).path, &info_)) return ShellMessage::error("Cannot open snapshot");
   return {};
 }
 
@@ -62,9 +60,7 @@ bool SnapshotProperties::ok(const std::string& newName) {
   // this record is refreshed: reloading the whole settings file here would throw away every
   // option changed since the last save.
   SnapshotInfo stored;
-  bool reread = file.open(path, &stored);
-  file.close();
-  if (reread) {
+  if (file.readInfo(path, &stored)) {
     info_ = stored;
     int at = settings_->catalog().find(number_);
     if (at >= 0 && stored.number == number_) settings_->catalog().record(size_t(at)) = stored;
