@@ -7,13 +7,16 @@
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <thread>
 #include <string>
 #include <vector>
 
 #include "base/text.h"
+#include "engine/compare.h"
 #include "engine/file_entry.h"
 #include "engine/file_scan.h"
+#include "engine/section_filter.h"
 #include "engine/snapshot.h"
 #include "engine/value_entry.h"
 
@@ -156,6 +159,35 @@ inline bool scanFolders(const std::string& path, Env* env, const FilterList& ite
   info.fillNew(name, 1, lists);
   bool ok = file.finish(&info);
   return file.close() && ok;
+}
+
+// Calls fn for every file recorded in the files section of an open snapshot of scanned POSIX
+// folders: its path as the file system names it (the drive dropped, backslashes made slashes)
+// and its extension record, null when it has none.
+inline void forEachRecordedFile(SnapshotFile* file, const SnapshotInfo& info,
+                                const std::function<void(const std::string&, const FileExt*)>& fn) {
+  struct Visitor : TreeVisitor {
+    SnapshotFile* file;
+    const std::function<void(const std::string&, const FileExt*)>* fn;
+    bool visit(const std::u16string& path, const std::u16string&, const TreeEntry* a, const TreeEntry*,
+               int) override {
+      if (!a->contentTable) return true;
+      FileItemReader reader;
+      if (!reader.open(file, a->contentTable)) return true;
+      Item item;
+      while (reader.next(&item)) {
+        std::string native = toUtf8(path.substr(2)) + "/" + toUtf8(fileEntryName(item.p).str());
+        std::replace(native.begin(), native.end(), '\\', '/');
+        (*fn)(native, reader.ext(item));
+      }
+      return true;
+    }
+  } visitor;
+  visitor.file = file;
+  visitor.fn = &fn;
+  SectionFilter all = copyFilter({u"*"});
+  TreeWalker walker(file, nullptr, &all);
+  walker.walkTree(info.sectionOffset[kSectionFiles], 0, std::u16string(), &visitor);
 }
 
 }  // namespace testing_support

@@ -26,6 +26,7 @@
 #include "engine/section_filter.h"
 #include "engine/snapshot.h"
 #include "platform/env.h"
+#include "tests/compare_support.h"
 #include "tests/test_support.h"
 
 namespace keldrun {
@@ -138,31 +139,13 @@ class DigestScan : public ::testing::Test {
     SnapshotInfo info;
     EXPECT_TRUE(file.open(folder_ / name, &info));
     EXPECT_TRUE(file.hasExtension());
-    struct Visitor : TreeVisitor {
-      SnapshotFile* file;
-      std::map<std::string, FileExt> out;
-      bool visit(const std::u16string& path, const std::u16string&, const TreeEntry* a, const TreeEntry*,
-                 int) override {
-        if (!a->contentTable) return true;
-        FileItemReader reader;
-        EXPECT_TRUE(reader.open(file, a->contentTable));
-        Item item;
-        while (reader.next(&item)) {
-          std::string native = toUtf8(path.substr(2)) + "/" + toUtf8(fileEntryName(item.p).str());
-          for (char& c : native) c = c == '\\' ? '/' : c;
-          const FileExt* e = reader.ext(item);
-          EXPECT_NE(e, nullptr) << native;
-          if (e) out[native] = *e;
-        }
-        return true;
-      }
-    } visitor;
-    visitor.file = &file;
-    SectionFilter all = copyFilter({u"*"});
-    TreeWalker walker(&file, nullptr, &all);
-    walker.walkTree(info.sectionOffset[kSectionFiles], 0, std::u16string(), &visitor);
+    std::map<std::string, FileExt> out;
+    testing_support::forEachRecordedFile(&file, info, [&](const std::string& native, const FileExt* e) {
+      EXPECT_NE(e, nullptr) << native;
+      if (e) out[native] = *e;
+    });
     EXPECT_EQ(file.damagedTables(), 0u);
-    return visitor.out;
+    return out;
   }
 
   testing_support::TempFolder folder_;

@@ -78,39 +78,18 @@ TEST_F(ExtensionFile, ScanRecordsChangeTimeAndIdentityOfEveryFile) {
   ASSERT_TRUE(file.open(snap_, &info));
   ASSERT_TRUE(file.hasExtension());
   size_t seen = 0;
-  struct Visitor : TreeVisitor {
-    SnapshotFile* file;
-    std::string tree;
-    size_t* seen;
-    bool visit(const std::u16string& path, const std::u16string&, const TreeEntry* a, const TreeEntry*,
-               int) override {
-      if (!a->contentTable) return true;
-      FileItemReader reader;
-      EXPECT_TRUE(reader.open(file, a->contentTable));
-      Item item;
-      while (reader.next(&item)) {
-        std::string native = toUtf8(path.substr(2)) + "\\" + toUtf8(fileEntryName(item.p).str());
-        for (char& c : native) c = c == '\\' ? '/' : c;
-        struct stat st;
-        EXPECT_EQ(lstat(native.c_str(), &st), 0) << native;
-        const FileExt* e = reader.ext(item);
-        EXPECT_NE(e, nullptr) << native;
-        if (!e) continue;
-        EXPECT_EQ(e->fileId, uint64_t(st.st_ino)) << native;
-        EXPECT_EQ(e->volume, 0u) << native;  // the Win32 seam would read another volume
-        EXPECT_EQ(e->changeTime, fileTimeFromUnix(int64_t(st.st_ctim.tv_sec), uint32_t(st.st_ctim.tv_nsec)))
-            << native;
-        EXPECT_EQ(e->digestState, kDigestNone);
-        (*seen)++;
-      }
-      return true;
-    }
-  } visitor;
-  visitor.file = &file;
-  visitor.seen = &seen;
-  SectionFilter all = copyFilter({u"*"});
-  TreeWalker walker(&file, nullptr, &all);
-  walker.walkTree(info.sectionOffset[kSectionFiles], 0, std::u16string(), &visitor);
+  testing_support::forEachRecordedFile(&file, info, [&](const std::string& native, const FileExt* e) {
+    struct stat st;
+    EXPECT_EQ(lstat(native.c_str(), &st), 0) << native;
+    EXPECT_NE(e, nullptr) << native;
+    if (!e) return;
+    EXPECT_EQ(e->fileId, uint64_t(st.st_ino)) << native;
+    EXPECT_EQ(e->volume, 0u) << native;  // the Win32 seam would read another volume
+    EXPECT_EQ(e->changeTime, fileTimeFromUnix(int64_t(st.st_ctim.tv_sec), uint32_t(st.st_ctim.tv_nsec)))
+        << native;
+    EXPECT_EQ(e->digestState, kDigestNone);
+    seen++;
+  });
   EXPECT_EQ(seen, 4u);
   EXPECT_EQ(file.damagedTables(), 0u);
 }
