@@ -279,7 +279,11 @@ class SnapshotFile {
     uint32_t table, block, hash, at;  // at: the record's place in the file, when read
   };
   std::vector<ExtensionRecord> extensionWritten_;  // guarded by writeLock_
-  std::unordered_map<uint32_t, ExtensionRecord> extension_;  // by table, as read at open
+  // As read at open, in ascending table order, one record per table (the last the index holds
+  // for it): a sorted vector, as building a hash map of every folder's two records cost a small
+  // comparison more than the tables it reads.
+  std::vector<ExtensionRecord> extension_;
+  const ExtensionRecord* findExtension(uint32_t table) const;
   uint32_t extensionOffset_ = 0;  // of the index; 0 = none
   bool dropExtension_ = false;
   mutable std::mutex runningLock_;  // guards running_

@@ -291,21 +291,38 @@ void SnapshotFile::readExtensionIndex(uint32_t offset, uint32_t user) {
     const uint8_t* p = block.data() + at;
     uint32_t place = offset + uint32_t(kBlockLengthSize + at);
     if (getU32(p) == 0) continue;  // no table: nothing can ask for it
-    extension_[getU32(p)] = ExtensionRecord{getU32(p), getU32(p + 4), getU32(p + 8), place};
+    extension_.push_back(ExtensionRecord{getU32(p), getU32(p + 4), getU32(p + 8), place});
   }
+  // The writer sorts the index; a forged one is sorted here, and of the records of one table
+  // the last in the file counts.
+  auto byTable = [](const ExtensionRecord& a, const ExtensionRecord& b) { return a.table < b.table; };
+  if (!std::is_sorted(extension_.begin(), extension_.end(), byTable))
+    std::stable_sort(extension_.begin(), extension_.end(), byTable);
+  size_t kept = 0;
+  for (size_t i = 0; i < extension_.size(); i++) {
+    if (i + 1 < extension_.size() && extension_[i + 1].table == extension_[i].table) continue;
+    extension_[kept++] = extension_[i];
+  }
+  extension_.resize(kept);
   extensionOffset_ = offset;
 }
 
+const SnapshotFile::ExtensionRecord* SnapshotFile::findExtension(uint32_t table) const {
+  auto it = std::lower_bound(extension_.begin(), extension_.end(), table,
+                             [](const ExtensionRecord& r, uint32_t t) { return r.table < t; });
+  return it == extension_.end() || it->table != table ? nullptr : &*it;
+}
+
 uint32_t SnapshotFile::extensionHash(uint32_t table) const {
-  auto it = extension_.find(table);
-  return it == extension_.end() ? 0 : it->second.hash;
+  const ExtensionRecord* r = findExtension(table);
+  return r ? r->hash : 0;
 }
 
 bool SnapshotFile::readExtension(uint32_t fileTable, std::vector<uint8_t>* buffer, size_t* length) {
   *length = 0;
-  auto it = extension_.find(fileTable);
-  if (fileTable == 0 || it == extension_.end() || it->second.block == 0) return false;
-  const ExtensionRecord& r = it->second;
+  const ExtensionRecord* found = findExtension(fileTable);
+  if (fileTable == 0 || !found || found->block == 0) return false;
+  const ExtensionRecord& r = *found;
   if (!claimTable(r.block, r.at + 4)) return false;
   if (!readBlock(r.block, buffer, 0, length) || *length == 0 ||
       uint32_t(crc32(0, buffer->data(), uInt(*length))) != r.hash) {

@@ -178,6 +178,54 @@ TEST_F(ExtensionFile, DamagedIndexAndBlocksAreCounted) {
   EXPECT_FALSE(extension);
 }
 
+// The writer sorts the index, but a reader takes one in any order: every folder's record is
+// still found. Of two records for one table, the later in the file counts.
+TEST_F(ExtensionFile, IndexInAnyOrderAndTheLaterOfTwoRecordsCounts) {
+  std::vector<uint8_t> sound = bytes();
+  uint32_t at = indexOffset() + 4;
+  size_t count = getU32(sound.data() + at - 4) / kExtensionIndexRecord;
+  auto record = [&](std::vector<uint8_t>& b, size_t k) { return b.data() + at + k * kExtensionIndexRecord; };
+  std::vector<uint8_t> reversed = sound;
+  for (size_t k = 0; k < count; k++)
+    std::memcpy(record(reversed, k), record(sound, count - 1 - k), kExtensionIndexRecord);
+  put(reversed);
+  bool extension = false;
+  EXPECT_EQ(damageAfterCheck(&extension), 0u);
+  EXPECT_TRUE(extension);
+  {
+    SnapshotFile file;
+    SnapshotInfo info;
+    ASSERT_TRUE(file.open(snap_, &info));
+    for (size_t k = 0; k < count; k++) {
+      const uint8_t* r = record(sound, k);
+      EXPECT_EQ(file.extensionHash(getU32(r)), getU32(r + 8)) << k;
+    }
+  }
+
+  // A file table's record and a copy of it with a wrong hash in the place of a folder table's
+  // record (whose table then has none, as when that record is zeroed).
+  size_t fileRecord = count, folderRecord = count;
+  for (size_t k = 0; k < count; k++) (getU32(record(reversed, k) + 4) ? fileRecord : folderRecord) = k;
+  ASSERT_LT(fileRecord, count);
+  ASSERT_LT(folderRecord, count);
+  std::vector<uint8_t> zeroed = reversed;
+  std::memset(record(zeroed, folderRecord), 0, kExtensionIndexRecord);
+  put(zeroed);
+  size_t withoutFolderRecord = damageAfterCheck(&extension);
+  std::vector<uint8_t> forged = reversed;
+  std::memcpy(record(forged, folderRecord), record(forged, fileRecord), kExtensionIndexRecord);
+  record(forged, folderRecord)[8] ^= 0x5A;
+  put(forged);
+  SnapshotFile file;
+  SnapshotInfo info;
+  ASSERT_TRUE(file.open(snap_, &info));
+  uint32_t table = getU32(record(forged, fileRecord)), hash = getU32(record(forged, fileRecord) + 8);
+  EXPECT_EQ(file.extensionHash(table), folderRecord > fileRecord ? hash ^ 0x5A : hash);
+  file.close();
+  EXPECT_EQ(damageAfterCheck(&extension), withoutFolderRecord + (folderRecord > fileRecord ? 1 : 0));
+  EXPECT_TRUE(extension);
+}
+
 // A packed snapshot carries the extension; renaming keeps its marker.
 TEST_F(ExtensionFile, PackAndRenameKeepTheExtension) {
   std::string packed = folder_ / "a.pak", back = folder_ / "b.snp";
