@@ -3,7 +3,8 @@
 # /dev/null, on both of its trees ("wide": 30 files a folder; "real": 10 files a folder, long,
 # non-ASCII and non-BMP names): with every file changed, the printed rows per second (median of
 # RUNS, by wall time and by CPU time) and the peak resident memory of the text, --json and
-# --jsonl forms; with a small change, the same median; the load average beside each tree.
+# --jsonl forms; with a small change, the same median and its page faults; the load average
+# beside each tree.
 #
 # usage: bench/cli_compare.sh [BUILD_DIR] [RUNS]     (defaults: build/native, 5)
 # Environment: KELDRUN_COMPARE_BENCH_DIR (default /tmp/keldrun_compare_bench) holds, for each
@@ -26,13 +27,13 @@ for shape in $shapes; do
 done
 
 # The median of RUNS by wall time (on a loaded machine the best run flatters): "wall cpu
-# peak_kb" of keldrun compare A B ARGS... > /dev/null.
+# peak_kb page_faults" of keldrun compare A B ARGS... > /dev/null.
 measure() {
   local a=$1 b=$2 lines="" line
   shift 2
   for _ in $(seq "$runs"); do
-    line=$(/usr/bin/time -f '%e %U %S %M' "$build/keldrun" compare "$a" "$b" "$@" 2>&1 >/dev/null | tail -1)
-    lines+=$(awk '{ printf "%.3f %.3f %d", $1, $2 + $3, $4 }' <<<"$line")$'\n'
+    line=$(/usr/bin/time -f '%e %U %S %M %R' "$build/keldrun" compare "$a" "$b" "$@" 2>&1 >/dev/null | tail -1)
+    lines+=$(awk '{ printf "%.3f %.3f %d %d", $1, $2 + $3, $4, $5 }' <<<"$line")$'\n'
   done
   sort -n <<<"$lines" | awk 'NF { v[n++] = $0 } END { print v[int((n - 1) / 2)] }'
 }
@@ -54,11 +55,11 @@ for shape in $shapes; do
   echo "== $shape tree; load: $(cut -d' ' -f1-3 /proc/loadavg)"
   echo "every file changed: $rows printed rows (text)"
   for form in "" --json --jsonl; do
-    read -r wall cpu kb <<<"$(measure "$dir/a.snp" "$dir/c.snp" $form)"
+    read -r wall cpu kb _ <<<"$(measure "$dir/a.snp" "$dir/c.snp" $form)"
     awk -v f="${form:-text}" -v w="$wall" -v c="$cpu" -v k="$kb" -v r="$rows" 'BEGIN {
       printf "  %-7s %.3f s wall (%.2f million rows/s), %.3f s CPU (%.2f million rows/s), peak %.1f MB\n",
              f, w, r / w / 1e6, c, r / (c > 0 ? c : 0.001) / 1e6, k / 1024 }'
   done
-  read -r wall cpu kb <<<"$(measure "$dir/a.snp" "$dir/b.snp")"
-  echo "small change: $(wall_ms "$dir/a.snp" "$dir/b.snp") ms wall, $cpu s CPU, peak $((kb / 1024)) MB (target: under 10 ms)"
+  read -r wall cpu kb faults <<<"$(measure "$dir/a.snp" "$dir/b.snp")"
+  echo "small change: $(wall_ms "$dir/a.snp" "$dir/b.snp") ms wall, $cpu s CPU, peak $((kb / 1024)) MB, $faults page faults (target: under 10 ms)"
 done

@@ -153,12 +153,19 @@ class JsonLinesComparePrinter : public ComparePrinter {
   }
 
   void node(const std::u16string& path, const std::u16string& name, int, int state, bool ownChanged) override {
-    nodePath_.clear();
-    appendJson(&nodePath_, path.data(), path.size());
     std::string& t = out_->text();
     t += state == kDeleted ? heads_.a() : heads_.b();
     t += ",\"kind\":\"node\",\"path\":";
-    t += nodePath_;
+    size_t pathAt = t.size();
+    appendJson(&t, path.data(), path.size());
+    // Every item line of the node starts alike up to its label: made here, once per side.
+    for (int side = 0; side < 2; side++) {
+      std::string& h = rowHead_[side];
+      h = side ? heads_.b() : heads_.a();
+      h += ",\"kind\":\"item\",\"path\":";
+      h.append(t, pathAt, t.size() - pathAt);
+      h += ",\"label\":\"";
+    }
     t += ",\"name\":";
     appendJson(&t, name.data(), name.size());
     appendState(&t, state);
@@ -169,10 +176,7 @@ class JsonLinesComparePrinter : public ComparePrinter {
 
   void row(const ContentRow& row) override {
     std::string& t = out_->text();
-    t += row.fromB ? heads_.b() : heads_.a();
-    t += ",\"kind\":\"item\",\"path\":";
-    t += nodePath_;
-    t += ",\"label\":\"";
+    t += rowHead_[row.fromB];
     t += row.label;
     t += '"';
     appendState(&t, row.state);
@@ -193,7 +197,7 @@ class JsonLinesComparePrinter : public ComparePrinter {
   ItemColumns columns_{0};
   LineHeads heads_;
   SnapshotRef a_{}, b_{};
-  std::string nodePath_;
+  std::string rowHead_[2];  // the start of the current node's item lines of side A and of B
 };
 
 class JsonShowPrinter : public ShowPrinter {

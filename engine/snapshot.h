@@ -8,7 +8,6 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -186,6 +185,10 @@ class SnapshotFile {
   // not lie inside the file measured at open, or when a read comes up short. Offset 0 and
   // offsets inside the header name no block.
   bool readBlock(uint32_t offset, std::vector<uint8_t>* buffer, size_t extra, size_t* length);
+  // The same block without a copy: *data points at its n entry bytes in the view, valid until
+  // close. False, with nothing read, when the file has no view of its whole length; false too
+  // when the block does not lie inside the file (readBlock then fails as well).
+  bool viewBlock(uint32_t offset, const uint8_t** data, size_t* length);
   // Closes the file if it is open. False when buffered data could not be written.
   bool close();
 
@@ -283,7 +286,17 @@ class SnapshotFile {
     uint32_t table, block, hash, at;  // at: the record's place in the file, when read
   };
   std::vector<ExtensionRecord> extensionWritten_;  // guarded by writeLock_
-  std::unordered_map<uint32_t, ExtensionRecord> extension_;  // by table, as read at open
+  // The extension index as read at open: its records where they lie in the view (no copy: a
+  // small comparison of a large tree would spend more copying and indexing them than reading
+  // its tables), or in a copy when the file is read without a view; and, when they are not in
+  // strictly ascending table order (a forged index), the numbers of the records to search, in
+  // table order, one per table (the last the index holds for it).
+  const uint8_t* extensionRecords_ = nullptr;
+  size_t extensionCount_ = 0;
+  std::vector<uint8_t> extensionCopy_;
+  std::vector<uint32_t> extensionOrder_;
+  // The record for table; false when it has none.
+  bool findExtension(uint32_t table, ExtensionRecord* record) const;
   uint32_t extensionOffset_ = 0;  // of the index; 0 = none
   bool dropExtension_ = false;
   mutable std::mutex runningLock_;  // guards running_

@@ -95,7 +95,10 @@ bool SnapshotFile::close() {
   for (auto& r : roots_) r.clear();
   claims_.clear();
   extensionWritten_.clear();
-  extension_.clear();
+  extensionRecords_ = nullptr;
+  extensionCount_ = 0;
+  extensionCopy_.clear();
+  extensionOrder_.clear();
   extensionOffset_ = 0;
   damaged_.clear();
   tally_.clear();
@@ -287,34 +290,73 @@ bool SnapshotFile::readInfo(const std::string& path, SnapshotInfo* info) {
 }
 
 void SnapshotFile::readExtensionIndex(uint32_t offset, uint32_t user) {
-  std::vector<uint8_t> block;
+  const uint8_t* records = nullptr;
   size_t n = 0;
+  bool read = claimTable(offset, user);
+  if (read && !viewBlock(offset, &records, &n)) {
+    read = readBlock(offset, &extensionCopy_, 0, &n);
+    records = extensionCopy_.data();
+  }
   // A damaged index leaves the file without its extension: it compares as files without one do.
-  if (!claimTable(offset, user) || !readBlock(offset, &block, 0, &n) || n == 0 ||
-      n % kExtensionIndexRecord != 0) {
+  if (!read || n == 0 || n % kExtensionIndexRecord != 0) {
+    extensionCopy_.clear();
     noteDamage(offset);
     return;
   }
-  extension_.reserve(n / kExtensionIndexRecord);
-  for (size_t at = 0; at < n; at += kExtensionIndexRecord) {
-    const uint8_t* p = block.data() + at;
-    uint32_t place = offset + uint32_t(kBlockLengthSize + at);
-    if (getU32(p) == 0) continue;  // no table: nothing can ask for it
-    extension_[getU32(p)] = ExtensionRecord{getU32(p), getU32(p + 4), getU32(p + 8), place};
+  size_t count = n / kExtensionIndexRecord;
+  auto table = [records](size_t k) { return getU32(records + k * kExtensionIndexRecord); };
+  bool ascending = table(0) != 0;
+  for (size_t k = 1; k < count && ascending; k++) ascending = table(k - 1) < table(k);
+  if (!ascending) {
+    // The writer sorts the index; a forged one is searched in table order here, records
+    // without a table left out, and of the records of one table the last in the file counts.
+    for (size_t k = 0; k < count; k++) {
+      if (table(k) != 0) extensionOrder_.push_back(uint32_t(k));
+    }
+    std::stable_sort(extensionOrder_.begin(), extensionOrder_.end(),
+                     [&table](uint32_t x, uint32_t y) { return table(x) < table(y); });
+    size_t kept = 0;
+    for (size_t i = 0; i < extensionOrder_.size(); i++) {
+      if (i + 1 < extensionOrder_.size() && table(extensionOrder_[i + 1]) == table(extensionOrder_[i])) continue;
+      extensionOrder_[kept++] = extensionOrder_[i];
+    }
+    extensionOrder_.resize(kept);
+    count = kept;
   }
+  extensionRecords_ = records;
+  extensionCount_ = count;
   extensionOffset_ = offset;
 }
 
+bool SnapshotFile::findExtension(uint32_t table, ExtensionRecord* record) const {
+  if (table == 0) return false;
+  auto number = [this](size_t k) { return extensionOrder_.empty() ? k : size_t(extensionOrder_[k]); };
+  size_t low = 0, high = extensionCount_;
+  while (low < high) {
+    size_t mid = low + (high - low) / 2;
+    if (getU32(extensionRecords_ + number(mid) * kExtensionIndexRecord) < table)
+      low = mid + 1;
+    else
+      high = mid;
+  }
+  if (low == extensionCount_) return false;
+  size_t k = number(low);
+  const uint8_t* p = extensionRecords_ + k * kExtensionIndexRecord;
+  if (getU32(p) != table) return false;
+  *record = ExtensionRecord{table, getU32(p + 4), getU32(p + 8),
+                            extensionOffset_ + uint32_t(kBlockLengthSize + k * kExtensionIndexRecord)};
+  return true;
+}
+
 uint32_t SnapshotFile::extensionHash(uint32_t table) const {
-  auto it = extension_.find(table);
-  return it == extension_.end() ? 0 : it->second.hash;
+  ExtensionRecord r;
+  return findExtension(table, &r) ? r.hash : 0;
 }
 
 bool SnapshotFile::readExtension(uint32_t fileTable, std::vector<uint8_t>* buffer, size_t* length) {
   *length = 0;
-  auto it = extension_.find(fileTable);
-  if (fileTable == 0 || it == extension_.end() || it->second.block == 0) return false;
-  const ExtensionRecord& r = it->second;
+  ExtensionRecord r;
+  if (!findExtension(fileTable, &r) || r.block == 0) return false;
   if (!claimTable(r.block, r.at + 4)) return false;
   if (!readBlock(r.block, buffer, 0, length) || *length == 0 ||
       uint32_t(crc32(0, buffer->data(), uInt(*length))) != r.hash) {
@@ -365,6 +407,21 @@ bool SnapshotFile::readBlock(uint32_t offset, std::vector<uint8_t>* buffer, size
   std::memset(buffer->data() + n, 0, extra);
   readPos_ = at + n;
   if (length) *length = n;
+  return true;
+}
+
+bool SnapshotFile::viewBlock(uint32_t offset, const uint8_t** data, size_t* length) {
+  uint64_t at = offset;
+  if (!view_ || writing_ || viewSize_ != fileSize_ || at < kHeaderSize || at > fileSize_ ||
+      fileSize_ - at < kBlockLengthSize)
+    return false;
+  uint32_t n = getU32(view_ + at);
+  at += kBlockLengthSize;
+  if (n > fileSize_ - at) return false;
+  blockReads_++;
+  readPos_ = at + n;
+  *data = view_ + at;
+  *length = n;
   return true;
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/text.h"
+#include "cli/printers.h"
 #include "engine/snapshot.h"
 #include "tests/cli_support.h"
 #include "tests/compare_support.h"
@@ -166,6 +167,42 @@ TEST_F(CliJsonLines, EveryLineOfEveryCommandNamesItsSnapshotWhateverTheNamesHold
   ASSERT_FALSE(lines.empty());
   EXPECT_NE(lines[0]["snapshotId"].string, *idsByComputer[latin1(computerB)].begin());
   EXPECT_EQ(lines[0]["snapshot"].string, fromUtf8(scratch / "copy.snp"));
+}
+
+// compare --jsonl: each item line carries the path of its own folder and the identity of its own
+// side, line after line across folders and sides.
+TEST_F(CliJsonLines, CompareItemLinesCarryTheirOwnFolderAndSide) {
+  makeTree();
+  ASSERT_EQ(run("snapshot --files " + shellWord(tree.str())).status, 0);
+  writeText(tree / "app/readme.txt", "hello, longer");
+  writeText(tree / "app/added.txt", "new");
+  std::filesystem::remove(tree / "app/sub/old.txt");
+  writeText(tree / "app/sub/new.txt", "new");
+  ASSERT_EQ(run("snapshot --files " + shellWord(tree.str())).status, 0);
+  std::u16string idA = fromUtf8(snapshotId(infoOf(home / "data/snap001.snp")));
+  std::u16string idB = fromUtf8(snapshotId(infoOf(home / "data/snap002.snp")));
+  ASSERT_NE(idA, idB);
+
+  CliRun r = run("compare 1 2 --jsonl");
+  ASSERT_EQ(r.status, 1) << r.err;
+  std::u16string nodePath;
+  std::set<std::u16string> items;
+  for (const JsonValue& v : parseLines(r.out)) {
+    if (v["kind"].string == u"node") {
+      nodePath = v["path"].string;
+      continue;
+    }
+    ASSERT_EQ(v["kind"].string, u"item");
+    EXPECT_EQ(v["path"].string, nodePath) << toUtf8(v["name"].string);
+    bool fromB = v["label"].string == u"add" || v["label"].string == u"new";
+    EXPECT_EQ(v["side"].string, fromB ? u"B" : u"A");
+    EXPECT_EQ(v["snapshotId"].string, fromB ? idB : idA);
+    items.insert(v["path"].string + u"|" + v["name"].string + u"|" + v["label"].string);
+  }
+  std::u16string app = windowsPath(tree.str() + "app"), sub = app + u"\\sub";
+  std::set<std::u16string> expected = {app + u"|readme.txt|old", app + u"|readme.txt|new", app + u"|added.txt|add",
+                                       sub + u"|old.txt|del", sub + u"|new.txt|add"};
+  EXPECT_EQ(items, expected);
 }
 
 // dump: every folder, then its files, depth-first in name order; --section and --path narrow

@@ -56,11 +56,14 @@ class ExtensionFile : public ::testing::Test {
     EXPECT_EQ(std::memcmp(b.data() + info + kInfoExtensionMarker, kExtensionMarker, sizeof kExtensionMarker), 0);
     return getU32(b.data() + info + kInfoExtensionOffset);
   }
-  // The damage that a check of every table counts, and whether the file opened with its extension.
-  size_t damageAfterCheck(bool* extension) {
+  // The damage that a check of every table counts, and whether the file opened with its extension
+  // (read through a view of the file unless `view` is false).
+  size_t damageAfterCheck(bool* extension, bool view = true) {
     SnapshotFile file;
     SnapshotInfo info;
+    if (!view) file.readWithoutViewForTest();
     EXPECT_TRUE(file.open(snap_, &info));
+    EXPECT_EQ(file.mapped(), view);
     *extension = file.hasExtension();
     return checkSnapshot(&file, info);
   }
@@ -155,6 +158,66 @@ TEST_F(ExtensionFile, DamagedIndexAndBlocksAreCounted) {
   bool extension = true;
   EXPECT_EQ(damageAfterCheck(&extension), 1u);
   EXPECT_FALSE(extension);
+}
+
+// The writer sorts the index, but a reader takes one in any order: every folder's record is
+// still found. Of two records for one table, the later in the file counts. The same through a
+// view of the file and through reads.
+TEST_F(ExtensionFile, IndexInAnyOrderAndTheLaterOfTwoRecordsCounts) {
+  std::vector<uint8_t> sound = bytes();
+  uint32_t at = indexOffset() + 4;
+  size_t count = getU32(sound.data() + at - 4) / kExtensionIndexRecord;
+  auto record = [&](std::vector<uint8_t>& b, size_t k) { return b.data() + at + k * kExtensionIndexRecord; };
+  std::vector<uint8_t> reversed = sound;
+  for (size_t k = 0; k < count; k++)
+    std::memcpy(record(reversed, k), record(sound, count - 1 - k), kExtensionIndexRecord);
+  // A file table's record and a copy of it with a wrong hash in the place of a folder table's
+  // record (whose table then has none, as when that record is zeroed).
+  size_t fileRecord = count, folderRecord = count;
+  for (size_t k = 0; k < count; k++) (getU32(record(reversed, k) + 4) ? fileRecord : folderRecord) = k;
+  ASSERT_LT(fileRecord, count);
+  ASSERT_LT(folderRecord, count);
+  std::vector<uint8_t> zeroed = reversed;
+  std::memset(record(zeroed, folderRecord), 0, kExtensionIndexRecord);
+  std::vector<uint8_t> forged = reversed;
+  std::memcpy(record(forged, folderRecord), record(forged, fileRecord), kExtensionIndexRecord);
+  record(forged, folderRecord)[8] ^= 0x5A;
+  uint32_t table = getU32(record(forged, fileRecord)), hash = getU32(record(forged, fileRecord) + 8);
+  bool laterForged = folderRecord > fileRecord;
+
+  for (bool view : {true, false}) {
+    SCOPED_TRACE(view ? "through a view" : "through reads");
+    auto open = [&](SnapshotFile* file, SnapshotInfo* info) {
+      if (!view) file->readWithoutViewForTest();
+      ASSERT_TRUE(file->open(snap_, info));
+    };
+    for (const std::vector<uint8_t>* b : {&sound, &reversed}) {
+      put(*b);
+      bool extension = false;
+      EXPECT_EQ(damageAfterCheck(&extension, view), 0u);
+      EXPECT_TRUE(extension);
+      SnapshotFile file;
+      SnapshotInfo info;
+      open(&file, &info);
+      for (size_t k = 0; k < count; k++) {
+        const uint8_t* r = record(sound, k);
+        EXPECT_EQ(file.extensionHash(getU32(r)), getU32(r + 8)) << k;
+      }
+      EXPECT_EQ(file.extensionHash(0), 0u);
+    }
+    put(zeroed);
+    bool extension = false;
+    size_t withoutFolderRecord = damageAfterCheck(&extension, view);
+    put(forged);
+    {
+      SnapshotFile file;
+      SnapshotInfo info;
+      open(&file, &info);
+      EXPECT_EQ(file.extensionHash(table), laterForged ? hash ^ 0x5A : hash);
+    }
+    EXPECT_EQ(damageAfterCheck(&extension, view), withoutFolderRecord + (laterForged ? 1 : 0));
+    EXPECT_TRUE(extension);
+  }
 }
 
 // A packed snapshot carries the extension; renaming keeps its marker.
