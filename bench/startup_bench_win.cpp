@@ -1,10 +1,16 @@
 // Start-up of Keldrun.exe: the time from creating its process to the first paint of its main
 // window with the snapshot list filled, measured from outside the program.
-//   startup_bench.exe PATH\Keldrun.exe ROWS [RUNS]
-// The peer is the floor of any window program under Wine: this program run as "--window", a
-// process that starts OLE and the common controls and paints one window with an empty list in
-// it. Runs of the two alternate, so both meet the same machine (Wine's times drift by a factor
-// of two from one minute to the next). Prints each pair, both medians and their ratio.
+//   startup_bench.exe PATH\Keldrun.exe ROWS [RUNS [SAME]]
+// Two peers are measured beside it:
+// - the floor of any window program under Wine: this program run as "--window", a process that
+//   starts OLE and the common controls and paints one window with an empty list in it;
+// - the same window made bare: SAME (a copy of this program beside Keldrun.exe's manifest, so
+//   that it gets the program's common controls) run as "--same-window", which makes the
+//   program's main window and Snapshots page from Keldrun.exe's own dialog templates, a tab row, the list's columns and ROWS rows and both snapshot
+//   boxes filled, and nothing else: no workspace, no settings, no drawn buttons. What Keldrun.exe
+//   takes beyond it is the program's own start.
+// Runs of the three alternate, so all meet the same machine (Wine's times drift by a factor of
+// two from one minute to the next). Prints each run, the medians and the ratios.
 #include <windows.h>
 #include <commctrl.h>
 #include <ole2.h>
@@ -16,6 +22,7 @@
 #include <vector>
 
 #include "bench/main_window_win.h"
+#include "resources/resource_ids.h"
 
 namespace {
 
@@ -45,20 +52,129 @@ int showFloorWindow() {
   return 0;
 }
 
+// ---- the same window, bare ----
+
+int sameRows = 0;
+
+// The text of a cell of the bare list: what the program shows, in length and kind.
+void cellText(int row, int column, wchar_t* out, int size) {
+  switch (column) {
+    case 0: _snwprintf(out, size_t(size), L"Snapshot #%d", row + 1); break;
+    case 1: _snwprintf(out, size_t(size), L"BENCH-PC"); break;
+    case 2: _snwprintf(out, size_t(size), L"2026-12-09 20:%02d:%02d", row / 60 % 60, row % 60); break;
+    case 3: _snwprintf(out, size_t(size), L"%d KB", 12 + row); break;
+    default: _snwprintf(out, size_t(size), L"%d", (row * 7 + column) % 100); break;
+  }
+  out[size - 1] = 0;
+}
+
+INT_PTR CALLBACK samePageProc(HWND page, UINT msg, WPARAM, LPARAM lp) {
+  if (msg == WM_INITDIALOG) return TRUE;
+  if (msg == WM_NOTIFY && reinterpret_cast<NMHDR*>(lp)->code == LVN_GETDISPINFOW) {
+    LVITEMW& item = reinterpret_cast<NMLVDISPINFOW*>(lp)->item;
+    if ((item.mask & LVIF_TEXT) && item.pszText && item.cchTextMax > 0)
+      cellText(item.iItem, item.iSubItem, item.pszText, item.cchTextMax);
+    SetWindowLongPtrW(page, DWLP_MSGRESULT, 0);
+    return TRUE;
+  }
+  return FALSE;
+}
+
+void fillSamePage(HWND page, int width, int height) {
+  HWND list = GetDlgItem(page, IDC_SNAPSHOT_LIST);
+  ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES | LVS_EX_DOUBLEBUFFER);
+  const wchar_t* titles[] = {L"Name", L"Computer", L"Date", L"Size", L"Regs", L"Files", L"Apps"};
+  const int widths[] = {200, 100, 100, 70, 40, 40, 40};
+  const int formats[] = {LVCFMT_LEFT, LVCFMT_LEFT, LVCFMT_LEFT, LVCFMT_RIGHT, LVCFMT_CENTER, LVCFMT_CENTER, LVCFMT_CENTER};
+  for (int c = 0; c < 7; c++) {
+    LVCOLUMNW column = {};
+    column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
+    column.pszText = const_cast<wchar_t*>(titles[c]);
+    column.cx = widths[c];
+    column.fmt = formats[c];
+    ListView_InsertColumn(list, c, &column);
+  }
+  ListView_SetItemCountEx(list, sameRows, LVSICF_NOINVALIDATEALL);
+  for (int box : {IDC_FIRST_SNAPSHOT, IDC_SECOND_SNAPSHOT}) {
+    for (int r = 0; r < sameRows; r++) {
+      wchar_t name[64];
+      cellText(r, 0, name, 64);
+      SendDlgItemMessageW(page, box, CB_ADDSTRING, 0, LPARAM(name));
+    }
+    SendDlgItemMessageW(page, box, CB_SETCURSEL, 0, 0);
+  }
+  MoveWindow(page, 0, 20, width, height - 20, FALSE);
+}
+
+INT_PTR CALLBACK sameMainProc(HWND main, UINT msg, WPARAM, LPARAM lp) {
+  if (msg == WM_INITDIALOG) {
+    auto resources = reinterpret_cast<HINSTANCE>(lp);
+    RECT client;
+    GetClientRect(main, &client);
+    HWND tabs = CreateWindowW(WC_TABCONTROLW, L"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0, client.right, 20,
+                              main, HMENU(1), GetModuleHandleW(nullptr), nullptr);
+    const wchar_t* names[] = {L"Snapshots", L"Registry", L"Files", L"Applications", L"Help"};
+    for (int t = 0; t < 5; t++) {
+      TCITEMW item = {};
+      item.mask = TCIF_TEXT;
+      item.pszText = const_cast<wchar_t*>(names[t]);
+      TabCtrl_InsertItem(tabs, t, &item);
+    }
+    HWND page = CreateDialogParamW(resources, MAKEINTRESOURCEW(IDD_SNAPSHOTS_PAGE), main, samePageProc, 0);
+    SetWindowLongPtrW(page, GWLP_ID, IDD_SNAPSHOTS_PAGE);
+    fillSamePage(page, client.right, client.bottom);
+    ShowWindow(page, SW_SHOW);
+    return TRUE;
+  }
+  if (msg == WM_CLOSE) {
+    DestroyWindow(main);
+    return TRUE;
+  }
+  if (msg == WM_DESTROY) PostQuitMessage(0);
+  return FALSE;
+}
+
+int showSameWindow(const wchar_t* program, int rows) {
+  sameRows = rows;
+  HMODULE resources = LoadLibraryExW(program, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  if (!resources) return 1;
+  OleInitialize(nullptr);
+  INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
+  InitCommonControlsEx(&icc);
+  HWND main = CreateDialogParamW(resources, MAKEINTRESOURCEW(IDD_MAIN_WINDOW), nullptr, sameMainProc,
+                                 LPARAM(resources));
+  if (!main) return 1;
+  ShowWindow(main, SW_SHOW);
+  MSG m;
+  while (GetMessageW(&m, nullptr, 0, 0) > 0) {
+    if (IsDialogMessageW(main, &m)) continue;
+    TranslateMessage(&m);
+    DispatchMessageW(&m);
+  }
+  OleUninitialize();
+  return 0;
+}
+
+// ---- the measure ----
+
 std::wstring selfPath() {
   wchar_t path[MAX_PATH];
   GetModuleFileNameW(nullptr, path, MAX_PATH);
   return path;
 }
 
-double runOnce(const std::wstring& exe, int rows) {
+// One start of exe ("--floor" and "--same" for the peers) to the first paint of a main window
+// with rows rows; -1 when it never came.
+double runOnce(const std::wstring& exe, int rows, const std::wstring& program, const std::wstring& same) {
   LARGE_INTEGER freq, t0, t1;
   QueryPerformanceFrequency(&freq);
   STARTUPINFOW si = {};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi = {};
-  std::wstring cmd = exe == L"--floor" ? L"\"" + selfPath() + L"\" --window" : L"\"" + exe + L"\"";
-  std::wstring folder = exe == L"--floor" ? std::wstring() : exe.substr(0, exe.find_last_of(L'\\') + 1);
+  std::wstring cmd = L"\"" + exe + L"\"";
+  if (exe == L"--floor") cmd = L"\"" + selfPath() + L"\" --window";
+  if (exe == L"--same") cmd = L"\"" + same + L"\" --same-window " + std::to_wstring(rows) + L" \"" + program + L"\"";
+  std::wstring folder = exe.rfind(L"--", 0) == 0 ? std::wstring() : exe.substr(0, exe.find_last_of(L'\\') + 1);
   QueryPerformanceCounter(&t0);
   if (!CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr,
                       folder.empty() ? nullptr : folder.c_str(), &si, &pi)) {
@@ -91,30 +207,41 @@ double median(std::vector<double> times) {
 
 int main(int argc, char** argv) {
   if (argc == 2 && std::string(argv[1]) == "--window") return showFloorWindow();
+  if (argc == 4 && std::string(argv[1]) == "--same-window") {
+    std::string p = argv[3];
+    return showSameWindow(std::wstring(p.begin(), p.end()).c_str(), std::atoi(argv[2]));
+  }
   if (argc < 3) {
-    std::fprintf(stderr, "usage: startup_bench PATH\\Keldrun.exe ROWS [RUNS]\n");
+    std::fprintf(stderr, "usage: startup_bench PATH\\Keldrun.exe ROWS [RUNS [SAME]]\n");
     return 2;
   }
   std::string a = argv[1];
   std::wstring exe(a.begin(), a.end());
   int rows = std::atoi(argv[2]);
   int runs = argc > 3 ? std::atoi(argv[3]) : 7;
-  std::vector<double> floors, programs;
+  std::string samePath = argc > 4 ? argv[4] : "";
+  std::wstring sameExe = samePath.empty() ? selfPath() : std::wstring(samePath.begin(), samePath.end());
+  std::vector<double> floors, sames, programs;
   for (int r = 0; r < runs; r++) {
-    double floor = runOnce(L"--floor", 0);
-    double program = runOnce(exe, rows);
-    if (floor < 0 || program < 0) {
+    double floor = runOnce(L"--floor", 0, exe, sameExe);
+    double same = runOnce(L"--same", rows, exe, sameExe);
+    double program = runOnce(exe, rows, exe, sameExe);
+    if (floor < 0 || same < 0 || program < 0) {
       std::fprintf(stderr, "run %d: the %s never showed %d painted rows\n", r + 1,
-                   floor < 0 ? "floor's window" : "main window", floor < 0 ? 0 : rows);
+                   floor < 0 ? "floor's window" : same < 0 ? "bare same window" : "main window",
+                   floor < 0 ? 0 : rows);
       return 1;
     }
-    std::printf("run %d: floor %.1f ms, Keldrun.exe %.1f ms\n", r + 1, floor, program);
+    std::printf("run %d: floor %.1f ms, same window bare %.1f ms, Keldrun.exe %.1f ms\n", r + 1, floor, same,
+                program);
     floors.push_back(floor);
+    sames.push_back(same);
     programs.push_back(program);
   }
-  double f = median(floors), k = median(programs);
-  std::printf("start to first paint, medians of %d runs: floor %.1f ms, Keldrun.exe with %d snapshots "
-              "%.1f ms (%.2f times the floor)\n",
-              runs, f, rows, k, k / f);
+  double f = median(floors), b = median(sames), k = median(programs);
+  std::printf("start to first paint, medians of %d runs: floor %.1f ms, the same window bare %.1f ms "
+              "(%.2f times the floor), Keldrun.exe with %d snapshots %.1f ms (%.2f times the floor, "
+              "%.2f times the same window bare)\n",
+              runs, f, b, b / f, rows, k, k / f, k / b);
   return 0;
 }
