@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "base/coding.h"
+
 namespace keldrun {
 
 namespace {
@@ -40,25 +42,63 @@ size_t putUtf8(char* p, char32_t c) {
   return 4;
 }
 
-// Writes the n code units of unit (unit(i) gives the i-th; unit.narrow() the bytes of a narrow
-// text, else null) through put(p, unit, &i, n), which writes the escape of the character at i
-// at p, at most 6 bytes, and steps i past it. The bytes gather in a block on the stack, which
-// is filled without a check per character and appended to the output when full: an append or
-// push_back per character was the larger part of the time of a long listing.
-template <class Unit, class Put>
+// Eight bytes or four code units in one word, a lane each, the first lowest: the lanes of a
+// word of either kind (lanes8 or lanes16 times a lane's value).
+constexpr uint64_t kLanes8 = 0x0101010101010101ull, kLanes16 = 0x0001000100010001ull;
+
+// Whether every lane of w is printable ASCII (0x20..0x7E), and for JSON none is a quote or a
+// backslash: then each is written as its one byte. Once no lane is 0x80 or more, adding 0x60
+// sets a lane's bit 7 from 0x20 up and adding 0x01 from 0x7F up; a lane of x is 0 when
+// x - 1 borrows into bit 7 (a borrow into the next lane matters only when one is 0).
+template <bool kJson>
+inline bool plainWord(uint64_t w, uint64_t lanes) {
+  if (w & ~(0x7F * lanes)) return false;
+  uint64_t top = 0x80 * lanes;
+  if (((w + 0x60 * lanes) & ~(w + 0x01 * lanes) & top) != top) return false;
+  auto hasLane = [&](char c) {
+    uint64_t x = w ^ (uint64_t(c) * lanes);
+    return ((x - lanes) & ~x & top) != 0;
+  };
+  return !kJson || (!hasLane('"') && !hasLane('\\'));
+}
+
+// Writes the n code units of unit (unit(i) gives the i-th, unit.four(i) the four from i as
+// 16-bit lanes; unit.narrow() the bytes of a narrow text, else null) through put(p, unit, &i,
+// n), which writes the escape of the character at i at p, at most 6 bytes, and steps i past it;
+// four units that need no escape (plainWord) are copied in one step, as most of a name is. The
+// bytes gather in a block on the stack, which is filled without a check per character and
+// appended to the output when full: an append or push_back per character was the larger part
+// of the time of a long listing.
+template <bool kJson, class Unit, class Put>
 void escapeUnits(std::string* out, size_t n, Unit unit, Put put) {
   char block[512];
   for (size_t i = 0; i < n;) {
     char* p = block;
-    for (size_t end = std::min(n, i + sizeof block / 6); i < end;) p += put(p, unit, &i, n);
+    for (size_t end = std::min(n, i + sizeof block / 6); i < end;) {
+      if (end - i >= 4) {
+        uint64_t w = unit.four(i);
+        if (plainWord<kJson>(w, kLanes16)) {
+          for (int k = 0; k < 4; k++) p[k] = char(w >> (16 * k));
+          p += 4;
+          i += 4;
+          continue;
+        }
+      }
+      p += put(p, unit, &i, n);
+    }
     out->append(block, size_t(p - block));
   }
 }
 
-// Whether a narrow text needs no escape at all, so that it is copied whole: most names.
-bool plainNarrow(const uint8_t* s, size_t n, bool json) {
-  for (size_t i = 0; i < n; i++) {
-    if (s[i] < 0x20 || s[i] >= 0x7F || (json && (s[i] == '"' || s[i] == '\\'))) return false;
+// Whether a narrow text needs no escape at all, so that it is copied whole: most names, and
+// the program's own numbers and dates. Eight bytes a step.
+template <bool kJson>
+bool plainNarrow(const uint8_t* s, size_t n) {
+  size_t i = 0;
+  for (; i + 8 <= n; i += 8)
+    if (!plainWord<kJson>(getU64(s + i), kLanes8)) return false;
+  for (; i < n; i++) {
+    if (s[i] < 0x20 || s[i] >= 0x7F || (kJson && (s[i] == '"' || s[i] == '\\'))) return false;
   }
   return true;
 }
@@ -107,38 +147,45 @@ size_t putJson(char* p, Unit unit, size_t* at, size_t) {
 
 template <class Unit>
 void escapeText(std::string* out, size_t n, Unit unit) {
-  if (unit.narrow() && plainNarrow(unit.narrow(), n, false)) {
+  if (unit.narrow() && plainNarrow<false>(unit.narrow(), n)) {
     out->append(reinterpret_cast<const char*>(unit.narrow()), n);
     return;
   }
   // A lambda, not the function's address, so that the writer is inlined into the loop.
-  escapeUnits(out, n, unit, [](char* p, Unit u, size_t* at, size_t count) { return putText(p, u, at, count); });
+  escapeUnits<false>(out, n, unit, [](char* p, Unit u, size_t* at, size_t count) { return putText(p, u, at, count); });
 }
 
 template <class Unit>
 void escapeJson(std::string* out, size_t n, Unit unit) {
   out->push_back('"');
-  if (unit.narrow() && plainNarrow(unit.narrow(), n, true))
+  if (unit.narrow() && plainNarrow<true>(unit.narrow(), n))
     out->append(reinterpret_cast<const char*>(unit.narrow()), n);
   else
-    escapeUnits(out, n, unit, [](char* p, Unit u, size_t* at, size_t count) { return putJson(p, u, at, count); });
+    escapeUnits<true>(out, n, unit, [](char* p, Unit u, size_t* at, size_t count) { return putJson(p, u, at, count); });
   out->push_back('"');
 }
 
 struct WideUnits {
   const char16_t* s;
   char16_t operator()(size_t i) const { return s[i]; }
+  uint64_t four(size_t i) const {
+    return uint64_t(s[i]) | uint64_t(s[i + 1]) << 16 | uint64_t(s[i + 2]) << 32 | uint64_t(s[i + 3]) << 48;
+  }
   const uint8_t* narrow() const { return nullptr; }
 };
 struct ByteUnits {
   const uint8_t* s;
   char16_t operator()(size_t i) const { return s[i]; }
+  uint64_t four(size_t i) const {
+    return uint64_t(s[i]) | uint64_t(s[i + 1]) << 16 | uint64_t(s[i + 2]) << 32 | uint64_t(s[i + 3]) << 48;
+  }
   const uint8_t* narrow() const { return s; }
 };
 // The code units of a wide stored text: little-endian pairs of bytes.
 struct PairUnits {
   const uint8_t* s;
   char16_t operator()(size_t i) const { return char16_t(s[2 * i] | (s[2 * i + 1] << 8)); }
+  uint64_t four(size_t i) const { return getU64(s + 2 * i); }
   const uint8_t* narrow() const { return nullptr; }
 };
 

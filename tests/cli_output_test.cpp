@@ -156,6 +156,50 @@ TEST(CliOutput, StoredNamesOfEveryByteAndLengthEscapeAsTheirText) {
   }
 }
 
+// Runs of printable ASCII are copied several units (or bytes) a step; one character that needs
+// an escape, or is not ASCII, must still be seen wherever it falls: at every position of names
+// of every length up to past two of the writers' stack blocks, narrow and wide, text and JSON.
+// Space and tilde are the ends of the plain range; U+0141 and U+0120 carry a plain low byte.
+TEST(CliOutput, OneCharacterToEscapeIsSeenAtEveryPositionOfAPlainName) {
+  const std::u16string specials[] = {u"\x1f", u"\x1b", u"\t", u"\x7f", u"\x80", u"\x9f", u"\xa0", u"\xdf",
+                                     u"\xff", u"\"", u"\\", u"\x0141", u"\x0120", u"\x2028",
+                                     u"\xD83D\xDE00", u"\xDC9B", u"\xD800", u" ", u"~"};
+  const std::string plain = "aZ0 ~!#%&'()*+,-./:;<=>?@[]^_`{|}9";  // no quote, no backslash
+  std::vector<size_t> lengths;
+  for (size_t n = 1; n <= 40; n++) lengths.push_back(n);
+  for (size_t n = 80; n <= 92; n++) lengths.push_back(n);
+  for (size_t n = 165; n <= 176; n++) lengths.push_back(n);
+  for (const std::u16string& special : specials) {
+    std::string specialJson = jsonString(special);
+    specialJson = specialJson.substr(1, specialJson.size() - 2);
+    bool narrowToo = special.size() == 1 && special[0] <= 0xFF;
+    for (size_t n : lengths) {
+      for (size_t at = 0; at + special.size() <= n; at++) {
+        std::string before, after;
+        for (size_t i = 0; i < at; i++) before += plain[i % plain.size()];
+        for (size_t i = at + special.size(); i < n; i++) after += plain[i % plain.size()];
+        std::u16string name = widen(before) + special + widen(after);
+        std::string expectedText = before + text(special) + after;
+        std::string expectedJson = '"' + before + specialJson + after + '"';
+        ASSERT_EQ(text(name), expectedText) << n << " at " << at;
+        ASSERT_EQ(jsonString(name), expectedJson) << n << " at " << at;
+        std::vector<uint8_t> wide, narrow;
+        appendChars(&wide, name.data(), name.size(), true);
+        if (narrowToo) appendChars(&narrow, name.data(), name.size(), false);
+        for (const std::vector<uint8_t>* bytes : {&wide, &narrow}) {
+          if (bytes->empty()) continue;
+          StoredText stored{bytes->data(), name.size(), bytes == &wide};
+          std::string asText, asJson;
+          appendText(&asText, stored);
+          appendJson(&asJson, stored);
+          ASSERT_EQ(asText, expectedText) << n << " at " << at << " wide " << stored.wide;
+          ASSERT_EQ(asJson, expectedJson) << n << " at " << at << " wide " << stored.wide;
+        }
+      }
+    }
+  }
+}
+
 TEST(CliOutput, NumbersAreTheirDecimalDigits) {
   std::vector<uint64_t> numbers = {~uint64_t(0), ~uint64_t(0) - 1, 131444736000000000ull};
   for (uint64_t n = 0; n < 100000; n++) numbers.push_back(n);
