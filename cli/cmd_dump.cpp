@@ -43,11 +43,12 @@ class DumpWalk : public TreeVisitor {
     appendJson(&item_, path.data(), path.size());
     if (a->contentTable && context_->compareContent(section_, a->contentTable, 0, &content_)) {
       for (const ContentRow& row : content_.rows()) {
-        std::string& r = out_->text();
-        r += item_;
-        r += ',';
-        columns_.json(&r, row.item);
-        r += "}\n";
+        {
+          RowWriter r(&out_->text(), item_.size() + RowWriter::kRowGuess);
+          r.put(item_).put(',');
+          columns_.json(r, row.item);
+          r.put("}\n");
+        }
         out_->flushIfFull();
       }
     }

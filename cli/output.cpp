@@ -1,6 +1,6 @@
 #include "cli/output.h"
 
-#include <algorithm>
+#include <cstring>
 
 #include "base/coding.h"
 
@@ -19,7 +19,7 @@ size_t putEscape(char* p, char kind, unsigned value, int digits) {
   return size_t(2 + digits);
 }
 
-size_t putUtf8(char* p, char32_t c) {
+inline size_t putUtf8(char* p, char32_t c) {
   if (c < 0x80) {
     p[0] = char(c);
     return 1;
@@ -62,32 +62,26 @@ inline bool plainWord(uint64_t w, uint64_t lanes) {
   return !kJson || (!hasLane('"') && !hasLane('\\'));
 }
 
-// Writes the n code units of unit (unit(i) gives the i-th, unit.four(i) the four from i as
-// 16-bit lanes; unit.narrow() the bytes of a narrow text, else null) through put(p, unit, &i,
-// n), which writes the escape of the character at i at p, at most 6 bytes, and steps i past it;
-// four units that need no escape (plainWord) are copied in one step, as most of a name is. The
-// bytes gather in a block on the stack, which is filled without a check per character and
-// appended to the output when full: an append or push_back per character was the larger part
-// of the time of a long listing.
+// Writes the escapes of the n code units of unit at p, at most 6 bytes a unit, and returns
+// the end (unit(i) gives the i-th, unit.four(i) the four from i as 16-bit lanes; unit.narrow()
+// the bytes of a narrow text, else null). put(p, unit, &i, n) writes the escape of the
+// character at i at p and steps i past it; four units that need no escape (plainWord) are
+// copied in one step, as most of a name is.
 template <bool kJson, class Unit, class Put>
-void escapeUnits(std::string* out, size_t n, Unit unit, Put put) {
-  char block[512];
+char* escapeUnits(char* p, size_t n, Unit unit, Put put) {
   for (size_t i = 0; i < n;) {
-    char* p = block;
-    for (size_t end = std::min(n, i + sizeof block / 6); i < end;) {
-      if (end - i >= 4) {
-        uint64_t w = unit.four(i);
-        if (plainWord<kJson>(w, kLanes16)) {
-          for (int k = 0; k < 4; k++) p[k] = char(w >> (16 * k));
-          p += 4;
-          i += 4;
-          continue;
-        }
+    if (n - i >= 4) {
+      uint64_t w = unit.four(i);
+      if (plainWord<kJson>(w, kLanes16)) {
+        for (int k = 0; k < 4; k++) p[k] = char(w >> (16 * k));
+        p += 4;
+        i += 4;
+        continue;
       }
-      p += put(p, unit, &i, n);
     }
-    out->append(block, size_t(p - block));
+    p += put(p, unit, &i, n);
   }
+  return p;
 }
 
 // Whether a narrow text needs no escape at all, so that it is copied whole: most names, and
@@ -145,24 +139,27 @@ size_t putJson(char* p, Unit unit, size_t* at, size_t) {
   return putUtf8(p, c);
 }
 
-template <class Unit>
-void escapeText(std::string* out, size_t n, Unit unit) {
-  if (unit.narrow() && plainNarrow<false>(unit.narrow(), n)) {
-    out->append(reinterpret_cast<const char*>(unit.narrow()), n);
-    return;
+// The text (or JSON, without quotes) escapes of n units at p, room for 6 bytes a unit; returns
+// the end.
+template <bool kJson, class Unit>
+char* escapeChars(char* p, size_t n, Unit unit) {
+  if (unit.narrow() && plainNarrow<kJson>(unit.narrow(), n)) {
+    std::memcpy(p, unit.narrow(), n);
+    return p + n;
   }
   // A lambda, not the function's address, so that the writer is inlined into the loop.
-  escapeUnits<false>(out, n, unit, [](char* p, Unit u, size_t* at, size_t count) { return putText(p, u, at, count); });
+  return escapeUnits<kJson>(p, n, unit, [](char* q, Unit u, size_t* at, size_t count) {
+    return kJson ? putJson(q, u, at, count) : putText(q, u, at, count);
+  });
 }
 
+// The JSON string literal of n units at p (room for 6 bytes a unit and the quotes); returns the end.
 template <class Unit>
-void escapeJson(std::string* out, size_t n, Unit unit) {
-  out->push_back('"');
-  if (unit.narrow() && plainNarrow<true>(unit.narrow(), n))
-    out->append(reinterpret_cast<const char*>(unit.narrow()), n);
-  else
-    escapeUnits<true>(out, n, unit, [](char* p, Unit u, size_t* at, size_t count) { return putJson(p, u, at, count); });
-  out->push_back('"');
+char* escapeJson(char* p, size_t n, Unit unit) {
+  *p++ = '"';
+  p = escapeChars<true>(p, n, unit);
+  *p++ = '"';
+  return p;
 }
 
 struct WideUnits {
@@ -193,14 +190,9 @@ const uint8_t* bytesOf(const std::string& s) { return reinterpret_cast<const uin
 
 }  // namespace
 
-void appendText(std::string* out, const char16_t* s, size_t n) { escapeText(out, n, WideUnits{s}); }
+void appendText(std::string* out, const char16_t* s, size_t n) { RowWriter(out, 6 * n).text(s, n); }
 
-void appendText(std::string* out, const StoredText& s) {
-  if (s.wide)
-    escapeText(out, s.chars, PairUnits{s.bytes});
-  else
-    escapeText(out, s.chars, ByteUnits{s.bytes});
-}
+void appendText(std::string* out, const StoredText& s) { RowWriter(out, 6 * s.chars).text(s); }
 
 std::string printable(const std::u16string& s) {
   std::string out;
@@ -208,23 +200,21 @@ std::string printable(const std::u16string& s) {
   return out;
 }
 
-void appendLatin1Text(std::string* out, const std::string& s) { escapeText(out, s.size(), ByteUnits{bytesOf(s)}); }
+void appendLatin1Text(std::string* out, const std::string& s) {
+  RowWriter w(out, 6 * s.size());
+  w.latin1(s);
+}
 
 void appendUtf8Text(std::string* out, const std::string& utf8) {
   std::u16string s = fromUtf8(utf8);
   appendText(out, s.data(), s.size());
 }
 
-void appendJson(std::string* out, const char16_t* s, size_t n) { escapeJson(out, n, WideUnits{s}); }
+void appendJson(std::string* out, const char16_t* s, size_t n) { RowWriter(out, 6 * n + 2).json(s, n); }
 
-void appendJson(std::string* out, const StoredText& s) {
-  if (s.wide)
-    escapeJson(out, s.chars, PairUnits{s.bytes});
-  else
-    escapeJson(out, s.chars, ByteUnits{s.bytes});
-}
+void appendJson(std::string* out, const StoredText& s) { RowWriter(out, 6 * s.chars + 2).json(s); }
 
-void appendLatin1Json(std::string* out, const std::string& s) { escapeJson(out, s.size(), ByteUnits{bytesOf(s)}); }
+void appendLatin1Json(std::string* out, const std::string& s) { RowWriter(out, 6 * s.size() + 2).jsonLatin1(s); }
 
 void appendUtf8Json(std::string* out, const std::string& utf8) {
   std::u16string s = fromUtf8(utf8);
@@ -247,21 +237,96 @@ Output::Output(FILE* file) : file_(file) { buffer_.reserve(kBlock + 4096); }
 
 Output::~Output() { flush(); }
 
-void appendNumber(std::string* out, uint64_t n) {
-  // Two digits a step: the FILETIMEs of a JSON row have eighteen.
+void appendNumber(std::string* out, uint64_t n) { RowWriter(out, 20).number(n); }
+
+RowWriter::RowWriter(std::string* out, size_t guess) : out_(out) {
+  size_t used = out->size();
+  out->resize(used + guess);
+  p_ = &(*out)[0] + used;
+  end_ = &(*out)[0] + out->size();
+}
+
+RowWriter::~RowWriter() { out_->resize(size_t(p_ - out_->data())); }
+
+void RowWriter::grow(size_t n) {
+  size_t used = size_t(p_ - out_->data());
+  out_->resize(used + n + 256);
+  p_ = &(*out_)[0] + used;
+  end_ = &(*out_)[0] + out_->size();
+}
+
+RowWriter& RowWriter::again(size_t offset, size_t n) {
+  char* p = room(n);
+  std::memcpy(p, out_->data() + offset, n);
+  p_ += n;
+  return *this;
+}
+
+RowWriter& RowWriter::spaces(size_t n) {
+  std::memset(room(n), ' ', n);
+  p_ += n;
+  return *this;
+}
+
+RowWriter& RowWriter::number(uint64_t n) {
+  // Two digits a step, and eight a step of 64-bit division: the FILETIMEs and file ids of a
+  // JSON row have eighteen or more.
   static const char kPairs[] =
       "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
       "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
       "8081828384858687888990919293949596979899";
-  char digits[24];
-  size_t i = sizeof digits;
-  for (; n >= 10; n /= 100) {
-    const char* pair = kPairs + 2 * (n % 100);
-    digits[--i] = pair[1];
-    digits[--i] = pair[0];
+  char digits[20];
+  char* p = digits + sizeof digits;
+  auto pair = [&p](uint32_t twoDigits) {
+    p -= 2;
+    std::memcpy(p, kPairs + 2 * twoDigits, 2);
+  };
+  for (; n >= 100000000; n /= 100000000) {
+    uint32_t eight = uint32_t(n % 100000000);
+    for (int k = 0; k < 4; k++, eight /= 100) pair(eight % 100);
   }
-  if (n || i == sizeof digits) digits[--i] = char('0' + n);
-  out->append(digits + i, sizeof digits - i);
+  uint32_t rest = uint32_t(n);
+  for (; rest >= 100; rest /= 100) pair(rest % 100);
+  if (rest >= 10) pair(rest);
+  else *--p = char('0' + rest);
+  return put(p, size_t(digits + sizeof digits - p));
+}
+
+RowWriter& RowWriter::text(const char16_t* s, size_t n) {
+  p_ = escapeChars<false>(room(6 * n), n, WideUnits{s});
+  return *this;
+}
+
+RowWriter& RowWriter::text(const StoredText& s) {
+  char* p = room(6 * s.chars);
+  p_ = s.wide ? escapeChars<false>(p, s.chars, PairUnits{s.bytes}) : escapeChars<false>(p, s.chars, ByteUnits{s.bytes});
+  return *this;
+}
+
+RowWriter& RowWriter::latin1(const std::string& s) {
+  p_ = escapeChars<false>(room(6 * s.size()), s.size(), ByteUnits{bytesOf(s)});
+  return *this;
+}
+
+RowWriter& RowWriter::json(const char16_t* s, size_t n) {
+  p_ = escapeJson(room(6 * n + 2), n, WideUnits{s});
+  return *this;
+}
+
+RowWriter& RowWriter::jsonChars(const char16_t* s, size_t n) {
+  p_ = escapeChars<true>(room(6 * n), n, WideUnits{s});
+  return *this;
+}
+
+RowWriter& RowWriter::json(const StoredText& s) {
+  char* p = room(6 * s.chars + 2);
+  p_ = s.wide ? escapeJson(p, s.chars, PairUnits{s.bytes}) : escapeJson(p, s.chars, ByteUnits{s.bytes});
+  return *this;
+}
+
+RowWriter& RowWriter::jsonLatin1(const std::string& s) {
+  p_ = escapeJson(room(6 * s.size() + 2), s.size(), ByteUnits{bytesOf(s)});
+  return *this;
 }
 
 Output& Output::number(uint64_t n) {
