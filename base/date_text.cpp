@@ -132,7 +132,7 @@ void FileTimeWriter::append(std::string* out, uint64_t fileTime) {
     char text[kDateTextSize];
     if (writeDateText(text, y, {m, dd, 0, 0, 0})) {
       std::memcpy(date.text, text, sizeof date.text);
-      date.day = localDay;
+      date.day = int32_t(localDay);
     }
   }
   if (!d.steady || date.day != localDay) {

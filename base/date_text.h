@@ -31,7 +31,7 @@ class FileTimeWriter {
     bool steady = false;      // the offset holds all day
   };
   struct DayText {
-    int64_t day = INT64_MIN;  // local days since 1970-01-01; INT64_MIN: an empty slot
+    int32_t day = INT32_MIN;  // local days since 1970-01-01 (four-digit years fit); INT32_MIN: empty
     char text[10];            // "YYYY-MM-DD"
   };
   static constexpr size_t kSlots = 4096;
