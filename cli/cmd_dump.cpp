@@ -44,8 +44,10 @@ class DumpWalk : public TreeVisitor {
     if (a->contentTable && context_->compareContent(section_, a->contentTable, 0, &content_)) {
       for (const ContentRow& row : content_.rows()) {
         {
-          RowWriter r(&out_->text(), item_.size() + RowWriter::kRowGuess);
-          r.put(item_).put(',');
+          std::string& t = out_->text();
+          t += item_;  // appended whole, not copied into room cleared for it
+          RowWriter r(&t, RowWriter::kRowGuess);
+          r.put(',');
           columns_.json(r, row.item);
           r.put("}\n");
         }

@@ -46,7 +46,7 @@ std::string jsonString(const std::string& text);
 // Writes a row at the end of a string through a pointer: each piece is copied where the
 // pointer is, without the capacity check and terminator that an append to a std::string
 // repeats for each of the thirty short pieces of a JSON row. The string is made longer by the
-// guess of the row's length at once (a longer row costs another resize, never a fault), and
+// guess of the row's length at once (a longer row costs another resize, never an overrun), and
 // cut to what was written when the writer goes. Nothing else may change the string meanwhile.
 // The escapes are those of appendText, appendLatin1Text, appendJson and appendLatin1Json.
 class RowWriter {

@@ -217,9 +217,10 @@ class JsonLinesComparePrinter : public ComparePrinter {
 
   void row(const ContentRow& row) override {
     {
-      const std::string& head = rowHead_[row.fromB];
-      RowWriter w(&out_->text(), head.size() + RowWriter::kRowGuess);
-      w.put(head).cstr(row.label).put('"');
+      std::string& t = out_->text();
+      t += rowHead_[row.fromB];  // appended whole, not copied into room cleared for it
+      RowWriter w(&t, RowWriter::kRowGuess);
+      w.cstr(row.label).put('"');
       writeState(w, row.state);
       if (row.noise) w.put(",\"noise\":true");
       w.put(',');
