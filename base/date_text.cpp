@@ -59,6 +59,11 @@ void localTimeOf(int64_t t, struct tm* out) {
 // "YYYY-MM-DD HH:MM.SS" without a terminating zero.
 constexpr size_t kDateTextSize = 19;
 
+void writeTwoDigits(char* p, int value) {
+  p[0] = char('0' + value / 10);
+  p[1] = char('0' + value % 10);
+}
+
 // Writes the date text of a four-digit year and month, day, hour, minute and second (each of at
 // most two digits) into text; false, writing nothing, for other values. The digits are written
 // by hand: a listing of files writes a date per row, and snprintf took longer than the rest.
@@ -68,10 +73,7 @@ bool writeDateText(char* text, int year, const std::array<int, 5>& fields) {
     if (f < 0 || f > 99) return false;
   std::memcpy(text, "0000-00-00 00:00.00", kDateTextSize);
   for (int i = 3; i >= 0; i--, year /= 10) text[i] = char('0' + year % 10);
-  for (size_t k = 0; k < fields.size(); k++) {
-    text[5 + 3 * k] = char('0' + fields[k] / 10);
-    text[6 + 3 * k] = char('0' + fields[k] % 10);
-  }
+  for (size_t k = 0; k < fields.size(); k++) writeTwoDigits(text + 5 + 3 * k, fields[k]);
   return true;
 }
 
@@ -110,22 +112,40 @@ void FileTimeWriter::append(std::string* out, uint64_t fileTime) {
   if (fileTime == 0) return;
   int64_t t = int64_t(fileTime / 10000000) - int64_t(kFileTimeUnixEpoch / 10000000);
   int64_t day = floorDiv(t, 86400);
-  if (days_.empty()) days_.resize(4096);
-  Day& d = days_[uint64_t(day) % days_.size()];
+  if (days_.empty()) {
+    days_.resize(kSlots);
+    dayTexts_.resize(kSlots);
+  }
+  Day& d = days_[uint64_t(day) % kSlots];
   if (d.day != day) {
     d.day = day;
     d.offset = localOffset(day * 86400);
     d.steady = localOffset(day * 86400 + 86399) == d.offset;
   }
   int64_t local = t + d.offset;
-  int64_t localDay = floorDiv(local, 86400), second = local - localDay * 86400;
-  int y, m, dd;
-  civilFromDays(localDay, &y, &m, &dd);
-  char text[kDateTextSize];
-  if (d.steady && writeDateText(text, y, {m, dd, int(second / 3600), int(second / 60 % 60), int(second % 60)}))
-    out->append(text, kDateTextSize);
-  else
+  int64_t localDay = floorDiv(local, 86400);
+  int second = int(local - localDay * 86400);
+  DayText& date = dayTexts_[uint64_t(localDay) % kSlots];
+  if (d.steady && date.day != localDay) {
+    int y, m, dd;
+    civilFromDays(localDay, &y, &m, &dd);
+    char text[kDateTextSize];
+    if (writeDateText(text, y, {m, dd, 0, 0, 0})) {
+      std::memcpy(date.text, text, sizeof date.text);
+      date.day = int32_t(localDay);
+    }
+  }
+  if (!d.steady || date.day != localDay) {
     *out += fileTimeText(fileTime);
+    return;
+  }
+  char text[kDateTextSize];
+  std::memcpy(text, date.text, sizeof date.text);
+  std::memcpy(text + sizeof date.text, " 00:00.00", kDateTextSize - sizeof date.text);
+  writeTwoDigits(text + 11, second / 3600);
+  writeTwoDigits(text + 14, second / 60 % 60);
+  writeTwoDigits(text + 17, second % 60);
+  out->append(text, kDateTextSize);
 }
 
 std::u16string fileTimeTextW(uint64_t fileTime) { return widen(fileTimeText(fileTime)); }

@@ -15,9 +15,10 @@ std::string fileTimeText(uint64_t fileTime);
 std::u16string fileTimeTextW(uint64_t fileTime);
 
 // Writes fileTimeText for many times, as a listing of files does: the local time's offset from
-// UTC is found once per UTC day met (a slot for each of 4,096 days, some eleven years, as the
-// files of a folder span years) and each text is written from it. A day whose offset changes
-// (a daylight saving change) has each of its times converted alone.
+// UTC is found once per UTC day met, and the text of the local date once per local day met (a
+// slot for each of 4,096 days, some eleven years, as the files of a folder span years); only
+// the time of day is written per time. A day whose offset changes (a daylight saving change)
+// has each of its times converted alone.
 class FileTimeWriter {
  public:
   // Appends fileTimeText(fileTime) to out.
@@ -29,7 +30,13 @@ class FileTimeWriter {
     int64_t offset = 0;       // seconds the local time is ahead of UTC all day
     bool steady = false;      // the offset holds all day
   };
-  std::vector<Day> days_;  // 4,096 slots, made at the first time
+  struct DayText {
+    int32_t day = INT32_MIN;  // local days since 1970-01-01 (four-digit years fit); INT32_MIN: empty
+    char text[10];            // "YYYY-MM-DD"
+  };
+  static constexpr size_t kSlots = 4096;
+  std::vector<Day> days_;           // by UTC day, made at the first time
+  std::vector<DayText> dayTexts_;   // by local day, made with days_
 };
 
 // The local time t as the snapshot date "%4d-%02d-%02d %02d:%02d".

@@ -43,11 +43,14 @@ class DumpWalk : public TreeVisitor {
     appendJson(&item_, path.data(), path.size());
     if (a->contentTable && context_->compareContent(section_, a->contentTable, 0, &content_)) {
       for (const ContentRow& row : content_.rows()) {
-        std::string& r = out_->text();
-        r += item_;
-        r += ',';
-        columns_.json(&r, row.item);
-        r += "}\n";
+        {
+          std::string& t = out_->text();
+          t += item_;  // appended whole, not copied into room cleared for it
+          RowWriter r(&t, RowWriter::kRowGuess);
+          r.put(',');
+          columns_.json(r, row.item);
+          r.put("}\n");
+        }
         out_->flushIfFull();
       }
     }

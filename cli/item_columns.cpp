@@ -20,171 +20,138 @@ const char* stateWord(int state) {
 
 namespace {
 
-void appendSizeAndTime(std::string* out, uint64_t size, const std::string& sizeText, uint64_t modified,
-                       const std::string& modifiedText) {
-  *out += ",\"size\":";
-  appendNumber(out, size);
-  *out += ",\"sizeText\":";
-  appendLatin1Json(out, sizeText);
-  *out += ",\"modified\":";
-  appendNumber(out, modified);
-  *out += ",\"modifiedText\":";
-  appendLatin1Json(out, modifiedText);
+// A size or date text of this program as a JSON string: it holds digits and ", - : ." alone,
+// so it is quoted without a look at each byte.
+void putQuoted(RowWriter& out, const std::string& sizeOrDate) { out.put('"').put(sizeOrDate).put('"'); }
+
+void writeSizeAndTime(RowWriter& out, uint64_t size, const std::string& sizeText, uint64_t modified,
+                      const std::string& modifiedText) {
+  out.put(",\"size\":").number(size).put(",\"sizeText\":");
+  putQuoted(out, sizeText);
+  out.put(",\"modified\":").number(modified).put(",\"modifiedText\":");
+  putQuoted(out, modifiedText);
 }
 
 }  // namespace
 
-void ItemColumns::appendDate(std::string* out, uint64_t fileTime) { dates_.append(out, fileTime); }
+void ItemColumns::writeDate(uint64_t fileTime) {
+  date_.clear();
+  dates_.append(&date_, fileTime);
+}
 
-bool ItemColumns::registryText(std::string* out, const Item& item, const char* separator, const char* first) {
+void ItemColumns::writeSize(uint64_t size) {
+  size_.clear();
+  appendGroupedSize(&size_, size);
+}
+
+bool ItemColumns::registryText(RowWriter& out, const Item& item, const char* separator, const char* first) {
   ValueEntry v;
   if (!item.p || !parseValueEntry(item.p, item.size, &v)) return false;
-  *out += first;
-  if (v.name.chars == 0) *out += "(Default)";  // valueName
-  else appendText(out, v.name);
+  out.cstr(first);
+  if (v.name.chars == 0) out.put("(Default)");  // valueName
+  else out.text(v.name);
   type_.clear();
   appendTypeName(&type_, v.type);
-  *out += separator;
-  appendText(out, type_.data(), type_.size());
+  out.cstr(separator).text(type_);
   data_.clear();
   appendDisplayText(&data_, v);
-  *out += separator;
-  appendText(out, data_.data(), data_.size());
+  out.cstr(separator).text(data_);
   return true;
 }
 
-bool ItemColumns::registryJson(std::string* out, const Item& item) {
+bool ItemColumns::registryJson(RowWriter& out, const Item& item) {
   ValueEntry v;
   if (!item.p || !parseValueEntry(item.p, item.size, &v)) return false;
   auto name = [&] {
-    if (v.name.chars == 0) *out += "\"(Default)\"";  // valueName
-    else appendJson(out, v.name);
+    if (v.name.chars == 0) out.put("\"(Default)\"");  // valueName
+    else out.json(v.name);
   };
   type_.clear();
   appendTypeName(&type_, v.type);
   data_.clear();
   appendDisplayText(&data_, v);
-  *out += "\"name\":";
+  out.put("\"name\":");
   name();
-  *out += ",\"type\":";
-  appendNumber(out, v.type);
-  *out += ",\"typeText\":";
-  appendJson(out, type_.data(), type_.size());
-  *out += ",\"data\":";
-  appendJson(out, data_.data(), data_.size());
-  *out += ",\"columns\":[";
+  out.put(",\"type\":").number(v.type).put(",\"typeText\":").json(type_).put(",\"data\":").json(data_);
+  out.put(",\"columns\":[");
   name();
-  *out += ',';
-  appendJson(out, type_.data(), type_.size());
-  *out += ',';
-  appendJson(out, data_.data(), data_.size());
-  *out += ']';
+  out.put(',').json(type_).put(',').json(data_).put(']');
   return true;
 }
 
-bool ItemColumns::appText(std::string* out, const Item& item, const char* separator, const char* first) {
+bool ItemColumns::appText(RowWriter& out, const Item& item, const char* separator, const char* first) {
   AppRecord& r = app_;
   if (!item.p || !decodeAppEntry(item.p, item.size, &r)) return false;
-  *out += first;
-  appendText(out, r.name.data(), r.name.size());
-  for (const std::u16string* s : {&r.version, &r.company}) {
-    *out += separator;
-    appendText(out, s->data(), s->size());
+  out.cstr(first).text(r.name);
+  for (const std::u16string* s : {&r.version, &r.company}) out.cstr(separator).text(*s);
+  out.cstr(separator).cstr(appStatusText(r.state));
+  out.cstr(separator).cstr(appStartupText(r.startType));
+  out.cstr(separator).text(r.file);
+  out.cstr(separator);
+  if (!r.file.empty()) {
+    writeSize(r.size);
+    out.put(size_);
   }
-  *out += separator;
-  *out += appStatusText(r.state);
-  *out += separator;
-  *out += appStartupText(r.startType);
-  *out += separator;
-  appendText(out, r.file.data(), r.file.size());
-  *out += separator;
-  if (!r.file.empty()) appendGroupedSize(out, r.size);
-  *out += separator;
-  appendDate(out, r.modified);
+  writeDate(r.modified);
+  out.cstr(separator).put(date_);
   return true;
 }
 
-bool ItemColumns::appJson(std::string* out, const Item& item) {
+bool ItemColumns::appJson(RowWriter& out, const Item& item) {
   AppRecord& r = app_;
   if (!item.p || !decodeAppEntry(item.p, item.size, &r)) return false;
-  std::string size = r.file.empty() ? std::string() : groupedSize(r.size);  // short: held in the string itself
-  std::string& date = scratch_;
-  date.clear();
-  appendDate(&date, r.modified);
+  size_.clear();
+  if (!r.file.empty()) writeSize(r.size);
+  writeDate(r.modified);
   const char* status = appStatusText(r.state);
   const char* startup = appStartupText(r.startType);
-  auto json = [out](const std::u16string& s) { appendJson(out, s.data(), s.size()); };
-  *out += "\"name\":";
-  json(r.name);
-  *out += ",\"version\":";
-  json(r.version);
-  *out += ",\"company\":";
-  json(r.company);
-  *out += ",\"status\":\"";
-  *out += status;
-  *out += "\",\"startup\":\"";
-  *out += startup;
-  *out += "\",\"file\":";
-  json(r.file);
-  appendSizeAndTime(out, r.size, size, r.modified, date);
-  *out += ",\"columns\":[";
-  for (const std::u16string* s : {&r.name, &r.version, &r.company}) {
-    json(*s);
-    *out += ',';
-  }
-  *out += '"';
-  *out += status;
-  *out += "\",\"";
-  *out += startup;
-  *out += "\",";
-  json(r.file);
-  *out += ',';
-  appendLatin1Json(out, size);
-  *out += ',';
-  appendLatin1Json(out, date);
-  *out += ']';
+  out.put("\"name\":").json(r.name).put(",\"version\":").json(r.version).put(",\"company\":").json(r.company);
+  out.put(",\"status\":\"").cstr(status).put("\",\"startup\":\"").cstr(startup).put("\",\"file\":").json(r.file);
+  writeSizeAndTime(out, r.size, size_, r.modified, date_);
+  out.put(",\"columns\":[");
+  for (const std::u16string* s : {&r.name, &r.version, &r.company}) out.json(*s).put(',');
+  out.put('"').cstr(status).put("\",\"").cstr(startup).put("\",").json(r.file);
+  out.put(',');
+  putQuoted(out, size_);
+  out.put(',');
+  putQuoted(out, date_);
+  out.put(']');
   return true;
 }
 
-void ItemColumns::text(std::string* out, const Item& item, const char* separator, const char* first) {
+void ItemColumns::text(RowWriter& out, const Item& item, const char* separator, const char* first) {
   if (!first) first = separator;
   FileEntry f;
   if (section_ == kSectionFiles && item.p && FileEntry::parse(item.p, item.size, &f)) {
-    *out += first;
-    appendText(out, f.name);
-    *out += separator;
-    appendGroupedSize(out, f.size);
-    *out += separator;
-    appendDate(out, f.lastWrite);
+    writeSize(f.size);
+    writeDate(f.lastWrite);
+    out.cstr(first).text(f.name).cstr(separator).put(size_).cstr(separator).put(date_);
     return;
   }
   if (section_ == kSectionRegistry && registryText(out, item, separator, first)) return;
   if (section_ == kSectionApps && appText(out, item, separator, first)) return;
   // A malformed item: as many empty columns as the section has.
   size_t count = columnTitles(section_).size() - 1;
-  for (size_t i = 0; i < count; i++) *out += i ? separator : first;
+  for (size_t i = 0; i < count; i++) out.cstr(i ? separator : first);
 }
 
-void ItemColumns::json(std::string* out, const Item& item) {
+void ItemColumns::json(RowWriter& out, const Item& item) {
   if (section_ == kSectionFiles) {
     FileEntry f;
     if (item.p && FileEntry::parse(item.p, item.size, &f)) {
-      std::string size = groupedSize(f.size);  // short: held in the string itself
-      std::string& date = scratch_;
-      date.clear();
-      appendDate(&date, f.lastWrite);
-      *out += "\"name\":";
-      size_t nameAt = out->size();
-      appendJson(out, f.name);
-      size_t nameSize = out->size() - nameAt;
-      appendSizeAndTime(out, f.size, size, f.lastWrite, date);
-      *out += ",\"columns\":[";
-      out->append(*out, nameAt, nameSize);  // the name as escaped above
-      *out += ',';
-      appendLatin1Json(out, size);
-      *out += ',';
-      appendLatin1Json(out, date);
-      *out += ']';
+      writeSize(f.size);
+      writeDate(f.lastWrite);
+      out.put("\"name\":");
+      size_t nameAt = out.offset();
+      out.json(f.name);
+      size_t nameSize = out.offset() - nameAt;
+      writeSizeAndTime(out, f.size, size_, f.lastWrite, date_);
+      out.put(",\"columns\":[").again(nameAt, nameSize);  // the name as escaped above
+      out.put(',');
+      putQuoted(out, size_);
+      out.put(',');
+      putQuoted(out, date_);
+      out.put(']');
       return;
     }
   } else if (section_ == kSectionRegistry) {
@@ -192,63 +159,54 @@ void ItemColumns::json(std::string* out, const Item& item) {
   } else if (appJson(out, item)) {
     return;
   }
-  *out += "\"name\":\"\",\"columns\":[]";
+  out.put("\"name\":\"\",\"columns\":[]");
 }
 
 namespace {
 
-void appendHex(std::string* out, const uint8_t* bytes, size_t n) {
+void writeHex(RowWriter& out, const uint8_t* bytes, size_t n) {
   static const char digits[] = "0123456789abcdef";
-  for (size_t i = 0; i < n; i++) {
-    *out += digits[bytes[i] >> 4];
-    *out += digits[bytes[i] & 15];
-  }
+  for (size_t i = 0; i < n; i++) out.put(digits[bytes[i] >> 4]).put(digits[bytes[i] & 15]);
 }
 
 }  // namespace
 
-void ItemColumns::text(std::string* out, const ContentRow& row, const char* separator, const char* first) {
+void ItemColumns::text(RowWriter& out, const ContentRow& row, const char* separator, const char* first) {
   text(out, row.item, separator, first);
-  if (row.marks) {
-    *out += " [";
-    *out += fileMarkText(row.marks);
-    *out += ']';
-  }
+  if (row.marks) out.put(" [").put(fileMarkText(row.marks)).put(']');
   digest(out, row.ext);
 }
 
-void ItemColumns::digest(std::string* out, const FileExt* ext) {
+void ItemColumns::digest(RowWriter& out, const FileExt* ext) {
+  if (!ext) return;
   std::string text = digestText(ext);
-  if (!text.empty()) *out += "  " + text;
+  if (!text.empty()) out.put("  ").put(text);
 }
 
-void ItemColumns::json(std::string* out, const ContentRow& row) {
+void ItemColumns::json(RowWriter& out, const ContentRow& row) {
   json(out, row.item);
   const FileExt* e = row.ext;
   if (!e) return;
-  *out += ",\"changeTime\":";
-  appendNumber(out, e->changeTime);
-  *out += ",\"fileId\":";
-  appendNumber(out, e->fileId);
-  *out += ",\"sha256\":";
+  out.put(",\"changeTime\":").number(e->changeTime).put(",\"fileId\":").number(e->fileId).put(",\"sha256\":");
   if (e->digestState == kDigestSha256) {
-    *out += '"';
-    appendHex(out, e->sha256, kSha256Size);
-    *out += '"';
+    out.put('"');
+    writeHex(out, e->sha256, kSha256Size);
+    out.put('"');
+  } else if (e->digestState == kDigestUnreadable) {
+    out.put("\"unreadable\"");
   } else {
-    *out += e->digestState == kDigestUnreadable ? "\"unreadable\"" : "null";
+    out.put("null");
   }
   static const char* const names[] = {"dateKept", "replaced", "digestChanged"};
-  *out += ",\"marks\":[";
+  out.put(",\"marks\":[");
   bool first = true;
   for (int i = 0; i < 3; i++) {
     if (!(row.marks & (1 << i))) continue;
-    *out += first ? "\"" : ",\"";
-    *out += names[i];
-    *out += '"';
+    if (!first) out.put(',');
+    out.put('"').cstr(names[i]).put('"');
     first = false;
   }
-  *out += ']';
+  out.put(']');
 }
 
 void appendColumnTitlesJson(std::string* out, int section) {

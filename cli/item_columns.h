@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/date_text.h"
+#include "cli/output.h"
 #include "engine/app_record.h"
 #include "engine/compare.h"
 #include "engine/snapshot.h"
@@ -26,7 +27,7 @@ class ItemColumns {
   explicit ItemColumns(int section) : section_(section) {}
 
   // Each column preceded by `separator` (the first by `first` when given), escaped as text.
-  void text(std::string* out, const Item& item, const char* separator, const char* first = nullptr);
+  void text(RowWriter& out, const Item& item, const char* separator, const char* first = nullptr);
 
   // JSON fields without braces: always "name" and "columns" (the column texts), and by section
   //   registry: "type" (number), "typeText", "data" (the text the screen shows)
@@ -34,34 +35,35 @@ class ItemColumns {
   //   apps:     "version", "company", "status", "startup", "file", "size", "sizeText",
   //             "modified", "modifiedText"
   // A malformed item gives "name":"" and empty columns.
-  void json(std::string* out, const Item& item);
+  void json(RowWriter& out, const Item& item);
 
   // A row's item as text(), then, for a modified file with marks, " [" fileMarkText "]", and
   // for a file with a recorded digest, "  sha256 " and its hex (or "  sha256 unreadable").
-  void text(std::string* out, const ContentRow& row, const char* separator, const char* first = nullptr);
+  void text(RowWriter& out, const ContentRow& row, const char* separator, const char* first = nullptr);
   // "  sha256 " and the hex of a recorded digest, or "  sha256 unreadable"; nothing for a file
   // without one (ext null, or no digest recorded).
-  static void digest(std::string* out, const FileExt* ext);
+  static void digest(RowWriter& out, const FileExt* ext);
   // A row's item as json(), then for a file with extension data: "changeTime" (FILETIME; 0 when
   // unknown), "volume", "fileId" (0 when unknown), "sha256" (hex, "unreadable", or null when not
   // recorded), and "marks": an array of "dateKept", "replaced", "digestChanged".
-  void json(std::string* out, const ContentRow& row);
+  void json(RowWriter& out, const ContentRow& row);
 
  private:
-  // Appends the date text of a FILETIME (fileTimeText).
-  void appendDate(std::string* out, uint64_t fileTime);
+  // The date text of a FILETIME (fileTimeText) into date_, and a grouped size into size_.
+  void writeDate(uint64_t fileTime);
+  void writeSize(uint64_t size);
 
-  // Appends the three columns of a registry value in text or JSON form; false for a malformed
+  // Writes the three columns of a registry value in text or JSON form; false for a malformed
   // item. The column texts are built in the members below, reused from row to row.
-  bool registryText(std::string* out, const Item& item, const char* separator, const char* first);
-  bool registryJson(std::string* out, const Item& item);
+  bool registryText(RowWriter& out, const Item& item, const char* separator, const char* first);
+  bool registryJson(RowWriter& out, const Item& item);
   // The same for an application record, decoded into app_.
-  bool appText(std::string* out, const Item& item, const char* separator, const char* first);
-  bool appJson(std::string* out, const Item& item);
+  bool appText(RowWriter& out, const Item& item, const char* separator, const char* first);
+  bool appJson(RowWriter& out, const Item& item);
 
   int section_;
   FileTimeWriter dates_;
-  std::string scratch_;  // the date text of the current JSON row
+  std::string date_, size_;     // the date and size texts of the current row
   std::u16string type_, data_;  // the registry columns of the current row
   AppRecord app_;               // the application record of the current row
 };

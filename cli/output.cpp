@@ -1,6 +1,8 @@
 #include "cli/output.h"
 
-#include <algorithm>
+#include <cstring>
+
+#include "base/coding.h"
 
 namespace keldrun {
 
@@ -17,7 +19,7 @@ size_t putEscape(char* p, char kind, unsigned value, int digits) {
   return size_t(2 + digits);
 }
 
-size_t putUtf8(char* p, char32_t c) {
+inline size_t putUtf8(char* p, char32_t c) {
   if (c < 0x80) {
     p[0] = char(c);
     return 1;
@@ -40,25 +42,57 @@ size_t putUtf8(char* p, char32_t c) {
   return 4;
 }
 
-// Writes the n code units of unit (unit(i) gives the i-th; unit.narrow() the bytes of a narrow
-// text, else null) through put(p, unit, &i, n), which writes the escape of the character at i
-// at p, at most 6 bytes, and steps i past it. The bytes gather in a block on the stack, which
-// is filled without a check per character and appended to the output when full: an append or
-// push_back per character was the larger part of the time of a long listing.
-template <class Unit, class Put>
-void escapeUnits(std::string* out, size_t n, Unit unit, Put put) {
-  char block[512];
-  for (size_t i = 0; i < n;) {
-    char* p = block;
-    for (size_t end = std::min(n, i + sizeof block / 6); i < end;) p += put(p, unit, &i, n);
-    out->append(block, size_t(p - block));
-  }
+// Eight bytes or four code units in one word, a lane each, the first lowest: the lanes of a
+// word of either kind (lanes8 or lanes16 times a lane's value).
+constexpr uint64_t kLanes8 = 0x0101010101010101ull, kLanes16 = 0x0001000100010001ull;
+
+// Whether every lane of w is printable ASCII (0x20..0x7E), and for JSON none is a quote or a
+// backslash: then each is written as its one byte. Once no lane is 0x80 or more, adding 0x60
+// sets a lane's bit 7 from 0x20 up and adding 0x01 from 0x7F up; a lane of x is 0 when
+// x - 1 borrows into bit 7 (a borrow into the next lane matters only when one is 0).
+template <bool kJson>
+inline bool plainWord(uint64_t w, uint64_t lanes) {
+  if (w & ~(0x7F * lanes)) return false;
+  uint64_t top = 0x80 * lanes;
+  if (((w + 0x60 * lanes) & ~(w + 0x01 * lanes) & top) != top) return false;
+  auto hasLane = [&](char c) {
+    uint64_t x = w ^ (uint64_t(c) * lanes);
+    return ((x - lanes) & ~x & top) != 0;
+  };
+  return !kJson || (!hasLane('"') && !hasLane('\\'));
 }
 
-// Whether a narrow text needs no escape at all, so that it is copied whole: most names.
-bool plainNarrow(const uint8_t* s, size_t n, bool json) {
-  for (size_t i = 0; i < n; i++) {
-    if (s[i] < 0x20 || s[i] >= 0x7F || (json && (s[i] == '"' || s[i] == '\\'))) return false;
+// Writes the escapes of the n code units of unit at p, at most 6 bytes a unit, and returns
+// the end (unit(i) gives the i-th, unit.four(i) the four from i as 16-bit lanes; unit.narrow()
+// the bytes of a narrow text, else null). put(p, unit, &i, n) writes the escape of the
+// character at i at p and steps i past it; four units that need no escape (plainWord) are
+// copied in one step, as most of a name is.
+template <bool kJson, class Unit, class Put>
+char* escapeUnits(char* p, size_t n, Unit unit, Put put) {
+  for (size_t i = 0; i < n;) {
+    if (n - i >= 4) {
+      uint64_t w = unit.four(i);
+      if (plainWord<kJson>(w, kLanes16)) {
+        for (int k = 0; k < 4; k++) p[k] = char(w >> (16 * k));
+        p += 4;
+        i += 4;
+        continue;
+      }
+    }
+    p += put(p, unit, &i, n);
+  }
+  return p;
+}
+
+// Whether a narrow text needs no escape at all, so that it is copied whole: most names, and
+// the program's own numbers and dates. Eight bytes a step.
+template <bool kJson>
+bool plainNarrow(const uint8_t* s, size_t n) {
+  size_t i = 0;
+  for (; i + 8 <= n; i += 8)
+    if (!plainWord<kJson>(getU64(s + i), kLanes8)) return false;
+  for (; i < n; i++) {
+    if (s[i] < 0x20 || s[i] >= 0x7F || (kJson && (s[i] == '"' || s[i] == '\\'))) return false;
   }
   return true;
 }
@@ -105,40 +139,50 @@ size_t putJson(char* p, Unit unit, size_t* at, size_t) {
   return putUtf8(p, c);
 }
 
-template <class Unit>
-void escapeText(std::string* out, size_t n, Unit unit) {
-  if (unit.narrow() && plainNarrow(unit.narrow(), n, false)) {
-    out->append(reinterpret_cast<const char*>(unit.narrow()), n);
-    return;
+// The text (or JSON, without quotes) escapes of n units at p, room for 6 bytes a unit; returns
+// the end.
+template <bool kJson, class Unit>
+char* escapeChars(char* p, size_t n, Unit unit) {
+  if (unit.narrow() && plainNarrow<kJson>(unit.narrow(), n)) {
+    std::memcpy(p, unit.narrow(), n);
+    return p + n;
   }
   // A lambda, not the function's address, so that the writer is inlined into the loop.
-  escapeUnits(out, n, unit, [](char* p, Unit u, size_t* at, size_t count) { return putText(p, u, at, count); });
+  return escapeUnits<kJson>(p, n, unit, [](char* q, Unit u, size_t* at, size_t count) {
+    return kJson ? putJson(q, u, at, count) : putText(q, u, at, count);
+  });
 }
 
+// The JSON string literal of n units at p (room for 6 bytes a unit and the quotes); returns the end.
 template <class Unit>
-void escapeJson(std::string* out, size_t n, Unit unit) {
-  out->push_back('"');
-  if (unit.narrow() && plainNarrow(unit.narrow(), n, true))
-    out->append(reinterpret_cast<const char*>(unit.narrow()), n);
-  else
-    escapeUnits(out, n, unit, [](char* p, Unit u, size_t* at, size_t count) { return putJson(p, u, at, count); });
-  out->push_back('"');
+char* escapeJson(char* p, size_t n, Unit unit) {
+  *p++ = '"';
+  p = escapeChars<true>(p, n, unit);
+  *p++ = '"';
+  return p;
 }
 
 struct WideUnits {
   const char16_t* s;
   char16_t operator()(size_t i) const { return s[i]; }
+  uint64_t four(size_t i) const {
+    return uint64_t(s[i]) | uint64_t(s[i + 1]) << 16 | uint64_t(s[i + 2]) << 32 | uint64_t(s[i + 3]) << 48;
+  }
   const uint8_t* narrow() const { return nullptr; }
 };
 struct ByteUnits {
   const uint8_t* s;
   char16_t operator()(size_t i) const { return s[i]; }
+  uint64_t four(size_t i) const {
+    return uint64_t(s[i]) | uint64_t(s[i + 1]) << 16 | uint64_t(s[i + 2]) << 32 | uint64_t(s[i + 3]) << 48;
+  }
   const uint8_t* narrow() const { return s; }
 };
 // The code units of a wide stored text: little-endian pairs of bytes.
 struct PairUnits {
   const uint8_t* s;
   char16_t operator()(size_t i) const { return char16_t(s[2 * i] | (s[2 * i + 1] << 8)); }
+  uint64_t four(size_t i) const { return getU64(s + 2 * i); }
   const uint8_t* narrow() const { return nullptr; }
 };
 
@@ -146,14 +190,9 @@ const uint8_t* bytesOf(const std::string& s) { return reinterpret_cast<const uin
 
 }  // namespace
 
-void appendText(std::string* out, const char16_t* s, size_t n) { escapeText(out, n, WideUnits{s}); }
+void appendText(std::string* out, const char16_t* s, size_t n) { RowWriter(out, 6 * n).text(s, n); }
 
-void appendText(std::string* out, const StoredText& s) {
-  if (s.wide)
-    escapeText(out, s.chars, PairUnits{s.bytes});
-  else
-    escapeText(out, s.chars, ByteUnits{s.bytes});
-}
+void appendText(std::string* out, const StoredText& s) { RowWriter(out, 6 * s.chars).text(s); }
 
 std::string printable(const std::u16string& s) {
   std::string out;
@@ -161,23 +200,21 @@ std::string printable(const std::u16string& s) {
   return out;
 }
 
-void appendLatin1Text(std::string* out, const std::string& s) { escapeText(out, s.size(), ByteUnits{bytesOf(s)}); }
+void appendLatin1Text(std::string* out, const std::string& s) {
+  RowWriter w(out, 6 * s.size());
+  w.latin1(s);
+}
 
 void appendUtf8Text(std::string* out, const std::string& utf8) {
   std::u16string s = fromUtf8(utf8);
   appendText(out, s.data(), s.size());
 }
 
-void appendJson(std::string* out, const char16_t* s, size_t n) { escapeJson(out, n, WideUnits{s}); }
+void appendJson(std::string* out, const char16_t* s, size_t n) { RowWriter(out, 6 * n + 2).json(s, n); }
 
-void appendJson(std::string* out, const StoredText& s) {
-  if (s.wide)
-    escapeJson(out, s.chars, PairUnits{s.bytes});
-  else
-    escapeJson(out, s.chars, ByteUnits{s.bytes});
-}
+void appendJson(std::string* out, const StoredText& s) { RowWriter(out, 6 * s.chars + 2).json(s); }
 
-void appendLatin1Json(std::string* out, const std::string& s) { escapeJson(out, s.size(), ByteUnits{bytesOf(s)}); }
+void appendLatin1Json(std::string* out, const std::string& s) { RowWriter(out, 6 * s.size() + 2).jsonLatin1(s); }
 
 void appendUtf8Json(std::string* out, const std::string& utf8) {
   std::u16string s = fromUtf8(utf8);
@@ -200,21 +237,96 @@ Output::Output(FILE* file) : file_(file) { buffer_.reserve(kBlock + 4096); }
 
 Output::~Output() { flush(); }
 
-void appendNumber(std::string* out, uint64_t n) {
-  // Two digits a step: the FILETIMEs of a JSON row have eighteen.
+void appendNumber(std::string* out, uint64_t n) { RowWriter(out, 20).number(n); }
+
+RowWriter::RowWriter(std::string* out, size_t guess) : out_(out) {
+  size_t used = out->size();
+  out->resize(used + guess);
+  p_ = &(*out)[0] + used;
+  end_ = &(*out)[0] + out->size();
+}
+
+RowWriter::~RowWriter() { out_->resize(size_t(p_ - out_->data())); }
+
+void RowWriter::grow(size_t n) {
+  size_t used = size_t(p_ - out_->data());
+  out_->resize(used + n + 256);
+  p_ = &(*out_)[0] + used;
+  end_ = &(*out_)[0] + out_->size();
+}
+
+RowWriter& RowWriter::again(size_t offset, size_t n) {
+  char* p = room(n);
+  std::memcpy(p, out_->data() + offset, n);
+  p_ += n;
+  return *this;
+}
+
+RowWriter& RowWriter::spaces(size_t n) {
+  std::memset(room(n), ' ', n);
+  p_ += n;
+  return *this;
+}
+
+RowWriter& RowWriter::number(uint64_t n) {
+  // Two digits a step, and eight a step of 64-bit division: the FILETIMEs and file ids of a
+  // JSON row have eighteen or more.
   static const char kPairs[] =
       "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
       "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
       "8081828384858687888990919293949596979899";
-  char digits[24];
-  size_t i = sizeof digits;
-  for (; n >= 10; n /= 100) {
-    const char* pair = kPairs + 2 * (n % 100);
-    digits[--i] = pair[1];
-    digits[--i] = pair[0];
+  char digits[20];
+  char* p = digits + sizeof digits;
+  auto pair = [&p](uint32_t twoDigits) {
+    p -= 2;
+    std::memcpy(p, kPairs + 2 * twoDigits, 2);
+  };
+  for (; n >= 100000000; n /= 100000000) {
+    uint32_t eight = uint32_t(n % 100000000);
+    for (int k = 0; k < 4; k++, eight /= 100) pair(eight % 100);
   }
-  if (n || i == sizeof digits) digits[--i] = char('0' + n);
-  out->append(digits + i, sizeof digits - i);
+  uint32_t rest = uint32_t(n);
+  for (; rest >= 100; rest /= 100) pair(rest % 100);
+  if (rest >= 10) pair(rest);
+  else *--p = char('0' + rest);
+  return put(p, size_t(digits + sizeof digits - p));
+}
+
+RowWriter& RowWriter::text(const char16_t* s, size_t n) {
+  p_ = escapeChars<false>(room(6 * n), n, WideUnits{s});
+  return *this;
+}
+
+RowWriter& RowWriter::text(const StoredText& s) {
+  char* p = room(6 * s.chars);
+  p_ = s.wide ? escapeChars<false>(p, s.chars, PairUnits{s.bytes}) : escapeChars<false>(p, s.chars, ByteUnits{s.bytes});
+  return *this;
+}
+
+RowWriter& RowWriter::latin1(const std::string& s) {
+  p_ = escapeChars<false>(room(6 * s.size()), s.size(), ByteUnits{bytesOf(s)});
+  return *this;
+}
+
+RowWriter& RowWriter::json(const char16_t* s, size_t n) {
+  p_ = escapeJson(room(6 * n + 2), n, WideUnits{s});
+  return *this;
+}
+
+RowWriter& RowWriter::jsonChars(const char16_t* s, size_t n) {
+  p_ = escapeChars<true>(room(6 * n), n, WideUnits{s});
+  return *this;
+}
+
+RowWriter& RowWriter::json(const StoredText& s) {
+  char* p = room(6 * s.chars + 2);
+  p_ = s.wide ? escapeJson(p, s.chars, PairUnits{s.bytes}) : escapeJson(p, s.chars, ByteUnits{s.bytes});
+  return *this;
+}
+
+RowWriter& RowWriter::jsonLatin1(const std::string& s) {
+  p_ = escapeJson(room(6 * s.size() + 2), s.size(), ByteUnits{bytesOf(s)});
+  return *this;
 }
 
 Output& Output::number(uint64_t n) {

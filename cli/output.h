@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "base/text.h"
@@ -41,6 +42,69 @@ void appendUtf8Json(std::string* out, const std::string& utf8);
 std::string jsonString(const std::u16string& text);
 // For 8-bit program text (bytes are Latin-1).
 std::string jsonString(const std::string& text);
+
+// Writes a row at the end of a string through a pointer: each piece is copied where the
+// pointer is, without the capacity check and terminator that an append to a std::string
+// repeats for each of the thirty short pieces of a JSON row. The string is made longer by the
+// guess of the row's length at once (a longer row costs another resize, never an overrun), and
+// cut to what was written when the writer goes. Nothing else may change the string meanwhile.
+// The escapes are those of appendText, appendLatin1Text, appendJson and appendLatin1Json.
+class RowWriter {
+ public:
+  // What a printed row takes, as a rule, but for an indent or a line head given beside it.
+  static constexpr size_t kRowGuess = 512;
+
+  RowWriter(std::string* out, size_t guess);
+  ~RowWriter();
+  RowWriter(const RowWriter&) = delete;
+  RowWriter& operator=(const RowWriter&) = delete;
+
+  RowWriter& put(char c) {
+    *room(1) = c;
+    p_++;
+    return *this;
+  }
+  RowWriter& put(const char* s, size_t n) {
+    std::memcpy(room(n), s, n);
+    p_ += n;
+    return *this;
+  }
+  // A string literal, its length known where it is written.
+  template <size_t N>
+  RowWriter& put(const char (&literal)[N]) { return put(literal, N - 1); }
+  RowWriter& put(const std::string& s) { return put(s.data(), s.size()); }
+  RowWriter& cstr(const char* s) { return put(s, std::strlen(s)); }
+  RowWriter& spaces(size_t n);
+  RowWriter& number(uint64_t n);
+  RowWriter& text(const char16_t* s, size_t n);
+  RowWriter& text(const std::u16string& s) { return text(s.data(), s.size()); }
+  RowWriter& text(const StoredText& s);
+  RowWriter& latin1(const std::string& s);
+  RowWriter& json(const char16_t* s, size_t n);
+  RowWriter& json(const std::u16string& s) { return json(s.data(), s.size()); }
+  RowWriter& json(const StoredText& s);
+  RowWriter& jsonLatin1(const std::string& s);
+  // The escapes of json() without the quotes: a piece of a string literal. Each code unit
+  // escapes alone, so the pieces of a text give the escape of the whole.
+  RowWriter& jsonChars(const char16_t* s, size_t n);
+
+  // Where the next byte goes, as an offset in the string; again writes once more the n bytes
+  // written from such an offset, for a piece a row holds twice.
+  size_t offset() const { return size_t(p_ - out_->data()); }
+  RowWriter& again(size_t offset, size_t n);
+
+ private:
+  // Where n more bytes may be written.
+  char* room(size_t n) {
+    if (size_t(end_ - p_) < n) grow(n);
+    return p_;
+  }
+  void grow(size_t n);
+
+  std::string* out_;
+  char* p_;
+  char* end_;
+};
 
 // Writes to a FILE in blocks of 64 KiB: the printers append to text(), which flushes when full.
 // No flush per line. A failed write (full disk, closed pipe) is remembered and reported by finish.

@@ -1,5 +1,9 @@
 // The JSON printers: one document per run (--json), streamed as it is walked, or one object per
 // node and item (--jsonl), each line complete in itself. Layouts: docs/cli.md.
+#include <cstring>
+#include <string>
+#include <vector>
+
 #include "cli/item_columns.h"
 #include "cli/options.h"
 #include "cli/printers.h"
@@ -25,12 +29,47 @@ void appendSnapshot(std::string* out, const SnapshotRef& s) {
   *out += '}';
 }
 
-void appendState(std::string* out, int state) {
-  *out += ",\"state\":\"";
-  *out += stateWord(state);
-  *out += "\",\"stateNumber\":";
-  *out += char('0' + state);
+void writeState(RowWriter& out, int state) {
+  out.put(",\"state\":\"").cstr(stateWord(state)).put("\",\"stateNumber\":").put(char('0' + state));
 }
+
+void appendState(std::string* out, int state) {
+  RowWriter w(out, 64);
+  writeState(w, state);
+}
+
+// The JSON string literals of the paths of a walk. A node's path is its parent's and a name,
+// and JSON escapes each code unit alone, so the start a path shares with an earlier one on the
+// way to it is copied from that one's literal and only the rest is escaped: the paths of a
+// deep tree are long, and escaping each whole took more than the rows below it.
+class PathLiterals {
+ public:
+  // The literal of path, quotes included; valid until the next call.
+  const std::string& of(const std::u16string& path) {
+    // The longest earlier path that starts this one; every one left on starts_ starts last_.
+    while (!starts_.empty() && !startsWith(path, starts_.back().units)) starts_.pop_back();
+    size_t units = starts_.empty() ? 0 : starts_.back().units;
+    literal_.resize(starts_.empty() ? 1 : starts_.back().bytes);  // the opening quote stays
+    RowWriter(&literal_, 6 * (path.size() - units)).jsonChars(path.data() + units, path.size() - units);
+    starts_.push_back({path.size(), literal_.size()});
+    literal_ += '"';
+    last_ = path;
+    return literal_;
+  }
+
+ private:
+  bool startsWith(const std::u16string& path, size_t units) const {
+    return units <= path.size() && std::memcmp(path.data(), last_.data(), units * sizeof(char16_t)) == 0;
+  }
+
+  struct Start {
+    size_t units;  // the length of an earlier path that starts last_
+    size_t bytes;  // where its escapes end in literal_
+  };
+  std::u16string last_;      // the path of literal_
+  std::string literal_ = "\"";
+  std::vector<Start> starts_;
+};
 
 class JsonComparePrinter : public ComparePrinter {
  public:
@@ -63,7 +102,7 @@ class JsonComparePrinter : public ComparePrinter {
     std::string& t = out_->text();
     closeNode();
     t += firstNode_ ? "\n{\"path\":" : ",\n{\"path\":";
-    appendJson(&t, path.data(), path.size());
+    t += paths_.of(path);
     t += ",\"name\":";
     appendJson(&t, name.data(), name.size());
     t += ",\"depth\":";
@@ -78,15 +117,16 @@ class JsonComparePrinter : public ComparePrinter {
   }
 
   void row(const ContentRow& row) override {
-    std::string& t = out_->text();
-    t += firstRow_ ? "\n {\"label\":\"" : ",\n {\"label\":\"";
-    t += row.label;
-    t += '"';
-    appendState(&t, row.state);
-    if (row.noise) t += ",\"noise\":true";
-    t += row.fromB ? ",\"side\":\"B\"," : ",\"side\":\"A\",";
-    columns_.json(&t, row);
-    t += '}';
+    {
+      RowWriter w(&out_->text(), RowWriter::kRowGuess);
+      if (!firstRow_) w.put(',');
+      w.put("\n {\"label\":\"").cstr(row.label).put('"');
+      writeState(w, row.state);
+      if (row.noise) w.put(",\"noise\":true");
+      w.put(",\"side\":\"").put(row.fromB ? 'B' : 'A').put("\",");
+      columns_.json(w, row);
+      w.put('}');
+    }
     firstRow_ = false;
     out_->flushIfFull();
   }
@@ -111,6 +151,7 @@ class JsonComparePrinter : public ComparePrinter {
 
   Output* out_;
   ItemColumns columns_{0};
+  PathLiterals paths_;
   bool firstSection_ = true, firstNode_ = true, firstRow_ = true, nodeOpen_ = false;
 };
 
@@ -156,14 +197,14 @@ class JsonLinesComparePrinter : public ComparePrinter {
     std::string& t = out_->text();
     t += state == kDeleted ? heads_.a() : heads_.b();
     t += ",\"kind\":\"node\",\"path\":";
-    size_t pathAt = t.size();
-    appendJson(&t, path.data(), path.size());
+    const std::string& literal = paths_.of(path);
+    t += literal;
     // Every item line of the node starts alike up to its label: made here, once per side.
     for (int side = 0; side < 2; side++) {
       std::string& h = rowHead_[side];
       h = side ? heads_.b() : heads_.a();
       h += ",\"kind\":\"item\",\"path\":";
-      h.append(t, pathAt, t.size() - pathAt);
+      h += literal;
       h += ",\"label\":\"";
     }
     t += ",\"name\":";
@@ -175,15 +216,17 @@ class JsonLinesComparePrinter : public ComparePrinter {
   }
 
   void row(const ContentRow& row) override {
-    std::string& t = out_->text();
-    t += rowHead_[row.fromB];
-    t += row.label;
-    t += '"';
-    appendState(&t, row.state);
-    if (row.noise) t += ",\"noise\":true";
-    t += ',';
-    columns_.json(&t, row);
-    t += "}\n";
+    {
+      std::string& t = out_->text();
+      t += rowHead_[row.fromB];  // appended whole, not copied into room cleared for it
+      RowWriter w(&t, RowWriter::kRowGuess);
+      w.cstr(row.label).put('"');
+      writeState(w, row.state);
+      if (row.noise) w.put(",\"noise\":true");
+      w.put(',');
+      columns_.json(w, row);
+      w.put("}\n");
+    }
     out_->flushIfFull();
   }
 
@@ -196,6 +239,7 @@ class JsonLinesComparePrinter : public ComparePrinter {
   Output* out_;
   ItemColumns columns_{0};
   LineHeads heads_;
+  PathLiterals paths_;
   SnapshotRef a_{}, b_{};
   std::string rowHead_[2];  // the start of the current node's item lines of side A and of B
 };
@@ -262,8 +306,12 @@ class JsonShowPrinter : public ShowPrinter {
       t += ',';
     }
     inRows_ = true;
-    columns_.json(&t, row);
-    t += lines_ ? "}\n" : "}";
+    {
+      RowWriter w(&t, RowWriter::kRowGuess);
+      columns_.json(w, row);
+      w.put('}');
+      if (lines_) w.put('\n');
+    }
     out_->flushIfFull();
   }
 

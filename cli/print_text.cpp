@@ -56,14 +56,14 @@ class TextComparePrinter : public ComparePrinter {
   }
 
   void row(const ContentRow& row) override {
-    std::string& t = out_->text();
-    t.append(depth_ * 2 + 4, ' ');
-    t += colorOn_[row.state][0];
-    t += row.label;
-    columns_.text(&t, row, "  ");
-    t += colorOff_;
-    if (row.noise) t += "  [noise]";
-    t += '\n';
+    {
+      RowWriter w(&out_->text(), depth_ * 2 + RowWriter::kRowGuess);
+      w.spaces(depth_ * 2 + 4).put(colorOn_[row.state][0]).cstr(row.label);
+      columns_.text(w, row, "  ");
+      w.put(colorOff_);
+      if (row.noise) w.put("  [noise]");
+      w.put('\n');
+    }
     out_->flushIfFull();
   }
 
@@ -107,12 +107,14 @@ class TextShowPrinter : public ShowPrinter {
       for (size_t i = 0; i < titles.size(); i++) (t += i ? " | " : "  ") += titles[i];
       t += '\n';
     }
-    // The screen's columns, the label column "Info" last.
-    columns_.text(&t, row.item, " | ", "  ");
-    t += " | ";
-    t += row.label;
-    ItemColumns::digest(&t, row.ext);
-    t += '\n';
+    {
+      // The screen's columns, the label column "Info" last.
+      RowWriter w(&t, RowWriter::kRowGuess);
+      columns_.text(w, row.item, " | ", "  ");
+      w.put(" | ").cstr(row.label);
+      ItemColumns::digest(w, row.ext);
+      w.put('\n');
+    }
     out_->flushIfFull();
   }
 

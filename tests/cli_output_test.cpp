@@ -10,6 +10,7 @@
 #include "base/date_text.h"
 #include "cli/item_columns.h"
 #include "cli/output.h"
+#include "cli/printers.h"
 #include "engine/app_record.h"
 #include "engine/file_entry.h"
 #include "engine/value_entry.h"
@@ -35,6 +36,26 @@ bool holdsTerminalControl(const std::string& bytes) {
     if (c == 0xC2 && i + 1 < bytes.size() && (unsigned char)bytes[i + 1] <= 0x9F) return true;
   }
   return fromUtf8(bytes).find_first_of(u"\xDC80\xDC81\xDCFF") != std::u16string::npos;
+}
+
+// The columns of an item as the printers write them: through a row writer, here one that
+// starts without room, so that every piece takes the writer's growing path.
+std::string textOf(ItemColumns& columns, const Item& item, const char* separator, const char* first = nullptr) {
+  std::string out;
+  {
+    RowWriter w(&out, 0);
+    columns.text(w, item, separator, first);
+  }
+  return out;
+}
+
+std::string jsonOf(ItemColumns& columns, const Item& item) {
+  std::string out;
+  {
+    RowWriter w(&out, 0);
+    columns.json(w, item);
+  }
+  return out;
 }
 
 TEST(CliOutput, TextEscapesEveryControlCharacterAndNothingElse) {
@@ -156,6 +177,91 @@ TEST(CliOutput, StoredNamesOfEveryByteAndLengthEscapeAsTheirText) {
   }
 }
 
+// Runs of printable ASCII are copied several units (or bytes) a step; one character that needs
+// an escape, or is not ASCII, must still be seen wherever it falls: at every position of names
+// of every length up to past two of the writers' stack blocks, narrow and wide, text and JSON.
+// Space and tilde are the ends of the plain range; U+0141 and U+0120 carry a plain low byte.
+TEST(CliOutput, OneCharacterToEscapeIsSeenAtEveryPositionOfAPlainName) {
+  const std::u16string specials[] = {u"\x1f", u"\x1b", u"\t", u"\x7f", u"\x80", u"\x9f", u"\xa0", u"\xdf",
+                                     u"\xff", u"\"", u"\\", u"\x0141", u"\x0120", u"\x2028",
+                                     u"\xD83D\xDE00", u"\xDC9B", u"\xD800", u" ", u"~"};
+  const std::string plain = "aZ0 ~!#%&'()*+,-./:;<=>?@[]^_`{|}9";  // no quote, no backslash
+  std::vector<size_t> lengths;
+  for (size_t n = 1; n <= 40; n++) lengths.push_back(n);
+  for (size_t n = 80; n <= 92; n++) lengths.push_back(n);
+  for (size_t n = 165; n <= 176; n++) lengths.push_back(n);
+  for (const std::u16string& special : specials) {
+    std::string specialJson = jsonString(special);
+    specialJson = specialJson.substr(1, specialJson.size() - 2);
+    bool narrowToo = special.size() == 1 && special[0] <= 0xFF;
+    for (size_t n : lengths) {
+      for (size_t at = 0; at + special.size() <= n; at++) {
+        std::string before, after;
+        for (size_t i = 0; i < at; i++) before += plain[i % plain.size()];
+        for (size_t i = at + special.size(); i < n; i++) after += plain[i % plain.size()];
+        std::u16string name = widen(before) + special + widen(after);
+        std::string expectedText = before + text(special) + after;
+        std::string expectedJson = '"' + before + specialJson + after + '"';
+        ASSERT_EQ(text(name), expectedText) << n << " at " << at;
+        ASSERT_EQ(jsonString(name), expectedJson) << n << " at " << at;
+        std::vector<uint8_t> wide, narrow;
+        appendChars(&wide, name.data(), name.size(), true);
+        if (narrowToo) appendChars(&narrow, name.data(), name.size(), false);
+        for (const std::vector<uint8_t>* bytes : {&wide, &narrow}) {
+          if (bytes->empty()) continue;
+          StoredText stored{bytes->data(), name.size(), bytes == &wide};
+          std::string asText, asJson;
+          appendText(&asText, stored);
+          appendJson(&asJson, stored);
+          ASSERT_EQ(asText, expectedText) << n << " at " << at << " wide " << stored.wide;
+          ASSERT_EQ(asJson, expectedJson) << n << " at " << at << " wide " << stored.wide;
+        }
+      }
+    }
+  }
+}
+
+// The JSON printers of compare copy the start a node's path shares with an earlier path from
+// that one's literal. Paths that share a start without being below it, go back up, cut a
+// surrogate pair or an escape at the shared start, or share nothing must still come out as
+// their own literals, in --json and in --jsonl.
+TEST(CliOutput, ComparePathsComeOutAsTheirOwnLiteralsWhateverTheyShare) {
+  std::u16string longName;
+  for (int i = 0; i < 60; i++) longName += u"d\xe9j\xe0 \x0414 ";
+  const std::vector<std::u16string> paths = {
+      u"HKLM", u"HKLM\\Software", u"HKLM\\Software\\A\x1b", u"HKLM\\Software\\A\x1b\\deep\"q",
+      u"HKLM\\Softwarez", u"HKLM\\Soft", u"HKLM\\Soft\\\xD83D", u"HKLM\\Soft\\\xD83D\xDE00x",
+      u"", u"Other", u"HKLM\\Software", u"HKLM\\SoftXXXX\\y", u"HKLM\\Softwarf", u"HKLM\\Software",
+      u"HKLM\\Software\\" + longName,
+      u"HKLM\\Software\\" + longName + u"\\\x2028", u"HKLM\\Software\\" + longName.substr(0, 77), u"HKLM"};
+  SnapshotInfo info;
+  testing_support::TempFolder dir;
+  for (OutputForm form : {OutputForm::kJson, OutputForm::kJsonLines}) {
+    std::string path = dir / "out.json";
+    FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    {
+      Output out(f);
+      std::unique_ptr<ComparePrinter> printer = makeComparePrinter(form, &out, false);
+      printer->begin({"a.snp", &info}, {"b.snp", &info});
+      printer->beginSection(kSectionFiles);
+      for (const std::u16string& p : paths) printer->node(p, u"n", 1, kModified, false);
+      printer->endSection("");
+      printer->end(true);
+      EXPECT_TRUE(out.finish());
+    }
+    std::fclose(f);
+    std::string written = testing_support::readText(path);
+    size_t at = 0;
+    for (const std::u16string& p : paths) {
+      std::string field = "\"path\":" + jsonString(p) + ",";
+      at = written.find(field, at);
+      ASSERT_NE(at, std::string::npos) << "form " << int(form) << ": " << printable(p);
+      at += field.size();
+    }
+  }
+}
+
 TEST(CliOutput, NumbersAreTheirDecimalDigits) {
   std::vector<uint64_t> numbers = {~uint64_t(0), ~uint64_t(0) - 1, 131444736000000000ull};
   for (uint64_t n = 0; n < 100000; n++) numbers.push_back(n);
@@ -240,13 +346,10 @@ TEST(CliOutput, FilesColumnsMatchTheScreensColumnsAcrossMinutesAndDays) {
     Item item{entry.data(), entry.size()};
     std::string expected;
     for (const std::u16string& c : listColumns(kSectionFiles, item)) expected += "  " + printable(c);
-    std::string got;
-    columns.text(&got, item, "  ");
+    std::string got = textOf(columns, item, "  ");
     ASSERT_EQ(got, expected) << i;
 
-    std::string json = "{";
-    columns.json(&json, item);
-    json += "}";
+    std::string json = "{" + jsonOf(columns, item) + "}";
     JsonValue v;
     ASSERT_TRUE(JsonReader::parse(json, &v)) << json;
     EXPECT_EQ(v["name"].string, name);
@@ -303,13 +406,10 @@ TEST(CliOutput, RegistryColumnsMatchTheScreensColumnsRowAfterRow) {
       ASSERT_EQ(screen.size(), 3u);
       std::string expected;
       for (const std::u16string& c : screen) expected += " | " + printable(c);
-      std::string got;
-      columns.text(&got, item, " | ");
+      std::string got = textOf(columns, item, " | ");
       EXPECT_EQ(got, expected);
 
-      std::string json = "{";
-      columns.json(&json, item);
-      json += "}";
+      std::string json = "{" + jsonOf(columns, item) + "}";
       JsonValue v;
       ASSERT_TRUE(JsonReader::parse(json, &v)) << json;
       EXPECT_EQ(v["name"].string, screen[0]);
@@ -352,13 +452,10 @@ TEST(CliOutput, AppColumnsMatchTheScreensColumnsRowAfterRow) {
     ASSERT_EQ(screen.size(), 8u);
     std::string expected;
     for (size_t i = 0; i < screen.size(); i++) expected += (i ? " | " : "  ") + printable(screen[i]);
-    std::string got;
-    columns.text(&got, item, " | ", "  ");
+    std::string got = textOf(columns, item, " | ", "  ");
     EXPECT_EQ(got, expected);
 
-    std::string json = "{";
-    columns.json(&json, item);
-    json += "}";
+    std::string json = "{" + jsonOf(columns, item) + "}";
     JsonValue v;
     ASSERT_TRUE(JsonReader::parse(json, &v)) << json;
     EXPECT_EQ(v["name"].string, screen[0]);
@@ -395,16 +492,13 @@ TEST(CliOutput, MalformedItemsGiveEmptyColumnsInEverySection) {
                         Case{kSectionApps, &app, "|app|"}}) {
     SCOPED_TRACE(c.section);
     ItemColumns columns(c.section);
-    std::string good;
-    columns.text(&good, Item{c.entry->data(), c.entry->size()}, "|");
+    std::string good = textOf(columns, Item{c.entry->data(), c.entry->size()}, "|");
     EXPECT_EQ(good.rfind(c.start, 0), 0u) << good;
     Item cut{c.entry->data(), 3};
     size_t count = listColumns(c.section, cut).size();
-    std::string got;
-    columns.text(&got, cut, "|", "<");
+    std::string got = textOf(columns, cut, "|", "<");
     EXPECT_EQ(got, "<" + std::string(count - 1, '|'));
-    std::string json;
-    columns.json(&json, cut);
+    std::string json = jsonOf(columns, cut);
     EXPECT_EQ(json, "\"name\":\"\",\"columns\":[]");
   }
 }
