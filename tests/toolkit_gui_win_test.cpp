@@ -20,6 +20,7 @@
 #include "toolkit/list.h"
 #include "toolkit/message_box.h"
 #include "toolkit/screenshot.h"
+#include "toolkit/subclass.h"
 #include "toolkit/toolkit.h"
 #include "toolkit/tree.h"
 #include "toolkit/web_browser.h"
@@ -384,6 +385,87 @@ TEST(TreeGui, TakesItsMessagesWithoutAWindowPropertyAndGivesThemBack) {
   EXPECT_EQ(GetWindowLongPtrW(window, GWLP_WNDPROC), own);
   EXPECT_EQ(SendMessageW(window, kTreeItemColourQuery, 0, 0), 0);
   EXPECT_EQ(TreeView_GetCount(window), 1u);
+  host.destroy();
+}
+
+// ---- subclassing kept in the process ----
+
+constexpr UINT kTrace = WM_APP + 5;      // each link adds its letter and passes the message on
+constexpr UINT kLeaveNow = WM_APP + 6;   // the link of id 3 takes itself out while it runs
+
+LRESULT CALLBACK tracingLink(HWND w, UINT m, WPARAM wp, LPARAM lp, UINT_PTR id, DWORD_PTR data) {
+  auto* trace = reinterpret_cast<std::string*>(data);
+  if (m == kTrace || m == kLeaveNow || m == WM_NCDESTROY) trace->push_back(char('A' + id - 1));
+  if (m == kLeaveNow && id == 3) removeSubclass(w, tracingLink, id);
+  return defSubclassProc(w, m, wp, lp);
+}
+
+LRESULT CALLBACK answeringLink(HWND w, UINT m, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR) {
+  if (m == WM_GETTEXTLENGTH) return 77;  // answers without passing on
+  return defSubclassProc(w, m, wp, lp);
+}
+
+TEST(SubclassGui, LinksRunNewestFirstWithoutAWindowPropertyAndGiveTheProcedureBack) {
+  REQUIRE_GUI();
+  DialogTemplate t = hostTemplate(120, 60);
+  t.add(L"STATIC", 1003, WS_VISIBLE, 5, 5, 100, 20, u"static");
+  HostDialog host(t);
+  ASSERT_TRUE(host.create(nullptr));
+  HWND window = GetDlgItem(host.hwnd(), 1003);
+  ASSERT_NE(window, nullptr);
+  LONG_PTR own = GetWindowLongPtrW(window, GWLP_WNDPROC);
+  int props = propCount(window);
+  std::string trace, other;
+
+  ASSERT_TRUE(subclassWindow(window, tracingLink, 1, DWORD_PTR(&other)));
+  ASSERT_TRUE(subclassWindow(window, tracingLink, 2, DWORD_PTR(&trace)));
+  ASSERT_TRUE(subclassWindow(window, tracingLink, 1, DWORD_PTR(&trace)));  // new data, same link
+  ASSERT_TRUE(subclassWindow(window, tracingLink, 3, DWORD_PTR(&trace)));
+  EXPECT_EQ(propCount(window), props);
+  SendMessageW(window, kTrace, 0, 0);
+  EXPECT_EQ(trace, "CBA");
+  EXPECT_EQ(other, "");
+
+  // A link that leaves inside its own call finishes that call and is not called again.
+  trace.clear();
+  SendMessageW(window, kLeaveNow, 0, 0);
+  SendMessageW(window, kTrace, 0, 0);
+  EXPECT_EQ(trace, "CBABA");
+
+  // A link may answer alone; below it the window's own procedure still answers the rest.
+  ASSERT_TRUE(subclassWindow(window, answeringLink, 9, 0));
+  EXPECT_EQ(SendMessageW(window, WM_GETTEXTLENGTH, 0, 0), 77);
+  removeSubclass(window, answeringLink, 9);
+  EXPECT_EQ(SendMessageW(window, WM_GETTEXTLENGTH, 0, 0), 6);
+
+  removeSubclass(window, tracingLink, 2);
+  EXPECT_NE(GetWindowLongPtrW(window, GWLP_WNDPROC), own);
+  removeSubclass(window, tracingLink, 1);
+  EXPECT_EQ(GetWindowLongPtrW(window, GWLP_WNDPROC), own);
+  trace.clear();
+  SendMessageW(window, kTrace, 0, 0);
+  EXPECT_EQ(trace, "");
+
+  // Under a subclass of the common controls put on later, taking ours out leaves theirs working
+  // and the messages still reach the window's own procedure.
+  ASSERT_TRUE(subclassWindow(window, tracingLink, 1, DWORD_PTR(&trace)));
+  editSubclassFn = [](HWND w, UINT m, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR data) -> LRESULT {
+    if (m == kTrace) reinterpret_cast<std::string*>(data)->push_back('Z');
+    return DefSubclassProc(w, m, wp, lp);
+  };
+  ASSERT_TRUE(SetWindowSubclass(window, editSubclass, 1, DWORD_PTR(&trace)));
+  removeSubclass(window, tracingLink, 1);
+  SendMessageW(window, kTrace, 0, 0);
+  EXPECT_EQ(trace, "Z");
+  EXPECT_EQ(SendMessageW(window, WM_GETTEXTLENGTH, 0, 0), 6);
+  RemoveWindowSubclass(window, editSubclass, 1);
+
+  // Links still on at the end see the window go.
+  trace.clear();
+  ASSERT_TRUE(subclassWindow(window, tracingLink, 2, DWORD_PTR(&trace)));
+  DestroyWindow(window);
+  EXPECT_EQ(trace, "B");
+  EXPECT_FALSE(subclassWindow(window, tracingLink, 2, DWORD_PTR(&trace)));
   host.destroy();
 }
 

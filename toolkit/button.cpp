@@ -3,6 +3,7 @@
 #include <windowsx.h>
 
 #include "toolkit/layout_model.h"
+#include "toolkit/subclass.h"
 #include "toolkit/toolkit.h"
 
 namespace keldrun {
@@ -27,7 +28,7 @@ CXButton::~CXButton() { detach(); }
 
 void CXButton::detach() {
   if (!hwnd_) return;
-  RemoveWindowSubclass(hwnd_, proc, kSubclassId);
+  removeSubclass(hwnd_, proc, kSubclassId);
   RemovePropW(hwnd_, kButtonProp);
   hwnd_ = nullptr;
 }
@@ -41,7 +42,7 @@ bool CXButton::attach(HWND dialog, int id) {
   LONG style = GetWindowLongW(w, GWL_STYLE);
   SetWindowLongW(w, GWL_STYLE, (style & ~LONG(BS_TYPEMASK)) | BS_OWNERDRAW);
   SetPropW(w, kButtonProp, this);
-  SetWindowSubclass(w, proc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
+  subclassWindow(w, proc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
   InvalidateRect(w, nullptr, TRUE);
   return true;
 }
@@ -142,7 +143,7 @@ LRESULT CALLBACK CXButton::proc(HWND window, UINT message, WPARAM wparam, LPARAM
                                 UINT_PTR, DWORD_PTR data) {
   auto* self = reinterpret_cast<CXButton*>(data);
   if (message == WM_NCDESTROY) {
-    LRESULT r = DefSubclassProc(window, message, wparam, lparam);
+    LRESULT r = defSubclassProc(window, message, wparam, lparam);
     self->detach();
     return r;
   }
@@ -175,7 +176,7 @@ LRESULT CXButton::handle(UINT message, WPARAM wparam, LPARAM lparam) {
 }
 
 LRESULT CXButton::byDefault(UINT message, WPARAM wparam, LPARAM lparam) {
-  return DefSubclassProc(hwnd_, message, wparam, lparam);
+  return defSubclassProc(hwnd_, message, wparam, lparam);
 }
 
 LRESULT CXButton::onPaint(HDC given) {
@@ -262,16 +263,16 @@ LRESULT CXButton::apply(const ButtonOutcome& outcome) {
 // ---- CXCheckBox ----
 
 CXCheckBox::~CXCheckBox() {
-  if (hwnd_) RemoveWindowSubclass(hwnd_, proc, kSubclassId);
+  if (hwnd_) removeSubclass(hwnd_, proc, kSubclassId);
 }
 
 bool CXCheckBox::attach(HWND dialog, int id) {
   HWND w = GetDlgItem(dialog, id);
   if (!w) return false;
-  if (hwnd_) RemoveWindowSubclass(hwnd_, proc, kSubclassId);
+  if (hwnd_) removeSubclass(hwnd_, proc, kSubclassId);
   hwnd_ = w;
   state_ = int(SendMessageW(w, BM_GETCHECK, 0, 0));
-  SetWindowSubclass(w, proc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
+  subclassWindow(w, proc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
   return true;
 }
 
@@ -284,12 +285,12 @@ LRESULT CALLBACK CXCheckBox::proc(HWND window, UINT message, WPARAM wparam, LPAR
                                   UINT_PTR, DWORD_PTR data) {
   auto* self = reinterpret_cast<CXCheckBox*>(data);
   if (message == WM_NCDESTROY) {
-    RemoveWindowSubclass(window, proc, kSubclassId);
+    removeSubclass(window, proc, kSubclassId);
     self->hwnd_ = nullptr;
-    return DefSubclassProc(window, message, wparam, lparam);
+    return defSubclassProc(window, message, wparam, lparam);
   }
   if (message == BM_SETCHECK) self->state_ = int(wparam);
-  LRESULT r = DefSubclassProc(window, message, wparam, lparam);
+  LRESULT r = defSubclassProc(window, message, wparam, lparam);
   if (message == WM_LBUTTONUP || message == WM_KEYUP || message == BM_CLICK) {
     self->state_ = int(SendMessageW(window, BM_GETCHECK, 0, 0));
   }
@@ -299,18 +300,18 @@ LRESULT CALLBACK CXCheckBox::proc(HWND window, UINT message, WPARAM wparam, LPAR
 // ---- CXRadioGroup ----
 
 CXRadioGroup::~CXRadioGroup() {
-  for (HWND b : buttons_) RemoveWindowSubclass(b, proc, kSubclassId);
+  for (HWND b : buttons_) removeSubclass(b, proc, kSubclassId);
 }
 
 bool CXRadioGroup::attach(HWND dialog, const std::vector<int>& ids) {
-  for (HWND b : buttons_) RemoveWindowSubclass(b, proc, kSubclassId);
+  for (HWND b : buttons_) removeSubclass(b, proc, kSubclassId);
   buttons_.clear();
   for (int id : ids) {
     HWND w = GetDlgItem(dialog, id);
     if (!w) return false;
     buttons_.push_back(w);
   }
-  for (HWND b : buttons_) SetWindowSubclass(b, proc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
+  for (HWND b : buttons_) subclassWindow(b, proc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
   refresh();
   return true;
 }
@@ -340,13 +341,13 @@ LRESULT CALLBACK CXRadioGroup::proc(HWND window, UINT message, WPARAM wparam, LP
                                     UINT_PTR, DWORD_PTR data) {
   auto* self = reinterpret_cast<CXRadioGroup*>(data);
   if (message == WM_NCDESTROY) {
-    RemoveWindowSubclass(window, proc, kSubclassId);
+    removeSubclass(window, proc, kSubclassId);
     for (HWND& b : self->buttons_) {
       if (b == window) b = nullptr;
     }
-    return DefSubclassProc(window, message, wparam, lparam);
+    return defSubclassProc(window, message, wparam, lparam);
   }
-  LRESULT r = DefSubclassProc(window, message, wparam, lparam);
+  LRESULT r = defSubclassProc(window, message, wparam, lparam);
   if (message == WM_LBUTTONUP || message == WM_KEYUP || message == BM_CLICK ||
       message == BM_SETCHECK) {
     // Auto radio buttons uncheck their siblings after the click; read the group again.

@@ -2,6 +2,7 @@
 
 #include <windowsx.h>
 
+#include "toolkit/subclass.h"
 #include "toolkit/toolkit.h"
 
 namespace keldrun {
@@ -366,7 +367,7 @@ LRESULT CALLBACK CXPopupMenu::ownerProc(HWND window, UINT message, WPARAM wparam
       return TRUE;
     }
   }
-  return DefSubclassProc(window, message, wparam, lparam);
+  return defSubclassProc(window, message, wparam, lparam);
 }
 
 int CXPopupMenu::show(const std::u16string& title, HWND owner, bool returnCommand) {
@@ -397,12 +398,12 @@ int CXPopupMenu::showAt(const std::u16string& title, HWND owner, bool returnComm
                                 toolkitInstance(), nullptr);
     host = temporary;
   }
-  SetWindowSubclass(host, ownerProc, kMenuSubclassId, reinterpret_cast<DWORD_PTR>(this));
+  subclassWindow(host, ownerProc, kMenuSubclassId, reinterpret_cast<DWORD_PTR>(this));
   SetForegroundWindow(host);
   int chosen = int(TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, x, y, 0,
                                   host, nullptr));
   PostMessageW(host, WM_NULL, 0, 0);
-  RemoveWindowSubclass(host, ownerProc, kMenuSubclassId);
+  removeSubclass(host, ownerProc, kMenuSubclassId);
   if (temporary) DestroyWindow(temporary);
   DestroyMenu(menu);
   if (returnCommand) return chosen;

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <cstring>
+#include <unordered_map>
 
 #include "toolkit/toolkit.h"
 
@@ -10,7 +11,9 @@ namespace keldrun {
 
 namespace {
 
-const wchar_t kDialogProp[] = L"KeldrunCXDialog";
+// The dialogs of this thread by window, for the message loop's lookup of every message's
+// dialog: a window property would be a round trip to the Wine server each time.
+thread_local std::unordered_map<HWND, CXDialogBase*> dialogs;
 
 bool isChildWindow(HWND w) { return (GetWindowLongW(w, GWL_STYLE) & WS_CHILD) != 0; }
 
@@ -93,7 +96,7 @@ void CXDialogBase::useTemplate(const DialogTemplate& tmpl) {
 
 CXDialogBase::~CXDialogBase() {
   if (hwnd_) {
-    RemovePropW(hwnd_, kDialogProp);
+    dialogs.erase(hwnd_);
     SetWindowLongPtrW(hwnd_, DWLP_USER, 0);
     HWND w = hwnd_;
     hwnd_ = nullptr;
@@ -182,7 +185,8 @@ void CXDialogBase::addTooltip(int id, const std::u16string& text) {
 
 CXDialogBase* CXDialogBase::fromHandle(HWND window) {
   for (HWND w = window; w; w = isChildWindow(w) ? GetParent(w) : nullptr) {
-    if (auto* d = static_cast<CXDialogBase*>(GetPropW(w, kDialogProp))) return d;
+    auto it = dialogs.find(w);
+    if (it != dialogs.end()) return it->second;
   }
   return nullptr;
 }
@@ -242,7 +246,7 @@ INT_PTR CALLBACK CXDialogBase::dialogProc(HWND window, UINT message, WPARAM wpar
   if (message == WM_INITDIALOG) {
     self = reinterpret_cast<CXDialogBase*>(lparam);
     SetWindowLongPtrW(window, DWLP_USER, lparam);
-    SetPropW(window, kDialogProp, self);
+    dialogs[window] = self;
     self->hwnd_ = window;
   } else {
     self = reinterpret_cast<CXDialogBase*>(GetWindowLongPtrW(window, DWLP_USER));
@@ -316,7 +320,7 @@ INT_PTR CXDialogBase::handle(UINT message, WPARAM wparam, LPARAM lparam) {
       onDestroy();
       return FALSE;
     case WM_NCDESTROY:
-      RemovePropW(hwnd_, kDialogProp);
+      dialogs.erase(hwnd_);
       SetWindowLongPtrW(hwnd_, DWLP_USER, 0);
       hwnd_ = nullptr;
       tooltip_ = nullptr;  // owned, destroyed with the dialog

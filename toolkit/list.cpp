@@ -2,6 +2,7 @@
 
 #include "base/text.h"
 #include "toolkit/layout_model.h"
+#include "toolkit/subclass.h"
 #include "toolkit/toolkit.h"
 
 namespace keldrun {
@@ -16,10 +17,10 @@ CXVirtualList::~CXVirtualList() { unhook(); }
 
 void CXVirtualList::hook() {
   parent_ = GetParent(hwnd_);
-  SetWindowSubclass(hwnd_, listProc, kListSubclassId, reinterpret_cast<DWORD_PTR>(this));
+  subclassWindow(hwnd_, listProc, kListSubclassId, reinterpret_cast<DWORD_PTR>(this));
   // The list's notifications go to its parent; several lists may share one parent, so each
   // subclasses it under its own id.
-  SetWindowSubclass(parent_, parentProc, reinterpret_cast<UINT_PTR>(this),
+  subclassWindow(parent_, parentProc, reinterpret_cast<UINT_PTR>(this),
                     reinterpret_cast<DWORD_PTR>(this));
   ListView_SetExtendedListViewStyle(hwnd_, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES |
                                                LVS_EX_DOUBLEBUFFER);
@@ -30,8 +31,8 @@ void CXVirtualList::hook() {
 
 void CXVirtualList::unhook() {
   if (!hwnd_) return;
-  RemoveWindowSubclass(hwnd_, listProc, kListSubclassId);
-  if (parent_) RemoveWindowSubclass(parent_, parentProc, reinterpret_cast<UINT_PTR>(this));
+  removeSubclass(hwnd_, listProc, kListSubclassId);
+  if (parent_) removeSubclass(parent_, parentProc, reinterpret_cast<UINT_PTR>(this));
   hwnd_ = nullptr;
   parent_ = nullptr;
 }
@@ -336,10 +337,10 @@ LRESULT CALLBACK CXVirtualList::parentProc(HWND window, UINT message, WPARAM wpa
     LRESULT result = 0;
     if (self->onParentNotify(reinterpret_cast<NMHDR*>(lparam), &result)) return result;
   } else if (message == WM_NCDESTROY) {
-    RemoveWindowSubclass(window, parentProc, id);
+    removeSubclass(window, parentProc, id);
     self->parent_ = nullptr;
   }
-  return DefSubclassProc(window, message, wparam, lparam);
+  return defSubclassProc(window, message, wparam, lparam);
 }
 
 LRESULT CALLBACK CXVirtualList::listProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam,
@@ -355,16 +356,16 @@ LRESULT CALLBACK CXVirtualList::listProc(HWND window, UINT message, WPARAM wpara
       break;
     }
     case WM_SIZE: {
-      LRESULT r = DefSubclassProc(window, message, wparam, lparam);
+      LRESULT r = defSubclassProc(window, message, wparam, lparam);
       self->applyFill();
       return r;
     }
     case kListRowColourQuery:
       return wparam < self->model_.size() ? LRESULT(self->model_.row(wparam).text) : -1;
     case WM_NCDESTROY:
-      RemoveWindowSubclass(window, listProc, kListSubclassId);
+      removeSubclass(window, listProc, kListSubclassId);
       if (self->parent_) {
-        RemoveWindowSubclass(self->parent_, parentProc, reinterpret_cast<UINT_PTR>(self));
+        removeSubclass(self->parent_, parentProc, reinterpret_cast<UINT_PTR>(self));
       }
       self->hwnd_ = nullptr;
       self->parent_ = nullptr;
@@ -372,7 +373,7 @@ LRESULT CALLBACK CXVirtualList::listProc(HWND window, UINT message, WPARAM wpara
     default:
       break;
   }
-  return DefSubclassProc(window, message, wparam, lparam);
+  return defSubclassProc(window, message, wparam, lparam);
 }
 
 }  // namespace keldrun

@@ -27,7 +27,7 @@ cleanup() {
 trap cleanup EXIT
 make_prefix "$prefix"
 
-filter='DialogGui.*:ButtonGui.*:TreeGui.*:ListGui.*:TabStripGui.*:SplitterGui.*:AnchorLayoutGui.*'
+filter='DialogGui.*:ButtonGui.*:SubclassGui.*:TreeGui.*:ListGui.*:TabStripGui.*:SplitterGui.*:AnchorLayoutGui.*'
 filter+=':PopupMenuGui.*:MessageBoxGui.*:BrowserGui.*:Gallery.*'
 filter+=':TakeSnapshotGui.*:TransferGui.*:ReportDialogsGui.*'
 
