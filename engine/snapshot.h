@@ -173,7 +173,9 @@ class SnapshotFile {
   bool open(const std::string& path, SnapshotInfo* info);
   // Fills info as open does and closes the file again: what a list of snapshots shows. Makes
   // no view: for a record of a few hundred bytes the mapping costs more than the reads it saves
-  // (under Wine, each of its calls is a round trip to the server).
+  // (under Wine, each of its calls is a round trip to the server). Nor reads the files
+  // section's extension index, which only a walk needs: one record per folder, megabytes in a
+  // snapshot of a whole drive, for each snapshot listed.
   bool readInfo(const std::string& path, SnapshotInfo* info);
   // Writes the info record at offset (0: at the end of the file) and sets info->size; returns
   // the offset used, or 0 when nothing was written: no file open for reading, a file that
@@ -268,6 +270,7 @@ class SnapshotFile {
   const uint8_t* view_ = nullptr;      // its first viewSize_ bytes, when mapped
   uint64_t viewSize_ = 0;
   bool viewAllowed_ = true;
+  bool infoOnly_ = false;  // open reads what readInfo fills, nothing more
   std::string path_;
   std::string computer_;
   uint64_t writePos_ = 0;

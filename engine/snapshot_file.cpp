@@ -235,7 +235,7 @@ bool SnapshotFile::open(const std::string& path, SnapshotInfo* info) {
   // number, imports are written under another name and renamed, renaming rewrites the info
   // record in place or appends one, deleting unlinks. Only another program cutting it short
   // faults the view, a risk accepted as LevelDB and SQLite accept it for the files they map.
-  if (info->infoOffset != 0 && viewAllowed_ && fileSize_ <= kMaxViewSize) {
+  if (info->infoOffset != 0 && viewAllowed_ && !infoOnly_ && fileSize_ <= kMaxViewSize) {
     view_ = nativeMap(file_, fileSize_);
     if (view_) viewSize_ = fileSize_;
   }
@@ -275,16 +275,16 @@ bool SnapshotFile::open(const std::string& path, SnapshotInfo* info) {
     uint32_t at = info->sectionOffset[i];
     if (at != 0 && !claimTable(at, uint32_t(kHeaderSectionOffsets + 4 * i))) info->sectionOffset[i] = 0;
   }
-  if (extensionAt) readExtensionIndex(extensionAt, info->infoOffset + uint32_t(kInfoExtensionOffset));
+  if (extensionAt && !infoOnly_)
+    readExtensionIndex(extensionAt, info->infoOffset + uint32_t(kInfoExtensionOffset));
   computer_ = info->computer;
   return true;
 }
 
 bool SnapshotFile::readInfo(const std::string& path, SnapshotInfo* info) {
-  bool allowed = viewAllowed_;
-  viewAllowed_ = false;
+  infoOnly_ = true;
   bool opened = open(path, info);
-  viewAllowed_ = allowed;
+  infoOnly_ = false;
   close();
   return opened;
 }

@@ -728,12 +728,13 @@ TEST_F(SnapshotFileTest, OnlyFinishedFilesAreMapped) {
   EXPECT_FALSE(reader.mapped());
 }
 
-// The snapshot list reads each file's info without a view: the same info as open, nothing left
-// open, and the reader still maps the next file it opens.
+// The snapshot list reads each file's info without a view or the extension index: the same
+// info as open, nothing left open, and the reader still maps the next file it opens.
 TEST_F(SnapshotFileTest, ReadInfoFillsWhatOpenDoes) {
   SnapshotFile writer;
   ASSERT_TRUE(writer.create(path("i.snp")));
   writer.addRoot(kSectionFiles, u"c:", 1, 2, 0, 0);
+  writer.addExtension(1000, 0, 0x1234);
   SnapshotInfo written;
   FilterList lists[kSectionCount] = {{u"hkey_users\\"}, {u"c:\\\u0101\\"}, {}};
   written.fillNew("listed", 7, lists);
@@ -743,10 +744,13 @@ TEST_F(SnapshotFileTest, ReadInfoFillsWhatOpenDoes) {
   SnapshotFile file;
   SnapshotInfo opened, listed;
   ASSERT_TRUE(file.open(path("i.snp"), &opened));
+  EXPECT_TRUE(file.hasExtension());
+  uint64_t openReads = file.blockReads();
   file.close();
   ASSERT_TRUE(file.readInfo(path("i.snp"), &listed));
   EXPECT_FALSE(file.isOpen());
   EXPECT_FALSE(file.mapped());
+  EXPECT_EQ(file.blockReads(), openReads - 1);  // all but the index
   EXPECT_EQ(listed.name, "listed");
   EXPECT_EQ(listed.number, 7);
   EXPECT_EQ(listed.date, opened.date);
