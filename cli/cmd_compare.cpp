@@ -147,7 +147,7 @@ int runCompare(CommandContext& ctx) {
   useWorkspaceNoise(ctx, &context);
 
   Output out(stdout);
-  std::unique_ptr<ComparePrinter> printer = makeComparePrinter(form, &out, ctx.color);
+  std::unique_ptr<ComparePrinter> printer = printInBackground(makeComparePrinter(form, &out, ctx.color));
   printer->begin({pathA, &context.infoA()}, {pathB, &context.infoB()});
   bool differences = false;
   for (int section = 0; section < kSectionCount; section++) {
