@@ -443,23 +443,27 @@ inline HWND openMenu() {
 }
 
 // A right click at a point of a control of the program, with the mouse there, so that the menu
-// opens where the user would see it. The click is posted: the menu runs its own loop.
+// opens where the user would see it. The click is posted: the menu runs its own loop. The
+// pointer's move reaches the program later, through the X server: it is given time to land on
+// the control, as a move that landed on the open menu would change what the menu's keys choose.
 inline void rightClick(HWND control, POINT at) {
   POINT screen = at;
   ClientToScreen(control, &screen);
   SetCursorPos(screen.x, screen.y);
+  Sleep(50);
   LPARAM where = MAKELPARAM(at.x, at.y);
   PostMessageW(control, WM_RBUTTONDOWN, MK_RBUTTON, where);
   PostMessageW(control, WM_RBUTTONUP, 0, where);
 }
 
 // Chooses the menu's entry at `position` (1 for the first below the title) with the keys, or
-// closes the menu with Escape for 0. The title row is the first the Down key reaches.
+// closes the menu with Escape for 0. Home takes the title row, whatever the pointer chose.
 inline void choose(HWND menu, int position) {
   if (position == 0) {
     PostMessageW(menu, WM_KEYDOWN, VK_ESCAPE, 0);
   } else {
-    for (int i = 0; i <= position; i++) PostMessageW(menu, WM_KEYDOWN, VK_DOWN, 0);
+    PostMessageW(menu, WM_KEYDOWN, VK_HOME, 0);
+    for (int i = 0; i < position; i++) PostMessageW(menu, WM_KEYDOWN, VK_DOWN, 0);
     PostMessageW(menu, WM_KEYDOWN, VK_RETURN, 0);
   }
   waitFor([] { return openMenu() == nullptr; });
