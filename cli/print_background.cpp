@@ -3,11 +3,11 @@
 #include <cstring>
 #include <deque>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 #include "cli/printers.h"
 #include "engine/file_extension.h"
+#include "platform/thread.h"
 
 namespace keldrun {
 
@@ -157,8 +157,12 @@ class BackgroundComparePrinter : public ComparePrinter {
   }
 
   void handOver() {
+    if (!thread_ && !(thread_ = createThread(&BackgroundComparePrinter::threadMain, this))) {
+      replay(filling_);  // no thread to be had: printed here, as on one core
+      filling_.clear();
+      return;
+    }
     std::unique_lock<std::mutex> lock(lock_);
-    if (!thread_.joinable()) thread_ = std::thread([this] { run(); });
     changed_.wait(lock, [this] { return waiting_.size() < kMostWaiting; });
     waiting_.push_back(std::move(filling_));
     filling_ = Batch();
@@ -170,6 +174,8 @@ class BackgroundComparePrinter : public ComparePrinter {
     }
     changed_.notify_all();
   }
+
+  static void threadMain(void* self) { static_cast<BackgroundComparePrinter*>(self)->run(); }
 
   void run() {
     std::unique_lock<std::mutex> lock(lock_);
@@ -194,7 +200,10 @@ class BackgroundComparePrinter : public ComparePrinter {
       stopping_ = true;
     }
     changed_.notify_all();
-    if (thread_.joinable()) thread_.join();
+    if (!thread_) return;
+    waitThread(thread_);
+    closeThread(thread_);
+    thread_ = nullptr;
   }
 
   void replay(const Batch& batch) {
@@ -241,7 +250,7 @@ class BackgroundComparePrinter : public ComparePrinter {
   size_t direct_ = 0;       // the calls that went straight to the printer
   bool recording_ = false;  // once set, the calls go to batches
   Batch filling_;           // the caller's
-  std::thread thread_;
+  NativeThread* thread_ = nullptr;
   std::mutex lock_;
   std::condition_variable changed_;
   std::deque<Batch> waiting_;  // guarded by lock_
@@ -253,7 +262,7 @@ class BackgroundComparePrinter : public ComparePrinter {
 
 std::unique_ptr<ComparePrinter> printInBackground(std::unique_ptr<ComparePrinter> printer, size_t batchCalls,
                                                   size_t inlineCalls) {
-  if (std::thread::hardware_concurrency() < 2) return printer;
+  if (processorCount() < 2) return printer;
   return std::make_unique<BackgroundComparePrinter>(std::move(printer), batchCalls, inlineCalls);
 }
 
