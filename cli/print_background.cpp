@@ -1,5 +1,6 @@
 // A compare printer that formats on a thread of its own.
 #include <condition_variable>
+#include <cstdint>
 #include <cstring>
 #include <deque>
 #include <mutex>

@@ -78,9 +78,9 @@ class ComparePrinter {
 std::unique_ptr<ComparePrinter> makeComparePrinter(OutputForm form, Output* out, bool color);
 // printer with its formatting and writing moved to a thread of its own, when the machine has a
 // second core (else printer itself): the calls reach it in the order made, in batches of up to
-// batchCalls, and all of them have once end() returns. The first inlineCalls calls or so are
-// handed straight to printer, so a small compare starts no thread. Until end() returns,
-// nothing else may use what printer writes to.
+// batchCalls, and all of them have once end() returns. begin() and the first inlineCalls calls
+// go straight to printer, so a small compare starts no thread. Until end() returns, nothing
+// else may use what printer writes to.
 std::unique_ptr<ComparePrinter> printInBackground(std::unique_ptr<ComparePrinter> printer,
                                                   size_t batchCalls = 1024, size_t inlineCalls = 32768);
 
