@@ -1,5 +1,5 @@
 // Content digests of files: SHA-256 through the system's own implementation, Windows CNG
-// (bcrypt) in digest_win.cpp and OpenSSL's libcrypto in digest_posix.cpp. Env::fileSha256 reaches
+// (bcrypt) in digest_win.cpp and OpenSSL's libcrypto, loaded on first use, in digest_posix.cpp. Env::fileSha256 reaches
 // a file by its Windows path through the seam and hashes it here.
 #ifndef KELDRUN_PLATFORM_DIGEST_H_
 #define KELDRUN_PLATFORM_DIGEST_H_
@@ -25,6 +25,10 @@ using DigestPath = std::string;
 // (denied, locked by another process, gone, not a regular file) or a read fails part way: a
 // digest is never given for part of a file, nor for nothing.
 bool sha256OfFile(const DigestPath& path, uint8_t out[kSha256Bytes]);
+
+// Whether sha256OfFile can hash at all; when not, why says what is missing, so that a scan
+// asked for digests stops before it starts instead of marking every file unreadable.
+bool sha256Available(std::string* why);
 
 }  // namespace keldrun
 

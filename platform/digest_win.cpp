@@ -67,6 +67,11 @@ bool sha256OfFile(const DigestPath& path, uint8_t out[kSha256Bytes]) {
   return true;
 }
 
+bool sha256Available(std::string* why) {
+  if (why) why->clear();
+  return true;  // CNG is part of every Windows this program runs on
+}
+
 bool Env::fileSha256(const std::u16string& path, uint8_t out[kSha256Bytes]) { return sha256OfFile(path, out); }
 
 }  // namespace keldrun

@@ -5,6 +5,7 @@
 #include "base/files.h"
 #include "base/text_table.h"
 #include "engine/log.h"
+#include "platform/digest.h"
 #include "platform/env.h"
 #include "workspace/rights.h"
 
@@ -66,6 +67,8 @@ ShellMessage TakeSnapshot::start(const FilterList* lists) {
   }
   if (chosen[0].empty() && chosen[1].empty() && chosen[2].empty())
     return ShellMessage::warning("Select at least one item");
+  std::string noDigests;
+  if (recordDigests && !sha256Available(&noDigests)) return ShellMessage::error(noDigests);
   ownLists_ = lists != nullptr;
   if (!ownLists_ && group == kSelectedItems) tree_->saveFilter(scanFilterPath(*settings_), fs_);
 
