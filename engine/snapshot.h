@@ -3,6 +3,7 @@
 #ifndef KELDRUN_ENGINE_SNAPSHOT_H_
 #define KELDRUN_ENGINE_SNAPSHOT_H_
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -199,8 +200,20 @@ class SnapshotFile {
   // (its header names its info record) that the system maps, and that fits the address space
   // allowed. Reads past the view (what rewriteInfo appended) still go to the file.
   bool mapped() const { return view_ != nullptr; }
-  // Reads every later file with a system call per read, as when no view can be had.
-  void readWithoutViewForTest() { viewAllowed_ = false; }
+  // The first touch of each 64 KB of a view costs a page fault, on a virtual machine several
+  // times what a read call costs. So a small compare, a few hundred tables scattered over the
+  // file, reads with calls; a walk that has read 1,024 tables, or one for every 16 KB of the
+  // file, goes on to read many more, and from there the view's faults cost less than the calls.
+  bool readsFromView() const {
+    const uint64_t calls = std::max<uint64_t>(1024, viewSize_ / (16 * 1024));
+    return view_ && (viewAtOnce_ || blockReads_ > calls);
+  }
+  // For tests, of every later open: false reads with a system call per read, as when no view
+  // can be had; true reads from the view from the first read on.
+  void useViewForTest(bool view) {
+    viewAllowed_ = view;
+    viewAtOnce_ = view;
+  }
   const std::string& path() const { return path_; }
   // Number of readBlock calls since open, for tests that check what a walk reads.
   uint64_t blockReads() const { return blockReads_; }
@@ -270,6 +283,7 @@ class SnapshotFile {
   const uint8_t* view_ = nullptr;      // its first viewSize_ bytes, when mapped
   uint64_t viewSize_ = 0;
   bool viewAllowed_ = true;
+  bool viewAtOnce_ = false;
   bool infoOnly_ = false;  // open reads what readInfo fills, nothing more
   std::string path_;
   std::string computer_;

@@ -123,7 +123,7 @@ int SnapshotFile::runningScans() const {
 
 bool SnapshotFile::readExact(uint64_t offset, uint8_t* out, size_t n) {
   if (!file_ || offset > fileSize_ || n > fileSize_ - offset) return false;
-  if (view_ && offset + n <= viewSize_) {
+  if (readsFromView() && offset + n <= viewSize_) {
     std::memcpy(out, view_ + offset, n);
   } else if (!readFileAt(file_, offset, out, n)) {
     return false;
@@ -393,7 +393,7 @@ bool SnapshotFile::readBlock(uint32_t offset, std::vector<uint8_t>* buffer, size
   if (at < kHeaderSize || at > fileSize_ || fileSize_ - at < kBlockLengthSize) return false;
   // Most blocks are small: one read takes the length word and a guess at the entries, and
   // only a longer block needs a second read. From a view two copies cost less than a guess.
-  const uint64_t guess = view_ ? 0 : 4096;
+  const uint64_t guess = readsFromView() ? 0 : 4096;
   uint64_t first = std::min<uint64_t>(fileSize_ - at, kBlockLengthSize + guess);
   buffer->resize(size_t(first) + extra);
   if (!readExact(at, buffer->data(), size_t(first))) return false;

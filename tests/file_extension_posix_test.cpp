@@ -61,7 +61,7 @@ class ExtensionFile : public ::testing::Test {
   size_t damageAfterCheck(bool* extension, bool view = true) {
     SnapshotFile file;
     SnapshotInfo info;
-    if (!view) file.readWithoutViewForTest();
+    file.useViewForTest(view);
     EXPECT_TRUE(file.open(snap_, &info));
     EXPECT_EQ(file.mapped(), view);
     *extension = file.hasExtension();
@@ -188,7 +188,7 @@ TEST_F(ExtensionFile, IndexInAnyOrderAndTheLaterOfTwoRecordsCounts) {
   for (bool view : {true, false}) {
     SCOPED_TRACE(view ? "through a view" : "through reads");
     auto open = [&](SnapshotFile* file, SnapshotInfo* info) {
-      if (!view) file->readWithoutViewForTest();
+      file->useViewForTest(view);
       ASSERT_TRUE(file->open(snap_, info));
     };
     for (const std::vector<uint8_t>* b : {&sound, &reversed}) {

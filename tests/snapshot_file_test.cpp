@@ -221,7 +221,7 @@ TEST_F(SnapshotFileTest, ConcurrentWritersRoundTrip) {
   for (bool view : {true, false}) {
   SCOPED_TRACE(view ? "through a view" : "read by read");
   SnapshotFile file;
-  if (!view) file.readWithoutViewForTest();
+  file.useViewForTest(view);
   SnapshotInfo back;
   ASSERT_TRUE(file.open(path("snap001.snp"), &back));
   EXPECT_EQ(file.mapped(), view);
@@ -728,6 +728,52 @@ TEST_F(SnapshotFileTest, OnlyFinishedFilesAreMapped) {
   EXPECT_FALSE(reader.mapped());
 }
 
+// A finished file is mapped at open, but its first tables are read with read calls (a small
+// compare's few hundred tables cost fewer calls than the view's page faults); after 1,024
+// tables the reads come from the view. Every table reads the same on both sides of the switch,
+// and so does a block that straddles it.
+TEST_F(SnapshotFileTest, ReadsMoveToTheViewAfterManyTables) {
+  SnapshotFile writer;
+  ASSERT_TRUE(writer.create(path("many.snp")));
+  std::vector<uint32_t> tables;
+  std::vector<std::string> contents;
+  for (int i = 0; i < 3000; i++) {
+    // Sizes around the 4 KB that a read call guesses at, so that some blocks need a second read.
+    contents.push_back(std::string(size_t(i * 37 % 6000 + 1), char('a' + i % 26)) + std::to_string(i));
+    tables.push_back(writer.appendTable(reinterpret_cast<const uint8_t*>(contents.back().data()),
+                                        contents.back().size()));
+  }
+  SnapshotInfo info;
+  FilterList lists[kSectionCount] = {{u"*"}, {u"*"}, {u"*"}};
+  info.fillNew("many", 1, lists);
+  ASSERT_TRUE(writer.finish(&info));
+  ASSERT_TRUE(writer.close());
+
+  SnapshotFile reader;
+  SnapshotInfo back;
+  ASSERT_TRUE(reader.open(path("many.snp"), &back));
+  ASSERT_TRUE(reader.mapped());
+  EXPECT_FALSE(reader.readsFromView());
+  std::vector<uint8_t> buf;
+  size_t n = 0;
+  bool switched = false;
+  for (size_t i = 0; i < tables.size(); i++) {
+    // Backwards, so that no read follows on from the one before.
+    size_t at = tables.size() - 1 - i;
+    ASSERT_TRUE(reader.readBlock(tables[at], &buf, 3, &n)) << at;
+    ASSERT_EQ(std::string(buf.begin(), buf.begin() + long(n)), contents[at]) << at;
+    EXPECT_EQ(buf[n] | buf[n + 1] | buf[n + 2], 0) << at;
+    if (reader.readsFromView() && !switched) {
+      switched = true;
+      EXPECT_GT(reader.blockReads(), 1024u);
+      EXPECT_LT(reader.blockReads(), 1100u);
+    }
+  }
+  EXPECT_TRUE(switched);
+  ASSERT_TRUE(reader.open(path("many.snp"), &back));  // a new open starts with calls again
+  EXPECT_FALSE(reader.readsFromView());
+}
+
 // The snapshot list reads each file's info without a view or the extension index: the same
 // info as open, nothing left open, and the reader still maps the next file it opens.
 TEST_F(SnapshotFileTest, ReadInfoFillsWhatOpenDoes) {
@@ -791,7 +837,7 @@ TEST_F(SnapshotFileTest, ViewShowsRewrittenAndAppendedInfo) {
   for (bool view : {true, false}) {
     SCOPED_TRACE(view ? "through a view" : "read by read");
     SnapshotFile reader;
-    if (!view) reader.readWithoutViewForTest();
+    reader.useViewForTest(view);
     SnapshotInfo open;
     ASSERT_TRUE(reader.open(path("v.snp"), &open));
     EXPECT_EQ(reader.mapped(), view);
@@ -1014,7 +1060,7 @@ class CorruptSnapshotTest : public SnapshotFileTest, public ::testing::WithParam
     file.close();
     good_ = readBytes(path("good.snp"));
     SnapshotInfo back;
-    if (!GetParam()) file.readWithoutViewForTest();
+    file.useViewForTest(GetParam());
     ASSERT_TRUE(file.open(path("good.snp"), &back));
     ASSERT_EQ(file.mapped(), GetParam());
     goodEntries_ = walkAllSections(&file, back);
@@ -1027,7 +1073,7 @@ class CorruptSnapshotTest : public SnapshotFileTest, public ::testing::WithParam
     std::string name = path("bad" + std::to_string(serial_++) + ".snp");
     writeBytes(name, bytes);
     SnapshotFile file;
-    if (!GetParam()) file.readWithoutViewForTest();
+    file.useViewForTest(GetParam());
     SnapshotInfo info;
     if (!file.open(name, &info)) return false;
     // Every file this family damages keeps its info offset, so a view is taken when allowed.
@@ -1129,7 +1175,7 @@ TEST_P(CorruptSnapshotTest, ForgedBlocksAreRefusedOrBounded) {
   putU32(&bytes[root], uint32_t(bytes.size() - root - 4 + 1));
   writeBytes(path("bad.snp"), bytes);
   SnapshotFile file;
-  if (!GetParam()) file.readWithoutViewForTest();
+  file.useViewForTest(GetParam());
   SnapshotInfo info;
   ASSERT_TRUE(file.open(path("bad.snp"), &info));
   EXPECT_EQ(file.mapped(), GetParam());
