@@ -1,9 +1,12 @@
 // Start-up of Keldrun.exe: the time from creating its process to the first paint of its main
 // window with the snapshot list filled, measured from outside the program.
 //   startup_bench.exe PATH\Keldrun.exe ROWS [RUNS [SAME]]
-// Two peers are measured beside it:
+// Three peers are measured beside it:
 // - the floor of any window program under Wine: this program run as "--window", a process that
 //   starts OLE and the common controls and paints one window with an empty list in it;
+// - the same floor with the program's common controls: SAME (below) run as "--window", the
+//   empty window again, but with version 6 of the common controls and their visual styles, as
+//   the manifest asks for them;
 // - the same window made bare: SAME (a copy of this program beside Keldrun.exe's manifest, so
 //   that it gets the program's common controls) run as "--same-window", which makes the
 //   program's main window and Snapshots page from Keldrun.exe's own dialog templates, a tab row, the list's columns and ROWS rows and both snapshot
@@ -163,7 +166,7 @@ std::wstring selfPath() {
   return path;
 }
 
-// One start of exe ("--floor" and "--same" for the peers) to the first paint of a main window
+// One start of exe ("--floor", "--floor6" and "--same" for the peers) to the first paint of a main window
 // with rows rows; -1 when it never came.
 double runOnce(const std::wstring& exe, int rows, const std::wstring& program, const std::wstring& same) {
   LARGE_INTEGER freq, t0, t1;
@@ -173,6 +176,7 @@ double runOnce(const std::wstring& exe, int rows, const std::wstring& program, c
   PROCESS_INFORMATION pi = {};
   std::wstring cmd = L"\"" + exe + L"\"";
   if (exe == L"--floor") cmd = L"\"" + selfPath() + L"\" --window";
+  if (exe == L"--floor6") cmd = L"\"" + same + L"\" --window";
   if (exe == L"--same") cmd = L"\"" + same + L"\" --same-window " + std::to_wstring(rows) + L" \"" + program + L"\"";
   std::wstring folder = exe.rfind(L"--", 0) == 0 ? std::wstring() : exe.substr(0, exe.find_last_of(L'\\') + 1);
   QueryPerformanceCounter(&t0);
@@ -221,27 +225,34 @@ int main(int argc, char** argv) {
   int runs = argc > 3 ? std::atoi(argv[3]) : 7;
   std::string samePath = argc > 4 ? argv[4] : "";
   std::wstring sameExe = samePath.empty() ? selfPath() : std::wstring(samePath.begin(), samePath.end());
-  std::vector<double> floors, sames, programs;
+  std::vector<double> floors, floors6, sames, programs;
   for (int r = 0; r < runs; r++) {
     double floor = runOnce(L"--floor", 0, exe, sameExe);
+    double floor6 = runOnce(L"--floor6", 0, exe, sameExe);
     double same = runOnce(L"--same", rows, exe, sameExe);
     double program = runOnce(exe, rows, exe, sameExe);
-    if (floor < 0 || same < 0 || program < 0) {
+    if (floor < 0 || floor6 < 0 || same < 0 || program < 0) {
       std::fprintf(stderr, "run %d: the %s never showed %d painted rows\n", r + 1,
-                   floor < 0 ? "floor's window" : same < 0 ? "bare same window" : "main window",
-                   floor < 0 ? 0 : rows);
+                   floor < 0    ? "floor's window"
+                   : floor6 < 0 ? "floor's window with the program's common controls"
+                   : same < 0   ? "bare same window"
+                                : "main window",
+                   floor < 0 || floor6 < 0 ? 0 : rows);
       return 1;
     }
-    std::printf("run %d: floor %.1f ms, same window bare %.1f ms, Keldrun.exe %.1f ms\n", r + 1, floor, same,
-                program);
+    std::printf("run %d: floor %.1f ms, floor with the program's common controls %.1f ms, same window bare "
+                "%.1f ms, Keldrun.exe %.1f ms\n",
+                r + 1, floor, floor6, same, program);
     floors.push_back(floor);
+    floors6.push_back(floor6);
     sames.push_back(same);
     programs.push_back(program);
   }
-  double f = median(floors), b = median(sames), k = median(programs);
-  std::printf("start to first paint, medians of %d runs: floor %.1f ms, the same window bare %.1f ms "
-              "(%.2f times the floor), Keldrun.exe with %d snapshots %.1f ms (%.2f times the floor, "
-              "%.2f times the same window bare)\n",
-              runs, f, b, b / f, rows, k, k / f, k / b);
+  double f = median(floors), f6 = median(floors6), b = median(sames), k = median(programs);
+  std::printf("start to first paint, medians of %d runs: floor %.1f ms, the floor with the program's "
+              "common controls %.1f ms (%.2f times the floor), the same window bare %.1f ms (%.2f times "
+              "the floor), Keldrun.exe with %d snapshots %.1f ms (%.2f times the floor, %.2f times the "
+              "floor with the program's common controls, %.2f times the same window bare)\n",
+              runs, f, f6, f6 / f, b, b / f, rows, k, k / f, k / f6, k / b);
   return 0;
 }
