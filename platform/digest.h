@@ -1,6 +1,7 @@
 // Content digests of files: SHA-256 through the system's own implementation, Windows CNG
-// (bcrypt) in digest_win.cpp and OpenSSL's libcrypto, loaded on first use, in digest_posix.cpp. Env::fileSha256 reaches
-// a file by its Windows path through the seam and hashes it here.
+// (bcrypt) in digest_win.cpp and OpenSSL's libcrypto, opened at the first digest, in
+// digest_posix.cpp. Env::fileSha256 reaches a file by its Windows path through the seam and
+// hashes it here.
 #ifndef KELDRUN_PLATFORM_DIGEST_H_
 #define KELDRUN_PLATFORM_DIGEST_H_
 

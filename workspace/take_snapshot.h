@@ -63,7 +63,8 @@ class TakeSnapshot {
   void scanLists(FilterList lists[kSectionCount]);
 
   // Start. Returns the message to show (none when the scan runs): "Invalid name" or "Select at
-  // least one item" (warnings, still idle), "Cannot create (path)" (error, still idle), or
+  // least one item" (warnings, still idle), "Cannot create (path)" or, with recordDigests and
+  // no SHA-256 to be had, why not (errors, still idle), or
   // kCatalogBusy (warning, still idle) when another process writes the catalog: the scan holds
   // the workspace lock until its snapshot is in the saved catalog or it is stopped. With
   // lists, scans them instead of what the dialog chose and leaves the scan filter file alone.
