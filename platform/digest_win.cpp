@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "platform/env.h"
+#include "platform/system_library_win.h"
 
 namespace keldrun {
 
@@ -22,26 +23,43 @@ std::wstring longForm(const std::u16string& path) {
 struct HandleClose {
   void operator()(void* h) const { CloseHandle(h); }
 };
-struct HashClose {
-  void operator()(void* h) const { BCryptDestroyHash(h); }
+
+// CNG, found at the first digest: bcrypt.dll costs every start of the program under Wine a
+// few milliseconds, and only a scan that records content digests uses it.
+struct Cng {
+  decltype(&BCryptOpenAlgorithmProvider) openProvider = nullptr;
+  decltype(&BCryptCreateHash) createHash = nullptr;
+  decltype(&BCryptHashData) hashData = nullptr;
+  decltype(&BCryptFinishHash) finishHash = nullptr;
+  decltype(&BCryptDestroyHash) destroyHash = nullptr;
+  BCRYPT_ALG_HANDLE sha256 = nullptr;  // the SHA-256 provider: CNG's algorithm handles may be
+                                       // shared by threads, and opening one costs more than
+                                       // hashing a small file
 };
 
-// The SHA-256 provider, opened once for the process: CNG's algorithm handles may be shared by
-// threads, and opening one costs more than hashing a small file.
-BCRYPT_ALG_HANDLE provider() {
-  static BCRYPT_ALG_HANDLE handle = [] {
-    BCRYPT_ALG_HANDLE h = nullptr;
-    if (!BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&h, BCRYPT_SHA256_ALGORITHM, nullptr, 0))) h = nullptr;
-    return h;
-  }();
-  return handle;
+Cng loadCng() {
+  const wchar_t* dll = L"bcrypt.dll";
+  Cng c;
+  bool found = findSystemFunction(dll, "BCryptOpenAlgorithmProvider", &c.openProvider) &&
+               findSystemFunction(dll, "BCryptCreateHash", &c.createHash) &&
+               findSystemFunction(dll, "BCryptHashData", &c.hashData) &&
+               findSystemFunction(dll, "BCryptFinishHash", &c.finishHash) &&
+               findSystemFunction(dll, "BCryptDestroyHash", &c.destroyHash);
+  if (!found || !BCRYPT_SUCCESS(c.openProvider(&c.sha256, BCRYPT_SHA256_ALGORITHM, nullptr, 0)))
+    c.sha256 = nullptr;
+  return c;
+}
+
+const Cng& cng() {
+  static const Cng loaded = loadCng();  // once, safely from any thread
+  return loaded;
 }
 
 }  // namespace
 
 bool sha256OfFile(const DigestPath& path, uint8_t out[kSha256Bytes]) {
-  BCRYPT_ALG_HANDLE alg = provider();
-  if (!alg) return false;
+  const Cng& c = cng();
+  if (!c.sha256) return false;
   // Others may go on reading, writing and deleting: the scan must not lock anyone out. A file
   // another process holds without sharing it fails here and is recorded as unreadable.
   HANDLE h = CreateFileW(longForm(path).c_str(), GENERIC_READ,
@@ -51,25 +69,26 @@ bool sha256OfFile(const DigestPath& path, uint8_t out[kSha256Bytes]) {
   std::unique_ptr<void, HandleClose> file(h);
   if (GetFileType(h) != FILE_TYPE_DISK) return false;
   BCRYPT_HASH_HANDLE rawHash = nullptr;
-  if (!BCRYPT_SUCCESS(BCryptCreateHash(alg, &rawHash, nullptr, 0, nullptr, 0, 0))) return false;
-  std::unique_ptr<void, HashClose> hash(rawHash);
+  if (!BCRYPT_SUCCESS(c.createHash(c.sha256, &rawHash, nullptr, 0, nullptr, 0, 0))) return false;
+  std::unique_ptr<void, decltype(c.destroyHash)> hash(rawHash, c.destroyHash);
   static const DWORD kBlock = 64 * 1024;
   std::unique_ptr<uint8_t[]> buffer(new uint8_t[kBlock]);
   for (;;) {
     DWORD n = 0;
     if (!ReadFile(h, buffer.get(), kBlock, &n, nullptr)) return false;
     if (n == 0) break;
-    if (!BCRYPT_SUCCESS(BCryptHashData(rawHash, buffer.get(), n, 0))) return false;
+    if (!BCRYPT_SUCCESS(c.hashData(rawHash, buffer.get(), n, 0))) return false;
   }
   uint8_t digest[kSha256Bytes];
-  if (!BCRYPT_SUCCESS(BCryptFinishHash(rawHash, digest, ULONG(kSha256Bytes), 0))) return false;
+  if (!BCRYPT_SUCCESS(c.finishHash(rawHash, digest, ULONG(kSha256Bytes), 0))) return false;
   std::copy(digest, digest + kSha256Bytes, out);
   return true;
 }
 
 bool sha256Available(std::string* why) {
-  if (why) why->clear();
-  return true;  // CNG is part of every Windows this program runs on
+  bool found = cng().sha256 != nullptr;
+  if (why) *why = found ? "" : "Content digests need SHA-256 from bcrypt.dll, which could not be loaded";
+  return found;
 }
 
 bool Env::fileSha256(const std::u16string& path, uint8_t out[kSha256Bytes]) { return sha256OfFile(path, out); }

@@ -1,12 +1,11 @@
 #include "toolkit/browser_engine.h"
 
-#include <commdlg.h>
-
 #include <algorithm>
 #include <vector>
 
 #include "toolkit/browser_model.h"
 #include "toolkit/button.h"
+#include "toolkit/file_dialog.h"
 #include "toolkit/toolkit.h"
 
 namespace keldrun {
@@ -146,7 +145,7 @@ bool TextEngine::saveAs(const std::u16string& name) {
   ofn.nMaxFile = MAX_PATH;
   ofn.lpstrDefExt = L"htm";
   ofn.Flags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY;
-  bool chosen = GetSaveFileNameW(&ofn) != FALSE;
+  bool chosen = showSaveFileDialog(&ofn) != FALSE;
   if (kept > 0 && kept < MAX_PATH) SetCurrentDirectoryW(folder);
   if (!chosen) return false;
   return writeUtf16File(file, owner->documentText());

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/text.h"
+#include "platform/system_library_win.h"
 #include "toolkit/toolkit.h"
 
 namespace keldrun {
@@ -42,6 +43,18 @@ constexpr size_t kFileNameRoom = 102400 / sizeof(wchar_t);
 
 }  // namespace
 
+BOOL showOpenFileDialog(OPENFILENAMEW* dialog) {
+  static decltype(&GetOpenFileNameW) show = nullptr;
+  if (!show && !findSystemFunction(L"comdlg32.dll", "GetOpenFileNameW", &show)) return FALSE;
+  return show(dialog);
+}
+
+BOOL showSaveFileDialog(OPENFILENAMEW* dialog) {
+  static decltype(&GetSaveFileNameW) show = nullptr;
+  if (!show && !findSystemFunction(L"comdlg32.dll", "GetSaveFileNameW", &show)) return FALSE;
+  return show(dialog);
+}
+
 std::u16string saveFileFilter(const std::u16string& description, const std::u16string& extension) {
   return description + u" (*." + extension + u")|*." + extension + u"|All files (*.*)|*.*||";
 }
@@ -64,7 +77,7 @@ bool chooseSaveFile(HWND owner, const std::u16string& description, const std::u1
   bool chosen;
   {
     KeepCurrentFolder keep;
-    chosen = GetSaveFileNameW(&ofn) != FALSE;
+    chosen = showSaveFileDialog(&ofn) != FALSE;
   }
   if (chosen) *path = u16(file.data());
   return chosen;
@@ -102,7 +115,7 @@ bool openFilesDialog(HWND owner, const std::u16string& filter, std::vector<std::
   ofn.nMaxFile = DWORD(names.size());
   ofn.Flags = OFN_ALLOWMULTISELECT | OFN_EXPLORER | OFN_HIDEREADONLY | OFN_FILEMUSTEXIST |
               OFN_PATHMUSTEXIST;
-  if (!GetOpenFileNameW(&ofn)) return false;
+  if (!showOpenFileDialog(&ofn)) return false;
   // One file: its full path. Several: the folder, then each name, each ended by a zero, and an
   // empty name at the end.
   std::vector<std::u16string> parts;
