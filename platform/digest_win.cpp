@@ -32,9 +32,9 @@ struct Cng {
   decltype(&BCryptHashData) hashData = nullptr;
   decltype(&BCryptFinishHash) finishHash = nullptr;
   decltype(&BCryptDestroyHash) destroyHash = nullptr;
-  BCRYPT_ALG_HANDLE sha256 = nullptr;  // the SHA-256 provider: CNG's algorithm handles may be
-                                       // shared by threads, and opening one costs more than
-                                       // hashing a small file
+  // The SHA-256 provider, opened once: CNG's algorithm handles may be shared by threads, and
+  // opening one costs more than hashing a small file.
+  BCRYPT_ALG_HANDLE sha256 = nullptr;
 };
 
 Cng loadCng() {
