@@ -43,10 +43,11 @@ class FileLock {
   intptr_t handle_ = -1;
 };
 
-// 64-bit seek and tell on an open stream.
+// 64-bit seek on an open stream.
 bool seekFile(FILE* f, uint64_t offset);
-bool seekFileEnd(FILE* f);
-bool tellFile(FILE* f, uint64_t* offset);
+// The length of the file open as f, asked of the system in one call (seeking to the end and
+// back took three); the stream must hold no unwritten data.
+bool fileLength(FILE* f, uint64_t* size);
 // Reads exactly n bytes at offset past the stream's buffer, in one system call for most reads;
 // safe from several threads. The stream must hold no unwritten data, and must be seeked before
 // its next read or write.

@@ -97,12 +97,10 @@ bool makeFolders(const std::string& path) {
 
 bool seekFile(FILE* f, uint64_t offset) { return fseeko(f, off_t(offset), SEEK_SET) == 0; }
 
-bool seekFileEnd(FILE* f) { return fseeko(f, 0, SEEK_END) == 0; }
-
-bool tellFile(FILE* f, uint64_t* offset) {
-  off_t at = ftello(f);
-  if (at < 0) return false;
-  *offset = uint64_t(at);
+bool fileLength(FILE* f, uint64_t* size) {
+  struct stat st;
+  if (fstat(fileno(f), &st) != 0 || st.st_size < 0) return false;
+  *size = uint64_t(st.st_size);
   return true;
 }
 

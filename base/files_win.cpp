@@ -125,12 +125,11 @@ bool makeFolders(const std::string& path) {
 
 bool seekFile(FILE* f, uint64_t offset) { return _fseeki64(f, int64_t(offset), SEEK_SET) == 0; }
 
-bool seekFileEnd(FILE* f) { return _fseeki64(f, 0, SEEK_END) == 0; }
-
-bool tellFile(FILE* f, uint64_t* offset) {
-  int64_t at = _ftelli64(f);
-  if (at < 0) return false;
-  *offset = uint64_t(at);
+bool fileLength(FILE* f, uint64_t* size) {
+  LARGE_INTEGER n;
+  HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(f)));
+  if (h == INVALID_HANDLE_VALUE || !GetFileSizeEx(h, &n) || n.QuadPart < 0) return false;
+  *size = uint64_t(n.QuadPart);
   return true;
 }
 

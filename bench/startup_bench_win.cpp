@@ -99,11 +99,13 @@ void fillSamePage(HWND page, int width, int height) {
   }
   ListView_SetItemCountEx(list, sameRows, LVSICF_NOINVALIDATEALL);
   for (int box : {IDC_FIRST_SNAPSHOT, IDC_SECOND_SNAPSHOT}) {
+    SendDlgItemMessageW(page, box, WM_SETREDRAW, FALSE, 0);
     for (int r = 0; r < sameRows; r++) {
       wchar_t name[64];
       cellText(r, 0, name, 64);
       SendDlgItemMessageW(page, box, CB_ADDSTRING, 0, LPARAM(name));
     }
+    SendDlgItemMessageW(page, box, WM_SETREDRAW, TRUE, 0);
     SendDlgItemMessageW(page, box, CB_SETCURSEL, 0, 0);
   }
   MoveWindow(page, 0, 20, width, height - 20, FALSE);

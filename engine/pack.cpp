@@ -334,7 +334,7 @@ bool pack(FILE* source, WritableFile* target, ProgressSink* sink, int threads) {
   if (!pipeline.usable()) return false;
   // The chunks are known from the size, so each can be read where it is compressed.
   uint64_t size = 0;
-  if (!seekFileEnd(source) || !tellFile(source, &size) || !seekFile(source, 0)) return false;
+  if (!fileLength(source, &size)) return false;
   uint64_t count = (size + kPackChunkSize - 1) / kPackChunkSize;
   if (count > 0x7FFFFFFF) return false;
   uint64_t estimate = size / kPackChunkSize + 1;

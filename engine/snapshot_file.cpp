@@ -92,6 +92,7 @@ bool SnapshotFile::close() {
   writing_ = false;
   fileSize_ = 0;
   readPos_ = 0;
+  opening_.clear();
   for (auto& r : roots_) r.clear();
   claims_.clear();
   extensionWritten_.clear();
@@ -125,6 +126,9 @@ bool SnapshotFile::readExact(uint64_t offset, uint8_t* out, size_t n) {
   if (!file_ || offset > fileSize_ || n > fileSize_ - offset) return false;
   if (readsFromView() && offset + n <= viewSize_) {
     std::memcpy(out, view_ + offset, n);
+  } else if (offset >= openingAt_ && offset - openingAt_ <= opening_.size() &&
+             n <= opening_.size() - (offset - openingAt_)) {
+    std::memcpy(out, opening_.data() + (offset - openingAt_), n);
   } else if (!readFileAt(file_, offset, out, n)) {
     return false;
   }
@@ -210,11 +214,12 @@ bool SnapshotFile::open(const std::string& path, SnapshotInfo* info) {
   path_ = path;
 
   uint64_t size = 0;
-  if (!seekFileEnd(file_) || !tellFile(file_, &size)) {
+  if (!fileLength(file_, &size)) {
     close();
     return false;
   }
   fileSize_ = size;
+  if (fileSize_ <= kOpeningRead) keepOpeningRead(0, fileSize_);
 
   uint8_t header[kHeaderSize];
   if (!readExact(0, header, kHeaderSize)) {
@@ -242,6 +247,9 @@ bool SnapshotFile::open(const std::string& path, SnapshotInfo* info) {
 
   uint32_t extensionAt = 0;
   if (info->infoOffset != 0) {
+    // The filter lists are written just before the info record: one read takes them all.
+    uint64_t end = std::min<uint64_t>(fileSize_, uint64_t(info->infoOffset) + kInfoSize);
+    if (opening_.empty()) keepOpeningRead(end > kOpeningRead ? end - kOpeningRead : 0, end);
     uint8_t record[kInfoSize];
     if (info->infoOffset < kHeaderSize || !readExact(info->infoOffset, record, kInfoSize)) {
       close();
@@ -277,8 +285,15 @@ bool SnapshotFile::open(const std::string& path, SnapshotInfo* info) {
   }
   if (extensionAt && !infoOnly_)
     readExtensionIndex(extensionAt, info->infoOffset + uint32_t(kInfoExtensionOffset));
+  opening_.clear();
   computer_ = info->computer;
   return true;
+}
+
+void SnapshotFile::keepOpeningRead(uint64_t begin, uint64_t end) {
+  opening_.resize(size_t(end - begin));
+  openingAt_ = begin;
+  if (!readFileAt(file_, begin, opening_.data(), opening_.size())) opening_.clear();
 }
 
 bool SnapshotFile::readInfo(const std::string& path, SnapshotInfo* info) {

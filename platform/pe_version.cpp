@@ -264,7 +264,7 @@ class MemorySource : public ByteSource {
 class FileSource : public ByteSource {
  public:
   explicit FileSource(FILE* f) : f_(f) {
-    if (seekFileEnd(f_)) tellFile(f_, &size_);
+    if (!fileLength(f_, &size_)) size_ = 0;
   }
   uint64_t size() const override { return size_; }
   bool read(uint64_t offset, size_t n, uint8_t* out) override {

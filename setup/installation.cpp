@@ -190,7 +190,7 @@ bool copyProgramFile(const std::string& source, const std::string& destination, 
   File in(openFile(source, "rb"));
   if (!in) return fail();
   uint64_t size = 0;
-  if (!seekFileEnd(in.get()) || !tellFile(in.get(), &size) || !seekFile(in.get(), 0)) return fail();
+  if (!fileLength(in.get(), &size)) return fail();
   File out(openFile(destination, "wb"));
   if (!out) return fail();
   char block[1024];

@@ -367,6 +367,35 @@ TEST_F(SnapshotFileTest, SectionsAndFilterListsRoundTrip) {
   }
 }
 
+// Opening reads the end of a larger file at once. Lists that begin before that read and run
+// into it come back whole, item by item, as do those inside it, by open and by readInfo.
+TEST_F(SnapshotFileTest, LongFilterListsRoundTripAcrossTheEndReadAtOpening) {
+  FilterList lists[kSectionCount];
+  for (int k = 0; k < 1500; k++) {
+    std::u16string item = u"hkey_local_machine\\software\\vendor ";
+    for (char c : std::to_string(k)) item.push_back(char16_t(c));
+    lists[kSectionRegistry].push_back(item + (k % 3 ? u"\\" : u"\\\u0434\u0430\\"));
+  }
+  lists[kSectionFiles] = {u"c:\\\U0001F600\\", u"d:\\"};
+  SnapshotFile file;
+  ASSERT_TRUE(file.create(path("long.snp")));
+  file.addRoot(kSectionRegistry, u"root", 0, 0, 0, 0);
+  file.addRoot(kSectionFiles, u"root", 0, 0, 0, 0);
+  SnapshotInfo info;
+  info.fillNew("long lists", 5, lists);
+  ASSERT_TRUE(file.finish(&info));
+  file.close();
+  ASSERT_GT(fs::file_size(path("long.snp")), 3u * 16384);
+  for (bool whole : {true, false}) {
+    SCOPED_TRACE(whole ? "open" : "readInfo");
+    SnapshotInfo back;
+    ASSERT_TRUE(whole ? file.open(path("long.snp"), &back) : file.readInfo(path("long.snp"), &back));
+    for (int i = 0; i < kSectionCount; i++) EXPECT_EQ(back.filterList[i], lists[i]) << i;
+    EXPECT_EQ(back.name, "long lists");
+    file.close();
+  }
+}
+
 // Older files know no filter lists: every section with a root is read as fully scanned, and
 // whatever the list fields hold is ignored. An unknown tag also drops the applications offset.
 TEST_F(SnapshotFileTest, OlderTagsDeriveListsFromOffsets) {
