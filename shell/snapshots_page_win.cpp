@@ -143,6 +143,9 @@ void SnapshotsPage::showBoxes() {
     }
     SendMessageW(box, WM_SETREDRAW, TRUE, 0);
     SendMessageW(box, CB_SETCURSEL, WPARAM(list_.boxSelection(SnapshotList::Box(b))), 0);
+    // Turning redrawing back on repaints nothing by itself: a box emptied meanwhile would go
+    // on showing the name it held.
+    InvalidateRect(box, nullptr, TRUE);
   }
 }
 
