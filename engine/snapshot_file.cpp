@@ -92,7 +92,7 @@ bool SnapshotFile::close() {
   writing_ = false;
   fileSize_ = 0;
   readPos_ = 0;
-  opening_.clear();
+  kept_.clear();
   for (auto& r : roots_) r.clear();
   claims_.clear();
   extensionWritten_.clear();
@@ -126,9 +126,8 @@ bool SnapshotFile::readExact(uint64_t offset, uint8_t* out, size_t n) {
   if (!file_ || offset > fileSize_ || n > fileSize_ - offset) return false;
   if (readsFromView() && offset + n <= viewSize_) {
     std::memcpy(out, view_ + offset, n);
-  } else if (offset >= openingAt_ && offset - openingAt_ <= opening_.size() &&
-             n <= opening_.size() - (offset - openingAt_)) {
-    std::memcpy(out, opening_.data() + (offset - openingAt_), n);
+  } else if (holdsKept(offset, n)) {
+    std::memcpy(out, kept_.data() + (offset - keptAt_), n);
   } else if (!readFileAt(file_, offset, out, n)) {
     return false;
   }
@@ -219,7 +218,7 @@ bool SnapshotFile::open(const std::string& path, SnapshotInfo* info) {
     return false;
   }
   fileSize_ = size;
-  if (fileSize_ <= kOpeningRead) keepOpeningRead(0, fileSize_);
+  if (fileSize_ <= kOpeningRead) keepRead(0, fileSize_);
 
   uint8_t header[kHeaderSize];
   if (!readExact(0, header, kHeaderSize)) {
@@ -249,7 +248,7 @@ bool SnapshotFile::open(const std::string& path, SnapshotInfo* info) {
   if (info->infoOffset != 0) {
     // The filter lists are written just before the info record: one read takes them all.
     uint64_t end = std::min<uint64_t>(fileSize_, uint64_t(info->infoOffset) + kInfoSize);
-    if (opening_.empty()) keepOpeningRead(end > kOpeningRead ? end - kOpeningRead : 0, end);
+    if (kept_.empty()) keepRead(end > kOpeningRead ? end - kOpeningRead : 0, end);
     uint8_t record[kInfoSize];
     if (info->infoOffset < kHeaderSize || !readExact(info->infoOffset, record, kInfoSize)) {
       close();
@@ -285,15 +284,18 @@ bool SnapshotFile::open(const std::string& path, SnapshotInfo* info) {
   }
   if (extensionAt && !infoOnly_)
     readExtensionIndex(extensionAt, info->infoOffset + uint32_t(kInfoExtensionOffset));
-  opening_.clear();
   computer_ = info->computer;
   return true;
 }
 
-void SnapshotFile::keepOpeningRead(uint64_t begin, uint64_t end) {
-  opening_.resize(size_t(end - begin));
-  openingAt_ = begin;
-  if (!readFileAt(file_, begin, opening_.data(), opening_.size())) opening_.clear();
+bool SnapshotFile::holdsKept(uint64_t offset, uint64_t n) const {
+  return offset >= keptAt_ && offset - keptAt_ <= kept_.size() && n <= kept_.size() - (offset - keptAt_);
+}
+
+void SnapshotFile::keepRead(uint64_t begin, uint64_t end) {
+  kept_.resize(size_t(end - begin));
+  keptAt_ = begin;
+  if (!readFileAt(file_, begin, kept_.data(), kept_.size())) kept_.clear();
 }
 
 bool SnapshotFile::readInfo(const std::string& path, SnapshotInfo* info) {
@@ -412,6 +414,7 @@ bool SnapshotFile::readBlock(uint32_t offset, std::vector<uint8_t>* buffer, size
   // than the few second reads. From a view two copies cost less than a guess.
   const uint64_t guess = readsFromView() ? 0 : 2048;
   uint64_t first = std::min<uint64_t>(fileSize_ - at, kBlockLengthSize + guess);
+  if (guess && !holdsKept(at, first)) keepRead(at - std::min(at - kHeaderSize, kReadBehind), at + first);
   buffer->resize(size_t(first) + extra);
   if (!readExact(at, buffer->data(), size_t(first))) return false;
   uint32_t n = getU32(buffer->data());

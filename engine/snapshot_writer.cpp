@@ -241,6 +241,7 @@ uint32_t SnapshotFile::rewriteInfo(SnapshotInfo* info, uint32_t offset) {
   bool written = out->writeAt(at, record, kInfoSize);
   if (!out->close() || !written) return 0;
   if (at + kInfoSize > fileSize_) fileSize_ = at + kInfoSize;
+  kept_.clear();  // it may hold the record as it was
   return uint32_t(at);
 }
 

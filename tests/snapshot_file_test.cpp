@@ -803,6 +803,50 @@ TEST_F(SnapshotFileTest, ReadsMoveToTheViewAfterManyTables) {
   EXPECT_FALSE(reader.readsFromView());
 }
 
+// A table read by a call keeps the bytes around it, and the next tables a walk reads (its
+// children, written just before it) come from them. Small tables, a few larger than all that
+// is kept, read backwards, forwards and at random: each reads what was written, whether it lies
+// wholly in the kept bytes, starts in them and runs past their end, or lies outside them.
+TEST_F(SnapshotFileTest, TablesReadInAnyOrderThroughTheKeptBytes) {
+  SnapshotFile writer;
+  ASSERT_TRUE(writer.create(path("kept.snp")));
+  std::vector<uint32_t> tables;
+  std::vector<std::string> contents;
+  for (int i = 0; i < 600; i++) {
+    size_t size = i % 50 == 7 ? 5000 + size_t(i) : size_t(i * 131 % 700 + 1);
+    contents.push_back(std::to_string(i) + std::string(size, char('a' + i % 26)));
+    tables.push_back(writer.appendTable(reinterpret_cast<const uint8_t*>(contents.back().data()),
+                                        contents.back().size()));
+  }
+  SnapshotInfo info;
+  FilterList lists[kSectionCount] = {{u"*"}, {u"*"}, {u"*"}};
+  info.fillNew("kept", 1, lists);
+  ASSERT_TRUE(writer.finish(&info));
+  ASSERT_TRUE(writer.close());
+
+  std::vector<size_t> order;
+  for (size_t i = tables.size(); i-- > 0;) order.push_back(i);
+  for (size_t i = 0; i < tables.size(); i++) order.push_back(i);
+  std::mt19937 rng(29);
+  for (int i = 0; i < 2000; i++) order.push_back(rng() % tables.size());
+
+  SnapshotFile reader;
+  reader.useViewForTest(false);
+  SnapshotInfo back;
+  ASSERT_TRUE(reader.open(path("kept.snp"), &back));
+  std::vector<uint8_t> buf;
+  size_t n = 0;
+  for (size_t at : order) {
+    ASSERT_TRUE(reader.readBlock(tables[at], &buf, 2, &n)) << at;
+    ASSERT_EQ(std::string(buf.begin(), buf.begin() + long(n)), contents[at]) << at;
+    EXPECT_EQ(buf[n] | buf[n + 1], 0) << at;
+  }
+  // The block after the last one read follows on from it.
+  ASSERT_TRUE(reader.readBlock(tables[10], &buf, 0, &n));
+  ASSERT_TRUE(reader.readBlock(kCurrentPosition, &buf, 0, &n));
+  EXPECT_EQ(std::string(buf.begin(), buf.begin() + long(n)), contents[11]);
+}
+
 // The snapshot list reads each file's info without a view or the extension index: the same
 // info as open, nothing left open, and the reader still maps the next file it opens.
 TEST_F(SnapshotFileTest, ReadInfoFillsWhatOpenDoes) {
