@@ -4,7 +4,6 @@
 // program folder's workspace, saving the settings once it has closed.
 #include <windows.h>
 #include <ole2.h>
-#include <shellapi.h>
 
 #include <memory>
 #include <vector>
