@@ -34,6 +34,21 @@ class SnapshotFileTest : public ::testing::Test {
  protected:
   std::string path(const std::string& name) const { return dir_ / name; }
 
+  // Writes a finished snapshot holding one table for each of contents; their offsets, in order.
+  std::vector<uint32_t> writeTables(const std::string& name, const std::vector<std::string>& contents) {
+    SnapshotFile writer;
+    std::vector<uint32_t> tables;
+    EXPECT_TRUE(writer.create(path(name)));
+    for (const std::string& c : contents)
+      tables.push_back(writer.appendTable(reinterpret_cast<const uint8_t*>(c.data()), c.size()));
+    SnapshotInfo info;
+    FilterList lists[kSectionCount] = {{u"*"}, {u"*"}, {u"*"}};
+    info.fillNew(name, 1, lists);
+    EXPECT_TRUE(writer.finish(&info));
+    EXPECT_TRUE(writer.close());
+    return tables;
+  }
+
   testing_support::TempFolder dir_;
 };
 
@@ -762,21 +777,12 @@ TEST_F(SnapshotFileTest, OnlyFinishedFilesAreMapped) {
 // tables the reads come from the view. Every table reads the same on both sides of the switch,
 // and so does a block that straddles it.
 TEST_F(SnapshotFileTest, ReadsMoveToTheViewAfterManyTables) {
-  SnapshotFile writer;
-  ASSERT_TRUE(writer.create(path("many.snp")));
-  std::vector<uint32_t> tables;
   std::vector<std::string> contents;
   for (int i = 0; i < 3000; i++) {
-    // Sizes around the 4 KB that a read call guesses at, so that some blocks need a second read.
+    // Sizes around the 2 KB that a read call guesses at, so that some blocks need a second read.
     contents.push_back(std::string(size_t(i * 37 % 6000 + 1), char('a' + i % 26)) + std::to_string(i));
-    tables.push_back(writer.appendTable(reinterpret_cast<const uint8_t*>(contents.back().data()),
-                                        contents.back().size()));
   }
-  SnapshotInfo info;
-  FilterList lists[kSectionCount] = {{u"*"}, {u"*"}, {u"*"}};
-  info.fillNew("many", 1, lists);
-  ASSERT_TRUE(writer.finish(&info));
-  ASSERT_TRUE(writer.close());
+  std::vector<uint32_t> tables = writeTables("many.snp", contents);
 
   SnapshotFile reader;
   SnapshotInfo back;
@@ -808,21 +814,12 @@ TEST_F(SnapshotFileTest, ReadsMoveToTheViewAfterManyTables) {
 // is kept, read backwards, forwards and at random: each reads what was written, whether it lies
 // wholly in the kept bytes, starts in them and runs past their end, or lies outside them.
 TEST_F(SnapshotFileTest, TablesReadInAnyOrderThroughTheKeptBytes) {
-  SnapshotFile writer;
-  ASSERT_TRUE(writer.create(path("kept.snp")));
-  std::vector<uint32_t> tables;
   std::vector<std::string> contents;
   for (int i = 0; i < 600; i++) {
     size_t size = i % 50 == 7 ? 5000 + size_t(i) : size_t(i * 131 % 700 + 1);
     contents.push_back(std::to_string(i) + std::string(size, char('a' + i % 26)));
-    tables.push_back(writer.appendTable(reinterpret_cast<const uint8_t*>(contents.back().data()),
-                                        contents.back().size()));
   }
-  SnapshotInfo info;
-  FilterList lists[kSectionCount] = {{u"*"}, {u"*"}, {u"*"}};
-  info.fillNew("kept", 1, lists);
-  ASSERT_TRUE(writer.finish(&info));
-  ASSERT_TRUE(writer.close());
+  std::vector<uint32_t> tables = writeTables("kept.snp", contents);
 
   std::vector<size_t> order;
   for (size_t i = tables.size(); i-- > 0;) order.push_back(i);
