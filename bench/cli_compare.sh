@@ -3,13 +3,14 @@
 # /dev/null, on both of its trees ("wide": 30 files a folder; "real": 10 files a folder, long,
 # non-ASCII and non-BMP names): with every file changed, the printed rows per second (median of
 # RUNS, by wall time and by CPU time) and the peak resident memory of the text, --json and
-# --jsonl forms; with a small change, the same median and its page faults; the load average
-# beside each tree.
+# --jsonl forms; with a small change (200 files over the tree) and with a change in three
+# folders, the same median and its page faults; the load average beside each tree.
 #
 # usage: bench/cli_compare.sh [BUILD_DIR] [RUNS]     (defaults: build/native, 5)
 # Environment: KELDRUN_COMPARE_BENCH_DIR (default /tmp/keldrun_compare_bench) holds, for each
-# tree, SHAPE/a.snp (the tree), SHAPE/b.snp (a small change) and SHAPE/c.snp (every file
-# changed) as compare_bench leaves them; compare_bench makes them when they are missing.
+# tree, SHAPE/a.snp (the tree), SHAPE/b.snp (a small change), SHAPE/f.snp (b, then three
+# folders changed) and SHAPE/c.snp (every file changed) as compare_bench leaves them;
+# compare_bench makes them when they are missing.
 set -euo pipefail
 
 build=$(cd "${1:-build/native}" && pwd)
@@ -19,7 +20,8 @@ shapes="wide real"
 [ -x "$build/keldrun" ] || { echo "no keldrun in $build" >&2; exit 2; }
 [ -x /usr/bin/time ] || { echo "needs /usr/bin/time (apt-get install time)" >&2; exit 2; }
 for shape in $shapes; do
-  if [ ! -f "$work/$shape/a.snp" ] || [ ! -f "$work/$shape/b.snp" ] || [ ! -f "$work/$shape/c.snp" ]; then
+  if [ ! -f "$work/$shape/a.snp" ] || [ ! -f "$work/$shape/b.snp" ] || [ ! -f "$work/$shape/f.snp" ] ||
+     [ ! -f "$work/$shape/c.snp" ]; then
     [ -x "$build/compare_bench" ] || { echo "no compare_bench in $build to make the snapshots" >&2; exit 2; }
     "$build/compare_bench" "$work" >/dev/null
     break
@@ -64,4 +66,6 @@ for shape in $shapes; do
   done
   read -r wall cpu kb faults <<<"$(measure "$dir/a.snp" "$dir/b.snp")"
   echo "small change: $(wall_ms "$dir/a.snp" "$dir/b.snp") ms wall, $cpu s CPU, peak $((kb / 1024)) MB, $faults page faults (target: under 10 ms)"
+  read -r wall cpu kb faults <<<"$(measure "$dir/b.snp" "$dir/f.snp")"
+  echo "three folders changed: $(wall_ms "$dir/b.snp" "$dir/f.snp") ms wall, $cpu s CPU, peak $((kb / 1024)) MB, $faults page faults"
 done

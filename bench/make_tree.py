@@ -5,6 +5,8 @@ every run and every bench sees the same tree), and the changes the compare bench
 usage: make_tree.py SHAPE DIR          makes DIR (which must not exist) in that shape
        make_tree.py change-some DIR    100 files touched, 50 added, 50 deleted, a folder with one
                                        file added, a folder and what it holds deleted
+       make_tree.py change-few DIR     5 files touched in each of three folders, as an update of
+                                       one program does
        make_tree.py change-all DIR     every file's modification time set to 2030-01-01
 
 Shapes (each 300,000 files):
@@ -150,6 +152,16 @@ def change_some(root):
     os.rmdir(gone)
 
 
+def change_few(root):
+    files = all_files(root)
+    for at in (len(files) // 5, len(files) // 2, 4 * len(files) // 5):
+        folder = os.path.dirname(files[at])
+        for name in sorted(os.listdir(folder))[:5]:
+            path = os.path.join(folder, name)
+            if os.path.isfile(path):
+                os.utime(path, (1800000000, 1800000000))
+
+
 def change_all(root):
     t = time.mktime((2030, 1, 1, 0, 0, 0, 0, 0, -1))
     for path in all_files(root):
@@ -166,6 +178,8 @@ def main():
         makers[what](root)
     elif what == "change-some":
         change_some(root)
+    elif what == "change-few":
+        change_few(root)
     elif what == "change-all":
         change_all(root)
     else:
