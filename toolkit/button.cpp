@@ -11,7 +11,6 @@ namespace keldrun {
 namespace {
 
 const UINT_PTR kSubclassId = 0x4B42;  // "KB"
-const wchar_t kButtonProp[] = L"KeldrunCXButton";
 
 RECT toRECT(const LayoutRect& r) { return RECT{r.left, r.top, r.right, r.bottom}; }
 
@@ -29,7 +28,6 @@ CXButton::~CXButton() { detach(); }
 void CXButton::detach() {
   if (!hwnd_) return;
   removeSubclass(hwnd_, proc, kSubclassId);
-  RemovePropW(hwnd_, kButtonProp);
   hwnd_ = nullptr;
 }
 
@@ -41,7 +39,6 @@ bool CXButton::attach(HWND dialog, int id) {
   // Owner drawing keeps the system from painting its own face between our paints.
   LONG style = GetWindowLongW(w, GWL_STYLE);
   SetWindowLongW(w, GWL_STYLE, (style & ~LONG(BS_TYPEMASK)) | BS_OWNERDRAW);
-  SetPropW(w, kButtonProp, this);
   subclassWindow(w, proc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
   InvalidateRect(w, nullptr, TRUE);
   return true;
@@ -52,10 +49,6 @@ bool CXButton::create(HWND parent, int id, const RECT& rect, const wchar_t* text
     return false;
   }
   return attach(parent, id);
-}
-
-CXButton* CXButton::fromHandle(HWND window) {
-  return static_cast<CXButton*>(GetPropW(window, kButtonProp));
 }
 
 void CXButton::setIcon(HIMAGELIST images, int index) {

@@ -40,8 +40,6 @@ class CXButton {
   bool hovering() const { return state_.hovering(); }
   bool pressed() const { return state_.pressed(); }
 
-  static CXButton* fromHandle(HWND window);
-
  private:
   static LRESULT CALLBACK proc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
   LRESULT handle(UINT message, WPARAM wparam, LPARAM lparam);
