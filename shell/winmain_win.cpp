@@ -23,7 +23,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   // The C runtime's arguments, as keldrun-cli.exe takes them: CommandLineToArgvW would load
   // shell32 at start.
   std::vector<std::u16string> arguments;
-  for (int i = 1; i < __argc && __wargv; i++) arguments.emplace_back(__wargv[i], __wargv[i] + wcslen(__wargv[i]));
+  for (int i = 1; i < __argc && __wargv; i++)
+    arguments.emplace_back(__wargv[i], __wargv[i] + wcslen(__wargv[i]));
   StartDecision start = decideStart(arguments, runningFileName());
   // The workspace is read while COM, the toolkit and the main window are made.
   ComparisonContext& context = programContext();
