@@ -408,23 +408,23 @@ bool SnapshotFile::readBlock(uint32_t offset, std::vector<uint8_t>* buffer, size
   blockReads_++;
   uint64_t at = offset == kCurrentPosition ? readPos_ : offset;
   if (at < kHeaderSize || at > fileSize_ || fileSize_ - at < kBlockLengthSize) return false;
-  // Most blocks are small: one read takes the length word and a guess at the entries, and
-  // only a longer block needs a second read. A folder's table on a system drive's shape
-  // averages 350 bytes and seldom passes 2 KB; the kernel's copy of a larger guess cost more
-  // than the few second reads. From a view two copies cost less than a guess.
-  const uint64_t guess = readsFromView() ? 0 : 2048;
-  uint64_t first = std::min<uint64_t>(fileSize_ - at, kBlockLengthSize + guess);
-  if (guess && !holdsKept(at, first)) keepRead(at - std::min(at - kHeaderSize, kReadBehind), at + first);
-  buffer->resize(size_t(first) + extra);
-  if (!readExact(at, buffer->data(), size_t(first))) return false;
-  uint32_t n = getU32(buffer->data());
+  // Most blocks are small: one read keeps the length word, a guess at the entries and the bytes
+  // before them, and the block is copied from what it kept; only a longer block needs a second
+  // read. A folder's table on a system drive's shape averages 350 bytes and seldom passes 2 KB;
+  // the kernel's copy of a larger guess cost more than the few second reads. A block read from
+  // the view is copied from it.
+  if (!readsFromView()) {
+    uint64_t first = std::min<uint64_t>(fileSize_ - at, kBlockLengthSize + 2048);
+    if (!holdsKept(at, first)) keepRead(at - std::min(at - kHeaderSize, kReadBehind), at + first);
+  }
+  uint8_t word[kBlockLengthSize];
+  if (!readExact(at, word, kBlockLengthSize)) return false;
+  uint32_t n = getU32(word);
   at += kBlockLengthSize;
   if (n > fileSize_ - at) return false;
-  uint64_t have = std::min<uint64_t>(n, first - kBlockLengthSize);
-  std::memmove(buffer->data(), buffer->data() + kBlockLengthSize, size_t(have));
   buffer->resize(size_t(n) + extra);
-  if (n > have && !readExact(at + have, buffer->data() + have, size_t(n - have))) return false;
-  std::memset(buffer->data() + n, 0, extra);
+  if (n && !readExact(at, buffer->data(), n)) return false;
+  if (extra) std::memset(buffer->data() + n, 0, extra);
   readPos_ = at + n;
   if (length) *length = n;
   return true;
