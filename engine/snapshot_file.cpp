@@ -218,7 +218,7 @@ bool SnapshotFile::open(const std::string& path, SnapshotInfo* info) {
     return false;
   }
   fileSize_ = size;
-  if (fileSize_ <= kOpeningRead) keepRead(0, fileSize_);
+  if (fileSize_ <= reads_.opening) keepRead(0, fileSize_);
 
   uint8_t header[kHeaderSize];
   if (!readExact(0, header, kHeaderSize)) {
@@ -248,7 +248,7 @@ bool SnapshotFile::open(const std::string& path, SnapshotInfo* info) {
   if (info->infoOffset != 0) {
     // The filter lists are written just before the info record: one read takes them all.
     uint64_t end = std::min<uint64_t>(fileSize_, uint64_t(info->infoOffset) + kInfoSize);
-    if (kept_.empty()) keepRead(end > kOpeningRead ? end - kOpeningRead : 0, end);
+    if (kept_.empty()) keepRead(end > reads_.opening ? end - reads_.opening : 0, end);
     uint8_t record[kInfoSize];
     if (info->infoOffset < kHeaderSize || !readExact(info->infoOffset, record, kInfoSize)) {
       close();
@@ -414,8 +414,8 @@ bool SnapshotFile::readBlock(uint32_t offset, std::vector<uint8_t>* buffer, size
   // the kernel's copy of a larger guess cost more than the few second reads. A block read from
   // the view is copied from it.
   if (!readsFromView()) {
-    uint64_t first = std::min<uint64_t>(fileSize_ - at, kBlockLengthSize + 2048);
-    if (!holdsKept(at, first)) keepRead(at - std::min(at - kHeaderSize, kReadBehind), at + first);
+    uint64_t first = std::min<uint64_t>(fileSize_ - at, kBlockLengthSize + reads_.ahead);
+    if (!holdsKept(at, first)) keepRead(at - std::min(at - kHeaderSize, reads_.behind), at + first);
   }
   uint8_t word[kBlockLengthSize];
   if (!readExact(at, word, kBlockLengthSize)) return false;

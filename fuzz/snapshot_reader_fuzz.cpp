@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -27,12 +28,19 @@ class AnyItems : public ItemListReader {
   size_t stepSize(const uint8_t* p, size_t) const override { return 1 + p[0]; }
 };
 
+// The blocks one walk read, by offset (an empty one: the read failed). A second walk of the same
+// file, read in other ways, must read the same.
+using Blocks = std::map<uint32_t, std::vector<uint8_t>>;
+
 void walk(SnapshotFile* file, uint64_t fileSize, uint32_t offset, int depth,
-          std::set<uint32_t>* visited) {
+          std::set<uint32_t>* visited, Blocks* blocks, bool compare) {
   if (offset == 0 || depth > 64 || !visited->insert(offset).second) return;
   std::vector<uint8_t> block;
   size_t n = 0;
-  if (!file->readBlock(offset, &block, 16, &n)) return;
+  bool read = file->readBlock(offset, &block, 16, &n);
+  if (!read) block.clear();
+  if (compare ? (*blocks)[offset] != block : !blocks->emplace(offset, block).second) __builtin_trap();
+  if (!read) return;
   if (n + 4 > fileSize || block.size() != n + 16) __builtin_trap();
   Slice s(block.data(), n);
   std::vector<TreeEntry> entries;
@@ -61,7 +69,7 @@ void walk(SnapshotFile* file, uint64_t fileSize, uint32_t offset, int depth,
         while (decoder.next(record.changeTime, &record)) {
         }
     }
-    walk(file, fileSize, k.childTable, depth + 1, visited);
+    walk(file, fileSize, k.childTable, depth + 1, visited, blocks, compare);
   }
 }
 
@@ -87,10 +95,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (int i = 0; i < kSectionCount; i++)
     if (info.sectionState[i] != stateFromList(info.filterList[i])) __builtin_trap();
   std::set<uint32_t> visited;
-  for (int i = 0; i < kSectionCount; i++) walk(&file, size, info.sectionOffset[i], 0, &visited);
+  Blocks blocks;
+  for (int i = 0; i < kSectionCount; i++) walk(&file, size, info.sectionOffset[i], 0, &visited, &blocks, false);
   std::vector<uint8_t> block;
   size_t n = 0;
   file.readBlock(kCurrentPosition, &block, 0, &n);
+
+  // Read again with calls that keep a few bytes around what was asked: every block reads as it
+  // did from the view, wherever it lies against what is kept.
+  {
+    SnapshotFile reads;
+    SnapshotFile::ReadSizes sizes;
+    sizes.opening = data[0] % 128;
+    sizes.behind = data[size / 2] % 64;
+    sizes.ahead = data[size - 1] % 64;
+    reads.useReadSizesForTest(sizes);
+    SnapshotInfo again;
+    if (!reads.open(path, &again) || again.name != info.name || again.infoOffset != info.infoOffset ||
+        again.filterList[0] != info.filterList[0] || reads.hasExtension() != file.hasExtension())
+      __builtin_trap();
+    std::set<uint32_t> visitedAgain;
+    for (int i = 0; i < kSectionCount; i++)
+      walk(&reads, size, again.sectionOffset[i], 0, &visitedAgain, &blocks, true);
+  }
 
   // Renaming in place keeps the file's size, its tables and its extension.
   if (info.infoOffset != 0) {
