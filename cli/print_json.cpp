@@ -29,6 +29,14 @@ void appendSnapshot(std::string* out, const SnapshotRef& s) {
   *out += '}';
 }
 
+// How the --json documents name a section: "section":"files","sectionNumber":1.
+void appendSectionFields(std::string* out, int section) {
+  *out += "\"section\":\"";
+  *out += sectionName(section);
+  *out += "\",\"sectionNumber\":";
+  *out += char('0' + section);
+}
+
 void writeState(RowWriter& out, int state) {
   out.put(",\"state\":\"").cstr(stateWord(state)).put("\",\"stateNumber\":").put(char('0' + state));
 }
@@ -87,10 +95,8 @@ class JsonComparePrinter : public ComparePrinter {
   void beginSection(int section) override {
     std::string& t = out_->text();
     columns_ = ItemColumns(section);
-    t += firstSection_ ? "\n{\"section\":\"" : ",\n{\"section\":\"";
-    t += sectionName(section);
-    t += "\",\"sectionNumber\":";
-    t += char('0' + section);
+    t += firstSection_ ? "\n{" : ",\n{";
+    appendSectionFields(&t, section);
     t += ",\"columnTitles\":";
     appendColumnTitlesJson(&t, section);
     t += ",\"nodes\":[";
@@ -256,10 +262,8 @@ class JsonShowPrinter : public ShowPrinter {
     std::string& t = out_->text();
     t += "{\"snapshot\":";
     appendSnapshot(&t, s);
-    t += ",\"section\":\"";
-    t += sectionName(section);
-    t += "\",\"sectionNumber\":";
-    t += char('0' + section);
+    t += ',';
+    appendSectionFields(&t, section);
     t += ",\"path\":" + jsonString(path) + ",\"message\":" + (message.empty() ? "null" : jsonString(message));
     t += ",\"columnTitles\":";
     appendColumnTitlesJson(&t, section);
@@ -341,10 +345,8 @@ class JsonSearchPrinter : public SearchPrinter {
     std::string& t = out_->text();
     t += "{\"snapshot\":";
     appendSnapshot(&t, s);
-    t += ",\"section\":\"";
-    t += sectionName(section);
-    t += "\",\"sectionNumber\":";
-    t += char('0' + section);
+    t += ',';
+    appendSectionFields(&t, section);
     t += ",\"text\":";
     appendJson(&t, text.data(), text.size());
     t += ",\"matches\":[";
