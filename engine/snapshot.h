@@ -285,6 +285,7 @@ class SnapshotFile {
   // Reads [begin, end) of the file into kept_ (left empty when the read fails).
   void keepRead(uint64_t begin, uint64_t end);
   bool holdsKept(uint64_t offset, uint64_t n) const;  // kept_ holds [offset, offset + n)
+  bool holdsKeptBlock(uint64_t at) const;               // and the whole block at `at`, by its length
   // Reads the extension index at offset, which the info record field at `user` points at.
   void readExtensionIndex(uint32_t offset, uint32_t user);
   // Counts one damaged table (key: its offset, or the entry that reuses it) met at offset.

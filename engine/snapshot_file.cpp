@@ -292,6 +292,11 @@ bool SnapshotFile::holdsKept(uint64_t offset, uint64_t n) const {
   return offset >= keptAt_ && offset - keptAt_ <= kept_.size() && n <= kept_.size() - (offset - keptAt_);
 }
 
+bool SnapshotFile::holdsKeptBlock(uint64_t at) const {
+  if (!holdsKept(at, kBlockLengthSize)) return false;
+  return holdsKept(at + kBlockLengthSize, getU32(kept_.data() + (at - keptAt_)));
+}
+
 void SnapshotFile::keepRead(uint64_t begin, uint64_t end) {
   kept_.resize(size_t(end - begin));
   keptAt_ = begin;
@@ -411,11 +416,14 @@ bool SnapshotFile::readBlock(uint32_t offset, std::vector<uint8_t>* buffer, size
   // Most blocks are small: one read keeps the length word, a guess at the entries and the bytes
   // before them, and the block is copied from what it kept; only a longer block needs a second
   // read. A folder's table on a system drive's shape averages 350 bytes and seldom passes 2 KB;
-  // the kernel's copy of a larger guess cost more than the few second reads. A block read from
-  // the view is copied from it.
+  // the kernel's copy of a larger guess cost more than the few second reads. A block that lies
+  // whole in what is kept is copied from there, though the guess would run past its end (a walk
+  // reads a folder's children in name order, the file holds them in the order they were
+  // scanned). A block read from the view is copied from it.
   if (!readsFromView()) {
     uint64_t first = std::min<uint64_t>(fileSize_ - at, kBlockLengthSize + reads_.ahead);
-    if (!holdsKept(at, first)) keepRead(at - std::min(at - kHeaderSize, reads_.behind), at + first);
+    if (!holdsKept(at, first) && !holdsKeptBlock(at))
+      keepRead(at - std::min(at - kHeaderSize, reads_.behind), at + first);
   }
   uint8_t word[kBlockLengthSize];
   if (!readExact(at, word, kBlockLengthSize)) return false;
